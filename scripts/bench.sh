@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (native Release) and runs them; ends with one line per figure:
+#   name: value unit (ratio x baseline)
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+BUILD_BENCH="$PELORIN_ROOT/build/bench"
+export PELORIN_BENCH_DATA="${PELORIN_BENCH_DATA:-$BUILD_BENCH/data}"
+mkdir -p "$PELORIN_BENCH_DATA"
+
+configure_and_build "$BUILD_BENCH" -DCMAKE_BUILD_TYPE=Release -DPELORIN_BENCH=ON -DPELORIN_TESTS=OFF >/dev/null || exit 1
+
+figures=()
+status=0
+for program in "$BUILD_BENCH"/bench/bench_*; do
+  [ -x "$program" ] || continue
+  echo "== $(basename "$program")"
+  out="$("$program" "$@" 2>&1)" || status=1
+  echo "$out" | grep -v '^FIGURE '
+  while IFS= read -r line; do figures+=("${line#FIGURE }"); done < <(echo "$out" | grep '^FIGURE ')
+done
+echo "== figures"
+printf '%s\n' "${figures[@]}"
+exit $status

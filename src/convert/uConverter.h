@@ -1,0 +1,66 @@
+// The converter front end: running obabel.exe with a time-out, and the 2D (SVG) and
+// 3D (STL) conversions with their command lines and fall-back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "support/uConfig.h"
+
+namespace pelorin {
+
+enum : int32_t { kMode2D = 0, kMode3D = 1 };
+
+// --- Command lines (platform-independent) ---
+
+// The text in double quotes when it contains a blank, else unchanged.
+std::string QuoteIfBlank(const std::string& text);
+// The mode arguments with the output path put behind the first "-O " (or appended).
+std::string SubstituteOutput(const std::string& arguments, const std::string& outputPath);
+// The arguments without any blank-delimited occurrence of `word` (any letter case).
+std::string RemoveToken(const std::string& arguments, const std::string& word);
+// Program, input, mode arguments with the output path, and the extra options.
+std::string BuildCommandLine(const TPelorinConfig& config, const std::string& inputPath,
+                             const std::string& modeArguments, const std::string& outputPath);
+// Joins text lines, each followed by CR LF, whatever line breaks the text had.
+std::string NormalizeLineBreaks(std::string_view text);
+
+#ifdef _WIN32
+
+// --- Process runner ---
+
+// Time limits of one converter run. The product's values are 30 s and 5 s; tests
+// shorten them through SetRunLimits.
+struct TRunLimits {
+  uint32_t TimeoutMs = 30000;
+  uint32_t KillWaitMs = 5000;
+};
+TRunLimits GetRunLimits();
+void SetRunLimits(const TRunLimits& limits);
+
+// 32 upper-case hex digits of a new GUID (or process id and tick count).
+std::string UniquePart();
+// TempDir + prefix + "_" + UniquePart() + extension.
+std::string MakeTempFileName(const std::string& prefix, const std::string& extension);
+std::string MakeTempFileName(const std::string& tempDir, const std::string& prefix, const std::string& extension);
+
+// Runs a command line without a window, output captured into the debug log. True when
+// the child ended within the time-out and its exit code was read; exitCode is -1 otherwise.
+bool RunProcessWait(const std::string& commandLine, int32_t& exitCode);
+
+// --- Conversions ---
+
+std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
+                                  std::string& outputPath);
+bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath, std::string& error);
+bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
+                   std::string& outputPath, std::string& error);
+// SVG text of a 2D drawing; no SVG file remains when it returns.
+bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& error);
+// Path of an STL file that the caller deletes after reading it.
+bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error);
+
+#endif  // _WIN32
+
+}  // namespace pelorin

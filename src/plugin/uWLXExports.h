@@ -1,0 +1,37 @@
+// The lister plugin's exported entry points and the once-only configuration load.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+// The host's default-parameter record (the lister interface's ListDefaultParamStruct).
+struct ListDefaultParamStruct {
+  int32_t size;
+  uint32_t PluginInterfaceVersionLow;
+  uint32_t PluginInterfaceVersionHi;
+  char DefaultIniName[260];
+};
+
+extern "C" {
+void __stdcall ListGetDetectString(char* DetectString, int maxlen);
+void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps);
+}
+
+namespace pelorin {
+
+// The extensions the plugin takes, in the host's detect-string syntax (97 characters).
+inline constexpr char kDetectString[] =
+    "EXT=\"MOL\" | EXT=\"SDF\" | EXT=\"MOL2\" | EXT=\"SMI\" | EXT=\"SMILES\" | EXT=\"PDB\" | EXT=\"XYZ\" | EXT=\"CML\"";
+
+// True once any entry point has loaded the configuration.
+extern std::atomic<bool> ConfigLoaded;
+// Loads the configuration the first time any entry point needs it.
+void EnsureConfigLoaded();
+
+// Library start and unload, called from the DLL's entry function.
+void OnLibraryAttach(HINSTANCE instance);
+void OnLibraryDetach();
+
+}  // namespace pelorin

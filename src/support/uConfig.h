@@ -1,0 +1,63 @@
+// The plugin's settings: one global record filled from pelorin.ini, and the path globals.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace pelorin {
+
+struct TPelorinConfig {
+  std::string OBabelPath;
+  std::string CmdLine2D;
+  std::string CmdLine3D;
+  std::string OBabelOpts;
+  int32_t StartMode = 0;  // 0 = 2D drawing, 1 = 3D model
+  std::string TempDir;    // ends in the path separator; never stored in the ini file
+  bool Logging = false;
+};
+
+// The one configuration. Written only on the host's thread; load threads must not read
+// it directly but take a ConfigSnapshot, since the options dialog may replace its strings.
+extern TPelorinConfig Config;
+extern std::string PluginDir;  // directory of the plugin library, ending in the separator
+extern std::string IniPath;    // PluginDir + "pelorin.ini"
+
+// Guards Config while it is replaced or copied.
+std::mutex& ConfigMutex();
+// Serialises whole configuration loads (a thumbnail on one thread, ListSetDefaultParams
+// on another). Recursive, so EnsureConfigLoaded may hold it around LoadConfig.
+std::recursive_mutex& ConfigLoadMutex();
+
+// A consistent copy of Config for one conversion.
+TPelorinConfig ConfigSnapshot();
+// Replaces Config as a whole (the options dialog's changes).
+void StoreConfig(const TPelorinConfig& config);
+
+inline constexpr const char* kIniSection = "Pelorin";
+inline constexpr const char* kDefaultCmdLine2D = "-O tempfile.svg --gen2d";
+inline constexpr const char* kDefaultCmdLine3D = "-O tempfile.stl --gen3d";
+inline constexpr const char* kDefaultOBabelOpts = "-xC";
+
+// "3d" (trimmed, any case) gives 1; anything else 0.
+int32_t ParseStartMode(std::string_view text);
+// 1 gives "3D"; everything else "2D".
+std::string StartModeToText(int32_t mode);
+// Logging key: empty keeps the default (on); otherwise on exactly when it starts with "1".
+bool ParseLoggingValue(std::string_view text);
+
+// Fills PluginDir/IniPath if empty, sets the defaults, reads the ini file, switches
+// the debug log and logs the result.
+void LoadConfig();
+// Writes the six keys of Config to IniPath, keeping everything else in the file.
+// Returns false with a reason when the file cannot be written.
+bool SaveConfig(std::string& error);
+// First place where obabel.exe is found, or empty.
+std::string FindOBabel();
+
+// Platform queries used by the configuration.
+std::string SystemTempDir();            // ends in the separator
+bool SearchPathFinds(const std::string& fileName);  // along the executable search path
+
+}  // namespace pelorin

@@ -1,0 +1,120 @@
+// Portable file access by 8-bit names (msvcrt takes them in the ANSI code page).
+#include "uFileIO.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#include <share.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace pelorin {
+
+TFile OpenReadDenyWrite(const std::string& path) {
+#ifdef _WIN32
+  return TFile(_fsopen(path.c_str(), "rb", _SH_DENYWR));
+#else
+  return TFile(std::fopen(path.c_str(), "rb"));
+#endif
+}
+
+TFile OpenWriteTruncate(const std::string& path) { return TFile(std::fopen(path.c_str(), "wb")); }
+
+std::optional<uint64_t> FileSizeOf(std::FILE* f) {
+  if (!f) return std::nullopt;
+#ifdef _WIN32
+  __int64 size = _filelengthi64(_fileno(f));
+  if (size < 0) return std::nullopt;
+  return static_cast<uint64_t>(size);
+#else
+  struct stat st {};
+  if (fstat(fileno(f), &st) != 0) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+#endif
+}
+
+std::optional<uint64_t> FileSizeOf(const std::string& path) {
+#ifdef _WIN32
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+#else
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+#endif
+}
+
+bool FileExists(const std::string& path) {
+#ifdef _WIN32
+  DWORD attr = GetFileAttributesA(path.c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+#else
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+#endif
+}
+
+bool DeleteFileIfExists(const std::string& path) {
+  if (path.empty() || !FileExists(path)) return true;
+#ifdef _WIN32
+  return DeleteFileA(path.c_str()) != 0;
+#else
+  return unlink(path.c_str()) == 0;
+#endif
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  TFile f(std::fopen(path.c_str(), "rb"));
+  if (!f) return std::nullopt;
+  auto size = FileSizeOf(f.get());
+  std::string bytes;
+  if (size) bytes.reserve(static_cast<size_t>(*size));
+  char buffer[64 * 1024];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) bytes.append(buffer, n);
+  if (std::ferror(f.get())) return std::nullopt;
+  return bytes;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string& error) {
+  TFile f = OpenWriteTruncate(path);
+  if (!f) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (std::fclose(f.release()) != 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string& error) {
+  std::string temp = path + ".new";
+  if (!WriteWholeFile(temp, bytes, error)) {
+    DeleteFileIfExists(temp);
+    return false;
+  }
+#ifdef _WIN32
+  bool moved = MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+  bool moved = std::rename(temp.c_str(), path.c_str()) == 0;
+#endif
+  if (!moved) {
+    error = "cannot replace " + path;
+    DeleteFileIfExists(temp);
+  }
+  return moved;
+}
+
+}  // namespace pelorin

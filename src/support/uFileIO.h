@@ -1,0 +1,41 @@
+// Portable file access by 8-bit (ANSI code page) names, with an owning handle.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace pelorin {
+
+struct TFileCloser {
+  void operator()(std::FILE* f) const noexcept {
+    if (f) std::fclose(f);
+  }
+};
+using TFile = std::unique_ptr<std::FILE, TFileCloser>;
+
+// Opens for binary reading; others may read but not write while it is open.
+TFile OpenReadDenyWrite(const std::string& path);
+// Creates or truncates for binary writing.
+TFile OpenWriteTruncate(const std::string& path);
+
+// Size of an open file in bytes, or nullopt when it cannot be determined.
+std::optional<uint64_t> FileSizeOf(std::FILE* f);
+std::optional<uint64_t> FileSizeOf(const std::string& path);
+
+bool FileExists(const std::string& path);
+// Deletes the file if it exists; true when no file remains.
+bool DeleteFileIfExists(const std::string& path);
+
+// Reads a whole file; nullopt when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+// Writes the bytes unchanged; on failure returns false and a reason in `error`.
+bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string& error);
+
+// Writes the bytes to a sibling temporary file and moves it over `path`, so a failed
+// write never leaves a truncated file behind.
+bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string& error);
+
+}  // namespace pelorin

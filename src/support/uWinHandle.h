@@ -1,0 +1,39 @@
+// Owning wrappers for Win32 kernel handles, so every handle is closed on every path.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <utility>
+
+namespace pelorin {
+
+// Owns a kernel handle; treats both null and INVALID_HANDLE_VALUE as "no handle".
+class TUniqueHandle {
+ public:
+  TUniqueHandle() = default;
+  explicit TUniqueHandle(HANDLE h) : h_(h) {}
+  TUniqueHandle(const TUniqueHandle&) = delete;
+  TUniqueHandle& operator=(const TUniqueHandle&) = delete;
+  TUniqueHandle(TUniqueHandle&& other) noexcept : h_(other.release()) {}
+  TUniqueHandle& operator=(TUniqueHandle&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  ~TUniqueHandle() { reset(); }
+
+  HANDLE get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+  HANDLE release() { return std::exchange(h_, nullptr); }
+  void reset(HANDLE h = nullptr) {
+    if (*this) CloseHandle(h_);
+    h_ = h;
+  }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
+}  // namespace pelorin
+
+#endif  // _WIN32
