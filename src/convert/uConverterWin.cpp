@@ -69,6 +69,13 @@ class TInheritOnly {
   bool ok_ = false;
 };
 
+// Deletes a file the child wrote to. The child's copy of the handle may close a moment
+// after its process handle is signalled (seen under Wine, and with scanners on Windows),
+// so a refused delete is retried for up to a second before the file is given up.
+void DeleteSoonAfterExit(const std::string& path) {
+  for (int attempt = 0; attempt < 50 && !DeleteFileIfExists(path); ++attempt) Sleep(20);
+}
+
 // Copies the captured output into the log, line by line, then deletes the file.
 void LogAndDeleteCapture(const std::string& capturePath) {
   if (!FileExists(capturePath)) return;
@@ -80,7 +87,7 @@ void LogAndDeleteCapture(const std::string& capturePath) {
       start = end + 2;
     }
   }
-  DeleteFileIfExists(capturePath);
+  DeleteSoonAfterExit(capturePath);
 }
 
 // Waits for the child; true with its exit code when it ended in time.

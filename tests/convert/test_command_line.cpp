@@ -1,0 +1,66 @@
+// Converter command lines: quoting, output substitution, token removal, line breaks.
+#include <gtest/gtest.h>
+
+#include "convert/uConverter.h"
+
+using namespace pelorin;
+
+TEST(CommandLine, QuoteIfBlank) {
+  EXPECT_EQ(QuoteIfBlank("C:\\OpenBabel\\obabel.exe"), "C:\\OpenBabel\\obabel.exe");
+  EXPECT_EQ(QuoteIfBlank("C:\\Program Files\\x.exe"), "\"C:\\Program Files\\x.exe\"");
+  EXPECT_EQ(QuoteIfBlank(""), "");
+}
+
+TEST(CommandLine, SubstituteOutput) {
+  struct {
+    const char* args;
+    const char* out;
+    const char* expected;
+  } cases[] = {
+      {"-O tempfile.svg --gen2d", "C:\\t\\a.svg", "-O C:\\t\\a.svg --gen2d"},
+      {"-O tempfile.stl --gen3d", "C:\\my temp\\a.stl", "-O \"C:\\my temp\\a.stl\" --gen3d"},
+      {"--gen2d", "C:\\t\\a.svg", "--gen2d -O C:\\t\\a.svg"},
+      {"  --gen2d  ", "C:\\t\\a.svg", "--gen2d -O C:\\t\\a.svg"},
+      {"--gen2d -O", "o.svg", "--gen2d -O -O o.svg"},  // "-O" without a blank is no output option
+      {"-O  --gen2d", "o.svg", "-O o.svg --gen2d"},      // empty old name
+      {"-o x.svg", "o.svg", "-o x.svg -O o.svg"},        // case matters
+      {"--gen2d -O old.svg", "o.svg", "--gen2d -O o.svg"},
+      {"-O \"a b.svg\" --x", "o.svg", "-O o.svg b.svg\" --x"},  // quotes are not understood
+  };
+  for (const auto& c : cases) EXPECT_EQ(SubstituteOutput(c.args, c.out), c.expected) << c.args;
+}
+
+TEST(CommandLine, RemoveToken) {
+  struct {
+    const char* args;
+    const char* word;
+    const char* expected;
+  } cases[] = {
+      {"-O tempfile.stl --gen3d", "--gen3d", "-O tempfile.stl"},
+      {"--GEN3D -O x.stl", "--gen3d", "-O x.stl"},
+      {"-O x.stl --gen3d --best --gen3D", "--gen3d", "-O x.stl --best"},
+      {"-O x.stl --gen3dx", "--gen3d", "-O x.stl --gen3dx"},
+      {"  --gen3d  ", "--gen3d", ""},
+      {"a --gen3d  b", "--gen3d", "a  b"},  // one pass over double blanks: three become two
+      {"-O x.stl", "--gen3d", "-O x.stl"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RemoveToken(c.args, c.word), c.expected) << c.args;
+}
+
+TEST(CommandLine, BuildCommandLine) {
+  TPelorinConfig config;
+  config.OBabelPath = "C:\\Program Files\\OpenBabel-3.1.1\\obabel.exe";
+  config.OBabelOpts = "  -xC ";
+  EXPECT_EQ(BuildCommandLine(config, "C:\\mols\\caffeine.mol", "-O tempfile.svg --gen2d", "C:\\T\\o.svg"),
+            "\"C:\\Program Files\\OpenBabel-3.1.1\\obabel.exe\" C:\\mols\\caffeine.mol -O C:\\T\\o.svg --gen2d -xC");
+  config.OBabelPath = "obabel.exe";
+  config.OBabelOpts = "   ";
+  EXPECT_EQ(BuildCommandLine(config, "C:\\my mols\\a.sdf", "--gen2d", "C:\\T\\o.svg"),
+            "obabel.exe \"C:\\my mols\\a.sdf\" --gen2d -O C:\\T\\o.svg");
+}
+
+TEST(CommandLine, NormalizeLineBreaks) {
+  EXPECT_EQ(NormalizeLineBreaks("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd\r\n");
+  EXPECT_EQ(NormalizeLineBreaks("a\n\nb\n"), "a\r\n\r\nb\r\n");
+  EXPECT_EQ(NormalizeLineBreaks(""), "");
+}

@@ -1,0 +1,184 @@
+// Ini documents and the configuration: defaults, parsing, finding obabel.exe, saving.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "support/uConfig.h"
+#include "support/uDebugLog.h"
+#include "support/uIniFile.h"
+#include "test_temp_dir.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+using namespace pelorin;
+using pelorin_test::ReadFileBytes;
+using pelorin_test::TTempDir;
+using pelorin_test::WriteFileBytes;
+
+namespace {
+
+void SetPathVariable(const std::string& value) {
+#ifdef _WIN32
+  SetEnvironmentVariableA("PATH", value.c_str());
+#else
+  setenv("PATH", value.c_str(), 1);
+#endif
+}
+
+std::string GetPathVariable() {
+  const char* p = std::getenv("PATH");
+  return p ? p : "";
+}
+
+// Points the configuration at a folder of its own for one test and restores it after.
+class ConfigTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedPath_ = GetPathVariable();
+    PluginDir = dir_.Dir();
+    IniPath.clear();
+  }
+  void TearDown() override {
+    DebugLogClose();
+    SetPathVariable(savedPath_);
+    PluginDir.clear();
+    IniPath.clear();
+  }
+  void WriteIni(const std::string& text) { WriteFileBytes(dir_.File("pelorin.ini"), text); }
+
+  TTempDir dir_;
+  std::string savedPath_;
+};
+
+}  // namespace
+
+TEST(IniDocument, ReadsKeysCaseInsensitivelyAndKeepsEverythingOnWrite) {
+  const std::string text =
+      "; settings\r\n[Other]\r\nKey=1\r\n\r\n[pelorin]\r\n  StartMode = 2D \r\nOBabelPath=\r\n\r\n[Last]\r\nX=y";
+  TIniDocument ini(text);
+  EXPECT_EQ(ini.Read("Pelorin", "startmode").value_or("?"), "2D");
+  EXPECT_EQ(ini.Read("PELORIN", "OBabelPath").value_or("?"), "");  // present but empty
+  EXPECT_FALSE(ini.Read("Pelorin", "Missing").has_value());
+  EXPECT_FALSE(ini.Read("Nowhere", "Key").has_value());
+
+  ini.Write("Pelorin", "StartMode", "3D");
+  ini.Write("Pelorin", "Logging", "0");
+  ini.Write("New", "A", "b");
+  TIniDocument again(ini.Text());
+  EXPECT_EQ(again.Read("Pelorin", "StartMode").value_or("?"), "3D");
+  EXPECT_EQ(again.Read("Pelorin", "Logging").value_or("?"), "0");
+  EXPECT_EQ(again.Read("Other", "Key").value_or("?"), "1");
+  EXPECT_EQ(again.Read("Last", "X").value_or("?"), "y");
+  EXPECT_EQ(again.Read("New", "A").value_or("?"), "b");
+  EXPECT_NE(ini.Text().find("; settings\r\n"), std::string::npos);
+  // The new key joins its own section, not the one after it.
+  EXPECT_LT(ini.Text().find("Logging=0"), ini.Text().find("[Last]"));
+}
+
+TEST(IniDocument, UnderstandsEveryLineBreakAndAByteOrderMark) {
+  for (const std::string& text : {std::string("[Pelorin]\nA=1\nB=2\n"), std::string("[Pelorin]\rA=1\rB=2"),
+                                  std::string("\xEF\xBB\xBF[Pelorin]\r\nA=1\r\nB=2\r\n")}) {
+    TIniDocument ini(text);
+    EXPECT_EQ(ini.Read("Pelorin", "A").value_or("?"), "1") << text;
+    EXPECT_EQ(ini.Read("Pelorin", "B").value_or("?"), "2") << text;
+  }
+  EXPECT_EQ(TIniDocument("\xEF\xBB\xBF[S]\r\n").Text().substr(0, 3), "\xEF\xBB\xBF");
+}
+
+TEST(ConfigValues, StartModeAndLoggingTexts) {
+  struct {
+    const char* text;
+    int32_t mode;
+  } modes[] = {{"3D", 1}, {" 3d\t", 1}, {"3d ", 1}, {"2d", 0}, {"x", 0}, {"", 0}, {"3D!", 0}};
+  for (const auto& c : modes) EXPECT_EQ(ParseStartMode(c.text), c.mode) << "[" << c.text << "]";
+  EXPECT_EQ(StartModeToText(0), "2D");
+  EXPECT_EQ(StartModeToText(1), "3D");
+  EXPECT_EQ(StartModeToText(7), "2D");
+
+  struct {
+    const char* text;
+    bool on;
+  } logging[] = {{"", true}, {"1", true}, {"1abc", true}, {"0", false}, {"no", false}, {" 1", false}};
+  for (const auto& c : logging) EXPECT_EQ(ParseLoggingValue(c.text), c.on) << "[" << c.text << "]";
+}
+
+TEST_F(ConfigTest, DefaultsWithoutIniFile) {
+  SetPathVariable(dir_.Dir());  // nowhere to find a converter
+  LoadConfig();
+  TPelorinConfig c = ConfigSnapshot();
+  EXPECT_EQ(IniPath, dir_.Dir() + "pelorin.ini");
+  EXPECT_EQ(c.OBabelPath, "");
+  EXPECT_EQ(c.CmdLine2D, "-O tempfile.svg --gen2d");
+  EXPECT_EQ(c.CmdLine3D, "-O tempfile.stl --gen3d");
+  EXPECT_EQ(c.OBabelOpts, "-xC");
+  EXPECT_EQ(c.StartMode, 1);
+  EXPECT_TRUE(c.Logging);
+  EXPECT_FALSE(c.TempDir.empty());
+  EXPECT_TRUE(c.TempDir.back() == '\\' || c.TempDir.back() == '/');
+}
+
+TEST_F(ConfigTest, IniValuesOverrideDefaults) {
+  WriteIni("[Pelorin]\r\nOBabelPath=C:\\tools\\obabel.exe\r\nCmdLine2D=--gen2d\r\nCmdLine3D=\r\n"
+           "OBabelOpts=  \r\nStartMode= 2d \r\nLogging=0\r\n");
+  LoadConfig();
+  TPelorinConfig c = ConfigSnapshot();
+  EXPECT_EQ(c.OBabelPath, "C:\\tools\\obabel.exe");
+  EXPECT_EQ(c.CmdLine2D, "--gen2d");
+  EXPECT_EQ(c.CmdLine3D, "");  // present and empty stays empty
+  EXPECT_EQ(c.OBabelOpts, "");
+  EXPECT_EQ(c.StartMode, 0);
+  EXPECT_FALSE(c.Logging);
+  EXPECT_FALSE(DebugLogEnabled());
+}
+
+TEST_F(ConfigTest, FindOBabelPrefersPluginFolderThenSubfolderThenSearchPath) {
+  TTempDir onPath;
+  WriteFileBytes(onPath.File("obabel.exe"), "x");
+  SetPathVariable(onPath.Dir());
+  EXPECT_EQ(FindOBabel(), "obabel.exe");  // the bare name, not the full path found
+
+  std::filesystem::create_directories(dir_.Path() / "obabel");
+  WriteFileBytes((dir_.Path() / "obabel" / "obabel.exe").string(), "x");
+  EXPECT_EQ(FindOBabel(), (dir_.Path() / "obabel" / "obabel.exe").string());
+
+  WriteFileBytes(dir_.File("obabel.exe"), "x");
+  EXPECT_EQ(FindOBabel(), dir_.File("obabel.exe"));
+}
+
+TEST_F(ConfigTest, SaveThenLoadRoundTripKeepsOtherSectionsAndKeys) {
+  WriteIni("[Other]\r\nKeep=me\r\n[Pelorin]\r\nCustom=stays\r\nStartMode=3D\r\n");
+  LoadConfig();
+  TPelorinConfig changed = ConfigSnapshot();
+  changed.OBabelPath = "C:\\Program Files\\OpenBabel-3.1.1\\obabel.exe";
+  changed.OBabelOpts = "-xC -xu";
+  changed.StartMode = 0;
+  changed.Logging = false;
+  StoreConfig(changed);
+  std::string error;
+  ASSERT_TRUE(SaveConfig(error)) << error;
+
+  StoreConfig(TPelorinConfig{});
+  LoadConfig();
+  TPelorinConfig reloaded = ConfigSnapshot();
+  EXPECT_EQ(reloaded.OBabelPath, changed.OBabelPath);
+  EXPECT_EQ(reloaded.CmdLine2D, changed.CmdLine2D);
+  EXPECT_EQ(reloaded.CmdLine3D, changed.CmdLine3D);
+  EXPECT_EQ(reloaded.OBabelOpts, changed.OBabelOpts);
+  EXPECT_EQ(reloaded.StartMode, 0);
+  EXPECT_FALSE(reloaded.Logging);
+  std::string text = ReadFileBytes(dir_.File("pelorin.ini"));
+  EXPECT_NE(text.find("Keep=me"), std::string::npos);
+  EXPECT_NE(text.find("Custom=stays"), std::string::npos);
+  EXPECT_NE(text.find("Logging=0"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("pelorin.ini.new")));
+}
+
+TEST_F(ConfigTest, SaveIntoMissingFolderFailsWithReason) {
+  PluginDir = dir_.Dir() + "missing" + static_cast<char>(std::filesystem::path::preferred_separator);
+  IniPath.clear();
+  std::string error;
+  EXPECT_FALSE(SaveConfig(error));
+  EXPECT_FALSE(error.empty());
+}
