@@ -27,4 +27,8 @@ grep -oh ' d="[^"]*"' "$SRC"/*.svg | head -50 | nl -ba | while read -r n d; do
   printf '%s' "${d:4:-1}" >"$CORPUS/fuzz_path/conv$n"; done || true
 grep -oh '\(points\|fill\|stroke\|transform\)="[^"]*"' "$SRC"/*.svg | sort -u | head -100 | nl -ba |
   while read -r n v; do printf '%s' "$v" >"$CORPUS/fuzz_values/conv$n"; done || true
+# The converter writes no paths: a few hand-made ones cover every command.
+printf 'M10 20 C30 40 50 60 70 80 S90 100 110 120 Q5 5 10 10 T20 20 A5 5 0 0 1 30 30 h5 v5 z' \
+  >"$CORPUS/fuzz_path/commands"
+printf 'm1,2l3-4H5V6c1 2 3 4 5 6s1 2 3 4q1 2 3 4t5 6a1 1 0 1 0 2 2Z' >"$CORPUS/fuzz_path/relative"
 exit 0

@@ -1,0 +1,103 @@
+// Benchmark of the SVG reader: the converter's grid drawings, against a bare XML parse of the same text.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "bench_util.h"
+#include "support/uFileIO.h"
+#include "svg/uSVGParser.h"
+
+namespace {
+
+using namespace pelorin;
+
+const char* const kSmiles[] = {
+    "Cn1cnc2c1c(=O)n(C)c(=O)n2C",
+    "CC(=O)Oc1ccccc1C(=O)O",
+    "C[C@@H](N)C(=O)O",
+    "c1ccc2ccccc2c1",
+    "CC(C)Cc1ccc(cc1)C(C)C(=O)O",
+    "c1ccc(cc1)[N+](=O)[O-]",
+    "OC[C@H]1OC(O)[C@H](O)[C@@H](O)[C@@H]1O",
+    "N[C@@H](Cc1c[nH]c2ccccc12)C(=O)O",
+    "C[NH3+]",
+    "CCCCCCCCCCCCCCCC",
+    "Nc1ncnc2[nH]cnc12",
+    "ClC(Cl)Cl",
+};
+
+std::string DataDir() {
+  const char* dir = std::getenv("PELORIN_BENCH_DATA");
+  return dir && *dir ? std::string(dir) : std::string("/tmp");
+}
+
+std::string GridPath(int molecules) {
+  return DataDir() + "/svg_grid" + std::to_string(molecules) + ".svg";
+}
+
+// A grid drawing of `molecules` titled records, made by the real converter.
+bool MakeGrid(int molecules) {
+  if (FileExists(GridPath(molecules))) return true;
+  std::string smiles;
+  const int kinds = static_cast<int>(sizeof kSmiles / sizeof kSmiles[0]);
+  for (int i = 0; i < molecules; ++i)
+    smiles += std::string(kSmiles[i % kinds]) + " molecule " + std::to_string(i) + "\n";
+  std::string input = DataDir() + "/svg_grid" + std::to_string(molecules) + ".smi";
+  std::string error;
+  if (!WriteWholeFile(input, smiles, error)) return false;
+  std::string command =
+      "/usr/bin/obabel \"" + input + "\" -O \"" + GridPath(molecules) + "\" --gen2d -xC >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0 && FileExists(GridPath(molecules));
+}
+
+void BM_ParseSVG(benchmark::State& state, const std::string* text) {
+  for (auto _ : state) {
+    TSVGScene scene;
+    if (!ParseSVG(*text, scene)) state.SkipWithError("ParseSVG failed");
+    benchmark::DoNotOptimize(scene.Elements.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text->size()));
+}
+
+// Baseline: the XML parse alone, with the options the reader uses.
+void BM_PugixmlParse(benchmark::State& state, const std::string* text) {
+  for (auto _ : state) {
+    pugi::xml_document document;
+    if (!document.load_buffer(text->data(), text->size(), SvgParseOptions())) state.SkipWithError("parse failed");
+    benchmark::DoNotOptimize(document.document_element().name());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text->size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int sizes[] = {3, 100};
+  std::string texts[2];
+  for (int i = 0; i < 2; ++i) {
+    if (!MakeGrid(sizes[i])) {
+      std::fprintf(stderr, "bench_svg: cannot make the SVG data in %s\n", DataDir().c_str());
+      return 1;
+    }
+    texts[i] = ReadWholeFile(GridPath(sizes[i])).value_or("");
+    const std::string suffix = "/grid" + std::to_string(sizes[i]);
+    benchmark::RegisterBenchmark(("BM_ParseSVG" + suffix).c_str(), BM_ParseSVG, &texts[i])->UseRealTime();
+    benchmark::RegisterBenchmark(("BM_PugixmlParse" + suffix).c_str(), BM_PugixmlParse, &texts[i])->UseRealTime();
+  }
+  benchmark::Initialize(&argc, argv);
+  pelorin_bench::TCollectingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+
+  for (int i = 0; i < 2; ++i) {
+    const std::string suffix = "/grid" + std::to_string(sizes[i]) + "/real_time";
+    double reader = reporter.Seconds("BM_ParseSVG" + suffix);
+    double xml = reporter.Seconds("BM_PugixmlParse" + suffix);
+    if (reader <= 0 || xml <= 0) continue;
+    double mbPerSecond = static_cast<double>(texts[i].size()) / reader / 1e6;
+    pelorin_bench::PrintFigure("parse_svg_grid" + std::to_string(sizes[i]), mbPerSecond, "MB/s", reader / xml);
+  }
+  return 0;
+}

@@ -1,0 +1,590 @@
+// Element readers of the SVG reader: paint inheritance, shapes, text runs, groups, nested svg.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "svg/uSVGDetail.h"
+#include "svg/uSVGParser.h"
+
+namespace pelorin {
+
+using svg_detail::ForEachStyleDecl;
+using svg_detail::ParseNumberWithoutUnits;
+
+namespace {
+
+constexpr float kDefaultFontSize = 12;
+
+// The attributes the readers understand. Converter files have a few hundred elements with
+// about six attributes each; one pass over the list beats a list walk per lookup.
+enum TAttrId : int {
+  atStyle,
+  atStroke,
+  atFill,
+  atStrokeWidth,
+  atStrokeDasharray,
+  atFontSize,
+  atFontWeight,
+  atFontStyle,
+  atFontFamily,
+  atTextAnchor,
+  atX,
+  atY,
+  atDY,
+  atX1,
+  atY1,
+  atX2,
+  atY2,
+  atCX,
+  atCY,
+  atR,
+  atRX,
+  atRY,
+  atWidth,
+  atHeight,
+  atPoints,
+  atD,
+  atTransform,
+  atViewBoxMixed,
+  atViewBoxLower,
+  kAttrCount
+};
+
+int FindAttrId(const char* n) {
+  auto is = [n](const char* name) { return std::strcmp(n, name) == 0; };
+  switch (n[0]) {
+    case 'c':
+      return is("cx") ? atCX : is("cy") ? atCY : -1;
+    case 'd':
+      return is("d") ? atD : is("dy") ? atDY : -1;
+    case 'f':
+      return is("fill")          ? atFill
+             : is("font-size")   ? atFontSize
+             : is("font-weight") ? atFontWeight
+             : is("font-style")  ? atFontStyle
+             : is("font-family") ? atFontFamily
+                                 : -1;
+    case 'h':
+      return is("height") ? atHeight : -1;
+    case 'p':
+      return is("points") ? atPoints : -1;
+    case 'r':
+      return is("r") ? atR : is("rx") ? atRX : is("ry") ? atRY : -1;
+    case 's':
+      return is("stroke")             ? atStroke
+             : is("stroke-width")     ? atStrokeWidth
+             : is("style")            ? atStyle
+             : is("stroke-dasharray") ? atStrokeDasharray
+                                      : -1;
+    case 't':
+      return is("text-anchor") ? atTextAnchor : is("transform") ? atTransform : -1;
+    case 'v':
+      return is("viewBox") ? atViewBoxMixed : is("viewbox") ? atViewBoxLower : -1;
+    case 'w':
+      return is("width") ? atWidth : -1;
+    case 'x':
+      return is("x") ? atX : is("x1") ? atX1 : is("x2") ? atX2 : -1;
+    case 'y':
+      return is("y") ? atY : is("y1") ? atY1 : is("y2") ? atY2 : -1;
+    default:
+      return -1;
+  }
+}
+
+// An element's attributes by id, looked up as GetAttr does: the first attribute of the exact
+// name; empty when absent or empty.
+class TAttrSet {
+ public:
+  explicit TAttrSet(const pugi::xml_node& element) {
+    for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
+      int id = FindAttrId(a.name());
+      if (id >= 0 && !values_[id]) values_[id] = a.value();
+    }
+  }
+  std::string_view Get(TAttrId id) const { return values_[id] ? std::string_view(values_[id]) : std::string_view(); }
+  float Number(TAttrId id, float defaultValue) const { return ParseNumber(Get(id), defaultValue); }
+  float Length(TAttrId id, float defaultValue) const {
+    return ParseNumberWithoutUnits(TrimView(Get(id)), {"px", "pt", "em", "%"}, defaultValue);
+  }
+  std::string_view ViewBox() const {
+    std::string_view v = Get(atViewBoxMixed);
+    return v.empty() ? Get(atViewBoxLower) : v;
+  }
+
+ private:
+  const char* values_[kAttrCount] = {};
+};
+
+// The paint a shape ends up with after its own attributes are applied over the inherited ones.
+struct TShapePaint {
+  TRGBAColor Stroke;
+  TRGBAColor Fill;
+  float StrokeWidth;
+  bool Dashed;
+};
+
+// What a group or nested svg hands to its children.
+struct TContainerState {
+  TShapePaint Paint;
+  TSVGTransform Transform;
+};
+
+TPoint2D Map(const TSVGTransform& t, float x, float y) {
+  return {x * t.SX + t.TX, y * t.SY + t.TY};
+}
+
+// A translation given in the parent's coordinates; the scale stays the parent's.
+TSVGTransform Translated(const TSVGTransform& t, float tx, float ty) {
+  return {t.SX, t.SY, tx * t.SX + t.TX, ty * t.SY + t.TY};
+}
+
+// Finite inputs can still overflow (a huge translation, a tiny view box); consumers must never
+// see such values, so an element that holds one is dropped.
+bool HasFiniteGeometry(const TGeoElement& e) {
+  for (const TPoint2D& p : e.Points)
+    if (!std::isfinite(p.X) || !std::isfinite(p.Y)) return false;
+  for (float v : {e.CX, e.CY, e.RX, e.RY, e.StrokeWidth, e.FontSize, e.TextStrokeWidth})
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
+void Emit(TSVGScene& scene, TGeoElement&& element) {
+  if (HasFiniteGeometry(element)) AddElement(scene, std::move(element));
+}
+
+void ApplyPaintAttrs(const TAttrSet& attrs, TRGBAColor& stroke, TRGBAColor& fill, float& strokeWidth, bool& dashed,
+                     float& fontSize) {
+  std::string_view v = attrs.Get(atStyle);
+  if (!v.empty()) ParseStyleDecls(v, stroke, fill, strokeWidth, dashed, fontSize);
+  if (!(v = attrs.Get(atStroke)).empty()) ParseColor(v, stroke);
+  if (!(v = attrs.Get(atFill)).empty()) ParseColor(v, fill);
+  if (!(v = attrs.Get(atStrokeWidth)).empty())
+    strokeWidth = ParseNumberWithoutUnits(v, {"px", "pt", "em"}, strokeWidth);
+  if (!(v = attrs.Get(atStrokeDasharray)).empty()) dashed = v != "none";
+  if (!(v = attrs.Get(atFontSize)).empty()) {
+    float size = ParseNumberWithoutUnits(v, {"px", "pt"}, 0);
+    if (size > 0) fontSize = size;
+  }
+}
+
+TFontAttrs FontAttrsOf(const TAttrSet& attrs, std::string_view style) {
+  TFontAttrs fonts;
+  ForEachStyleDecl(style, [&](const std::string& name, std::string_view value) {
+    if (name == "font-weight") {
+      fonts.Weight = LowerAscii(value);
+    } else if (name == "font-style") {
+      fonts.Style = LowerAscii(value);
+    } else if (name == "font-family") {
+      fonts.Family = Utf8ToAnsi(value);
+    }
+  });
+  std::string_view v;
+  if (!(v = attrs.Get(atFontWeight)).empty()) fonts.Weight = LowerAscii(v);
+  if (!(v = attrs.Get(atFontStyle)).empty()) fonts.Style = LowerAscii(v);
+  if (!(v = attrs.Get(atFontFamily)).empty()) fonts.Family = Utf8ToAnsi(v);
+  return fonts;
+}
+
+TShapePaint ReadShapePaint(const TAttrSet& attrs, TRGBAColor stroke, TRGBAColor fill, float strokeWidth, bool dashed) {
+  float fontSize = kDefaultFontSize;  // read and discarded: shapes have no font
+  ApplyPaintAttrs(attrs, stroke, fill, strokeWidth, dashed, fontSize);
+  return {stroke, fill, strokeWidth, dashed};
+}
+
+TGeoElement MakeShape(TGeoKind kind, const TShapePaint& paint, const TSVGTransform& t) {
+  return MakeElement(kind, paint.Stroke, paint.Fill, StrokeScale(t) * paint.StrokeWidth, paint.Dashed);
+}
+
+bool IsNearWhite(const TRGBAColor& c) {
+  return static_cast<double>(c.R) > 0.9 && static_cast<double>(c.G) > 0.9 && static_cast<double>(c.B) > 0.9;
+}
+
+// Whether the element names a stroke itself, as an attribute or anywhere in its style.
+bool NamesStroke(const TAttrSet& attrs) {
+  return !attrs.Get(atStroke).empty() || FindNoCase(attrs.Get(atStyle), "stroke") != std::string_view::npos;
+}
+
+void ReadChildren(const pugi::xml_node& parent, TSVGScene& scene, const TContainerState& state, int depth) {
+  for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    const TShapePaint& p = state.Paint;
+    ReadElement(child, scene, p.Stroke, p.Fill, p.StrokeWidth, p.Dashed, state.Transform, depth);
+  }
+}
+
+std::string TrimmedAnsi(const std::string& utf8) {
+  return Utf8ToAnsi(TrimView(utf8));
+}
+
+void AppendOwnText(const pugi::xml_node& element, std::string& pending) {
+  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+    if (child.type() == pugi::node_pcdata) pending += child.value();
+}
+
+// The run of one tspan: its own paint and position over the template of its text element.
+void EmitTspanRun(const pugi::xml_node& tspan, TSVGScene& scene, float x, float y, float fontSize,
+                  const TGeoElement& templ, const TSVGTransform& t, std::string& pending) {
+  const TAttrSet attrs(tspan);
+  const float s = StrokeScale(t);
+  TRGBAColor stroke = templ.TextStroke;
+  TRGBAColor fill = templ.TextColor;
+  float strokeWidth = templ.TextStrokeWidth / s;
+  bool dashed = templ.Dashed;
+  std::string_view anchor = templ.TextAnchor;
+  float tx = x, ty = y, dy = 0;
+
+  std::string_view style = attrs.Get(atStyle);
+  if (!style.empty()) ParseStyleDecls(style, stroke, fill, strokeWidth, dashed, fontSize);
+  std::string_view v;
+  if (!(v = attrs.Get(atFill)).empty()) ParseColor(v, fill);
+  if (!(v = attrs.Get(atStroke)).empty()) ParseColor(v, stroke);
+  if (!(v = attrs.Get(atStrokeWidth)).empty()) strokeWidth = ParseNumberWithoutUnits(v, {"px", "pt"}, strokeWidth);
+  if (!(v = attrs.Get(atFontSize)).empty()) {
+    float size = ParseNumberWithoutUnits(v, {"px", "pt"}, 0);
+    if (size > 0) fontSize = size;
+  }
+  if (!(v = attrs.Get(atX)).empty()) tx = ParseNumber(v, x);
+  if (!(v = attrs.Get(atY)).empty()) ty = ParseNumber(v, y);
+  if (!(v = attrs.Get(atDY)).empty()) dy = ParseNumber(v, 0);
+  if (!(v = attrs.Get(atTextAnchor)).empty()) anchor = v;
+  TFontAttrs fonts = FontAttrsOf(attrs, style);
+
+  AppendOwnText(tspan, pending);
+  if (!TrimView(pending).empty()) {
+    TGeoElement run = templ;
+    run.Points.assign(1, Map(t, tx, ty + dy));
+    run.Text = TrimmedAnsi(pending);
+    run.TextAnchor = std::string(anchor);
+    run.FontSize = s * fontSize;
+    run.TextColor = fill;
+    run.TextStroke = stroke;
+    run.TextStrokeWidth = s * strokeWidth;
+    if (!fonts.Weight.empty()) run.FontWeight = std::move(fonts.Weight);
+    if (!fonts.Style.empty()) run.FontStyle = std::move(fonts.Style);
+    if (!fonts.Family.empty()) run.FontFamily = std::move(fonts.Family);
+    Emit(scene, std::move(run));
+  }
+  pending.clear();
+}
+
+void EmitTemplateRun(TSVGScene& scene, const TGeoElement& templ, std::string& pending) {
+  if (!TrimView(pending).empty()) {
+    TGeoElement run = templ;
+    run.Text = TrimmedAnsi(pending);
+    Emit(scene, std::move(run));
+  }
+  pending.clear();
+}
+
+// One run per tspan plus one for each stretch of text around them; every run is placed on its
+// own (there is no running text position).
+void EmitTextRuns(const pugi::xml_node& element, TSVGScene& scene, float x, float y, float fontSize,
+                  const TGeoElement& templ, const TSVGTransform& t) {
+  std::string pending;
+  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_pcdata) {
+      pending += child.value();
+    } else if (child.type() == pugi::node_element && GetElementName(child) == "tspan") {
+      EmitTemplateRun(scene, templ, pending);
+      EmitTspanRun(child, scene, x, y, fontSize, templ, t, pending);
+    }
+  }
+  EmitTemplateRun(scene, templ, pending);
+}
+
+std::string_view LastStyleTextAnchor(std::string_view style) {
+  std::string_view anchor;
+  ForEachStyleDecl(style, [&](const std::string& name, std::string_view value) {
+    if (name == "text-anchor") anchor = value;
+  });
+  return anchor;
+}
+
+// The viewport mapping of a nested svg: its view box fitted into (x, y, width, height), centred,
+// aspect ratio kept. Returns false when the view box cannot be used.
+bool FitViewBox(std::string_view viewBox, const TSVGTransform& t, float x, float y, float width, float height,
+                TSVGTransform& fitted) {
+  std::string_view fields[4];
+  int count = 0;
+  svg_detail::ForEachField(viewBox, [&](std::string_view field) {
+    fields[count++] = field;
+    return count < 4;
+  });
+  if (count < 4) return false;
+  float vw = ParseNumber(fields[2], 0), vh = ParseNumber(fields[3], 0);
+  if (vw <= 0 || vh <= 0) return false;
+  float vx = ParseNumber(fields[0], 0), vy = ParseNumber(fields[1], 0);
+  TPoint2D origin = Map(t, x, y);
+  float w = std::fabs(t.SX) * width, h = std::fabs(t.SY) * height;
+  float k = std::min(w / vw, h / vh);
+  float ox = (w - vw * k) * 0.5f, oy = (h - vh * k) * 0.5f;
+  fitted = {k, k, origin.X + ox - vx * k, origin.Y + oy - vy * k};
+  return true;
+}
+
+// Kept apart from the recursion so the attribute set is off the stack while children are read.
+TContainerState GroupState(const pugi::xml_node& element, const TShapePaint& inherited, const TSVGTransform& t) {
+  const TAttrSet attrs(element);
+  TContainerState state{
+      ReadShapePaint(attrs, inherited.Stroke, inherited.Fill, inherited.StrokeWidth, inherited.Dashed), t};
+  float tx = 0, ty = 0;
+  ParseTranslate(attrs.Get(atTransform), tx, ty);
+  state.Transform = Translated(t, tx, ty);
+  return state;
+}
+
+TContainerState NestedSvgState(const pugi::xml_node& element, const TShapePaint& inherited, const TSVGTransform& t) {
+  const TAttrSet attrs(element);
+  TContainerState state{
+      ReadShapePaint(attrs, inherited.Stroke, inherited.Fill, inherited.StrokeWidth, inherited.Dashed), t};
+  float x = attrs.Length(atX, 0), y = attrs.Length(atY, 0);
+  float width = attrs.Length(atWidth, 0), height = attrs.Length(atHeight, 0);
+  std::string_view viewBox = attrs.ViewBox();
+  TSVGTransform inner = Translated(t, x, y);
+  if (!viewBox.empty() && width > 0 && height > 0) FitViewBox(viewBox, t, x, y, width, height, inner);
+  float tx = 0, ty = 0;
+  ParseTranslate(attrs.Get(atTransform), tx, ty);
+  state.Transform = Translated(inner, tx, ty);
+  return state;
+}
+
+}  // namespace
+
+float StrokeScale(const TSVGTransform& t) {
+  float m = std::min(std::fabs(t.SX), std::fabs(t.SY));
+  if (static_cast<double>(m) < 0.0001) m = std::max(std::fabs(t.SX), std::fabs(t.SY));
+  if (static_cast<double>(m) < 0.0001) m = 1;
+  return m;
+}
+
+int32_t ParsePointList(std::string_view text, TPointArray& points) {
+  points.clear();
+  std::string_view s = TrimView(text);
+  if (s.empty()) return 0;
+  std::vector<float> numbers;
+  size_t start = std::string_view::npos;
+  auto flush = [&](size_t end) {
+    if (start == std::string_view::npos) return;
+    numbers.push_back(ParseNumber(s.substr(start, end - start), 0));
+    start = std::string_view::npos;
+  };
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    bool numberChar = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    if (numberChar) {
+      if (start == std::string_view::npos) start = i;
+    } else if (!((c == 'e' || c == 'E') && start != std::string_view::npos)) {
+      flush(i);
+    }
+  }
+  flush(s.size());
+  if (numbers.size() < 4) return 0;
+  size_t n = numbers.size() / 2;
+  points.resize(n);
+  for (size_t i = 0; i < n; ++i) points[i] = {numbers[2 * i], numbers[2 * i + 1]};
+  return static_cast<int32_t>(n);
+}
+
+void ParseStyleDecls(std::string_view style, TRGBAColor& stroke, TRGBAColor& fill, float& strokeWidth, bool& dashed,
+                     float& fontSize) {
+  ForEachStyleDecl(style, [&](const std::string& name, std::string_view value) {
+    if (name == "stroke") {
+      ParseColor(value, stroke);
+    } else if (name == "fill") {
+      ParseColor(value, fill);
+    } else if (name == "stroke-width") {
+      strokeWidth = ParseNumberWithoutUnits(value, {"px", "pt", "em"}, strokeWidth);
+    } else if (name == "stroke-dasharray") {
+      dashed = !(value.empty() || value == "none");
+    } else if (name == "font-size") {
+      fontSize = ParseNumberWithoutUnits(value, {"px", "pt"}, fontSize);
+    } else if (name == "opacity") {
+      // Replaces the alpha, and only where there is paint to fade.
+      if (stroke.A > 0) stroke.A = ParseNumber(value, 1);
+      if (fill.A > 0) fill.A = ParseNumber(value, 1);
+    } else if (name == "fill-opacity") {
+      if (fill.A > 0) fill.A = ParseNumber(value, 1);
+    } else if (name == "stroke-opacity") {
+      if (stroke.A > 0) stroke.A = ParseNumber(value, 1);
+    }
+  });
+}
+
+void ReadPaintAttrs(const pugi::xml_node& element, TRGBAColor& stroke, TRGBAColor& fill, float& strokeWidth,
+                    bool& dashed, float& fontSize) {
+  ApplyPaintAttrs(TAttrSet(element), stroke, fill, strokeWidth, dashed, fontSize);
+}
+
+TFontAttrs ReadFontAttrs(const pugi::xml_node& element, std::string_view style) {
+  return FontAttrsOf(TAttrSet(element), style);
+}
+
+void ReadElement(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
+                 bool dashed, const TSVGTransform& transform, int depth) {
+  const std::string name = GetElementName(element);
+  if (name == "line") {
+    ReadLine(element, scene, stroke, fill, strokeWidth, dashed, transform);
+  } else if (name == "text") {
+    ReadText(element, scene, stroke, fill, strokeWidth, dashed, transform);
+  } else if (name == "polygon") {
+    ReadPolygon(element, scene, stroke, fill, strokeWidth, dashed, transform);
+  } else if (name == "circle") {
+    ReadCircle(element, scene, stroke, fill, strokeWidth, dashed, transform);
+  } else if (name == "ellipse") {
+    ReadEllipse(element, scene, stroke, fill, strokeWidth, dashed, transform);
+  } else if (name == "rect") {
+    ReadRect(element, scene, stroke, fill, strokeWidth, dashed, transform);
+  } else if (name == "path") {
+    ReadPath(element, scene, stroke, fill, strokeWidth, dashed, transform);
+  } else if (name == "g") {
+    ReadGroup(element, scene, stroke, fill, strokeWidth, dashed, transform, depth);
+  } else if (name == "svg") {
+    ReadNestedSvg(element, scene, stroke, fill, strokeWidth, dashed, transform, depth);
+  }
+}
+
+void ReadLine(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
+              bool dashed, const TSVGTransform& transform) {
+  const TAttrSet attrs(element);
+  TGeoElement line = MakeShape(gkLine, ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed), transform);
+  line.Points = {Map(transform, attrs.Number(atX1, 0), attrs.Number(atY1, 0)),
+                 Map(transform, attrs.Number(atX2, 0), attrs.Number(atY2, 0))};
+  Emit(scene, std::move(line));
+}
+
+void ReadCircle(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
+                bool dashed, const TSVGTransform& transform) {
+  const TAttrSet attrs(element);
+  TGeoElement circle = MakeShape(gkCircle, ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed), transform);
+  TPoint2D centre = Map(transform, attrs.Number(atCX, 0), attrs.Number(atCY, 0));
+  float r = attrs.Number(atR, 0);
+  circle.CX = centre.X;
+  circle.CY = centre.Y;
+  circle.RX = r * std::fabs(transform.SX);
+  circle.RY = r * std::fabs(transform.SY);
+  Emit(scene, std::move(circle));
+}
+
+void ReadEllipse(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
+                 bool dashed, const TSVGTransform& transform) {
+  const TAttrSet attrs(element);
+  TGeoElement ellipse = MakeShape(gkEllipse, ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed), transform);
+  TPoint2D centre = Map(transform, attrs.Number(atCX, 0), attrs.Number(atCY, 0));
+  ellipse.CX = centre.X;
+  ellipse.CY = centre.Y;
+  ellipse.RX = attrs.Number(atRX, 0) * std::fabs(transform.SX);
+  ellipse.RY = attrs.Number(atRY, 0) * std::fabs(transform.SY);
+  Emit(scene, std::move(ellipse));
+}
+
+void ReadRect(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
+              bool dashed, const TSVGTransform& transform) {
+  const TAttrSet attrs(element);
+  TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
+  float x = attrs.Number(atX, 0), y = attrs.Number(atY, 0);
+  float width = attrs.Number(atWidth, 0), height = attrs.Number(atHeight, 0);
+  if (!(width > 0 && height > 0)) return;
+  if (paint.Fill.A == 0 && paint.Stroke.A == 0) return;
+  // A visible near-white fill is the page background unless a visible, darker outline was asked for.
+  if (IsNearWhite(paint.Fill) && paint.Fill.A > 0) {
+    bool outlined = NamesStroke(attrs) && paint.Stroke.A != 0 && !IsNearWhite(paint.Stroke);
+    if (!outlined) return;
+  }
+  TGeoElement rect = MakeShape(gkPolygon, paint, transform);
+  rect.Points = {Map(transform, x, y), Map(transform, x + width, y), Map(transform, x + width, y + height),
+                 Map(transform, x, y + height)};
+  Emit(scene, std::move(rect));
+}
+
+void ReadPolygon(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
+                 bool dashed, const TSVGTransform& transform) {
+  const TAttrSet attrs(element);
+  TPointArray points;
+  if (ParsePointList(attrs.Get(atPoints), points) < 2) return;
+  for (TPoint2D& p : points) p = Map(transform, p.X, p.Y);
+  TGeoElement polygon = MakeShape(gkPolygon, ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed), transform);
+  polygon.Points = std::move(points);
+  Emit(scene, std::move(polygon));
+}
+
+void ReadPath(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
+              bool dashed, const TSVGTransform& transform) {
+  const TAttrSet attrs(element);
+  std::string_view d = attrs.Get(atD);
+  if (d.empty()) return;
+  TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
+  TPointArray points;
+  int32_t count = 0;
+  bool closed = false;
+  if (!ParsePathData(d, points, count, closed) || count < 2) return;
+  for (TPoint2D& p : points) p = Map(transform, p.X, p.Y);
+  TGeoElement path = MakeShape(closed && paint.Fill.A > 0 ? gkPolygon : gkPolyline, paint, transform);
+  path.Points = std::move(points);
+  Emit(scene, std::move(path));
+}
+
+void ReadText(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
+              bool dashed, const TSVGTransform& transform) {
+  const TAttrSet attrs(element);
+  const TRGBAColor inheritedFill = fill;
+  float fontSize = kDefaultFontSize;
+  std::string_view style = attrs.Get(atStyle);
+  if (!style.empty()) ParseStyleDecls(style, stroke, fill, strokeWidth, dashed, fontSize);
+
+  std::string_view v;
+  if (!(v = attrs.Get(atFill)).empty()) ParseColor(v, fill);
+  const std::string_view strokeAttr = attrs.Get(atStroke);
+  if (!strokeAttr.empty()) ParseColor(strokeAttr, stroke);
+  if (!(v = attrs.Get(atStrokeWidth)).empty()) {
+    strokeWidth = ParseNumberWithoutUnits(v, {"px", "pt"}, strokeWidth);
+    if (strokeWidth <= 0 && strokeAttr.empty()) stroke.A = 0;
+  }
+  if (!(v = attrs.Get(atFontSize)).empty()) {
+    float size = ParseNumberWithoutUnits(v, {"px", "pt"}, 0);
+    if (size > 0) fontSize = size;
+  }
+  TFontAttrs fonts = FontAttrsOf(attrs, style);
+  float x = attrs.Number(atX, 0), y = attrs.Number(atY, 0);
+
+  std::string_view anchor = attrs.Get(atTextAnchor);
+  if (anchor.empty()) anchor = LastStyleTextAnchor(style);
+  if (anchor.empty()) anchor = "start";
+
+  const float s = StrokeScale(transform);
+  TGeoElement templ = MakeElement(gkText, TRGBAColor{}, TRGBAColor{}, s * strokeWidth, dashed);
+  templ.Points.assign(1, Map(transform, x, y));
+  templ.TextStrokeWidth = s * strokeWidth;
+  templ.FontSize = s * fontSize > 0 ? s * fontSize : kDefaultFontSize;
+  templ.TextAnchor = std::string(anchor);
+  templ.FontWeight = std::move(fonts.Weight);
+  templ.FontStyle = std::move(fonts.Style);
+  templ.FontFamily = std::move(fonts.Family);
+  if (fill.A > 0) {
+    templ.TextColor = fill;
+  } else if (inheritedFill.A > 0) {
+    templ.TextColor = inheritedFill;
+  } else {
+    templ.TextColor = TRGBAColor{0, 0, 0, 1};
+  }
+  // An inherited stroke never outlines glyphs; only one the text names itself does.
+  if (!NamesStroke(attrs)) stroke.A = 0;
+  templ.TextStroke = stroke;
+
+  EmitTextRuns(element, scene, x, y, fontSize, templ, transform);
+}
+
+void ReadGroup(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
+               bool dashed, const TSVGTransform& transform, int depth) {
+  // Walking the tree recurses; a hostile file must not exhaust a small thread stack.
+  if (depth >= kMaxSvgNesting) return;
+  ReadChildren(element, scene, GroupState(element, {stroke, fill, strokeWidth, dashed}, transform), depth + 1);
+}
+
+void ReadNestedSvg(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill,
+                   float strokeWidth, bool dashed, const TSVGTransform& transform, int depth) {
+  if (depth >= kMaxSvgNesting) return;
+  ReadChildren(element, scene, NestedSvgState(element, {stroke, fill, strokeWidth, dashed}, transform), depth + 1);
+}
+
+}  // namespace pelorin
