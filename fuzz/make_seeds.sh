@@ -20,7 +20,8 @@ seed() {  # <target> <files...>
 }
 seed fuzz_svg "$SRC"/*.svg
 seed fuzz_sdf "$SRC"/*.sdf
-seed fuzz_stl "$SRC"/*.stl
+printf 'solid t\n facet normal 0 0 1\n  outer loop\n   vertex 0 0 0\n   vertex 1 0 0\n   vertex 0 1 0\n  endloop\n endfacet\nendsolid t\n' >"$CORPUS/.ascii.stl"
+seed fuzz_stl "$SRC"/*.stl "$CORPUS/.ascii.stl"
 # Path data and value seeds: the attribute texts the converter writes.
 mkdir -p "$CORPUS/fuzz_path" "$CORPUS/fuzz_values"
 grep -oh ' d="[^"]*"' "$SRC"/*.svg | head -50 | nl -ba | while read -r n d; do

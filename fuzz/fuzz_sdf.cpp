@@ -1,0 +1,27 @@
+// Fuzz target: SDF splitting of arbitrary bytes written to a file.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "viewer/uSDFRecords.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string path = "/tmp/fuzz_sdf_" + std::to_string(getpid()) + ".sdf";
+  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+  }
+  std::vector<std::string> records;
+  pelorin::SplitSDF(path, records);
+  // Every record ends in a line break and none is blank.
+  for (const std::string& r : records) {
+    if (r.size() < 2 || r.compare(r.size() - 2, 2, "\r\n") != 0) __builtin_trap();
+    bool blank = std::all_of(r.begin(), r.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
+    if (blank) __builtin_trap();
+  }
+  return 0;
+}

@@ -1,0 +1,136 @@
+// STL reader (ASCII and binary) and the 3D model that the mesh renderer draws from it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace pelorin {
+
+struct TVec3 {
+  float X = 0, Y = 0, Z = 0;
+};
+
+TVec3 VecSub(const TVec3& a, const TVec3& b);
+TVec3 VecCross(const TVec3& a, const TVec3& b);
+float VecLength(const TVec3& v);
+// v / |v|, or (0, 1, 0) for a vector too short to have a direction.
+TVec3 VecNormalize(const TVec3& v);
+
+// One triangle as stored in the file: the written normal, then the corners in file order.
+struct TFacet {
+  TVec3 Normal;
+  TVec3 Vertices[3];
+};
+static_assert(sizeof(TFacet) == 48, "a facet is twelve packed floats");
+
+using TFacetArray = std::vector<TFacet>;
+
+// Facet counts stay below this so that every derived 32-bit count (3 vertices, 9 floats
+// per facet) still fits; a file claiming more is not a model we can hold anyway.
+constexpr int32_t kMaxSTLFacets = INT32_MAX / 9;
+
+// ---- Reader -------------------------------------------------------------------------
+//
+// A file that cannot be opened at all is the caller's error to report, unlike content
+// that does not read as STL. The file functions therefore hand back `openError`: empty
+// when the file was opened, otherwise the system's reason. The overloads without it are
+// for callers that treat both alike.
+
+// True when the file is to be read as ASCII STL: it does not match its own binary facet
+// count and it starts with "solid". Short, unreadable or unopenable files answer false.
+bool IsASCIISTL(const std::string& fileName, std::string& openError);
+bool IsASCIISTL(const std::string& fileName);
+
+// Reads a binary STL. True with `count` facets when the file holds at least one; false
+// with an empty array and count 0 otherwise. Non-finite numbers are stored as 0.
+bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& count, std::string& openError);
+bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& count);
+
+// Reads ASCII STL from the whole file text (lines end at LF, CR LF or CR). True when at
+// least one "facet" line was found. Unreadable or non-finite numbers are stored as 0.
+bool ReadASCIISTL(std::string_view text, TFacetArray& facets, int32_t& count);
+
+// The number in `text` (blanks around it allowed, "." as decimal separator whatever the
+// locale); 0 when the text is not a finite single-precision number.
+float ParseSTLFloat(std::string_view text);
+
+// ---- 3D model -----------------------------------------------------------------------
+
+// Allocator whose elements start uninitialised: the mesh arrays are written in full right
+// after they are sized, so zero-filling tens of megabytes first would be wasted work.
+template <class T>
+struct TDefaultInitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = TDefaultInitAllocator<U>;
+  };
+  TDefaultInitAllocator() = default;
+  template <class U>
+  TDefaultInitAllocator(const TDefaultInitAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using TFloatArray = std::vector<float, TDefaultInitAllocator<float>>;
+
+struct TMeshColor {
+  float R = 0, G = 0, B = 0;
+};
+
+// The model the 3D renderer draws. `Facets` is shared, read-only, with the viewer windows
+// that show it; the mesh arrays always belong to the most recent load.
+struct TMeshModel {
+  std::shared_ptr<const TFacetArray> Facets;
+  int32_t FacetCount = 0;
+  // The mesh arrays keep their storage from one load to the next, so that reloading a model
+  // of similar size does not fault in fresh memory again.
+  TFloatArray MeshVertices;  // x, y, z per vertex, three vertices per facet
+  TFloatArray MeshNormals;   // the facet normal, once per vertex
+  TFloatArray MeshColors;    // r, g, b per vertex
+  int32_t MeshVertexCount = 0;
+  TVec3 ModelCenter;
+  float ModelRadius = 1;
+  bool BoundsValid = false;
+  bool BuffersUploaded = false;
+};
+
+// The process's one 3D model and the current 3D view. Callers hold the viewer's model
+// lock while they touch any of them.
+extern TMeshModel Model3D;
+extern float RotX;    // degrees about x, starts at 25
+extern float RotY;    // degrees about y, starts at -35
+extern float Zoom3D;  // starts at 1
+
+// Replaces every normal shorter than 0.01 by the unit normal of the corners' winding.
+void RepairFacetNormals(TFacetArray& facets);
+// Colour of a facet from its (unit) normal: lit tops, blue x-sides, violet fronts, slate rest.
+TMeshColor FacetColor(const TVec3& normal);
+
+void ComputeModelBounds(TMeshModel& model);
+void PrepareMeshBuffers(TMeshModel& model);
+// The model's centre and radius, computed first when they are not valid.
+void GetModelBounds(TMeshModel& model, TVec3& center, float& radius);
+
+// Reads the STL file into `model` and prepares it for drawing; the view angles are set to
+// (25, -35) when both are 0. False leaves an empty model; `openError` then tells whether the
+// file could not be opened at all (non-empty) or did not hold a model (empty).
+bool LoadMeshModel(TMeshModel& model, float& rotX, float& rotY, const std::string& fileName, std::string& openError);
+
+// The same on Model3D, RotX and RotY. The caller empties its 2D scene itself (a 3D load
+// leaves an empty scene of 200 x 200).
+bool LoadSTLModel(const std::string& fileName, std::string& openError);
+bool LoadSTLModel(const std::string& fileName);
+void ComputeModelBounds();
+void PrepareMeshBuffers();
+void GetModelBounds(TVec3& center, float& radius);
+
+}  // namespace pelorin

@@ -1,0 +1,164 @@
+// Tests of SDF record splitting and the temporary record files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "test_temp_dir.h"
+#include "viewer/uSDFRecords.h"
+
+namespace pelorin {
+namespace {
+
+using pelorin_test::ReadFileBytes;
+using pelorin_test::TTempDir;
+using pelorin_test::WriteFileBytes;
+
+using TRecords = std::vector<std::string>;
+
+TRecords SplitText(const std::string& text) {
+  TTempDir dir;
+  std::string path = dir.File("in.sdf");
+  WriteFileBytes(path, text);
+  TRecords records = {"stale"};
+  SplitSDF(path, records);
+  return records;
+}
+
+// Three small records written with the given line break.
+std::string ThreeRecords(const std::string& eol) {
+  std::string text;
+  for (const char* name : {"one", "two", "three"}) text += name + eol + "  body" + eol + "M  END" + eol + "$$$$" + eol;
+  return text;
+}
+const TRecords kThreeRecords = {"one\r\n  body\r\nM  END\r\n$$$$\r\n", "two\r\n  body\r\nM  END\r\n$$$$\r\n",
+                                "three\r\n  body\r\nM  END\r\n$$$$\r\n"};
+
+TEST(SplitSDF, RecordBoundaries) {
+  const struct {
+    const char* name;
+    std::string text;
+    TRecords records;
+  } cases[] = {
+      {"LF", ThreeRecords("\n"), kThreeRecords},
+      {"CR", ThreeRecords("\r"), kThreeRecords},
+      {"CR LF", ThreeRecords("\r\n"), kThreeRecords},
+      {"mixed breaks and blanks or a tab around the end mark",
+       "a\r\n  $$$$ \nb\r\t$$$$\t\r\n",
+       {"a\r\n  $$$$ \r\n", "b\r\n\t$$$$\t\r\n"}},
+      {"end mark with other text on the line, or five dollars, ends nothing",
+       "a\n$$$$ next\nx $$$$\n$$$$$\n$$$$\n",
+       {"a\r\n$$$$ next\r\nx $$$$\r\n$$$$$\r\n$$$$\r\n"}},
+      {"case and count matter", "a\n$$$\n$$ $$\n", {"a\r\n$$$\r\n$$ $$\r\n"}},
+      {"trailing blank lines make no record", "a\n$$$$\n\n  \n\t\n", {"a\r\n$$$$\r\n"}},
+      {"last record without end mark, last line without break",
+       "a\n$$$$\n\nb\nM  END",
+       {"a\r\n$$$$\r\n", "\r\nb\r\nM  END\r\n"}},
+      {"end mark as the very last bytes", "a\n$$$$", {"a\r\n$$$$\r\n"}},
+      {"two end marks in a row", "a\n$$$$\n$$$$\nb\n$$$$\n", {"a\r\n$$$$\r\n", "$$$$\r\n", "b\r\n$$$$\r\n"}},
+      {"leading blank lines stay in the record", "\n\n  title\n$$$$\n", {"\r\n\r\n  title\r\n$$$$\r\n"}},
+      {"no end mark at all: the whole file", "mol\n  x\nM  END\n", {"mol\r\n  x\r\nM  END\r\n"}},
+      {"blank file", " \n\r\n\t\n", {}},
+      {"empty file", "", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(SplitText(c.text), c.records);
+  }
+}
+
+// Lines and breaks that straddle the reader's chunks (1 MiB) must come out as in a short file.
+TEST(SplitSDF, LinesAndBreaksAcrossLargeReads) {
+  const size_t chunk = 1 << 20;
+  std::string text;
+  // A CR LF whose CR ends the first chunk and whose LF starts the second.
+  std::string longLine(chunk - 1, 'x');
+  text = longLine + "\r\n" + "$$$$\n";
+  TRecords expected = {longLine + "\r\n$$$$\r\n"};
+  // An end mark split over the second and third chunks, then a lone CR at the third's end.
+  std::string filler(2 * chunk - text.size() - 4, 'y');
+  text += filler + "\n $$";
+  text += "$$\n";
+  expected.push_back(filler + "\r\n $$$$\r\n");
+  std::string tail(3 * chunk - text.size() - 1, 'z');
+  text += tail + "\rlast\r";
+  expected.push_back(tail + "\r\nlast\r\n");
+  ASSERT_EQ(text.find("\n $$"), 2 * chunk - 4);
+  EXPECT_EQ(SplitText(text), expected);
+}
+
+TEST(SplitSDF, UnreadableFileGivesNoRecords) {
+  TTempDir dir;
+  TRecords records = {"stale"};
+  SplitSDF(dir.File("missing.sdf"), records);
+  EXPECT_TRUE(records.empty());
+  records = {"stale"};
+  SplitSDF(dir.Dir(), records);  // a folder opens on some systems but never reads
+  EXPECT_TRUE(records.empty());
+}
+
+TEST(WriteRecordTemp, WritesExactBytesAndReplacesOldFile) {
+  TTempDir dir;
+  std::string path = dir.File("pelorin_mol_x.mol");
+  std::string error = "stale";
+  WriteFileBytes(path, std::string(5000, 'o'));
+  const std::string record = std::string("t\r\n  \x01\xff bytes\r\n$$$$\r\n") + '\0' + "tail";
+  ASSERT_TRUE(WriteRecordTemp(path, record, error));
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(ReadFileBytes(path), record);
+  ASSERT_TRUE(WriteRecordTemp(path, "", error));
+  EXPECT_EQ(ReadFileBytes(path), "");
+}
+
+TEST(WriteRecordTemp, FailureGivesMessageAndLeavesNoFile) {
+  TTempDir dir;
+  std::string path = dir.File("no_such_folder/rec.mol");
+  std::string error;
+  EXPECT_FALSE(WriteRecordTemp(path, "x\r\n", error));
+  const std::string prefix = "Temp file write error: ";
+  ASSERT_GT(error.size(), prefix.size());
+  EXPECT_EQ(error.substr(0, prefix.size()), prefix);
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+#ifndef _WIN32
+// A write that the disk refuses must not pass for a written record.
+TEST(WriteRecordTemp, FullDiskIsAFailure) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  std::string error;
+  EXPECT_FALSE(WriteRecordTemp("/dev/full", std::string(1 << 16, 'x'), error));
+  EXPECT_EQ(error.rfind("Temp file write error: ", 0), 0u) << error;
+}
+
+// Records from the real converter convert back, one by one, to the molecules they came from.
+TEST(SplitSDF, ConverterRecordsRoundTrip) {
+  TTempDir dir;
+  std::string smiles = dir.File("three.smi"), sdf = dir.File("three.sdf");
+  WriteFileBytes(smiles, "CCO ethanol\nc1ccccc1 benzene\nC[NH3+] methylammonium\n");
+  std::string command = "/usr/bin/obabel \"" + smiles + "\" -O \"" + sdf + "\" --gen2d >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  TRecords records;
+  SplitSDF(sdf, records);
+  ASSERT_EQ(records.size(), 3u);
+  const char* titles[] = {"ethanol", "benzene", "methylammonium"};
+  for (size_t i = 0; i < records.size(); ++i) {
+    SCOPED_TRACE(titles[i]);
+    EXPECT_EQ(records[i].rfind(titles[i], 0), 0u);
+    ASSERT_GE(records[i].size(), 6u);
+    EXPECT_EQ(records[i].substr(records[i].size() - 6), "$$$$\r\n");
+    std::string mol = dir.File("rec.mol"), error;
+    ASSERT_TRUE(WriteRecordTemp(mol, records[i], error)) << error;
+    std::string out = dir.File("rec.smi");
+    command = "/usr/bin/obabel -imol \"" + mol + "\" -osmi -O \"" + out + "\" >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string converted = ReadFileBytes(out);
+    EXPECT_NE(converted.find(titles[i]), std::string::npos) << converted;
+    EXPECT_EQ(converted.find('\n'), converted.size() - 1) << "exactly one molecule: " << converted;
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace pelorin
