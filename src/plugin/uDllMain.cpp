@@ -7,11 +7,12 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
   try {
     if (reason == DLL_PROCESS_ATTACH) {
       DisableThreadLibraryCalls(instance);
-      pelorin::OnLibraryAttach(instance);
+      return pelorin::OnLibraryAttach(instance) ? TRUE : FALSE;
     } else if (reason == DLL_PROCESS_DETACH) {
       pelorin::OnLibraryDetach();
     }
   } catch (...) {
+    return reason == DLL_PROCESS_ATTACH ? FALSE : TRUE;
   }
   return TRUE;
 }

@@ -12,6 +12,8 @@
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
 #include "support/uText.h"
+#include "render/uOpenGL.h"
+#include "viewer/uWin32Window.h"
 
 namespace pelorin {
 
@@ -24,23 +26,82 @@ void EnsureConfigLoaded() {
   LoadConfig();
 }
 
-void OnLibraryAttach(HINSTANCE instance) {
-  // Hosts written in languages that unmask floating-point exceptions must not see
-  // them raised from our geometry code.
-  _controlfp(_MCW_EM, _MCW_EM);
+namespace {
+
+bool RepresentableInAnsi(const wchar_t* name) {
+  BOOL usedDefault = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &usedDefault);
+  return n > 0 && !usedDefault;
+}
+
+HWND LoadViewer(HWND parent, const std::string& fileName, int showFlags, const char* section, const char* resultLine) {
+  EnsureConfigLoaded();
+  DebugLogSection(section);
+  DebugLogFmt("File: %s  ShowFlags: %d", fileName.c_str(), showFlags);
+  HWND wnd = CreatePelorinWindow(parent, fileName);
+  DebugLogFmt(resultLine, static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
+  return wnd;
+}
+
+}  // namespace
+
+std::string FileNameToAnsi(const wchar_t* name) {
+  if (!name) return {};
+  if (!RepresentableInAnsi(name)) {
+    wchar_t shortName[MAX_PATH + 1] = {};
+    DWORD n = GetShortPathNameW(name, shortName, MAX_PATH);
+    if (n > 0 && n <= MAX_PATH && RepresentableInAnsi(shortName)) return WideToAnsi(shortName);
+  }
+  return WideToAnsi(name);
+}
+
+bool OnLibraryAttach(HINSTANCE instance) {
+  std::string openGLError;
+  if (!LoadOpenGL(openGLError)) return false;  // masks floating-point exceptions first
+  ViewerLibraryAttach(instance);
   wchar_t path[MAX_PATH + 1] = {};
   DWORD n = GetModuleFileNameW(instance, path, MAX_PATH);
   std::wstring full(path, n);
   std::wstring dir = full.substr(0, full.find_last_of(L'\\') + 1);
   DebugLogSetDefaultDir(dir);
   PluginDir = WideToAnsi(dir);
+  return true;
 }
 
-void OnLibraryDetach() { DebugLogClose(); }
+void OnLibraryDetach() {
+  ViewerLibraryDetach();
+  UnloadOpenGL();
+  DebugLogClose();
+}
 
 }  // namespace pelorin
 
 using namespace pelorin;
+
+extern "C" HWND __stdcall ListLoad(HWND ParentWin, char* FileToLoad, int ShowFlags) {
+  try {
+    return LoadViewer(ParentWin, FileToLoad ? FileToLoad : "", ShowFlags, "ListLoad (Ansi)",
+                      "ListLoad result HWND: %llu");
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+extern "C" HWND __stdcall ListLoadW(HWND ParentWin, wchar_t* FileToLoad, int ShowFlags) {
+  try {
+    return LoadViewer(ParentWin, FileNameToAnsi(FileToLoad), ShowFlags, "ListLoadW (Unicode)",
+                      "ListLoadW result HWND: %llu");
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+extern "C" void __stdcall ListCloseWindow(HWND ListWin) {
+  try {
+    if (ListWin) DestroyWindow(ListWin);
+  } catch (...) {
+  }
+}
 
 extern "C" void __stdcall ListGetDetectString(char* DetectString, int maxlen) {
   try {

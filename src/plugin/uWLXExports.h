@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 // The host's default-parameter record (the lister interface's ListDefaultParamStruct).
 struct ListDefaultParamStruct {
@@ -15,6 +16,9 @@ struct ListDefaultParamStruct {
 };
 
 extern "C" {
+HWND __stdcall ListLoad(HWND ParentWin, char* FileToLoad, int ShowFlags);
+HWND __stdcall ListLoadW(HWND ParentWin, wchar_t* FileToLoad, int ShowFlags);
+void __stdcall ListCloseWindow(HWND ListWin);
 void __stdcall ListGetDetectString(char* DetectString, int maxlen);
 void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps);
 }
@@ -30,8 +34,13 @@ extern std::atomic<bool> ConfigLoaded;
 // Loads the configuration the first time any entry point needs it.
 void EnsureConfigLoaded();
 
+// A UTF-16 file name as the 8-bit name the plugin opens files by. A name that the ANSI
+// code page cannot represent is taken through its short (8.3) form when there is one.
+std::string FileNameToAnsi(const wchar_t* name);
+
 // Library start and unload, called from the DLL's entry function.
-void OnLibraryAttach(HINSTANCE instance);
+// False when the plugin cannot work at all (no OpenGL library); the load then fails.
+bool OnLibraryAttach(HINSTANCE instance);
 void OnLibraryDetach();
 
 }  // namespace pelorin

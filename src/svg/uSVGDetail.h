@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "support/uText.h"
+#include "svg/uSVGParser.h"
 
 namespace pelorin {
 namespace svg_detail {
@@ -15,6 +16,17 @@ namespace svg_detail {
 std::string_view AttrView(const pugi::xml_node& element, const char* name);
 
 bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// The elements the readers dispatch on, named as GetElementName names them.
+enum TSvgTag { tagOther, tagLine, tagText, tagPolygon, tagCircle, tagEllipse, tagRect, tagPath, tagG, tagSvg, tagTspan };
+TSvgTag TagOf(const pugi::xml_node& node);
+
+// The scene's next free entry, cleared to the state of a new element: the readers fill it in
+// place instead of moving a 300-byte temporary into it. EndElement counts it in when `keep`,
+// else clears it again.
+TGeoElement& BeginElement(TSVGScene& scene);
+void EndElement(TSVGScene& scene, bool keep);
+void ClearElement(TGeoElement& element);
 
 // Removes the first occurrence of each unit (any case, in the order given), trims, and parses
 // the rest with ParseNumber.

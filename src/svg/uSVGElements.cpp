@@ -51,8 +51,14 @@ enum TAttrId : int {
   kAttrCount
 };
 
+// Inline: the names are short, and most comparisons end at the first or second character.
+bool SameName(const char* a, const char* b) {
+  while (*a && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+
 int FindAttrId(const char* n) {
-  auto is = [n](const char* name) { return std::strcmp(n, name) == 0; };
+  auto is = [n](const char* name) { return SameName(n, name); };
   switch (n[0]) {
     case 'c':
       return is("cx") ? atCX : is("cy") ? atCY : -1;
@@ -149,8 +155,8 @@ bool HasFiniteGeometry(const TGeoElement& e) {
   return true;
 }
 
-void Emit(TSVGScene& scene, TGeoElement&& element) {
-  if (HasFiniteGeometry(element)) AddElement(scene, std::move(element));
+void EndShape(TSVGScene& scene, const TGeoElement& element) {
+  svg_detail::EndElement(scene, HasFiniteGeometry(element));
 }
 
 void ApplyPaintAttrs(const TAttrSet& attrs, TRGBAColor& stroke, TRGBAColor& fill, float& strokeWidth, bool& dashed,
@@ -192,8 +198,15 @@ TShapePaint ReadShapePaint(const TAttrSet& attrs, TRGBAColor stroke, TRGBAColor 
   return {stroke, fill, strokeWidth, dashed};
 }
 
-TGeoElement MakeShape(TGeoKind kind, const TShapePaint& paint, const TSVGTransform& t) {
-  return MakeElement(kind, paint.Stroke, paint.Fill, StrokeScale(t) * paint.StrokeWidth, paint.Dashed);
+// The shape is filled in the scene's next slot; EndShape keeps it or drops it.
+TGeoElement& BeginShape(TSVGScene& scene, TGeoKind kind, const TShapePaint& paint, const TSVGTransform& t) {
+  TGeoElement& shape = svg_detail::BeginElement(scene);
+  shape.Kind = kind;
+  shape.Stroke = paint.Stroke;
+  shape.Fill = paint.Fill;
+  shape.StrokeWidth = StrokeScale(t) * paint.StrokeWidth;
+  shape.Dashed = paint.Dashed;
+  return shape;
 }
 
 bool IsNearWhite(const TRGBAColor& c) {

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <exception>
 #include <utility>
 
@@ -47,18 +46,19 @@ bool IsWideEncoded(std::string_view text) {
   return (b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF) || b0 == 0 || b1 == 0;
 }
 
+// Looks for `marker` by its second character: every tag starts with '<', while the '!' or '?'
+// that follows it in a marker is rare in a drawing.
+bool ContainsMarker(std::string_view text, std::string_view marker) {
+  for (size_t at = text.find(marker[1], 1); at != std::string_view::npos; at = text.find(marker[1], at + 1))
+    if (StartsWith(text.substr(at - 1), marker)) return true;
+  return false;
+}
+
 // The clean-up drops lines that start with one of its markers and otherwise only rewrites line
 // breaks, which the parser normalises anyway; without a marker in the text it can be skipped.
 bool NeedsLineCleanup(std::string_view text) {
   if (IsWideEncoded(text)) return false;
-  const char* const end = text.data() + text.size();
-  for (const char* p = text.data(); p < end; ++p) {
-    p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
-    if (!p) return false;
-    std::string_view rest(p, static_cast<size_t>(end - p));
-    if (StartsWith(rest, "<!DOCTYPE") || StartsWith(rest, "<?xml-stylesheet")) return true;
-  }
-  return false;
+  return ContainsMarker(text, "<!DOCTYPE") || ContainsMarker(text, "<?xml-stylesheet");
 }
 
 int ClampToInt(size_t n) {
@@ -119,14 +119,14 @@ void ReadTopLevel(const pugi::xml_node& root, TSVGScene& scene) {
   bool drawingSeen = false;
   for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
     if (child.type() != pugi::node_element) continue;
-    const std::string name = GetElementName(child);
+    const svg_detail::TSvgTag tag = svg_detail::TagOf(child);
     const int32_t before = scene.Count;
     ReadElement(child, scene, noStroke, blackFill, 1, false, TSVGTransform{}, 0);
-    if (name == "text" && drawingSeen) {
+    if (tag == svg_detail::tagText && drawingSeen) {
       for (int32_t i = before; i < scene.Count; ++i)
         if (scene.Elements[i].Kind == gkText) scene.Elements[i].IsHeading = true;
     }
-    if (name == "g" || name == "svg") drawingSeen = true;
+    if (tag == svg_detail::tagG || tag == svg_detail::tagSvg) drawingSeen = true;
   }
 }
 
@@ -190,6 +190,43 @@ TGeoElement MakeElement(TGeoKind kind, const TRGBAColor& stroke, const TRGBAColo
   element.Dashed = dashed;
   return element;
 }
+
+namespace svg_detail {
+
+void ClearElement(TGeoElement& e) {
+  // Field by field: the strings and the point array keep their buffers.
+  e.Kind = gkLine;
+  e.Points.clear();
+  e.CX = e.CY = e.RX = e.RY = 0;
+  e.Stroke = e.Fill = TRGBAColor{};
+  e.StrokeWidth = 0;
+  e.Dashed = false;
+  e.Text.clear();
+  e.FontSize = 0;
+  e.TextAnchor.clear();
+  e.TextColor = e.TextStroke = TRGBAColor{};
+  e.TextStrokeWidth = 0;
+  e.FontWeight.clear();
+  e.FontFamily.clear();
+  e.FontStyle.clear();
+  e.IsHeading = false;
+}
+
+TGeoElement& BeginElement(TSVGScene& scene) {
+  TGeoElement& slot = NextFreeSlot(scene);
+  ClearElement(slot);
+  return slot;
+}
+
+void EndElement(TSVGScene& scene, bool keep) {
+  if (keep) {
+    ++scene.Count;
+  } else {
+    ClearElement(scene.Elements[static_cast<size_t>(scene.Count)]);
+  }
+}
+
+}  // namespace svg_detail
 
 void AddElement(TSVGScene& scene, const TGeoElement& element) {
   NextFreeSlot(scene) = element;

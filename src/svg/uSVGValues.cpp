@@ -136,6 +136,25 @@ bool ParseNamedColor(std::string_view s, TRGBAColor& color) {
   return false;
 }
 
+// "rgb(r,g,b)" with channels of one to three digits and nothing between them, as the converter
+// writes its colours; false for every other form, which the general reader then takes.
+bool ParseCompactRgb(std::string_view s, TRGBAColor& color) {
+  if (!StartsWith(s, "rgb(")) return false;
+  float channels[3];
+  size_t i = 4;
+  for (int k = 0; k < 3; ++k) {
+    int value = 0, digits = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9' && digits <= 3; ++i, ++digits) value = value * 10 + (s[i] - '0');
+    if (digits == 0 || digits > 3 || i >= s.size() || s[i] != (k < 2 ? ',' : ')')) return false;
+    ++i;
+    channels[k] = static_cast<float>(value) / 255.0f;
+  }
+  color.R = channels[0];
+  color.G = channels[1];
+  color.B = channels[2];
+  return true;
+}
+
 bool ParseRgbFunction(std::string_view args, TRGBAColor& color) {
   size_t close = args.find(')');
   if (close != std::string_view::npos) args = args.substr(0, close);
@@ -173,6 +192,24 @@ std::string_view AttrView(const pugi::xml_node& element, const char* name) {
   return element.attribute(lower).value();
 }
 
+TSvgTag TagOf(const pugi::xml_node& node) {
+  struct TNamedTag {
+    std::string_view Name;
+    TSvgTag Tag;
+  };
+  // Most frequent first: a drawing is mostly lines and atom labels.
+  static constexpr TNamedTag kTags[] = {{"line", tagLine}, {"text", tagText},     {"g", tagG},
+                                        {"svg", tagSvg},   {"polygon", tagPolygon}, {"circle", tagCircle},
+                                        {"ellipse", tagEllipse}, {"rect", tagRect}, {"path", tagPath},
+                                        {"tspan", tagTspan}};
+  std::string_view name = node.name();
+  size_t colon = name.find(':');
+  if (colon != std::string_view::npos && colon + 1 < name.size()) name.remove_prefix(colon + 1);
+  for (const TNamedTag& entry : kTags)
+    if (EqualsNoCase(name, entry.Name)) return entry.Tag;
+  return tagOther;
+}
+
 float ParseNumberWithoutUnits(std::string_view value, std::initializer_list<std::string_view> units,
                               float defaultValue) {
   bool mayHaveUnit = false;
@@ -194,6 +231,10 @@ float ParseNumberWithoutUnits(std::string_view value, std::initializer_list<std:
 }  // namespace svg_detail
 
 float ParseNumber(std::string_view text, float defaultValue) {
+  // Most numbers are plain decimals without blanks or a decimal comma: they need neither the
+  // trim nor the comma search, and their value is always a finite single.
+  double plain = 0;
+  if (ParseShortDecimal(text, plain)) return static_cast<float>(plain);
   float value = defaultValue;
   if (text.find(',') == std::string_view::npos) {
     return ParseWholeNumber(TrimView(text), value) ? value : defaultValue;
@@ -204,6 +245,7 @@ float ParseNumber(std::string_view text, float defaultValue) {
 
 bool ParseColor(std::string_view text, TRGBAColor& color) {
   color.A = 1;
+  if (ParseCompactRgb(text, color)) return true;
   std::string_view s = TrimView(text);
   if (s.empty() || svg_detail::EqualsNoCase(s, "none")) {
     color = TRGBAColor{0, 0, 0, 0};

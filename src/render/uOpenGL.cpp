@@ -1,0 +1,72 @@
+// Process-wide start of OpenGL and the look-up of extension entry points.
+#include "uOpenGL.h"
+
+#include <float.h>
+#include <xmmintrin.h>
+
+#include <cstdint>
+
+namespace pelorin {
+namespace {
+
+const char kOpenGLLibrary[] = "opengl32.dll";
+constexpr unsigned kSseExceptionMasks = 0x1F80;
+
+// Only the host's window thread loads and unloads the library, so this needs no lock.
+HMODULE gOpenGLModule = nullptr;
+
+// Drivers may trap on denormals or invalid operations otherwise, and a trap inside the
+// host process would take the file manager down with it.
+void MaskFloatingPointExceptions() {
+  _controlfp(_MCW_EM, _MCW_EM);
+  _mm_setcsr(_mm_getcsr() | kSseExceptionMasks);
+}
+
+PROC LookUp(const char* name) {
+  if (name == nullptr || *name == '\0') return nullptr;
+  PROC address = wglGetProcAddress(name);
+  if (IsRealProcAddress(address)) return address;
+  // wglGetProcAddress knows only extensions; the OpenGL 1.1 functions come from the library.
+  HMODULE library = gOpenGLModule ? gOpenGLModule : GetModuleHandleA(kOpenGLLibrary);
+  if (library == nullptr) return nullptr;
+  address = GetProcAddress(library, name);
+  return IsRealProcAddress(address) ? address : nullptr;
+}
+
+}  // namespace
+
+bool LoadOpenGL(std::string& error) noexcept {
+  MaskFloatingPointExceptions();
+  if (gOpenGLModule != nullptr) return true;
+  gOpenGLModule = LoadLibraryA(kOpenGLLibrary);
+  if (gOpenGLModule == nullptr) {
+    try {
+      error = std::string("Could not load OpenGL from ") + kOpenGLLibrary;
+    } catch (...) {
+    }
+    return false;
+  }
+  return true;
+}
+
+void UnloadOpenGL() noexcept {
+  if (gOpenGLModule == nullptr) return;
+  FreeLibrary(gOpenGLModule);
+  gOpenGLModule = nullptr;
+}
+
+bool OpenGLLoaded() noexcept {
+  return gOpenGLModule != nullptr;
+}
+
+bool IsRealProcAddress(PROC address) noexcept {
+  const auto value = reinterpret_cast<intptr_t>(address);
+  return !(value >= 0 && value <= 3) && value != -1;
+}
+
+PROC GetGLProc(const char* name, const char* fallback) noexcept {
+  if (PROC address = LookUp(name)) return address;
+  return LookUp(fallback);
+}
+
+}  // namespace pelorin

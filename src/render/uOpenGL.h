@@ -1,0 +1,30 @@
+// Process-wide start of OpenGL: masked floating-point exceptions and a reference to opengl32.dll,
+// plus the look-up of extension entry points.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+
+namespace pelorin {
+
+// Masks every floating-point exception (x87 and SSE) for the process, then loads opengl32.dll.
+// On failure returns false with "Could not load OpenGL from opengl32.dll" in `error`. Loading
+// again while loaded takes no second reference. Never throws.
+bool LoadOpenGL(std::string& error) noexcept;
+// Drops the reference LoadOpenGL took; nothing happens when none is held.
+void UnloadOpenGL() noexcept;
+bool OpenGLLoaded() noexcept;
+
+// wglGetProcAddress reports some failures as small values or all bits set instead of null.
+bool IsRealProcAddress(PROC address) noexcept;
+
+// The entry point `name`, else `fallback` (for instance the ARB name of a core function; may be
+// null), from the current context's driver or from opengl32.dll itself; null when neither exists.
+// Needs a current OpenGL context for extension functions.
+PROC GetGLProc(const char* name, const char* fallback) noexcept;
+
+}  // namespace pelorin
+
+#endif  // _WIN32

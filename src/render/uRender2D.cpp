@@ -1,0 +1,151 @@
+// The OpenGL 2D renderer: immediate-mode lines, fans and textured texts.
+#include "uRender2D.h"
+
+// GL/gl.h needs windows.h before it.
+// clang-format off
+#include <windows.h>
+#include <GL/gl.h>
+// clang-format on
+
+#include <algorithm>
+
+#include "uGLFont.h"
+
+namespace pelorin {
+namespace {
+
+constexpr int kCircleSegments = 48;
+constexpr GLushort kDashPattern = 0x00FF;  // 8 pixels on, 8 off
+
+void SetColor(const TRGBAColor& c) {
+  glColor4f(c.R, c.G, c.B, c.A);
+}
+
+void EnableBlending() {
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+
+void DrawPoints(GLenum mode, const TPointArray& points, size_t count, bool dashed) {
+  if (dashed) {
+    glEnable(GL_LINE_STIPPLE);
+    glLineStipple(1, kDashPattern);
+  }
+  glBegin(mode);
+  for (size_t i = 0; i < count; ++i) glVertex2f(points[i].X, points[i].Y);
+  glEnd();
+  if (dashed) glDisable(GL_LINE_STIPPLE);
+}
+
+void DrawPolygon(const TGeoElement& e) {
+  if (e.Fill.A > 0) {
+    EnableBlending();
+    SetColor(e.Fill);
+    DrawPoints(GL_TRIANGLE_FAN, e.Points, e.Points.size(), false);
+  }
+  if (e.Stroke.A > 0) {
+    SetColor(e.Stroke);
+    DrawPoints(GL_LINE_LOOP, e.Points, e.Points.size(), e.Dashed);
+  }
+}
+
+void DrawEllipse(const TGeoElement& e) {
+  if (e.Fill.A > 0) {
+    EnableBlending();
+    SetColor(e.Fill);
+    glBegin(GL_TRIANGLE_FAN);
+    glVertex2f(e.CX, e.CY);
+    for (int j = 0; j <= kCircleSegments; ++j) {
+      const TPoint2D p = EllipsePoint(e.CX, e.CY, e.RX, e.RY, j, kCircleSegments);
+      glVertex2f(p.X, p.Y);
+    }
+    glEnd();
+  }
+  if (e.Stroke.A > 0) {
+    SetColor(e.Stroke);
+    glBegin(GL_LINE_LOOP);
+    for (int j = 0; j < kCircleSegments; ++j) {
+      const TPoint2D p = EllipsePoint(e.CX, e.CY, e.RX, e.RY, j, kCircleSegments);
+      glVertex2f(p.X, p.Y);
+    }
+    glEnd();
+  }
+}
+
+void DrawTextElement(const TGeoElement& e, float pixelsPerUnit) {
+  if (e.Text.empty() || e.Points.empty()) return;
+  const float size = e.FontSize >= 0.1f ? e.FontSize : 0.1f;
+  const int32_t rasterSize = TextRasterSize(size, pixelsPerUnit);
+  TRGBAColor c = e.TextColor;
+  if (c.A == 0) c = {0, 0, 0, 1};
+  const bool bold = e.FontWeight == "bold" || e.FontWeight == "700";
+  const TPoint2D anchor = e.Points.front();
+  DrawGLText(e.Text, anchor.X, anchor.Y, size, rasterSize, c.R, c.G, c.B, c.A, e.TextAnchor, bold);
+  if (e.TextStroke.A > 0 && e.TextStrokeWidth > 0) {
+    const TRGBAColor& o = e.TextStroke;
+    DrawGLTextOutline(e.Text, anchor.X, anchor.Y, size, rasterSize, o.R, o.G, o.B, o.A, e.TextAnchor, e.TextStrokeWidth,
+                      bold);
+  }
+}
+
+void DrawElement(const TGeoElement& e, float pixelsPerUnit) {
+  switch (e.Kind) {
+    case gkLine:
+      if (e.Points.size() >= 2) {
+        SetColor(e.Stroke);
+        DrawPoints(GL_LINES, e.Points, 2, e.Dashed);
+      }
+      break;
+    case gkPolyline:
+      if (e.Points.size() >= 2) {
+        SetColor(e.Stroke);
+        DrawPoints(GL_LINE_STRIP, e.Points, e.Points.size(), e.Dashed);
+      }
+      break;
+    case gkPolygon:
+      if (e.Points.size() >= 2) DrawPolygon(e);
+      break;
+    case gkCircle:
+    case gkEllipse:
+      DrawEllipse(e);
+      break;
+    case gkText:
+      DrawTextElement(e, pixelsPerUnit);
+      break;
+  }
+}
+
+}  // namespace
+
+void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene) noexcept {
+  View2D.ViewWidth = width;
+  View2D.ViewHeight = height;
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  const TOrthoBox box = OrthoBox2D(width, height, scene, View2D);
+  glOrtho(box.Left, box.Right, box.Bottom, box.Top, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+void RenderScene2D(const TSVGScene& scene) noexcept {
+  glClearColor(1, 1, 1, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  const int32_t count = static_cast<int32_t>(std::min<int64_t>(scene.Count, scene.Elements.size()));
+  if (count <= 0) return;
+  EnableBlending();
+  glDisable(GL_DEPTH_TEST);
+  glEnable(GL_LINE_SMOOTH);
+  glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+
+  const float pixelsPerUnit = PixelsPerUnit(scene);
+  for (int32_t i = 0; i < count; ++i) {
+    const TGeoElement& e = scene.Elements[i];
+    if (e.Kind == gkText && e.IsHeading && !View2D.ShowHeadings) continue;
+    glLineWidth(ClampLineWidth(e.StrokeWidth, pixelsPerUnit));
+    DrawElement(e, pixelsPerUnit);
+  }
+}
+
+}  // namespace pelorin

@@ -1,0 +1,216 @@
+// Geometry of the 2D view and of rasterised texts, shared by the OpenGL and GDI renderers.
+#include "uView2D.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pelorin {
+
+TView2D View2D;
+
+namespace {
+
+constexpr float kNoBound = 1e18f;
+constexpr float kTwoPi = 6.283185307179586f;
+constexpr int kBoundsSegments = 24;
+constexpr float kFitMargin = 0.05f;
+constexpr int32_t kMinPixelSize = 72;
+constexpr int32_t kMaxPixelSize = 1024;
+constexpr int64_t kTextMargin = 4;
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+void Widen(TBounds2D& b, float x, float y) {
+  b.MinX = std::min(b.MinX, x);
+  b.MinY = std::min(b.MinY, y);
+  b.MaxX = std::max(b.MaxX, x);
+  b.MaxY = std::max(b.MaxY, y);
+}
+
+// Texts are not measured here: the width is estimated from the character count, which is
+// close enough for fitting and needs no font.
+void WidenByText(TBounds2D& b, const TGeoElement& e) {
+  const float size = std::max(e.FontSize, 1.0f);
+  const float width = static_cast<float>(e.Text.size()) * size * 0.62f;
+  const TPoint2D& anchor = e.Points.front();
+  float left = anchor.X;
+  if (EqualsNoCase(e.TextAnchor, "middle")) {
+    left -= width / 2;
+  } else if (EqualsNoCase(e.TextAnchor, "end")) {
+    left -= width;
+  }
+  const float top = anchor.Y - 0.8f * size;
+  Widen(b, left, top);
+  Widen(b, left + width, top + size);
+}
+
+void WidenByElement(TBounds2D& b, const TGeoElement& e, bool showHeadings) {
+  switch (e.Kind) {
+    case gkLine:
+    case gkPolyline:
+    case gkPolygon:
+      for (const TPoint2D& p : e.Points) Widen(b, p.X, p.Y);
+      break;
+    case gkCircle:
+    case gkEllipse:
+      for (int j = 0; j < kBoundsSegments; ++j) {
+        TPoint2D p = EllipsePoint(e.CX, e.CY, e.RX, e.RY, j, kBoundsSegments);
+        Widen(b, p.X, p.Y);
+      }
+      break;
+    case gkText:
+      if (!e.Points.empty() && (showHeadings || !e.IsHeading)) WidenByText(b, e);
+      break;
+  }
+}
+
+// Round half to even without depending on the process's rounding mode.
+double RoundHalfEven(double v) {
+  double whole = std::floor(v);
+  double fraction = v - whole;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+  return whole;
+}
+
+}  // namespace
+
+TPoint2D EllipsePoint(float cx, float cy, float rx, float ry, int j, int segments) {
+  const float theta = static_cast<float>(j) * kTwoPi / static_cast<float>(segments);
+  return {cx + std::cos(theta) * rx, cy + std::sin(theta) * ry};
+}
+
+TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings) {
+  TBounds2D b{kNoBound, kNoBound, -kNoBound, -kNoBound};
+  const int32_t count = std::min<int64_t>(scene.Count, static_cast<int64_t>(scene.Elements.size()));
+  for (int32_t i = 0; i < count; ++i) WidenByElement(b, scene.Elements[i], showHeadings);
+  if (b.MinX > b.MaxX || b.MinX >= 1e17f) {
+    return {scene.ViewBoxX, scene.ViewBoxY, scene.ViewBoxX + scene.Width, scene.ViewBoxY + scene.Height};
+  }
+  return b;
+}
+
+TBounds2D ContentBounds(const TSVGScene& scene) {
+  return ContentBounds(scene, View2D.ShowHeadings);
+}
+
+float PixelsPerUnit(const TSVGScene& scene, const TView2D& view) {
+  const TBounds2D b = ContentBounds(scene, view.ShowHeadings);
+  const float ex = std::max((b.MaxX - b.MinX) * 1.1f, 1.0f);
+  const float ey = std::max((b.MaxY - b.MinY) * 1.1f, 1.0f);
+  const float fit = std::min(static_cast<float>(view.ViewHeight) / ey, static_cast<float>(view.ViewWidth) / ex);
+  return std::max(fit * view.Zoom2D, 0.01f);
+}
+
+float PixelsPerUnit(const TSVGScene& scene) {
+  return PixelsPerUnit(scene, View2D);
+}
+
+TOrthoBox OrthoBox2D(int32_t width, int32_t height, const TSVGScene& scene, const TView2D& view) {
+  const TBounds2D b = ContentBounds(scene, view.ShowHeadings);
+  const float ex = std::max(b.MaxX - b.MinX, 1.0f);
+  const float ey = std::max(b.MaxY - b.MinY, 1.0f);
+  const float left = b.MinX - kFitMargin * ex, right = b.MaxX + kFitMargin * ex;
+  const float top = b.MinY - kFitMargin * ey, bottom = b.MaxY + kFitMargin * ey;
+  // A minimised window has a 0 x 0 area; fitting into at least one pixel keeps the box finite
+  // instead of 0/0.
+  const float w = static_cast<float>(std::max(width, 1));
+  const float h = static_cast<float>(std::max(height, 1));
+  const float scale = std::min(w / (right - left), h / (bottom - top));
+  const float cx = (left + right) / 2 - view.PanX;
+  const float cy = (top + bottom) / 2 - view.PanY;
+  const float hw = w / (scale * view.Zoom2D) / 2;
+  const float hh = h / (scale * view.Zoom2D) / 2;
+  return {static_cast<double>(cx - hw), static_cast<double>(cx + hw), static_cast<double>(cy + hh),
+          static_cast<double>(cy - hh)};
+}
+
+float ClampLineWidth(float strokeWidth, float pixelsPerUnit) {
+  const float w = strokeWidth * pixelsPerUnit;
+  if (!(w > 0.5f)) return 0.5f;  // also NaN
+  return std::min(w, 16.0f);
+}
+
+int32_t ClampPixelSize(int32_t pixelSize) {
+  return std::clamp(pixelSize, kMinPixelSize, kMaxPixelSize);
+}
+
+int32_t TextRasterSize(float fontSize, float pixelsPerUnit) {
+  const float size = fontSize >= 0.1f ? fontSize : 0.1f;
+  const float wanted = size * pixelsPerUnit * 2;
+  if (!(wanted >= kMinPixelSize)) return kMinPixelSize;
+  if (wanted >= kMaxPixelSize) return kMaxPixelSize;
+  return static_cast<int32_t>(RoundHalfEven(wanted));
+}
+
+int64_t NextPow2(int64_t n) {
+  int64_t p = 1;
+  while (p < n && p < (int64_t{1} << 62)) p <<= 1;
+  return p;
+}
+
+std::string MakeTextKey(std::string_view text, int32_t pixelSize, bool bold) {
+  std::string key(text);
+  key += '|';
+  key += std::to_string(ClampPixelSize(pixelSize));
+  key += bold ? "|True" : "|False";
+  return key;
+}
+
+TTextTextureSize TextTextureSize(int64_t extentX, int64_t extentY) {
+  TTextTextureSize t;
+  t.TextWidth = std::max<int64_t>(extentX, 0) + 2 * kTextMargin;
+  t.TextHeight = std::max<int64_t>(extentY, 0) + 2 * kTextMargin;
+  t.TexWidth = NextPow2(t.TextWidth);
+  t.TexHeight = NextPow2(t.TextHeight);
+  return t;
+}
+
+void GlyphsToAlphaTexels(const uint32_t* dibPixels, int32_t bitmapWidth, int32_t texWidth, int32_t texHeight,
+                         std::vector<uint8_t>& texels) {
+  texels.resize(static_cast<size_t>(texWidth) * static_cast<size_t>(texHeight) * 4);
+  uint8_t* out = texels.data();
+  for (int32_t row = 0; row < texHeight; ++row) {
+    const uint32_t* in = dibPixels + static_cast<size_t>(row) * static_cast<size_t>(bitmapWidth);
+    for (int32_t col = 0; col < texWidth; ++col) {
+      const uint32_t pixel = in[col];
+      const uint32_t sum = (pixel & 0xFF) + ((pixel >> 8) & 0xFF) + ((pixel >> 16) & 0xFF);
+      out[0] = out[1] = out[2] = 255;
+      out[3] = static_cast<uint8_t>(sum / 3);
+      out += 4;
+    }
+  }
+}
+
+TTextQuad PlaceTextQuad(float x, float y, float size, int32_t pixelSize, const TTextTextureSize& tex,
+                        std::string_view anchor, float dx, float dy) {
+  const float k = size / static_cast<float>(ClampPixelSize(pixelSize));
+  TTextQuad q;
+  q.W = static_cast<float>(tex.TextWidth) * k;
+  q.H = static_cast<float>(tex.TextHeight) * k;
+  q.X0 = x + dx;
+  if (anchor == "middle") {
+    q.X0 -= q.W * 0.5f;
+  } else if (anchor == "end") {
+    q.X0 -= q.W;
+  }
+  q.Y0 = (y + dy) - q.H * 0.78f;
+  if (tex.TexWidth > 0) q.U1 = static_cast<double>(tex.TextWidth) / static_cast<double>(tex.TexWidth);
+  if (tex.TexHeight > 0) q.V1 = static_cast<double>(tex.TextHeight) / static_cast<double>(tex.TexHeight);
+  return q;
+}
+
+std::array<TPoint2D, 4> OutlineOffsets(float offset, float size) {
+  const float o = std::max(offset, 0.04f * size);
+  return {{{-o, 0}, {o, 0}, {0, -o}, {0, o}}};
+}
+
+}  // namespace pelorin

@@ -1,0 +1,100 @@
+// Geometry of the 2D view: content bounds, the fit of a scene to a window, and the size and
+// placement of rasterised texts. Free of OpenGL and Windows, so the renderers share it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "svg/uSVGParser.h"
+
+namespace pelorin {
+
+// The current 2D view. Each viewer window swaps its own values into `View2D` before it draws.
+struct TView2D {
+  float Zoom2D = 1;  // user zoom on top of the fit
+  float PanX = 0;    // scene units; positive moves the drawing right
+  float PanY = 0;    // scene units; positive moves the drawing down
+  int32_t ViewWidth = 400;
+  int32_t ViewHeight = 300;
+  bool ShowHeadings = true;
+};
+
+extern TView2D View2D;
+
+struct TBounds2D {
+  float MinX = 0;
+  float MinY = 0;
+  float MaxX = 0;
+  float MaxY = 0;
+};
+
+// The box the scene's elements cover; the view box when they cover nothing. Heading texts
+// count only when `showHeadings` is set.
+TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings);
+TBounds2D ContentBounds(const TSVGScene& scene);  // with View2D.ShowHeadings
+
+// On-screen pixels per scene unit, at least 0.01.
+float PixelsPerUnit(const TSVGScene& scene, const TView2D& view);
+float PixelsPerUnit(const TSVGScene& scene);  // with View2D
+
+// The orthographic box (glOrtho's left, right, bottom, top) that fits the scene with a 5 %
+// margin into a width x height area, zoomed and panned by `view`. Bottom > Top: y points down.
+struct TOrthoBox {
+  double Left = 0;
+  double Right = 0;
+  double Bottom = 0;
+  double Top = 0;
+};
+TOrthoBox OrthoBox2D(int32_t width, int32_t height, const TSVGScene& scene, const TView2D& view);
+
+// Line width in pixels for a stroke width in scene units, limited to 0.5..16.
+float ClampLineWidth(float strokeWidth, float pixelsPerUnit);
+
+// Texts are rasterised at twice their on-screen size, within 72..1024 pixels.
+int32_t TextRasterSize(float fontSize, float pixelsPerUnit);
+int32_t ClampPixelSize(int32_t pixelSize);  // 72..1024
+
+// Smallest power of two >= n; 1 for n <= 1.
+int64_t NextPow2(int64_t n);
+
+// The text cache's key: text, clamped pixel size and weight.
+std::string MakeTextKey(std::string_view text, int32_t pixelSize, bool bold);
+
+// Used part (the GDI extent plus a 4-pixel margin on every side) and texture size of a text.
+struct TTextTextureSize {
+  int64_t TextWidth = 0;
+  int64_t TextHeight = 0;
+  int64_t TexWidth = 0;
+  int64_t TexHeight = 0;
+};
+TTextTextureSize TextTextureSize(int64_t extentX, int64_t extentY);
+
+// Copies the top-left texWidth x texHeight pixels of a 32-bit top-down DIB (rows of
+// bitmapWidth pixels) into RGBA texels: white, with the mean of the pixel's channels as alpha.
+void GlyphsToAlphaTexels(const uint32_t* dibPixels, int32_t bitmapWidth, int32_t texWidth, int32_t texHeight,
+                         std::vector<uint8_t>& texels);
+
+// Where a text's quad goes in scene units, and the used part of its texture (U1, V1).
+struct TTextQuad {
+  float X0 = 0;
+  float Y0 = 0;
+  float W = 0;
+  float H = 0;
+  double U1 = 0;
+  double V1 = 0;
+};
+// `y` is the baseline; the quad reaches 78 % of its height above it. Anchors "middle" and "end"
+// (exact letter case) centre or end the quad on x.
+TTextQuad PlaceTextQuad(float x, float y, float size, int32_t pixelSize, const TTextTextureSize& tex,
+                        std::string_view anchor, float dx, float dy);
+
+// The four copies (left, right, up, down) that make a text's outline.
+std::array<TPoint2D, 4> OutlineOffsets(float offset, float size);
+
+// Point j of `segments` evenly spaced points on an ellipse outline, starting at angle 0.
+TPoint2D EllipsePoint(float cx, float cy, float rx, float ry, int j, int segments);
+
+}  // namespace pelorin

@@ -1,0 +1,243 @@
+// The 3D mesh renderer.
+#include "stl/uSTLRender.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <map>
+
+namespace pelorin {
+namespace {
+
+struct TBufferProcs {
+  PFNGLGENBUFFERSPROC Gen = nullptr;
+  PFNGLBINDBUFFERPROC Bind = nullptr;
+  PFNGLBUFFERDATAPROC Data = nullptr;
+  PFNGLDELETEBUFFERSPROC Delete = nullptr;
+};
+
+bool IsRealAddress(PROC p) {
+  auto v = reinterpret_cast<intptr_t>(p);
+  return v != 0 && v != 1 && v != 2 && v != 3 && v != -1;
+}
+
+template <typename T>
+T LookUp(const char* name, const char* arbName) {
+  PROC p = wglGetProcAddress(name);
+  if (!IsRealAddress(p)) p = wglGetProcAddress(arbName);
+  return IsRealAddress(p) ? reinterpret_cast<T>(reinterpret_cast<void*>(p)) : nullptr;
+}
+
+bool gProcsLookedUp = false;
+bool gBuffersAvailable = false;
+TBufferProcs gProcs;
+
+void LoadBufferEntryPoints() {
+  if (gProcsLookedUp) return;
+  gProcsLookedUp = true;
+  gProcs.Gen = LookUp<PFNGLGENBUFFERSPROC>("glGenBuffers", "glGenBuffersARB");
+  gProcs.Bind = LookUp<PFNGLBINDBUFFERPROC>("glBindBuffer", "glBindBufferARB");
+  gProcs.Data = LookUp<PFNGLBUFFERDATAPROC>("glBufferData", "glBufferDataARB");
+  gProcs.Delete = LookUp<PFNGLDELETEBUFFERSPROC>("glDeleteBuffers", "glDeleteBuffersARB");
+  gBuffersAvailable = gProcs.Gen && gProcs.Bind && gProcs.Data && gProcs.Delete;
+}
+
+// Buffer objects belong to a context, so each context keeps its own names and knows
+// which model it holds; a model shown in two windows is uploaded into each.
+struct TContextBuffers {
+  GLuint Names[3] = {0, 0, 0};  // vertices, normals, colours
+  std::weak_ptr<const TMeshModel> Uploaded;
+};
+std::map<HGLRC, TContextBuffers> gContextBuffers;
+
+// The shadow depends only on the model, so it is kept for the model last drawn.
+struct TShadowCache {
+  std::weak_ptr<const TMeshModel> Of;
+  std::vector<float> Vertices;
+};
+TShadowCache gShadow;
+
+bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers& buffers) {
+  if (model->MeshVertexCount <= 0) return false;
+  LoadBufferEntryPoints();
+  if (!gBuffersAvailable) return false;
+  if (buffers.Uploaded.lock() == model) return true;
+  for (GLuint& name : buffers.Names)
+    if (!name) gProcs.Gen(1, &name);
+  for (GLuint name : buffers.Names)
+    if (!name) return false;
+  const TFloatArray* arrays[3] = {&model->MeshVertices, &model->MeshNormals, &model->MeshColors};
+  for (int i = 0; i < 3; ++i) {
+    gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[i]);
+    gProcs.Data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(arrays[i]->size() * sizeof(float)), arrays[i]->data(),
+                GL_STATIC_DRAW);
+  }
+  gProcs.Bind(GL_ARRAY_BUFFER, 0);
+  buffers.Uploaded = model;
+  model->BuffersUploaded = true;
+  return true;
+}
+
+void SetUpLights() {
+  const GLfloat ambient[] = {0.18f, 0.18f, 0.20f, 1};
+  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+  glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
+  const GLfloat black[] = {0, 0, 0, 1};
+  const GLfloat pos0[] = {1.2f, 1.5f, 1.0f, 0}, diffuse0[] = {1.0f, 0.95f, 0.85f, 1}, spec0[] = {0.9f, 0.88f, 0.8f, 1};
+  glEnable(GL_LIGHT0);
+  glLightfv(GL_LIGHT0, GL_POSITION, pos0);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse0);
+  glLightfv(GL_LIGHT0, GL_SPECULAR, spec0);
+  glLightfv(GL_LIGHT0, GL_AMBIENT, black);
+  const GLfloat pos1[] = {-1.5f, 0.5f, 0.3f, 0}, diffuse1[] = {0.35f, 0.42f, 0.65f, 1};
+  glEnable(GL_LIGHT1);
+  glLightfv(GL_LIGHT1, GL_POSITION, pos1);
+  glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse1);
+  glLightfv(GL_LIGHT1, GL_SPECULAR, black);
+  glLightfv(GL_LIGHT1, GL_AMBIENT, black);
+  glEnable(GL_COLOR_MATERIAL);
+  glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
+  const GLfloat specular[] = {0.55f, 0.53f, 0.50f, 1};
+  glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+  glMaterialf(GL_FRONT, GL_SHININESS, 48);
+}
+
+void DrawShadow(const std::shared_ptr<TMeshModel>& model) {
+  if (gShadow.Of.lock() != model) {
+    gShadow.Vertices = ComputeShadowVertices(*model);
+    gShadow.Of = model;
+  }
+  glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColor4f(0, 0, 0, 0.22f);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, gShadow.Vertices.data());
+  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(gShadow.Vertices.size() / 3));
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisable(GL_BLEND);
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_LIGHTING);
+}
+
+// Points the client arrays at the buffers (offset 0) or at the arrays in memory.
+void PointArrays(const TMeshModel& model, const TContextBuffers* buffers, bool withNormalsAndColours) {
+  auto point = [&](int index, const TFloatArray& data, auto setPointer) {
+    if (buffers) {
+      gProcs.Bind(GL_ARRAY_BUFFER, buffers->Names[index]);
+      setPointer(nullptr);
+    } else {
+      setPointer(data.data());
+    }
+  };
+  point(0, model.MeshVertices, [](const void* p) { glVertexPointer(3, GL_FLOAT, 0, p); });
+  if (withNormalsAndColours) {
+    point(1, model.MeshNormals, [](const void* p) { glNormalPointer(GL_FLOAT, 0, p); });
+    point(2, model.MeshColors, [](const void* p) { glColorPointer(3, GL_FLOAT, 0, p); });
+  }
+  if (buffers) gProcs.Bind(GL_ARRAY_BUFFER, 0);
+}
+
+void DrawMesh(const TMeshModel& model, const TContextBuffers* buffers) {
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+  PointArrays(model, buffers, true);
+  glDrawArrays(GL_TRIANGLES, 0, model.MeshVertexCount);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+void DrawWireOverlay(const TMeshModel& model, const TContextBuffers* buffers) {
+  glDisable(GL_LIGHTING);
+  glEnable(GL_POLYGON_OFFSET_LINE);
+  glPolygonOffset(-1, -1);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  glLineWidth(0.6f);
+  glColor4f(0, 0, 0, 0.3f);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  PointArrays(model, buffers, false);
+  glDrawArrays(GL_TRIANGLES, 0, model.MeshVertexCount);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glDisable(GL_POLYGON_OFFSET_LINE);
+  glDisable(GL_BLEND);
+  glEnable(GL_LIGHTING);
+}
+
+}  // namespace
+
+std::vector<float> ComputeShadowVertices(const TMeshModel& model) {
+  TVec3 c = model.ModelCenter;
+  float r = model.ModelRadius;
+  float ground = c.Y - 1.05f * r;
+  float lightHeight = c.Y + 2.5f * r;
+  float d = lightHeight - ground;
+  if (!(d > 0.001f)) d = 0.001f;
+  float towardsX = c.X + 1.2f * r;
+  std::vector<float> out(model.MeshVertices.size());
+  for (size_t i = 0; i + 2 < model.MeshVertices.size(); i += 3) {
+    float x = model.MeshVertices[i], y = model.MeshVertices[i + 1], z = model.MeshVertices[i + 2];
+    if (y > ground) x += (towardsX - x) * ((y - ground) / d);
+    out[i] = x;
+    out[i + 1] = ground;
+    out[i + 2] = z;
+  }
+  return out;
+}
+
+void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging) {
+  if (!model || model->FacetCount <= 0) return;
+  TVec3 c;
+  float r;
+  GetModelBounds(*model, c, r);
+  TContextBuffers& buffers = gContextBuffers[wglGetCurrentContext()];
+  const TContextBuffers* fromBuffers = UploadMeshBuffers(model, buffers) ? &buffers : nullptr;
+
+  glViewport(0, 0, w, h);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  double aspect = h > 0 ? static_cast<double>(w) / h : 1.0;
+  if (aspect < 0.01) aspect = 1.0;
+  double s = 1.35 * r / Zoom3D;
+  glOrtho(-s * aspect, s * aspect, -s, s, -4.0 * r, 4.0 * r);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(-c.X, -c.Y, -c.Z);
+
+  glClearColor(0.13f, 0.14f, 0.16f, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glEnable(GL_CULL_FACE);
+  glCullFace(GL_BACK);
+  glFrontFace(GL_CCW);
+  glEnable(GL_MULTISAMPLE);
+  glEnable(GL_LIGHTING);
+  SetUpLights();
+
+  glTranslatef(c.X, c.Y, c.Z);
+  glRotatef(RotX, 1, 0, 0);
+  glRotatef(RotY, 0, 1, 0);
+  glTranslatef(-c.X, -c.Y, -c.Z);
+
+  if (!dragging) DrawShadow(model);
+  if (model->MeshVertexCount > 0) DrawMesh(*model, fromBuffers);
+  if (!dragging && model->MeshVertexCount > 0) DrawWireOverlay(*model, fromBuffers);
+  // The same context later draws 2D drawings and messages, which expect none of this.
+  glDisable(GL_LIGHTING);
+  glDisable(GL_COLOR_MATERIAL);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+}
+
+void ForgetContextBuffers(HGLRC context) { gContextBuffers.erase(context); }
+
+bool MeshBuffersAvailable() { return gBuffersAvailable; }
+
+}  // namespace pelorin

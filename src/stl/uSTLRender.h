@@ -1,0 +1,27 @@
+// The 3D mesh renderer: a lit, orthographic view of a prepared model with a drop shadow
+// and a wire overlay, drawn from buffer objects when the driver has them.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "stl/uSTLParser.h"
+
+namespace pelorin {
+
+// Draws `model` into the current OpenGL context for a w x h area, turned by RotX/RotY and
+// scaled by Zoom3D. While dragging, the shadow and the wire overlay are left out.
+void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging);
+
+// Forgets the buffer objects of a context that is about to be deleted.
+void ForgetContextBuffers(HGLRC context);
+
+// Whether the buffer-object entry points were found (after the first 3D frame).
+bool MeshBuffersAvailable();
+
+// The shadow of a model: every vertex flattened onto the ground plane below it and shifted
+// away from the light. Three floats per vertex, in mesh order. Depends only on the model.
+std::vector<float> ComputeShadowVertices(const TMeshModel& model);
+
+}  // namespace pelorin

@@ -1,0 +1,210 @@
+// The background load of one viewer window.
+#include "viewer/uLoadThread.h"
+
+#include <cxxabi.h>
+#include <float.h>
+#include <process.h>
+
+#include <exception>
+#include <typeinfo>
+
+#include "convert/uConverter.h"
+#include "support/uDebugLog.h"
+#include "support/uFileIO.h"
+#include "viewer/uSDFRecords.h"
+
+namespace pelorin {
+namespace {
+
+constexpr unsigned kLoadThreadStack = 4 * 1024 * 1024;
+std::atomic<uint64_t> gNextSequence{1};
+
+std::string ClassNameOf(const std::exception& e) {
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status);
+  std::string name = status == 0 && demangled ? demangled : typeid(e).name();
+  std::free(demangled);
+  return name;
+}
+
+}  // namespace
+
+TLoadThread::TLoadThread(HWND wnd, std::string fileName, std::string recordText, bool useRecord, int32_t molIndex,
+                         int32_t mode)
+    : Sequence(gNextSequence++),
+      MolIndex(molIndex),
+      Mode(mode),
+      wnd_(wnd),
+      fileName_(std::move(fileName)),
+      recordText_(std::move(recordText)),
+      useRecord_(useRecord) {}
+
+TLoadThread::~TLoadThread() {
+  Terminate();
+  Wait();
+}
+
+bool TLoadThread::Start() {
+  uintptr_t h = _beginthreadex(nullptr, kLoadThreadStack, &TLoadThread::ThreadEntry, this,
+                               CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  if (!h) {
+    finished_ = true;
+    return false;
+  }
+  thread_.reset(reinterpret_cast<HANDLE>(h));
+  ResumeThread(thread_.get());
+  return true;
+}
+
+void TLoadThread::Wait() {
+  if (!thread_) return;
+  HANDLE h = thread_.get();
+  for (;;) {
+    DWORD r = MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (r != WAIT_OBJECT_0 + 1) break;
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // dispatches sent messages
+  }
+  thread_.reset();
+}
+
+unsigned __stdcall TLoadThread::ThreadEntry(void* self) {
+  _controlfp(_MCW_EM, _MCW_EM);  // the same masked floating point as the host's thread
+  auto* load = static_cast<TLoadThread*>(self);
+  load->Execute();
+  load->finished_ = true;
+  return 0;
+}
+
+void TLoadThread::Execute() {
+  std::string recordPath;
+  try {
+    Load(recordPath);
+  } catch (const std::exception& e) {
+    SceneReady = false;
+    ErrorMsg = std::string("Load thread exception: ") + e.what();
+    DebugLog("TLoadThread EXCEPTION: " + ClassNameOf(e) + ": " + e.what());
+    PostResult();
+  } catch (...) {
+    SceneReady = false;
+    ErrorMsg = "Load thread exception: unknown failure";
+    DebugLog("TLoadThread EXCEPTION: unknown: unknown failure");
+    PostResult();
+  }
+  if (!recordPath.empty()) DeleteFileIfExists(recordPath);
+  if (!terminated_) PostResult();
+}
+
+void TLoadThread::Load(std::string& recordPath) {
+  DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ModeName(Mode).c_str(), MolIndex, fileName_.c_str());
+  std::string input = fileName_;
+  if (useRecord_) {
+    recordPath = MakeRecordTempName(".mol");
+    if (!WriteRecordTemp(recordPath, recordText_, ErrorMsg)) {
+      PostResult();
+      return;
+    }
+    input = recordPath;
+  }
+  if (terminated_) return;
+  bool ok = Mode == 0 ? Load2D(input) : Load3D(input);
+  if (!ok) return;
+  SceneReady = true;
+  DebugLogFmt("TLoadThread: scene ready, elements=%d", Scene.Count);
+}
+
+bool TLoadThread::Load2D(const std::string& input) {
+  std::string svg;
+  if (!RunOBabel(input, svg, ErrorMsg)) {
+    PostResult();
+    return false;
+  }
+  if (terminated_) return false;
+  Scene = TSVGScene{};
+  if (!ParseSVG(svg, Scene)) {
+    ErrorMsg = "SVG parse failed.";
+    PostResult();
+    return false;
+  }
+  return true;
+}
+
+bool TLoadThread::Load3D(const std::string& input) {
+  std::string stl;
+  if (!RunOBabelSTL(input, stl, ErrorMsg)) {
+    PostResult();
+    return false;
+  }
+  if (terminated_) {
+    DeleteFileIfExists(stl);
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> guard(ModelLock());
+    Scene = TSVGScene{};
+    Scene.Width = Scene.Height = 200;
+    auto model = std::make_shared<TMeshModel>();
+    float rotX = kResetRotX, rotY = kResetRotY;  // the window keeps its own rotation
+    std::string openError;
+    if (!LoadMeshModel(*model, rotX, rotY, stl, openError)) {
+      ErrorMsg = "STL parse failed: " + stl;
+      PostResult();
+      return false;
+    }
+    Model = std::move(model);
+  }
+  DeleteFileIfExists(stl);
+  return true;
+}
+
+void TLoadThread::PostResult() {
+  if (posted_ || !wnd_ || !IsWindow(wnd_)) return;
+  posted_ = PostMessageA(wnd_, WM_PELORIN_LOADED, 0, static_cast<LPARAM>(Sequence)) != 0;
+}
+
+void StopLoad(TPelorinState* state) {
+  if (!state || !state->LoadThread) return;
+  state->LoadThread.reset();  // the destructor asks the worker to stop and waits for it
+  state->Loading = false;
+}
+
+void StartLoad(TPelorinState* state, int32_t index) {
+  if (!state) return;
+  StopLoad(state);
+  state->Loading = true;
+  state->SceneReady = false;
+  state->ErrorMsg.clear();
+  state->Scene = TSVGScene{};
+  state->Model.reset();
+  bool useRecord = !state->Records.empty() && index >= 0 && static_cast<size_t>(index) < state->Records.size();
+  auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName,
+                                            useRecord ? state->Records[index] : std::string(), useRecord, index,
+                                            state->Mode);
+  if (!load->Start()) {
+    state->Loading = false;
+    state->ErrorMsg = "Load thread exception: the load thread could not be started";
+    DebugLog("TLoadThread EXCEPTION: CreateThread: the load thread could not be started");
+    return;
+  }
+  state->LoadThread = std::move(load);
+}
+
+void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
+  if (!state || sequence == 0 || !state->LoadThread ||
+      state->LoadThread->Sequence != static_cast<uint64_t>(sequence))
+    return;
+  TLoadThread& load = *state->LoadThread;
+  load.Wait();  // it has posted; only its last steps remain
+  state->Scene = std::move(load.Scene);
+  state->SceneReady = load.SceneReady;
+  state->ErrorMsg = load.ErrorMsg;
+  state->Model = std::move(load.Model);
+  ResetViewAfterLoad(state->View);
+  state->Loading = false;
+  state->LoadThread.reset();
+  DebugLogFmt("WM_PELORIN_LOADED: SceneReady=%s elements=%d", state->SceneReady ? "True" : "False",
+              state->Scene.Count);
+  InvalidateRect(state->Wnd, nullptr, FALSE);
+}
+
+}  // namespace pelorin

@@ -1,0 +1,69 @@
+// The background load of one viewer window: conversion and reading on a worker thread,
+// the result handed to the window by a posted message.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "support/uWinHandle.h"
+#include "viewer/uWin32Window.h"
+
+namespace pelorin {
+
+class TLoadThread {
+ public:
+  // Everything the worker needs is copied in: it never reads the window's state, so the
+  // window may change or free it once the worker has been stopped.
+  TLoadThread(HWND wnd, std::string fileName, std::string recordText, bool useRecord, int32_t molIndex,
+              int32_t mode);
+  ~TLoadThread();  // asks the worker to stop and waits for it
+  TLoadThread(const TLoadThread&) = delete;
+  TLoadThread& operator=(const TLoadThread&) = delete;
+
+  bool Start();
+  void Terminate() { terminated_ = true; }
+  bool Finished() const { return finished_; }
+  // Waits for the worker to end; messages sent to this thread's windows are still handled.
+  void Wait();
+
+  // Identifies this load in WM_PELORIN_LOADED; never reused within the process.
+  const uint64_t Sequence;
+  const int32_t MolIndex;
+  const int32_t Mode;
+
+  // Results, valid once the worker has posted.
+  TSVGScene Scene;
+  bool SceneReady = false;
+  std::string ErrorMsg;
+  std::shared_ptr<TMeshModel> Model;
+
+ private:
+  static unsigned __stdcall ThreadEntry(void* self);
+  void Execute();
+  void Load(std::string& recordPath);
+  bool Load2D(const std::string& input);
+  bool Load3D(const std::string& input);
+  void PostResult();
+
+  HWND wnd_;
+  std::string fileName_;
+  std::string recordText_;
+  bool useRecord_;
+  std::atomic<bool> terminated_{false};
+  std::atomic<bool> finished_{false};
+  bool posted_ = false;
+  TUniqueHandle thread_;
+};
+
+// Stops the window's current load and starts loading record `index` in the window's mode.
+void StartLoad(TPelorinState* state, int32_t index);
+// Stops the window's load, if any, waiting for the worker.
+void StopLoad(TPelorinState* state);
+// Takes over a finished load (WM_PELORIN_LOADED); results of replaced loads are ignored.
+void TakeOverLoad(TPelorinState* state, LPARAM sequence);
+
+}  // namespace pelorin

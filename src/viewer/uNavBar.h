@@ -1,0 +1,19 @@
+// The navigation bar along the bottom of a viewer window, and the two message views.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "viewer/uWin32Window.h"
+
+namespace pelorin {
+
+// Draws the bar with GDI over the bottom 28 pixels of a w x h picture.
+void DrawNavBar(const TPelorinState& state, HDC dc, int w, int h);
+// A message drawn with OpenGL into the current context, centred line by line.
+void DrawCenteredMessage(const std::string& text, int w, int h);
+// The message view of a window that has no OpenGL context.
+void PaintMessage(HWND wnd, HDC dc, const std::string& text);
+
+}  // namespace pelorin

@@ -1,0 +1,35 @@
+// Temporary record files and the 2D conversion of the current record for the exports.
+#include "convert/uConverter.h"
+#include "support/uFileIO.h"
+#include "viewer/uSDFRecords.h"
+#include "viewer/uWin32Window.h"
+
+namespace pelorin {
+
+std::string MakeRecordTempName(const std::string& extension) {
+  std::string dir = ConfigSnapshot().TempDir;
+  if (!dir.empty() && dir.back() != '\\') dir += '\\';
+  return dir + "pelorin_mol_" + UniquePart() + extension;
+}
+
+bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::string& error) {
+  svgText.clear();
+  error.clear();
+  if (!state) return false;
+  std::string input = state->FileName;
+  std::string recordPath;
+  if (!state->Records.empty()) {
+    if (state->MolIndex < 0 || static_cast<size_t>(state->MolIndex) >= state->Records.size()) {
+      error = "Record index out of range";
+      return false;
+    }
+    recordPath = MakeRecordTempName(".mol");
+    if (!WriteRecordTemp(recordPath, state->Records[state->MolIndex], error)) return false;
+    input = recordPath;
+  }
+  bool ok = RunOBabel(input, svgText, error);
+  if (!recordPath.empty()) DeleteFileIfExists(recordPath);
+  return ok;
+}
+
+}  // namespace pelorin

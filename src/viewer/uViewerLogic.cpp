@@ -1,0 +1,82 @@
+// What the viewer window does with input and how it describes itself.
+#include "uViewerLogic.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "support/uText.h"
+
+namespace pelorin {
+
+std::string ModeName(int32_t mode) { return mode == 0 ? "2D" : "3D"; }
+
+int32_t ToggledMode(int32_t mode) { return mode == 0 ? 1 : 0; }
+
+float WheelZoom(float zoom, int delta, float maxZoom) {
+  double next = delta > 0 ? static_cast<double>(zoom) * kWheelZoomFactor : static_cast<double>(zoom) / kWheelZoomFactor;
+  return std::clamp(static_cast<float>(next), kMinZoom, maxZoom);
+}
+
+bool HitsToggleButton(int x, int y, int clientHeight) {
+  return x >= 8 && x < 68 && y >= clientHeight - 24 && y < clientHeight - 4;
+}
+
+void ApplyDrag(TViewValues& view, int32_t mode, int dx, int dy, int width, int height, float viewBoxWidth,
+               float viewBoxHeight) {
+  if (mode == 1) {
+    view.RotY += dx * kDegreesPerPixel;
+    view.RotX += dy * kDegreesPerPixel;
+    return;
+  }
+  if (viewBoxWidth <= 0 || viewBoxHeight <= 0) viewBoxWidth = viewBoxHeight = 200;
+  float fit = std::min(width / viewBoxWidth, height / viewBoxHeight);
+  float scale = fit * view.Zoom2D;
+  if (!(scale > 0)) return;  // a collapsed window: nothing sensible to pan by
+  view.PanX += dx / scale;
+  view.PanY += dy / scale;
+}
+
+void ResetView(TViewValues& view) {
+  view.Zoom2D = 1.0f;
+  view.PanX = view.PanY = 0;
+  view.Zoom3D = 1.0f;
+  view.RotX = kResetRotX;
+  view.RotY = kResetRotY;
+}
+
+void ResetViewAfterLoad(TViewValues& view) {
+  view.Zoom2D = 1.0f;
+  view.PanX = view.PanY = 0;
+  view.Zoom3D = 1.0f;
+  if (view.RotX == 0) view.RotX = kResetRotX;
+  if (view.RotY == 0) view.RotY = kResetRotY;
+}
+
+int32_t PreviousRecord(int32_t index, int32_t count) { return count > 1 && index > 0 ? index - 1 : index; }
+
+int32_t NextRecord(int32_t index, int32_t count) { return count > 1 && index < count - 1 ? index + 1 : index; }
+
+std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32_t molCount, bool showHeadings) {
+  if (loading) return "Loading molecule...";
+  const char* heading = showHeadings ? "On" : "Off";
+  char buffer[256];
+  if (molCount > 1)
+    std::snprintf(buffer, sizeof buffer,
+                  "%s  |  Molecule %d/%d  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:%s  [G] PNG  [S] SVG",
+                  ModeName(mode).c_str(), molIndex + 1, molCount, heading);
+  else
+    std::snprintf(buffer, sizeof buffer, "%s  |  [R] Reset  [T] 2D/3D  [H] Heading:%s  [G] PNG  [S] SVG",
+                  ModeName(mode).c_str(), heading);
+  return buffer;
+}
+
+std::string ToggleButtonText(int32_t mode) { return mode == 0 ? "2D -> 3D" : "3D -> 2D"; }
+
+bool IsSDFFileName(const std::string& fileName) {
+  size_t dot = fileName.find_last_of('.');
+  size_t slash = fileName.find_last_of("\\/");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  return LowerAscii(fileName.substr(dot)) == ".sdf";
+}
+
+}  // namespace pelorin

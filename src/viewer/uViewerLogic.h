@@ -1,0 +1,66 @@
+// What the viewer window does with input and how it describes itself, as plain functions
+// over plain values, so the window procedure stays a thin dispatcher.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pelorin {
+
+inline constexpr int32_t kNavBarHeight = 28;
+inline constexpr int32_t kMinDrawHeight = 29;
+inline constexpr float kWheelZoomFactor = 1.15f;
+inline constexpr float kMinZoom = 0.05f;
+inline constexpr float kMaxZoom2D = 200.0f;
+inline constexpr float kMaxZoom3D = 50.0f;
+inline constexpr float kDegreesPerPixel = 0.5f;
+inline constexpr float kResetRotX = 20.0f;
+inline constexpr float kResetRotY = -30.0f;
+
+// The per-window view values that the renderers see while the window draws.
+struct TViewValues {
+  float Zoom2D = 1.0f;
+  float PanX = 0;
+  float PanY = 0;
+  int32_t ViewWidth = 400;
+  int32_t ViewHeight = 300;
+  bool ShowHeadings = true;
+  float RotX = kResetRotX;
+  float RotY = kResetRotY;
+  float Zoom3D = 1.0f;
+};
+
+// "2D" for mode 0, "3D" for every other value.
+std::string ModeName(int32_t mode);
+// Mode 0 becomes 1; any other value becomes 0.
+int32_t ToggledMode(int32_t mode);
+
+// One wheel notch: forward multiplies by 1.15, back divides, then the zoom is clamped.
+float WheelZoom(float zoom, int delta, float maxZoom);
+
+// The toggle button of the navigation bar, in client coordinates for client height h.
+bool HitsToggleButton(int x, int y, int clientHeight);
+
+// A drag step: rotation in 3D, pan in scene units in 2D (fitted to width x height of
+// the drawing area and the scene's view box).
+void ApplyDrag(TViewValues& view, int32_t mode, int dx, int dy, int width, int height, float viewBoxWidth,
+               float viewBoxHeight);
+
+// R and double-click: zoom, pan and rotation back to their start values.
+void ResetView(TViewValues& view);
+// After a finished load: zoom and pan reset; a rotation of exactly 0 gets its start value.
+void ResetViewAfterLoad(TViewValues& view);
+
+// Record navigation; returns the new index (unchanged at either end or for one record).
+int32_t PreviousRecord(int32_t index, int32_t count);
+int32_t NextRecord(int32_t index, int32_t count);
+
+// The status line of the navigation bar.
+std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32_t molCount, bool showHeadings);
+// The caption of the 2D/3D toggle button.
+std::string ToggleButtonText(int32_t mode);
+
+// True when the file name's extension is ".sdf" in any letter case.
+bool IsSDFFileName(const std::string& fileName);
+
+}  // namespace pelorin

@@ -1,0 +1,507 @@
+// The viewer window: class, creation, the current view swap, the window procedure and
+// painting. Input is turned into state changes by the plain functions of uViewerLogic.
+#include "viewer/uWin32Window.h"
+
+#include <GL/gl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "render/uGLContext.h"
+#include "render/uGLFont.h"
+#include "render/uRender2D.h"
+#include "stl/uSTLRender.h"
+#include "support/uConfig.h"
+#include "support/uDebugLog.h"
+#include "viewer/uCommands.h"
+#include "viewer/uKeyboardHook.h"
+#include "viewer/uLoadThread.h"
+#include "viewer/uNavBar.h"
+#include "viewer/uSDFRecords.h"
+
+namespace pelorin {
+namespace {
+
+HINSTANCE gInstance = nullptr;
+bool gClassRegistered = false;
+TMeshModel* gCurrentModel = nullptr;
+
+// Makes a rendering context current for the lifetime of the object.
+class TCurrentContext {
+ public:
+  TCurrentContext(HDC dc, HGLRC rc) : ok_(dc && rc && wglMakeCurrent(dc, rc)) {}
+  TCurrentContext(const TCurrentContext&) = delete;
+  TCurrentContext& operator=(const TCurrentContext&) = delete;
+  ~TCurrentContext() {
+    if (ok_) wglMakeCurrent(nullptr, nullptr);
+  }
+  explicit operator bool() const { return ok_; }
+
+ private:
+  bool ok_;
+};
+
+// Activates the window's view for the lifetime of the object and stores it back after.
+class TViewScope {
+ public:
+  explicit TViewScope(TPelorinState* state) : state_(state) { ActivateView(state_); }
+  TViewScope(const TViewScope&) = delete;
+  TViewScope& operator=(const TViewScope&) = delete;
+  ~TViewScope() { StoreView(state_); }
+
+ private:
+  TPelorinState* state_;
+};
+
+// A paint in progress.
+class TPaint {
+ public:
+  explicit TPaint(HWND wnd) : wnd_(wnd), dc_(BeginPaint(wnd, &ps_)) {}
+  TPaint(const TPaint&) = delete;
+  TPaint& operator=(const TPaint&) = delete;
+  ~TPaint() { EndPaint(wnd_, &ps_); }
+  HDC dc() const { return dc_; }
+
+ private:
+  HWND wnd_;
+  PAINTSTRUCT ps_{};
+  HDC dc_;
+};
+
+void Invalidate(HWND wnd) { InvalidateRect(wnd, nullptr, FALSE); }
+void PrintClient(HWND wnd, TPelorinState* state, HDC dc);
+
+struct TDrawSize {
+  int w, h;
+};
+
+TDrawSize ClientDrawSize(HWND wnd) {
+  RECT client;
+  GetClientRect(wnd, &client);
+  int h = client.bottom - client.top;
+  return {client.right - client.left, h < kMinDrawHeight ? kMinDrawHeight : h};
+}
+
+// Draws what the window shows into the current context's back buffer (no swap).
+void DrawView(TPelorinState& state, int w, int h) {
+  if (state.Loading) {
+    DrawCenteredMessage("Loading molecule...", w, h);
+  } else if (state.SceneReady) {
+    if (state.Mode == 1) {
+      RenderModel3D(state.Model, w, h, state.Dragging);
+    } else {
+      SetupProjection2D(w, h, state.Scene);
+      RenderScene2D(state.Scene);
+    }
+  } else {
+    DrawCenteredMessage(state.ErrorMsg, w, h);
+  }
+}
+
+void Paint(HWND wnd, TPelorinState* state) {
+  TPaint paint(wnd);
+  if (!state) return;
+  if (!state->RC) {
+    PaintMessage(wnd, paint.dc(), state->ErrorMsg);
+    return;
+  }
+  TDrawSize size = ClientDrawSize(wnd);
+  std::unique_lock<std::mutex> modelGuard(ModelLock(), std::defer_lock);
+  if (state->Mode == 1) modelGuard.lock();
+  {
+    TViewScope view(state);
+    TCurrentContext current(state->DC, state->RC);
+    View2D.ViewWidth = size.w;
+    View2D.ViewHeight = size.h;
+    if (current) {
+      DrawView(*state, size.w, size.h);
+      SwapBuffers(state->DC);
+    }
+  }
+  DrawNavBar(*state, paint.dc(), size.w, size.h);
+}
+
+void StartLoadAndRepaint(TPelorinState* state) {
+  StartLoad(state, state->MolIndex);
+  Invalidate(state->Wnd);
+}
+
+void ToggleMode(TPelorinState* state, const char* logFormat) {
+  state->Mode = ToggledMode(state->Mode);
+  DebugLogFmt(logFormat, ModeName(state->Mode).c_str());
+  StartLoadAndRepaint(state);
+}
+
+void GoToRecord(TPelorinState* state, int32_t index) {
+  if (index == state->MolIndex) return;
+  state->MolIndex = index;
+  StartLoadAndRepaint(state);
+}
+
+void OnKeyDown(TPelorinState* state, WPARAM key) {
+  switch (key) {
+    case VK_LEFT:
+    case VK_UP:
+      GoToRecord(state, PreviousRecord(state->MolIndex, state->MolCount));
+      break;
+    case VK_RIGHT:
+    case VK_DOWN:
+      GoToRecord(state, NextRecord(state->MolIndex, state->MolCount));
+      break;
+    case 'H':
+      state->View.ShowHeadings = !state->View.ShowHeadings;
+      Invalidate(state->Wnd);
+      break;
+    case 'R':
+      ResetView(state->View);
+      Invalidate(state->Wnd);
+      break;
+    case 'T':
+      ToggleMode(state, "KeyDown T: Mode=%s");
+      break;
+    default:
+      HandleCommandKey(state, key);
+      break;
+  }
+}
+
+void OnButtonDown(TPelorinState* state, LPARAM lParam) {
+  int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+  RECT client;
+  GetClientRect(state->Wnd, &client);
+  if (HitsToggleButton(x, y, client.bottom - client.top)) {
+    ToggleMode(state, "NavBar Toggle: Mode=%s");
+    return;
+  }
+  state->Dragging = true;
+  state->LastMouseX = x;
+  state->LastMouseY = y;
+  SetCapture(state->Wnd);
+}
+
+void OnMouseMove(TPelorinState* state, LPARAM lParam) {
+  RECT client;
+  GetClientRect(state->Wnd, &client);
+  int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+  int dx = x - state->LastMouseX, dy = y - state->LastMouseY;
+  state->LastMouseX = x;
+  state->LastMouseY = y;
+  ApplyDrag(state->View, state->Mode, dx, dy, client.right - client.left, client.bottom - client.top - kNavBarHeight,
+            state->Scene.Width, state->Scene.Height);
+  Invalidate(state->Wnd);
+}
+
+void OnWheel(TPelorinState* state, WPARAM wParam) {
+  int delta = GET_WHEEL_DELTA_WPARAM(wParam);
+  if (state->Mode == 1)
+    state->View.Zoom3D = WheelZoom(state->View.Zoom3D, delta, kMaxZoom3D);
+  else
+    state->View.Zoom2D = WheelZoom(state->View.Zoom2D, delta, kMaxZoom2D);
+  Invalidate(state->Wnd);
+}
+
+void OnSize(TPelorinState* state, LPARAM lParam) {
+  if (!state->RC) return;
+  int w = LOWORD(lParam), h = HIWORD(lParam);
+  if (h < kMinDrawHeight) h = kMinDrawHeight;
+  if (state->SceneReady && state->Mode == 0) {
+    TViewScope view(state);
+    TCurrentContext current(state->DC, state->RC);
+    if (current) SetupProjection2D(w, h, state->Scene);
+  }
+  Invalidate(state->Wnd);
+}
+
+void OnDestroy(HWND wnd, TPelorinState* state) {
+  RemoveKbdHook();
+  StopLoad(state);
+  if (state->RC) {
+    if (state->DC) {
+      TCurrentContext current(state->DC, state->RC);
+      if (current && state->FontCache) state->FontCache->Clear();
+    }
+    ForgetContextBuffers(state->RC);
+    wglDeleteContext(state->RC);
+    state->RC = nullptr;
+  }
+  if (FontCache == state->FontCache.get()) FontCache = nullptr;
+  if (gCurrentModel == state->Model.get()) gCurrentModel = nullptr;
+  if (state->DC) ReleaseDC(wnd, state->DC);
+  state->DC = nullptr;
+  SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
+  delete state;
+}
+
+// Every message that needs the state; the state is known to be there.
+bool HandleStateMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, TPelorinState* state, LRESULT& result) {
+  result = 0;
+  switch (msg) {
+    case WM_DESTROY:
+      OnDestroy(wnd, state);
+      return true;
+    case WM_SIZE:
+      OnSize(state, lParam);
+      return true;
+    case WM_KEYDOWN:
+      OnKeyDown(state, wParam);
+      return true;
+    case WM_MOUSEMOVE:
+      if (state->Dragging) OnMouseMove(state, lParam);
+      return true;
+    case WM_LBUTTONDOWN:
+      OnButtonDown(state, lParam);
+      return true;
+    case WM_LBUTTONUP:
+      state->Dragging = false;
+      ReleaseCapture();
+      Invalidate(wnd);  // the shadow and wire lines come back
+      return true;
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+      ResetView(state->View);
+      Invalidate(wnd);
+      return true;
+    case WM_MOUSEWHEEL:
+      OnWheel(state, wParam);
+      return true;
+    case WM_PELORIN_RELOAD:
+      StartLoadAndRepaint(state);
+      return true;
+    case WM_PELORIN_LOADED:
+      TakeOverLoad(state, lParam);
+      return true;
+    default:
+      return HandleCommandMessage(state, msg, wParam, lParam, result);
+  }
+}
+
+LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  TPelorinState* state = StateOf(wnd);
+  switch (msg) {
+    case WM_PAINT:
+      Paint(wnd, state);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PRINTCLIENT:
+      PrintClient(wnd, state, reinterpret_cast<HDC>(wParam));
+      return 0;
+    case WM_GETDLGCODE:
+      return DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTCHARS;
+    case WM_SETFOCUS:
+      SetHookTarget(wnd);
+      if (!KbdHookInstalled()) InstallKbdHook(wnd);
+      return 0;
+    case WM_KILLFOCUS:
+      SetHookTarget(wnd);
+      return 0;
+    default:
+      break;
+  }
+  LRESULT result = 0;
+  if (state && HandleStateMessage(wnd, msg, wParam, lParam, state, result)) return result;
+  return DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK ViewerWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  try {
+    return HandleMessage(wnd, msg, wParam, lParam);
+  } catch (const std::exception& e) {
+    DebugLog(std::string("ViewerWindowProc EXCEPTION: ") + e.what());
+  } catch (...) {
+    DebugLog("ViewerWindowProc EXCEPTION: unknown failure");
+  }
+  return 0;
+}
+
+void RegisterViewerClass() {
+  if (gClassRegistered) return;
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
+  wc.lpfnWndProc = &ViewerWindowProc;
+  wc.hInstance = gInstance;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.lpszClassName = kViewerClassName;
+  RegisterClassExA(&wc);
+  gClassRegistered = true;
+}
+
+std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, int width, int height) {
+  auto state = std::make_unique<TPelorinState>();
+  state->Wnd = wnd;
+  state->FileName = fileName;
+  state->FontCache = std::make_unique<TGLFontCache>();
+  FontCache = state->FontCache.get();
+  state->View.ViewWidth = width;
+  state->View.ViewHeight = height - kNavBarHeight;
+  state->Mode = ConfigSnapshot().StartMode == 1 ? 1 : 0;
+  return state;
+}
+
+void SplitRecordsIfSDF(TPelorinState& state) {
+  if (!IsSDFFileName(state.FileName)) return;
+  SplitSDF(state.FileName, state.Records);
+  state.MolCount = state.Records.empty() ? 1 : static_cast<int32_t>(state.Records.size());
+  DebugLogFmt("SDF split: %d molecules", state.MolCount);
+}
+
+// A 32-bit top-down DIB section of w x h with uninitialised pixels.
+HBITMAP CreateTopDownDib(int w, int h, void** bits) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+  if (bitmap && !*bits) {
+    DeleteObject(bitmap);
+    return nullptr;
+  }
+  return bitmap;
+}
+
+// Draws what the window shows (drawing, model or message) into the back buffer and reads
+// the part above the navigation bar. Read before any swap: a swapped or on-screen OpenGL
+// picture cannot be read back reliably.
+HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
+  if (!state || !state->RC) return nullptr;
+  TDrawSize size = ClientDrawSize(wnd);
+  int pictureHeight = size.h - kNavBarHeight;
+  if (size.w <= 0 || pictureHeight <= 0) return nullptr;
+  std::unique_lock<std::mutex> modelGuard(ModelLock(), std::defer_lock);
+  if (state->Mode == 1) modelGuard.lock();
+  TViewScope view(state);
+  TCurrentContext current(state->DC, state->RC);
+  if (!current) return nullptr;
+  View2D.ViewWidth = size.w;
+  View2D.ViewHeight = size.h;
+  DrawView(*state, size.w, size.h);
+  glFinish();
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateTopDownDib(size.w, pictureHeight, &bits);
+  if (!bitmap) return nullptr;
+  const size_t stride = static_cast<size_t>(size.w) * 4;
+  std::vector<uint8_t> rows(stride * pictureHeight);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glReadBuffer(GL_BACK);
+  glReadPixels(0, kNavBarHeight, size.w, pictureHeight, GL_BGRA_EXT, GL_UNSIGNED_BYTE, rows.data());
+  auto* out = static_cast<uint8_t*>(bits);
+  for (int y = 0; y < pictureHeight; ++y)  // OpenGL rows run bottom-up
+    std::copy_n(rows.data() + (pictureHeight - 1 - y) * stride, stride, out + y * stride);
+  return bitmap;
+}
+
+// WM_PRINTCLIENT: the window's picture and navigation bar drawn into another program's
+// device context (a block copy of an OpenGL window would give black).
+void PrintClient(HWND wnd, TPelorinState* state, HDC dc) {
+  if (!state) return;
+  if (!state->RC) {
+    PaintMessage(wnd, dc, state->ErrorMsg);
+    return;
+  }
+  TDrawSize size = ClientDrawSize(wnd);
+  if (HBITMAP picture = ReadBackPicture(wnd, state)) {
+    HDC mem = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(mem, picture);
+    BitBlt(dc, 0, 0, size.w, size.h - kNavBarHeight, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    DeleteObject(picture);
+  }
+  DrawNavBar(*state, dc, size.w, size.h);
+}
+
+}  // namespace
+
+TPelorinState::TPelorinState() = default;
+TPelorinState::~TPelorinState() = default;
+
+std::mutex& ModelLock() {
+  static std::mutex* lock = new std::mutex;  // lives as long as any thread might need it
+  return *lock;
+}
+
+TPelorinState* StateOf(HWND wnd) {
+  return wnd ? reinterpret_cast<TPelorinState*>(GetWindowLongPtrA(wnd, GWLP_USERDATA)) : nullptr;
+}
+
+void ActivateView(TPelorinState* state) {
+  if (!state) return;
+  const TViewValues& v = state->View;
+  View2D = TView2D{v.Zoom2D, v.PanX, v.PanY, v.ViewWidth, v.ViewHeight, v.ShowHeadings};
+  RotX = v.RotX;
+  RotY = v.RotY;
+  Zoom3D = v.Zoom3D;
+  gCurrentModel = state->Model.get();
+  FontCache = state->FontCache.get();
+}
+
+void StoreView(TPelorinState* state) {
+  if (!state) return;
+  state->View = CurrentView();
+}
+
+TViewValues CurrentView() {
+  return TViewValues{View2D.Zoom2D, View2D.PanX,         View2D.PanY, View2D.ViewWidth, View2D.ViewHeight,
+                     View2D.ShowHeadings, RotX, RotY, Zoom3D};
+}
+TMeshModel* CurrentModel() { return gCurrentModel; }
+
+HWND CreatePelorinWindow(HWND parent, const std::string& fileName) {
+  RegisterViewerClass();
+  RECT client{};
+  GetClientRect(parent, &client);
+  int width = client.right - client.left, height = client.bottom - client.top;
+  if (width < 10) width = 400;
+  if (height < 10) height = 300;
+  HWND wnd = CreateWindowExA(0, kViewerClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0,
+                             width, height, parent, nullptr, gInstance, nullptr);
+  DebugLogFmt("CreateWindowEx \xE2\x86\x92 HWND=%llu", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
+  if (!wnd) {
+    DebugLog("CreateWindowEx FAILED");
+    return nullptr;
+  }
+  InstallKbdHook(wnd);
+  std::unique_ptr<TPelorinState> state = NewState(wnd, fileName, width, height);
+  DebugLogFmt("CreatePelorinWindow: Mode=%s", ModeName(state->Mode).c_str());
+  state->DC = GetDC(wnd);
+  state->RC = CreateGLContext(state->DC);
+  if (!state->RC) {
+    state->ErrorMsg = "Could not create OpenGL context.";
+    DebugLog("ERROR: " + state->ErrorMsg);
+  }
+  TPelorinState* raw = state.release();  // owned by the window from here; freed in WM_DESTROY
+  SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(raw));
+  SplitRecordsIfSDF(*raw);
+  raw->MolIndex = 0;
+  if (raw->RC) {
+    { TCurrentContext current(raw->DC, raw->RC); }
+    StartLoad(raw, 0);
+  }
+  Invalidate(wnd);
+  return wnd;
+}
+
+HBITMAP RenderViewToBitmap(HWND wnd) {
+  TPelorinState* state = StateOf(wnd);
+  if (!state || !state->SceneReady || state->Loading) return nullptr;
+  return ReadBackPicture(wnd, state);
+}
+
+void ViewerLibraryAttach(HINSTANCE instance) {
+  gInstance = instance;
+  ModelLock();
+}
+
+void ViewerLibraryDetach() {
+  if (gClassRegistered) UnregisterClassA(kViewerClassName, gInstance);
+  gClassRegistered = false;
+}
+
+HINSTANCE ViewerInstance() { return gInstance; }
+
+}  // namespace pelorin

@@ -1,0 +1,401 @@
+// OpenGL under a real display: library start, pixel format and context, the text cache, and
+// 2D scenes drawn into a window's back buffer and read back before the swap.
+// GL/gl.h needs windows.h before it.
+// clang-format off
+#include <windows.h>
+#include <GL/gl.h>
+// clang-format on
+#include <float.h>
+#include <gtest/gtest.h>
+#include <xmmintrin.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "render/uGLContext.h"
+#include "render/uGLFont.h"
+#include "render/uOpenGL.h"
+#include "render/uRender2D.h"
+#include "support/uDebugLog.h"
+#include "test_temp_dir.h"
+
+using namespace pelorin;
+
+namespace {
+
+constexpr int kWidth = 400;
+constexpr int kHeight = 300;
+
+int gDummyWindowsCreated = 0;
+
+LRESULT CALLBACK CountDummyWindows(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) {
+    char name[64] = {};
+    GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof name);
+    if (std::string(name) == "PelorinWGLDummy") ++gDummyWindowsCreated;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Loads OpenGL once for the program and watches every window this thread creates, so the
+// multisample probe can be counted whichever test makes the first context.
+class TOpenGLEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(LoadOpenGL(error)) << error;
+    hook_ = SetWindowsHookExA(WH_CBT, CountDummyWindows, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook_, nullptr);
+  }
+  void TearDown() override {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    UnloadOpenGL();
+  }
+
+ private:
+  HHOOK hook_ = nullptr;
+};
+
+[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TOpenGLEnvironment);
+
+const char* TestWindowClass() {
+  static const char* name = [] {
+    WNDCLASSA wc{};
+    wc.style = CS_OWNDC;
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "PelorinRenderTest";
+    RegisterClassA(&wc);
+    return wc.lpszClassName;
+  }();
+  return name;
+}
+
+// A visible top-level window with a 400 x 300 client area and an OpenGL context made current.
+class TGLWindow {
+ public:
+  TGLWindow() {
+    RECT r{0, 0, kWidth, kHeight};
+    AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+    window_ = CreateWindowExA(0, TestWindowClass(), "render test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                              r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (window_) dc_ = GetDC(window_);
+    if (dc_) context_ = CreateGLContext(dc_);
+    if (context_) current_ = wglMakeCurrent(dc_, context_) != FALSE;
+  }
+  TGLWindow(const TGLWindow&) = delete;
+  TGLWindow& operator=(const TGLWindow&) = delete;
+  ~TGLWindow() {
+    if (context_) {
+      wglMakeCurrent(nullptr, nullptr);
+      wglDeleteContext(context_);
+    }
+    if (dc_) ReleaseDC(window_, dc_);
+    if (window_) DestroyWindow(window_);
+  }
+  bool Ready() const { return current_; }
+  HGLRC Context() const { return context_; }
+
+ private:
+  HWND window_ = nullptr;
+  HDC dc_ = nullptr;
+  HGLRC context_ = nullptr;
+  bool current_ = false;
+};
+
+struct TPixel {
+  int R, G, B;
+  bool White() const { return R > 240 && G > 240 && B > 240; }
+  bool Dark() const { return R < 100 && G < 100 && B < 100; }
+  bool Red() const { return R > 200 && G < 60 && B < 60; }
+};
+
+// The back buffer, read before any swap, seen through the projection it was drawn with.
+class TFrame {
+ public:
+  explicit TFrame(const TOrthoBox& box) : box_(box), rgba_(kWidth * kHeight * 4) {
+    glFinish();
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba_.data());
+  }
+  TPixel At(float x, float y) const { return Pixel(Column(x), Row(y)); }
+  // Pixels of the scene rectangle (the whole window by default) that pass `test`.
+  template <typename TTest>
+  int Count(TTest test, float x0 = -1e9f, float y0 = -1e9f, float x1 = 1e9f, float y1 = 1e9f) const {
+    int n = 0;
+    for (int row = Row(y0); row < Row(y1); ++row) {
+      for (int col = Column(x0); col < Column(x1); ++col) n += test(Pixel(col, row)) ? 1 : 0;
+    }
+    return n;
+  }
+
+ private:
+  int Column(float x) const { return Clamp((x - box_.Left) / (box_.Right - box_.Left) * kWidth, kWidth); }
+  int Row(float y) const { return Clamp((y - box_.Top) / (box_.Bottom - box_.Top) * kHeight, kHeight); }
+  static int Clamp(double v, int size) { return static_cast<int>(std::clamp(v, 0.0, size - 1.0)); }
+  TPixel Pixel(int col, int row) const {  // row 0 at the top; GL rows start at the bottom
+    const size_t i = (static_cast<size_t>(kHeight - 1 - row) * kWidth + col) * 4;
+    return {rgba_[i], rgba_[i + 1], rgba_[i + 2]};
+  }
+  TOrthoBox box_;
+  std::vector<unsigned char> rgba_;
+};
+
+const auto kIsDark = [](TPixel p) { return p.Dark(); };
+const auto kIsNotWhite = [](TPixel p) { return !p.White(); };
+
+const TRGBAColor kBlack{0, 0, 0, 1};
+const TRGBAColor kRed{1, 0, 0, 1};
+const TRGBAColor kNone{0, 0, 0, 0};
+
+TGeoElement Line(TPoint2D a, TPoint2D b, float width, bool dashed = false) {
+  TGeoElement e = MakeElement(gkLine, kBlack, kNone, width, dashed);
+  e.Points = {a, b};
+  return e;
+}
+
+TGeoElement Text(const std::string& text, TPoint2D anchor, float size, const std::string& textAnchor,
+                 TRGBAColor color = kBlack) {
+  TGeoElement e = MakeElement(gkText, kNone, kNone, 0, false);
+  e.Points = {anchor};
+  e.Text = text;
+  e.FontSize = size;
+  e.TextAnchor = textAnchor;
+  e.TextColor = color;
+  return e;
+}
+
+// A 100 x 100 page, as the converter's drawings have.
+TSVGScene Page(std::initializer_list<TGeoElement> elements) {
+  TSVGScene scene;
+  scene.Width = scene.Height = 100;
+  for (const TGeoElement& e : elements) AddElement(scene, e);
+  return scene;
+}
+
+// The frame corners fixed at (0, 0) and (100, 100): invisible lines, so every scene of a test
+// gets the same projection.
+void AddFrame(TSVGScene& scene) {
+  TGeoElement corners = MakeElement(gkPolyline, kNone, kNone, 0, false);
+  corners.Points = {{0, 0}, {100, 100}};
+  AddElement(scene, corners);
+}
+
+// Draws with a fresh view and returns the projection used.
+TOrthoBox Draw(const TSVGScene& scene, bool showHeadings = true) {
+  View2D = TView2D{};
+  View2D.ShowHeadings = showHeadings;
+  SetupProjection2D(kWidth, kHeight, scene);
+  RenderScene2D(scene);
+  return OrthoBox2D(kWidth, kHeight, scene, View2D);
+}
+
+class RenderGLTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(window_.Ready());
+    FontCache = &cache_;
+  }
+  void TearDown() override {
+    cache_.Clear();
+    FontCache = nullptr;
+  }
+  TGLWindow window_;
+  TGLFontCache cache_;
+};
+
+}  // namespace
+
+TEST(OpenGLStart, MasksFloatingPointExceptionsAndFindsEntryPoints) {
+  EXPECT_EQ(_controlfp(0, 0) & _MCW_EM, static_cast<unsigned>(_MCW_EM));
+  EXPECT_EQ(_mm_getcsr() & 0x1F80u, 0x1F80u);
+  EXPECT_TRUE(OpenGLLoaded());
+  std::string error;
+  EXPECT_TRUE(LoadOpenGL(error)) << "loading again while loaded succeeds";
+
+  for (intptr_t fake : {0, 1, 2, 3, -1}) EXPECT_FALSE(IsRealProcAddress(reinterpret_cast<PROC>(fake))) << fake;
+  EXPECT_TRUE(IsRealProcAddress(reinterpret_cast<PROC>(intptr_t{4})));
+
+  TGLWindow window;
+  ASSERT_TRUE(window.Ready());
+  EXPECT_NE(GetGLProc("glGenBuffers", "glGenBuffersARB"), nullptr);
+  EXPECT_NE(GetGLProc("glNoSuchFunctionHere", "glBindBufferARB"), nullptr) << "the fallback name is tried";
+  EXPECT_NE(GetGLProc("glClear", nullptr), nullptr) << "1.1 functions come from the library";
+  EXPECT_EQ(GetGLProc("glNoSuchFunctionHere", nullptr), nullptr);
+  EXPECT_EQ(GetGLProc(nullptr, nullptr), nullptr);
+}
+
+TEST(GLContext, MultisampledContextsLoggedAndProbedOnce) {
+  pelorin_test::TTempDir dir;
+  DebugLogSetup(dir.Dir(), true);
+  {
+    TGLWindow first;
+    TGLWindow second;
+    EXPECT_TRUE(first.Ready());
+    EXPECT_TRUE(second.Ready());
+    EXPECT_NE(first.Context(), second.Context());
+  }
+  DebugLogClose();
+  EXPECT_EQ(gDummyWindowsCreated, 1) << "one probe per process, whichever window came first";
+  EXPECT_TRUE(ProbeMultisampleSupport());
+  EXPECT_EQ(gDummyWindowsCreated, 1);
+  for (int samples : {1, 0, -4}) {
+    int format = -1;
+    EXPECT_FALSE(ChooseMultisampleFormat(nullptr, samples, format));
+    EXPECT_EQ(format, 0);
+  }
+
+  const std::string log = pelorin_test::ReadFileBytes(dir.File("pelorindebug.log"));
+  const std::regex created(
+      R"(SetupPixelFormat: PF=[1-9]\d* MSAA=4x\r\n[^\r\n]*wglCreateContext \xE2\x86\x92 HGLRC=[1-9]\d*\r\n)");
+  const auto lines = std::distance(std::sregex_iterator(log.begin(), log.end(), created), std::sregex_iterator());
+  EXPECT_EQ(lines, 2) << log;
+}
+
+TEST_F(RenderGLTest, ShapesLandWhereTheSceneSays) {
+  glClearColor(0, 0, 1, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  TSVGScene empty;
+  EXPECT_EQ(TFrame(Draw(empty)).Count(kIsNotWhite), 0) << "an empty scene is a white window";
+
+  TSVGScene scene = Page({Line({10, 10}, {90, 10}, 2)});
+  TGeoElement square = MakeElement(gkPolygon, kNone, kRed, 1, false);
+  square.Points = {{20, 30}, {50, 30}, {50, 60}, {20, 60}};  // not closed: the renderer closes it
+  AddElement(scene, square);
+  TGeoElement ring = MakeElement(gkCircle, kBlack, kNone, 1, false);
+  ring.CX = ring.CY = 75;
+  ring.RX = ring.RY = 12;
+  AddElement(scene, ring);
+  TGeoElement invisible = ring;
+  invisible.Stroke = kNone;
+  invisible.CY = 40;
+  AddElement(scene, invisible);
+  AddFrame(scene);
+  const TFrame frame(Draw(scene));
+
+  EXPECT_TRUE(frame.At(50, 10).Dark());
+  EXPECT_TRUE(frame.At(50, 20).White());
+  EXPECT_TRUE(frame.At(35, 45).Red());
+  EXPECT_TRUE(frame.At(22, 32).Red());
+  EXPECT_TRUE(frame.At(55, 45).White());
+  EXPECT_TRUE(frame.At(75, 75).White()) << "a ring has no fill";
+  EXPECT_GT(frame.Count(kIsDark, 62, 73, 66, 77), 0) << "the ring's outline";
+  EXPECT_EQ(frame.Count(kIsNotWhite, 60, 25, 90, 55), 0) << "no fill and no stroke draw nothing";
+}
+
+TEST_F(RenderGLTest, DashedLinesHaveGapsAndThinLinesStayVisible) {
+  TSVGScene scene =
+      Page({Line({10, 20}, {90, 20}, 1), Line({10, 50}, {90, 50}, 1, true), Line({10, 80}, {90, 80}, 0.001f)});
+  AddFrame(scene);
+  const TFrame frame(Draw(scene));
+  const int solid = frame.Count(kIsDark, 15, 19, 85, 21), dashed = frame.Count(kIsDark, 15, 49, 85, 51);
+  EXPECT_GT(solid, 300);
+  EXPECT_GT(dashed, solid / 4);
+  EXPECT_LT(dashed, solid * 3 / 4);
+  EXPECT_GT(frame.Count(kIsNotWhite, 15, 78, 85, 82), 50) << "half a pixel at least";
+}
+
+TEST_F(RenderGLTest, TextsAnchorAtTheirPointAndHeadingsCanBeHidden) {
+  TSVGScene texts = Page({Text("NNN", {50, 30}, 10, "start"), Text("NNN", {50, 60}, 10, "end"),
+                          Text("NNN", {50, 90}, 10, "start", kNone)});
+  AddFrame(texts);
+  const TFrame frame(Draw(texts));
+  EXPECT_GT(frame.Count(kIsDark, 51, 22, 70, 31), 20);
+  EXPECT_EQ(frame.Count(kIsDark, 30, 22, 49, 31), 0);
+  EXPECT_GT(frame.Count(kIsDark, 30, 52, 49, 61), 20);
+  EXPECT_EQ(frame.Count(kIsDark, 51, 52, 70, 61), 0);
+  EXPECT_GT(frame.Count(kIsDark, 51, 82, 70, 91), 20) << "no text colour means black";
+  EXPECT_EQ(cache_.Count(), 1) << "one label, one texture";
+
+  TSVGScene titled = Page({Text("NNN", {50, 50}, 10, "middle")});
+  titled.Elements[0].IsHeading = true;
+  AddFrame(titled);
+  EXPECT_GT(TFrame(Draw(titled, true)).Count(kIsDark, 40, 40, 60, 51), 20);
+  EXPECT_EQ(TFrame(Draw(titled, false)).Count(kIsNotWhite), 0);
+
+  FontCache = nullptr;
+  EXPECT_EQ(TFrame(Draw(texts)).Count(kIsNotWhite), 0) << "without a cache texts are left out";
+}
+
+TEST_F(RenderGLTest, OutlinedTextCoversMoreThanPlainText) {
+  TSVGScene plain = Page({Text("NNN", {20, 50}, 12, "start")});
+  AddFrame(plain);
+  TSVGScene outlined = plain, transparentOutline = plain;
+  outlined.Elements[0].TextStroke = kBlack;
+  outlined.Elements[0].TextStrokeWidth = transparentOutline.Elements[0].TextStrokeWidth = 1;
+
+  const int plainDark = TFrame(Draw(plain)).Count(kIsDark);
+  EXPECT_GT(plainDark, 50);
+  EXPECT_GT(TFrame(Draw(outlined)).Count(kIsDark), plainDark * 5 / 4);
+  EXPECT_EQ(TFrame(Draw(transparentOutline)).Count(kIsDark), plainDark);
+}
+
+// The texels of a cached text; empty when the cache made none.
+static std::vector<unsigned char> TexelsOf(TGLFontCache& cache, const std::string& text, int32_t pixels,
+                                           bool bold = false) {
+  int32_t tw = 0, th = 0, uw = 0, uh = 0;
+  const uint32_t id = cache.GetTexture(text, pixels, bold, tw, th, uw, uh);
+  std::vector<unsigned char> texels(static_cast<size_t>(tw) * th * 4);
+  if (id == 0) return texels;
+  glBindTexture(GL_TEXTURE_2D, id);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return texels;
+}
+
+TEST_F(RenderGLTest, CacheKeysClampSizesAndTexturesHoldGlyphCoverage) {
+  int32_t tw = 0, th = 0, uw = 0, uh = 0;
+  const uint32_t id = cache_.GetTexture("CH3", 10, false, tw, th, uw, uh);
+  ASSERT_NE(id, 0u);
+  EXPECT_EQ(cache_.GetTexture("CH3", 72, false, tw, th, uw, uh), id);
+  EXPECT_NE(cache_.GetTexture("CH3", 72, true, tw, th, uw, uh), id);
+  const uint32_t big = cache_.GetTexture("CH3", 2000, false, tw, th, uw, uh);
+  EXPECT_EQ(cache_.GetTexture("CH3", 1024, false, tw, th, uw, uh), big);
+  EXPECT_EQ(cache_.Count(), 3);
+
+  cache_.GetTexture("CH3", 72, false, tw, th, uw, uh);
+  EXPECT_EQ(tw & (tw - 1), 0);
+  EXPECT_EQ(th & (th - 1), 0);
+  EXPECT_GT(uw, 72) << "three glyphs of a 72-pixel font are wider than one";
+  EXPECT_TRUE(tw >= uw && th >= uh);
+  const std::vector<unsigned char> texels = TexelsOf(cache_, "CH3", 72);
+  int covered = 0, notWhite = 0;
+  for (size_t i = 0; i < texels.size(); i += 4) {
+    covered += texels[i + 3] > 0;
+    notWhite += texels[i] != 255 || texels[i + 1] != 255 || texels[i + 2] != 255;
+  }
+  EXPECT_GT(covered, 100);
+  EXPECT_EQ(notWhite, 0);
+
+  int32_t w = -1, h = -1, x = -1, y = -1;
+  EXPECT_EQ(cache_.GetTexture("", 100, false, w, h, x, y), 0u);
+  EXPECT_EQ(w | h | x | y, 0);
+  cache_.Clear();
+  EXPECT_EQ(cache_.Count(), 0);
+  EXPECT_FALSE(glIsTexture(id));
+}
+
+TEST_F(RenderGLTest, OversizedTextIsSkippedAndTheSurfaceIsReusedCleanly) {
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  ASSERT_GT(maxSize, 0);
+  // Far wider than any texture at 1024 pixels: an 'M' is wider than half the font's height.
+  const std::string wide(static_cast<size_t>(maxSize) / 256 + 64, 'M');
+  int32_t tw = -1, th = -1, uw = -1, uh = -1;
+  EXPECT_EQ(cache_.GetTexture(wide, 1024, false, tw, th, uw, uh), 0u);
+  EXPECT_EQ(tw | th | uw | uh, 0);
+  EXPECT_EQ(cache_.Count(), 0);
+
+  // A large text grows the DIB; a small one drawn into it afterwards must come out exactly as
+  // in a fresh cache, with nothing left over from the large one.
+  ASSERT_FALSE(TexelsOf(cache_, "TTTTTTTT", 400).empty());
+  const std::vector<unsigned char> reused = TexelsOf(cache_, "-", 72);
+  TGLFontCache fresh;
+  const std::vector<unsigned char> expected = TexelsOf(fresh, "-", 72);
+  fresh.Clear();
+  ASSERT_FALSE(expected.empty());
+  EXPECT_TRUE(reused == expected);
+}

@@ -1,0 +1,235 @@
+// The 2D view and text geometry: fitting, zoom and pan, bounds, raster sizes, line widths,
+// text textures and quad placement.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "render/uView2D.h"
+
+using namespace pelorin;
+
+namespace {
+
+TGeoElement Polygon(std::initializer_list<TPoint2D> points) {
+  TGeoElement e = MakeElement(gkPolygon, {0, 0, 0, 1}, {1, 0, 0, 1}, 1, false);
+  e.Points = points;
+  return e;
+}
+
+TGeoElement Text(const std::string& text, TPoint2D anchor, float fontSize, const std::string& textAnchor,
+                 bool heading = false) {
+  TGeoElement e = MakeElement(gkText, {}, {}, 0, false);
+  e.Points = {anchor};
+  e.Text = text;
+  e.FontSize = fontSize;
+  e.TextAnchor = textAnchor;
+  e.IsHeading = heading;
+  return e;
+}
+
+TSVGScene SceneOf(std::initializer_list<TGeoElement> elements) {
+  TSVGScene scene;
+  scene.Width = scene.Height = 200;
+  for (const TGeoElement& e : elements) AddElement(scene, e);
+  return scene;
+}
+
+// A 100 x 50 drawing from (0, 0).
+TSVGScene Drawing100x50() {
+  return SceneOf({Polygon({{0, 0}, {100, 0}, {100, 50}, {0, 50}})});
+}
+
+void ExpectBounds(const TBounds2D& b, float minX, float minY, float maxX, float maxY) {
+  const float tolerance = 1e-3f;
+  EXPECT_TRUE(std::abs(b.MinX - minX) < tolerance && std::abs(b.MinY - minY) < tolerance &&
+              std::abs(b.MaxX - maxX) < tolerance && std::abs(b.MaxY - maxY) < tolerance)
+      << b.MinX << " " << b.MinY << " " << b.MaxX << " " << b.MaxY;
+}
+
+struct TBoxSize {
+  double Width, Height, CentreX, CentreY;
+};
+TBoxSize SizeOf(const TOrthoBox& b) {
+  return {b.Right - b.Left, b.Bottom - b.Top, (b.Left + b.Right) / 2, (b.Top + b.Bottom) / 2};
+}
+
+}  // namespace
+
+TEST(Fit2D, DrawingFitsWithMarginCentredAndUndistorted) {
+  TSVGScene scene = Drawing100x50();
+  TView2D view;
+  TOrthoBox box = OrthoBox2D(400, 300, scene, view);
+  // Widened to 110 x 55: the width limits the fit, 400 / 110 = 3.64 pixels per unit.
+  const double scale = 400.0 / 110.0;
+  EXPECT_NEAR(SizeOf(box).Width * scale, 400, 1e-2);
+  EXPECT_NEAR(SizeOf(box).Height * scale, 300, 1e-2);  // same scale both ways: no distortion
+  EXPECT_NEAR(SizeOf(box).CentreX, 50, 1e-3);
+  EXPECT_NEAR(SizeOf(box).CentreY, 25, 1e-3);
+  EXPECT_GT(box.Bottom, box.Top) << "y must point down as in SVG";
+  EXPECT_NEAR(PixelsPerUnit(scene, view), 3.64, 5e-3);
+
+  // A tall window: the height limits the fit instead.
+  EXPECT_NEAR(SizeOf(OrthoBox2D(100, 1000, scene, view)).Width, 110, 1e-2);
+
+  // A minimised window must not turn the box into 0/0.
+  for (auto [w, h] : {std::pair{0, 0}, std::pair{0, 300}, std::pair{400, 0}}) {
+    TOrthoBox box = OrthoBox2D(w, h, scene, view);
+    EXPECT_TRUE(std::isfinite(box.Left + box.Right + box.Top + box.Bottom) && SizeOf(box).Width > 0) << w << "x" << h;
+  }
+  view.ViewWidth = 0;
+  EXPECT_FLOAT_EQ(PixelsPerUnit(scene, view), 0.01f) << "never below one hundredth";
+}
+
+TEST(Fit2D, ZoomAndPanMoveTheVisibleBox) {
+  TSVGScene scene = Drawing100x50();
+  TView2D plain;
+  const TOrthoBox base = OrthoBox2D(400, 300, scene, plain);
+
+  TView2D zoomed;
+  zoomed.Zoom2D = 2;
+  const TOrthoBox z = OrthoBox2D(400, 300, scene, zoomed);
+  EXPECT_NEAR(SizeOf(z).Width, SizeOf(base).Width / 2, 1e-3);
+  EXPECT_NEAR(SizeOf(z).Height, SizeOf(base).Height / 2, 1e-3);
+  EXPECT_NEAR(SizeOf(z).CentreX, SizeOf(base).CentreX, 1e-3);
+  EXPECT_NEAR(SizeOf(z).CentreY, SizeOf(base).CentreY, 1e-3);
+  EXPECT_NEAR(PixelsPerUnit(scene, zoomed), 2 * PixelsPerUnit(scene, plain), 1e-3);
+
+  // The drawing moves right and down on screen, so the box looks further left and up.
+  TView2D panned;
+  panned.PanX = 10;
+  panned.PanY = 5;
+  const TOrthoBox p = OrthoBox2D(400, 300, scene, panned);
+  EXPECT_NEAR(p.Left, base.Left - 10, 1e-3);
+  EXPECT_NEAR(p.Top, base.Top - 5, 1e-3);
+  EXPECT_NEAR(SizeOf(p).Width, SizeOf(base).Width, 1e-3);
+}
+
+TEST(ContentBounds2D, ElementKindsWidenTheBounds) {
+  TGeoElement circle = MakeElement(gkCircle, {0, 0, 0, 1}, {}, 1, false);
+  circle.CX = 10;
+  circle.CY = 20;
+  circle.RX = 4;
+  circle.RY = 2;
+  ExpectBounds(ContentBounds(SceneOf({circle}), true), 6, 18, 14, 22);
+
+  TGeoElement line = MakeElement(gkLine, {0, 0, 0, 1}, {}, 1, false);
+  line.Points = {{-5, 3}, {7, -1}};
+  ExpectBounds(ContentBounds(SceneOf({line}), true), -5, -1, 7, 3);
+
+  // A text is estimated at 0.62 of its size per character, 0.8 of its size above the baseline.
+  struct {
+    const char* anchor;
+    float left;
+  } anchors[] = {{"start", 100}, {"", 100}, {"middle", 100 - 37.2f / 2}, {"MIDDLE", 100 - 37.2f / 2}, {"End", 62.8f}};
+  for (const auto& a : anchors) {
+    SCOPED_TRACE(a.anchor);
+    ExpectBounds(ContentBounds(SceneOf({Text("abc", {100, 50}, 20, a.anchor)}), true), a.left, 34, a.left + 37.2f, 54);
+  }
+  // Tiny fonts count as 1 unit.
+  ExpectBounds(ContentBounds(SceneOf({Text("a", {0, 0}, 0.2f, "start")}), true), 0, -0.8f, 0.62f, 0.2f);
+}
+
+TEST(ContentBounds2D, EmptyScenesAndHiddenHeadingsFallBackOrShrink) {
+  TSVGScene empty;
+  empty.ViewBoxX = 5;
+  empty.ViewBoxY = 6;
+  empty.Width = 100;
+  empty.Height = 80;
+  ExpectBounds(ContentBounds(empty, true), 5, 6, 105, 86);
+  // Elements with no geometry (an anchorless text) leave the view box too.
+  TGeoElement anchorless = Text("x", {0, 0}, 10, "start");
+  anchorless.Points.clear();
+  TSVGScene onlyAnchorless = empty;
+  AddElement(onlyAnchorless, anchorless);
+  ExpectBounds(ContentBounds(onlyAnchorless, true), 5, 6, 105, 86);
+
+  TSVGScene titled = Drawing100x50();
+  AddElement(titled, Text("Title", {50, 80}, 10, "middle", true));
+  ExpectBounds(ContentBounds(titled, false), 0, 0, 100, 50);
+  EXPECT_GT(ContentBounds(titled, true).MaxY, 80);
+
+  TView2D shown, hidden;
+  hidden.ShowHeadings = false;
+  EXPECT_NE(SizeOf(OrthoBox2D(400, 300, titled, shown)).Height, SizeOf(OrthoBox2D(400, 300, titled, hidden)).Height);
+  EXPECT_GT(PixelsPerUnit(titled, hidden), PixelsPerUnit(titled, shown));
+
+  // A heading alone with headings hidden: nothing is left, so the view box rules.
+  TSVGScene headingOnly = empty;
+  AddElement(headingOnly, Text("Title", {50, 80}, 10, "middle", true));
+  ExpectBounds(ContentBounds(headingOnly, false), 5, 6, 105, 86);
+}
+
+TEST(TextRaster, RasterSizeIsTwiceTheScreenSizeWithinLimits) {
+  struct {
+    float fontSize, pixelsPerUnit;
+    int32_t expected;
+  } cases[] = {
+      {12, 3, 72},        // exactly 72
+      {12, 30, 720},      //
+      {12, 100, 1024},    // clamped above
+      {12, 1, 72},        // clamped below
+      {0, 400, 80},       // font size raised to 0.1
+      {36.25f, 2, 145},   // 145.0
+      {36.125f, 2, 144},  // 144.5 rounds to even
+      {36.375f, 2, 146},  // 145.5 rounds to even
+      {std::numeric_limits<float>::quiet_NaN(), 3, 72},
+      {std::numeric_limits<float>::infinity(), 3, 1024},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TextRasterSize(c.fontSize, c.pixelsPerUnit), c.expected) << c.fontSize << " at " << c.pixelsPerUnit;
+  }
+}
+
+TEST(TextRaster, LineWidthIsClampedToHalfAndSixteenPixels) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::pair<float, float> cases[] = {{0.01f, 0.5f}, {1, 3}, {1000, 16}, {0, 0.5f}, {nan, 0.5f}};
+  for (auto [width, pixels] : cases) EXPECT_FLOAT_EQ(ClampLineWidth(width, 3), pixels) << width;
+}
+
+TEST(TextTexture, SizesKeysAndPowersOfTwo) {
+  TTextTextureSize t = TextTextureSize(100, 20);
+  EXPECT_EQ(t.TextWidth, 108);
+  EXPECT_EQ(t.TextHeight, 28);
+  EXPECT_EQ(t.TexWidth, 128);
+  EXPECT_EQ(t.TexHeight, 32);
+
+  const std::pair<int64_t, int64_t> pow2[] = {{-5, 1},   {0, 1},         {1, 1},
+                                              {2, 2},    {3, 4},         {64, 64},
+                                              {65, 128}, {16385, 32768}, {(int64_t{1} << 40) + 1, int64_t{1} << 41}};
+  for (auto [n, expected] : pow2) EXPECT_EQ(NextPow2(n), expected) << n;
+
+  EXPECT_EQ(MakeTextKey("CH3", 100, true), "CH3|100|True");
+  EXPECT_EQ(MakeTextKey("CH3", 10, false), MakeTextKey("CH3", 72, false));
+  EXPECT_EQ(MakeTextKey("CH3", 2000, false), "CH3|1024|False");
+  EXPECT_NE(MakeTextKey("CH3", 100, true), MakeTextKey("CH3", 100, false));
+}
+
+TEST(TextTexture, QuadPlacementFollowsAnchorAndBaseline) {
+  const TTextTextureSize tex = TextTextureSize(100, 20);  // 108 x 28 in 128 x 32
+  // 144 texels of raster for a 12-unit text: 1/12 unit per texel.
+  struct {
+    const char* anchor;
+    float x0;
+  } cases[] = {{"start", 50}, {"", 50}, {"middle", 50 - 4.5f}, {"end", 50 - 9}, {"Middle", 50}};
+  for (const auto& c : cases) {
+    TTextQuad q = PlaceTextQuad(50, 40, 12, 144, tex, c.anchor, 0, 0);
+    EXPECT_NEAR(q.X0, c.x0, 1e-4) << c.anchor;
+    EXPECT_NEAR(q.W, 9, 1e-4);
+    EXPECT_NEAR(q.H, 28.0f / 12, 1e-4);
+    EXPECT_NEAR(q.Y0, 40 - 0.78f * 28 / 12, 1e-4);
+    EXPECT_DOUBLE_EQ(q.U1, 108.0 / 128);
+    EXPECT_DOUBLE_EQ(q.V1, 28.0 / 32);
+  }
+  TTextQuad moved = PlaceTextQuad(50, 40, 12, 144, tex, "start", 1.5f, -2);
+  EXPECT_NEAR(moved.X0, 51.5f, 1e-4);
+  EXPECT_NEAR(moved.Y0, 38 - 0.78f * 28 / 12, 1e-4);
+  // The pixel size is clamped like the cache's: 10 means 72.
+  EXPECT_NEAR(PlaceTextQuad(0, 0, 72, 10, tex, "start", 0, 0).W, 108, 1e-3);
+
+  // Outline copies move by at least 4 % of the size: left, right, up, down.
+  auto o = OutlineOffsets(0.1f, 20);
+  EXPECT_FLOAT_EQ(o[0].X, -0.8f);
+  EXPECT_FLOAT_EQ(o[3].Y, 0.8f);
+  EXPECT_FLOAT_EQ(OutlineOffsets(2, 20)[1].X, 2);
+}

@@ -1,0 +1,297 @@
+// The viewer window with the real converter: creation, loads, navigation, input, the
+// read-back of its picture, and closing while a load runs.
+#include <algorithm>
+#include <cstring>
+
+#include "viewer/uKeyboardHook.h"
+#include "viewer_test_util.h"
+
+using namespace pelorin;
+using namespace pelorin::testpaths;
+using pelorin_test::PumpMessages;
+using pelorin_test::PumpUntil;
+using pelorin_test::ViewerTest;
+
+namespace {
+
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The pixels of a 32-bit top-down DIB section, as 0x00RRGGBB values.
+struct TPixels {
+  int Width = 0, Height = 0;
+  std::vector<uint32_t> Data;
+  uint32_t At(int x, int y) const { return Data[static_cast<size_t>(y) * Width + x] & 0xFFFFFF; }
+};
+
+TPixels TakePixels(HBITMAP bitmap) {
+  TPixels p;
+  DIBSECTION dib{};
+  if (!bitmap || GetObjectA(bitmap, sizeof dib, &dib) != sizeof dib) return p;
+  p.Width = dib.dsBm.bmWidth;
+  p.Height = dib.dsBm.bmHeight;
+  p.Data.resize(static_cast<size_t>(p.Width) * p.Height);
+  std::memcpy(p.Data.data(), dib.dsBm.bmBits, p.Data.size() * 4);
+  DeleteObject(bitmap);
+  return p;
+}
+
+int Red(uint32_t c) { return (c >> 16) & 0xFF; }
+int Green(uint32_t c) { return (c >> 8) & 0xFF; }
+int Blue(uint32_t c) { return c & 0xFF; }
+bool IsDark(uint32_t c) { return Red(c) < 80 && Green(c) < 80 && Blue(c) < 80; }
+bool IsReddish(uint32_t c) { return Red(c) > 180 && Green(c) < 100 && Blue(c) < 100; }
+
+struct TBox {
+  int Left = 1 << 30, Top = 1 << 30, Right = -1, Bottom = -1;
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
+};
+
+template <typename TPredicate>
+TBox BoxOf(const TPixels& p, TPredicate match, size_t* count = nullptr) {
+  TBox box;
+  size_t n = 0;
+  for (int y = 0; y < p.Height; ++y)
+    for (int x = 0; x < p.Width; ++x)
+      if (match(p.At(x, y))) {
+        ++n;
+        box.Left = std::min(box.Left, x);
+        box.Right = std::max(box.Right, x);
+        box.Top = std::min(box.Top, y);
+        box.Bottom = std::max(box.Bottom, y);
+      }
+  if (count) *count = n;
+  return box;
+}
+
+// Repaints with the window's current values and reads the picture back.
+TPixels Picture(HWND wnd) {
+  InvalidateRect(wnd, nullptr, FALSE);
+  PumpMessages();
+  return TakePixels(RenderViewToBitmap(wnd));
+}
+
+}  // namespace
+
+TEST_F(ViewerTest, ChildWindowTakesTheParentsSizeOrFallsBack) {
+  HWND tiny = CreatePane(5, 5);
+  HWND wnd = CreatePelorinWindow(tiny, SamplePath("caffeine.mol"));
+  ASSERT_NE(wnd, nullptr);
+  RECT r;
+  GetClientRect(wnd, &r);
+  EXPECT_EQ(r.right, 400);
+  EXPECT_EQ(r.bottom, 300);
+  EXPECT_EQ(GetParent(wnd), tiny);
+  EXPECT_EQ(State(wnd)->View.ViewHeight, 300 - 28);
+  EXPECT_TRUE(WaitLoaded(wnd));
+  DestroyWindow(tiny);
+  PumpMessages();
+
+  HWND flat = CreatePane(800, 9);
+  wnd = CreatePelorinWindow(flat, SamplePath("caffeine.mol"));
+  GetClientRect(wnd, &r);
+  EXPECT_EQ(r.right, 800);
+  EXPECT_EQ(r.bottom, 300);
+  DestroyWindow(flat);
+  PumpMessages();
+}
+
+TEST_F(ViewerTest, TwoDimensionalDrawingIsReadBack) {
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_EQ(state->Mode, 0);
+  EXPECT_NE(Log().find("CreatePelorinWindow: Mode=2D"), std::string::npos);
+
+  TPixels p = Picture(wnd);
+  ASSERT_EQ(p.Width, 640);
+  ASSERT_EQ(p.Height, 480 - 28);  // the navigation bar is not part of the picture
+  EXPECT_EQ(p.At(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(p.At(p.Width - 1, p.Height - 1), 0xFFFFFFu);
+  size_t dark = 0, red = 0;
+  TBox ink = BoxOf(p, IsDark, &dark);
+  BoxOf(p, IsReddish, &red);
+  EXPECT_GT(dark, 500u);
+  EXPECT_GT(red, 50u) << "the two oxygen labels are drawn in red";
+  EXPECT_GT(ink.Width(), p.Width / 3);
+
+  // Zooming out by half halves the drawing's extent.
+  state->View.Zoom2D = 0.8f;
+  TBox big = BoxOf(Picture(wnd), IsDark);
+  state->View.Zoom2D = 0.4f;
+  TBox small = BoxOf(Picture(wnd), IsDark);
+  EXPECT_NEAR(static_cast<double>(big.Width()) / small.Width(), 2.0, 0.25);
+  EXPECT_NEAR(static_cast<double>(big.Height()) / small.Height(), 2.0, 0.25);
+
+  // Hiding the headings drops the title and refits the molecule.
+  state->View.Zoom2D = 1;
+  state->View.ShowHeadings = false;
+  TBox noTitle = BoxOf(Picture(wnd), IsDark);
+  EXPECT_NE(noTitle.Top, ink.Top);
+}
+
+TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
+  UseStartMode(1);
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  ASSERT_TRUE(state->Model);
+  EXPECT_GT(state->Model->FacetCount, 100000);
+  EXPECT_NE(Log().find("CreatePelorinWindow: Mode=3D"), std::string::npos);
+
+  TPixels p = Picture(wnd);
+  const uint32_t background = (33u << 16) | (36u << 8) | 41u;  // (0.13, 0.14, 0.16)
+  auto similar = [](uint32_t a, uint32_t b) {
+    return std::abs(Red(a) - Red(b)) <= 2 && std::abs(Green(a) - Green(b)) <= 2 && std::abs(Blue(a) - Blue(b)) <= 2;
+  };
+  EXPECT_TRUE(similar(p.At(0, 0), background)) << std::hex << p.At(0, 0);
+  EXPECT_TRUE(similar(p.At(p.Width - 1, 0), background));
+  // The middle of the picture is the lit model: brighter than the background in most
+  // places (the wire overlay darkens the dense mesh), with the blue and violet of its sides.
+  int lit = 0, bluish = 0, total = 0;
+  for (int y = p.Height * 2 / 5; y < p.Height * 3 / 5; ++y)
+    for (int x = p.Width * 2 / 5; x < p.Width * 3 / 5; ++x, ++total) {
+      uint32_t c = p.At(x, y);
+      if (Red(c) + Green(c) + Blue(c) > 33 + 36 + 41 + 30) ++lit;
+      if (Blue(c) > Red(c) + 20) ++bluish;
+    }
+  EXPECT_GT(lit, total / 4);
+  EXPECT_GT(bluish, total / 4);
+  // No temporary STL survives the load.
+  EXPECT_TRUE(std::filesystem::is_empty(temp_.Path()));
+}
+
+TEST_F(ViewerTest, RecordsAreSteppedWithoutWrapAround) {
+  HWND wnd = Open(SamplePath("three.sdf"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+  EXPECT_EQ(state->MolCount, 3);
+  EXPECT_NE(Log().find("SDF split: 3 molecules"), std::string::npos);
+  SendMessageA(wnd, WM_KEYDOWN, VK_LEFT, 0);
+  EXPECT_EQ(state->MolIndex, 0);
+  EXPECT_FALSE(state->Loading);  // nothing to go back to: no new load
+
+  for (int i = 0; i < 3; ++i) {
+    SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
+    ASSERT_TRUE(WaitLoaded(wnd));
+  }
+  EXPECT_EQ(state->MolIndex, 2);
+  EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: SceneReady=True"), 3u);
+  EXPECT_NE(Log().find("TLoadThread.Execute: mode=2D mol=2 file=["), std::string::npos);
+}
+
+TEST_F(ViewerTest, QuickStepsShowOnlyTheLastLoad) {
+  HWND wnd = Open(SamplePath("three.sdf"));
+  TPelorinState* state = State(wnd);
+  SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);  // stops the first load, starts the second
+  SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  PumpUntil([] { return false; }, 0.5);  // let any outdated message arrive
+  EXPECT_EQ(state->MolIndex, 2);
+  EXPECT_TRUE(state->SceneReady);
+  EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: "), 1u);
+}
+
+TEST_F(ViewerTest, ModeToggleViewKeysWheelAndDrag) {
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+
+  SendMessageA(wnd, WM_KEYDOWN, 'H', 0);
+  EXPECT_FALSE(state->View.ShowHeadings);
+  for (int i = 0; i < 10; ++i) SendMessageA(wnd, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+  EXPECT_NEAR(state->View.Zoom2D, 4.0456, 1e-3);
+  SendMessageA(wnd, WM_KEYDOWN, 'R', 0);
+  EXPECT_FLOAT_EQ(state->View.Zoom2D, 1);
+
+  SendMessageA(wnd, WM_KEYDOWN, 'T', 0);
+  EXPECT_EQ(state->Mode, 1);
+  EXPECT_TRUE(state->Loading);
+  EXPECT_NE(Log().find("KeyDown T: Mode=3D"), std::string::npos);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+
+  // A drag 100 px right and 40 px down turns the model by 50 and 20 degrees.
+  float rotX = state->View.RotX, rotY = state->View.RotY;
+  SendMessageA(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 100));
+  EXPECT_TRUE(state->Dragging);
+  SendMessageA(wnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(300, 140));
+  SendMessageA(wnd, WM_LBUTTONUP, 0, MAKELPARAM(300, 140));
+  EXPECT_FALSE(state->Dragging);
+  EXPECT_FLOAT_EQ(state->View.RotY, rotY + 50);
+  EXPECT_FLOAT_EQ(state->View.RotX, rotX + 20);
+
+  // The navigation bar's button toggles back and keeps the orientation for the next model.
+  RECT r;
+  GetClientRect(wnd, &r);
+  SendMessageA(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, r.bottom - 10));
+  EXPECT_EQ(state->Mode, 0);
+  EXPECT_NE(Log().find("NavBar Toggle: Mode=2D"), std::string::npos);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  EXPECT_FLOAT_EQ(state->View.RotY, rotY + 50);
+  SendMessageA(wnd, WM_LBUTTONDBLCLK, 0, MAKELPARAM(300, 100));
+  EXPECT_FLOAT_EQ(state->View.RotY, -30);
+  EXPECT_EQ(SendMessageA(wnd, WM_GETDLGCODE, 0, 0), 0x85);
+}
+
+TEST_F(ViewerTest, KeysReachTheViewerThroughTheHookWhileItHasTheFocus) {
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  SetForegroundWindow(parent_);
+  SetFocus(wnd);
+  PumpMessages();
+  ASSERT_EQ(GetFocus(), wnd);
+  ASSERT_TRUE(KbdHookInstalled());
+  INPUT keys[2] = {};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = 'H';
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof(INPUT));
+  EXPECT_TRUE(PumpUntil([&] { return !State(wnd)->View.ShowHeadings; }, 5));
+}
+
+TEST_F(ViewerTest, TwoWindowsKeepTheirOwnZoom) {
+  HWND a = Open(SamplePath("caffeine.mol"));
+  HWND b = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(a));
+  ASSERT_TRUE(WaitLoaded(b));
+  SendMessageA(a, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+  InvalidateRect(a, nullptr, FALSE);
+  InvalidateRect(b, nullptr, FALSE);
+  UpdateWindow(a);
+  UpdateWindow(b);
+  EXPECT_FLOAT_EQ(State(a)->View.Zoom2D, 1.15f);
+  EXPECT_FLOAT_EQ(State(b)->View.Zoom2D, 1.0f);
+  DestroyWindow(a);
+  DestroyWindow(b);
+}
+
+TEST_F(ViewerTest, ClosingDuringALoadWaitsAndLeavesNoTemporaryFile) {
+  SetRunLimits({1500, 5000});
+  UseStartMode(0, SleepStandInExe());
+  HWND wnd = Open(SamplePath("three.sdf"));
+  ASSERT_TRUE(State(wnd)->Loading);
+  Sleep(300);  // the record file exists and the converter runs
+  DestroyWindow(wnd);
+  EXPECT_EQ(StateOf(wnd), nullptr);
+  PumpMessages();
+  // TearDown checks that the temporary folder is empty.
+}
+
+TEST_F(ViewerTest, FailedConversionShowsTheConvertersMessage) {
+  UseStartMode(0, Exit1StandInExe());
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+  EXPECT_FALSE(state->SceneReady);
+  EXPECT_EQ(state->ErrorMsg.rfind("obabel exit code=1 CMD=", 0), 0u) << state->ErrorMsg;
+  EXPECT_EQ(RenderViewToBitmap(wnd), nullptr);  // nothing to export
+  EXPECT_NE(Log().find("WM_PELORIN_LOADED: SceneReady=False elements=0"), std::string::npos);
+}
