@@ -39,6 +39,20 @@ bool PumpUntil(TDone done, double seconds = 90) {
   return true;
 }
 
+// Points TempDir somewhere else for the lifetime of the object.
+class TPelorinTestConfigOverride {
+ public:
+  explicit TPelorinTestConfigOverride(const std::string& tempDir) : saved_(pelorin::ConfigSnapshot()) {
+    pelorin::TPelorinConfig c = saved_;
+    c.TempDir = tempDir;
+    pelorin::StoreConfig(c);
+  }
+  ~TPelorinTestConfigOverride() { pelorin::StoreConfig(saved_); }
+
+ private:
+  pelorin::TPelorinConfig saved_;
+};
+
 class ViewerTest : public ::testing::Test {
  protected:
   void SetUp() override {

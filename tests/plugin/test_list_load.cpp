@@ -1,0 +1,165 @@
+// Viewer windows made through the DLL's ListLoad and ListLoadW, as the file manager makes
+// them: window size, start mode, and file names with blanks or non-ASCII characters.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "test_paths.h"
+#include "test_temp_dir.h"
+
+using pelorin_test::ReadFileBytes;
+using pelorin_test::TTempDir;
+using pelorin_test::WriteFileBytes;
+
+namespace {
+
+using TListLoad = HWND(__stdcall*)(HWND, char*, int);
+using TListLoadW = HWND(__stdcall*)(HWND, wchar_t*, int);
+using TListCloseWindow = void(__stdcall*)(HWND);
+
+template <typename T>
+T ProcAs(HMODULE module, const char* name) {
+  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// The name as the system's 8-bit code page holds it.
+std::string AnsiOf(const std::wstring& wide) {
+  int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string ansi(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), n, nullptr, nullptr);
+  return ansi;
+}
+
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+void PumpFor(double seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  do {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(10);
+  } while (std::chrono::steady_clock::now() < end);
+}
+
+class ListLoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::copy_file(PELORIN_PLUGIN_DLL, dir_.File("PELORINPLUGIN.dll"));
+    host_ = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700, 500, nullptr, nullptr,
+                            nullptr, nullptr);
+    ASSERT_NE(host_, nullptr);
+  }
+  void TearDown() override {
+    if (module_) {
+      if (viewer_) close_(viewer_);
+      PumpFor(0.05);
+      FreeLibrary(module_);
+    }
+    DestroyWindow(host_);
+  }
+  void Load(const std::string& startMode) {
+    WriteFileBytes(dir_.File("pelorin.ini"), "[Pelorin]\r\nOBabelPath=" + pelorin::testpaths::BridgeExe() +
+                                                 "\r\nStartMode=" + startMode + "\r\n");
+    module_ = LoadLibraryA(dir_.File("PELORINPLUGIN.dll").c_str());
+    ASSERT_NE(module_, nullptr);
+    load_ = ProcAs<TListLoad>(module_, "ListLoad");
+    loadW_ = ProcAs<TListLoadW>(module_, "ListLoadW");
+    close_ = ProcAs<TListCloseWindow>(module_, "ListCloseWindow");
+    ASSERT_TRUE(load_ && loadW_ && close_);
+  }
+  // Pumps messages until the log shows a finished load.
+  bool WaitForLoad() {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < end) {
+      if (Log().find("WM_PELORIN_LOADED: ") != std::string::npos) return true;
+      PumpFor(0.02);
+    }
+    return false;
+  }
+  std::string Log() const { return ReadFileBytes(dir_.File("pelorindebug.log")); }
+
+  TTempDir dir_;
+  HWND host_ = nullptr;
+  HMODULE module_ = nullptr;
+  HWND viewer_ = nullptr;
+  TListLoad load_ = nullptr;
+  TListLoadW loadW_ = nullptr;
+  TListCloseWindow close_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ListLoadTest, AnsiNameWithBlanksOpensInThreeDimensionsAsConfigured) {
+  Load("3D");
+  std::string file = pelorin::testpaths::SamplePath("paracetamol 3d.sdf");
+  viewer_ = load_(host_, file.data(), 0x1234);
+  ASSERT_NE(viewer_, nullptr);
+  EXPECT_EQ(GetParent(viewer_), host_);
+  ASSERT_TRUE(WaitForLoad()) << Log();
+  std::string log = Log();
+  EXPECT_NE(log.find("--- ListLoad (Ansi) ---"), std::string::npos);
+  EXPECT_NE(log.find("File: " + file + "  ShowFlags: 4660"), std::string::npos);
+  EXPECT_NE(log.find("CreatePelorinWindow: Mode=3D"), std::string::npos);
+  EXPECT_NE(log.find("ListLoad result HWND: " +
+                     std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(viewer_)))),
+            std::string::npos);
+  EXPECT_NE(log.find("WM_PELORIN_LOADED: SceneReady=True"), std::string::npos) << log;
+  EXPECT_EQ(CountOf(log, "LoadConfig: PluginDir="), 1u);  // loaded once, on the first call
+}
+
+TEST_F(ListLoadTest, UnicodeNameOfTheCodePageOpensLikeTheAnsiOne) {
+  Load("2D");
+  std::wstring name = (dir_.Path() / L"caf\u00e9 mol.mol").wstring();
+  std::filesystem::copy_file(pelorin::testpaths::SamplePath("caffeine.mol"), std::filesystem::path(name));
+  std::wstring buffer = name;
+  viewer_ = loadW_(host_, buffer.data(), 0);
+  ASSERT_NE(viewer_, nullptr);
+  ASSERT_TRUE(WaitForLoad()) << Log();
+  std::string log = Log();
+  EXPECT_NE(log.find("--- ListLoadW (Unicode) ---"), std::string::npos);
+  EXPECT_NE(log.find(AnsiOf(name) + "  ShowFlags: 0"), std::string::npos) << log;
+  EXPECT_NE(log.find("WM_PELORIN_LOADED: SceneReady=True"), std::string::npos) << log;
+  RECT r;
+  GetClientRect(viewer_, &r);
+  RECT host;
+  GetClientRect(host_, &host);
+  EXPECT_EQ(r.right, host.right);
+  EXPECT_EQ(r.bottom, host.bottom);
+}
+
+TEST_F(ListLoadTest, NameOutsideTheCodePageOpensThroughItsShortName) {
+  if (GetACP() == CP_UTF8) GTEST_SKIP() << "every name is representable in a UTF-8 code page";
+  Load("2D");
+  std::wstring name = (dir_.Path() / L"\u03b1\u03b2 alpha beta.mol").wstring();
+  std::filesystem::copy_file(pelorin::testpaths::SamplePath("caffeine.mol"), std::filesystem::path(name));
+  wchar_t shortName[MAX_PATH] = {};
+  if (!GetShortPathNameW(name.c_str(), shortName, MAX_PATH) || std::wstring(shortName) == name)
+    GTEST_SKIP() << "no short names on this volume";
+  std::wstring buffer = name;
+  viewer_ = loadW_(host_, buffer.data(), 0);
+  ASSERT_TRUE(WaitForLoad()) << Log();
+  EXPECT_NE(Log().find("File: " + AnsiOf(shortName) + "  ShowFlags: 0"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("WM_PELORIN_LOADED: SceneReady=True"), std::string::npos) << Log();
+}
+
+TEST_F(ListLoadTest, CloseWindowDestroysTheViewerAndIgnoresNull) {
+  Load("2D");
+  std::string file = pelorin::testpaths::SamplePath("caffeine.mol");
+  viewer_ = load_(host_, file.data(), 0);
+  ASSERT_TRUE(IsWindow(viewer_));
+  close_(nullptr);
+  close_(viewer_);  // while its load may still run: waits for it
+  EXPECT_FALSE(IsWindow(viewer_));
+  viewer_ = nullptr;
+}

@@ -1,0 +1,54 @@
+// Converting one record of a multi-record file through a temporary record file.
+#include "viewer/uSDFRecords.h"
+#include "viewer_test_util.h"
+
+using namespace pelorin;
+using pelorin_test::TPelorinTestConfigOverride;
+using pelorin_test::ViewerTest;
+
+using RecordFileTest = ViewerTest;
+
+namespace {
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+}  // namespace
+
+TEST_F(RecordFileTest, SecondOfThreeRecordsIsConvertedAloneAndItsFileRemoved) {
+  TPelorinState state;
+  state.FileName = testpaths::SamplePath("three.sdf");
+  SplitSDF(state.FileName, state.Records);
+  ASSERT_EQ(state.Records.size(), 3u);
+  state.MolIndex = 1;
+  std::string svg, error;
+  ASSERT_TRUE(ConvertRecord2D(&state, svg, error)) << error;
+  EXPECT_NE(svg.find(">aspirin</text>"), std::string::npos);
+  EXPECT_EQ(svg.find(">caffeine</text>"), std::string::npos);
+  EXPECT_EQ(svg.find(">ethanol</text>"), std::string::npos);
+  EXPECT_EQ(CountOf(svg, "<g "), 1u);  // one molecule, not a grid
+  std::string log = Log();
+  EXPECT_NE(log.find("RunOBabelMode: InputFile=[" + temp_.Dir() + "pelorin_mol_"), std::string::npos) << log;
+  // TearDown checks that no ".mol" (or any other) file is left in the temporary folder.
+}
+
+TEST_F(RecordFileTest, FileWithoutRecordsIsConvertedDirectly) {
+  TPelorinState state;
+  state.FileName = testpaths::SamplePath("caffeine.mol");
+  std::string svg, error;
+  ASSERT_TRUE(ConvertRecord2D(&state, svg, error)) << error;
+  EXPECT_NE(Log().find("RunOBabelMode: InputFile=[" + state.FileName + "]"), std::string::npos);
+  EXPECT_FALSE(ConvertRecord2D(nullptr, svg, error));
+}
+
+TEST_F(RecordFileTest, UnwritableRecordFileStopsBeforeTheConverter) {
+  TPelorinTestConfigOverride noTemp(temp_.Dir() + "missing\\");
+  TPelorinState state;
+  state.FileName = testpaths::SamplePath("three.sdf");
+  SplitSDF(state.FileName, state.Records);
+  std::string svg, error;
+  EXPECT_FALSE(ConvertRecord2D(&state, svg, error));
+  EXPECT_EQ(error.rfind("Temp file write error: ", 0), 0u) << error;
+  EXPECT_EQ(Log().find("RunProcessWait"), std::string::npos);
+}
