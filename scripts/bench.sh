@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the benchmarks (native Release) and runs them; ends with one line per figure:
+# Builds the benchmarks (native Release, and the Windows ones in the Windows build, run under
+# Wine) and runs them; ends with one line per figure:
 #   name: value unit (ratio x baseline)
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
@@ -18,6 +19,20 @@ for program in "$BUILD_BENCH"/bench/bench_*; do
   echo "$out" | grep -v '^FIGURE '
   while IFS= read -r line; do figures+=("${line#FIGURE }"); done < <(echo "$out" | grep '^FIGURE ')
 done
+# Windows benchmarks: they load the DLL as the file manager does.
+if build_windows >/dev/null; then
+  for program in "$BUILD_WIN"/bench/bench_*.exe; do
+    [ -f "$program" ] || continue
+    echo "== $(basename "$program") (Wine)"
+    out="$(with_wine_display wine "$program" 2>&1)" || status=1
+    echo "$out" | grep -v '^FIGURE '
+    while IFS= read -r line; do figures+=("${line#FIGURE }"); done < <(echo "$out" | grep '^FIGURE ')
+  done
+else
+  echo "Windows build failed: no Windows benchmarks"
+  status=1
+fi
+
 echo "== figures"
 printf '%s\n' "${figures[@]}"
 exit $status

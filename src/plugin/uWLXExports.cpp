@@ -9,10 +9,11 @@
 #include <mutex>
 #include <string>
 
+#include "plugin/uThumbnail.h"
+#include "render/uOpenGL.h"
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
 #include "support/uText.h"
-#include "render/uOpenGL.h"
 #include "viewer/uWin32Window.h"
 
 namespace pelorin {
@@ -29,6 +30,7 @@ void EnsureConfigLoaded() {
 namespace {
 
 bool RepresentableInAnsi(const wchar_t* name) {
+  if (GetACP() == CP_UTF8) return true;  // the system runs with UTF-8 as its 8-bit code page
   BOOL usedDefault = FALSE;
   int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &usedDefault);
   return n > 0 && !usedDefault;
@@ -129,5 +131,35 @@ extern "C" void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps) {
       DebugLogFmt("ListSetDefaultParams: dps=nil PluginDir=%s", PluginDir.c_str());
     }
   } catch (...) {
+  }
+}
+
+extern "C" int __stdcall ListSendCommand(HWND ListWin, int Command, int /*Parameter*/) {
+  try {
+    if (Command == kCommandNewParams && ListWin) PostMessageA(ListWin, WM_PELORIN_OPTIONS, 0, 0);
+  } catch (...) {
+  }
+  return 0;
+}
+
+extern "C" HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* /*contentbuf*/,
+                                                  int /*contentbuflen*/) {
+  try {
+    EnsureConfigLoaded();
+    if (!FileToLoad) return nullptr;
+    return MakeThumbnail(FileToLoad, width, height);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+extern "C" HBITMAP __stdcall ListGetPreviewBitmapW(wchar_t* FileToLoad, int width, int height, char* /*contentbuf*/,
+                                                   int /*contentbuflen*/) {
+  try {
+    EnsureConfigLoaded();
+    if (!FileToLoad) return nullptr;
+    return MakeThumbnail(FileNameToAnsi(FileToLoad), width, height);
+  } catch (...) {
+    return nullptr;
   }
 }

@@ -21,9 +21,16 @@ HWND __stdcall ListLoadW(HWND ParentWin, wchar_t* FileToLoad, int ShowFlags);
 void __stdcall ListCloseWindow(HWND ListWin);
 void __stdcall ListGetDetectString(char* DetectString, int maxlen);
 void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps);
+int __stdcall ListSendCommand(HWND ListWin, int Command, int Parameter);
+HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* contentbuf, int contentbuflen);
+HBITMAP __stdcall ListGetPreviewBitmapW(wchar_t* FileToLoad, int width, int height, char* contentbuf,
+                                        int contentbuflen);
 }
 
 namespace pelorin {
+
+// The host's command for changed display parameters (the lister interface's lc_newparams).
+inline constexpr int kCommandNewParams = 2;
 
 // The extensions the plugin takes, in the host's detect-string syntax (97 characters).
 inline constexpr char kDetectString[] =

@@ -21,22 +21,6 @@ constexpr size_t kEntriesStep = 32;
 // texture holds at the largest raster size, and a bound for drivers that allow larger ones.
 constexpr int64_t kMaxTexels = int64_t{1} << 25;
 
-// Selects a GDI object into a device context for the lifetime of this object.
-class TSelection {
- public:
-  TSelection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-  TSelection(const TSelection&) = delete;
-  TSelection& operator=(const TSelection&) = delete;
-  ~TSelection() {
-    if (previous_ && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
-  }
-  bool Ok() const { return previous_ && previous_ != HGDI_ERROR; }
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
-
 // A texture name that is deleted again unless it was handed over.
 class TTextureName {
  public:

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/uGdiObjects.h"
 #include "uView2D.h"
 
 namespace pelorin {
@@ -21,38 +22,6 @@ struct TCacheEntry {
   int32_t TexHeight = 0;
   int32_t TextWidth = 0;  // used part: the GDI extent plus a 4-texel margin on each side
   int32_t TextHeight = 0;
-};
-
-// Owns a GDI object (font, bitmap) and deletes it.
-template <typename THandle>
-class TGdiObject {
- public:
-  TGdiObject() = default;
-  TGdiObject(const TGdiObject&) = delete;
-  TGdiObject& operator=(const TGdiObject&) = delete;
-  ~TGdiObject() { reset(); }
-  THandle get() const { return handle_; }
-  void reset(THandle handle = nullptr) {
-    if (handle_) DeleteObject(handle_);
-    handle_ = handle;
-  }
-
- private:
-  THandle handle_ = nullptr;
-};
-
-class TMemoryDC {
- public:
-  TMemoryDC() : dc_(CreateCompatibleDC(nullptr)) {}
-  TMemoryDC(const TMemoryDC&) = delete;
-  TMemoryDC& operator=(const TMemoryDC&) = delete;
-  ~TMemoryDC() {
-    if (dc_) DeleteDC(dc_);
-  }
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
 };
 
 // The textures of one viewer window's texts. Textures belong to the OpenGL context that was

@@ -6,42 +6,14 @@
 #include <vector>
 
 #include "render/uGLFont.h"
+#include "support/uGdiObjects.h"
 
 namespace pelorin {
 namespace {
 
-// Deletes a GDI object it owns; restores a previous selection in a device context.
-class TOwnedGdiObject {
- public:
-  explicit TOwnedGdiObject(HGDIOBJ object) : object_(object) {}
-  TOwnedGdiObject(const TOwnedGdiObject&) = delete;
-  TOwnedGdiObject& operator=(const TOwnedGdiObject&) = delete;
-  ~TOwnedGdiObject() {
-    if (object_) DeleteObject(object_);
-  }
-  HGDIOBJ get() const { return object_; }
-
- private:
-  HGDIOBJ object_;
-};
-
-class TSelection {
- public:
-  TSelection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
-  TSelection(const TSelection&) = delete;
-  TSelection& operator=(const TSelection&) = delete;
-  ~TSelection() {
-    if (previous_) SelectObject(dc_, previous_);
-  }
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
-
 void FillSolid(HDC dc, const RECT& rect, COLORREF color) {
-  TOwnedGdiObject brush(CreateSolidBrush(color));
-  FillRect(dc, &rect, static_cast<HBRUSH>(brush.get()));
+  TGdiObject<HBRUSH> brush(CreateSolidBrush(color));
+  FillRect(dc, &rect, brush.get());
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -65,8 +37,8 @@ void DrawNavBar(const TPelorinState& state, HDC dc, int w, int h) {
   MoveToEx(dc, 0, h - kNavBarHeight, nullptr);
   LineTo(dc, w, h - kNavBarHeight);
 
-  TOwnedGdiObject font(CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Segoe UI"));
+  TGdiObject<HFONT> font(CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Segoe UI"));
   TSelection selectFont(dc, font.get());
   SetBkMode(dc, TRANSPARENT);
 

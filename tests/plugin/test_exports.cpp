@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "test_paths.h"
 #include "test_temp_dir.h"
 
 using pelorin_test::ReadFileBytes;
@@ -22,6 +24,26 @@ struct TDefaultParams {
 };
 using TDetectFn = void(__stdcall*)(char*, int);
 using TDefaultParamsFn = void(__stdcall*)(TDefaultParams*);
+using TSendCommandFn = int(__stdcall*)(HWND, int, int);
+using TPreviewFn = HBITMAP(__stdcall*)(char*, int, int, char*, int);
+using TPreviewWFn = HBITMAP(__stdcall*)(wchar_t*, int, int, char*, int);
+
+constexpr UINT kOptionsMessage = 0x466;
+const char* const kEntryPoints[] = {"ListLoad",
+                                    "ListLoadW",
+                                    "ListCloseWindow",
+                                    "ListGetDetectString",
+                                    "ListSetDefaultParams",
+                                    "ListSendCommand",
+                                    "ListGetPreviewBitmap",
+                                    "ListGetPreviewBitmapW"};
+
+// Exported functions are fetched as data pointers first: a direct cast between unrelated
+// function types draws -Wcast-function-type.
+template <typename T>
+T ProcAs(HMODULE module, const char* name) {
+  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
 
 const std::string kDetect =
     "EXT=\"MOL\" | EXT=\"SDF\" | EXT=\"MOL2\" | EXT=\"SMI\" | EXT=\"SMILES\" | EXT=\"PDB\" | EXT=\"XYZ\" | EXT=\"CML\"";
@@ -45,10 +67,16 @@ class PluginTest : public ::testing::Test {
   void Load() {
     module_ = LoadLibraryA(dir_.File("PELORINPLUGIN.dll").c_str());
     ASSERT_NE(module_, nullptr);
-    detect_ = reinterpret_cast<TDetectFn>(GetProcAddress(module_, "ListGetDetectString"));
-    defaults_ = reinterpret_cast<TDefaultParamsFn>(GetProcAddress(module_, "ListSetDefaultParams"));
+    detect_ = ProcAs<TDetectFn>(module_, "ListGetDetectString");
+    defaults_ = ProcAs<TDefaultParamsFn>(module_, "ListSetDefaultParams");
+    sendCommand_ = ProcAs<TSendCommandFn>(module_, "ListSendCommand");
+    preview_ = ProcAs<TPreviewFn>(module_, "ListGetPreviewBitmap");
+    previewW_ = ProcAs<TPreviewWFn>(module_, "ListGetPreviewBitmapW");
     ASSERT_NE(detect_, nullptr);
     ASSERT_NE(defaults_, nullptr);
+    ASSERT_NE(sendCommand_, nullptr);
+    ASSERT_NE(preview_, nullptr);
+    ASSERT_NE(previewW_, nullptr);
   }
   void Unload() {
     if (module_) FreeLibrary(module_);
@@ -69,7 +97,54 @@ class PluginTest : public ::testing::Test {
   HMODULE module_ = nullptr;
   TDetectFn detect_ = nullptr;
   TDefaultParamsFn defaults_ = nullptr;
+  TSendCommandFn sendCommand_ = nullptr;
+  TPreviewFn preview_ = nullptr;
+  TPreviewWFn previewW_ = nullptr;
 };
+
+// Thumbnails with the machine's real converter behind the bridge.
+class PreviewTest : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    WriteIni("[Pelorin]\r\nOBabelPath=" + pelorin::testpaths::BridgeExe() + "\r\nLogging=1\r\n");
+    Load();
+  }
+  HBITMAP Preview(const std::string& file, int width, int height) {
+    std::string name = file;
+    return preview_(name.data(), width, height, nullptr, 0);
+  }
+};
+
+// The 32-bit pixels of a DIB section, with its size; empty for anything else.
+struct TDibPixels {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t BitCount = 0;
+  const uint32_t* Bits = nullptr;
+  uint32_t At(int32_t x, int32_t y) const { return Bits[static_cast<size_t>(y) * Width + x] & 0xFFFFFF; }
+  bool ColumnsAreWhite(int32_t x0, int32_t x1) const {
+    for (int32_t y = 0; y < Height; ++y)
+      for (int32_t x = x0; x <= x1; ++x)
+        if (At(x, y) != 0xFFFFFF) return false;
+    return true;
+  }
+  int64_t DarkPixels(int32_t x0, int32_t x1) const {
+    int64_t n = 0;
+    for (int32_t y = 0; y < Height; ++y)
+      for (int32_t x = x0; x <= x1; ++x) {
+        const uint32_t p = At(x, y);
+        n += (p & 0xFF) < 96 && ((p >> 8) & 0xFF) < 96 && ((p >> 16) & 0xFF) < 96;
+      }
+    return n;
+  }
+};
+
+TDibPixels DibOf(HBITMAP bitmap) {
+  DIBSECTION dib{};
+  if (GetObject(bitmap, sizeof dib, &dib) != static_cast<int>(sizeof dib)) return {};
+  return {dib.dsBm.bmWidth, dib.dsBm.bmHeight, dib.dsBm.bmBitsPixel, static_cast<const uint32_t*>(dib.dsBm.bmBits)};
+}
 
 }  // namespace
 
@@ -138,4 +213,75 @@ TEST_F(PluginTest, LoggingOffWritesNoFile) {
   SetDefaults("C:\\host\\wincmd.ini");
   Unload();
   EXPECT_FALSE(std::filesystem::exists(dir_.File("pelorindebug.log")));
+}
+
+TEST_F(PluginTest, ExportsExactlyTheEightEntryPoints) {
+  Load();
+  for (const char* name : kEntryPoints) EXPECT_NE(GetProcAddress(module_, name), nullptr) << name;
+}
+
+TEST_F(PluginTest, OnlyTheNewParamsCommandPostsTheOptionsMessage) {
+  Load();
+  HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  for (int command : {1, 2, 3, 4}) EXPECT_EQ(sendCommand_(window, command, 7), 0) << command;
+  EXPECT_EQ(sendCommand_(nullptr, 2, 0), 0);
+
+  MSG msg;
+  int posted = 0;
+  while (PeekMessageA(&msg, window, 0, 0, PM_REMOVE)) {
+    EXPECT_EQ(msg.message, kOptionsMessage);
+    EXPECT_EQ(msg.wParam, 0u);
+    EXPECT_EQ(msg.lParam, 0);
+    ++posted;
+  }
+  EXPECT_EQ(posted, 1);
+  // A null window posts nothing to the thread either.
+  EXPECT_FALSE(PeekMessageA(&msg, reinterpret_cast<HWND>(-1), kOptionsMessage, kOptionsMessage, PM_REMOVE));
+  DestroyWindow(window);
+}
+
+TEST_F(PreviewTest, NoSizeNoConversion) {
+  const std::string caffeine = pelorin::testpaths::SamplePath("caffeine.mol");
+  EXPECT_EQ(Preview(caffeine, 0, 100), nullptr);
+  EXPECT_EQ(Preview(caffeine, 100, -5), nullptr);
+  EXPECT_EQ(preview_(nullptr, 100, 100, nullptr, 0), nullptr);
+  Unload();
+  const std::string log = Log();
+  EXPECT_NE(log.find("LoadConfig:"), std::string::npos) << "the preview loads the configuration";
+  EXPECT_EQ(log.find("RunProcessWait"), std::string::npos) << log;
+}
+
+TEST_F(PreviewTest, ThumbnailIsTheFittedDrawingInATopDownDib) {
+  HBITMAP bitmap = Preview(pelorin::testpaths::SamplePath("caffeine.mol"), 200, 100);
+  ASSERT_NE(bitmap, nullptr) << Log();
+  const TDibPixels dib = DibOf(bitmap);
+  ASSERT_NE(dib.Bits, nullptr) << "not a DIB section";
+  EXPECT_EQ(dib.Width, 200);
+  EXPECT_EQ(dib.Height, 100);
+  EXPECT_EQ(dib.BitCount, 32);
+  // The drawing is about as tall as wide: it fills the height and leaves bands at the sides.
+  EXPECT_TRUE(dib.ColumnsAreWhite(0, 19));
+  EXPECT_TRUE(dib.ColumnsAreWhite(180, 199));
+  EXPECT_GT(dib.DarkPixels(60, 140), 50);
+  DeleteObject(bitmap);
+}
+
+TEST_F(PreviewTest, UnreadableFileGivesNoBitmapAndOneLogLine) {
+  EXPECT_EQ(Preview(dir_.File("missing.mol"), 64, 64), nullptr);
+  Unload();
+  EXPECT_EQ(CountOf(Log(), "ListGetPreviewBitmap: 2D conversion failed: "), 1u) << Log();
+}
+
+TEST_F(PreviewTest, WideNameWithACodePageCharacter) {
+  const std::filesystem::path file = dir_.Path() / L"caf\u00E9ine \u00E4.mol";
+  std::filesystem::copy_file(pelorin::testpaths::SamplePath("caffeine.mol"), file);
+  std::wstring name = file.wstring();
+  HBITMAP bitmap = previewW_(name.data(), 120, 90, nullptr, 0);
+  ASSERT_NE(bitmap, nullptr) << Log();
+  const TDibPixels dib = DibOf(bitmap);
+  EXPECT_EQ(dib.Width, 120);
+  EXPECT_EQ(dib.Height, 90);
+  EXPECT_GT(dib.DarkPixels(0, 119), 50);
+  DeleteObject(bitmap);
 }

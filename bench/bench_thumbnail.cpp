@@ -1,0 +1,143 @@
+// Cost of a thumbnail beyond the converter's own run: ListGetPreviewBitmap 256 x 256 of
+// caffeine through the DLL, loaded as the file manager loads it, against running the converter
+// alone with the same command line. Windows only (runs under Wine with the bridge converter).
+//   bench_thumbnail [--runs N] [--save file.bmp]
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "convert/uConverter.h"
+#include "support/uConfig.h"
+
+namespace {
+
+using TPreviewFn = HBITMAP(__stdcall*)(char*, int, int, char*, int);
+using TDefaultParamsFn = void(__stdcall*)(void*);
+constexpr int kSide = 256;
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+template <typename TFn>
+double MillisecondsOf(TFn fn) {
+  const auto start = std::chrono::steady_clock::now();
+  fn();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A private copy of the plugin with an ini that points at the bridge converter.
+struct TPluginCopy {
+  std::filesystem::path Dir;
+  HMODULE Module = nullptr;
+  TPreviewFn Preview = nullptr;
+
+  TPluginCopy() {
+    Dir = std::filesystem::temp_directory_path() / ("pelorin_bench_" + std::to_string(GetCurrentProcessId()));
+    std::filesystem::create_directories(Dir);
+    std::filesystem::copy_file(PELORIN_PLUGIN_DLL, Dir / "PELORINPLUGIN.dll",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(Dir / "pelorin.ini", std::ios::binary) << "[Pelorin]\r\nOBabelPath=" << PELORIN_BRIDGE_EXE << "\r\n";
+    Module = LoadLibraryW((Dir / "PELORINPLUGIN.dll").wstring().c_str());
+    if (!Module) return;
+    auto defaults =
+        reinterpret_cast<TDefaultParamsFn>(reinterpret_cast<void*>(GetProcAddress(Module, "ListSetDefaultParams")));
+    Preview = reinterpret_cast<TPreviewFn>(reinterpret_cast<void*>(GetProcAddress(Module, "ListGetPreviewBitmap")));
+    if (defaults) defaults(nullptr);
+  }
+  ~TPluginCopy() {
+    if (Module) FreeLibrary(Module);
+    std::error_code ignored;
+    std::filesystem::remove_all(Dir, ignored);
+  }
+};
+
+// The converter started the way the plugin starts it, without the plugin around it.
+bool RunConverterAlone(const std::string& input, const std::string& tempDir) {
+  pelorin::TPelorinConfig config;
+  config.OBabelPath = PELORIN_BRIDGE_EXE;
+  config.CmdLine2D = pelorin::kDefaultCmdLine2D;
+  config.OBabelOpts = pelorin::kDefaultOBabelOpts;
+  config.TempDir = tempDir;
+  std::string output;
+  std::string command = pelorin::BuildConverterCommand(config, input, pelorin::kMode2D, output);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &process))
+    return false;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  const bool made = std::filesystem::exists(output);
+  DeleteFileA(output.c_str());
+  return made;
+}
+
+void SaveBitmap(HBITMAP bitmap, const char* path) {
+  DIBSECTION dib{};
+  if (GetObject(bitmap, sizeof dib, &dib) != static_cast<int>(sizeof dib) || !dib.dsBm.bmBits) return;
+  const DWORD bytes = static_cast<DWORD>(dib.dsBm.bmWidthBytes) * dib.dsBm.bmHeight;
+  BITMAPINFOHEADER header = dib.dsBmih;
+  header.biHeight = -dib.dsBm.bmHeight;
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof header;
+  file.bfSize = file.bfOffBits + bytes;
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&header), sizeof header);
+  out.write(static_cast<const char*>(dib.dsBm.bmBits), bytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 10;
+  const char* savePath = nullptr;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--runs") == 0)
+      runs = std::max(1, std::atoi(argv[++i]));
+    else if (std::strcmp(argv[i], "--save") == 0)
+      savePath = argv[++i];
+  }
+  TPluginCopy plugin;
+  if (!plugin.Preview) {
+    std::fprintf(stderr, "cannot load the plugin from %s\n", PELORIN_PLUGIN_DLL);
+    return 1;
+  }
+  std::string input = PELORIN_SAMPLES_DIR "\\caffeine.mol";
+  const std::string tempDir = plugin.Dir.string() + "\\";
+
+  // One of each first, so neither side pays for cold caches; then the two alternate.
+  HBITMAP first = plugin.Preview(input.data(), kSide, kSide, nullptr, 0);
+  if (!first || !RunConverterAlone(input, tempDir)) {
+    std::fprintf(stderr, "the thumbnail or the converter run failed\n");
+    if (first) DeleteObject(first);
+    return 1;
+  }
+  if (savePath) SaveBitmap(first, savePath);
+  DeleteObject(first);
+
+  std::vector<double> thumbnail, converter;
+  for (int i = 0; i < runs; ++i) {
+    thumbnail.push_back(MillisecondsOf([&] { DeleteObject(plugin.Preview(input.data(), kSide, kSide, nullptr, 0)); }));
+    converter.push_back(MillisecondsOf([&] { RunConverterAlone(input, tempDir); }));
+  }
+  const double thumbMs = Median(thumbnail), convertMs = Median(converter);
+  std::printf("thumbnail %dx%d: median %.1f ms; converter alone: median %.1f ms (%d runs each)\n", kSide, kSide,
+              thumbMs, convertMs, runs);
+  // Same line format as the native benchmarks' PrintFigure (Google Benchmark is not built for Windows).
+  std::printf("FIGURE thumbnail_overhead: %.3g ms (%.2f x baseline)\n", thumbMs - convertMs, thumbMs / convertMs);
+  return 0;
+}

@@ -1,0 +1,32 @@
+// Thumbnails: the converter's 2D drawing of a file, read and drawn with GDI into a DIB section.
+#include "plugin/uThumbnail.h"
+
+#include "convert/uConverter.h"
+#include "render/uSceneRaster.h"
+#include "support/uDebugLog.h"
+
+namespace pelorin {
+
+HBITMAP RenderThumbnail(const TSVGScene& scene, int32_t width, int32_t height) noexcept {
+  if (width <= 0 || height <= 0) return nullptr;
+  return RasterizeScene(scene, ThumbnailPlacement(scene, width, height), rbTopDownDIB);
+}
+
+HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height) noexcept {
+  try {
+    if (width <= 0 || height <= 0) return nullptr;
+    std::string svgText, error;
+    if (!RunOBabel(fileName, svgText, error)) {
+      DebugLog("ListGetPreviewBitmap: 2D conversion failed: " + error);
+      return nullptr;
+    }
+    TSVGScene scene;
+    if (!ParseSVG(svgText, scene)) return nullptr;
+    svgText = std::string();
+    return RenderThumbnail(scene, width, height);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // namespace pelorin

@@ -1,0 +1,22 @@
+// Preview bitmaps for the file manager: a file's 2D drawing fitted into the requested size.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "svg/uSVGParser.h"
+
+namespace pelorin {
+
+// A 32-bit top-down DIB section of exactly width x height (both positive) with the scene
+// fitted in, 5 % margin, centred, headings included; nullptr when it cannot be created.
+HBITMAP RenderThumbnail(const TSVGScene& scene, int32_t width, int32_t height) noexcept;
+
+// Converts the whole file to a 2D drawing and renders it as a thumbnail. nullptr for a size
+// that is not positive (without running the converter) and on every failure; only a failed
+// conversion is logged. The caller owns the bitmap. Never throws.
+HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height) noexcept;
+
+}  // namespace pelorin
