@@ -1,16 +1,20 @@
 // A small stand-in for the file manager's lister: a main window with a viewer pane that
 // loads PELORINPLUGIN.dll the way the host does and shows files in it. With --snapshot it
-// also saves what each view shows (2D, then 3D, then the next SDF records) as PNG files.
+// saves what each view shows (2D, then 3D, then the next SDF record) as PNG files; with
+// --script it runs a list of steps (open, keys, exports with the save dialog answered,
+// thumbnails, the display-parameters command) and reports how long each took.
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cwctype>
 #include <memory>
 #include <string>
 #include <thread>
+#include <cwchar>
 #include <vector>
 
 namespace {
@@ -24,6 +28,8 @@ using TListLoadW = HWND(__stdcall*)(HWND, wchar_t*, int);
 using TListCloseWindow = void(__stdcall*)(HWND);
 using TListGetDetectString = void(__stdcall*)(char*, int);
 using TListSetDefaultParams = void(__stdcall*)(TDefaultParams*);
+using TListSendCommand = int(__stdcall*)(HWND, int, int);
+using TListGetPreviewBitmapW = HBITMAP(__stdcall*)(wchar_t*, int, int, char*, int);
 
 struct TPlugin {
   HMODULE Module = nullptr;
@@ -31,6 +37,8 @@ struct TPlugin {
   TListCloseWindow Close = nullptr;
   TListGetDetectString Detect = nullptr;
   TListSetDefaultParams Defaults = nullptr;
+  TListSendCommand SendCommand = nullptr;
+  TListGetPreviewBitmapW Preview = nullptr;
   std::wstring Dir;
   ~TPlugin() {
     if (Module) FreeLibrary(Module);
@@ -71,6 +79,8 @@ bool LoadPlugin(const std::wstring& path, TPlugin& plugin) {
   plugin.Close = ProcAs<TListCloseWindow>(plugin.Module, "ListCloseWindow");
   plugin.Detect = ProcAs<TListGetDetectString>(plugin.Module, "ListGetDetectString");
   plugin.Defaults = ProcAs<TListSetDefaultParams>(plugin.Module, "ListSetDefaultParams");
+  plugin.SendCommand = ProcAs<TListSendCommand>(plugin.Module, "ListSendCommand");
+  plugin.Preview = ProcAs<TListGetPreviewBitmapW>(plugin.Module, "ListGetPreviewBitmapW");
   wchar_t full[MAX_PATH] = {};
   GetModuleFileNameW(plugin.Module, full, MAX_PATH);
   plugin.Dir = full;
@@ -176,6 +186,13 @@ int PngEncoder(CLSID& clsid) {
   return -1;
 }
 
+bool SaveBitmapPng(HBITMAP bitmap, const std::wstring& path) {
+  CLSID png;
+  if (!bitmap || PngEncoder(png) < 0) return false;
+  Gdiplus::Bitmap image(bitmap, nullptr);
+  return image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+}
+
 // Asks the viewer to draw itself into a bitmap (it answers WM_PRINTCLIENT) and saves it.
 bool SaveSnapshot(HWND viewer, const std::wstring& path) {
   RECT client;
@@ -188,12 +205,7 @@ bool SaveSnapshot(HWND viewer, const std::wstring& path) {
   SendMessageW(viewer, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
   SelectObject(mem, old);
   DeleteDC(mem);
-  bool ok = false;
-  CLSID png;
-  if (PngEncoder(png) >= 0) {
-    Gdiplus::Bitmap image(bitmap, nullptr);
-    ok = image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
-  }
+  bool ok = SaveBitmapPng(bitmap, path);
   DeleteObject(bitmap);
   return ok;
 }
@@ -238,13 +250,218 @@ int SnapshotFile(const std::wstring& file, const std::wstring& outDir, const std
   return failures;
 }
 
+// ---- Scripted steps -------------------------------------------------------------
+
+// Answers the next dialog of this process: a save dialog gets `fileName` typed in and is
+// confirmed; any other dialog (the options dialog, a message box) is cancelled, and its
+// text is reported.
+class TDialogAnswerer {
+ public:
+  explicit TDialogAnswerer(std::wstring fileName) : fileName_(std::move(fileName)) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~TDialogAnswerer() {
+    stop_ = true;
+    thread_.join();
+  }
+  const std::wstring& Seen() const { return seen_; }
+
+ private:
+  static BOOL CALLBACK FindDialog(HWND wnd, LPARAM out) {
+    wchar_t cls[32] = {};
+    GetClassNameW(wnd, cls, 32);
+    if (IsWindowVisible(wnd) && std::wstring(cls) == L"#32770") {
+      *reinterpret_cast<HWND*>(out) = wnd;
+      return FALSE;
+    }
+    return TRUE;
+  }
+  static BOOL CALLBACK CollectText(HWND wnd, LPARAM out) {
+    wchar_t cls[32] = {}, text[512] = {};
+    GetClassNameW(wnd, cls, 32);
+    GetWindowTextW(wnd, text, 512);
+    if (std::wstring(cls) == L"Static" && text[0]) *reinterpret_cast<std::wstring*>(out) += text;
+    return TRUE;
+  }
+  void Run() {
+    while (!stop_) {
+      HWND dialog = nullptr;
+      EnumThreadWindows(gUiThread, &TDialogAnswerer::FindDialog, reinterpret_cast<LPARAM>(&dialog));
+      if (dialog) {
+        Answer(dialog);
+        return;
+      }
+      Sleep(50);
+    }
+  }
+  void Answer(HWND dialog) {
+    Sleep(200);  // let the dialog finish its own set-up
+    // The common file dialogs keep the file name in control 1152 (edit) or 1148 (combo).
+    HWND name = GetDlgItem(dialog, 1152);
+    if (!name) name = GetDlgItem(dialog, 1148);
+    if (name && !fileName_.empty()) {
+      seen_ = L"save dialog";
+      SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName_.c_str()));
+      PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+      return;
+    }
+    wchar_t title[256] = {};
+    GetWindowTextW(dialog, title, 256);
+    seen_ = title;
+    std::wstring text;
+    EnumChildWindows(dialog, &TDialogAnswerer::CollectText, reinterpret_cast<LPARAM>(&text));
+    if (!text.empty()) seen_ += L": " + text;
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  }
+
+  std::wstring fileName_;
+  std::wstring seen_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+
+ public:
+  static DWORD gUiThread;
+};
+DWORD TDialogAnswerer::gUiThread = 0;
+
+std::vector<std::wstring> SplitWords(const std::wstring& line) {
+  std::vector<std::wstring> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && std::iswspace(line[i])) ++i;
+    if (i >= line.size()) break;
+    std::wstring word;
+    if (line[i] == L'"') {
+      size_t end = line.find(L'"', i + 1);
+      word = line.substr(i + 1, end == std::wstring::npos ? std::wstring::npos : end - i - 1);
+      i = end == std::wstring::npos ? line.size() : end + 1;
+    } else {
+      while (i < line.size() && !std::iswspace(line[i])) word += line[i++];
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
+UINT KeyCode(const std::wstring& name) {
+  if (name == L"Left") return VK_LEFT;
+  if (name == L"Right") return VK_RIGHT;
+  if (name == L"Up") return VK_UP;
+  if (name == L"Down") return VK_DOWN;
+  return name.size() == 1 ? static_cast<UINT>(std::towupper(name[0])) : 0;
+}
+
+bool WaitForFile(const std::wstring& path, double seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    PumpMessages();
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    Sleep(30);
+  }
+  return false;
+}
+
+// Runs one step; false when it failed. `what` tells what came out of it.
+bool RunStep(const std::vector<std::wstring>& w, const std::wstring& logPath, std::wstring& what) {
+  const std::wstring& verb = w[0];
+  if (verb == L"open" && w.size() == 2) {
+    if (gViewer) gPlugin->Close(gViewer);
+    std::vector<wchar_t> name(w[1].begin(), w[1].end());
+    name.push_back(0);
+    size_t loads = CountFinishedLoads(logPath);
+    gViewer = gPlugin->Load(gPane, name.data(), 0);
+    if (!gViewer) return false;
+    SetFocus(gViewer);
+    what = BaseName(w[1]);
+    return WaitForLoad(logPath, loads);
+  }
+  if (verb == L"key" && w.size() == 2 && gViewer) {
+    size_t loads = CountFinishedLoads(logPath);
+    PostMessageW(gViewer, WM_KEYDOWN, KeyCode(w[1]), 0);
+    bool startsLoad = w[1] == L"T" || w[1] == L"Left" || w[1] == L"Right" || w[1] == L"Up" || w[1] == L"Down";
+    what = w[1];
+    if (startsLoad) return WaitForLoad(logPath, loads);
+    PumpMessages();
+    return true;
+  }
+  if (verb == L"snapshot" && w.size() == 2 && gViewer) {
+    what = w[1];
+    return SaveSnapshot(gViewer, w[1]);
+  }
+  if ((verb == L"export-png" || verb == L"export-svg") && w.size() == 2 && gViewer) {
+    DeleteFileW(w[1].c_str());
+    TDialogAnswerer answerer(w[1]);
+    PostMessageW(gViewer, WM_KEYDOWN, verb == L"export-png" ? 'G' : 'S', 0);
+    bool made = WaitForFile(w[1], 120);
+    what = w[1];
+    return made;
+  }
+  if (verb == L"thumbnail" && w.size() == 4) {
+    int width = 0, height = 0;
+    if (swscanf(w[1].c_str(), L"%dx%d", &width, &height) != 2) return false;
+    std::vector<wchar_t> name(w[3].begin(), w[3].end());
+    name.push_back(0);
+    HBITMAP bitmap = gPlugin->Preview(name.data(), width, height, nullptr, 0);
+    bool saved = SaveBitmapPng(bitmap, w[2]);
+    if (bitmap) DeleteObject(bitmap);
+    what = w[2];
+    return saved;
+  }
+  if (verb == L"options" && gViewer) {
+    size_t loads = CountFinishedLoads(logPath);
+    TDialogAnswerer answerer(L"");
+    gPlugin->SendCommand(gViewer, 2, 0);  // the host's "display parameters changed"
+    bool reloaded = WaitForLoad(logPath, loads);
+    what = answerer.Seen().empty() ? L"no dialog" : answerer.Seen() + L" (cancelled)";
+    return reloaded;
+  }
+  if (verb == L"close" && gViewer) {
+    gPlugin->Close(gViewer);
+    gViewer = nullptr;
+    PumpMessages();
+    return true;
+  }
+  return false;
+}
+
+int RunScript(const std::wstring& scriptPath, const std::wstring& logPath) {
+  FILE* f = _wfopen(scriptPath.c_str(), L"rt, ccs=UTF-8");
+  if (!f) {
+    std::fwprintf(stderr, L"cannot read %ls\n", scriptPath.c_str());
+    return 1;
+  }
+  std::vector<std::wstring> lines;
+  wchar_t buffer[4096];
+  while (fgetws(buffer, 4096, f)) {
+    std::wstring line = buffer;
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+    lines.push_back(line);
+  }
+  fclose(f);
+  int failures = 0;
+  for (const std::wstring& line : lines) {
+    std::vector<std::wstring> words = SplitWords(line);
+    if (words.empty() || words[0][0] == L'#') continue;
+    auto start = std::chrono::steady_clock::now();
+    std::wstring what;
+    bool ok = RunStep(words, logPath, what);
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::wprintf(L"  %-11ls %7.0f ms  %ls%ls\n", words[0].c_str(), ms, what.c_str(), ok ? L"" : L"  FAILED");
+    std::fflush(stdout);
+    failures += ok ? 0 : 1;
+  }
+  return failures;
+}
+
 int Run(int argc, wchar_t** argv) {
-  std::wstring pluginPath, snapshotDir;
+  std::wstring pluginPath, snapshotDir, scriptPath;
   std::vector<std::wstring> files;
   for (int i = 1; i < argc; ++i) {
     std::wstring arg = argv[i];
     if (arg == L"--plugin" && i + 1 < argc) {
       pluginPath = argv[++i];
+    } else if (arg == L"--script" && i + 1 < argc) {
+      scriptPath = argv[++i];
     } else if (arg == L"--snapshot" && i + 1 < argc) {
       snapshotDir = argv[++i];
       if (!snapshotDir.empty() && snapshotDir.back() != L'\\') snapshotDir += L'\\';
@@ -280,7 +497,13 @@ int Run(int argc, wchar_t** argv) {
     else
       std::wprintf(L"%ls: not a file the plugin takes\n", BaseName(f).c_str());
   }
-  if (!snapshotDir.empty()) {
+  TDialogAnswerer::gUiThread = GetCurrentThreadId();
+  if (!scriptPath.empty()) {
+    failures = RunScript(scriptPath, plugin.Dir + L"pelorindebug.log");
+    if (gViewer) plugin.Close(gViewer);
+    gViewer = nullptr;
+    DestroyWindow(main);
+  } else if (!snapshotDir.empty()) {
     std::wstring logPath = plugin.Dir + L"pelorindebug.log";
     for (const std::wstring& f : accepted) {
       std::wprintf(L"%ls\n", BaseName(f).c_str());
