@@ -1,7 +1,8 @@
 // Element readers of the SVG reader: paint inheritance, shapes, text runs, groups, nested svg.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
+#include <initializer_list>
 #include <utility>
 
 #include "svg/uSVGDetail.h"
@@ -51,14 +52,17 @@ enum TAttrId : int {
   kAttrCount
 };
 
-// Inline: the names are short, and most comparisons end at the first or second character.
-bool SameName(const char* a, const char* b) {
-  while (*a && *a == *b) ++a, ++b;
-  return *a == *b;
+// True when the NUL-terminated `name` equals `literal`. It stops at the first difference, so it
+// never reads past the end of `name`, and with the length known at compile time it unrolls.
+template <size_t N>
+bool IsName(const char* name, const char (&literal)[N]) {
+  for (size_t i = 0; i < N; ++i)
+    if (name[i] != literal[i]) return false;
+  return true;
 }
 
 int FindAttrId(const char* n) {
-  auto is = [n](const char* name) { return SameName(n, name); };
+  auto is = [n](const auto& literal) { return IsName(n, literal); };
   switch (n[0]) {
     case 'c':
       return is("cx") ? atCX : is("cy") ? atCY : -1;
@@ -103,13 +107,41 @@ int FindAttrId(const char* n) {
 class TAttrSet {
  public:
   explicit TAttrSet(const pugi::xml_node& element) {
-    for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
-      int id = FindAttrId(a.name());
-      if (id >= 0 && !values_[id]) values_[id] = a.value();
+    for (pugi::xml_attribute a = element.first_attribute();; a = a.next_attribute()) {
+      // Each test of the handle is a call into the XML library; a parsed attribute always has a
+      // name, so only an empty name needs it.
+      const char* name = a.name();
+      if (!*name && !a) break;
+      int id = FindAttrId(name);
+      if (id >= 0 && !Value(static_cast<TAttrId>(id))) {
+        values_[id] = a.value();
+        present_ |= uint32_t{1} << id;
+      }
     }
   }
-  std::string_view Get(TAttrId id) const { return values_[id] ? std::string_view(values_[id]) : std::string_view(); }
-  float Number(TAttrId id, float defaultValue) const { return ParseNumber(Get(id), defaultValue); }
+  const char* Value(TAttrId id) const { return (present_ >> id) & 1 ? values_[id] : nullptr; }
+  std::string_view Get(TAttrId id) const {
+    const char* value = Value(id);
+    return value ? std::string_view(value) : std::string_view();
+  }
+  float Number(TAttrId id, float defaultValue) const {
+    // A plain decimal is read straight from the value, without measuring it first.
+    double plain = 0;
+    const char* value = Value(id);
+    if (value && svg_detail::ParseShortDecimal(value, plain)) return static_cast<float>(plain);
+    return ParseNumber(Get(id), defaultValue);
+  }
+  // The value when present and not empty, else null.
+  const char* NonEmpty(TAttrId id) const {
+    const char* value = Value(id);
+    return value && *value ? value : nullptr;
+  }
+  float NumberWithoutUnits(TAttrId id, std::initializer_list<std::string_view> units, float defaultValue) const {
+    double plain = 0;
+    const char* value = Value(id);
+    if (value && svg_detail::ParseShortDecimal(value, plain)) return static_cast<float>(plain);
+    return ParseNumberWithoutUnits(Get(id), units, defaultValue);
+  }
   float Length(TAttrId id, float defaultValue) const {
     return ParseNumberWithoutUnits(TrimView(Get(id)), {"px", "pt", "em", "%"}, defaultValue);
   }
@@ -119,7 +151,11 @@ class TAttrSet {
   }
 
  private:
-  const char* values_[kAttrCount] = {};
+  static_assert(kAttrCount <= 32, "one bit per attribute");
+  // An entry of values_ is set only where its bit is: clearing the mask per element is cheaper
+  // than clearing the whole array.
+  uint32_t present_ = 0;
+  const char* values_[kAttrCount];
 };
 
 // The paint a shape ends up with after its own attributes are applied over the inherited ones.
@@ -163,13 +199,13 @@ void ApplyPaintAttrs(const TAttrSet& attrs, TRGBAColor& stroke, TRGBAColor& fill
                      float& fontSize) {
   std::string_view v = attrs.Get(atStyle);
   if (!v.empty()) ParseStyleDecls(v, stroke, fill, strokeWidth, dashed, fontSize);
-  if (!(v = attrs.Get(atStroke)).empty()) ParseColor(v, stroke);
-  if (!(v = attrs.Get(atFill)).empty()) ParseColor(v, fill);
-  if (!(v = attrs.Get(atStrokeWidth)).empty())
-    strokeWidth = ParseNumberWithoutUnits(v, {"px", "pt", "em"}, strokeWidth);
+  if (const char* value = attrs.NonEmpty(atStroke)) svg_detail::ParseColorValue(value, stroke);
+  if (const char* value = attrs.NonEmpty(atFill)) svg_detail::ParseColorValue(value, fill);
+  if (attrs.NonEmpty(atStrokeWidth))
+    strokeWidth = attrs.NumberWithoutUnits(atStrokeWidth, {"px", "pt", "em"}, strokeWidth);
   if (!(v = attrs.Get(atStrokeDasharray)).empty()) dashed = v != "none";
-  if (!(v = attrs.Get(atFontSize)).empty()) {
-    float size = ParseNumberWithoutUnits(v, {"px", "pt"}, 0);
+  if (attrs.NonEmpty(atFontSize)) {
+    float size = attrs.NumberWithoutUnits(atFontSize, {"px", "pt"}, 0);
     if (size > 0) fontSize = size;
   }
 }
@@ -219,32 +255,60 @@ bool NamesStroke(const TAttrSet& attrs) {
 }
 
 void ReadChildren(const pugi::xml_node& parent, TSVGScene& scene, const TContainerState& state, int depth) {
-  for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
-    const TShapePaint& p = state.Paint;
-    ReadElement(child, scene, p.Stroke, p.Fill, p.StrokeWidth, p.Dashed, state.Transform, depth);
-  }
+  const TShapePaint& p = state.Paint;
+  svg_detail::ForEachChild(parent, [&](const pugi::xml_node& child, pugi::xml_node_type type) {
+    if (type == pugi::node_element)
+      ReadElement(child, scene, p.Stroke, p.Fill, p.StrokeWidth, p.Dashed, state.Transform, depth);
+  });
 }
 
-std::string TrimmedAnsi(const std::string& utf8) {
-  return Utf8ToAnsi(TrimView(utf8));
+// What the runs of one text element share; a tspan adjusts a copy for its own run.
+struct TTextRunStyle {
+  TPoint2D Position;
+  float StrokeWidth = 0;  // the element's own, scaled
+  bool Dashed = false;
+  float FontSize = 0;
+  std::string_view Anchor;  // a view into the document or a literal
+  TRGBAColor TextColor;
+  TRGBAColor TextStroke;
+  float TextStrokeWidth = 0;
+  TFontAttrs Fonts;
+};
+
+void EmitTextRun(TSVGScene& scene, const TTextRunStyle& style, std::string_view utf8) {
+  TGeoElement& run = svg_detail::BeginElement(scene);
+  run.Kind = gkText;
+  run.Points.assign(1, style.Position);
+  run.StrokeWidth = style.StrokeWidth;
+  run.Dashed = style.Dashed;
+  run.Text = Utf8ToAnsi(TrimView(utf8));
+  run.FontSize = style.FontSize;
+  run.TextAnchor.assign(style.Anchor.data(), style.Anchor.size());
+  run.TextColor = style.TextColor;
+  run.TextStroke = style.TextStroke;
+  run.TextStrokeWidth = style.TextStrokeWidth;
+  run.FontWeight = style.Fonts.Weight;
+  run.FontFamily = style.Fonts.Family;
+  run.FontStyle = style.Fonts.Style;
+  EndShape(scene, run);
 }
 
 void AppendOwnText(const pugi::xml_node& element, std::string& pending) {
-  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
-    if (child.type() == pugi::node_pcdata) pending += child.value();
+  svg_detail::ForEachChild(element, [&](const pugi::xml_node& child, pugi::xml_node_type type) {
+    if (type == pugi::node_pcdata) pending += child.value();
+  });
 }
 
-// The run of one tspan: its own paint and position over the template of its text element.
+// The run of one tspan: its own paint and position over the style of its text element.
 void EmitTspanRun(const pugi::xml_node& tspan, TSVGScene& scene, float x, float y, float fontSize,
-                  const TGeoElement& templ, const TSVGTransform& t, std::string& pending) {
+                  const TTextRunStyle& templ, const TSVGTransform& t, std::string& pending) {
   const TAttrSet attrs(tspan);
   const float s = StrokeScale(t);
   TRGBAColor stroke = templ.TextStroke;
   TRGBAColor fill = templ.TextColor;
   float strokeWidth = templ.TextStrokeWidth / s;
   bool dashed = templ.Dashed;
-  std::string_view anchor = templ.TextAnchor;
+  std::string_view anchor = templ.Anchor;
   float tx = x, ty = y, dy = 0;
 
   std::string_view style = attrs.Get(atStyle);
@@ -265,44 +329,40 @@ void EmitTspanRun(const pugi::xml_node& tspan, TSVGScene& scene, float x, float 
 
   AppendOwnText(tspan, pending);
   if (!TrimView(pending).empty()) {
-    TGeoElement run = templ;
-    run.Points.assign(1, Map(t, tx, ty + dy));
-    run.Text = TrimmedAnsi(pending);
-    run.TextAnchor = std::string(anchor);
+    // Only the glyph fields follow the tspan; the run's own stroke width and dash stay the text's.
+    TTextRunStyle run = templ;
+    run.Position = Map(t, tx, ty + dy);
+    run.Anchor = anchor;
     run.FontSize = s * fontSize;
     run.TextColor = fill;
     run.TextStroke = stroke;
     run.TextStrokeWidth = s * strokeWidth;
-    if (!fonts.Weight.empty()) run.FontWeight = std::move(fonts.Weight);
-    if (!fonts.Style.empty()) run.FontStyle = std::move(fonts.Style);
-    if (!fonts.Family.empty()) run.FontFamily = std::move(fonts.Family);
-    Emit(scene, std::move(run));
+    if (!fonts.Weight.empty()) run.Fonts.Weight = std::move(fonts.Weight);
+    if (!fonts.Style.empty()) run.Fonts.Style = std::move(fonts.Style);
+    if (!fonts.Family.empty()) run.Fonts.Family = std::move(fonts.Family);
+    EmitTextRun(scene, run, pending);
   }
   pending.clear();
 }
 
-void EmitTemplateRun(TSVGScene& scene, const TGeoElement& templ, std::string& pending) {
-  if (!TrimView(pending).empty()) {
-    TGeoElement run = templ;
-    run.Text = TrimmedAnsi(pending);
-    Emit(scene, std::move(run));
-  }
+void EmitTemplateRun(TSVGScene& scene, const TTextRunStyle& templ, std::string& pending) {
+  if (!TrimView(pending).empty()) EmitTextRun(scene, templ, pending);
   pending.clear();
 }
 
 // One run per tspan plus one for each stretch of text around them; every run is placed on its
 // own (there is no running text position).
 void EmitTextRuns(const pugi::xml_node& element, TSVGScene& scene, float x, float y, float fontSize,
-                  const TGeoElement& templ, const TSVGTransform& t) {
+                  const TTextRunStyle& templ, const TSVGTransform& t) {
   std::string pending;
-  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
-    if (child.type() == pugi::node_pcdata) {
+  svg_detail::ForEachChild(element, [&](const pugi::xml_node& child, pugi::xml_node_type type) {
+    if (type == pugi::node_pcdata) {
       pending += child.value();
-    } else if (child.type() == pugi::node_element && GetElementName(child) == "tspan") {
+    } else if (type == pugi::node_element && svg_detail::TagOf(child) == svg_detail::tagTspan) {
       EmitTemplateRun(scene, templ, pending);
       EmitTspanRun(child, scene, x, y, fontSize, templ, t, pending);
     }
-  }
+  });
   EmitTemplateRun(scene, templ, pending);
 }
 
@@ -435,60 +495,67 @@ TFontAttrs ReadFontAttrs(const pugi::xml_node& element, std::string_view style) 
 
 void ReadElement(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
                  bool dashed, const TSVGTransform& transform, int depth) {
-  const std::string name = GetElementName(element);
-  if (name == "line") {
-    ReadLine(element, scene, stroke, fill, strokeWidth, dashed, transform);
-  } else if (name == "text") {
-    ReadText(element, scene, stroke, fill, strokeWidth, dashed, transform);
-  } else if (name == "polygon") {
-    ReadPolygon(element, scene, stroke, fill, strokeWidth, dashed, transform);
-  } else if (name == "circle") {
-    ReadCircle(element, scene, stroke, fill, strokeWidth, dashed, transform);
-  } else if (name == "ellipse") {
-    ReadEllipse(element, scene, stroke, fill, strokeWidth, dashed, transform);
-  } else if (name == "rect") {
-    ReadRect(element, scene, stroke, fill, strokeWidth, dashed, transform);
-  } else if (name == "path") {
-    ReadPath(element, scene, stroke, fill, strokeWidth, dashed, transform);
-  } else if (name == "g") {
-    ReadGroup(element, scene, stroke, fill, strokeWidth, dashed, transform, depth);
-  } else if (name == "svg") {
-    ReadNestedSvg(element, scene, stroke, fill, strokeWidth, dashed, transform, depth);
+  switch (svg_detail::TagOf(element)) {
+    case svg_detail::tagLine:
+      return ReadLine(element, scene, stroke, fill, strokeWidth, dashed, transform);
+    case svg_detail::tagText:
+      return ReadText(element, scene, stroke, fill, strokeWidth, dashed, transform);
+    case svg_detail::tagPolygon:
+      return ReadPolygon(element, scene, stroke, fill, strokeWidth, dashed, transform);
+    case svg_detail::tagCircle:
+      return ReadCircle(element, scene, stroke, fill, strokeWidth, dashed, transform);
+    case svg_detail::tagEllipse:
+      return ReadEllipse(element, scene, stroke, fill, strokeWidth, dashed, transform);
+    case svg_detail::tagRect:
+      return ReadRect(element, scene, stroke, fill, strokeWidth, dashed, transform);
+    case svg_detail::tagPath:
+      return ReadPath(element, scene, stroke, fill, strokeWidth, dashed, transform);
+    case svg_detail::tagG:
+      return ReadGroup(element, scene, stroke, fill, strokeWidth, dashed, transform, depth);
+    case svg_detail::tagSvg:
+      return ReadNestedSvg(element, scene, stroke, fill, strokeWidth, dashed, transform, depth);
+    default:
+      return;  // unknown elements and their content are ignored
   }
 }
 
 void ReadLine(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
               bool dashed, const TSVGTransform& transform) {
   const TAttrSet attrs(element);
-  TGeoElement line = MakeShape(gkLine, ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed), transform);
-  line.Points = {Map(transform, attrs.Number(atX1, 0), attrs.Number(atY1, 0)),
-                 Map(transform, attrs.Number(atX2, 0), attrs.Number(atY2, 0))};
-  Emit(scene, std::move(line));
+  const TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
+  const TPoint2D ends[2] = {Map(transform, attrs.Number(atX1, 0), attrs.Number(atY1, 0)),
+                            Map(transform, attrs.Number(atX2, 0), attrs.Number(atY2, 0))};
+  TGeoElement& line = BeginShape(scene, gkLine, paint, transform);
+  line.Points.assign(ends, ends + 2);
+  EndShape(scene, line);
 }
 
 void ReadCircle(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
                 bool dashed, const TSVGTransform& transform) {
   const TAttrSet attrs(element);
-  TGeoElement circle = MakeShape(gkCircle, ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed), transform);
+  const TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
   TPoint2D centre = Map(transform, attrs.Number(atCX, 0), attrs.Number(atCY, 0));
   float r = attrs.Number(atR, 0);
+  TGeoElement& circle = BeginShape(scene, gkCircle, paint, transform);
   circle.CX = centre.X;
   circle.CY = centre.Y;
   circle.RX = r * std::fabs(transform.SX);
   circle.RY = r * std::fabs(transform.SY);
-  Emit(scene, std::move(circle));
+  EndShape(scene, circle);
 }
 
 void ReadEllipse(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
                  bool dashed, const TSVGTransform& transform) {
   const TAttrSet attrs(element);
-  TGeoElement ellipse = MakeShape(gkEllipse, ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed), transform);
+  const TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
   TPoint2D centre = Map(transform, attrs.Number(atCX, 0), attrs.Number(atCY, 0));
+  float rx = attrs.Number(atRX, 0), ry = attrs.Number(atRY, 0);
+  TGeoElement& ellipse = BeginShape(scene, gkEllipse, paint, transform);
   ellipse.CX = centre.X;
   ellipse.CY = centre.Y;
-  ellipse.RX = attrs.Number(atRX, 0) * std::fabs(transform.SX);
-  ellipse.RY = attrs.Number(atRY, 0) * std::fabs(transform.SY);
-  Emit(scene, std::move(ellipse));
+  ellipse.RX = rx * std::fabs(transform.SX);
+  ellipse.RY = ry * std::fabs(transform.SY);
+  EndShape(scene, ellipse);
 }
 
 void ReadRect(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
@@ -504,10 +571,10 @@ void ReadRect(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke
     bool outlined = NamesStroke(attrs) && paint.Stroke.A != 0 && !IsNearWhite(paint.Stroke);
     if (!outlined) return;
   }
-  TGeoElement rect = MakeShape(gkPolygon, paint, transform);
+  TGeoElement& rect = BeginShape(scene, gkPolygon, paint, transform);
   rect.Points = {Map(transform, x, y), Map(transform, x + width, y), Map(transform, x + width, y + height),
                  Map(transform, x, y + height)};
-  Emit(scene, std::move(rect));
+  EndShape(scene, rect);
 }
 
 void ReadPolygon(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
@@ -516,9 +583,10 @@ void ReadPolygon(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor str
   TPointArray points;
   if (ParsePointList(attrs.Get(atPoints), points) < 2) return;
   for (TPoint2D& p : points) p = Map(transform, p.X, p.Y);
-  TGeoElement polygon = MakeShape(gkPolygon, ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed), transform);
+  const TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
+  TGeoElement& polygon = BeginShape(scene, gkPolygon, paint, transform);
   polygon.Points = std::move(points);
-  Emit(scene, std::move(polygon));
+  EndShape(scene, polygon);
 }
 
 void ReadPath(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
@@ -532,9 +600,9 @@ void ReadPath(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke
   bool closed = false;
   if (!ParsePathData(d, points, count, closed) || count < 2) return;
   for (TPoint2D& p : points) p = Map(transform, p.X, p.Y);
-  TGeoElement path = MakeShape(closed && paint.Fill.A > 0 ? gkPolygon : gkPolyline, paint, transform);
+  TGeoElement& path = BeginShape(scene, closed && paint.Fill.A > 0 ? gkPolygon : gkPolyline, paint, transform);
   path.Points = std::move(points);
-  Emit(scene, std::move(path));
+  EndShape(scene, path);
 }
 
 void ReadText(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
@@ -545,16 +613,15 @@ void ReadText(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke
   std::string_view style = attrs.Get(atStyle);
   if (!style.empty()) ParseStyleDecls(style, stroke, fill, strokeWidth, dashed, fontSize);
 
-  std::string_view v;
-  if (!(v = attrs.Get(atFill)).empty()) ParseColor(v, fill);
-  const std::string_view strokeAttr = attrs.Get(atStroke);
-  if (!strokeAttr.empty()) ParseColor(strokeAttr, stroke);
-  if (!(v = attrs.Get(atStrokeWidth)).empty()) {
-    strokeWidth = ParseNumberWithoutUnits(v, {"px", "pt"}, strokeWidth);
-    if (strokeWidth <= 0 && strokeAttr.empty()) stroke.A = 0;
+  if (const char* value = attrs.NonEmpty(atFill)) svg_detail::ParseColorValue(value, fill);
+  const char* const strokeAttr = attrs.NonEmpty(atStroke);
+  if (strokeAttr) svg_detail::ParseColorValue(strokeAttr, stroke);
+  if (attrs.NonEmpty(atStrokeWidth)) {
+    strokeWidth = attrs.NumberWithoutUnits(atStrokeWidth, {"px", "pt"}, strokeWidth);
+    if (strokeWidth <= 0 && !strokeAttr) stroke.A = 0;
   }
-  if (!(v = attrs.Get(atFontSize)).empty()) {
-    float size = ParseNumberWithoutUnits(v, {"px", "pt"}, 0);
+  if (attrs.NonEmpty(atFontSize)) {
+    float size = attrs.NumberWithoutUnits(atFontSize, {"px", "pt"}, 0);
     if (size > 0) fontSize = size;
   }
   TFontAttrs fonts = FontAttrsOf(attrs, style);
@@ -565,14 +632,14 @@ void ReadText(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke
   if (anchor.empty()) anchor = "start";
 
   const float s = StrokeScale(transform);
-  TGeoElement templ = MakeElement(gkText, TRGBAColor{}, TRGBAColor{}, s * strokeWidth, dashed);
-  templ.Points.assign(1, Map(transform, x, y));
+  TTextRunStyle templ;
+  templ.Position = Map(transform, x, y);
+  templ.StrokeWidth = s * strokeWidth;
+  templ.Dashed = dashed;
   templ.TextStrokeWidth = s * strokeWidth;
   templ.FontSize = s * fontSize > 0 ? s * fontSize : kDefaultFontSize;
-  templ.TextAnchor = std::string(anchor);
-  templ.FontWeight = std::move(fonts.Weight);
-  templ.FontStyle = std::move(fonts.Style);
-  templ.FontFamily = std::move(fonts.Family);
+  templ.Anchor = anchor;
+  templ.Fonts = std::move(fonts);
   if (fill.A > 0) {
     templ.TextColor = fill;
   } else if (inheritedFill.A > 0) {

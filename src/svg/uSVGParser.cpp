@@ -117,8 +117,8 @@ void ReadTopLevel(const pugi::xml_node& root, TSVGScene& scene) {
   const TRGBAColor noStroke{0, 0, 0, 0};
   const TRGBAColor blackFill{0, 0, 0, 1};
   bool drawingSeen = false;
-  for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
+  svg_detail::ForEachChild(root, [&](const pugi::xml_node& child, pugi::xml_node_type type) {
+    if (type != pugi::node_element) return;
     const svg_detail::TSvgTag tag = svg_detail::TagOf(child);
     const int32_t before = scene.Count;
     ReadElement(child, scene, noStroke, blackFill, 1, false, TSVGTransform{}, 0);
@@ -127,7 +127,7 @@ void ReadTopLevel(const pugi::xml_node& root, TSVGScene& scene) {
         if (scene.Elements[i].Kind == gkText) scene.Elements[i].IsHeading = true;
     }
     if (tag == svg_detail::tagG || tag == svg_detail::tagSvg) drawingSeen = true;
-  }
+  });
 }
 
 void LogXmlError(std::string_view text, const pugi::xml_parse_result& result) {

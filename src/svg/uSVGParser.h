@@ -37,7 +37,8 @@ enum TGeoKind : int32_t {
   gkText = 5,
 };
 
-// One primitive, already styled and mapped to the root's user units.
+// One primitive, already styled and mapped to the root's user units. (The reader fills entries in
+// place: svg_detail::ClearElement must reset every field added here.)
 struct TGeoElement {
   TGeoKind Kind = gkLine;
   TPointArray Points;

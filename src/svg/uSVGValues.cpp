@@ -40,43 +40,13 @@ bool HasUpper(const char* s) {
   return false;
 }
 
-// Plain decimals ("109.3", "-2") are by far the most common numbers in a drawing. With at most
-// 15 digits the digits form an exact double, and one division by an exact power of ten rounds
-// correctly: the result equals the general conversion's, at a fraction of its cost.
-bool ParseShortDecimal(std::string_view s, double& value) {
-  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  size_t i = 0;
-  const bool negative = !s.empty() && s[0] == '-';
-  if (negative) ++i;
-  uint64_t mantissa = 0;
-  int digits = 0, fractionDigits = 0;
-  bool seenDot = false;
-  for (; i < s.size(); ++i) {
-    char c = s[i];
-    if (c >= '0' && c <= '9') {
-      if (++digits > 15) return false;
-      mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-      if (seenDot) ++fractionDigits;
-    } else if (c == '.' && !seenDot) {
-      seenDot = true;
-    } else {
-      return false;
-    }
-  }
-  if (digits == 0) return false;
-  value = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
-  if (negative) value = -value;
-  return true;
-}
-
 // Parses exactly the whole text (no blanks, "." as decimal point) as a finite single.
 bool ParseWholeNumber(std::string_view s, float& value) {
   // from_chars takes no leading plus sign; a plus before another sign stays an error.
   if (s.size() > 1 && s[0] == '+' && s[1] != '+' && s[1] != '-') s.remove_prefix(1);
   if (s.empty()) return false;
   double d = 0;
-  if (!ParseShortDecimal(s, d)) {
+  if (!svg_detail::ParseShortDecimal(s, d)) {
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
     if (ec != std::errc() || end != s.data() + s.size()) return false;
   }
@@ -137,16 +107,18 @@ bool ParseNamedColor(std::string_view s, TRGBAColor& color) {
 }
 
 // "rgb(r,g,b)" with channels of one to three digits and nothing between them, as the converter
-// writes its colours; false for every other form, which the general reader then takes.
-bool ParseCompactRgb(std::string_view s, TRGBAColor& color) {
-  if (!StartsWith(s, "rgb(")) return false;
+// writes its colours; false for every other form, which the general reader then takes. `atEnd(p)`
+// tells where the text ends.
+template <typename TAtEnd>
+bool ParseCompactRgb(const char* p, TAtEnd atEnd, TRGBAColor& color) {
+  for (char c : {'r', 'g', 'b', '('})
+    if (atEnd(p) || *p++ != c) return false;
   float channels[3];
-  size_t i = 4;
   for (int k = 0; k < 3; ++k) {
     int value = 0, digits = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9' && digits <= 3; ++i, ++digits) value = value * 10 + (s[i] - '0');
-    if (digits == 0 || digits > 3 || i >= s.size() || s[i] != (k < 2 ? ',' : ')')) return false;
-    ++i;
+    for (; !atEnd(p) && *p >= '0' && *p <= '9' && digits <= 3; ++p, ++digits) value = value * 10 + (*p - '0');
+    if (digits == 0 || digits > 3 || atEnd(p) || *p != (k < 2 ? ',' : ')')) return false;
+    ++p;
     channels[k] = static_cast<float>(value) / 255.0f;
   }
   color.R = channels[0];
@@ -193,25 +165,47 @@ std::string_view AttrView(const pugi::xml_node& element, const char* name) {
 }
 
 TSvgTag TagOf(const pugi::xml_node& node) {
-  struct TNamedTag {
-    std::string_view Name;
-    TSvgTag Tag;
-  };
-  // Most frequent first: a drawing is mostly lines and atom labels.
-  static constexpr TNamedTag kTags[] = {{"line", tagLine}, {"text", tagText},     {"g", tagG},
-                                        {"svg", tagSvg},   {"polygon", tagPolygon}, {"circle", tagCircle},
-                                        {"ellipse", tagEllipse}, {"rect", tagRect}, {"path", tagPath},
-                                        {"tspan", tagTspan}};
-  std::string_view name = node.name();
-  size_t colon = name.find(':');
-  if (colon != std::string_view::npos && colon + 1 < name.size()) name.remove_prefix(colon + 1);
-  for (const TNamedTag& entry : kTags)
-    if (EqualsNoCase(name, entry.Name)) return entry.Tag;
-  return tagOther;
+  // One pass finds both the length and the local name; the names are short.
+  const char* const full = node.name();
+  const char* local = full;
+  const char* p = full;
+  for (; *p; ++p)
+    if (*p == ':' && local == full) local = p + 1;
+  std::string_view name(full, static_cast<size_t>(p - full));
+  if (local != p) name.remove_prefix(static_cast<size_t>(local - full));
+  auto is = [name](std::string_view tagName) { return EqualsNoCase(name, tagName); };
+  // By length first: every element of a drawing passes here.
+  switch (name.size()) {
+    case 1:
+      return is("g") ? tagG : tagOther;
+    case 3:
+      return is("svg") ? tagSvg : tagOther;
+    case 4:
+      return is("line") ? tagLine : is("text") ? tagText : is("rect") ? tagRect : is("path") ? tagPath : tagOther;
+    case 5:
+      return is("tspan") ? tagTspan : tagOther;
+    case 6:
+      return is("circle") ? tagCircle : tagOther;
+    case 7:
+      return is("polygon") ? tagPolygon : is("ellipse") ? tagEllipse : tagOther;
+    default:
+      return tagOther;
+  }
+}
+
+bool ParseColorValue(const char* value, TRGBAColor& color) {
+  if (ParseCompactRgb(
+          value, [](const char* p) { return *p == 0; }, color)) {
+    color.A = 1;
+    return true;
+  }
+  return ParseColor(value, color);
 }
 
 float ParseNumberWithoutUnits(std::string_view value, std::initializer_list<std::string_view> units,
                               float defaultValue) {
+  double plain = 0;
+  if (svg_detail::ParseShortDecimal(value, plain)) return static_cast<float>(plain);  // no unit to remove
   bool mayHaveUnit = false;
   for (char c : value) {
     if (c == '%' || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')) {
@@ -234,7 +228,7 @@ float ParseNumber(std::string_view text, float defaultValue) {
   // Most numbers are plain decimals without blanks or a decimal comma: they need neither the
   // trim nor the comma search, and their value is always a finite single.
   double plain = 0;
-  if (ParseShortDecimal(text, plain)) return static_cast<float>(plain);
+  if (svg_detail::ParseShortDecimal(text, plain)) return static_cast<float>(plain);
   float value = defaultValue;
   if (text.find(',') == std::string_view::npos) {
     return ParseWholeNumber(TrimView(text), value) ? value : defaultValue;
@@ -245,7 +239,10 @@ float ParseNumber(std::string_view text, float defaultValue) {
 
 bool ParseColor(std::string_view text, TRGBAColor& color) {
   color.A = 1;
-  if (ParseCompactRgb(text, color)) return true;
+  const char* const end = text.data() + text.size();
+  if (ParseCompactRgb(
+          text.data(), [end](const char* p) { return p == end; }, color))
+    return true;
   std::string_view s = TrimView(text);
   if (s.empty() || svg_detail::EqualsNoCase(s, "none")) {
     color = TRGBAColor{0, 0, 0, 0};

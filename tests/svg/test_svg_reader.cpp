@@ -49,6 +49,52 @@ TEST(SvgScene, CapacityGrowsInPagesOf64) {
   EXPECT_FALSE(scene.Elements[65].Dashed);  // past Count: an empty element
 }
 
+// The readers fill the scene's entries in place; nothing of an earlier or a dropped element may
+// show through in the next one.
+TEST(SvgScene, EntriesPastCountAreFilledAfresh) {
+  TSVGScene scene;
+  scene.Elements.resize(64);
+  TGeoElement& stale = scene.Elements[0];
+  stale.Kind = gkText;
+  stale.Points.assign(3, TPoint2D{7, 7});
+  stale.CX = stale.RX = 5;
+  stale.Text = "stale";
+  stale.FontSize = 9;
+  stale.TextAnchor = stale.FontWeight = stale.FontFamily = stale.FontStyle = "x";
+  stale.TextColor = stale.TextStroke = {1, 1, 1, 1};
+  stale.TextStrokeWidth = 2;
+  stale.IsHeading = true;
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_string(R"svg(<line x1="1" y1="2" x2="3" y2="4" stroke="red"/>)svg"));
+  ReadElement(document.first_child(), scene, {}, {}, 1, false, TSVGTransform{});
+  ASSERT_EQ(scene.Count, 1);
+  const TGeoElement& line = scene.Elements[0];
+  EXPECT_EQ(line.Kind, gkLine);
+  ASSERT_EQ(line.Points.size(), 2u);
+  EXPECT_FLOAT_EQ(line.Points[1].Y, 4);
+  EXPECT_EQ(line.CX, 0);
+  EXPECT_EQ(line.RX, 0);
+  EXPECT_TRUE(line.Text.empty() && line.TextAnchor.empty() && line.FontWeight.empty() && line.FontFamily.empty() &&
+              line.FontStyle.empty());
+  EXPECT_EQ(line.FontSize, 0);
+  EXPECT_EQ(line.TextColor.A, 0);
+  EXPECT_EQ(line.TextStroke.A, 0);
+  EXPECT_EQ(line.TextStrokeWidth, 0);
+  EXPECT_FALSE(line.IsHeading);
+
+  // A text run that overflows is dropped: its slot goes to the next element, and the entry past
+  // the last one stays empty.
+  ASSERT_TRUE(ParseSVG(R"svg(<svg><g transform="translate(3e38,0)"><text x="3e38" font-weight="bold">T</text></g>)svg"
+                       R"svg(<line x2="1"/><g transform="translate(3e38,0)"><text x="3e38">U</text></g></svg>)svg",
+                       scene));
+  ASSERT_EQ(scene.Count, 1);
+  EXPECT_EQ(scene.Elements[0].Kind, gkLine);
+  EXPECT_TRUE(scene.Elements[0].Text.empty() && scene.Elements[0].FontWeight.empty());
+  EXPECT_EQ(scene.Elements[0].FontSize, 0);
+  EXPECT_TRUE(scene.Elements[1].Text.empty() && scene.Elements[1].Points.empty());
+  EXPECT_EQ(scene.Elements[1].Kind, gkLine);
+}
+
 TEST(SvgElements, PaintInheritanceAndOverrides) {
   TSVGScene s =
       Read(R"svg(<g fill="red"><line x1="1" y1="2" x2="3" y2="4"/><circle r="1"/><circle r="1" fill="none"/></g>)svg"
