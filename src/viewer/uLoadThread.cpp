@@ -164,13 +164,21 @@ void TLoadThread::PostResult() {
 
 void StopLoad(TPelorinState* state) {
   if (!state || !state->LoadThread) return;
-  state->LoadThread.reset();  // the destructor asks the worker to stop and waits for it
+  // Taken out of the state before the wait, so that a destroy handled during the wait
+  // finds no load to stop a second time.
+  std::unique_ptr<TLoadThread> load = std::move(state->LoadThread);
   state->Loading = false;
+  load.reset();  // asks the worker to stop and waits for it; `state` may be gone after this
 }
 
-void StartLoad(TPelorinState* state, int32_t index) {
-  if (!state) return;
-  StopLoad(state);
+bool StartLoad(TPelorinState* state, int32_t index) {
+  if (!state) return false;
+  HWND wnd = state->Wnd;
+  if (state->LoadThread) {
+    StopLoad(state);
+    state = StateOf(wnd);
+    if (!state) return false;
+  }
   state->Loading = true;
   state->SceneReady = false;
   state->ErrorMsg.clear();
@@ -184,24 +192,30 @@ void StartLoad(TPelorinState* state, int32_t index) {
     state->Loading = false;
     state->ErrorMsg = "Load thread exception: the load thread could not be started";
     DebugLog("TLoadThread EXCEPTION: CreateThread: the load thread could not be started");
-    return;
+    return true;
   }
   state->LoadThread = std::move(load);
+  return true;
 }
 
 void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
   if (!state || sequence == 0 || !state->LoadThread ||
       state->LoadThread->Sequence != static_cast<uint64_t>(sequence))
     return;
-  TLoadThread& load = *state->LoadThread;
-  load.Wait();  // it has posted; only its last steps remain
-  state->Scene = std::move(load.Scene);
-  state->SceneReady = load.SceneReady;
-  state->ErrorMsg = load.ErrorMsg;
-  state->Model = std::move(load.Model);
+  HWND wnd = state->Wnd;
+  // Owned by this frame from here: messages handled during the wait below may close the
+  // window or start another load, and neither may free this thread under our feet.
+  std::unique_ptr<TLoadThread> load = std::move(state->LoadThread);
+  load->Wait();  // it has posted; only its last steps remain
+  state = StateOf(wnd);
+  if (!state || state->LoadThread) return;  // window gone, or a newer load has begun
+  state->Scene = std::move(load->Scene);
+  state->SceneReady = load->SceneReady;
+  state->ErrorMsg = load->ErrorMsg;
+  state->Model = std::move(load->Model);
   ResetViewAfterLoad(state->View);
   state->Loading = false;
-  state->LoadThread.reset();
+  load.reset();
   DebugLogFmt("WM_PELORIN_LOADED: SceneReady=%s elements=%d", state->SceneReady ? "True" : "False",
               state->Scene.Count);
   InvalidateRect(state->Wnd, nullptr, FALSE);

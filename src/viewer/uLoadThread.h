@@ -60,7 +60,9 @@ class TLoadThread {
 };
 
 // Stops the window's current load and starts loading record `index` in the window's mode.
-void StartLoad(TPelorinState* state, int32_t index);
+// The wait for the old load still handles messages sent from other threads, and one of
+// them may destroy the window: false then, and the state is gone.
+bool StartLoad(TPelorinState* state, int32_t index);
 // Stops the window's load, if any, waiting for the worker.
 void StopLoad(TPelorinState* state);
 // Takes over a finished load (WM_PELORIN_LOADED); results of replaced loads are ignored.

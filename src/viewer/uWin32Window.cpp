@@ -123,8 +123,8 @@ void Paint(HWND wnd, TPelorinState* state) {
 }
 
 void StartLoadAndRepaint(TPelorinState* state) {
-  StartLoad(state, state->MolIndex);
-  Invalidate(state->Wnd);
+  HWND wnd = state->Wnd;
+  if (StartLoad(state, state->MolIndex)) Invalidate(wnd);
 }
 
 void ToggleMode(TPelorinState* state, const char* logFormat) {

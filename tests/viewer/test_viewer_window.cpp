@@ -1,6 +1,8 @@
 // The viewer window with the real converter: creation, loads, navigation, input, the
 // read-back of its picture, and closing while a load runs.
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstring>
 
 #include "viewer/uKeyboardHook.h"
@@ -283,6 +285,29 @@ TEST_F(ViewerTest, ClosingDuringALoadWaitsAndLeavesNoTemporaryFile) {
   EXPECT_EQ(StateOf(wnd), nullptr);
   PumpMessages();
   // TearDown checks that the temporary folder is empty.
+}
+
+TEST_F(ViewerTest, WindowClosedFromAnotherThreadWhileItsLoadIsStopped) {
+  SetRunLimits({1500, 5000});
+  UseStartMode(0, SleepStandInExe());
+  HWND wnd = Open(SamplePath("three.sdf"));
+  ASSERT_TRUE(PumpUntil([this] { return Log().find("RunProcessWait: CMD=") != std::string::npos; }, 10));
+  // While the viewer waits for its old load to stop (after Right), another thread's sent
+  // message closes it. The wait handles sent messages, so the destroy runs inside it.
+  std::atomic<bool> sent{false};
+  std::thread closer([this, wnd, &sent] {
+    Sleep(400);
+    SendMessageA(parent_, WM_APP, reinterpret_cast<WPARAM>(wnd), 0);
+    sent = true;
+  });
+  SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
+  EXPECT_FALSE(IsWindow(wnd)) << "the close should have run inside the wait";
+  PumpUntil([&] { return sent.load(); }, 30);
+  closer.join();
+  EXPECT_FALSE(IsWindow(wnd));
+  EXPECT_EQ(StateOf(wnd), nullptr);
+  PumpMessages();
+  // TearDown checks that no temporary file was left behind.
 }
 
 TEST_F(ViewerTest, FailedConversionShowsTheConvertersMessage) {

@@ -71,11 +71,21 @@ class ViewerTest : public ::testing::Test {
       ADD_FAILURE() << "left behind: " << entry.path().string();
   }
 
+  // WM_APP (wParam: a window) destroys that window: lets a test close the viewer from
+  // another thread by a sent message, as a host's own threads may.
+  static LRESULT CALLBACK ParentProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_APP) {
+      DestroyWindow(reinterpret_cast<HWND>(wParam));
+      return 0;
+    }
+    return DefWindowProcA(wnd, msg, wParam, lParam);
+  }
+
   static HWND CreateParent(int width, int height) {
     static bool registered = false;
     if (!registered) {
       WNDCLASSA wc{};
-      wc.lpfnWndProc = DefWindowProcA;
+      wc.lpfnWndProc = &ParentProc;
       wc.hInstance = GetModuleHandleA(nullptr);
       wc.lpszClassName = "PelorinTestParent";
       RegisterClassA(&wc);

@@ -1,0 +1,490 @@
+// The export commands driven as a user would: keys and the context menu open the save
+// dialog (filled in by a second thread), the real converter draws, and the files and
+// message boxes that result are checked.
+// clang-format off
+#include <objidl.h>  // before gdiplus.h, which needs PROPID
+#include <gdiplus.h>
+// clang-format on
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "dialog_driver.h"
+#include "viewer/uExport.h"
+#include "viewer_test_util.h"
+
+using namespace pelorin;
+using namespace pelorin::testpaths;
+using namespace pelorin_test;
+
+namespace {
+
+// --- PNG files ---
+
+uint32_t BigEndian32(const std::string& bytes, size_t at) {
+  uint32_t v = 0;
+  for (size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return v;
+}
+
+struct TPngInfo {
+  bool Valid = false;
+  uint32_t Width = 0, Height = 0;
+  bool HasPhys = false;
+  uint32_t PixelsPerUnitX = 0, PixelsPerUnitY = 0;
+  int Unit = -1;
+};
+
+TPngInfo ReadPngInfo(const std::string& bytes) {
+  TPngInfo info;
+  static const char kSignature[] = "\x89PNG\r\n\x1a\n";
+  if (bytes.size() < 33 || bytes.compare(0, 8, kSignature, 8) != 0 || bytes.compare(12, 4, "IHDR") != 0) return info;
+  info.Valid = true;
+  info.Width = BigEndian32(bytes, 16);
+  info.Height = BigEndian32(bytes, 20);
+  for (size_t at = 8; at + 12 <= bytes.size();) {
+    uint32_t length = BigEndian32(bytes, at);
+    if (bytes.compare(at + 4, 4, "pHYs") == 0 && length == 9 && at + 17 <= bytes.size()) {
+      info.HasPhys = true;
+      info.PixelsPerUnitX = BigEndian32(bytes, at + 8);
+      info.PixelsPerUnitY = BigEndian32(bytes, at + 12);
+      info.Unit = static_cast<unsigned char>(bytes[at + 16]);
+    }
+    at += 12 + static_cast<size_t>(length);
+  }
+  return info;
+}
+
+// Decoded pixels as 0x00RRGGBB, through GDI+.
+struct TImage {
+  int Width = 0, Height = 0;
+  std::vector<uint32_t> Pixels;
+  uint32_t At(int x, int y) const { return Pixels[static_cast<size_t>(y) * Width + x] & 0xFFFFFF; }
+};
+
+TImage DecodePng(const std::string& path) {
+  TImage image;
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return image;
+  Gdiplus::GpBitmap* bitmap = nullptr;
+  std::wstring wide(path.begin(), path.end());
+  if (Gdiplus::DllExports::GdipCreateBitmapFromFile(wide.c_str(), &bitmap) == Gdiplus::Ok) {
+    UINT w = 0, h = 0;
+    Gdiplus::DllExports::GdipGetImageWidth(bitmap, &w);
+    Gdiplus::DllExports::GdipGetImageHeight(bitmap, &h);
+    Gdiplus::GpRect rect(0, 0, static_cast<INT>(w), static_cast<INT>(h));
+    Gdiplus::BitmapData data{};
+    if (Gdiplus::DllExports::GdipBitmapLockBits(bitmap, &rect, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB,
+                                                &data) == Gdiplus::Ok) {
+      image.Width = static_cast<int>(w);
+      image.Height = static_cast<int>(h);
+      image.Pixels.resize(static_cast<size_t>(w) * h);
+      for (UINT y = 0; y < h; ++y)
+        std::memcpy(&image.Pixels[static_cast<size_t>(y) * w], static_cast<const char*>(data.Scan0) + y * data.Stride,
+                    w * 4);
+      Gdiplus::DllExports::GdipBitmapUnlockBits(bitmap, &data);
+    }
+    Gdiplus::DllExports::GdipDisposeImage(bitmap);
+  }
+  Gdiplus::GdiplusShutdown(token);
+  return image;
+}
+
+int Red(uint32_t c) {
+  return (c >> 16) & 0xFF;
+}
+int Green(uint32_t c) {
+  return (c >> 8) & 0xFF;
+}
+int Blue(uint32_t c) {
+  return c & 0xFF;
+}
+
+template <typename TPredicate>
+size_t CountPixels(const TImage& image, TPredicate match) {
+  return static_cast<size_t>(
+      std::count_if(image.Pixels.begin(), image.Pixels.end(), [&](uint32_t c) { return match(c & 0xFFFFFF); }));
+}
+
+// --- The size the export placement gives a drawing: 60 px per average bond, 40 px margins ---
+
+struct TSize {
+  int Width = 0, Height = 0;
+};
+
+TSize PredictExportSize(const TSVGScene& scene, bool showHeadings) {
+  float minX = 1e18f, minY = 1e18f, maxX = -1e18f, maxY = -1e18f;
+  auto widen = [&](float x, float y) {
+    minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
+  };
+  double bondSum = 0;
+  int bonds = 0;
+  for (int i = 0; i < scene.Count; ++i) {
+    const TGeoElement& e = scene.Elements[i];
+    if (e.Kind == gkText) {
+      if ((e.IsHeading && !showHeadings) || e.Points.empty()) continue;
+      float size = e.FontSize > 1 ? e.FontSize : 1, w = e.Text.size() * size * 0.62f, x = e.Points[0].X;
+      float left = e.TextAnchor == "middle" ? x - w / 2 : e.TextAnchor == "end" ? x - w : x;
+      widen(left, e.Points[0].Y - 0.8f * size);
+      widen(left + w, e.Points[0].Y + 0.2f * size);
+    } else if (e.Kind == gkCircle || e.Kind == gkEllipse) {
+      for (int j = 0; j < 24; ++j) {
+        double a = j * 2 * 3.14159265358979 / 24;
+        widen(static_cast<float>(e.CX + std::cos(a) * e.RX), static_cast<float>(e.CY + std::sin(a) * e.RY));
+      }
+    } else {
+      for (const TPoint2D& p : e.Points) widen(p.X, p.Y);
+    }
+    if (e.Kind == gkLine && e.Points.size() >= 2) {
+      double length = std::hypot(e.Points[1].X - e.Points[0].X, e.Points[1].Y - e.Points[0].Y);
+      if (length > 1) bondSum += length, ++bonds;
+    }
+  }
+  double bond = bonds ? bondSum / bonds : 35;
+  double scale = 60 / bond;
+  double extentX = std::max(1.0f, maxX - minX), extentY = std::max(1.0f, maxY - minY);
+  auto pixels = [&](double extent) {
+    return std::clamp(static_cast<int>(std::lround(extent * scale + 80)), 64, 10000);
+  };
+  return {pixels(extentX), pixels(extentY)};
+}
+
+// --- Fixture ---
+
+class ExportTest : public ViewerTest {
+ protected:
+  // Runs a command on this thread while `steps` drive its dialogs from another.
+  static void RunCommand(TDialogScript& script, const std::function<void()>& command) {
+    command();
+    PumpUntil([&] { return script.StepsDone(); }, 120);
+    script.Finish();
+  }
+  static void PressKey(HWND wnd, WPARAM key) { SendMessageA(wnd, WM_KEYDOWN, key, 0); }
+
+  // Saves through the dialog the key opens; returns the dialog's title and proposed name.
+  struct TDialogSeen {
+    std::string Title, Proposed;
+  };
+  TDialogSeen ExportWith(HWND wnd, WPARAM key, const std::string& path) {
+    TDialogSeen seen;
+    TDialogScript script(parent_, [&](TDialogScript& s) {
+      HWND dialog = WaitForDialog(s.Owner());
+      if (!dialog) return s.Notes.push_back("no save dialog");
+      seen.Title = TextOf(dialog);
+      seen.Proposed = FileNameOf(dialog);
+      ChooseFile(dialog, path);
+      WaitGone(dialog);
+    });
+    RunCommand(script, [&] { PressKey(wnd, key); });
+    EXPECT_TRUE(script.Notes.empty()) << script.Notes.front();
+    EXPECT_TRUE(script.Unexpected.empty()) << script.Unexpected.front();
+    return seen;
+  }
+
+  TTempDir out_;
+};
+
+TEST_F(ExportTest, PngIn2DHas300DpiAndTheSizeOfTheExportPlacement) {
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  std::string svg, error;
+  ASSERT_TRUE(ConvertRecord2D(State(wnd), svg, error)) << error;
+  TSVGScene scene;
+  ASSERT_TRUE(ParseSVG(svg, scene));
+  State(wnd)->View.Zoom2D = 3;  // the export is redrawn: zoom and pan do not matter
+
+  TSize sizes[2];
+  for (bool headings : {true, false}) {
+    SCOPED_TRACE(headings ? "headings shown" : "headings hidden");
+    State(wnd)->View.ShowHeadings = headings;
+    std::string path = out_.File(headings ? "with.png" : "without.png");
+    TDialogSeen seen = ExportWith(wnd, 'G', path);
+    EXPECT_EQ(seen.Title, "Export current view as PNG (300 DPI)");
+    EXPECT_EQ(seen.Proposed, "caffeine.png");
+
+    TPngInfo info = ReadPngInfo(ReadFileBytes(path));
+    ASSERT_TRUE(info.Valid);
+    ASSERT_TRUE(info.HasPhys);
+    EXPECT_EQ(info.PixelsPerUnitX, 11811u);  // 300 DPI in pixels per metre
+    EXPECT_EQ(info.PixelsPerUnitY, 11811u);
+    EXPECT_EQ(info.Unit, 1);
+    TSize predicted = PredictExportSize(scene, headings);
+    EXPECT_NEAR(static_cast<int>(info.Width), predicted.Width, 1);
+    EXPECT_NEAR(static_cast<int>(info.Height), predicted.Height, 1);
+    sizes[headings ? 0 : 1] = {static_cast<int>(info.Width), static_cast<int>(info.Height)};
+
+    TImage image = DecodePng(path);
+    ASSERT_EQ(image.Width, static_cast<int>(info.Width));
+    EXPECT_EQ(image.At(0, 0), 0xFFFFFFu);
+    EXPECT_GT(CountPixels(image, [](uint32_t c) { return Red(c) < 80 && Green(c) < 80 && Blue(c) < 80; }), 300u);
+    EXPECT_GT(CountPixels(image, [](uint32_t c) { return Red(c) > 180 && Green(c) < 100 && Blue(c) < 100; }), 20u)
+        << "the oxygen labels are red";
+  }
+  EXPECT_LT(sizes[1].Height, sizes[0].Height) << "the title below the molecule is not counted";
+  EXPECT_TRUE(State(wnd)->SceneReady);
+  EXPECT_FLOAT_EQ(State(wnd)->View.Zoom2D, 3);
+}
+
+TEST_F(ExportTest, PngIn3DIsTheWindowPictureWithoutTheNavigationBar) {
+  UseStartMode(1);
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  std::string path = out_.File("model.png");
+  ExportWith(wnd, 'G', path);
+
+  RECT client;
+  GetClientRect(wnd, &client);
+  TPngInfo info = ReadPngInfo(ReadFileBytes(path));
+  ASSERT_TRUE(info.Valid);
+  EXPECT_EQ(info.Width, static_cast<uint32_t>(client.right));
+  EXPECT_EQ(info.Height, static_cast<uint32_t>(client.bottom - 28));
+  EXPECT_EQ(info.PixelsPerUnitX, 11811u);
+  TImage image = DecodePng(path);
+  ASSERT_EQ(image.Height, client.bottom - 28);
+  uint32_t corner = image.At(0, 0);
+  EXPECT_TRUE(std::abs(Red(corner) - 33) <= 3 && std::abs(Green(corner) - 36) <= 3 && std::abs(Blue(corner) - 41) <= 3)
+      << std::hex << corner << " is not the 3D background";
+  size_t bluish = CountPixels(image, [](uint32_t c) { return Blue(c) > Red(c) + 20 && Blue(c) > 90; });
+  EXPECT_GT(bluish, image.Pixels.size() / 50) << "the model's colours are in the picture";
+}
+
+TEST_F(ExportTest, SvgIsTheConvertersTextWithOrWithoutTheTitles) {
+  HWND wnd = Open(SamplePath("three.sdf"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  PressKey(wnd, VK_RIGHT);  // record 2, aspirin: converted from a temporary record file
+  ASSERT_TRUE(WaitLoaded(wnd));
+  std::string converted, error;
+  ASSERT_TRUE(ConvertRecord2D(State(wnd), converted, error)) << error;
+  ASSERT_NE(converted.find(">aspirin<"), std::string::npos);
+
+  TDialogSeen seen = ExportWith(wnd, 'S', out_.File("with.svg"));
+  EXPECT_EQ(seen.Title, "Export current view as SVG");
+  EXPECT_EQ(seen.Proposed, "three_2.svg");
+  EXPECT_EQ(ReadFileBytes(out_.File("with.svg")), converted) << "byte for byte what the converter wrote";
+
+  PressKey(wnd, 'H');
+  ExportWith(wnd, 'S', out_.File("without.svg"));
+  std::string stripped = ReadFileBytes(out_.File("without.svg"));
+  EXPECT_EQ(stripped.find(">aspirin<"), std::string::npos);
+  EXPECT_EQ(stripped, StripHeadings(converted, false));
+  TSVGScene full, bare;
+  ASSERT_TRUE(ParseSVG(converted, full));
+  ASSERT_TRUE(ParseSVG(stripped, bare));
+  EXPECT_EQ(bare.Count, full.Count - 1) << "only the title is gone";
+}
+
+TEST_F(ExportTest, ProposedNamesAndCancellingWritesNothing) {
+  std::string mol = ReadFileBytes(SamplePath("caffeine.mol"));
+  ASSERT_FALSE(mol.empty());
+  std::string library;
+  for (int i = 0; i < 10; ++i) library += mol + "$$$$\r\n";
+  TTempDir in;
+  WriteFileBytes(in.File("lib.sdf"), library);
+
+  struct TCase {
+    std::string File;
+    int Steps;  // records to step forward
+    WPARAM Key;
+    const char* Proposed;
+  };
+  const TCase cases[] = {
+      {SamplePath("caffeine.mol"), 0, 'G', "caffeine.png"},
+      {in.File("lib.sdf"), 2, 'S', "lib_3.svg"},
+      {"", 0, 'G', "pelorin_export.png"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Proposed);
+    HWND wnd = Open(c.File);
+    ASSERT_TRUE(WaitLoaded(wnd));
+    for (int i = 0; i < c.Steps; ++i) {
+      PressKey(wnd, VK_RIGHT);
+      ASSERT_TRUE(WaitLoaded(wnd));
+    }
+    std::string proposed;
+    TDialogScript script(parent_, [&](TDialogScript& s) {
+      HWND dialog = WaitForDialog(s.Owner());
+      if (!dialog) return s.Notes.push_back("no save dialog");
+      proposed = FileNameOf(dialog);
+      Press(dialog, IDCANCEL);
+      WaitGone(dialog);
+    });
+    RunCommand(script, [&] { PressKey(wnd, c.Key); });
+    EXPECT_TRUE(script.Notes.empty());
+    EXPECT_EQ(proposed, c.Proposed);
+    EXPECT_TRUE(script.Unexpected.empty()) << "no message after a cancel: " << script.Unexpected.front();
+    EXPECT_TRUE(std::filesystem::is_empty(out_.Path()));
+    DestroyWindow(wnd);
+  }
+}
+
+TEST_F(ExportTest, EveryFailureIsShownInAnErrorBox) {
+  TPelorinConfig smilesAsSvg;  // the real converter writing SMILES into the ".svg" output
+  smilesAsSvg.CmdLine2D = "-osmi -O tempfile.svg";
+
+  enum TTarget { kNoDialog, kFreshFile, kLockedFile };
+  struct TCase {
+    const char* Name;
+    std::string Converter;
+    bool SmilesOutput;
+    int Mode;
+    int PaneHeight;  // 0: the test's main window
+    WPARAM Key;
+    TTarget Target;
+    std::string Message;
+    bool MessageIsPrefix;
+  };
+  const TCase cases[] = {
+      {"2D source", Exit1StandInExe(), false, 0, 0, 'G', kFreshFile, "Could not generate 2D source: obabel exit code=1",
+       true},
+      {"unreadable drawing", BridgeExe(), true, 0, 0, 'G', kFreshFile, "Could not parse generated SVG.", false},
+      {"no picture", BridgeExe(), false, 1, 28, 'G', kFreshFile, "Could not render export bitmap.", false},
+      {"PNG not writable", BridgeExe(), false, 0, 0, 'G', kLockedFile, "Could not save PNG file.", false},
+      {"SVG source", Exit1StandInExe(), false, 0, 0, 'S', kNoDialog, "Could not generate SVG: obabel exit code=1",
+       true},
+      {"SVG not writable", BridgeExe(), false, 0, 0, 'S', kLockedFile, "Could not save SVG file.", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    UseStartMode(c.Mode, c.Converter);
+    if (c.SmilesOutput) {
+      TPelorinConfig config = ConfigSnapshot();
+      config.CmdLine2D = smilesAsSvg.CmdLine2D;
+      config.OBabelOpts.clear();
+      StoreConfig(config);
+    }
+    HWND pane = c.PaneHeight ? CreatePane(400, c.PaneHeight) : parent_;
+    HWND wnd = CreatePelorinWindow(pane, SamplePath("caffeine.mol"));
+    ASSERT_TRUE(WaitLoaded(wnd));
+
+    std::string target = out_.File(std::string(c.Name) + (c.Key == 'G' ? ".png" : ".svg"));
+    TUniqueHandle lock;
+    if (c.Target == kLockedFile) {
+      WriteFileBytes(target, "old");
+      lock.reset(CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(lock);
+    }
+    TDialogScript script(parent_, [&](TDialogScript& s) {
+      if (c.Target != kNoDialog) {
+        HWND dialog = WaitForDialog(s.Owner());
+        if (!dialog) return s.Notes.push_back("no save dialog");
+        ChooseFile(dialog, target);
+        if (c.Target == kLockedFile) {  // confirm replacing the existing file
+          HWND prompt = WaitForDialog(dialog, 10);
+          if (!prompt) return s.Notes.push_back("no overwrite prompt");
+          Press(prompt, IDYES);
+        }
+        WaitGone(dialog);
+      }
+      s.TakeMessageBox();
+    });
+    RunCommand(script, [&] { PressKey(wnd, c.Key); });
+    EXPECT_TRUE(script.Notes.empty()) << script.Notes.front();
+    EXPECT_TRUE(script.Unexpected.empty()) << script.Unexpected.front();
+    ASSERT_EQ(script.Boxes.size(), 1u);
+    const TMessageBoxSeen& box = script.Boxes[0];
+    EXPECT_EQ(box.Caption, "Pelorin");
+    EXPECT_TRUE(box.ErrorIcon);
+    if (c.MessageIsPrefix)
+      EXPECT_EQ(box.Text.rfind(c.Message, 0), 0u) << box.Text;
+    else
+      EXPECT_EQ(box.Text, c.Message);
+    lock.reset();
+    if (c.Target == kLockedFile) {
+      EXPECT_EQ(ReadFileBytes(target), "old");
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(target));
+    }
+    DestroyWindow(wnd);
+    if (pane != parent_) DestroyWindow(pane);
+    PumpMessages();
+  }
+}
+
+TEST_F(ExportTest, ClosingTheViewerDuringADialogEndsTheCommandQuietly) {
+  struct TCase {
+    const char* Name;
+    WPARAM Key;
+    std::string Converter;
+    bool MessageBox;  // the viewer goes while the error box is open, else while the save dialog is
+  };
+  const TCase cases[] = {
+      {"PNG save dialog", 'G', BridgeExe(), false},
+      {"SVG save dialog", 'S', BridgeExe(), false},
+      {"error box", 'S', Exit1StandInExe(), true},
+  };
+  TWindowDestroyer destroyer;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    UseStartMode(0, c.Converter);
+    HWND wnd = Open(SamplePath("caffeine.mol"));
+    ASSERT_TRUE(WaitLoaded(wnd));
+    std::string target = out_.File(std::string(c.Name) + ".out");
+    TDialogScript script(parent_, [&](TDialogScript& s) {
+      HWND dialog = WaitForDialog(s.Owner());
+      if (!dialog) return s.Notes.push_back("no dialog");
+      if (!destroyer.Destroy(wnd)) s.Notes.push_back("viewer not destroyed");
+      if (c.MessageBox)
+        Press(dialog, IDOK);
+      else
+        ChooseFile(dialog, target);
+      WaitGone(dialog);
+    });
+    RunCommand(script, [&] { PressKey(wnd, c.Key); });
+    EXPECT_TRUE(script.Notes.empty()) << script.Notes.front();
+    EXPECT_TRUE(script.Unexpected.empty()) << script.Unexpected.front();
+    EXPECT_FALSE(IsWindow(wnd));
+    EXPECT_EQ(StateOf(wnd), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(target)) << "nothing is exported for a closed viewer";
+  }
+}
+
+TEST_F(ExportTest, ContextMenuOffersBothExportsAtTheCursor) {
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  SetCursorPos(150, 160);
+  POINT cursor;
+  GetCursorPos(&cursor);
+
+  std::vector<std::pair<UINT, std::string>> items;
+  RECT menuRect{};
+  std::string saveTitle;
+  TDialogScript script(parent_, [&](TDialogScript& s) {
+    HWND menuWindow = WaitForOwnedWindow(nullptr, "#32768");
+    if (!menuWindow) return s.Notes.push_back("no menu");
+    GetWindowRect(menuWindow, &menuRect);
+    auto menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, 0x01E1 /* MN_GETHMENU */, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+      char text[128] = {};
+      GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+      items.emplace_back(GetMenuItemID(menu, i), text);
+    }
+    for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) PostMessageA(menuWindow, WM_KEYDOWN, key, 0);
+    HWND dialog = WaitForDialog(s.Owner());
+    if (!dialog) return s.Notes.push_back("the second item opened no save dialog");
+    saveTitle = TextOf(dialog);
+    Press(dialog, IDCANCEL);
+    WaitGone(dialog);
+  });
+  // Asked for from the keyboard: (-1, -1) puts the menu at the mouse cursor.
+  RunCommand(script, [&] { SendMessageA(wnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(wnd), MAKELPARAM(-1, -1)); });
+  EXPECT_TRUE(script.Notes.empty()) << script.Notes.front();
+  EXPECT_TRUE(script.Unexpected.empty()) << script.Unexpected.front();
+  const std::vector<std::pair<UINT, std::string>> expected = {{2001, "Export view as PNG (300 DPI)..."},
+                                                              {2002, "Export source as SVG..."}};
+  EXPECT_EQ(items, expected);
+  EXPECT_EQ(menuRect.left, cursor.x);
+  EXPECT_EQ(menuRect.top, cursor.y);
+  EXPECT_EQ(saveTitle, "Export current view as SVG");
+
+  // Commands other than the two items do nothing (a dialog would be swept up as unexpected).
+  TDialogScript quiet(parent_, [](TDialogScript&) {});
+  for (WPARAM id : {2000, 2003}) EXPECT_EQ(SendMessageA(wnd, WM_COMMAND, id, 0), 0);
+  PumpUntil([] { return false; }, 0.3);
+  quiet.Finish();
+  EXPECT_TRUE(quiet.Unexpected.empty());
+}
+
+}  // namespace
