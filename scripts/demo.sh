@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The main job: sets up the machine, builds the plugin, and shows every bundled sample in
-# the lister host (a stand-in for the file manager) under Xvfb, with the real Open Babel
-# reached through the bridge. What each view shows is saved as PNG in out/.
+# The main job: sets up the machine, builds the plugin, and drives it in the lister host
+# (a stand-in for the file manager) under Xvfb with the real Open Babel reached through
+# the bridge: caffeine in 2D and 3D, the three-record SDF stepped to record 2, PNG and SVG
+# exports through the plugin's own G and S commands (save dialog answered), the
+# display-parameters command, and 256x256 thumbnails of every sample. Results go to out/.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -9,24 +11,49 @@ bash "$PELORIN_ROOT/scripts/setup.sh"
 echo "== building"
 build_windows >/dev/null
 OUT="$PELORIN_ROOT/out"
-rm -rf "$OUT" && mkdir -p "$OUT/plugin"
+rm -rf "$OUT" && mkdir -p "$OUT/plugin" "$OUT/thumbnails"
 winpath() { echo "Z:${1//\//\\}"; }
+W_OUT="$(winpath "$OUT")"
+W_SAMPLES="$(winpath "$PELORIN_ROOT/samples")"
 
 # The plugin as a user installs it: the DLL with its pelorin.ini beside it.
 cp "$BUILD_WIN/src/plugin/PELORINPLUGIN.dll" "$OUT/plugin/"
 printf '[Pelorin]\r\nOBabelPath=%s\r\nStartMode=2D\r\nLogging=1\r\n' \
   "$(winpath "$BUILD_WIN/tools/bridge/obabel.exe")" >"$OUT/plugin/pelorin.ini"
 
-samples=()
-for f in "$PELORIN_ROOT"/samples/*; do
-  case "${f,,}" in *.md) ;; *) samples+=("$(winpath "$f")") ;; esac
-done
+script="$OUT/demo-steps.txt"
+{
+  echo "open \"$W_SAMPLES\\caffeine.mol\""
+  echo "snapshot \"$W_OUT\\caffeine-view-2d.png\""
+  echo "export-png \"$W_OUT\\caffeine-2d.png\""
+  echo "export-svg \"$W_OUT\\caffeine.svg\""
+  echo "key T"
+  echo "snapshot \"$W_OUT\\caffeine-view-3d.png\""
+  echo "export-png \"$W_OUT\\caffeine-3d.png\""
+  echo "open \"$W_SAMPLES\\three.sdf\""
+  echo "snapshot \"$W_OUT\\three-view-record1.png\""
+  echo "key Right"
+  echo "snapshot \"$W_OUT\\three-view-record2.png\""
+  echo "export-png \"$W_OUT\\three_2.png\""
+  echo "export-svg \"$W_OUT\\three_2.svg\""
+  echo "options"
+  echo "close"
+  for f in "$PELORIN_ROOT"/samples/*; do
+    name="$(basename "$f")"
+    case "${name,,}" in *.md) continue ;; esac
+    echo "thumbnail 256x256 \"$W_OUT\\thumbnails\\${name}.png\" \"$W_SAMPLES\\$name\""
+  done
+} >"$script"
 
-echo "== showing ${#samples[@]} samples in the lister host (2D, then 3D, then record 2 of SDF files)"
+echo "== driving the plugin in the lister host (step, time, result)"
 SECONDS=0
+status=0
+# Wine's file dialog complains that it cannot read the Z: volume label: harmless, hidden.
 with_wine_display wine "$BUILD_WIN/tools/lister-host/lister-host.exe" \
-  --plugin "$(winpath "$OUT/plugin/PELORINPLUGIN.dll")" --snapshot "$(winpath "$OUT")" "${samples[@]}"
+  --plugin "$(winpath "$OUT/plugin/PELORINPLUGIN.dll")" --script "$(winpath "$script")" \
+  2> >(grep -v 'FS volume label and serial are not available' >&2) || status=$?
 
-echo "== results in $OUT"
-ls -1 "$OUT"/*.png | sed "s|$OUT/|  |"
-echo "took ${SECONDS} s; plugin log: $OUT/plugin/pelorindebug.log"
+echo "== results in $OUT (${SECONDS} s)"
+(cd "$OUT" && find . -name '*.png' -o -name '*.svg' | sort | sed 's|^\./|  |')
+echo "plugin log: $OUT/plugin/pelorindebug.log"
+exit $status
