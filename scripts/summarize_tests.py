@@ -1,13 +1,26 @@
 #!/usr/bin/env python3
-"""Sums the GoogleTest JUnit reports of the given folders into one closing line."""
+"""Sums the GoogleTest JUnit reports of the given folders into one closing line.
+
+With --expect NAME,NAME,... a test program that left no report (it crashed or hung
+before writing one) counts as a failure."""
 import glob
 import os
 import sys
 import xml.etree.ElementTree as ET
 
 
-def main(folders):
+def main(args):
+    expected = []
+    if args and args[0] == "--expect":
+        expected = [name for name in args[1].split(",") if name]
+        args = args[2:]
+    folders = args
     passed = failed = skipped = 0
+    present = {os.path.splitext(os.path.basename(p))[0] for f in folders for p in glob.glob(os.path.join(f, "*.xml"))}
+    for name in expected:
+        if name not in present:
+            print(f"no report from {name}: it crashed or was stopped")
+            failed += 1
     for folder in folders:
         for report in sorted(glob.glob(os.path.join(folder, "*.xml"))):
             try:

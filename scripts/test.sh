@@ -19,5 +19,7 @@ if [ "${CI:-}" = true ] || [ "${PELORIN_FUZZ_SMOKE:-0}" = 1 ]; then
   bash "$PELORIN_ROOT/scripts/fuzz.sh" 10 || status=1
 fi
 
-python3 "$PELORIN_ROOT/scripts/summarize_tests.py" "$BUILD_NATIVE/test-reports" "$BUILD_WIN/test-reports" || status=1
+test_names() { (cd "$1" && ctest -N | sed -n 's/^ *Test *#[0-9]*: //p' | paste -sd, -); }
+python3 "$PELORIN_ROOT/scripts/summarize_tests.py" --expect "$(test_names "$BUILD_NATIVE"),$(test_names "$BUILD_WIN")" \
+  "$BUILD_NATIVE/test-reports" "$BUILD_WIN/test-reports" || status=1
 exit $status
