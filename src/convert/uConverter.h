@@ -54,8 +54,8 @@ bool RunProcessWait(const std::string& commandLine, int32_t& exitCode);
 std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
                                   std::string& outputPath);
 bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath, std::string& error);
-bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
-                   std::string& outputPath, std::string& error);
+bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode, std::string& outputPath,
+                   std::string& error);
 // SVG text of a 2D drawing; no SVG file remains when it returns.
 bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& error);
 // Path of an STL file that the caller deletes after reading it.

@@ -1,7 +1,7 @@
 // Running obabel.exe: a windowless child with captured output and a time-out, and the
 // 2D and 3D conversions built on it.
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include <atomic>
 #include <chrono>
@@ -21,7 +21,9 @@ namespace {
 std::atomic<uint32_t> gTimeoutMs{30000};
 std::atomic<uint32_t> gKillWaitMs{5000};
 
-std::string LastErrorText() { return SystemErrorText(GetLastError()); }
+std::string LastErrorText() {
+  return SystemErrorText(GetLastError());
+}
 
 // Deletes a temporary file when it goes out of scope, unless released.
 class TTempFileGuard {
@@ -113,15 +115,21 @@ bool WaitForChild(HANDLE process, int32_t& exitCode) {
   return false;
 }
 
-bool IsBareFileName(const std::string& path) { return path.find_first_of("\\/:") == std::string::npos; }
+bool IsBareFileName(const std::string& path) {
+  return path.find_first_of("\\/:") == std::string::npos;
+}
 
 bool ConverterExists(const std::string& path) {
   return IsBareFileName(path) ? SearchPathFinds(path) : FileExists(path);
 }
 
-std::string ModeText(int32_t mode) { return mode == kMode2D ? "2D" : "3D"; }
+std::string ModeText(int32_t mode) {
+  return mode == kMode2D ? "2D" : "3D";
+}
 
-void Sleep100ms() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
+void Sleep100ms() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
 
 // One converter run and the checks of its result; the message says what went wrong.
 bool RunConverterAttempt(const std::string& command, const std::string& outputPath, std::string& error) {
@@ -188,7 +196,9 @@ bool RunSTLFallback(const TPelorinConfig& config, const std::string& inputPath, 
 
 }  // namespace
 
-TRunLimits GetRunLimits() { return {gTimeoutMs, gKillWaitMs}; }
+TRunLimits GetRunLimits() {
+  return {gTimeoutMs, gKillWaitMs};
+}
 
 void SetRunLimits(const TRunLimits& limits) {
   gTimeoutMs = limits.TimeoutMs;
@@ -223,8 +233,8 @@ bool RunProcessWait(const std::string& commandLine, int32_t& exitCode) {
   exitCode = -1;
   std::string capturePath = MakeTempFileName("obabel_out", ".tmp");
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  TUniqueHandle capture(CreateFileA(capturePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  TUniqueHandle capture(CreateFileA(capturePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!capture) {
     DebugLog("RunProcessWait: CreateFile for capture log FAILED: " + LastErrorText());
     return false;
@@ -275,15 +285,16 @@ std::string BuildConverterCommand(const TPelorinConfig& config, const std::strin
   return BuildCommandLine(config, inputPath, mode == kMode2D ? config.CmdLine2D : config.CmdLine3D, outputPath);
 }
 
-bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
-                   std::string& outputPath, std::string& error) {
+bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode, std::string& outputPath,
+                   std::string& error) {
   outputPath.clear();
   error.clear();
   DebugLogFmt("RunOBabelMode: InputFile=[%s] Mode=%s", inputPath.c_str(), ModeText(mode).c_str());
   DebugLogFmt("RunOBabelMode: OBabelPath=[%s]", config.OBabelPath.c_str());
   if (Trim(config.OBabelPath).empty()) {
-    error = "OBabelPath leer \xE2\x80\x93 pelorin.ini pr\xC3\xBC"
-            "fen.";
+    error =
+        "OBabelPath leer \xE2\x80\x93 pelorin.ini pr\xC3\xBC"
+        "fen.";
     DebugLog("RunOBabelMode ERROR: " + error);
     return false;
   }

@@ -131,19 +131,6 @@ void MakeOpaque(void* bits, int32_t width, int32_t height) {
   for (size_t i = 0; i < count; ++i) pixel[i] |= 0xFF000000u;
 }
 
-HBITMAP CreateTopDownDIB(HDC dc, int32_t width, int32_t height, void*& bits) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  bits = nullptr;
-  TGdiObject<HBITMAP> bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  return bits ? bitmap.release() : nullptr;
-}
-
 HBITMAP CreateBitmapOfKind(HDC memoryDC, const TRasterPlacement& placement, TRasterBitmapKind kind, void*& bits) {
   bits = nullptr;
   if (placement.Width <= 0 || placement.Height <= 0) return nullptr;

@@ -236,8 +236,12 @@ void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool 
   glDisable(GL_BLEND);
 }
 
-void ForgetContextBuffers(HGLRC context) { gContextBuffers.erase(context); }
+void ForgetContextBuffers(HGLRC context) {
+  gContextBuffers.erase(context);
+}
 
-bool MeshBuffersAvailable() { return gBuffersAvailable; }
+bool MeshBuffersAvailable() {
+  return gBuffersAvailable;
+}
 
 }  // namespace pelorin

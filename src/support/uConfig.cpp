@@ -113,11 +113,17 @@ void StoreConfig(const TPelorinConfig& config) {
   Config = config;
 }
 
-int32_t ParseStartMode(std::string_view text) { return LowerAscii(TrimView(text)) == "3d" ? 1 : 0; }
+int32_t ParseStartMode(std::string_view text) {
+  return LowerAscii(TrimView(text)) == "3d" ? 1 : 0;
+}
 
-std::string StartModeToText(int32_t mode) { return mode == 1 ? "3D" : "2D"; }
+std::string StartModeToText(int32_t mode) {
+  return mode == 1 ? "3D" : "2D";
+}
 
-bool ParseLoggingValue(std::string_view text) { return text.empty() || text.front() == '1'; }
+bool ParseLoggingValue(std::string_view text) {
+  return text.empty() || text.front() == '1';
+}
 
 std::string SystemTempDir() {
 #ifdef _WIN32

@@ -57,7 +57,7 @@ bool SaveConfig(std::string& error);
 std::string FindOBabel();
 
 // Platform queries used by the configuration.
-std::string SystemTempDir();            // ends in the separator
+std::string SystemTempDir();                        // ends in the separator
 bool SearchPathFinds(const std::string& fileName);  // along the executable search path
 
 }  // namespace pelorin

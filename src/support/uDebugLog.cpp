@@ -57,7 +57,9 @@ class TLogFile {
     return true;
   }
 
-  bool IsOpen() const { return handle_ != kInvalid; }
+  bool IsOpen() const {
+    return handle_ != kInvalid;
+  }
 
   void WriteLine(std::string line) {
     if (!IsOpen()) return;
@@ -105,7 +107,12 @@ TLocalTime NowLocal() {
   gettimeofday(&tv, nullptr);
   std::tm tm{};
   localtime_r(&tv.tv_sec, &tm);
-  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+  return {tm.tm_year + 1900,
+          tm.tm_mon + 1,
+          tm.tm_mday,
+          tm.tm_hour,
+          tm.tm_min,
+          tm.tm_sec,
           static_cast<int>(tv.tv_usec / 1000)};
 #endif
 }
@@ -120,8 +127,7 @@ std::string LineStamp() {
 std::string HeaderStamp() {
   TLocalTime t = NowLocal();
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                t.second);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
   return buf;
 }
 
@@ -246,7 +252,9 @@ void DebugLogClose() {
   s.enabled = false;
 }
 
-bool DebugLogEnabled() { return State().enabled; }
+bool DebugLogEnabled() {
+  return State().enabled;
+}
 
 std::string DebugLogFileName() {
   TLogState& s = State();

@@ -23,7 +23,9 @@ TFile OpenReadDenyWrite(const std::string& path) {
 #endif
 }
 
-TFile OpenWriteTruncate(const std::string& path) { return TFile(std::fopen(path.c_str(), "wb")); }
+TFile OpenWriteTruncate(const std::string& path) {
+  return TFile(std::fopen(path.c_str(), "wb"));
+}
 
 std::optional<uint64_t> FileSizeOf(std::FILE* f) {
   if (!f) return std::nullopt;

@@ -77,6 +77,22 @@ class TSelection {
   HGDIOBJ previous_;
 };
 
+// A 32-bit top-down DIB section of width x height and its pixels; null (and no bits)
+// when it cannot be made.
+inline HBITMAP CreateTopDownDIB(HDC dc, int width, int height, void*& bits) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  bits = nullptr;
+  TGdiObject<HBITMAP> bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bits) return nullptr;
+  return bitmap.release();
+}
+
 }  // namespace pelorin
 
 #endif  // _WIN32

@@ -16,9 +16,13 @@ std::string_view TrimView(std::string_view s) {
   return s.substr(b, e - b);
 }
 
-std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
+std::string Trim(std::string_view s) {
+  return std::string(TrimView(s));
+}
 
-static char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+static char LowerChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 std::string LowerAscii(std::string_view s) {
   std::string r(s);
@@ -30,8 +34,7 @@ size_t FindNoCase(std::string_view haystack, std::string_view needle) {
   if (needle.size() > haystack.size()) return std::string_view::npos;
   auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
                         [](char a, char b) { return LowerChar(a) == LowerChar(b); });
-  return it == haystack.end() && !needle.empty() ? std::string_view::npos
-                                                  : static_cast<size_t>(it - haystack.begin());
+  return it == haystack.end() && !needle.empty() ? std::string_view::npos : static_cast<size_t>(it - haystack.begin());
 }
 
 std::string RemoveFirstNoCase(std::string_view s, std::string_view needle) {
@@ -86,7 +89,9 @@ std::string WideToAnsi(std::wstring_view wide) {
   return ansi;
 }
 
-std::wstring AnsiToWide(std::string_view ansi) { return CodePageToWide(ansi, CP_ACP); }
+std::wstring AnsiToWide(std::string_view ansi) {
+  return CodePageToWide(ansi, CP_ACP);
+}
 
 std::string Utf8ToAnsi(std::string_view utf8) {
   bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -106,7 +111,9 @@ std::string SystemErrorText(unsigned long code) {
 
 #else
 
-std::string Utf8ToAnsi(std::string_view utf8) { return std::string(utf8); }
+std::string Utf8ToAnsi(std::string_view utf8) {
+  return std::string(utf8);
+}
 
 #endif
 

@@ -8,7 +8,9 @@
 namespace pelorin {
 
 // True for the characters the file formats treat as blank: codes 0..32.
-inline bool IsBlankChar(char c) { return static_cast<unsigned char>(c) <= 32; }
+inline bool IsBlankChar(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 // Removes characters of code 32 and below from both ends.
 std::string_view TrimView(std::string_view s);

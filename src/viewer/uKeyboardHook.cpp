@@ -15,8 +15,8 @@ HWND gTarget = nullptr;
 const std::bitset<256>& ForwardedKeys() {
   static const std::bitset<256> keys = [] {
     std::bitset<256> set;
-    for (int vk : std::initializer_list<int>{VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, 'G', 'H', 'R', 'S', 'T', VK_ADD, VK_SUBTRACT, VK_OEM_PLUS,
-                   VK_OEM_MINUS})
+    for (int vk : std::initializer_list<int>{VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, 'G', 'H', 'R', 'S', 'T', VK_ADD,
+                                             VK_SUBTRACT, VK_OEM_PLUS, VK_OEM_MINUS})
       set.set(vk);
     return set;
   }();
@@ -39,12 +39,15 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-bool IsForwardedKey(WPARAM virtualKey) { return ForwardedKeys().test(virtualKey & 0xFF); }
+bool IsForwardedKey(WPARAM virtualKey) {
+  return ForwardedKeys().test(virtualKey & 0xFF);
+}
 
 void InstallKbdHook(HWND wnd) {
   gTarget = wnd;
   if (!gHook) gHook = SetWindowsHookExA(WH_KEYBOARD, &KeyboardHookProc, nullptr, GetCurrentThreadId());
-  DebugLogFmt("InstallKbdHook: HHOOK=%llu HWND=%llu", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(gHook)),
+  DebugLogFmt("InstallKbdHook: HHOOK=%llu HWND=%llu",
+              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(gHook)),
               static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
 }
 
@@ -56,8 +59,12 @@ void RemoveKbdHook() {
   DebugLog("RemoveKbdHook: unhooked");
 }
 
-void SetHookTarget(HWND wnd) { gTarget = wnd; }
+void SetHookTarget(HWND wnd) {
+  gTarget = wnd;
+}
 
-bool KbdHookInstalled() { return gHook != nullptr; }
+bool KbdHookInstalled() {
+  return gHook != nullptr;
+}
 
 }  // namespace pelorin

@@ -185,9 +185,8 @@ bool StartLoad(TPelorinState* state, int32_t index) {
   state->Scene = TSVGScene{};
   state->Model.reset();
   bool useRecord = !state->Records.empty() && index >= 0 && static_cast<size_t>(index) < state->Records.size();
-  auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName,
-                                            useRecord ? state->Records[index] : std::string(), useRecord, index,
-                                            state->Mode);
+  auto load = std::make_unique<TLoadThread>(
+      state->Wnd, state->FileName, useRecord ? state->Records[index] : std::string(), useRecord, index, state->Mode);
   if (!load->Start()) {
     state->Loading = false;
     state->ErrorMsg = "Load thread exception: the load thread could not be started";
@@ -199,8 +198,7 @@ bool StartLoad(TPelorinState* state, int32_t index) {
 }
 
 void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
-  if (!state || sequence == 0 || !state->LoadThread ||
-      state->LoadThread->Sequence != static_cast<uint64_t>(sequence))
+  if (!state || sequence == 0 || !state->LoadThread || state->LoadThread->Sequence != static_cast<uint64_t>(sequence))
     return;
   HWND wnd = state->Wnd;
   // Owned by this frame from here: messages handled during the wait below may close the
@@ -216,8 +214,7 @@ void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
   ResetViewAfterLoad(state->View);
   state->Loading = false;
   load.reset();
-  DebugLogFmt("WM_PELORIN_LOADED: SceneReady=%s elements=%d", state->SceneReady ? "True" : "False",
-              state->Scene.Count);
+  DebugLogFmt("WM_PELORIN_LOADED: SceneReady=%s elements=%d", state->SceneReady ? "True" : "False", state->Scene.Count);
   InvalidateRect(state->Wnd, nullptr, FALSE);
 }
 

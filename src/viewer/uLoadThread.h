@@ -18,8 +18,7 @@ class TLoadThread {
  public:
   // Everything the worker needs is copied in: it never reads the window's state, so the
   // window may change or free it once the worker has been stopped.
-  TLoadThread(HWND wnd, std::string fileName, std::string recordText, bool useRecord, int32_t molIndex,
-              int32_t mode);
+  TLoadThread(HWND wnd, std::string fileName, std::string recordText, bool useRecord, int32_t molIndex, int32_t mode);
   ~TLoadThread();  // asks the worker to stop and waits for it
   TLoadThread(const TLoadThread&) = delete;
   TLoadThread& operator=(const TLoadThread&) = delete;

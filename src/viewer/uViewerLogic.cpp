@@ -8,9 +8,13 @@
 
 namespace pelorin {
 
-std::string ModeName(int32_t mode) { return mode == 0 ? "2D" : "3D"; }
+std::string ModeName(int32_t mode) {
+  return mode == 0 ? "2D" : "3D";
+}
 
-int32_t ToggledMode(int32_t mode) { return mode == 0 ? 1 : 0; }
+int32_t ToggledMode(int32_t mode) {
+  return mode == 0 ? 1 : 0;
+}
 
 float WheelZoom(float zoom, int delta, float maxZoom) {
   double next = delta > 0 ? static_cast<double>(zoom) * kWheelZoomFactor : static_cast<double>(zoom) / kWheelZoomFactor;
@@ -52,9 +56,13 @@ void ResetViewAfterLoad(TViewValues& view) {
   if (view.RotY == 0) view.RotY = kResetRotY;
 }
 
-int32_t PreviousRecord(int32_t index, int32_t count) { return count > 1 && index > 0 ? index - 1 : index; }
+int32_t PreviousRecord(int32_t index, int32_t count) {
+  return count > 1 && index > 0 ? index - 1 : index;
+}
 
-int32_t NextRecord(int32_t index, int32_t count) { return count > 1 && index < count - 1 ? index + 1 : index; }
+int32_t NextRecord(int32_t index, int32_t count) {
+  return count > 1 && index < count - 1 ? index + 1 : index;
+}
 
 std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32_t molCount, bool showHeadings) {
   if (loading) return "Loading molecule...";
@@ -70,7 +78,9 @@ std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32
   return buffer;
 }
 
-std::string ToggleButtonText(int32_t mode) { return mode == 0 ? "2D -> 3D" : "3D -> 2D"; }
+std::string ToggleButtonText(int32_t mode) {
+  return mode == 0 ? "2D -> 3D" : "3D -> 2D";
+}
 
 bool IsSDFFileName(const std::string& fileName) {
   size_t dot = fileName.find_last_of('.');

@@ -14,6 +14,7 @@
 #include "stl/uSTLRender.h"
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
+#include "support/uGdiObjects.h"
 #include "viewer/uCommands.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer/uLoadThread.h"
@@ -69,7 +70,9 @@ class TPaint {
   HDC dc_;
 };
 
-void Invalidate(HWND wnd) { InvalidateRect(wnd, nullptr, FALSE); }
+void Invalidate(HWND wnd) {
+  InvalidateRect(wnd, nullptr, FALSE);
+}
 void PrintClient(HWND wnd, TPelorinState* state, HDC dc);
 
 struct TDrawSize {
@@ -347,23 +350,6 @@ void SplitRecordsIfSDF(TPelorinState& state) {
   DebugLogFmt("SDF split: %d molecules", state.MolCount);
 }
 
-// A 32-bit top-down DIB section of w x h with uninitialised pixels.
-HBITMAP CreateTopDownDib(int w, int h, void** bits) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
-  if (bitmap && !*bits) {
-    DeleteObject(bitmap);
-    return nullptr;
-  }
-  return bitmap;
-}
-
 // Draws what the window shows (drawing, model or message) into the back buffer and reads
 // the part above the navigation bar. Read before any swap: a swapped or on-screen OpenGL
 // picture cannot be read back reliably.
@@ -382,7 +368,7 @@ HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   DrawView(*state, size.w, size.h);
   glFinish();
   void* bits = nullptr;
-  HBITMAP bitmap = CreateTopDownDib(size.w, pictureHeight, &bits);
+  HBITMAP bitmap = CreateTopDownDIB(nullptr, size.w, pictureHeight, bits);
   if (!bitmap) return nullptr;
   const size_t stride = static_cast<size_t>(size.w) * 4;
   std::vector<uint8_t> rows(stride * pictureHeight);
@@ -404,13 +390,11 @@ void PrintClient(HWND wnd, TPelorinState* state, HDC dc) {
     return;
   }
   TDrawSize size = ClientDrawSize(wnd);
-  if (HBITMAP picture = ReadBackPicture(wnd, state)) {
-    HDC mem = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(mem, picture);
-    BitBlt(dc, 0, 0, size.w, size.h - kNavBarHeight, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteDC(mem);
-    DeleteObject(picture);
+  TGdiObject<HBITMAP> picture(ReadBackPicture(wnd, state));
+  if (picture) {
+    TMemoryDC mem;
+    TSelection select(mem.get(), picture.get());
+    BitBlt(dc, 0, 0, size.w, size.h - kNavBarHeight, mem.get(), 0, 0, SRCCOPY);
   }
   DrawNavBar(*state, dc, size.w, size.h);
 }
@@ -446,10 +430,12 @@ void StoreView(TPelorinState* state) {
 }
 
 TViewValues CurrentView() {
-  return TViewValues{View2D.Zoom2D, View2D.PanX,         View2D.PanY, View2D.ViewWidth, View2D.ViewHeight,
-                     View2D.ShowHeadings, RotX, RotY, Zoom3D};
+  return TViewValues{View2D.Zoom2D, View2D.PanX, View2D.PanY, View2D.ViewWidth, View2D.ViewHeight, View2D.ShowHeadings,
+                     RotX,          RotY,        Zoom3D};
 }
-TMeshModel* CurrentModel() { return gCurrentModel; }
+TMeshModel* CurrentModel() {
+  return gCurrentModel;
+}
 
 HWND CreatePelorinWindow(HWND parent, const std::string& fileName) {
   RegisterViewerClass();
@@ -458,9 +444,10 @@ HWND CreatePelorinWindow(HWND parent, const std::string& fileName) {
   int width = client.right - client.left, height = client.bottom - client.top;
   if (width < 10) width = 400;
   if (height < 10) height = 300;
-  HWND wnd = CreateWindowExA(0, kViewerClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0,
-                             width, height, parent, nullptr, gInstance, nullptr);
-  DebugLogFmt("CreateWindowEx \xE2\x86\x92 HWND=%llu", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
+  HWND wnd = CreateWindowExA(0, kViewerClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0, width,
+                             height, parent, nullptr, gInstance, nullptr);
+  DebugLogFmt("CreateWindowEx \xE2\x86\x92 HWND=%llu",
+              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
   if (!wnd) {
     DebugLog("CreateWindowEx FAILED");
     return nullptr;
@@ -502,6 +489,8 @@ void ViewerLibraryDetach() {
   gClassRegistered = false;
 }
 
-HINSTANCE ViewerInstance() { return gInstance; }
+HINSTANCE ViewerInstance() {
+  return gInstance;
+}
 
 }  // namespace pelorin

@@ -10,16 +10,11 @@
 #include "convert/uConverter.h"
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
+#include "test_helpers.h"
 #include "test_paths.h"
 #include "test_temp_dir.h"
 
 namespace pelorin_test {
-
-inline size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
-  return n;
-}
 
 class ConverterTest : public ::testing::Test {
  protected:

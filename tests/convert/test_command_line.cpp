@@ -22,8 +22,8 @@ TEST(CommandLine, SubstituteOutput) {
       {"--gen2d", "C:\\t\\a.svg", "--gen2d -O C:\\t\\a.svg"},
       {"  --gen2d  ", "C:\\t\\a.svg", "--gen2d -O C:\\t\\a.svg"},
       {"--gen2d -O", "o.svg", "--gen2d -O -O o.svg"},  // "-O" without a blank is no output option
-      {"-O  --gen2d", "o.svg", "-O o.svg --gen2d"},      // empty old name
-      {"-o x.svg", "o.svg", "-o x.svg -O o.svg"},        // case matters
+      {"-O  --gen2d", "o.svg", "-O o.svg --gen2d"},    // empty old name
+      {"-o x.svg", "o.svg", "-o x.svg -O o.svg"},      // case matters
       {"--gen2d -O old.svg", "o.svg", "--gen2d -O o.svg"},
       {"-O \"a b.svg\" --x", "o.svg", "-O o.svg b.svg\" --x"},  // quotes are not understood
   };

@@ -88,7 +88,9 @@ TEST_F(ConversionTest, FailureMessages) {
   std::string out, error;
   UseConverter("   ");
   EXPECT_FALSE(RunOBabel(kCaffeine, out, error));
-  EXPECT_EQ(error, "OBabelPath leer \xE2\x80\x93 pelorin.ini pr\xC3\xBC" "fen.");
+  EXPECT_EQ(error,
+            "OBabelPath leer \xE2\x80\x93 pelorin.ini pr\xC3\xBC"
+            "fen.");
 
   UseConverter("C:\\nowhere\\obabel.exe");
   EXPECT_FALSE(RunOBabel(kCaffeine, out, error));

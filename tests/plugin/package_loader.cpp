@@ -16,8 +16,14 @@ int main(int argc, char** argv) {
   using TDefaults = void(__stdcall*)(void*);
   auto detect = reinterpret_cast<TDetect>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListGetDetectString")));
   auto defaults = reinterpret_cast<TDefaults>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListSetDefaultParams")));
-  const char* names[] = {"ListLoad", "ListLoadW", "ListCloseWindow", "ListGetDetectString", "ListSetDefaultParams",
-                         "ListSendCommand", "ListGetPreviewBitmap", "ListGetPreviewBitmapW"};
+  const char* names[] = {"ListLoad",
+                         "ListLoadW",
+                         "ListCloseWindow",
+                         "ListGetDetectString",
+                         "ListSetDefaultParams",
+                         "ListSendCommand",
+                         "ListGetPreviewBitmap",
+                         "ListGetPreviewBitmapW"};
   int missing = 0;
   for (const char* name : names)
     if (!GetProcAddress(plugin, name)) {

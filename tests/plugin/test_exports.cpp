@@ -8,9 +8,12 @@
 #include <filesystem>
 #include <string>
 
+#include "test_helpers.h"
 #include "test_paths.h"
 #include "test_temp_dir.h"
 
+using pelorin_test::CountOf;
+using pelorin_test::ProcAs;
 using pelorin_test::ReadFileBytes;
 using pelorin_test::TTempDir;
 using pelorin_test::WriteFileBytes;
@@ -40,19 +43,9 @@ const char* const kEntryPoints[] = {"ListLoad",
 
 // Exported functions are fetched as data pointers first: a direct cast between unrelated
 // function types draws -Wcast-function-type.
-template <typename T>
-T ProcAs(HMODULE module, const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 const std::string kDetect =
     "EXT=\"MOL\" | EXT=\"SDF\" | EXT=\"MOL2\" | EXT=\"SMI\" | EXT=\"SMILES\" | EXT=\"PDB\" | EXT=\"XYZ\" | EXT=\"CML\"";
-
-size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 // A private copy of the plugin, so its ini file and log live in a folder of the test's own.
 class PluginTest : public ::testing::Test {

@@ -8,9 +8,12 @@
 #include <filesystem>
 #include <string>
 
+#include "test_helpers.h"
 #include "test_paths.h"
 #include "test_temp_dir.h"
 
+using pelorin_test::CountOf;
+using pelorin_test::ProcAs;
 using pelorin_test::ReadFileBytes;
 using pelorin_test::TTempDir;
 using pelorin_test::WriteFileBytes;
@@ -21,23 +24,12 @@ using TListLoad = HWND(__stdcall*)(HWND, char*, int);
 using TListLoadW = HWND(__stdcall*)(HWND, wchar_t*, int);
 using TListCloseWindow = void(__stdcall*)(HWND);
 
-template <typename T>
-T ProcAs(HMODULE module, const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 // The name as the system's 8-bit code page holds it.
 std::string AnsiOf(const std::wstring& wide) {
   int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string ansi(n > 0 ? n - 1 : 0, '\0');
   if (n > 1) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), n, nullptr, nullptr);
   return ansi;
-}
-
-size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 void PumpFor(double seconds) {

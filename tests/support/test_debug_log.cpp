@@ -30,7 +30,9 @@ class DebugLogTest : public ::testing::Test {
 
 // The header block with its stamps replaced by a pattern.
 std::string HeaderPattern(const std::string& dir, const std::string& logFile) {
-  auto quote = [](const std::string& s) { return std::regex_replace(s, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)"); };
+  auto quote = [](const std::string& s) {
+    return std::regex_replace(s, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+  };
   const std::string stamp = R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})";
   return "\r\n" + kRule + "\r\n" + stamp + quote("  Pelorin WLX Plugin " + kDash + " log opened") + "\r\n" + stamp +
          quote("  PluginDir: " + dir) + "\r\n" + stamp + quote("  LogFile:   " + logFile) + "\r\n" + kRule + "\r\n";
@@ -65,8 +67,8 @@ TEST_F(DebugLogTest, DirectoryWithoutSeparatorAndReopeningAppend) {
   DebugLog("lost");
 
   const std::string header = HeaderPattern(bare, dir_.File("pelorindebug.log"));
-  const std::string expected = header + kLineStamp + "  first\r\n" + header + kLineStamp + "  second\r\n" +
-                               kLineStamp + "  Logging disabled " + kDash + " closing log\\.\r\n";
+  const std::string expected = header + kLineStamp + "  first\r\n" + header + kLineStamp + "  second\r\n" + kLineStamp +
+                               "  Logging disabled " + kDash + " closing log\\.\r\n";
   std::string text = LogText();
   EXPECT_TRUE(std::regex_match(text, std::regex(expected))) << text;
   EXPECT_FALSE(DebugLogEnabled());

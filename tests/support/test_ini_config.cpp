@@ -120,8 +120,9 @@ TEST_F(ConfigTest, DefaultsWithoutIniFile) {
 }
 
 TEST_F(ConfigTest, IniValuesOverrideDefaults) {
-  WriteIni("[Pelorin]\r\nOBabelPath=C:\\tools\\obabel.exe\r\nCmdLine2D=--gen2d\r\nCmdLine3D=\r\n"
-           "OBabelOpts=  \r\nStartMode= 2d \r\nLogging=0\r\n");
+  WriteIni(
+      "[Pelorin]\r\nOBabelPath=C:\\tools\\obabel.exe\r\nCmdLine2D=--gen2d\r\nCmdLine3D=\r\n"
+      "OBabelOpts=  \r\nStartMode= 2d \r\nLogging=0\r\n");
   LoadConfig();
   TPelorinConfig c = ConfigSnapshot();
   EXPECT_EQ(c.OBabelPath, "C:\\tools\\obabel.exe");

@@ -3,20 +3,16 @@
 #include <cctype>
 
 #include "dialog_driver.h"
+#include "test_helpers.h"
 #include "viewer/uOptionsDialog.h"
 #include "viewer_test_util.h"
 
+using pelorin_test::CountOf;
 using namespace pelorin;
 using namespace pelorin::testpaths;
 using namespace pelorin_test;
 
 namespace {
-
-size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -1,20 +1,16 @@
 // Converting one record of a multi-record file through a temporary record file.
+#include "test_helpers.h"
 #include "viewer/uSDFRecords.h"
 #include "viewer_test_util.h"
 
+using pelorin_test::CountOf;
 using namespace pelorin;
 using pelorin_test::TPelorinTestConfigOverride;
 using pelorin_test::ViewerTest;
 
 using RecordFileTest = ViewerTest;
 
-namespace {
-size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-}  // namespace
+namespace {}  // namespace
 
 TEST_F(RecordFileTest, SecondOfThreeRecordsIsConvertedAloneAndItsFileRemoved) {
   TPelorinState state;

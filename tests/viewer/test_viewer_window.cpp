@@ -2,12 +2,14 @@
 // read-back of its picture, and closing while a load runs.
 #include <algorithm>
 #include <atomic>
-#include <thread>
 #include <cstring>
+#include <thread>
 
+#include "test_helpers.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer_test_util.h"
 
+using pelorin_test::CountOf;
 using namespace pelorin;
 using namespace pelorin::testpaths;
 using pelorin_test::PumpMessages;
@@ -15,12 +17,6 @@ using pelorin_test::PumpUntil;
 using pelorin_test::ViewerTest;
 
 namespace {
-
-size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 // The pixels of a 32-bit top-down DIB section, as 0x00RRGGBB values.
 struct TPixels {
@@ -41,11 +37,21 @@ TPixels TakePixels(HBITMAP bitmap) {
   return p;
 }
 
-int Red(uint32_t c) { return (c >> 16) & 0xFF; }
-int Green(uint32_t c) { return (c >> 8) & 0xFF; }
-int Blue(uint32_t c) { return c & 0xFF; }
-bool IsDark(uint32_t c) { return Red(c) < 80 && Green(c) < 80 && Blue(c) < 80; }
-bool IsReddish(uint32_t c) { return Red(c) > 180 && Green(c) < 100 && Blue(c) < 100; }
+int Red(uint32_t c) {
+  return (c >> 16) & 0xFF;
+}
+int Green(uint32_t c) {
+  return (c >> 8) & 0xFF;
+}
+int Blue(uint32_t c) {
+  return c & 0xFF;
+}
+bool IsDark(uint32_t c) {
+  return Red(c) < 80 && Green(c) < 80 && Blue(c) < 80;
+}
+bool IsReddish(uint32_t c) {
+  return Red(c) > 180 && Green(c) < 100 && Blue(c) < 100;
+}
 
 struct TBox {
   int Left = 1 << 30, Top = 1 << 30, Right = -1, Bottom = -1;

@@ -93,9 +93,9 @@ class ViewerTest : public ::testing::Test {
     }
     RECT r{0, 0, width, height};
     AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-    HWND wnd = CreateWindowExA(0, "PelorinTestParent", "viewer test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                               r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr),
-                               nullptr);
+    HWND wnd =
+        CreateWindowExA(0, "PelorinTestParent", "viewer test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, r.right - r.left,
+                        r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     PumpMessages();
     return wnd;
   }

@@ -4,17 +4,19 @@
 // --script it runs a list of steps (open, keys, exports with the save dialog answered,
 // thumbnails, the display-parameters command) and reports how long each took.
 #include <windows.h>
+// GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
 #include <objidl.h>
+//
 #include <gdiplus.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cwchar>
 #include <cwctype>
 #include <memory>
 #include <string>
 #include <thread>
-#include <cwchar>
 #include <vector>
 
 namespace {
@@ -126,8 +128,8 @@ HWND CreateMainWindow(int width, int height) {
                               CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr, wc.hInstance, nullptr);
   RECT client;
   GetClientRect(main, &client);
-  gPane = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, client.right,
-                          client.bottom, main, nullptr, wc.hInstance, nullptr);
+  gPane = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, client.right, client.bottom,
+                          main, nullptr, wc.hInstance, nullptr);
   return main;
 }
 
@@ -210,7 +212,9 @@ bool SaveSnapshot(HWND viewer, const std::wstring& path) {
   return ok;
 }
 
-std::wstring BaseName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+std::wstring BaseName(const std::wstring& path) {
+  return path.substr(path.find_last_of(L"\\/") + 1);
+}
 
 // Shows one file and saves its views: 2D/3D as the viewer starts, the other mode after T,
 // and the following records of a multi-record file after Right.
@@ -531,4 +535,6 @@ int Run(int argc, wchar_t** argv) {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) { return Run(argc, argv); }
+int wmain(int argc, wchar_t** argv) {
+  return Run(argc, argv);
+}
