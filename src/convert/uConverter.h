@@ -2,6 +2,7 @@
 // 3D (STL) conversions with their command lines and fall-back.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -38,6 +39,22 @@ struct TRunLimits {
 };
 TRunLimits GetRunLimits();
 void SetRunLimits(const TRunLimits& limits);
+
+// While one of these lives, setting its flag stops the calling thread's converter runs:
+// a running child is ended within a moment and no further attempt or fall-back is
+// started. A viewer's load thread uses it, so that stepping to another record or closing
+// the window need not wait for a converter that may take up to its time-out.
+class TConversionCancelScope {
+ public:
+  explicit TConversionCancelScope(const std::atomic<bool>& flag);
+  ~TConversionCancelScope();
+  TConversionCancelScope(const TConversionCancelScope&) = delete;
+  TConversionCancelScope& operator=(const TConversionCancelScope&) = delete;
+
+ private:
+  const std::atomic<bool>* previous_;
+};
+bool ConversionCancelled();
 
 // 32 upper-case hex digits of a new GUID (or process id and tick count).
 std::string UniquePart();

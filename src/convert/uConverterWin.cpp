@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -19,26 +20,13 @@ namespace pelorin {
 namespace {
 
 std::atomic<uint32_t> gTimeoutMs{30000};
+thread_local const std::atomic<bool>* tCancelFlag = nullptr;
+constexpr DWORD kCancelPollMs = 50;
 std::atomic<uint32_t> gKillWaitMs{5000};
 
 std::string LastErrorText() {
   return SystemErrorText(GetLastError());
 }
-
-// Deletes a temporary file when it goes out of scope, unless released.
-class TTempFileGuard {
- public:
-  explicit TTempFileGuard(std::string path) : path_(std::move(path)) {}
-  TTempFileGuard(const TTempFileGuard&) = delete;
-  TTempFileGuard& operator=(const TTempFileGuard&) = delete;
-  ~TTempFileGuard() {
-    if (!path_.empty()) DeleteFileIfExists(path_);
-  }
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
 
 // A thread attribute list that lets the child inherit exactly one handle. Without it
 // a child started at the same moment on another thread would also inherit this run's
@@ -92,10 +80,27 @@ void LogAndDeleteCapture(const std::string& capturePath) {
   DeleteSoonAfterExit(capturePath);
 }
 
+// Waits up to `timeout` ms for the child, looking at the cancel flag between slices.
+DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool& cancelled) {
+  cancelled = false;
+  if (!tCancelFlag) return WaitForSingleObject(process, timeout);
+  for (uint32_t waited = 0;;) {
+    DWORD slice = std::min<uint32_t>(kCancelPollMs, timeout - waited);
+    DWORD wait = WaitForSingleObject(process, slice);
+    waited += slice;
+    if (wait != WAIT_TIMEOUT || waited >= timeout) return wait;
+    if (tCancelFlag->load()) {
+      cancelled = true;
+      return WAIT_TIMEOUT;
+    }
+  }
+}
+
 // Waits for the child; true with its exit code when it ended in time.
 bool WaitForChild(HANDLE process, int32_t& exitCode) {
   uint32_t timeout = gTimeoutMs;
-  DWORD wait = WaitForSingleObject(process, timeout);
+  bool cancelled = false;
+  DWORD wait = WaitOrCancel(process, timeout, cancelled);
   if (wait == WAIT_OBJECT_0) {
     DWORD code = 0;
     if (GetExitCodeProcess(process, &code)) {
@@ -106,7 +111,10 @@ bool WaitForChild(HANDLE process, int32_t& exitCode) {
     return false;
   }
   if (wait == WAIT_TIMEOUT) {
-    DebugLogFmt("RunProcessWait: TIMEOUT after %u ms, terminating obabel process", timeout);
+    if (cancelled)
+      DebugLog("RunProcessWait: CANCELLED, terminating obabel process");
+    else
+      DebugLogFmt("RunProcessWait: TIMEOUT after %u ms, terminating obabel process", timeout);
     TerminateProcess(process, 1);
     WaitForSingleObject(process, gKillWaitMs);
     return false;
@@ -169,7 +177,7 @@ bool RunSTLFallback(const TPelorinConfig& config, const std::string& inputPath, 
   std::string reduced = RemoveToken(RemoveToken(config.CmdLine3D, "--gen3d"), "--gen3D");
   if (Trim(reduced) == Trim(config.CmdLine3D)) return false;
   std::string outputPath = MakeTempFileName(config.TempDir, "pelorinout", ".stl");
-  TTempFileGuard output(outputPath);
+  TFileRemover output(outputPath);
   std::string command = BuildCommandLine(config, inputPath, reduced, outputPath);
   int32_t exitCode = -1;
   if (!RunProcessWait(command, exitCode)) {
@@ -195,6 +203,18 @@ bool RunSTLFallback(const TPelorinConfig& config, const std::string& inputPath, 
 }
 
 }  // namespace
+
+TConversionCancelScope::TConversionCancelScope(const std::atomic<bool>& flag) : previous_(tCancelFlag) {
+  tCancelFlag = &flag;
+}
+
+TConversionCancelScope::~TConversionCancelScope() {
+  tCancelFlag = previous_;
+}
+
+bool ConversionCancelled() {
+  return tCancelFlag && tCancelFlag->load();
+}
 
 TRunLimits GetRunLimits() {
   return {gTimeoutMs, gKillWaitMs};
@@ -307,7 +327,7 @@ bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, i
   std::string command = BuildConverterCommand(config, inputPath, mode, output);
   DebugLogFmt("RunOBabelMode: CMD=[%s]", command.c_str());
   DebugLogFmt("RunOBabelMode: expected OutputFile=[%s]", output.c_str());
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  for (int attempt = 0; attempt < 2 && !ConversionCancelled(); ++attempt) {
     if (RunConverterAttempt(command, output, error)) {
       outputPath = output;
       return true;
@@ -326,7 +346,7 @@ bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& 
   error.clear();
   std::string svgPath;
   if (!RunOBabelMode(inputPath, kMode2D, svgPath, error)) return false;
-  TTempFileGuard svgFile(svgPath);
+  TFileRemover svgFile(svgPath);
   auto bytes = ReadWholeFile(svgPath);
   if (!bytes) {
     error = "Failed to read SVG: " + LastErrorText();
@@ -343,7 +363,7 @@ bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::strin
   error.clear();
   TPelorinConfig config = ConfigSnapshot();
   bool ok = RunOBabelMode(config, inputPath, kMode3D, stlPath, error);
-  if (!ok && LowerAscii(error).find("exit code=") != std::string::npos)
+  if (!ok && !ConversionCancelled() && LowerAscii(error).find("exit code=") != std::string::npos)
     ok = RunSTLFallback(config, inputPath, stlPath, error);
   if (ok)
     DebugLogFmt("RunOBabelSTL: STL ready [%s]", stlPath.c_str());

@@ -13,7 +13,9 @@
 #include "render/uOpenGL.h"
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
+#include "support/uFloatMask.h"
 #include "support/uText.h"
+#include "viewer/uKeyboardHook.h"
 #include "viewer/uWin32Window.h"
 
 namespace pelorin {
@@ -70,7 +72,12 @@ bool OnLibraryAttach(HINSTANCE instance) {
   return true;
 }
 
-void OnLibraryDetach() {
+void OnLibraryDetach(bool processExit) {
+  if (processExit) {
+    DebugLogCloseAtProcessExit();  // nothing else: the system reclaims the rest
+    return;
+  }
+  RemoveKbdHook();  // a hook left installed would call into the unloaded library
   ViewerLibraryDetach();
   UnloadOpenGL();
   DebugLogClose();
@@ -82,6 +89,7 @@ using namespace pelorin;
 
 extern "C" HWND __stdcall ListLoad(HWND ParentWin, char* FileToLoad, int ShowFlags) {
   try {
+    TFloatMaskScope floatMask;
     return LoadViewer(ParentWin, FileToLoad ? FileToLoad : "", ShowFlags, "ListLoad (Ansi)",
                       "ListLoad result HWND: %llu");
   } catch (...) {
@@ -91,6 +99,7 @@ extern "C" HWND __stdcall ListLoad(HWND ParentWin, char* FileToLoad, int ShowFla
 
 extern "C" HWND __stdcall ListLoadW(HWND ParentWin, wchar_t* FileToLoad, int ShowFlags) {
   try {
+    TFloatMaskScope floatMask;
     return LoadViewer(ParentWin, FileNameToAnsi(FileToLoad), ShowFlags, "ListLoadW (Unicode)",
                       "ListLoadW result HWND: %llu");
   } catch (...) {
@@ -100,6 +109,7 @@ extern "C" HWND __stdcall ListLoadW(HWND ParentWin, wchar_t* FileToLoad, int Sho
 
 extern "C" void __stdcall ListCloseWindow(HWND ListWin) {
   try {
+    TFloatMaskScope floatMask;
     if (ListWin) DestroyWindow(ListWin);
   } catch (...) {
   }
@@ -107,6 +117,7 @@ extern "C" void __stdcall ListCloseWindow(HWND ListWin) {
 
 extern "C" void __stdcall ListGetDetectString(char* DetectString, int maxlen) {
   try {
+    TFloatMaskScope floatMask;
     if (DetectString && maxlen > 0) {
       size_t n = std::min(static_cast<size_t>(maxlen - 1), sizeof kDetectString - 1);
       std::memcpy(DetectString, kDetectString, n);
@@ -119,6 +130,7 @@ extern "C" void __stdcall ListGetDetectString(char* DetectString, int maxlen) {
 
 extern "C" void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps) {
   try {
+    TFloatMaskScope floatMask;
     {
       std::lock_guard<std::recursive_mutex> loading(ConfigLoadMutex());
       ConfigLoaded = true;
@@ -136,6 +148,7 @@ extern "C" void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps) {
 
 extern "C" int __stdcall ListSendCommand(HWND ListWin, int Command, int /*Parameter*/) {
   try {
+    TFloatMaskScope floatMask;
     if (Command == kCommandNewParams && ListWin) PostMessageA(ListWin, WM_PELORIN_OPTIONS, 0, 0);
   } catch (...) {
   }
@@ -145,6 +158,7 @@ extern "C" int __stdcall ListSendCommand(HWND ListWin, int Command, int /*Parame
 extern "C" HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* /*contentbuf*/,
                                                   int /*contentbuflen*/) {
   try {
+    TFloatMaskScope floatMask;
     EnsureConfigLoaded();
     if (!FileToLoad) return nullptr;
     return MakeThumbnail(FileToLoad, width, height);
@@ -156,6 +170,7 @@ extern "C" HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, i
 extern "C" HBITMAP __stdcall ListGetPreviewBitmapW(wchar_t* FileToLoad, int width, int height, char* /*contentbuf*/,
                                                    int /*contentbuflen*/) {
   try {
+    TFloatMaskScope floatMask;
     EnsureConfigLoaded();
     if (!FileToLoad) return nullptr;
     return MakeThumbnail(FileNameToAnsi(FileToLoad), width, height);

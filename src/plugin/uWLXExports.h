@@ -48,6 +48,7 @@ std::string FileNameToAnsi(const wchar_t* name);
 // Library start and unload, called from the DLL's entry function.
 // False when the plugin cannot work at all (no OpenGL library); the load then fails.
 bool OnLibraryAttach(HINSTANCE instance);
-void OnLibraryDetach();
+// `processExit`: the whole process is ending (other threads are already gone).
+void OnLibraryDetach(bool processExit);
 
 }  // namespace pelorin

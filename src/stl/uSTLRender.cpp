@@ -47,6 +47,7 @@ void LoadBufferEntryPoints() {
 struct TContextBuffers {
   GLuint Names[3] = {0, 0, 0};  // vertices, normals, colours
   std::weak_ptr<const TMeshModel> Uploaded;
+  std::weak_ptr<const TMeshModel> Refused;  // not tried again on every frame
 };
 std::map<HGLRC, TContextBuffers> gContextBuffers;
 
@@ -62,10 +63,13 @@ bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers
   LoadBufferEntryPoints();
   if (!gBuffersAvailable) return false;
   if (buffers.Uploaded.lock() == model) return true;
+  if (buffers.Refused.lock() == model) return false;
   for (GLuint& name : buffers.Names)
     if (!name) gProcs.Gen(1, &name);
   for (GLuint name : buffers.Names)
     if (!name) return false;
+  while (glGetError() != GL_NO_ERROR) {
+  }  // errors of earlier drawing are not the upload's
   const TFloatArray* arrays[3] = {&model->MeshVertices, &model->MeshNormals, &model->MeshColors};
   for (int i = 0; i < 3; ++i) {
     gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[i]);
@@ -73,6 +77,15 @@ bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers
                 GL_STATIC_DRAW);
   }
   gProcs.Bind(GL_ARRAY_BUFFER, 0);
+  // A driver short of memory refuses the data; drawing from an empty buffer would then
+  // read past its end, so such a model is drawn from memory instead.
+  bool refused = false;
+  for (GLenum error; (error = glGetError()) != GL_NO_ERROR;) refused = true;
+  if (refused) {
+    buffers.Uploaded.reset();
+    buffers.Refused = model;
+    return false;
+  }
   buffers.Uploaded = model;
   model->BuffersUploaded = true;
   return true;

@@ -252,6 +252,15 @@ void DebugLogClose() {
   s.enabled = false;
 }
 
+void DebugLogCloseAtProcessExit() {
+  TLogState& s = State();
+  std::unique_lock<std::mutex> guard(s.lock, std::try_to_lock);
+  if (!guard.owns_lock()) return;
+  if (s.enabled && s.file.IsOpen()) s.file.WriteLine(LineStamp() + "  Log closed.");
+  s.file.Close();
+  s.enabled = false;
+}
+
 bool DebugLogEnabled() {
   return State().enabled;
 }

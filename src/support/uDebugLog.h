@@ -28,6 +28,9 @@ void DebugLog(const std::string& message);
 void DebugLogFmt(const char* format, ...) PELORIN_PRINTF(1, 2);
 void DebugLogSection(const std::string& title);
 void DebugLogClose();
+// DebugLogClose for a process that is ending: other threads are gone, perhaps while
+// holding the log's lock, so the lock is only tried, never waited for.
+void DebugLogCloseAtProcessExit();
 
 // Whether a log file is open and lines are being written.
 bool DebugLogEnabled();

@@ -38,4 +38,20 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, std::stri
 // write never leaves a truncated file behind.
 bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string& error);
 
+// Deletes a file when it goes out of scope, unless released: temporary files are removed
+// on every path of the operation that made them.
+class TFileRemover {
+ public:
+  explicit TFileRemover(std::string path) : path_(std::move(path)) {}
+  TFileRemover(const TFileRemover&) = delete;
+  TFileRemover& operator=(const TFileRemover&) = delete;
+  ~TFileRemover() {
+    if (!path_.empty()) DeleteFileIfExists(path_);
+  }
+  void Release() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
 }  // namespace pelorin

@@ -20,6 +20,14 @@ std::optional<std::string_view> SectionName(std::string_view line) {
   return TrimView(t.substr(1, close - 1));
 }
 
+// A value written in one pair of matching quotes stands for the text inside them, as the
+// platform's own ini functions read it ("C:\Program Files\...\obabel.exe").
+std::string Unquote(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    return std::string(value.substr(1, value.size() - 2));
+  return std::string(value);
+}
+
 bool IsComment(std::string_view line) {
   std::string_view t = TrimView(line);
   return !t.empty() && (t.front() == ';' || t.front() == '#');
@@ -71,7 +79,7 @@ std::optional<std::string> TIniDocument::Read(std::string_view section, std::str
   if (header == std::string::npos) return std::nullopt;
   size_t at = FindKey(header, key);
   if (at == std::string::npos) return std::nullopt;
-  return Trim(std::string_view(lines_[at]).substr(lines_[at].find('=') + 1));
+  return Unquote(TrimView(std::string_view(lines_[at]).substr(lines_[at].find('=') + 1)));
 }
 
 std::string TIniDocument::ReadString(std::string_view section, std::string_view key,

@@ -10,7 +10,8 @@ namespace pelorin {
 
 // An ini document held as its lines, so that writing a key changes only that key's line.
 // Section and key names compare without regard to ASCII case, as the platform's ini
-// functions do; values are taken as written after "=", with surrounding blanks removed.
+// functions do; values are taken as written after "=", with surrounding blanks and one
+// pair of matching enclosing quotes removed.
 class TIniDocument {
  public:
   TIniDocument() = default;

@@ -11,6 +11,7 @@
 #include "convert/uConverter.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
+#include "support/uFloatMask.h"
 #include "viewer/uSDFRecords.h"
 
 namespace pelorin {
@@ -69,14 +70,20 @@ void TLoadThread::Wait() {
 }
 
 unsigned __stdcall TLoadThread::ThreadEntry(void* self) {
-  _controlfp(_MCW_EM, _MCW_EM);  // the same masked floating point as the host's thread
   auto* load = static_cast<TLoadThread*>(self);
-  load->Execute();
+  try {
+    TFloatMaskScope floatMask;
+    load->Execute();
+  } catch (...) {
+    // Execute reports its failures itself; this only keeps a failure while reporting one
+    // (out of memory in the handler) from ending the host's process.
+  }
   load->finished_ = true;
   return 0;
 }
 
 void TLoadThread::Execute() {
+  TConversionCancelScope cancel(terminated_);  // a stop ends the converter run at once
   std::string recordPath;
   try {
     Load(recordPath);
@@ -135,25 +142,23 @@ bool TLoadThread::Load3D(const std::string& input) {
     PostResult();
     return false;
   }
-  if (terminated_) {
-    DeleteFileIfExists(stl);
+  // Removed on every path, a failed read included: a model too large to hold would
+  // otherwise leave a file of gigabytes in the temporary folder on every attempt.
+  TFileRemover stlFile(stl);
+  if (terminated_) return false;
+  Scene = TSVGScene{};
+  Scene.Width = Scene.Height = 200;
+  // The model is this load's own until the window takes it over, so no lock is needed
+  // while it is built; the window's painting never waits for a parse.
+  auto model = std::make_shared<TMeshModel>();
+  float rotX = kResetRotX, rotY = kResetRotY;  // the window keeps its own rotation
+  std::string openError;
+  if (!LoadMeshModel(*model, rotX, rotY, stl, openError)) {
+    ErrorMsg = "STL parse failed: " + stl;
+    PostResult();
     return false;
   }
-  {
-    std::lock_guard<std::mutex> guard(ModelLock());
-    Scene = TSVGScene{};
-    Scene.Width = Scene.Height = 200;
-    auto model = std::make_shared<TMeshModel>();
-    float rotX = kResetRotX, rotY = kResetRotY;  // the window keeps its own rotation
-    std::string openError;
-    if (!LoadMeshModel(*model, rotX, rotY, stl, openError)) {
-      ErrorMsg = "STL parse failed: " + stl;
-      PostResult();
-      return false;
-    }
-    Model = std::move(model);
-  }
-  DeleteFileIfExists(stl);
+  Model = std::move(model);
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include "stl/uSTLRender.h"
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
+#include "support/uFloatMask.h"
 #include "support/uGdiObjects.h"
 #include "viewer/uCommands.h"
 #include "viewer/uKeyboardHook.h"
@@ -86,6 +87,10 @@ TDrawSize ClientDrawSize(HWND wnd) {
   return {client.right - client.left, h < kMinDrawHeight ? kMinDrawHeight : h};
 }
 
+bool DrawsModel(const TPelorinState& state) {
+  return state.Mode == 1 && state.SceneReady && !state.Loading;
+}
+
 // Draws what the window shows into the current context's back buffer (no swap).
 void DrawView(TPelorinState& state, int w, int h) {
   if (state.Loading) {
@@ -111,7 +116,7 @@ void Paint(HWND wnd, TPelorinState* state) {
   }
   TDrawSize size = ClientDrawSize(wnd);
   std::unique_lock<std::mutex> modelGuard(ModelLock(), std::defer_lock);
-  if (state->Mode == 1) modelGuard.lock();
+  if (DrawsModel(*state)) modelGuard.lock();
   {
     TViewScope view(state);
     TCurrentContext current(state->DC, state->RC);
@@ -309,6 +314,7 @@ LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK ViewerWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   try {
+    TFloatMaskScope floatMask;
     return HandleMessage(wnd, msg, wParam, lParam);
   } catch (const std::exception& e) {
     DebugLog(std::string("ViewerWindowProc EXCEPTION: ") + e.what());
@@ -359,7 +365,7 @@ HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   int pictureHeight = size.h - kNavBarHeight;
   if (size.w <= 0 || pictureHeight <= 0) return nullptr;
   std::unique_lock<std::mutex> modelGuard(ModelLock(), std::defer_lock);
-  if (state->Mode == 1) modelGuard.lock();
+  if (DrawsModel(*state)) modelGuard.lock();
   TViewScope view(state);
   TCurrentContext current(state->DC, state->RC);
   if (!current) return nullptr;
@@ -368,7 +374,7 @@ HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   DrawView(*state, size.w, size.h);
   glFinish();
   void* bits = nullptr;
-  HBITMAP bitmap = CreateTopDownDIB(nullptr, size.w, pictureHeight, bits);
+  TGdiObject<HBITMAP> bitmap(CreateTopDownDIB(nullptr, size.w, pictureHeight, bits));
   if (!bitmap) return nullptr;
   const size_t stride = static_cast<size_t>(size.w) * 4;
   std::vector<uint8_t> rows(stride * pictureHeight);
@@ -378,7 +384,7 @@ HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   auto* out = static_cast<uint8_t*>(bits);
   for (int y = 0; y < pictureHeight; ++y)  // OpenGL rows run bottom-up
     std::copy_n(rows.data() + (pictureHeight - 1 - y) * stride, stride, out + y * stride);
-  return bitmap;
+  return bitmap.release();
 }
 
 // WM_PRINTCLIENT: the window's picture and navigation bar drawn into another program's
@@ -437,21 +443,8 @@ TMeshModel* CurrentModel() {
   return gCurrentModel;
 }
 
-HWND CreatePelorinWindow(HWND parent, const std::string& fileName) {
-  RegisterViewerClass();
-  RECT client{};
-  GetClientRect(parent, &client);
-  int width = client.right - client.left, height = client.bottom - client.top;
-  if (width < 10) width = 400;
-  if (height < 10) height = 300;
-  HWND wnd = CreateWindowExA(0, kViewerClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0, width,
-                             height, parent, nullptr, gInstance, nullptr);
-  DebugLogFmt("CreateWindowEx \xE2\x86\x92 HWND=%llu",
-              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
-  if (!wnd) {
-    DebugLog("CreateWindowEx FAILED");
-    return nullptr;
-  }
+// Everything after the window exists: hook, state, OpenGL, records, the first load.
+static void SetUpNewWindow(HWND wnd, const std::string& fileName, int width, int height) {
   InstallKbdHook(wnd);
   std::unique_ptr<TPelorinState> state = NewState(wnd, fileName, width, height);
   DebugLogFmt("CreatePelorinWindow: Mode=%s", ModeName(state->Mode).c_str());
@@ -468,6 +461,31 @@ HWND CreatePelorinWindow(HWND parent, const std::string& fileName) {
   if (raw->RC) {
     { TCurrentContext current(raw->DC, raw->RC); }
     StartLoad(raw, 0);
+  }
+}
+
+HWND CreatePelorinWindow(HWND parent, const std::string& fileName) {
+  RegisterViewerClass();
+  RECT client{};
+  GetClientRect(parent, &client);
+  int width = client.right - client.left, height = client.bottom - client.top;
+  if (width < 10) width = 400;
+  if (height < 10) height = 300;
+  HWND wnd = CreateWindowExA(0, kViewerClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0, width,
+                             height, parent, nullptr, gInstance, nullptr);
+  DebugLogFmt("CreateWindowEx \xE2\x86\x92 HWND=%llu",
+              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
+  if (!wnd) {
+    DebugLog("CreateWindowEx FAILED");
+    return nullptr;
+  }
+  try {
+    SetUpNewWindow(wnd, fileName, width, height);
+  } catch (...) {
+    // The host never sees this window, so it could never close it: take it down here.
+    // Its destroy handling frees whatever state was already attached.
+    DestroyWindow(wnd);
+    throw;
   }
   Invalidate(wnd);
   return wnd;

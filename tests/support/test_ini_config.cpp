@@ -183,3 +183,13 @@ TEST_F(ConfigTest, SaveIntoMissingFolderFailsWithReason) {
   EXPECT_FALSE(SaveConfig(error));
   EXPECT_FALSE(error.empty());
 }
+
+TEST(IniDocument, OnePairOfEnclosingQuotesIsRemoved) {
+  TIniDocument ini(
+      "[Pelorin]\r\nOBabelPath=\"C:\\Program Files\\OpenBabel-3.1.1\\obabel.exe\"\r\nA='x'\r\nB=\"x\r\nC=\"a\" "
+      "\"b\"\r\n");
+  EXPECT_EQ(ini.Read("Pelorin", "OBabelPath").value_or("?"), "C:\\Program Files\\OpenBabel-3.1.1\\obabel.exe");
+  EXPECT_EQ(ini.Read("Pelorin", "A").value_or("?"), "x");
+  EXPECT_EQ(ini.Read("Pelorin", "B").value_or("?"), "\"x");      // no matching pair
+  EXPECT_EQ(ini.Read("Pelorin", "C").value_or("?"), "a\" \"b");  // only the outer pair goes
+}

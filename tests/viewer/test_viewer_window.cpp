@@ -281,36 +281,42 @@ TEST_F(ViewerTest, TwoWindowsKeepTheirOwnZoom) {
   DestroyWindow(b);
 }
 
-TEST_F(ViewerTest, ClosingDuringALoadWaitsAndLeavesNoTemporaryFile) {
-  SetRunLimits({1500, 5000});
-  UseStartMode(0, SleepStandInExe());
+TEST_F(ViewerTest, ClosingDuringALoadEndsTheConverterAndLeavesNoTemporaryFile) {
+  UseStartMode(0, SleepStandInExe());  // the product's 30 s time-out stays in force
   HWND wnd = Open(SamplePath("three.sdf"));
-  ASSERT_TRUE(State(wnd)->Loading);
-  Sleep(300);  // the record file exists and the converter runs
+  ASSERT_TRUE(PumpUntil([this] { return Log().find("RunProcessWait: CMD=") != std::string::npos; }, 10));
+  auto start = std::chrono::steady_clock::now();
   DestroyWindow(wnd);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(StateOf(wnd), nullptr);
+  // The converter is ended at once instead of running into its time-out (twice).
+  EXPECT_LT(seconds, 10.0);
+  EXPECT_NE(Log().find("RunProcessWait: CANCELLED, terminating obabel process"), std::string::npos) << Log();
+  EXPECT_EQ(Log().find("RunProcessWait: TIMEOUT"), std::string::npos);
   PumpMessages();
   // TearDown checks that the temporary folder is empty.
 }
 
 TEST_F(ViewerTest, WindowClosedFromAnotherThreadWhileItsLoadIsStopped) {
-  SetRunLimits({1500, 5000});
   UseStartMode(0, SleepStandInExe());
   HWND wnd = Open(SamplePath("three.sdf"));
   ASSERT_TRUE(PumpUntil([this] { return Log().find("RunProcessWait: CMD=") != std::string::npos; }, 10));
-  // While the viewer waits for its old load to stop (after Right), another thread's sent
-  // message closes it. The wait handles sent messages, so the destroy runs inside it.
+  // Another thread's message that closes the viewer is already waiting when Right makes the
+  // viewer stop its load; the wait handles sent messages, so the close runs inside it.
+  HANDLE aboutToSend = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   std::atomic<bool> sent{false};
-  std::thread closer([this, wnd, &sent] {
-    Sleep(400);
+  std::thread closer([this, wnd, aboutToSend, &sent] {
+    SetEvent(aboutToSend);
     SendMessageA(parent_, WM_APP, reinterpret_cast<WPARAM>(wnd), 0);
     sent = true;
   });
+  WaitForSingleObject(aboutToSend, INFINITE);
+  Sleep(50);  // the message is in the queue before the viewer starts waiting
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
   EXPECT_FALSE(IsWindow(wnd)) << "the close should have run inside the wait";
   PumpUntil([&] { return sent.load(); }, 30);
   closer.join();
-  EXPECT_FALSE(IsWindow(wnd));
+  CloseHandle(aboutToSend);
   EXPECT_EQ(StateOf(wnd), nullptr);
   PumpMessages();
   // TearDown checks that no temporary file was left behind.
