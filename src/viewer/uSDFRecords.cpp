@@ -34,6 +34,10 @@ bool IsRecordEnd(std::string_view line) {
 
 // Cuts a stream of chunks into record texts. A line may span chunks, and so may the two
 // bytes of a CR LF break.
+//
+// Nearly every record lies inside one chunk: those are found first and copied once, straight
+// into a string of their final size. Only a record that a chunk's end cuts goes through the
+// working buffer line by line.
 class TRecordSplitter {
  public:
   explicit TRecordSplitter(std::vector<std::string>& records) : records_(records) {}
@@ -43,26 +47,12 @@ class TRecordSplitter {
       pendingCR_ = false;
       if (*p == '\n') ++p;
     }
-    const char* nextLF = nullptr;
-    const char* nextCR = nullptr;
     while (p < end) {
-      const char* lf = NextByte(p, end, '\n', nextLF);
-      const char* cr = NextByte(p, end, '\r', nextCR);
-      const char* lineBreak = std::min(lf, cr);
-      if (lineBreak == end) {
-        current_.append(p, static_cast<size_t>(end - p));  // the line goes on in the next chunk
-        return;
+      if (current_.empty()) {
+        p = TakeWholeRecords(p, end);
+        if (p == end) return;
       }
-      bool crlf = lineBreak == cr && cr + 1 < end && cr[1] == '\n';
-      if (crlf) {
-        current_.append(p, static_cast<size_t>(lineBreak + 2 - p));  // already as it is stored
-      } else {
-        current_.append(p, static_cast<size_t>(lineBreak - p));
-        current_.append("\r\n", 2);
-      }
-      EndLine();
-      p = lineBreak + (crlf ? 2 : 1);
-      if (!crlf && lineBreak == cr && p == end) pendingCR_ = true;  // its LF may start the next chunk
+      p = TakeLines(p, end);
     }
   }
 
@@ -77,22 +67,94 @@ class TRecordSplitter {
   }
 
  private:
-  // Called when current_ ends with a whole line and its CR LF.
-  void EndLine() {
+  // Takes the records that end inside [p, end) and starts at p; returns where the first
+  // record not ended there starts.
+  const char* TakeWholeRecords(const char* p, const char* end) {
+    const char* nextLF = nullptr;
+    const char* nextCR = nullptr;
+    const char* recordStart = p;
+    loneBreaks_.clear();
+    while (p < end) {
+      const char* lf = NextByte(p, end, '\n', nextLF);
+      const char* cr = NextByte(p, end, '\r', nextCR);
+      const char* lineBreak = std::min(lf, cr);
+      // A line without its break, or a CR that may be the first half of a CR LF, is left to
+      // the line by line path.
+      if (lineBreak == end || lineBreak + 1 == end) break;
+      bool crlf = lineBreak == cr && cr[1] == '\n';
+      if (!crlf) loneBreaks_.push_back(lineBreak);
+      bool recordEnd = IsRecordEnd(std::string_view(p, static_cast<size_t>(lineBreak - p)));
+      p = lineBreak + (crlf ? 2 : 1);
+      if (recordEnd) {
+        records_.push_back(ExpandBreaks(recordStart, p));
+        recordStart = p;
+        loneBreaks_.clear();
+      }
+    }
+    return recordStart;
+  }
+
+  // The text [start, end) with each break in loneBreaks_ (a lone LF or CR) written as CR LF.
+  std::string ExpandBreaks(const char* start, const char* end) const {
+    std::string record(static_cast<size_t>(end - start) + loneBreaks_.size(), '\0');
+    char* out = record.data();
+    for (const char* lineBreak : loneBreaks_) {
+      size_t length = static_cast<size_t>(lineBreak - start);
+      std::memcpy(out, start, length);
+      out[length] = '\r';
+      out[length + 1] = '\n';
+      out += length + 2;
+      start = lineBreak + 1;
+    }
+    std::memcpy(out, start, static_cast<size_t>(end - start));
+    return record;
+  }
+
+  // Adds lines to the working buffer until a record ends (returns just after it) or the chunk
+  // does (returns end).
+  const char* TakeLines(const char* p, const char* end) {
+    const char* nextLF = nullptr;
+    const char* nextCR = nullptr;
+    while (p < end) {
+      const char* lf = NextByte(p, end, '\n', nextLF);
+      const char* cr = NextByte(p, end, '\r', nextCR);
+      const char* lineBreak = std::min(lf, cr);
+      if (lineBreak == end) {
+        current_.append(p, static_cast<size_t>(end - p));  // the line goes on in the next chunk
+        return end;
+      }
+      bool crlf = lineBreak == cr && cr + 1 < end && cr[1] == '\n';
+      if (crlf) {
+        current_.append(p, static_cast<size_t>(lineBreak + 2 - p));  // already as it is stored
+      } else {
+        current_.append(p, static_cast<size_t>(lineBreak - p));
+        current_.append("\r\n", 2);
+      }
+      p = lineBreak + (crlf ? 2 : 1);
+      if (!crlf && lineBreak == cr && p == end) pendingCR_ = true;  // its LF may start the next chunk
+      if (EndLine()) return p;
+    }
+    return end;
+  }
+
+  // Called when current_ ends with a whole line and its CR LF; true when that ended the record.
+  bool EndLine() {
     bool recordEnd = IsRecordEnd(std::string_view(current_).substr(lineStart_, current_.size() - 2 - lineStart_));
     lineStart_ = current_.size();
-    if (!recordEnd) return;
+    if (!recordEnd) return false;
     // Copied at its exact size: the working buffer keeps its capacity for the next record,
     // and the list holds no slack.
     records_.emplace_back(current_);
     current_.clear();
     lineStart_ = 0;
+    return true;
   }
 
   std::vector<std::string>& records_;
-  std::string current_;   // the record being read
+  std::string current_;   // the record being read, when a chunk's end cut it
   size_t lineStart_ = 0;  // where the current line starts in current_
   bool pendingCR_ = false;
+  std::vector<const char*> loneBreaks_;  // of the record being found in a chunk
 };
 
 bool SplitStream(std::FILE* f, std::vector<std::string>& records) {

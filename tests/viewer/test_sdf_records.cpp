@@ -89,6 +89,50 @@ TEST(SplitSDF, LinesAndBreaksAcrossLargeReads) {
   EXPECT_EQ(SplitText(text), expected);
 }
 
+// Many small records with every kind of break: most lie inside one read, some are cut by a
+// read's end, one right after a lone CR, two inside a CR LF, and the last has no end mark.
+TEST(SplitSDF, SmallRecordsAcrossLargeReads) {
+  const size_t chunk = 1 << 20;
+  const char* breaks[] = {"\n", "\r\n", "\r"};
+  const char* marks[] = {"$$$$", " $$$$\t"};
+  std::string text;
+  TRecords expected;
+  int k = 0;
+  auto addRecords = [&](size_t until) {
+    for (; text.size() < until; ++k) {
+      std::string want;
+      for (int i = 0; i < 1 + k % 7; ++i) {
+        bool blank = i % 3 == 2;  // ends with CR LF: a lone LF after a lone CR would join it
+        std::string line = blank ? "" : "line " + std::to_string(k) + "." + std::to_string(i);
+        text += line + (blank ? "\r\n" : breaks[(k + i) % 3]);
+        want += line + "\r\n";
+      }
+      text += marks[k % 2] + std::string(breaks[k % 3]);
+      expected.push_back(want + marks[k % 2] + "\r\n");
+    }
+  };
+  auto addPaddedRecord = [&](size_t breakAt, const std::string& lineBreak) {
+    std::string pad(breakAt - text.size(), 'p');
+    text += pad + lineBreak + "$$$$\n";
+    expected.push_back(pad + "\r\n$$$$\r\n");
+  };
+  addRecords(chunk - 300);
+  addPaddedRecord(chunk - 1, "\r");
+  addRecords(2 * chunk - 300);
+  addPaddedRecord(2 * chunk - 1, "\r\n");
+  addRecords(3 * chunk - 300);
+  std::string pad(3 * chunk - 1 - 5 - text.size(), 'q');  // an end mark's CR LF across reads
+  text += pad + "\n$$$$\r\n";
+  expected.push_back(pad + "\r\n$$$$\r\n");
+  addRecords(3 * chunk + chunk / 2);
+  text += "tail\r\n\nM  END";
+  expected.push_back("tail\r\n\r\nM  END\r\n");
+  ASSERT_EQ(text.substr(chunk - 1, 2), "\r$");
+  ASSERT_EQ(text.substr(2 * chunk - 1, 3), "\r\n$");
+  ASSERT_EQ(text.substr(3 * chunk - 5, 6), "$$$$\r\n");
+  EXPECT_EQ(SplitText(text), expected);
+}
+
 TEST(SplitSDF, UnreadableFileGivesNoRecords) {
   TTempDir dir;
   TRecords records = {"stale"};
