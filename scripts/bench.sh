@@ -15,7 +15,7 @@ status=0
 for program in "$BUILD_BENCH"/bench/bench_*; do
   [ -x "$program" ] || continue
   echo "== $(basename "$program")"
-  out="$("$program" "$@" 2>&1)" || status=1
+  out="$("$program" --benchmark_color=false "$@" 2>&1 | sed 's/\x1b\[[0-9;]*m//g')" || status=1
   echo "$out" | grep -v '^FIGURE '
   while IFS= read -r line; do figures+=("${line#FIGURE }"); done < <(echo "$out" | grep '^FIGURE ')
 done
@@ -24,7 +24,7 @@ if build_windows >/dev/null; then
   for program in "$BUILD_WIN"/bench/bench_*.exe; do
     [ -f "$program" ] || continue
     echo "== $(basename "$program") (Wine)"
-    out="$(with_wine_display wine "$program" 2>&1)" || status=1
+    out="$(with_wine_display wine "$program" 2>&1 | tr -d '\r')" || status=1
     echo "$out" | grep -v '^FIGURE '
     while IFS= read -r line; do figures+=("${line#FIGURE }"); done < <(echo "$out" | grep '^FIGURE ')
   done

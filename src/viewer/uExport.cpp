@@ -26,15 +26,15 @@ constexpr size_t kFileNameBufferSize = 1024;
 // {557CF406-1A04-11D3-9A73-0000F81EF32E}
 const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 
-struct TSaveDialogSpec {
+struct TSaveDialogTexts {
   const char* Title;
   const char* Filter;  // pairs of description and pattern, ending in an empty string
   const char* DefaultExtension;
 };
 
-const TSaveDialogSpec kPngDialog = {"Export current view as PNG (300 DPI)",
+const TSaveDialogTexts kPngDialog = {"Export current view as PNG (300 DPI)",
                                     "PNG files (*.png)\0*.png\0All files (*.*)\0*.*\0", "png"};
-const TSaveDialogSpec kSvgDialog = {"Export current view as SVG", "SVG files (*.svg)\0*.svg\0All files (*.*)\0*.*\0",
+const TSaveDialogTexts kSvgDialog = {"Export current view as SVG", "SVG files (*.svg)\0*.svg\0All files (*.*)\0*.*\0",
                                     "svg"};
 
 struct TBitmapDeleter {
@@ -83,17 +83,17 @@ void ShowError(HWND owner, const std::string& text) {
 }
 
 // The standard save dialog; false when the user cancels it.
-bool AskSaveFileName(HWND owner, const std::string& proposed, const TSaveDialogSpec& spec, std::string& chosen) {
+bool AskSaveFileName(HWND owner, const std::string& proposed, const TSaveDialogTexts& texts, std::string& chosen) {
   char buffer[kFileNameBufferSize] = {};
   proposed.copy(buffer, kFileNameBufferSize - 1);
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = owner;
-  ofn.lpstrFilter = spec.Filter;
+  ofn.lpstrFilter = texts.Filter;
   ofn.lpstrFile = buffer;
   ofn.nMaxFile = kFileNameBufferSize;
-  ofn.lpstrTitle = spec.Title;
-  ofn.lpstrDefExt = spec.DefaultExtension;
+  ofn.lpstrTitle = texts.Title;
+  ofn.lpstrDefExt = texts.DefaultExtension;
   ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
   if (!GetSaveFileNameA(&ofn)) return false;
   chosen = buffer;
