@@ -143,6 +143,32 @@ TEST_F(ViewerTest, TwoDimensionalDrawingIsReadBack) {
   EXPECT_NE(noTitle.Top, ink.Top);
 }
 
+TEST_F(ViewerTest, PrintClientDrawsThePictureAndTheBarIntoAnotherDC) {
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  RECT r;
+  GetClientRect(wnd, &r);
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), r.right, -r.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  HBITMAP target = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(mem, target);
+  SendMessageA(wnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
+  GdiFlush();
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  TPixels p = TakePixels(target);
+  ASSERT_EQ(p.Height, r.bottom);
+  EXPECT_EQ(p.At(0, 0), 0xFFFFFFu);                       // the drawing's white background
+  EXPECT_EQ(p.At(p.Width - 2, p.Height - 2), 0xEBEBEBu);  // the bar's grey (235, 235, 235)
+  size_t dark = 0;
+  BoxOf(p, IsDark, &dark);
+  EXPECT_GT(dark, 500u);  // bonds, not the black of a block copy
+}
+
 TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
   UseStartMode(1);
   HWND wnd = Open(SamplePath("caffeine.mol"));
