@@ -8,53 +8,10 @@ namespace pelorin {
 
 namespace {
 
-constexpr float kNoBound = 1e18f;
-constexpr int kBoundsSegments = 24;
 constexpr float kThumbnailMargin = 0.05f;
 // GDI keeps coordinates within 27 bits; anything farther out is off the bitmap anyway.
 constexpr int32_t kMaxCoordinate = 1 << 26;
 constexpr int32_t kTextHalfSpan = 3000;
-
-void Widen(TBounds2D& b, float x, float y) {
-  b.MinX = std::min(b.MinX, x);
-  b.MinY = std::min(b.MinY, y);
-  b.MaxX = std::max(b.MaxX, x);
-  b.MaxY = std::max(b.MaxY, y);
-}
-
-void WidenByText(TBounds2D& b, const TGeoElement& e) {
-  const float size = e.FontSize > 1 ? e.FontSize : 1.0f;
-  const float width = static_cast<float>(e.Text.size()) * size * 0.62f;
-  const TPoint2D& anchor = e.Points.front();
-  float left = anchor.X;
-  if (e.TextAnchor == "middle") {
-    left -= width / 2;
-  } else if (e.TextAnchor == "end") {
-    left -= width;
-  }
-  Widen(b, left, anchor.Y - 0.8f * size);
-  Widen(b, left + width, anchor.Y + 0.2f * size);
-}
-
-void WidenByElement(TBounds2D& b, const TGeoElement& e, bool showHeadings) {
-  switch (e.Kind) {
-    case gkLine:
-    case gkPolyline:
-    case gkPolygon:
-      for (const TPoint2D& p : e.Points) Widen(b, p.X, p.Y);
-      break;
-    case gkCircle:
-    case gkEllipse:
-      for (int j = 0; j < kBoundsSegments; ++j) {
-        const TPoint2D p = EllipsePoint(e.CX, e.CY, e.RX, e.RY, j, kBoundsSegments);
-        Widen(b, p.X, p.Y);
-      }
-      break;
-    case gkText:
-      if (!e.Points.empty() && (showHeadings || !e.IsHeading)) WidenByText(b, e);
-      break;
-  }
-}
 
 float AtLeastOne(float extent) {
   return extent > 1 ? extent : 1.0f;
@@ -80,12 +37,7 @@ int32_t RoundClamped(double value, int32_t lo, int32_t hi) {
 }
 
 TBounds2D RasterContentBounds(const TSVGScene& scene, bool showHeadings) {
-  TBounds2D b{kNoBound, kNoBound, -kNoBound, -kNoBound};
-  const int32_t count = ElementCount(scene);
-  for (int32_t i = 0; i < count; ++i) WidenByElement(b, scene.Elements[i], showHeadings);
-  if (b.MinX > b.MaxX || b.MinX >= 1e17f)
-    return {scene.ViewBoxX, scene.ViewBoxY, scene.ViewBoxX + scene.Width, scene.ViewBoxY + scene.Height};
-  return b;
+  return ContentBounds(scene, showHeadings, TAnchorMatch::Exact);
 }
 
 uint32_t ToColorRef(const TRGBAColor& color) {

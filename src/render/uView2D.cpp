@@ -38,14 +38,17 @@ void Widen(TBounds2D& b, float x, float y) {
 
 // Texts are not measured here: the width is estimated from the character count, which is
 // close enough for fitting and needs no font.
-void WidenByText(TBounds2D& b, const TGeoElement& e) {
+void WidenByText(TBounds2D& b, const TGeoElement& e, TAnchorMatch anchors) {
   const float size = std::max(e.FontSize, 1.0f);
   const float width = static_cast<float>(e.Text.size()) * size * 0.62f;
   const TPoint2D& anchor = e.Points.front();
+  auto is = [&](std::string_view name) {
+    return anchors == TAnchorMatch::Exact ? e.TextAnchor == name : EqualsNoCase(e.TextAnchor, name);
+  };
   float left = anchor.X;
-  if (EqualsNoCase(e.TextAnchor, "middle")) {
+  if (is("middle")) {
     left -= width / 2;
-  } else if (EqualsNoCase(e.TextAnchor, "end")) {
+  } else if (is("end")) {
     left -= width;
   }
   const float top = anchor.Y - 0.8f * size;
@@ -53,7 +56,7 @@ void WidenByText(TBounds2D& b, const TGeoElement& e) {
   Widen(b, left + width, top + size);
 }
 
-void WidenByElement(TBounds2D& b, const TGeoElement& e, bool showHeadings) {
+void WidenByElement(TBounds2D& b, const TGeoElement& e, bool showHeadings, TAnchorMatch anchors) {
   switch (e.Kind) {
     case gkLine:
     case gkPolyline:
@@ -68,7 +71,7 @@ void WidenByElement(TBounds2D& b, const TGeoElement& e, bool showHeadings) {
       }
       break;
     case gkText:
-      if (!e.Points.empty() && (showHeadings || !e.IsHeading)) WidenByText(b, e);
+      if (!e.Points.empty() && (showHeadings || !e.IsHeading)) WidenByText(b, e, anchors);
       break;
   }
 }
@@ -88,10 +91,11 @@ TPoint2D EllipsePoint(float cx, float cy, float rx, float ry, int j, int segment
   return {cx + std::cos(theta) * rx, cy + std::sin(theta) * ry};
 }
 
-TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings) {
+TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings, TAnchorMatch anchors) {
   TBounds2D b{kNoBound, kNoBound, -kNoBound, -kNoBound};
-  const int32_t count = std::min<int64_t>(scene.Count, static_cast<int64_t>(scene.Elements.size()));
-  for (int32_t i = 0; i < count; ++i) WidenByElement(b, scene.Elements[i], showHeadings);
+  const int32_t count =
+      static_cast<int32_t>(std::clamp<int64_t>(scene.Count, 0, static_cast<int64_t>(scene.Elements.size())));
+  for (int32_t i = 0; i < count; ++i) WidenByElement(b, scene.Elements[i], showHeadings, anchors);
   if (b.MinX > b.MaxX || b.MinX >= 1e17f) {
     return {scene.ViewBoxX, scene.ViewBoxY, scene.ViewBoxX + scene.Width, scene.ViewBoxY + scene.Height};
   }

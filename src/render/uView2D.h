@@ -33,7 +33,10 @@ struct TBounds2D {
 
 // The box the scene's elements cover; the view box when they cover nothing. Heading texts
 // count only when `showHeadings` is set.
-TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings);
+// How a text's anchor ("middle", "end") is recognised: the OpenGL view ignores letter
+// case, the GDI rasteriser takes it exactly as written.
+enum class TAnchorMatch { IgnoreCase, Exact };
+TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings, TAnchorMatch anchors = TAnchorMatch::IgnoreCase);
 TBounds2D ContentBounds(const TSVGScene& scene);  // with View2D.ShowHeadings
 
 // On-screen pixels per scene unit, at least 0.01.
