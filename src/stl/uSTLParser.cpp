@@ -277,8 +277,10 @@ class TBoundsBuilder {
     model.ModelRadius = 1;
     model.BoundsValid = facetCount > 0;
     if (!model.BoundsValid) return;
-    model.ModelCenter = {(min_.X + max_.X) / 2, (min_.Y + max_.Y) / 2, (min_.Z + max_.Z) / 2};
-    float radius = 0.5f * std::max({max_.X - min_.X, max_.Y - min_.Y, max_.Z - min_.Z});
+    // Halved before subtracting: coordinates near the float range would otherwise give an
+    // infinite extent, and with it an empty (NaN) projection.
+    model.ModelCenter = {min_.X / 2 + max_.X / 2, min_.Y / 2 + max_.Y / 2, min_.Z / 2 + max_.Z / 2};
+    float radius = std::max({max_.X / 2 - min_.X / 2, max_.Y / 2 - min_.Y / 2, max_.Z / 2 - min_.Z / 2});
     model.ModelRadius = radius < 1e-6f ? 1.0f : radius;
   }
 

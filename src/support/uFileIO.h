@@ -49,6 +49,8 @@ class TFileRemover {
     if (!path_.empty()) DeleteFileIfExists(path_);
   }
   void Release() { path_.clear(); }
+  // Takes over another path (the old one is not deleted).
+  void Reset(std::string path) { path_ = std::move(path); }
 
  private:
   std::string path_;

@@ -181,13 +181,18 @@ TSVGTransform Translated(const TSVGTransform& t, float tx, float ty) {
   return {t.SX, t.SY, tx * t.SX + t.TX, ty * t.SY + t.TY};
 }
 
-// Finite inputs can still overflow (a huge translation, a tiny view box); consumers must never
-// see such values, so an element that holds one is dropped.
+// Finite inputs can still overflow (a huge translation, a tiny view box), and values near the
+// float range overflow later, when consumers take extents and scales of them. Consumers must
+// never see such values, so an element that holds one is dropped. No drawing comes near 1e30.
+bool Usable(float v) {
+  return std::isfinite(v) && std::fabs(v) <= 1e30f;
+}
+
 bool HasFiniteGeometry(const TGeoElement& e) {
   for (const TPoint2D& p : e.Points)
-    if (!std::isfinite(p.X) || !std::isfinite(p.Y)) return false;
+    if (!Usable(p.X) || !Usable(p.Y)) return false;
   for (float v : {e.CX, e.CY, e.RX, e.RY, e.StrokeWidth, e.FontSize, e.TextStrokeWidth})
-    if (!std::isfinite(v)) return false;
+    if (!Usable(v)) return false;
   return true;
 }
 

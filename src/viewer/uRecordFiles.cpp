@@ -18,18 +18,18 @@ bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::stri
   if (!state) return false;
   std::string input = state->FileName;
   std::string recordPath;
+  TFileRemover recordFile("");
   if (!state->Records.empty()) {
     if (state->MolIndex < 0 || static_cast<size_t>(state->MolIndex) >= state->Records.size()) {
       error = "Record index out of range";
       return false;
     }
     recordPath = MakeRecordTempName(".mol");
+    recordFile.Reset(recordPath);  // removed on every path, an exception included
     if (!WriteRecordTemp(recordPath, state->Records[state->MolIndex], error)) return false;
     input = recordPath;
   }
-  bool ok = RunOBabel(input, svgText, error);
-  if (!recordPath.empty()) DeleteFileIfExists(recordPath);
-  return ok;
+  return RunOBabel(input, svgText, error);
 }
 
 }  // namespace pelorin

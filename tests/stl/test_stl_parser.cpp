@@ -391,3 +391,17 @@ TEST(STLModel, CaffeineFromTheConverter) {
 
 }  // namespace
 }  // namespace pelorin
+
+TEST(STLModel, CoordinatesNearTheFloatRangeKeepAFiniteRadius) {
+  pelorin::TMeshModel model;
+  auto facets = std::make_shared<pelorin::TFacetArray>(1);
+  (*facets)[0].Vertices[0] = {-3e38f, -3e38f, 0};
+  (*facets)[0].Vertices[1] = {3e38f, 3e38f, 0};
+  (*facets)[0].Vertices[2] = {0, 0, 1};
+  model.Facets = facets;
+  model.FacetCount = 1;
+  pelorin::ComputeModelBounds(model);
+  EXPECT_TRUE(std::isfinite(model.ModelRadius));
+  EXPECT_FLOAT_EQ(model.ModelRadius, 3e38f);
+  EXPECT_FLOAT_EQ(model.ModelCenter.X, 0);
+}

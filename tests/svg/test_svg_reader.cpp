@@ -366,12 +366,13 @@ TEST(SvgHardening, HostileDocumentsDoNotCrashOrHang) {
   EXPECT_FALSE(ParseSVG(nested(kMaxSvgNesting + 1), scene));
 
   // Non-finite numbers fall back to defaults; overflow in arithmetic drops the element.
-  ASSERT_TRUE(
-      ParseSVG(R"svg(<svg><line x1="nan" y1="inf" x2="1e999" y2="-infinity"/>)svg"
-               R"svg(<g transform="translate(3e38,0)"><g transform="translate(3e38,0)"><line/></g></g>)svg"
-               R"svg(<svg width="1" height="1" viewBox="0 0 1e-45 1e-45"><line x1="1"/></svg>)svg"
-               R"svg(<path d="m3e38 0 3e38 0 1 1"/><circle r="nan" cx="1e38" style="stroke-width:inf"/></svg>)svg",
-               scene));
+  ASSERT_TRUE(ParseSVG(R"svg(<svg><line x1="nan" y1="inf" x2="1e999" y2="-infinity"/>)svg"
+                       R"svg(<g transform="translate(3e38,0)"><g transform="translate(3e38,0)"><line/></g></g>)svg"
+                       R"svg(<svg width="1" height="1" viewBox="0 0 1e-45 1e-45"><line x1="1"/></svg>)svg"
+                       R"svg(<path d="m3e38 0 3e38 0 1 1"/><circle r="nan" cx="1e20" style="stroke-width:inf"/>)svg"
+                       // Finite, but extents and scales taken of it would overflow.
+                       R"svg(<line x1="-3e38" y1="-3e38" x2="3e38" y2="3e38"/></svg>)svg",
+                       scene));
   ASSERT_EQ(scene.Count, 2);
   for (float v : {scene.Elements[0].Points[0].X, scene.Elements[0].Points[1].Y}) EXPECT_EQ(v, 0);
   EXPECT_EQ(scene.Elements[1].RX, 0);
