@@ -6,6 +6,8 @@
 
 #include <map>
 
+#include "render/uOpenGL.h"
+
 namespace pelorin {
 namespace {
 
@@ -16,16 +18,9 @@ struct TBufferProcs {
   PFNGLDELETEBUFFERSPROC Delete = nullptr;
 };
 
-bool IsRealAddress(PROC p) {
-  auto v = reinterpret_cast<intptr_t>(p);
-  return v != 0 && v != 1 && v != 2 && v != 3 && v != -1;
-}
-
 template <typename T>
 T LookUp(const char* name, const char* arbName) {
-  PROC p = wglGetProcAddress(name);
-  if (!IsRealAddress(p)) p = wglGetProcAddress(arbName);
-  return IsRealAddress(p) ? reinterpret_cast<T>(reinterpret_cast<void*>(p)) : nullptr;
+  return reinterpret_cast<T>(reinterpret_cast<void*>(GetGLProc(name, arbName)));
 }
 
 bool gProcsLookedUp = false;
@@ -251,10 +246,6 @@ void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool 
 
 void ForgetContextBuffers(HGLRC context) {
   gContextBuffers.erase(context);
-}
-
-bool MeshBuffersAvailable() {
-  return gBuffersAvailable;
 }
 
 }  // namespace pelorin

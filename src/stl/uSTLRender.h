@@ -17,9 +17,6 @@ void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool 
 // Forgets the buffer objects of a context that is about to be deleted.
 void ForgetContextBuffers(HGLRC context);
 
-// Whether the buffer-object entry points were found (after the first 3D frame).
-bool MeshBuffersAvailable();
-
 // The shadow of a model: every vertex flattened onto the ground plane below it and shifted
 // away from the light. Three floats per vertex, in mesh order. Depends only on the model.
 std::vector<float> ComputeShadowVertices(const TMeshModel& model);

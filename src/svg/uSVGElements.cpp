@@ -535,32 +535,31 @@ void ReadLine(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke
   EndShape(scene, line);
 }
 
+// A circle or an ellipse: the centre mapped, each radius scaled by its own axis.
+static void AddRound(const TAttrSet& attrs, TSVGScene& scene, TGeoKind kind, const TShapePaint& paint,
+                     const TSVGTransform& transform, float rx, float ry) {
+  TPoint2D centre = Map(transform, attrs.Number(atCX, 0), attrs.Number(atCY, 0));
+  TGeoElement& round = BeginShape(scene, kind, paint, transform);
+  round.CX = centre.X;
+  round.CY = centre.Y;
+  round.RX = rx * std::fabs(transform.SX);
+  round.RY = ry * std::fabs(transform.SY);
+  EndShape(scene, round);
+}
+
 void ReadCircle(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
                 bool dashed, const TSVGTransform& transform) {
   const TAttrSet attrs(element);
   const TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
-  TPoint2D centre = Map(transform, attrs.Number(atCX, 0), attrs.Number(atCY, 0));
   float r = attrs.Number(atR, 0);
-  TGeoElement& circle = BeginShape(scene, gkCircle, paint, transform);
-  circle.CX = centre.X;
-  circle.CY = centre.Y;
-  circle.RX = r * std::fabs(transform.SX);
-  circle.RY = r * std::fabs(transform.SY);
-  EndShape(scene, circle);
+  AddRound(attrs, scene, gkCircle, paint, transform, r, r);
 }
 
 void ReadEllipse(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
                  bool dashed, const TSVGTransform& transform) {
   const TAttrSet attrs(element);
   const TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
-  TPoint2D centre = Map(transform, attrs.Number(atCX, 0), attrs.Number(atCY, 0));
-  float rx = attrs.Number(atRX, 0), ry = attrs.Number(atRY, 0);
-  TGeoElement& ellipse = BeginShape(scene, gkEllipse, paint, transform);
-  ellipse.CX = centre.X;
-  ellipse.CY = centre.Y;
-  ellipse.RX = rx * std::fabs(transform.SX);
-  ellipse.RY = ry * std::fabs(transform.SY);
-  EndShape(scene, ellipse);
+  AddRound(attrs, scene, gkEllipse, paint, transform, attrs.Number(atRX, 0), attrs.Number(atRY, 0));
 }
 
 void ReadRect(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,

@@ -27,7 +27,6 @@ namespace {
 
 HINSTANCE gInstance = nullptr;
 bool gClassRegistered = false;
-TMeshModel* gCurrentModel = nullptr;
 
 // Makes a rendering context current for the lifetime of the object.
 class TCurrentContext {
@@ -234,7 +233,6 @@ void OnDestroy(HWND wnd, TPelorinState* state) {
     state->RC = nullptr;
   }
   if (FontCache == state->FontCache.get()) FontCache = nullptr;
-  if (gCurrentModel == state->Model.get()) gCurrentModel = nullptr;
   if (state->DC) ReleaseDC(wnd, state->DC);
   state->DC = nullptr;
   SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
@@ -426,7 +424,6 @@ void ActivateView(TPelorinState* state) {
   RotX = v.RotX;
   RotY = v.RotY;
   Zoom3D = v.Zoom3D;
-  gCurrentModel = state->Model.get();
   FontCache = state->FontCache.get();
 }
 
@@ -438,9 +435,6 @@ void StoreView(TPelorinState* state) {
 TViewValues CurrentView() {
   return TViewValues{View2D.Zoom2D, View2D.PanX, View2D.PanY, View2D.ViewWidth, View2D.ViewHeight, View2D.ShowHeadings,
                      RotX,          RotY,        Zoom3D};
-}
-TMeshModel* CurrentModel() {
-  return gCurrentModel;
 }
 
 // Everything after the window exists: hook, state, OpenGL, records, the first load.

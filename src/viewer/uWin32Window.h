@@ -68,7 +68,6 @@ HWND CreatePelorinWindow(HWND parent, const std::string& fileName);
 void ActivateView(TPelorinState* state);
 void StoreView(TPelorinState* state);
 TViewValues CurrentView();
-TMeshModel* CurrentModel();
 
 // Draws the window's current view (2D or 3D, without the navigation bar) into the back
 // buffer and reads it into a new 32-bit top-down DIB section of the drawing area's size.
