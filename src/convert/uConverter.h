@@ -64,19 +64,19 @@ std::string MakeTempFileName(const std::string& tempDir, const std::string& pref
 
 // Runs a command line without a window, output captured into the debug log. True when
 // the child ended within the time-out and its exit code was read; exitCode is -1 otherwise.
-bool RunProcessWait(const std::string& commandLine, int32_t& exitCode);
+[[nodiscard]] bool RunProcessWait(const std::string& commandLine, int32_t& exitCode);
 
 // --- Conversions ---
 
 std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
                                   std::string& outputPath);
-bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath, std::string& error);
-bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode, std::string& outputPath,
+[[nodiscard]] bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath, std::string& error);
+[[nodiscard]] bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode, std::string& outputPath,
                    std::string& error);
 // SVG text of a 2D drawing; no SVG file remains when it returns.
-bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& error);
+[[nodiscard]] bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& error);
 // Path of an STL file that the caller deletes after reading it.
-bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error);
+[[nodiscard]] bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error);
 
 #endif  // _WIN32
 

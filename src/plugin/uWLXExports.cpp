@@ -2,8 +2,6 @@
 // configuration when needed, logs, calls into the plugin and never lets an exception out.
 #include "uWLXExports.h"
 
-#include <float.h>
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -13,7 +11,7 @@
 #include "render/uOpenGL.h"
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
-#include "support/uFloatMask.h"
+#include "support/uGuard.h"
 #include "support/uText.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer/uWin32Window.h"
@@ -88,49 +86,38 @@ void OnLibraryDetach(bool processExit) {
 using namespace pelorin;
 
 extern "C" HWND __stdcall ListLoad(HWND ParentWin, char* FileToLoad, int ShowFlags) {
-  try {
-    TFloatMaskScope floatMask;
+  return RunGuarded("ListLoad", HWND{}, [&] {
     return LoadViewer(ParentWin, FileToLoad ? FileToLoad : "", ShowFlags, "ListLoad (Ansi)",
                       "ListLoad result HWND: %llu");
-  } catch (...) {
-    return nullptr;
-  }
+  });
 }
 
 extern "C" HWND __stdcall ListLoadW(HWND ParentWin, wchar_t* FileToLoad, int ShowFlags) {
-  try {
-    TFloatMaskScope floatMask;
+  return RunGuarded("ListLoadW", HWND{}, [&] {
     return LoadViewer(ParentWin, FileNameToAnsi(FileToLoad), ShowFlags, "ListLoadW (Unicode)",
                       "ListLoadW result HWND: %llu");
-  } catch (...) {
-    return nullptr;
-  }
+  });
 }
 
 extern "C" void __stdcall ListCloseWindow(HWND ListWin) {
-  try {
-    TFloatMaskScope floatMask;
+  TryGuarded("ListCloseWindow", [&] {
     if (ListWin) DestroyWindow(ListWin);
-  } catch (...) {
-  }
+  });
 }
 
 extern "C" void __stdcall ListGetDetectString(char* DetectString, int maxlen) {
-  try {
-    TFloatMaskScope floatMask;
+  TryGuarded("ListGetDetectString", [&] {
     if (DetectString && maxlen > 0) {
       size_t n = std::min(static_cast<size_t>(maxlen - 1), sizeof kDetectString - 1);
       std::memcpy(DetectString, kDetectString, n);
       DetectString[n] = '\0';
     }
     DebugLog(std::string("ListGetDetectString \xE2\x86\x92 ") + kDetectString);
-  } catch (...) {
-  }
+  });
 }
 
 extern "C" void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps) {
-  try {
-    TFloatMaskScope floatMask;
+  TryGuarded("ListSetDefaultParams", [&] {
     {
       std::lock_guard<std::recursive_mutex> loading(ConfigLoadMutex());
       ConfigLoaded = true;
@@ -142,39 +129,30 @@ extern "C" void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps) {
     } else {
       DebugLogFmt("ListSetDefaultParams: dps=nil PluginDir=%s", PluginDir.c_str());
     }
-  } catch (...) {
-  }
+  });
 }
 
 extern "C" int __stdcall ListSendCommand(HWND ListWin, int Command, int /*Parameter*/) {
-  try {
-    TFloatMaskScope floatMask;
+  TryGuarded("ListSendCommand", [&] {
     if (Command == kCommandNewParams && ListWin) PostMessageA(ListWin, WM_PELORIN_OPTIONS, 0, 0);
-  } catch (...) {
-  }
+  });
   return 0;
 }
 
 extern "C" HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* /*contentbuf*/,
                                                   int /*contentbuflen*/) {
-  try {
-    TFloatMaskScope floatMask;
+  return RunGuarded("ListGetPreviewBitmap", HBITMAP{}, [&]() -> HBITMAP {
     EnsureConfigLoaded();
     if (!FileToLoad) return nullptr;
     return MakeThumbnail(FileToLoad, width, height);
-  } catch (...) {
-    return nullptr;
-  }
+  });
 }
 
 extern "C" HBITMAP __stdcall ListGetPreviewBitmapW(wchar_t* FileToLoad, int width, int height, char* /*contentbuf*/,
                                                    int /*contentbuflen*/) {
-  try {
-    TFloatMaskScope floatMask;
+  return RunGuarded("ListGetPreviewBitmapW", HBITMAP{}, [&]() -> HBITMAP {
     EnsureConfigLoaded();
     if (!FileToLoad) return nullptr;
     return MakeThumbnail(FileNameToAnsi(FileToLoad), width, height);
-  } catch (...) {
-    return nullptr;
-  }
+  });
 }

@@ -12,7 +12,7 @@ namespace pelorin {
 // Masks every floating-point exception (x87 and SSE) for the process, then loads opengl32.dll.
 // On failure returns false with "Could not load OpenGL from opengl32.dll" in `error`. Loading
 // again while loaded takes no second reference. Never throws.
-bool LoadOpenGL(std::string& error) noexcept;
+[[nodiscard]] bool LoadOpenGL(std::string& error) noexcept;
 // Drops the reference LoadOpenGL took; nothing happens when none is held.
 void UnloadOpenGL() noexcept;
 bool OpenGLLoaded() noexcept;

@@ -52,7 +52,7 @@ bool ParseLoggingValue(std::string_view text);
 void LoadConfig();
 // Writes the six keys of Config to IniPath, keeping everything else in the file.
 // Returns false with a reason when the file cannot be written.
-bool SaveConfig(std::string& error);
+[[nodiscard]] bool SaveConfig(std::string& error);
 // First place where obabel.exe is found, or empty.
 std::string FindOBabel();
 

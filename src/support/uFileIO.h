@@ -32,11 +32,11 @@ bool DeleteFileIfExists(const std::string& path);
 // Reads a whole file; nullopt when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Writes the bytes unchanged; on failure returns false and a reason in `error`.
-bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string& error);
+[[nodiscard]] bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string& error);
 
 // Writes the bytes to a sibling temporary file and moves it over `path`, so a failed
 // write never leaves a truncated file behind.
-bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string& error);
+[[nodiscard]] bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string& error);
 
 // Deletes a file when it goes out of scope, unless released: temporary files are removed
 // on every path of the operation that made them.

@@ -13,6 +13,7 @@
 
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
+#include "support/uGuard.h"
 #include "support/uText.h"
 #include "viewer/uExportBitmap.h"
 #include "viewer/uViewerLogic.h"
@@ -176,25 +177,14 @@ void ExportSVGUnguarded(TPelorinState* state) {
   DebugLogFmt("ExportSVG: saved [%s]", path.c_str());
 }
 
-template <typename TCommand>
-void RunGuarded(const char* name, TCommand command) {
-  try {
-    command();
-  } catch (const std::exception& e) {
-    DebugLogFmt("%s EXCEPTION: %s", name, e.what());
-  } catch (...) {
-    DebugLogFmt("%s EXCEPTION: unknown failure", name);
-  }
-}
-
 }  // namespace
 
 void ExportPNG(TPelorinState* state) {
-  if (state) RunGuarded("ExportPNG", [state] { ExportPNGUnguarded(state); });
+  if (state) TryGuarded("ExportPNG", [state] { ExportPNGUnguarded(state); });
 }
 
 void ExportSVG(TPelorinState* state) {
-  if (state) RunGuarded("ExportSVG", [state] { ExportSVGUnguarded(state); });
+  if (state) TryGuarded("ExportSVG", [state] { ExportSVGUnguarded(state); });
 }
 
 bool SavePNG(const std::string& fileName, HBITMAP bitmap) {

@@ -18,9 +18,9 @@ void ExportPNG(TPelorinState* state);
 void ExportSVG(TPelorinState* state);
 
 // Encodes the bitmap as PNG with a resolution of 300 x 300 DPI; false on any failure.
-bool SavePNG(const std::string& fileName, HBITMAP bitmap);
+[[nodiscard]] bool SavePNG(const std::string& fileName, HBITMAP bitmap);
 // Writes the bytes unchanged (the converter's SVG is already UTF-8); false on any failure.
-bool SaveTextFile(const std::string& fileName, const std::string& text);
+[[nodiscard]] bool SaveTextFile(const std::string& fileName, const std::string& text);
 // The file name proposed in the save dialogs, without extension.
 std::string DefaultExportName(const TPelorinState* state);
 

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "support/uDebugLog.h"
+#include "support/uGuard.h"
 
 namespace pelorin {
 namespace {
@@ -29,12 +30,15 @@ bool FocusIsInside(HWND target) {
 }
 
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
-  bool released = (static_cast<uint64_t>(lParam) & 0x80000000u) != 0;
-  if (code >= 0 && !released && gTarget && IsForwardedKey(wParam) && FocusIsInside(gTarget)) {
-    PostMessageA(gTarget, WM_KEYDOWN, wParam, lParam);
-    return 1;
-  }
-  return CallNextHookEx(gHook, code, wParam, lParam);
+  bool taken = false;
+  TryGuarded("KeyboardHookProc", [&] {
+    bool released = (static_cast<uint64_t>(lParam) & 0x80000000u) != 0;
+    if (code >= 0 && !released && gTarget && IsForwardedKey(wParam) && FocusIsInside(gTarget)) {
+      PostMessageA(gTarget, WM_KEYDOWN, wParam, lParam);
+      taken = true;
+    }
+  });
+  return taken ? 1 : CallNextHookEx(gHook, code, wParam, lParam);
 }
 
 }  // namespace

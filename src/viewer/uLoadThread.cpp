@@ -1,17 +1,12 @@
 // The background load of one viewer window.
 #include "viewer/uLoadThread.h"
 
-#include <cxxabi.h>
-#include <float.h>
 #include <process.h>
-
-#include <exception>
-#include <typeinfo>
 
 #include "convert/uConverter.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
-#include "support/uFloatMask.h"
+#include "support/uGuard.h"
 #include "viewer/uSDFRecords.h"
 
 namespace pelorin {
@@ -19,14 +14,6 @@ namespace {
 
 constexpr unsigned kLoadThreadStack = 4 * 1024 * 1024;
 std::atomic<uint64_t> gNextSequence{1};
-
-std::string ClassNameOf(const std::exception& e) {
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status);
-  std::string name = status == 0 && demangled ? demangled : typeid(e).name();
-  std::free(demangled);
-  return name;
-}
 
 }  // namespace
 
@@ -71,13 +58,7 @@ void TLoadThread::Wait() {
 
 unsigned __stdcall TLoadThread::ThreadEntry(void* self) {
   auto* load = static_cast<TLoadThread*>(self);
-  try {
-    TFloatMaskScope floatMask;
-    load->Execute();
-  } catch (...) {
-    // Execute reports its failures itself; this only keeps a failure while reporting one
-    // (out of memory in the handler) from ending the host's process.
-  }
+  TryGuarded("TLoadThread", [load] { load->Execute(); });
   load->finished_ = true;
   return 0;
 }
@@ -85,20 +66,13 @@ unsigned __stdcall TLoadThread::ThreadEntry(void* self) {
 void TLoadThread::Execute() {
   TConversionCancelScope cancel(terminated_);  // a stop ends the converter run at once
   std::string recordPath;
-  try {
-    Load(recordPath);
-  } catch (const std::exception& e) {
+  TFailure failure;
+  if (!TryGuarded("TLoadThread", [&] { Load(recordPath); }, &failure)) {
     SceneReady = false;
-    ErrorMsg = std::string("Load thread exception: ") + e.what();
-    DebugLog("TLoadThread EXCEPTION: " + ClassNameOf(e) + ": " + e.what());
-    PostResult();
-  } catch (...) {
-    SceneReady = false;
-    ErrorMsg = "Load thread exception: unknown failure";
-    DebugLog("TLoadThread EXCEPTION: unknown: unknown failure");
-    PostResult();
+    ErrorMsg = "Load thread exception: " + failure.Message;
   }
   if (!recordPath.empty()) DeleteFileIfExists(recordPath);
+  // The one place the result is handed over: every outcome, failures included, ends here.
   if (!terminated_) PostResult();
 }
 
@@ -107,10 +81,7 @@ void TLoadThread::Load(std::string& recordPath) {
   std::string input = fileName_;
   if (useRecord_) {
     recordPath = MakeRecordTempName(".mol");
-    if (!WriteRecordTemp(recordPath, recordText_, ErrorMsg)) {
-      PostResult();
-      return;
-    }
+    if (!WriteRecordTemp(recordPath, recordText_, ErrorMsg)) return;
     input = recordPath;
   }
   if (terminated_) return;
@@ -122,15 +93,11 @@ void TLoadThread::Load(std::string& recordPath) {
 
 bool TLoadThread::Load2D(const std::string& input) {
   std::string svg;
-  if (!RunOBabel(input, svg, ErrorMsg)) {
-    PostResult();
-    return false;
-  }
+  if (!RunOBabel(input, svg, ErrorMsg)) return false;
   if (terminated_) return false;
   Scene = TSVGScene{};
   if (!ParseSVG(svg, Scene)) {
     ErrorMsg = "SVG parse failed.";
-    PostResult();
     return false;
   }
   return true;
@@ -138,10 +105,7 @@ bool TLoadThread::Load2D(const std::string& input) {
 
 bool TLoadThread::Load3D(const std::string& input) {
   std::string stl;
-  if (!RunOBabelSTL(input, stl, ErrorMsg)) {
-    PostResult();
-    return false;
-  }
+  if (!RunOBabelSTL(input, stl, ErrorMsg)) return false;
   // Removed on every path, a failed read included: a model too large to hold would
   // otherwise leave a file of gigabytes in the temporary folder on every attempt.
   TFileRemover stlFile(stl);
@@ -155,7 +119,6 @@ bool TLoadThread::Load3D(const std::string& input) {
   std::string openError;
   if (!LoadMeshModel(*model, rotX, rotY, stl, openError)) {
     ErrorMsg = "STL parse failed: " + stl;
-    PostResult();
     return false;
   }
   Model = std::move(model);
@@ -163,8 +126,8 @@ bool TLoadThread::Load3D(const std::string& input) {
 }
 
 void TLoadThread::PostResult() {
-  if (posted_ || !wnd_ || !IsWindow(wnd_)) return;
-  posted_ = PostMessageA(wnd_, WM_PELORIN_LOADED, 0, static_cast<LPARAM>(Sequence)) != 0;
+  if (!wnd_ || !IsWindow(wnd_)) return;
+  PostMessageA(wnd_, WM_PELORIN_LOADED, 0, static_cast<LPARAM>(Sequence));
 }
 
 void StopLoad(TPelorinState* state) {

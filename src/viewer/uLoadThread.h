@@ -54,7 +54,6 @@ class TLoadThread {
   bool useRecord_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
-  bool posted_ = false;
   TUniqueHandle thread_;
 };
 

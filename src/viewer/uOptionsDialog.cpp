@@ -9,6 +9,7 @@
 
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
+#include "support/uGuard.h"
 
 namespace pelorin {
 namespace {
@@ -201,21 +202,13 @@ void RunOptionsDialog(HWND owner, TPelorinState* state) {
 }  // namespace
 
 void ShowOptionsDialog(HWND owner, TPelorinState* state) {
-  try {
-    RunOptionsDialog(owner, state);
-  } catch (const std::exception& e) {
-    DebugLogFmt("ShowOptionsDialog EXCEPTION: %s", e.what());
-  } catch (...) {
-    DebugLog("ShowOptionsDialog EXCEPTION: unknown failure");
-  }
+  TryGuarded("ShowOptionsDialog", [&] { RunOptionsDialog(owner, state); });
 }
 
 INT_PTR CALLBACK OptionsDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
-  try {
-    return HandleOptionsMessage(dialog, msg, wParam, lParam) ? TRUE : FALSE;
-  } catch (...) {  // nothing may unwind through the dialog manager
-    return FALSE;
-  }
+  // Nothing may unwind through the dialog manager.
+  return RunGuarded("OptionsDlgProc", INT_PTR{FALSE},
+                    [&]() -> INT_PTR { return HandleOptionsMessage(dialog, msg, wParam, lParam) ? TRUE : FALSE; });
 }
 
 }  // namespace pelorin

@@ -14,6 +14,6 @@ void SplitSDF(const std::string& fileName, std::vector<std::string>& records);
 
 // Creates or truncates `path` and writes `recordText` unchanged. On failure returns false,
 // sets `error` to "Temp file write error: " + the reason, and removes a file it created.
-bool WriteRecordTemp(const std::string& path, const std::string& recordText, std::string& error);
+[[nodiscard]] bool WriteRecordTemp(const std::string& path, const std::string& recordText, std::string& error);
 
 }  // namespace pelorin

@@ -14,7 +14,7 @@
 #include "stl/uSTLRender.h"
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
-#include "support/uFloatMask.h"
+#include "support/uGuard.h"
 #include "support/uGdiObjects.h"
 #include "viewer/uCommands.h"
 #include "viewer/uKeyboardHook.h"
@@ -311,15 +311,7 @@ LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK ViewerWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  try {
-    TFloatMaskScope floatMask;
-    return HandleMessage(wnd, msg, wParam, lParam);
-  } catch (const std::exception& e) {
-    DebugLog(std::string("ViewerWindowProc EXCEPTION: ") + e.what());
-  } catch (...) {
-    DebugLog("ViewerWindowProc EXCEPTION: unknown failure");
-  }
-  return 0;
+  return RunGuarded("ViewerWindowProc", LRESULT{0}, [&] { return HandleMessage(wnd, msg, wParam, lParam); });
 }
 
 void RegisterViewerClass() {

@@ -32,8 +32,12 @@ bool ShowFile(const std::string& input, const std::string& outDir) {
   if (RunOBabel(input, svg, error)) {
     std::string saved = outDir + BaseName(input) + ".svg";
     std::string writeError;
-    WriteWholeFile(saved, svg, writeError);
-    std::printf("  2D: %zu bytes of SVG in %.2f s -> %s\n", svg.size(), SecondsSince(start), saved.c_str());
+    if (!WriteWholeFile(saved, svg, writeError)) {
+      std::printf("  2D: cannot save %s: %s\n", saved.c_str(), writeError.c_str());
+      ok = false;
+    } else {
+      std::printf("  2D: %zu bytes of SVG in %.2f s -> %s\n", svg.size(), SecondsSince(start), saved.c_str());
+    }
   } else {
     std::printf("  2D: FAILED: %s\n", error.c_str());
     ok = false;
