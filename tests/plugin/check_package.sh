@@ -11,15 +11,17 @@ PELORIN_PACKAGE_DLL="$dll" PELORIN_DIST_DIR="$work/dist" bash "$root/scripts/pac
 mkdir -p "$work/unpacked"
 python3 -c "import zipfile,sys; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])" \
   "$work/dist/pelorin-wlx64.zip" "$work/unpacked" || failures+=("zip cannot be unpacked")
-for f in PELORINPLUGIN.dll pelorin.ini pluginst.inf readme.txt; do
+for f in PELORINPLUGIN.wlx64 pelorin.ini.sample pluginst.inf readme.txt; do
   [ -s "$work/unpacked/$f" ] || failures+=("$f missing from the package")
 done
+# An update must not overwrite the user's settings.
+[ -e "$work/unpacked/pelorin.ini" ] && failures+=("the package carries pelorin.ini")
 inf="$(tr -d '\r' <"$work/unpacked/pluginst.inf" 2>/dev/null)"
-for line in '[plugininstall]' 'type=wlx' 'file=PELORINPLUGIN.dll' 'defaultdir=pelorin'; do
+for line in '[plugininstall]' 'type=wlx' 'file=PELORINPLUGIN.wlx64' 'defaultdir=pelorin'; do
   grep -qxF "$line" <<<"$inf" || failures+=("pluginst.inf lacks $line")
 done
 grep -q '^description=.' <<<"$inf" || failures+=("pluginst.inf lacks a description")
-if ! out="$(wine "$loader" "Z:${work//\//\\}\\unpacked\\PELORINPLUGIN.dll" 2>&1)"; then
+if ! out="$(wine "$loader" "Z:${work//\//\\}\\unpacked\\PELORINPLUGIN.wlx64" 2>&1)"; then
   failures+=("the packaged DLL does not load: $(tail -3 <<<"$out" | tr -d '\r')")
 fi
 [ -s "$work/unpacked/pelorindebug.log" ] || failures+=("the packaged DLL wrote no log beside itself")
