@@ -141,6 +141,8 @@ void StopLoad(TPelorinState* state) {
 
 bool StartLoad(TPelorinState* state, int32_t index) {
   if (!state) return false;
+  // Nothing could ever be drawn: keep the window's "no OpenGL context" message on screen.
+  if (!state->RC) return true;
   HWND wnd = state->Wnd;
   if (state->LoadThread) {
     StopLoad(state);

@@ -172,8 +172,6 @@ void ApplyOptions(const TOptionsValues& values, HWND owner, TPelorinState* state
   config.StartMode = values.Mode;
   config.Logging = values.Logging;
   StoreConfig(config);
-  // The dialog's message loop may have destroyed the window and freed its state.
-  if (state && StateOf(owner) == state) state->Mode = values.Mode;
   DebugLogFmt("ShowOptionsDialog: OBabelPath=[%s] OBabelOpts=[%s] StartMode=%s Logging=%d", config.OBabelPath.c_str(),
               config.OBabelOpts.c_str(), StartModeToText(config.StartMode).c_str(), config.Logging ? 1 : 0);
   DebugLogSetup(PluginDir, config.Logging);
@@ -183,6 +181,10 @@ void ApplyOptions(const TOptionsValues& values, HWND owner, TPelorinState* state
     std::string text = "Could not save settings: " + error;
     MessageBoxA(IsWindow(owner) ? owner : nullptr, text.c_str(), "Pelorin", MB_OK | MB_ICONERROR);
   }
+  // The mode changes only now: paints during the message box above must still find the mode
+  // that matches the scene they draw. The dialog's and the message box's loops may have
+  // destroyed the window and freed its state.
+  if (state && StateOf(owner) == state) state->Mode = values.Mode;
 }
 
 void RunOptionsDialog(HWND owner, TPelorinState* state) {

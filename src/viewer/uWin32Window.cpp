@@ -187,6 +187,12 @@ void OnButtonDown(TPelorinState* state, LPARAM lParam) {
   SetCapture(state->Wnd);
 }
 
+void EndDrag(TPelorinState* state) {
+  if (!state->Dragging) return;
+  state->Dragging = false;
+  Invalidate(state->Wnd);  // the shadow and wire lines come back
+}
+
 void OnMouseMove(TPelorinState* state, LPARAM lParam) {
   RECT client;
   GetClientRect(state->Wnd, &client);
@@ -259,9 +265,15 @@ bool HandleStateMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, TPelor
       OnButtonDown(state, lParam);
       return true;
     case WM_LBUTTONUP:
-      state->Dragging = false;
+      EndDrag(state);
       ReleaseCapture();
-      Invalidate(wnd);  // the shadow and wire lines come back
+      return true;
+    case WM_CAPTURECHANGED:  // Alt+Tab, a pop-up or another window took the mouse mid-drag
+      EndDrag(state);
+      return true;
+    case WM_CANCELMODE:
+      EndDrag(state);
+      if (GetCapture() == wnd) ReleaseCapture();
       return true;
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDBLCLK:

@@ -262,6 +262,20 @@ TEST_F(ViewerTest, ModeToggleViewKeysWheelAndDrag) {
   EXPECT_FLOAT_EQ(state->View.RotY, rotY + 50);
   EXPECT_FLOAT_EQ(state->View.RotX, rotX + 20);
 
+  // Losing the mouse mid-drag (Alt+Tab, a pop-up, another window's capture) ends the drag:
+  // later plain moves turn nothing.
+  for (UINT loss : {WM_CANCELMODE, WM_CAPTURECHANGED}) {
+    SendMessageA(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 100));
+    if (loss == WM_CAPTURECHANGED)
+      SetCapture(parent_);
+    else
+      SendMessageA(wnd, loss, 0, 0);
+    EXPECT_FALSE(state->Dragging) << loss;
+    SendMessageA(wnd, WM_MOUSEMOVE, 0, MAKELPARAM(260, 100));
+    EXPECT_FLOAT_EQ(state->View.RotY, rotY + 50) << loss;
+    ReleaseCapture();
+  }
+
   // The navigation bar's button toggles back and keeps the orientation for the next model.
   RECT r;
   GetClientRect(wnd, &r);
@@ -357,4 +371,22 @@ TEST_F(ViewerTest, FailedConversionShowsTheConvertersMessage) {
   EXPECT_EQ(state->ErrorMsg.rfind("obabel exit code=1 CMD=", 0), 0u) << state->ErrorMsg;
   EXPECT_EQ(RenderViewToBitmap(wnd), nullptr);  // nothing to export
   EXPECT_NE(Log().find("WM_PELORIN_LOADED: SceneReady=False elements=0"), std::string::npos);
+}
+
+TEST_F(ViewerTest, WindowWithoutAContextKeepsItsMessageAndStartsNoLoad) {
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+  // As a window whose context could not be made: every way to a new load leaves it alone.
+  HGLRC rc = state->RC;
+  state->RC = nullptr;
+  state->ErrorMsg = "Could not create OpenGL context.";
+  size_t loadsBefore = CountOf(Log(), "TLoadThread.Execute:");
+  SendMessageA(wnd, WM_KEYDOWN, 'T', 0);
+  SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
+  SendMessageA(wnd, WM_PELORIN_RELOAD, 0, 0);
+  EXPECT_FALSE(state->Loading);
+  EXPECT_EQ(state->ErrorMsg, "Could not create OpenGL context.");
+  EXPECT_EQ(CountOf(Log(), "TLoadThread.Execute:"), loadsBefore);
+  state->RC = rc;
 }
