@@ -7,8 +7,6 @@
 #include <GL/gl.h>
 // clang-format on
 
-#include <algorithm>
-
 #include "uGLFont.h"
 
 namespace pelorin {
@@ -132,16 +130,15 @@ void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene) no
 void RenderScene2D(const TSVGScene& scene) noexcept {
   glClearColor(1, 1, 1, 1);
   glClear(GL_COLOR_BUFFER_BIT);
-  const int32_t count = static_cast<int32_t>(std::min<int64_t>(scene.Count, scene.Elements.size()));
-  if (count <= 0) return;
+  const TElementRange elements = ValidElements(scene);
+  if (elements.empty()) return;
   EnableBlending();
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_LINE_SMOOTH);
   glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
 
   const float pixelsPerUnit = PixelsPerUnit(scene);
-  for (int32_t i = 0; i < count; ++i) {
-    const TGeoElement& e = scene.Elements[i];
+  for (const TGeoElement& e : elements) {
     if (e.Kind == gkText && e.IsHeading && !View2D.ShowHeadings) continue;
     glLineWidth(ClampLineWidth(e.StrokeWidth, pixelsPerUnit));
     DrawElement(e, pixelsPerUnit);

@@ -4,7 +4,7 @@
 #ifdef _WIN32
 #include <cstdint>
 
-#include "svg/uSVGParser.h"
+#include "svg/uScene2D.h"
 #include "uView2D.h"
 
 namespace pelorin {

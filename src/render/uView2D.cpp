@@ -93,9 +93,7 @@ TPoint2D EllipsePoint(float cx, float cy, float rx, float ry, int j, int segment
 
 TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings, TAnchorMatch anchors) {
   TBounds2D b{kNoBound, kNoBound, -kNoBound, -kNoBound};
-  const int32_t count =
-      static_cast<int32_t>(std::clamp<int64_t>(scene.Count, 0, static_cast<int64_t>(scene.Elements.size())));
-  for (int32_t i = 0; i < count; ++i) WidenByElement(b, scene.Elements[i], showHeadings, anchors);
+  for (const TGeoElement& e : ValidElements(scene)) WidenByElement(b, e, showHeadings, anchors);
   if (b.MinX > b.MaxX || b.MinX >= 1e17f) {
     return {scene.ViewBoxX, scene.ViewBoxY, scene.ViewBoxX + scene.Width, scene.ViewBoxY + scene.Height};
   }

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "svg/uSVGParser.h"
+#include "svg/uScene2D.h"
 
 namespace pelorin {
 

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "svg/uSVGDetail.h"
-#include "svg/uSVGParser.h"
 
 namespace pelorin {
 

@@ -14,6 +14,7 @@
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uText.h"
+#include "svg/uSVGParser.h"
 #include "viewer/uExportBitmap.h"
 #include "viewer/uViewerLogic.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "stl/uSTLParser.h"
-#include "svg/uSVGParser.h"
+#include "svg/uScene2D.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {

@@ -8,7 +8,7 @@
 
 #include "support/uDebugLog.h"
 #include "support/uText.h"
-#include "svg/uSVGParser.h"
+#include "svg/uSVGDetail.h"
 #include "test_temp_dir.h"
 
 using namespace pelorin;
