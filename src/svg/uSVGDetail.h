@@ -68,6 +68,15 @@ struct TSVGTransform {
 // The factor applied to stroke widths and font sizes under `t`.
 float StrokeScale(const TSVGTransform& t);
 
+// The paint an element inherits from its container, and a shape's paint after its own
+// attributes are applied over it.
+struct TShapePaint {
+  TRGBAColor Stroke;
+  TRGBAColor Fill;
+  float StrokeWidth = 0;
+  bool Dashed = false;
+};
+
 struct TFontAttrs {
   std::string Weight;
   std::string Style;
@@ -79,34 +88,32 @@ constexpr int kMaxSvgNesting = 256;
 
 // Returns the number of points; fewer than two pairs of numbers give none.
 int32_t ParsePointList(std::string_view text, TPointArray& points);
-void ParseStyleDecls(std::string_view style, TRGBAColor& stroke, TRGBAColor& fill, float& strokeWidth, bool& dashed,
-                     float& fontSize);
-void ReadPaintAttrs(const pugi::xml_node& element, TRGBAColor& stroke, TRGBAColor& fill, float& strokeWidth,
-                    bool& dashed, float& fontSize);
+void ParseStyleDecls(std::string_view style, TShapePaint& paint, float& fontSize);
+void ReadPaintAttrs(const pugi::xml_node& element, TShapePaint& paint, float& fontSize);
 TFontAttrs ReadFontAttrs(const pugi::xml_node& element, std::string_view style);
 
-// Appends the primitives of `element` and its content to `scene` in document order. `depth` is
-// the number of enclosing g/svg elements.
-void ReadElement(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-                 bool dashed, const TSVGTransform& transform, int depth = 0);
-void ReadLine(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-              bool dashed, const TSVGTransform& transform);
-void ReadCircle(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-                bool dashed, const TSVGTransform& transform);
-void ReadEllipse(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-                 bool dashed, const TSVGTransform& transform);
-void ReadRect(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-              bool dashed, const TSVGTransform& transform);
-void ReadPolygon(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-                 bool dashed, const TSVGTransform& transform);
-void ReadPath(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-              bool dashed, const TSVGTransform& transform);
-void ReadText(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-              bool dashed, const TSVGTransform& transform);
-void ReadGroup(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-               bool dashed, const TSVGTransform& transform, int depth = 0);
-void ReadNestedSvg(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill,
-                   float strokeWidth, bool dashed, const TSVGTransform& transform, int depth = 0);
+// Appends the primitives of `element` and its content to `scene` in document order, with the
+// paint the element inherits. `depth` is the number of enclosing g/svg elements.
+void ReadElement(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                 const TSVGTransform& transform, int depth = 0);
+void ReadLine(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform);
+void ReadCircle(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                const TSVGTransform& transform);
+void ReadEllipse(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                 const TSVGTransform& transform);
+void ReadRect(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform);
+void ReadPolygon(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                 const TSVGTransform& transform);
+void ReadPath(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform);
+void ReadText(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform);
+void ReadGroup(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+               const TSVGTransform& transform, int depth = 0);
+void ReadNestedSvg(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                   const TSVGTransform& transform, int depth = 0);
 
 // ---------------------------------------------------------------------------
 // Document reader

@@ -106,14 +106,13 @@ void ReadViewBox(const pugi::xml_node& root, TSVGScene& scene) {
 // Top-level children in order; text that follows the first group or nested svg is a caption of
 // the drawing above it and gets the heading mark.
 void ReadTopLevel(const pugi::xml_node& root, TSVGScene& scene) {
-  const TRGBAColor noStroke{0, 0, 0, 0};
-  const TRGBAColor blackFill{0, 0, 0, 1};
+  const TShapePaint rootPaint{TRGBAColor{0, 0, 0, 0}, TRGBAColor{0, 0, 0, 1}, 1, false};
   bool drawingSeen = false;
   svg_detail::ForEachChild(root, [&](const pugi::xml_node& child, pugi::xml_node_type type) {
     if (type != pugi::node_element) return;
     const svg_detail::TSvgTag tag = svg_detail::TagOf(child);
     const int32_t before = scene.Count;
-    ReadElement(child, scene, noStroke, blackFill, 1, false, TSVGTransform{}, 0);
+    ReadElement(child, scene, rootPaint, TSVGTransform{}, 0);
     if (tag == svg_detail::tagText && drawingSeen) {
       for (int32_t i = before; i < scene.Count; ++i)
         if (scene.Elements[i].Kind == gkText) scene.Elements[i].IsHeading = true;
