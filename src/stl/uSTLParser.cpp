@@ -13,7 +13,6 @@
 
 namespace pelorin {
 
-TMeshModel Model3D;
 float RotX = 25;
 float RotY = -35;
 float Zoom3D = 1;
@@ -479,7 +478,7 @@ void GetModelBounds(TMeshModel& model, TVec3& center, float& radius) {
   radius = model.ModelRadius;
 }
 
-bool LoadMeshModel(TMeshModel& model, float& rotX, float& rotY, const std::string& fileName, std::string& openError) {
+bool LoadMeshModel(TMeshModel& model, const std::string& fileName, std::string& openError) {
   openError.clear();
   ResetModel(model);
   try {
@@ -487,7 +486,6 @@ bool LoadMeshModel(TMeshModel& model, float& rotX, float& rotY, const std::strin
     int32_t count = 0;
     if (!ReadModelFacets(fileName, facets, count, openError)) return false;
     RepairFacetNormals(facets);
-    if (rotX == 0 && rotY == 0) rotX = 25, rotY = -35;
     model.Facets = std::make_shared<const TFacetArray>(std::move(facets));
     model.FacetCount = count;
     // Bounds and mesh arrays in one pass over the facets, which a large model reads from
@@ -504,25 +502,6 @@ bool LoadMeshModel(TMeshModel& model, float& rotX, float& rotY, const std::strin
     ResetModel(model);  // out of memory half way: an empty model, never a partial one
     return false;
   }
-}
-
-bool LoadSTLModel(const std::string& fileName, std::string& openError) {
-  return LoadMeshModel(Model3D, RotX, RotY, fileName, openError);
-}
-
-bool LoadSTLModel(const std::string& fileName) {
-  std::string openError;
-  return LoadSTLModel(fileName, openError);
-}
-
-void ComputeModelBounds() {
-  ComputeModelBounds(Model3D);
-}
-void PrepareMeshBuffers() {
-  PrepareMeshBuffers(Model3D);
-}
-void GetModelBounds(TVec3& center, float& radius) {
-  GetModelBounds(Model3D, center, radius);
 }
 
 }  // namespace pelorin

@@ -152,9 +152,8 @@ bool TLoadThread::Load3D(const std::string& input) {
   // The model is this load's own until the window takes it over, so no lock is needed
   // while it is built; the window's painting never waits for a parse.
   auto model = std::make_shared<TMeshModel>();
-  float rotX = kResetRotX, rotY = kResetRotY;  // the window keeps its own rotation
   std::string openError;
-  if (!LoadMeshModel(*model, rotX, rotY, stl, openError)) {
+  if (!LoadMeshModel(*model, stl, openError)) {
     ErrorMsg = "STL parse failed: " + stl;
     PostResult();
     return false;
