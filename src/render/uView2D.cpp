@@ -6,8 +6,6 @@
 
 namespace pelorin {
 
-TView2D View2D;
-
 namespace {
 
 constexpr float kNoBound = 1e18f;
@@ -100,20 +98,12 @@ TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings, TAnchorMatch 
   return b;
 }
 
-TBounds2D ContentBounds(const TSVGScene& scene) {
-  return ContentBounds(scene, View2D.ShowHeadings);
-}
-
 float PixelsPerUnit(const TSVGScene& scene, const TView2D& view) {
   const TBounds2D b = ContentBounds(scene, view.ShowHeadings);
   const float ex = std::max((b.MaxX - b.MinX) * 1.1f, 1.0f);
   const float ey = std::max((b.MaxY - b.MinY) * 1.1f, 1.0f);
   const float fit = std::min(static_cast<float>(view.ViewHeight) / ey, static_cast<float>(view.ViewWidth) / ex);
   return std::max(fit * view.Zoom2D, 0.01f);
-}
-
-float PixelsPerUnit(const TSVGScene& scene) {
-  return PixelsPerUnit(scene, View2D);
 }
 
 TOrthoBox OrthoBox2D(int32_t width, int32_t height, const TSVGScene& scene, const TView2D& view) {

@@ -12,11 +12,6 @@
 #include "support/uText.h"
 
 namespace pelorin {
-
-float RotX = 25;
-float RotY = -35;
-float Zoom3D = 1;
-
 namespace {
 
 constexpr uint64_t kBinaryHeaderSize = 84;      // 80 bytes of header, then the 32-bit facet count

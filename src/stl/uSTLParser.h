@@ -103,11 +103,6 @@ struct TMeshModel {
   bool BuffersUploaded = false;
 };
 
-// The current 3D view, which each viewer window swaps in before it draws.
-extern float RotX;    // degrees about x, starts at 25
-extern float RotY;    // degrees about y, starts at -35
-extern float Zoom3D;  // starts at 1
-
 // Replaces every normal shorter than 0.01 by the unit normal of the corners' winding.
 void RepairFacetNormals(TFacetArray& facets);
 // Colour of a facet from its (unit) normal: lit tops, blue x-sides, violet fronts, slate rest.

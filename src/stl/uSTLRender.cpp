@@ -198,7 +198,7 @@ std::vector<float> ComputeShadowVertices(const TMeshModel& model) {
   return out;
 }
 
-void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging) {
+void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging, const TViewValues& view) {
   if (!model || model->FacetCount <= 0) return;
   TVec3 c;
   float r;
@@ -211,7 +211,7 @@ void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool 
   glLoadIdentity();
   double aspect = h > 0 ? static_cast<double>(w) / h : 1.0;
   if (aspect < 0.01) aspect = 1.0;
-  double s = 1.35 * r / Zoom3D;
+  double s = 1.35 * r / view.Zoom3D;
   glOrtho(-s * aspect, s * aspect, -s, s, -4.0 * r, 4.0 * r);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
@@ -229,8 +229,8 @@ void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool 
   SetUpLights();
 
   glTranslatef(c.X, c.Y, c.Z);
-  glRotatef(RotX, 1, 0, 0);
-  glRotatef(RotY, 0, 1, 0);
+  glRotatef(view.RotX, 1, 0, 0);
+  glRotatef(view.RotY, 0, 1, 0);
   glTranslatef(-c.X, -c.Y, -c.Z);
 
   if (!dragging) DrawShadow(model);

@@ -1,5 +1,5 @@
-// The viewer window: class, creation, the current view swap, the window procedure and
-// painting. Input is turned into state changes by the plain functions of uViewerLogic.
+// The viewer window: class, creation, the window procedure and painting. Input is turned
+// into state changes by the plain functions of uViewerLogic.
 #include "viewer/uWin32Window.h"
 
 #include <GL/gl.h>
@@ -43,18 +43,6 @@ class TCurrentContext {
   bool ok_;
 };
 
-// Activates the window's view for the lifetime of the object and stores it back after.
-class TViewScope {
- public:
-  explicit TViewScope(TPelorinState* state) : state_(state) { ActivateView(state_); }
-  TViewScope(const TViewScope&) = delete;
-  TViewScope& operator=(const TViewScope&) = delete;
-  ~TViewScope() { StoreView(state_); }
-
- private:
-  TPelorinState* state_;
-};
-
 // A paint in progress.
 class TPaint {
  public:
@@ -86,6 +74,11 @@ TDrawSize ClientDrawSize(HWND wnd) {
   return {client.right - client.left, h < kMinDrawHeight ? kMinDrawHeight : h};
 }
 
+// The text cache is one module-wide pointer; every window points it at its own before it draws.
+void UseFontCacheOf(const TPelorinState& state) {
+  FontCache = state.FontCache.get();
+}
+
 bool DrawsModel(const TPelorinState& state) {
   return state.Mode == 1 && state.SceneReady && !state.Loading;
 }
@@ -96,10 +89,10 @@ void DrawView(TPelorinState& state, int w, int h) {
     DrawCenteredMessage("Loading molecule...", w, h);
   } else if (state.SceneReady) {
     if (state.Mode == 1) {
-      RenderModel3D(state.Model, w, h, state.Dragging);
+      RenderModel3D(state.Model, w, h, state.Dragging, state.View);
     } else {
-      SetupProjection2D(w, h, state.Scene);
-      RenderScene2D(state.Scene);
+      SetupProjection2D(w, h, state.Scene, state.View);
+      RenderScene2D(state.Scene, state.View);
     }
   } else {
     DrawCenteredMessage(state.ErrorMsg, w, h);
@@ -117,10 +110,10 @@ void Paint(HWND wnd, TPelorinState* state) {
   std::unique_lock<std::mutex> modelGuard(ModelLock(), std::defer_lock);
   if (DrawsModel(*state)) modelGuard.lock();
   {
-    TViewScope view(state);
+    UseFontCacheOf(*state);
     TCurrentContext current(state->DC, state->RC);
-    View2D.ViewWidth = size.w;
-    View2D.ViewHeight = size.h;
+    state->View.ViewWidth = size.w;
+    state->View.ViewHeight = size.h;
     if (current) {
       DrawView(*state, size.w, size.h);
       SwapBuffers(state->DC);
@@ -213,9 +206,8 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
   int w = LOWORD(lParam), h = HIWORD(lParam);
   if (h < kMinDrawHeight) h = kMinDrawHeight;
   if (state->SceneReady && state->Mode == 0) {
-    TViewScope view(state);
     TCurrentContext current(state->DC, state->RC);
-    if (current) SetupProjection2D(w, h, state->Scene);
+    if (current) SetupProjection2D(w, h, state->Scene, state->View);
   }
   Invalidate(state->Wnd);
 }
@@ -364,11 +356,11 @@ HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   if (size.w <= 0 || pictureHeight <= 0) return nullptr;
   std::unique_lock<std::mutex> modelGuard(ModelLock(), std::defer_lock);
   if (DrawsModel(*state)) modelGuard.lock();
-  TViewScope view(state);
+  UseFontCacheOf(*state);
   TCurrentContext current(state->DC, state->RC);
   if (!current) return nullptr;
-  View2D.ViewWidth = size.w;
-  View2D.ViewHeight = size.h;
+  state->View.ViewWidth = size.w;
+  state->View.ViewHeight = size.h;
   DrawView(*state, size.w, size.h);
   glFinish();
   void* bits = nullptr;
@@ -415,26 +407,6 @@ std::mutex& ModelLock() {
 
 TPelorinState* StateOf(HWND wnd) {
   return wnd ? reinterpret_cast<TPelorinState*>(GetWindowLongPtrA(wnd, GWLP_USERDATA)) : nullptr;
-}
-
-void ActivateView(TPelorinState* state) {
-  if (!state) return;
-  const TViewValues& v = state->View;
-  View2D = TView2D{v.Zoom2D, v.PanX, v.PanY, v.ViewWidth, v.ViewHeight, v.ShowHeadings};
-  RotX = v.RotX;
-  RotY = v.RotY;
-  Zoom3D = v.Zoom3D;
-  FontCache = state->FontCache.get();
-}
-
-void StoreView(TPelorinState* state) {
-  if (!state) return;
-  state->View = CurrentView();
-}
-
-TViewValues CurrentView() {
-  return TViewValues{View2D.Zoom2D, View2D.PanX, View2D.PanY, View2D.ViewWidth, View2D.ViewHeight, View2D.ShowHeadings,
-                     RotX,          RotY,        Zoom3D};
 }
 
 // Everything after the window exists: hook, state, OpenGL, records, the first load.
