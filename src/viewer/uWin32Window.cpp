@@ -79,10 +79,6 @@ void UseFontCacheOf(const TPelorinState& state) {
   FontCache = state.FontCache.get();
 }
 
-bool DrawsModel(const TPelorinState& state) {
-  return state.Mode == 1 && state.SceneReady && !state.Loading;
-}
-
 // Draws what the window shows into the current context's back buffer (no swap).
 void DrawView(TPelorinState& state, int w, int h) {
   if (state.Loading) {
@@ -107,8 +103,6 @@ void Paint(HWND wnd, TPelorinState* state) {
     return;
   }
   TDrawSize size = ClientDrawSize(wnd);
-  std::unique_lock<std::mutex> modelGuard(ModelLock(), std::defer_lock);
-  if (DrawsModel(*state)) modelGuard.lock();
   {
     UseFontCacheOf(*state);
     TCurrentContext current(state->DC, state->RC);
@@ -354,8 +348,6 @@ HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   TDrawSize size = ClientDrawSize(wnd);
   int pictureHeight = size.h - kNavBarHeight;
   if (size.w <= 0 || pictureHeight <= 0) return nullptr;
-  std::unique_lock<std::mutex> modelGuard(ModelLock(), std::defer_lock);
-  if (DrawsModel(*state)) modelGuard.lock();
   UseFontCacheOf(*state);
   TCurrentContext current(state->DC, state->RC);
   if (!current) return nullptr;
@@ -399,11 +391,6 @@ void PrintClient(HWND wnd, TPelorinState* state, HDC dc) {
 
 TPelorinState::TPelorinState() = default;
 TPelorinState::~TPelorinState() = default;
-
-std::mutex& ModelLock() {
-  static std::mutex* lock = new std::mutex;  // lives as long as any thread might need it
-  return *lock;
-}
 
 TPelorinState* StateOf(HWND wnd) {
   return wnd ? reinterpret_cast<TPelorinState*>(GetWindowLongPtrA(wnd, GWLP_USERDATA)) : nullptr;
@@ -465,7 +452,6 @@ HBITMAP RenderViewToBitmap(HWND wnd) {
 
 void ViewerLibraryAttach(HINSTANCE instance) {
   gInstance = instance;
-  ModelLock();
 }
 
 void ViewerLibraryDetach() {

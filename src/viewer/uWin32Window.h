@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,9 +53,6 @@ struct TPelorinState {
   // never draw each other's mesh.
   std::shared_ptr<TMeshModel> Model;
 };
-
-// Guards the 3D model while a load thread builds one and while a window draws one.
-std::mutex& ModelLock();
 
 // The state of a viewer window, or null before creation stored it / after destruction.
 TPelorinState* StateOf(HWND wnd);
