@@ -242,6 +242,7 @@ void ResetModel(TMeshModel& model) {
   model.MeshColors.clear();
   model.BoundsValid = false;
   model.BuffersUploaded = false;
+  std::vector<float>().swap(model.ShadowVertices);
 }
 
 // Sizes a mesh array, keeping its storage unless that is more than twice what is needed.
@@ -267,6 +268,7 @@ class TBoundsBuilder {
   }
   // An empty model keeps centre (0, 0, 0), radius 1 and bounds that are not valid.
   void StoreInto(TMeshModel& model, int32_t facetCount) const {
+    model.ShadowVertices.clear();
     model.ModelCenter = {0, 0, 0};
     model.ModelRadius = 1;
     model.BoundsValid = facetCount > 0;
@@ -289,6 +291,7 @@ class TMeshWriter {
  public:
   TMeshWriter(TMeshModel& model, int32_t facetCount) : count_(facetCount) {
     model.BuffersUploaded = false;
+    model.ShadowVertices.clear();
     model.MeshVertexCount = 3 * facetCount;
     size_t floats = size_t(model.MeshVertexCount) * 3;
     SizeMeshArray(model.MeshVertices, floats);

@@ -101,6 +101,9 @@ struct TMeshModel {
   float ModelRadius = 1;
   bool BoundsValid = false;
   bool BuffersUploaded = false;
+  // The renderer's drop shadow of the mesh (three floats per vertex), made when the model is
+  // first drawn with it; emptied whenever the mesh arrays or the bounds are rebuilt.
+  std::vector<float> ShadowVertices;
 };
 
 // Replaces every normal shorter than 0.01 by the unit normal of the corners' winding.

@@ -325,10 +325,12 @@ TEST(STLModel, LoadFillsTheModelAndFailureEmptiesIt) {
   EXPECT_EQ(model.MeshVertices.size(), 9u);
 
   std::shared_ptr<const TFacetArray> shown = model.Facets;  // a window still showing the first model
+  model.ShadowVertices.assign(9, 1.0f);                     // as drawn once
   ASSERT_TRUE(LoadMeshModel(model, ascii, openError));
   EXPECT_EQ(model.FacetCount, 2);
   EXPECT_EQ(model.MeshVertexCount, 6);
   EXPECT_EQ(shown->size(), 1u);
+  EXPECT_TRUE(model.ShadowVertices.empty()) << "the first model's shadow would be drawn under the second";
 
   EXPECT_FALSE(LoadMeshModel(model, bad, openError));
   EXPECT_EQ(openError, "");
