@@ -115,7 +115,7 @@ void TLoadThread::Load(std::string& recordPath) {
     input = recordPath;
   }
   if (terminated_) return;
-  bool ok = Mode == 0 ? Load2D(input) : Load3D(input);
+  bool ok = Mode == kMode2D ? Load2D(input) : Load3D(input);
   if (!ok) return;
   SceneReady = true;
   DebugLogFmt("TLoadThread: scene ready, elements=%d", Scene.Count);

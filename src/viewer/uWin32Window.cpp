@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "convert/uConverter.h"
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
 #include "render/uRender2D.h"
@@ -84,7 +85,7 @@ void DrawView(TPelorinState& state, int w, int h) {
   if (state.Loading) {
     DrawCenteredMessage("Loading molecule...", w, h);
   } else if (state.SceneReady) {
-    if (state.Mode == 1) {
+    if (state.Mode == kMode3D) {
       RenderModel3D(state.Model, w, h, state.Dragging, state.View);
     } else {
       SetupProjection2D(w, h, state.Scene, state.View);
@@ -188,7 +189,7 @@ void OnMouseMove(TPelorinState* state, LPARAM lParam) {
 
 void OnWheel(TPelorinState* state, WPARAM wParam) {
   int delta = GET_WHEEL_DELTA_WPARAM(wParam);
-  if (state->Mode == 1)
+  if (state->Mode == kMode3D)
     state->View.Zoom3D = WheelZoom(state->View.Zoom3D, delta, kMaxZoom3D);
   else
     state->View.Zoom2D = WheelZoom(state->View.Zoom2D, delta, kMaxZoom2D);
@@ -199,7 +200,7 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
   if (!state->RC) return;
   int w = LOWORD(lParam), h = HIWORD(lParam);
   if (h < kMinDrawHeight) h = kMinDrawHeight;
-  if (state->SceneReady && state->Mode == 0) {
+  if (state->SceneReady && state->Mode == kMode2D) {
     TCurrentContext current(state->DC, state->RC);
     if (current) SetupProjection2D(w, h, state->Scene, state->View);
   }
@@ -329,7 +330,7 @@ std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, i
   FontCache = state->FontCache.get();
   state->View.ViewWidth = width;
   state->View.ViewHeight = height - kNavBarHeight;
-  state->Mode = ConfigSnapshot().StartMode == 1 ? 1 : 0;
+  state->Mode = ConfigSnapshot().StartMode == kMode3D ? kMode3D : kMode2D;
   return state;
 }
 

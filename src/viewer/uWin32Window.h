@@ -45,7 +45,7 @@ struct TPelorinState {
   bool Dragging = false;
   int32_t LastMouseX = 0;
   int32_t LastMouseY = 0;
-  int32_t Mode = 0;  // 0 = 2D drawing, 1 = 3D model
+  int32_t Mode = 0;  // kMode2D (drawing) or kMode3D (model), as the converter names them
   bool Loading = false;
   std::unique_ptr<TLoadThread> LoadThread;
   TViewValues View;  // what the renderers draw this window with
