@@ -190,7 +190,7 @@ std::vector<float> ComputeShadowVertices(const TMeshModel& model) {
   return out;
 }
 
-void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging, const TViewValues& view) {
+void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging, const TViewValues& view) {
   if (!model || model->FacetCount <= 0) return;
   TVec3 c;
   float r;

@@ -86,7 +86,7 @@ void DrawView(TPelorinState& state, int w, int h) {
     DrawCenteredMessage("Loading molecule...", w, h);
   } else if (state.SceneReady) {
     if (state.Mode == kMode3D) {
-      RenderModel3D(state.Model, w, h, state.Dragging, state.View);
+      RenderMeshModel(state.Model, w, h, state.Dragging, state.View);
     } else {
       SetupProjection2D(w, h, state.Scene, state.View);
       RenderScene2D(state.Scene, state.View);
