@@ -9,7 +9,7 @@
 
 #include "bench_util.h"
 #include "support/uFileIO.h"
-#include "svg/uSVGParser.h"
+#include "svg/uSVGDetail.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "svg/uSVGParser.h"
+#include "svg/uSVGDetail.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pelorin::TPointArray points;

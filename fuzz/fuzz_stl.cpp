@@ -24,9 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(f);
   }
   TMeshModel model;
-  float rotX = 0, rotY = 0;
   std::string openError;
-  if (LoadMeshModel(model, rotX, rotY, path, openError)) {
+  if (LoadMeshModel(model, path, openError)) {
     if (model.MeshVertexCount != 3 * model.FacetCount) __builtin_trap();
     TVec3 center;
     float radius;

@@ -4,6 +4,7 @@
 #include "convert/uConverter.h"
 #include "render/uSceneRaster.h"
 #include "support/uDebugLog.h"
+#include "svg/uSVGParser.h"
 
 namespace pelorin {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "svg/uSVGParser.h"
+#include "svg/uScene2D.h"
 
 namespace pelorin {
 

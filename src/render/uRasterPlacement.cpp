@@ -24,10 +24,6 @@ double RoundHalfEven(double v) {
   return whole;
 }
 
-int32_t ElementCount(const TSVGScene& scene) {
-  return static_cast<int32_t>(std::clamp<int64_t>(scene.Count, 0, static_cast<int64_t>(scene.Elements.size())));
-}
-
 }  // namespace
 
 int32_t RoundClamped(double value, int32_t lo, int32_t hi) {
@@ -48,9 +44,7 @@ uint32_t ToColorRef(const TRGBAColor& color) {
 float AverageBondLength(const TSVGScene& scene) {
   double sum = 0;
   int64_t counted = 0;
-  const int32_t count = ElementCount(scene);
-  for (int32_t i = 0; i < count; ++i) {
-    const TGeoElement& e = scene.Elements[i];
+  for (const TGeoElement& e : ValidElements(scene)) {
     if (e.Kind != gkLine || e.Points.size() < 2) continue;
     const double length = std::hypot(double{e.Points[1].X} - e.Points[0].X, double{e.Points[1].Y} - e.Points[0].Y);
     if (length > 1) {

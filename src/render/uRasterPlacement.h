@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "render/uView2D.h"
-#include "svg/uSVGParser.h"
+#include "svg/uScene2D.h"
 
 namespace pelorin {
 

@@ -7,8 +7,6 @@
 #include <GL/gl.h>
 // clang-format on
 
-#include <algorithm>
-
 #include "uGLFont.h"
 
 namespace pelorin {
@@ -117,32 +115,31 @@ void DrawElement(const TGeoElement& e, float pixelsPerUnit) {
 
 }  // namespace
 
-void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene) noexcept {
-  View2D.ViewWidth = width;
-  View2D.ViewHeight = height;
+void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene, TView2D& view) noexcept {
+  view.ViewWidth = width;
+  view.ViewHeight = height;
   glViewport(0, 0, width, height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
-  const TOrthoBox box = OrthoBox2D(width, height, scene, View2D);
+  const TOrthoBox box = OrthoBox2D(width, height, scene, view);
   glOrtho(box.Left, box.Right, box.Bottom, box.Top, -1, 1);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
 }
 
-void RenderScene2D(const TSVGScene& scene) noexcept {
+void RenderScene2D(const TSVGScene& scene, const TView2D& view) noexcept {
   glClearColor(1, 1, 1, 1);
   glClear(GL_COLOR_BUFFER_BIT);
-  const int32_t count = static_cast<int32_t>(std::min<int64_t>(scene.Count, scene.Elements.size()));
-  if (count <= 0) return;
+  const TElementRange elements = ValidElements(scene);
+  if (elements.empty()) return;
   EnableBlending();
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_LINE_SMOOTH);
   glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
 
-  const float pixelsPerUnit = PixelsPerUnit(scene);
-  for (int32_t i = 0; i < count; ++i) {
-    const TGeoElement& e = scene.Elements[i];
-    if (e.Kind == gkText && e.IsHeading && !View2D.ShowHeadings) continue;
+  const float pixelsPerUnit = PixelsPerUnit(scene, view);
+  for (const TGeoElement& e : elements) {
+    if (e.Kind == gkText && e.IsHeading && !view.ShowHeadings) continue;
     glLineWidth(ClampLineWidth(e.StrokeWidth, pixelsPerUnit));
     DrawElement(e, pixelsPerUnit);
   }

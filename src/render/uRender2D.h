@@ -1,21 +1,21 @@
-// Draws a 2D scene with OpenGL, fitted to the viewer window and zoomed and panned by View2D.
+// Draws a 2D scene with OpenGL, fitted to the viewer window and zoomed and panned by its view.
 #pragma once
 
 #ifdef _WIN32
 #include <cstdint>
 
-#include "svg/uSVGParser.h"
+#include "svg/uScene2D.h"
 #include "uView2D.h"
 
 namespace pelorin {
 
-// Stores the area's size in View2D, sets the viewport and an orthographic projection that fits
+// Stores the area's size in `view`, sets the viewport and an orthographic projection that fits
 // the scene (y down, undistorted), and leaves the model-view matrix as identity.
-void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene) noexcept;
+void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene, TView2D& view) noexcept;
 
 // Clears to white and draws the scene's elements in order with the current projection. Needs
 // the window's context current and FontCache set for texts.
-void RenderScene2D(const TSVGScene& scene) noexcept;
+void RenderScene2D(const TSVGScene& scene, const TView2D& view) noexcept;
 
 }  // namespace pelorin
 

@@ -143,9 +143,7 @@ HBITMAP CreateBitmapOfKind(HDC memoryDC, const TRasterPlacement& placement, TRas
 }  // namespace
 
 void DrawSceneElements(HDC dc, const TSVGScene& scene, const TRasterPlacement& placement) {
-  const int64_t count = std::clamp<int64_t>(scene.Count, 0, static_cast<int64_t>(scene.Elements.size()));
-  for (int64_t i = 0; i < count; ++i) {
-    const TGeoElement& e = scene.Elements[static_cast<size_t>(i)];
+  for (const TGeoElement& e : ValidElements(scene)) {
     if (e.Kind == gkText) {
       DrawTextRun(dc, e, placement);
     } else {

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "render/uRasterPlacement.h"
-#include "svg/uSVGParser.h"
+#include "svg/uScene2D.h"
 
 namespace pelorin {
 

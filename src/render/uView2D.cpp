@@ -6,8 +6,6 @@
 
 namespace pelorin {
 
-TView2D View2D;
-
 namespace {
 
 constexpr float kNoBound = 1e18f;
@@ -93,17 +91,11 @@ TPoint2D EllipsePoint(float cx, float cy, float rx, float ry, int j, int segment
 
 TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings, TAnchorMatch anchors) {
   TBounds2D b{kNoBound, kNoBound, -kNoBound, -kNoBound};
-  const int32_t count =
-      static_cast<int32_t>(std::clamp<int64_t>(scene.Count, 0, static_cast<int64_t>(scene.Elements.size())));
-  for (int32_t i = 0; i < count; ++i) WidenByElement(b, scene.Elements[i], showHeadings, anchors);
+  for (const TGeoElement& e : ValidElements(scene)) WidenByElement(b, e, showHeadings, anchors);
   if (b.MinX > b.MaxX || b.MinX >= 1e17f) {
     return {scene.ViewBoxX, scene.ViewBoxY, scene.ViewBoxX + scene.Width, scene.ViewBoxY + scene.Height};
   }
   return b;
-}
-
-TBounds2D ContentBounds(const TSVGScene& scene) {
-  return ContentBounds(scene, View2D.ShowHeadings);
 }
 
 float PixelsPerUnit(const TSVGScene& scene, const TView2D& view) {
@@ -112,10 +104,6 @@ float PixelsPerUnit(const TSVGScene& scene, const TView2D& view) {
   const float ey = std::max((b.MaxY - b.MinY) * 1.1f, 1.0f);
   const float fit = std::min(static_cast<float>(view.ViewHeight) / ey, static_cast<float>(view.ViewWidth) / ex);
   return std::max(fit * view.Zoom2D, 0.01f);
-}
-
-float PixelsPerUnit(const TSVGScene& scene) {
-  return PixelsPerUnit(scene, View2D);
 }
 
 TOrthoBox OrthoBox2D(int32_t width, int32_t height, const TSVGScene& scene, const TView2D& view) {

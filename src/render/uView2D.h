@@ -8,11 +8,12 @@
 #include <string_view>
 #include <vector>
 
-#include "svg/uSVGParser.h"
+#include "svg/uScene2D.h"
 
 namespace pelorin {
 
-// The current 2D view. Each viewer window swaps its own values into `View2D` before it draws.
+// A 2D view: the part of a window's view values (TViewValues) that the 2D renderer and the
+// view geometry read.
 struct TView2D {
   float Zoom2D = 1;  // user zoom on top of the fit
   float PanX = 0;    // scene units; positive moves the drawing right
@@ -21,8 +22,6 @@ struct TView2D {
   int32_t ViewHeight = 300;
   bool ShowHeadings = true;
 };
-
-extern TView2D View2D;
 
 struct TBounds2D {
   float MinX = 0;
@@ -37,11 +36,9 @@ struct TBounds2D {
 // case, the GDI rasteriser takes it exactly as written.
 enum class TAnchorMatch { IgnoreCase, Exact };
 TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings, TAnchorMatch anchors = TAnchorMatch::IgnoreCase);
-TBounds2D ContentBounds(const TSVGScene& scene);  // with View2D.ShowHeadings
 
 // On-screen pixels per scene unit, at least 0.01.
 float PixelsPerUnit(const TSVGScene& scene, const TView2D& view);
-float PixelsPerUnit(const TSVGScene& scene);  // with View2D
 
 // The orthographic box (glOrtho's left, right, bottom, top) that fits the scene with a 5 %
 // margin into a width x height area, zoomed and panned by `view`. Bottom > Top: y points down.

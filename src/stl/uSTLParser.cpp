@@ -12,12 +12,6 @@
 #include "support/uText.h"
 
 namespace pelorin {
-
-TMeshModel Model3D;
-float RotX = 25;
-float RotY = -35;
-float Zoom3D = 1;
-
 namespace {
 
 constexpr uint64_t kBinaryHeaderSize = 84;      // 80 bytes of header, then the 32-bit facet count
@@ -248,6 +242,7 @@ void ResetModel(TMeshModel& model) {
   model.MeshColors.clear();
   model.BoundsValid = false;
   model.BuffersUploaded = false;
+  std::vector<float>().swap(model.ShadowVertices);
 }
 
 // Sizes a mesh array, keeping its storage unless that is more than twice what is needed.
@@ -273,6 +268,7 @@ class TBoundsBuilder {
   }
   // An empty model keeps centre (0, 0, 0), radius 1 and bounds that are not valid.
   void StoreInto(TMeshModel& model, int32_t facetCount) const {
+    model.ShadowVertices.clear();
     model.ModelCenter = {0, 0, 0};
     model.ModelRadius = 1;
     model.BoundsValid = facetCount > 0;
@@ -295,6 +291,7 @@ class TMeshWriter {
  public:
   TMeshWriter(TMeshModel& model, int32_t facetCount) : count_(facetCount) {
     model.BuffersUploaded = false;
+    model.ShadowVertices.clear();
     model.MeshVertexCount = 3 * facetCount;
     size_t floats = size_t(model.MeshVertexCount) * 3;
     SizeMeshArray(model.MeshVertices, floats);
@@ -479,7 +476,7 @@ void GetModelBounds(TMeshModel& model, TVec3& center, float& radius) {
   radius = model.ModelRadius;
 }
 
-bool LoadMeshModel(TMeshModel& model, float& rotX, float& rotY, const std::string& fileName, std::string& openError) {
+bool LoadMeshModel(TMeshModel& model, const std::string& fileName, std::string& openError) {
   openError.clear();
   ResetModel(model);
   try {
@@ -487,7 +484,6 @@ bool LoadMeshModel(TMeshModel& model, float& rotX, float& rotY, const std::strin
     int32_t count = 0;
     if (!ReadModelFacets(fileName, facets, count, openError)) return false;
     RepairFacetNormals(facets);
-    if (rotX == 0 && rotY == 0) rotX = 25, rotY = -35;
     model.Facets = std::make_shared<const TFacetArray>(std::move(facets));
     model.FacetCount = count;
     // Bounds and mesh arrays in one pass over the facets, which a large model reads from
@@ -504,25 +500,6 @@ bool LoadMeshModel(TMeshModel& model, float& rotX, float& rotY, const std::strin
     ResetModel(model);  // out of memory half way: an empty model, never a partial one
     return false;
   }
-}
-
-bool LoadSTLModel(const std::string& fileName, std::string& openError) {
-  return LoadMeshModel(Model3D, RotX, RotY, fileName, openError);
-}
-
-bool LoadSTLModel(const std::string& fileName) {
-  std::string openError;
-  return LoadSTLModel(fileName, openError);
-}
-
-void ComputeModelBounds() {
-  ComputeModelBounds(Model3D);
-}
-void PrepareMeshBuffers() {
-  PrepareMeshBuffers(Model3D);
-}
-void GetModelBounds(TVec3& center, float& radius) {
-  GetModelBounds(Model3D, center, radius);
 }
 
 }  // namespace pelorin

@@ -86,8 +86,8 @@ struct TMeshColor {
   float R = 0, G = 0, B = 0;
 };
 
-// The model the 3D renderer draws. `Facets` is shared, read-only, with the viewer windows
-// that show it; the mesh arrays always belong to the most recent load.
+// The model the 3D renderer draws. A load thread builds it as its own; the window that takes
+// the load over owns it from then on, until it loads again or closes.
 struct TMeshModel {
   std::shared_ptr<const TFacetArray> Facets;
   int32_t FacetCount = 0;
@@ -101,14 +101,10 @@ struct TMeshModel {
   float ModelRadius = 1;
   bool BoundsValid = false;
   bool BuffersUploaded = false;
+  // The renderer's drop shadow of the mesh (three floats per vertex), made when the model is
+  // first drawn with it; emptied whenever the mesh arrays or the bounds are rebuilt.
+  std::vector<float> ShadowVertices;
 };
-
-// The process's one 3D model and the current 3D view. Callers hold the viewer's model
-// lock while they touch any of them.
-extern TMeshModel Model3D;
-extern float RotX;    // degrees about x, starts at 25
-extern float RotY;    // degrees about y, starts at -35
-extern float Zoom3D;  // starts at 1
 
 // Replaces every normal shorter than 0.01 by the unit normal of the corners' winding.
 void RepairFacetNormals(TFacetArray& facets);
@@ -120,17 +116,9 @@ void PrepareMeshBuffers(TMeshModel& model);
 // The model's centre and radius, computed first when they are not valid.
 void GetModelBounds(TMeshModel& model, TVec3& center, float& radius);
 
-// Reads the STL file into `model` and prepares it for drawing; the view angles are set to
-// (25, -35) when both are 0. False leaves an empty model; `openError` then tells whether the
-// file could not be opened at all (non-empty) or did not hold a model (empty).
-bool LoadMeshModel(TMeshModel& model, float& rotX, float& rotY, const std::string& fileName, std::string& openError);
-
-// The same on Model3D, RotX and RotY. The caller empties its 2D scene itself (a 3D load
-// leaves an empty scene of 200 x 200).
-bool LoadSTLModel(const std::string& fileName, std::string& openError);
-bool LoadSTLModel(const std::string& fileName);
-void ComputeModelBounds();
-void PrepareMeshBuffers();
-void GetModelBounds(TVec3& center, float& radius);
+// Reads the STL file into `model` and prepares it for drawing. False leaves an empty model;
+// `openError` then tells whether the file could not be opened at all (non-empty) or did not
+// hold a model (empty).
+bool LoadMeshModel(TMeshModel& model, const std::string& fileName, std::string& openError);
 
 }  // namespace pelorin

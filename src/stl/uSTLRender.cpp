@@ -46,13 +46,6 @@ struct TContextBuffers {
 };
 std::map<HGLRC, TContextBuffers> gContextBuffers;
 
-// The shadow depends only on the model, so it is kept for the model last drawn.
-struct TShadowCache {
-  std::weak_ptr<const TMeshModel> Of;
-  std::vector<float> Vertices;
-};
-TShadowCache gShadow;
-
 bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers& buffers) {
   if (model->MeshVertexCount <= 0) return false;
   LoadBufferEntryPoints();
@@ -110,19 +103,18 @@ void SetUpLights() {
   glMaterialf(GL_FRONT, GL_SHININESS, 48);
 }
 
-void DrawShadow(const std::shared_ptr<TMeshModel>& model) {
-  if (gShadow.Of.lock() != model) {
-    gShadow.Vertices = ComputeShadowVertices(*model);
-    gShadow.Of = model;
-  }
+// The shadow depends only on the model, so the model keeps it and it goes with the model.
+void DrawShadow(TMeshModel& model) {
+  std::vector<float>& shadow = model.ShadowVertices;
+  if (shadow.empty()) shadow = ComputeShadowVertices(model);
   glDisable(GL_LIGHTING);
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glColor4f(0, 0, 0, 0.22f);
   glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(3, GL_FLOAT, 0, gShadow.Vertices.data());
-  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(gShadow.Vertices.size() / 3));
+  glVertexPointer(3, GL_FLOAT, 0, shadow.data());
+  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(shadow.size() / 3));
   glDisableClientState(GL_VERTEX_ARRAY);
   glDisable(GL_BLEND);
   glEnable(GL_DEPTH_TEST);
@@ -198,7 +190,7 @@ std::vector<float> ComputeShadowVertices(const TMeshModel& model) {
   return out;
 }
 
-void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging) {
+void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging, const TViewValues& view) {
   if (!model || model->FacetCount <= 0) return;
   TVec3 c;
   float r;
@@ -211,7 +203,7 @@ void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool 
   glLoadIdentity();
   double aspect = h > 0 ? static_cast<double>(w) / h : 1.0;
   if (aspect < 0.01) aspect = 1.0;
-  double s = 1.35 * r / Zoom3D;
+  double s = 1.35 * r / view.Zoom3D;
   glOrtho(-s * aspect, s * aspect, -s, s, -4.0 * r, 4.0 * r);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
@@ -229,11 +221,11 @@ void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool 
   SetUpLights();
 
   glTranslatef(c.X, c.Y, c.Z);
-  glRotatef(RotX, 1, 0, 0);
-  glRotatef(RotY, 0, 1, 0);
+  glRotatef(view.RotX, 1, 0, 0);
+  glRotatef(view.RotY, 0, 1, 0);
   glTranslatef(-c.X, -c.Y, -c.Z);
 
-  if (!dragging) DrawShadow(model);
+  if (!dragging) DrawShadow(*model);
   if (model->MeshVertexCount > 0) DrawMesh(*model, fromBuffers);
   if (!dragging && model->MeshVertexCount > 0) DrawWireOverlay(*model, fromBuffers);
   // The same context later draws 2D drawings and messages, which expect none of this.

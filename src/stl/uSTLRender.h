@@ -5,14 +5,17 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
+#include "render/uViewValues.h"
 #include "stl/uSTLParser.h"
 
 namespace pelorin {
 
-// Draws `model` into the current OpenGL context for a w x h area, turned by RotX/RotY and
-// scaled by Zoom3D. While dragging, the shadow and the wire overlay are left out.
-void RenderModel3D(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging);
+// Draws `model` into the current OpenGL context for a w x h area, turned by the view's RotX and
+// RotY and scaled by its Zoom3D. While dragging, the shadow and the wire overlay are left out.
+// The model's bounds and shadow are made on first use.
+void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging, const TViewValues& view);
 
 // Forgets the buffer objects of a context that is about to be deleted.
 void ForgetContextBuffers(HGLRC context);

@@ -1,16 +1,130 @@
-// Helpers shared by the SVG reader's source files; not part of its public interface.
+// The SVG reader's inside: value parsers, path data, element readers and the helpers its source
+// files share. Not part of its public interface; its tests, fuzzers and benchmarks reach in here.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <pugixml.hpp>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/uText.h"
 #include "svg/uSVGParser.h"
 
 namespace pelorin {
+
+// ---------------------------------------------------------------------------
+// Attribute values
+// ---------------------------------------------------------------------------
+
+// A number in the text (a comma counts as decimal point), or `defaultValue` when the text is
+// not exactly one finite number.
+float ParseNumber(std::string_view text, float defaultValue);
+// Fills `color` from "none", "#rgb", "#rrggbb", a colour keyword or "rgb(r,g,b)". Sets the alpha
+// to 1 first; on false R, G, B are left as they were.
+bool ParseColor(std::string_view text, TRGBAColor& color);
+// The attribute under `name`, else under its lower-cased form; empty when absent.
+std::string GetAttr(const pugi::xml_node& element, const char* name);
+float GetFloatAttr(const pugi::xml_node& element, const char* name, float defaultValue);
+// Like GetFloatAttr after removing a px, pt, em or % unit (no conversion).
+float GetLengthAttr(const pugi::xml_node& element, const char* name, float defaultValue);
+// The lower-cased local name (namespace prefix removed) used for dispatching.
+std::string GetElementName(const pugi::xml_node& node);
+// Only a leading "translate(" is understood; anything else gives (0, 0).
+void ParseTranslate(std::string_view text, float& tx, float& ty);
+
+// ---------------------------------------------------------------------------
+// Path data
+// ---------------------------------------------------------------------------
+
+struct TPathToken {
+  int32_t Kind = 0;  // 0: command letter, 1: number
+  char Letter = 0;
+  float Value = 0;
+};
+enum : int32_t { kPathTokenCommand = 0, kPathTokenNumber = 1 };
+
+std::vector<TPathToken> TokenizePath(std::string_view text);
+// Flattens one path into a single point list; curves become line segments, arcs straight lines.
+// `points` is replaced only when at least one point results. Always returns true.
+bool ParsePathData(std::string_view text, TPointArray& points, int32_t& count, bool& closed);
+void FlattenQuadratic(TPointArray& buffer, TPoint2D p0, TPoint2D p1, TPoint2D p2, int depth);
+void FlattenCubic(TPointArray& buffer, TPoint2D p0, TPoint2D p1, TPoint2D p2, TPoint2D p3, int depth);
+
+// ---------------------------------------------------------------------------
+// Element readers
+// ---------------------------------------------------------------------------
+
+// Maps (x, y) to (x*SX + TX, y*SY + TY); no rotation or skew.
+struct TSVGTransform {
+  float SX = 1;
+  float SY = 1;
+  float TX = 0;
+  float TY = 0;
+};
+
+// The factor applied to stroke widths and font sizes under `t`.
+float StrokeScale(const TSVGTransform& t);
+
+// The paint an element inherits from its container, and a shape's paint after its own
+// attributes are applied over it.
+struct TShapePaint {
+  TRGBAColor Stroke;
+  TRGBAColor Fill;
+  float StrokeWidth = 0;
+  bool Dashed = false;
+};
+
+struct TFontAttrs {
+  std::string Weight;
+  std::string Style;
+  std::string Family;
+};
+
+// Groups and nested svg elements deeper than this are skipped with their content.
+constexpr int kMaxSvgNesting = 256;
+
+// Returns the number of points; fewer than two pairs of numbers give none.
+int32_t ParsePointList(std::string_view text, TPointArray& points);
+void ParseStyleDecls(std::string_view style, TShapePaint& paint, float& fontSize);
+void ReadPaintAttrs(const pugi::xml_node& element, TShapePaint& paint, float& fontSize);
+TFontAttrs ReadFontAttrs(const pugi::xml_node& element, std::string_view style);
+
+// Appends the primitives of `element` and its content to `scene` in document order, with the
+// paint the element inherits. `depth` is the number of enclosing g/svg elements.
+void ReadElement(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                 const TSVGTransform& transform, int depth = 0);
+void ReadLine(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform);
+void ReadCircle(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                const TSVGTransform& transform);
+void ReadEllipse(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                 const TSVGTransform& transform);
+void ReadRect(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform);
+void ReadPolygon(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                 const TSVGTransform& transform);
+void ReadPath(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform);
+void ReadText(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform);
+void ReadGroup(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+               const TSVGTransform& transform, int depth = 0);
+void ReadNestedSvg(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                   const TSVGTransform& transform, int depth = 0);
+
+// ---------------------------------------------------------------------------
+// Document reader
+// ---------------------------------------------------------------------------
+
+// Drops the lines that begin with "<!DOCTYPE" or "<?xml-stylesheet"; the kept lines end in CR LF.
+std::string RemovePIs(std::string_view text);
+
+// The pugixml options the reader parses with (for comparisons of its cost).
+unsigned SvgParseOptions();
+
 namespace svg_detail {
 
 // The attribute's text as stored in the document (UTF-8), looked up under `name` and, when that

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "svg/uSVGDetail.h"
-#include "svg/uSVGParser.h"
 
 namespace pelorin {
 
@@ -158,14 +157,6 @@ class TAttrSet {
   const char* values_[kAttrCount];
 };
 
-// The paint a shape ends up with after its own attributes are applied over the inherited ones.
-struct TShapePaint {
-  TRGBAColor Stroke;
-  TRGBAColor Fill;
-  float StrokeWidth;
-  bool Dashed;
-};
-
 // What a group or nested svg hands to its children.
 struct TContainerState {
   TShapePaint Paint;
@@ -200,15 +191,14 @@ void EndShape(TSVGScene& scene, const TGeoElement& element) {
   svg_detail::EndElement(scene, HasFiniteGeometry(element));
 }
 
-void ApplyPaintAttrs(const TAttrSet& attrs, TRGBAColor& stroke, TRGBAColor& fill, float& strokeWidth, bool& dashed,
-                     float& fontSize) {
+void ApplyPaintAttrs(const TAttrSet& attrs, TShapePaint& paint, float& fontSize) {
   std::string_view v = attrs.Get(atStyle);
-  if (!v.empty()) ParseStyleDecls(v, stroke, fill, strokeWidth, dashed, fontSize);
-  if (const char* value = attrs.NonEmpty(atStroke)) svg_detail::ParseColorValue(value, stroke);
-  if (const char* value = attrs.NonEmpty(atFill)) svg_detail::ParseColorValue(value, fill);
+  if (!v.empty()) ParseStyleDecls(v, paint, fontSize);
+  if (const char* value = attrs.NonEmpty(atStroke)) svg_detail::ParseColorValue(value, paint.Stroke);
+  if (const char* value = attrs.NonEmpty(atFill)) svg_detail::ParseColorValue(value, paint.Fill);
   if (attrs.NonEmpty(atStrokeWidth))
-    strokeWidth = attrs.NumberWithoutUnits(atStrokeWidth, {"px", "pt", "em"}, strokeWidth);
-  if (!(v = attrs.Get(atStrokeDasharray)).empty()) dashed = v != "none";
+    paint.StrokeWidth = attrs.NumberWithoutUnits(atStrokeWidth, {"px", "pt", "em"}, paint.StrokeWidth);
+  if (!(v = attrs.Get(atStrokeDasharray)).empty()) paint.Dashed = v != "none";
   if (attrs.NonEmpty(atFontSize)) {
     float size = attrs.NumberWithoutUnits(atFontSize, {"px", "pt"}, 0);
     if (size > 0) fontSize = size;
@@ -233,10 +223,11 @@ TFontAttrs FontAttrsOf(const TAttrSet& attrs, std::string_view style) {
   return fonts;
 }
 
-TShapePaint ReadShapePaint(const TAttrSet& attrs, TRGBAColor stroke, TRGBAColor fill, float strokeWidth, bool dashed) {
+TShapePaint ReadShapePaint(const TAttrSet& attrs, const TShapePaint& inherited) {
+  TShapePaint paint = inherited;
   float fontSize = kDefaultFontSize;  // read and discarded: shapes have no font
-  ApplyPaintAttrs(attrs, stroke, fill, strokeWidth, dashed, fontSize);
-  return {stroke, fill, strokeWidth, dashed};
+  ApplyPaintAttrs(attrs, paint, fontSize);
+  return paint;
 }
 
 // The shape is filled in the scene's next slot; EndShape keeps it or drops it.
@@ -260,10 +251,8 @@ bool NamesStroke(const TAttrSet& attrs) {
 }
 
 void ReadChildren(const pugi::xml_node& parent, TSVGScene& scene, const TContainerState& state, int depth) {
-  const TShapePaint& p = state.Paint;
   svg_detail::ForEachChild(parent, [&](const pugi::xml_node& child, pugi::xml_node_type type) {
-    if (type == pugi::node_element)
-      ReadElement(child, scene, p.Stroke, p.Fill, p.StrokeWidth, p.Dashed, state.Transform, depth);
+    if (type == pugi::node_element) ReadElement(child, scene, state.Paint, state.Transform, depth);
   });
 }
 
@@ -309,19 +298,17 @@ void EmitTspanRun(const pugi::xml_node& tspan, TSVGScene& scene, float x, float 
                   const TTextRunStyle& templ, const TSVGTransform& t, std::string& pending) {
   const TAttrSet attrs(tspan);
   const float s = StrokeScale(t);
-  TRGBAColor stroke = templ.TextStroke;
-  TRGBAColor fill = templ.TextColor;
-  float strokeWidth = templ.TextStrokeWidth / s;
-  bool dashed = templ.Dashed;
+  TShapePaint glyphs{templ.TextStroke, templ.TextColor, templ.TextStrokeWidth / s, templ.Dashed};
   std::string_view anchor = templ.Anchor;
   float tx = x, ty = y, dy = 0;
 
   std::string_view style = attrs.Get(atStyle);
-  if (!style.empty()) ParseStyleDecls(style, stroke, fill, strokeWidth, dashed, fontSize);
+  if (!style.empty()) ParseStyleDecls(style, glyphs, fontSize);
   std::string_view v;
-  if (!(v = attrs.Get(atFill)).empty()) ParseColor(v, fill);
-  if (!(v = attrs.Get(atStroke)).empty()) ParseColor(v, stroke);
-  if (!(v = attrs.Get(atStrokeWidth)).empty()) strokeWidth = ParseNumberWithoutUnits(v, {"px", "pt"}, strokeWidth);
+  if (!(v = attrs.Get(atFill)).empty()) ParseColor(v, glyphs.Fill);
+  if (!(v = attrs.Get(atStroke)).empty()) ParseColor(v, glyphs.Stroke);
+  if (!(v = attrs.Get(atStrokeWidth)).empty())
+    glyphs.StrokeWidth = ParseNumberWithoutUnits(v, {"px", "pt"}, glyphs.StrokeWidth);
   if (!(v = attrs.Get(atFontSize)).empty()) {
     float size = ParseNumberWithoutUnits(v, {"px", "pt"}, 0);
     if (size > 0) fontSize = size;
@@ -339,9 +326,9 @@ void EmitTspanRun(const pugi::xml_node& tspan, TSVGScene& scene, float x, float 
     run.Position = Map(t, tx, ty + dy);
     run.Anchor = anchor;
     run.FontSize = s * fontSize;
-    run.TextColor = fill;
-    run.TextStroke = stroke;
-    run.TextStrokeWidth = s * strokeWidth;
+    run.TextColor = glyphs.Fill;
+    run.TextStroke = glyphs.Stroke;
+    run.TextStrokeWidth = s * glyphs.StrokeWidth;
     if (!fonts.Weight.empty()) run.Fonts.Weight = std::move(fonts.Weight);
     if (!fonts.Style.empty()) run.Fonts.Style = std::move(fonts.Style);
     if (!fonts.Family.empty()) run.Fonts.Family = std::move(fonts.Family);
@@ -404,8 +391,7 @@ bool FitViewBox(std::string_view viewBox, const TSVGTransform& t, float x, float
 // Kept apart from the recursion so the attribute set is off the stack while children are read.
 TContainerState GroupState(const pugi::xml_node& element, const TShapePaint& inherited, const TSVGTransform& t) {
   const TAttrSet attrs(element);
-  TContainerState state{
-      ReadShapePaint(attrs, inherited.Stroke, inherited.Fill, inherited.StrokeWidth, inherited.Dashed), t};
+  TContainerState state{ReadShapePaint(attrs, inherited), t};
   float tx = 0, ty = 0;
   ParseTranslate(attrs.Get(atTransform), tx, ty);
   state.Transform = Translated(t, tx, ty);
@@ -414,8 +400,7 @@ TContainerState GroupState(const pugi::xml_node& element, const TShapePaint& inh
 
 TContainerState NestedSvgState(const pugi::xml_node& element, const TShapePaint& inherited, const TSVGTransform& t) {
   const TAttrSet attrs(element);
-  TContainerState state{
-      ReadShapePaint(attrs, inherited.Stroke, inherited.Fill, inherited.StrokeWidth, inherited.Dashed), t};
+  TContainerState state{ReadShapePaint(attrs, inherited), t};
   float x = attrs.Length(atX, 0), y = attrs.Length(atY, 0);
   float width = attrs.Length(atWidth, 0), height = attrs.Length(atHeight, 0);
   std::string_view viewBox = attrs.ViewBox();
@@ -464,17 +449,18 @@ int32_t ParsePointList(std::string_view text, TPointArray& points) {
   return static_cast<int32_t>(n);
 }
 
-void ParseStyleDecls(std::string_view style, TRGBAColor& stroke, TRGBAColor& fill, float& strokeWidth, bool& dashed,
-                     float& fontSize) {
+void ParseStyleDecls(std::string_view style, TShapePaint& paint, float& fontSize) {
+  TRGBAColor& stroke = paint.Stroke;
+  TRGBAColor& fill = paint.Fill;
   ForEachStyleDecl(style, [&](const std::string& name, std::string_view value) {
     if (name == "stroke") {
       ParseColor(value, stroke);
     } else if (name == "fill") {
       ParseColor(value, fill);
     } else if (name == "stroke-width") {
-      strokeWidth = ParseNumberWithoutUnits(value, {"px", "pt", "em"}, strokeWidth);
+      paint.StrokeWidth = ParseNumberWithoutUnits(value, {"px", "pt", "em"}, paint.StrokeWidth);
     } else if (name == "stroke-dasharray") {
-      dashed = !(value.empty() || value == "none");
+      paint.Dashed = !(value.empty() || value == "none");
     } else if (name == "font-size") {
       fontSize = ParseNumberWithoutUnits(value, {"px", "pt"}, fontSize);
     } else if (name == "opacity") {
@@ -489,45 +475,44 @@ void ParseStyleDecls(std::string_view style, TRGBAColor& stroke, TRGBAColor& fil
   });
 }
 
-void ReadPaintAttrs(const pugi::xml_node& element, TRGBAColor& stroke, TRGBAColor& fill, float& strokeWidth,
-                    bool& dashed, float& fontSize) {
-  ApplyPaintAttrs(TAttrSet(element), stroke, fill, strokeWidth, dashed, fontSize);
+void ReadPaintAttrs(const pugi::xml_node& element, TShapePaint& paint, float& fontSize) {
+  ApplyPaintAttrs(TAttrSet(element), paint, fontSize);
 }
 
 TFontAttrs ReadFontAttrs(const pugi::xml_node& element, std::string_view style) {
   return FontAttrsOf(TAttrSet(element), style);
 }
 
-void ReadElement(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-                 bool dashed, const TSVGTransform& transform, int depth) {
+void ReadElement(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                 const TSVGTransform& transform, int depth) {
   switch (svg_detail::TagOf(element)) {
     case svg_detail::tagLine:
-      return ReadLine(element, scene, stroke, fill, strokeWidth, dashed, transform);
+      return ReadLine(element, scene, inherited, transform);
     case svg_detail::tagText:
-      return ReadText(element, scene, stroke, fill, strokeWidth, dashed, transform);
+      return ReadText(element, scene, inherited, transform);
     case svg_detail::tagPolygon:
-      return ReadPolygon(element, scene, stroke, fill, strokeWidth, dashed, transform);
+      return ReadPolygon(element, scene, inherited, transform);
     case svg_detail::tagCircle:
-      return ReadCircle(element, scene, stroke, fill, strokeWidth, dashed, transform);
+      return ReadCircle(element, scene, inherited, transform);
     case svg_detail::tagEllipse:
-      return ReadEllipse(element, scene, stroke, fill, strokeWidth, dashed, transform);
+      return ReadEllipse(element, scene, inherited, transform);
     case svg_detail::tagRect:
-      return ReadRect(element, scene, stroke, fill, strokeWidth, dashed, transform);
+      return ReadRect(element, scene, inherited, transform);
     case svg_detail::tagPath:
-      return ReadPath(element, scene, stroke, fill, strokeWidth, dashed, transform);
+      return ReadPath(element, scene, inherited, transform);
     case svg_detail::tagG:
-      return ReadGroup(element, scene, stroke, fill, strokeWidth, dashed, transform, depth);
+      return ReadGroup(element, scene, inherited, transform, depth);
     case svg_detail::tagSvg:
-      return ReadNestedSvg(element, scene, stroke, fill, strokeWidth, dashed, transform, depth);
+      return ReadNestedSvg(element, scene, inherited, transform, depth);
     default:
       return;  // unknown elements and their content are ignored
   }
 }
 
-void ReadLine(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-              bool dashed, const TSVGTransform& transform) {
+void ReadLine(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform) {
   const TAttrSet attrs(element);
-  const TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
+  const TShapePaint paint = ReadShapePaint(attrs, inherited);
   const TPoint2D ends[2] = {Map(transform, attrs.Number(atX1, 0), attrs.Number(atY1, 0)),
                             Map(transform, attrs.Number(atX2, 0), attrs.Number(atY2, 0))};
   TGeoElement& line = BeginShape(scene, gkLine, paint, transform);
@@ -547,25 +532,25 @@ static void AddRound(const TAttrSet& attrs, TSVGScene& scene, TGeoKind kind, con
   EndShape(scene, round);
 }
 
-void ReadCircle(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-                bool dashed, const TSVGTransform& transform) {
+void ReadCircle(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                const TSVGTransform& transform) {
   const TAttrSet attrs(element);
-  const TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
+  const TShapePaint paint = ReadShapePaint(attrs, inherited);
   float r = attrs.Number(atR, 0);
   AddRound(attrs, scene, gkCircle, paint, transform, r, r);
 }
 
-void ReadEllipse(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-                 bool dashed, const TSVGTransform& transform) {
+void ReadEllipse(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                 const TSVGTransform& transform) {
   const TAttrSet attrs(element);
-  const TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
+  const TShapePaint paint = ReadShapePaint(attrs, inherited);
   AddRound(attrs, scene, gkEllipse, paint, transform, attrs.Number(atRX, 0), attrs.Number(atRY, 0));
 }
 
-void ReadRect(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-              bool dashed, const TSVGTransform& transform) {
+void ReadRect(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform) {
   const TAttrSet attrs(element);
-  TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
+  TShapePaint paint = ReadShapePaint(attrs, inherited);
   float x = attrs.Number(atX, 0), y = attrs.Number(atY, 0);
   float width = attrs.Number(atWidth, 0), height = attrs.Number(atHeight, 0);
   if (!(width > 0 && height > 0)) return;
@@ -581,24 +566,24 @@ void ReadRect(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke
   EndShape(scene, rect);
 }
 
-void ReadPolygon(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-                 bool dashed, const TSVGTransform& transform) {
+void ReadPolygon(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                 const TSVGTransform& transform) {
   const TAttrSet attrs(element);
   TPointArray points;
   if (ParsePointList(attrs.Get(atPoints), points) < 2) return;
   for (TPoint2D& p : points) p = Map(transform, p.X, p.Y);
-  const TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
+  const TShapePaint paint = ReadShapePaint(attrs, inherited);
   TGeoElement& polygon = BeginShape(scene, gkPolygon, paint, transform);
   polygon.Points = std::move(points);
   EndShape(scene, polygon);
 }
 
-void ReadPath(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-              bool dashed, const TSVGTransform& transform) {
+void ReadPath(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform) {
   const TAttrSet attrs(element);
   std::string_view d = attrs.Get(atD);
   if (d.empty()) return;
-  TShapePaint paint = ReadShapePaint(attrs, stroke, fill, strokeWidth, dashed);
+  TShapePaint paint = ReadShapePaint(attrs, inherited);
   TPointArray points;
   int32_t count = 0;
   bool closed = false;
@@ -609,20 +594,20 @@ void ReadPath(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke
   EndShape(scene, path);
 }
 
-void ReadText(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-              bool dashed, const TSVGTransform& transform) {
+void ReadText(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+              const TSVGTransform& transform) {
   const TAttrSet attrs(element);
-  const TRGBAColor inheritedFill = fill;
+  TShapePaint paint = inherited;
   float fontSize = kDefaultFontSize;
   std::string_view style = attrs.Get(atStyle);
-  if (!style.empty()) ParseStyleDecls(style, stroke, fill, strokeWidth, dashed, fontSize);
+  if (!style.empty()) ParseStyleDecls(style, paint, fontSize);
 
-  if (const char* value = attrs.NonEmpty(atFill)) svg_detail::ParseColorValue(value, fill);
+  if (const char* value = attrs.NonEmpty(atFill)) svg_detail::ParseColorValue(value, paint.Fill);
   const char* const strokeAttr = attrs.NonEmpty(atStroke);
-  if (strokeAttr) svg_detail::ParseColorValue(strokeAttr, stroke);
+  if (strokeAttr) svg_detail::ParseColorValue(strokeAttr, paint.Stroke);
   if (attrs.NonEmpty(atStrokeWidth)) {
-    strokeWidth = attrs.NumberWithoutUnits(atStrokeWidth, {"px", "pt"}, strokeWidth);
-    if (strokeWidth <= 0 && !strokeAttr) stroke.A = 0;
+    paint.StrokeWidth = attrs.NumberWithoutUnits(atStrokeWidth, {"px", "pt"}, paint.StrokeWidth);
+    if (paint.StrokeWidth <= 0 && !strokeAttr) paint.Stroke.A = 0;
   }
   if (attrs.NonEmpty(atFontSize)) {
     float size = attrs.NumberWithoutUnits(atFontSize, {"px", "pt"}, 0);
@@ -638,37 +623,37 @@ void ReadText(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke
   const float s = StrokeScale(transform);
   TTextRunStyle templ;
   templ.Position = Map(transform, x, y);
-  templ.StrokeWidth = s * strokeWidth;
-  templ.Dashed = dashed;
-  templ.TextStrokeWidth = s * strokeWidth;
+  templ.StrokeWidth = s * paint.StrokeWidth;
+  templ.Dashed = paint.Dashed;
+  templ.TextStrokeWidth = s * paint.StrokeWidth;
   templ.FontSize = s * fontSize > 0 ? s * fontSize : kDefaultFontSize;
   templ.Anchor = anchor;
   templ.Fonts = std::move(fonts);
-  if (fill.A > 0) {
-    templ.TextColor = fill;
-  } else if (inheritedFill.A > 0) {
-    templ.TextColor = inheritedFill;
+  if (paint.Fill.A > 0) {
+    templ.TextColor = paint.Fill;
+  } else if (inherited.Fill.A > 0) {
+    templ.TextColor = inherited.Fill;
   } else {
     templ.TextColor = TRGBAColor{0, 0, 0, 1};
   }
   // An inherited stroke never outlines glyphs; only one the text names itself does.
-  if (!NamesStroke(attrs)) stroke.A = 0;
-  templ.TextStroke = stroke;
+  if (!NamesStroke(attrs)) paint.Stroke.A = 0;
+  templ.TextStroke = paint.Stroke;
 
   EmitTextRuns(element, scene, x, y, fontSize, templ, transform);
 }
 
-void ReadGroup(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill, float strokeWidth,
-               bool dashed, const TSVGTransform& transform, int depth) {
+void ReadGroup(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+               const TSVGTransform& transform, int depth) {
   // Walking the tree recurses; a hostile file must not exhaust a small thread stack.
   if (depth >= kMaxSvgNesting) return;
-  ReadChildren(element, scene, GroupState(element, {stroke, fill, strokeWidth, dashed}, transform), depth + 1);
+  ReadChildren(element, scene, GroupState(element, inherited, transform), depth + 1);
 }
 
-void ReadNestedSvg(const pugi::xml_node& element, TSVGScene& scene, TRGBAColor stroke, TRGBAColor fill,
-                   float strokeWidth, bool dashed, const TSVGTransform& transform, int depth) {
+void ReadNestedSvg(const pugi::xml_node& element, TSVGScene& scene, const TShapePaint& inherited,
+                   const TSVGTransform& transform, int depth) {
   if (depth >= kMaxSvgNesting) return;
-  ReadChildren(element, scene, NestedSvgState(element, {stroke, fill, strokeWidth, dashed}, transform), depth + 1);
+  ReadChildren(element, scene, NestedSvgState(element, inherited, transform), depth + 1);
 }
 
 }  // namespace pelorin

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdint>
 #include <exception>
-#include <utility>
 
 #include "support/uDebugLog.h"
 #include "svg/uSVGDetail.h"
@@ -14,15 +13,8 @@ namespace pelorin {
 namespace {
 
 constexpr float kDefaultPageSize = 200;
-constexpr size_t kScenePageElements = 64;
 constexpr size_t kLoggedHeadChars = 400;
 constexpr size_t kLoggedSnippetChars = 200;
-
-TGeoElement& NextFreeSlot(TSVGScene& scene) {
-  if (static_cast<size_t>(scene.Count) >= scene.Elements.size())
-    scene.Elements.resize(scene.Elements.size() + kScenePageElements);
-  return scene.Elements[static_cast<size_t>(scene.Count)];
-}
 
 void ResetScene(TSVGScene& scene) noexcept {
   std::vector<TGeoElement>().swap(scene.Elements);
@@ -114,14 +106,13 @@ void ReadViewBox(const pugi::xml_node& root, TSVGScene& scene) {
 // Top-level children in order; text that follows the first group or nested svg is a caption of
 // the drawing above it and gets the heading mark.
 void ReadTopLevel(const pugi::xml_node& root, TSVGScene& scene) {
-  const TRGBAColor noStroke{0, 0, 0, 0};
-  const TRGBAColor blackFill{0, 0, 0, 1};
+  const TShapePaint rootPaint{TRGBAColor{0, 0, 0, 0}, TRGBAColor{0, 0, 0, 1}, 1, false};
   bool drawingSeen = false;
   svg_detail::ForEachChild(root, [&](const pugi::xml_node& child, pugi::xml_node_type type) {
     if (type != pugi::node_element) return;
     const svg_detail::TSvgTag tag = svg_detail::TagOf(child);
     const int32_t before = scene.Count;
-    ReadElement(child, scene, noStroke, blackFill, 1, false, TSVGTransform{}, 0);
+    ReadElement(child, scene, rootPaint, TSVGTransform{}, 0);
     if (tag == svg_detail::tagText && drawingSeen) {
       for (int32_t i = before; i < scene.Count; ++i)
         if (scene.Elements[i].Kind == gkText) scene.Elements[i].IsHeading = true;
@@ -171,7 +162,7 @@ bool ParseSVGUnguarded(std::string_view text, TSVGScene& scene) {
 
   // Converter drawings spend well over 64 bytes of text per element: reserving for that spares
   // regrowing a large array and stays in proportion to the input.
-  scene.Elements.reserve(text.size() / 64 + kScenePageElements);
+  scene.Elements.reserve(text.size() / 64 + kSceneElementPage);
   ReadTopLevel(root, scene);
   DebugLogFmt("ParseSVG: elements=%d", scene.Count);
   if (scene.Count == 0) DebugLog("ParseSVG WARNING: scene has 0 elements - check SVG structure above");
@@ -179,17 +170,6 @@ bool ParseSVGUnguarded(std::string_view text, TSVGScene& scene) {
 }
 
 }  // namespace
-
-TGeoElement MakeElement(TGeoKind kind, const TRGBAColor& stroke, const TRGBAColor& fill, float strokeWidth,
-                        bool dashed) {
-  TGeoElement element;
-  element.Kind = kind;
-  element.Stroke = stroke;
-  element.Fill = fill;
-  element.StrokeWidth = strokeWidth;
-  element.Dashed = dashed;
-  return element;
-}
 
 namespace svg_detail {
 
@@ -213,7 +193,7 @@ void ClearElement(TGeoElement& e) {
 }
 
 TGeoElement& BeginElement(TSVGScene& scene) {
-  TGeoElement& slot = NextFreeSlot(scene);
+  TGeoElement& slot = NextFreeElement(scene);
   ClearElement(slot);
   return slot;
 }
@@ -227,16 +207,6 @@ void EndElement(TSVGScene& scene, bool keep) {
 }
 
 }  // namespace svg_detail
-
-void AddElement(TSVGScene& scene, const TGeoElement& element) {
-  NextFreeSlot(scene) = element;
-  ++scene.Count;
-}
-
-void AddElement(TSVGScene& scene, TGeoElement&& element) {
-  NextFreeSlot(scene) = std::move(element);
-  ++scene.Count;
-}
 
 unsigned SvgParseOptions() {
   // No CDATA, comments, PIs or DOCTYPE in the tree: the reader ignores them. Blank-only text

@@ -1,7 +1,7 @@
 // Path data of the SVG reader: tokenizer, command interpreter and curve flattening.
 #include <cmath>
 
-#include "svg/uSVGParser.h"
+#include "svg/uSVGDetail.h"
 
 namespace pelorin {
 namespace {

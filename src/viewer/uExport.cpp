@@ -11,10 +11,12 @@
 #include <memory>
 #include <type_traits>
 
+#include "convert/uConverter.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGuard.h"
 #include "support/uText.h"
+#include "svg/uSVGParser.h"
 #include "viewer/uExportBitmap.h"
 #include "viewer/uViewerLogic.h"
 
@@ -134,7 +136,7 @@ void ExportPNGUnguarded(TPelorinState* state) {
   state = StateOf(wnd);  // the dialog's message loop may have destroyed the window
   if (!state) return;
   TBitmap bitmap;
-  if (state->Mode == 1) {
+  if (state->Mode == kMode3D) {
     bitmap = Capture3D(wnd);
   } else {
     std::string message;

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "svg/uSVGParser.h"
+#include "svg/uScene2D.h"
 
 namespace pelorin {
 

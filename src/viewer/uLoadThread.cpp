@@ -7,6 +7,7 @@
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGuard.h"
+#include "svg/uSVGParser.h"
 #include "viewer/uSDFRecords.h"
 
 namespace pelorin {
@@ -85,7 +86,7 @@ void TLoadThread::Load(std::string& recordPath) {
     input = recordPath;
   }
   if (terminated_) return;
-  bool ok = Mode == 0 ? Load2D(input) : Load3D(input);
+  bool ok = Mode == kMode2D ? Load2D(input) : Load3D(input);
   if (!ok) return;
   SceneReady = true;
   DebugLogFmt("TLoadThread: scene ready, elements=%d", Scene.Count);
@@ -115,9 +116,8 @@ bool TLoadThread::Load3D(const std::string& input) {
   // The model is this load's own until the window takes it over, so no lock is needed
   // while it is built; the window's painting never waits for a parse.
   auto model = std::make_shared<TMeshModel>();
-  float rotX = kResetRotX, rotY = kResetRotY;  // the window keeps its own rotation
   std::string openError;
-  if (!LoadMeshModel(*model, rotX, rotY, stl, openError)) {
+  if (!LoadMeshModel(*model, stl, openError)) {
     ErrorMsg = "STL parse failed: " + stl;
     return false;
   }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "render/uViewValues.h"
+
 namespace pelorin {
 
 inline constexpr int32_t kNavBarHeight = 28;
@@ -14,21 +16,6 @@ inline constexpr float kMinZoom = 0.05f;
 inline constexpr float kMaxZoom2D = 200.0f;
 inline constexpr float kMaxZoom3D = 50.0f;
 inline constexpr float kDegreesPerPixel = 0.5f;
-inline constexpr float kResetRotX = 20.0f;
-inline constexpr float kResetRotY = -30.0f;
-
-// The per-window view values that the renderers see while the window draws.
-struct TViewValues {
-  float Zoom2D = 1.0f;
-  float PanX = 0;
-  float PanY = 0;
-  int32_t ViewWidth = 400;
-  int32_t ViewHeight = 300;
-  bool ShowHeadings = true;
-  float RotX = kResetRotX;
-  float RotY = kResetRotY;
-  float Zoom3D = 1.0f;
-};
 
 // "2D" for mode 0, "3D" for every other value.
 std::string ModeName(int32_t mode);

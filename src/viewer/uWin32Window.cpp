@@ -1,5 +1,5 @@
-// The viewer window: class, creation, the current view swap, the window procedure and
-// painting. Input is turned into state changes by the plain functions of uViewerLogic.
+// The viewer window: class, creation, the window procedure and painting. Input is turned
+// into state changes by the plain functions of uViewerLogic.
 #include "viewer/uWin32Window.h"
 
 #include <GL/gl.h>
@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "convert/uConverter.h"
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
 #include "render/uRender2D.h"
@@ -43,18 +44,6 @@ class TCurrentContext {
   bool ok_;
 };
 
-// Activates the window's view for the lifetime of the object and stores it back after.
-class TViewScope {
- public:
-  explicit TViewScope(TPelorinState* state) : state_(state) { ActivateView(state_); }
-  TViewScope(const TViewScope&) = delete;
-  TViewScope& operator=(const TViewScope&) = delete;
-  ~TViewScope() { StoreView(state_); }
-
- private:
-  TPelorinState* state_;
-};
-
 // A paint in progress.
 class TPaint {
  public:
@@ -86,8 +75,9 @@ TDrawSize ClientDrawSize(HWND wnd) {
   return {client.right - client.left, h < kMinDrawHeight ? kMinDrawHeight : h};
 }
 
-bool DrawsModel(const TPelorinState& state) {
-  return state.Mode == 1 && state.SceneReady && !state.Loading;
+// The text cache is one module-wide pointer; every window points it at its own before it draws.
+void UseFontCacheOf(const TPelorinState& state) {
+  FontCache = state.FontCache.get();
 }
 
 // Draws what the window shows into the current context's back buffer (no swap).
@@ -95,11 +85,11 @@ void DrawView(TPelorinState& state, int w, int h) {
   if (state.Loading) {
     DrawCenteredMessage("Loading molecule...", w, h);
   } else if (state.SceneReady) {
-    if (state.Mode == 1) {
-      RenderModel3D(state.Model, w, h, state.Dragging);
+    if (state.Mode == kMode3D) {
+      RenderMeshModel(state.Model, w, h, state.Dragging, state.View);
     } else {
-      SetupProjection2D(w, h, state.Scene);
-      RenderScene2D(state.Scene);
+      SetupProjection2D(w, h, state.Scene, state.View);
+      RenderScene2D(state.Scene, state.View);
     }
   } else {
     DrawCenteredMessage(state.ErrorMsg, w, h);
@@ -114,13 +104,11 @@ void Paint(HWND wnd, TPelorinState* state) {
     return;
   }
   TDrawSize size = ClientDrawSize(wnd);
-  std::unique_lock<std::mutex> modelGuard(ModelLock(), std::defer_lock);
-  if (DrawsModel(*state)) modelGuard.lock();
   {
-    TViewScope view(state);
+    UseFontCacheOf(*state);
     TCurrentContext current(state->DC, state->RC);
-    View2D.ViewWidth = size.w;
-    View2D.ViewHeight = size.h;
+    state->View.ViewWidth = size.w;
+    state->View.ViewHeight = size.h;
     if (current) {
       DrawView(*state, size.w, size.h);
       SwapBuffers(state->DC);
@@ -207,7 +195,7 @@ void OnMouseMove(TPelorinState* state, LPARAM lParam) {
 
 void OnWheel(TPelorinState* state, WPARAM wParam) {
   int delta = GET_WHEEL_DELTA_WPARAM(wParam);
-  if (state->Mode == 1)
+  if (state->Mode == kMode3D)
     state->View.Zoom3D = WheelZoom(state->View.Zoom3D, delta, kMaxZoom3D);
   else
     state->View.Zoom2D = WheelZoom(state->View.Zoom2D, delta, kMaxZoom2D);
@@ -218,10 +206,9 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
   if (!state->RC) return;
   int w = LOWORD(lParam), h = HIWORD(lParam);
   if (h < kMinDrawHeight) h = kMinDrawHeight;
-  if (state->SceneReady && state->Mode == 0) {
-    TViewScope view(state);
+  if (state->SceneReady && state->Mode == kMode2D) {
     TCurrentContext current(state->DC, state->RC);
-    if (current) SetupProjection2D(w, h, state->Scene);
+    if (current) SetupProjection2D(w, h, state->Scene, state->View);
   }
   Invalidate(state->Wnd);
 }
@@ -347,7 +334,7 @@ std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, i
   FontCache = state->FontCache.get();
   state->View.ViewWidth = width;
   state->View.ViewHeight = height - kNavBarHeight;
-  state->Mode = ConfigSnapshot().StartMode == 1 ? 1 : 0;
+  state->Mode = ConfigSnapshot().StartMode == kMode3D ? kMode3D : kMode2D;
   return state;
 }
 
@@ -366,13 +353,11 @@ HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   TDrawSize size = ClientDrawSize(wnd);
   int pictureHeight = size.h - kNavBarHeight;
   if (size.w <= 0 || pictureHeight <= 0) return nullptr;
-  std::unique_lock<std::mutex> modelGuard(ModelLock(), std::defer_lock);
-  if (DrawsModel(*state)) modelGuard.lock();
-  TViewScope view(state);
+  UseFontCacheOf(*state);
   TCurrentContext current(state->DC, state->RC);
   if (!current) return nullptr;
-  View2D.ViewWidth = size.w;
-  View2D.ViewHeight = size.h;
+  state->View.ViewWidth = size.w;
+  state->View.ViewHeight = size.h;
   DrawView(*state, size.w, size.h);
   glFinish();
   void* bits = nullptr;
@@ -412,33 +397,8 @@ void PrintClient(HWND wnd, TPelorinState* state, HDC dc) {
 TPelorinState::TPelorinState() = default;
 TPelorinState::~TPelorinState() = default;
 
-std::mutex& ModelLock() {
-  static std::mutex* lock = new std::mutex;  // lives as long as any thread might need it
-  return *lock;
-}
-
 TPelorinState* StateOf(HWND wnd) {
   return wnd ? reinterpret_cast<TPelorinState*>(GetWindowLongPtrA(wnd, GWLP_USERDATA)) : nullptr;
-}
-
-void ActivateView(TPelorinState* state) {
-  if (!state) return;
-  const TViewValues& v = state->View;
-  View2D = TView2D{v.Zoom2D, v.PanX, v.PanY, v.ViewWidth, v.ViewHeight, v.ShowHeadings};
-  RotX = v.RotX;
-  RotY = v.RotY;
-  Zoom3D = v.Zoom3D;
-  FontCache = state->FontCache.get();
-}
-
-void StoreView(TPelorinState* state) {
-  if (!state) return;
-  state->View = CurrentView();
-}
-
-TViewValues CurrentView() {
-  return TViewValues{View2D.Zoom2D, View2D.PanX, View2D.PanY, View2D.ViewWidth, View2D.ViewHeight, View2D.ShowHeadings,
-                     RotX,          RotY,        Zoom3D};
 }
 
 // Everything after the window exists: hook, state, OpenGL, records, the first load.
@@ -497,7 +457,6 @@ HBITMAP RenderViewToBitmap(HWND wnd) {
 
 void ViewerLibraryAttach(HINSTANCE instance) {
   gInstance = instance;
-  ModelLock();
 }
 
 void ViewerLibraryDetach() {

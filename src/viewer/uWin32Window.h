@@ -1,17 +1,16 @@
-// The viewer window: per-window state, creation, the current view swap, and the
-// private messages between the window, its load thread and the host.
+// The viewer window: per-window state, creation, and the private messages between the
+// window, its load thread and the host.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "stl/uSTLParser.h"
-#include "svg/uSVGParser.h"
+#include "svg/uScene2D.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {
@@ -46,28 +45,20 @@ struct TPelorinState {
   bool Dragging = false;
   int32_t LastMouseX = 0;
   int32_t LastMouseY = 0;
-  int32_t Mode = 0;  // 0 = 2D drawing, 1 = 3D model
+  int32_t Mode = 0;  // kMode2D (drawing) or kMode3D (model), as the converter names them
   bool Loading = false;
   std::unique_ptr<TLoadThread> LoadThread;
-  TViewValues View;
+  TViewValues View;  // what the renderers draw this window with
   // The 3D model of the last 3D load. Each window keeps its own, so two windows in 3D
   // never draw each other's mesh.
   std::shared_ptr<TMeshModel> Model;
 };
-
-// Guards the 3D model while a load thread builds one and while a window draws one.
-std::mutex& ModelLock();
 
 // The state of a viewer window, or null before creation stored it / after destruction.
 TPelorinState* StateOf(HWND wnd);
 
 // Creates the viewer window as a child of the host's pane and starts the first load.
 HWND CreatePelorinWindow(HWND parent, const std::string& fileName);
-
-// The current view: the values the renderers use while a window draws.
-void ActivateView(TPelorinState* state);
-void StoreView(TPelorinState* state);
-TViewValues CurrentView();
 
 // Draws the window's current view (2D or 3D, without the navigation bar) into the back
 // buffer and reads it into a new 32-bit top-down DIB section of the drawing area's size.

@@ -186,11 +186,11 @@ void AddFrame(TSVGScene& scene) {
 
 // Draws with a fresh view and returns the projection used.
 TOrthoBox Draw(const TSVGScene& scene, bool showHeadings = true) {
-  View2D = TView2D{};
-  View2D.ShowHeadings = showHeadings;
-  SetupProjection2D(kWidth, kHeight, scene);
-  RenderScene2D(scene);
-  return OrthoBox2D(kWidth, kHeight, scene, View2D);
+  TView2D view;
+  view.ShowHeadings = showHeadings;
+  SetupProjection2D(kWidth, kHeight, scene, view);
+  RenderScene2D(scene, view);
+  return OrthoBox2D(kWidth, kHeight, scene, view);
 }
 
 class RenderGLTest : public ::testing::Test {

@@ -306,7 +306,7 @@ TEST(STLModel, Bounds) {
   EXPECT_EQ(model.ModelRadius, 1);  // a point has no size of its own
 }
 
-TEST(STLModel, LoadSetsViewOnlyWhenUnrotatedAndFailureEmptiesModel) {
+TEST(STLModel, LoadFillsTheModelAndFailureEmptiesIt) {
   TTempDir dir;
   std::string good = dir.File("good.stl");
   WriteFileBytes(good, BinarySTL({MakeFacet({}, {0, 0, 0}, {2, 0, 0}, {0, 2, 0})}, "solid"));
@@ -316,11 +316,8 @@ TEST(STLModel, LoadSetsViewOnlyWhenUnrotatedAndFailureEmptiesModel) {
   WriteFileBytes(bad, "solid nothing here\nendsolid\n");
 
   TMeshModel model;
-  float rotX = 0, rotY = 0;
   std::string openError;
-  ASSERT_TRUE(LoadMeshModel(model, rotX, rotY, good, openError));
-  EXPECT_EQ(rotX, 25);
-  EXPECT_EQ(rotY, -35);
+  ASSERT_TRUE(LoadMeshModel(model, good, openError));
   EXPECT_EQ(model.FacetCount, 1);
   ExpectVec((*model.Facets)[0].Normal, 0, 0, 1);
   EXPECT_TRUE(model.BoundsValid);
@@ -328,15 +325,14 @@ TEST(STLModel, LoadSetsViewOnlyWhenUnrotatedAndFailureEmptiesModel) {
   EXPECT_EQ(model.MeshVertices.size(), 9u);
 
   std::shared_ptr<const TFacetArray> shown = model.Facets;  // a window still showing the first model
-  rotX = 0, rotY = 10;
-  ASSERT_TRUE(LoadMeshModel(model, rotX, rotY, ascii, openError));
-  EXPECT_EQ(rotX, 0);
-  EXPECT_EQ(rotY, 10);
+  model.ShadowVertices.assign(9, 1.0f);                     // as drawn once
+  ASSERT_TRUE(LoadMeshModel(model, ascii, openError));
   EXPECT_EQ(model.FacetCount, 2);
   EXPECT_EQ(model.MeshVertexCount, 6);
   EXPECT_EQ(shown->size(), 1u);
+  EXPECT_TRUE(model.ShadowVertices.empty()) << "the first model's shadow would be drawn under the second";
 
-  EXPECT_FALSE(LoadMeshModel(model, rotX, rotY, bad, openError));
+  EXPECT_FALSE(LoadMeshModel(model, bad, openError));
   EXPECT_EQ(openError, "");
   EXPECT_EQ(model.FacetCount, 0);
   EXPECT_EQ(model.MeshVertexCount, 0);
@@ -344,7 +340,7 @@ TEST(STLModel, LoadSetsViewOnlyWhenUnrotatedAndFailureEmptiesModel) {
   EXPECT_FALSE(model.Facets);
   EXPECT_FALSE(model.BoundsValid);
 
-  EXPECT_FALSE(LoadMeshModel(model, rotX, rotY, dir.File("missing.stl"), openError));
+  EXPECT_FALSE(LoadMeshModel(model, dir.File("missing.stl"), openError));
   EXPECT_FALSE(openError.empty());
 }
 
@@ -375,9 +371,8 @@ TEST(STLModel, CaffeineFromTheConverter) {
   float largestEdge = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
 
   TMeshModel model;
-  float rotX = 0, rotY = 0;
   std::string openError;
-  ASSERT_TRUE(LoadMeshModel(model, rotX, rotY, path, openError));
+  ASSERT_TRUE(LoadMeshModel(model, path, openError));
   ASSERT_EQ(model.FacetCount, static_cast<int32_t>(headerCount));
   EXPECT_EQ(model.MeshVertexCount, 3 * model.FacetCount);
   EXPECT_EQ(model.MeshNormals.size(), 9 * size_t(headerCount));

@@ -8,7 +8,7 @@
 
 #include "support/uDebugLog.h"
 #include "support/uText.h"
-#include "svg/uSVGParser.h"
+#include "svg/uSVGDetail.h"
 #include "test_temp_dir.h"
 
 using namespace pelorin;
@@ -66,7 +66,7 @@ TEST(SvgScene, EntriesPastCountAreFilledAfresh) {
   stale.IsHeading = true;
   pugi::xml_document document;
   ASSERT_TRUE(document.load_string(R"svg(<line x1="1" y1="2" x2="3" y2="4" stroke="red"/>)svg"));
-  ReadElement(document.first_child(), scene, {}, {}, 1, false, TSVGTransform{});
+  ReadElement(document.first_child(), scene, TShapePaint{{}, {}, 1, false}, TSVGTransform{});
   ASSERT_EQ(scene.Count, 1);
   const TGeoElement& line = scene.Elements[0];
   EXPECT_EQ(line.Kind, gkLine);
@@ -143,7 +143,7 @@ TEST(SvgElements, TransformsAndStrokeScale) {
   pugi::xml_document doc;
   doc.load_string(R"svg(<circle cx="1" cy="1" r="3"/>)svg");
   TSVGScene anisotropic;
-  ReadElement(doc.document_element(), anisotropic, {}, {0, 0, 0, 1}, 1, false, TSVGTransform{2, 1, 0, 0});
+  ReadElement(doc.document_element(), anisotropic, TShapePaint{{}, {0, 0, 0, 1}, 1, false}, TSVGTransform{2, 1, 0, 0});
   EXPECT_FLOAT_EQ(Only(anisotropic).RX, 6);
   EXPECT_FLOAT_EQ(Only(anisotropic).RY, 3);
   EXPECT_FLOAT_EQ(Only(anisotropic).CX, 2);

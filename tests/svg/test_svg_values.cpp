@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "svg/uSVGParser.h"
+#include "svg/uSVGDetail.h"
 
 using namespace pelorin;
 

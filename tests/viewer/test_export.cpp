@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "dialog_driver.h"
+#include "svg/uSVGParser.h"
 #include "viewer/uExport.h"
 #include "viewer_test_util.h"
 
