@@ -248,6 +248,7 @@ void ResetModel(TMeshModel& model) {
   model.MeshColors.clear();
   model.BoundsValid = false;
   model.BuffersUploaded = false;
+  model.Kind = TModelKind::Surface;
 }
 
 // Sizes a mesh array, keeping its storage unless that is more than twice what is needed.

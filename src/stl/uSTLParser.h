@@ -86,6 +86,10 @@ struct TMeshColor {
   float R = 0, G = 0, B = 0;
 };
 
+// What a model's mesh shows: the converter's surface, or one sphere per atom (which the
+// renderer draws without the wire overlay).
+enum class TModelKind : uint8_t { Surface, Atoms };
+
 // The model the 3D renderer draws. `Facets` is shared, read-only, with the viewer windows
 // that show it; the mesh arrays always belong to the most recent load.
 struct TMeshModel {
@@ -101,6 +105,7 @@ struct TMeshModel {
   float ModelRadius = 1;
   bool BoundsValid = false;
   bool BuffersUploaded = false;
+  TModelKind Kind = TModelKind::Surface;
 };
 
 // The process's one 3D model and the current 3D view. Callers hold the viewer's model
