@@ -11,7 +11,7 @@
 namespace {
 
 // Small models only: a large one costs megabytes a run and finds nothing a small one does not.
-constexpr size_t kMostAtomsToBuild = 16;
+constexpr size_t kMostAtomsToBuild = 2;
 
 void CheckAtoms(const pelorin::TAtomArray& atoms) {
   for (const pelorin::TAtom& atom : atoms) {
