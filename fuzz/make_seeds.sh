@@ -22,6 +22,13 @@ seed fuzz_svg "$SRC"/*.svg
 seed fuzz_sdf "$SRC"/*.sdf
 printf 'solid t\n facet normal 0 0 1\n  outer loop\n   vertex 0 0 0\n   vertex 1 0 0\n   vertex 0 1 0\n  endloop\n endfacet\nendsolid t\n' >"$CORPUS/.ascii.stl"
 seed fuzz_stl "$SRC"/*.stl "$CORPUS/.ascii.stl"
+# Atom lists: the converter's XYZ of three records and a PDB; the first byte picks the record.
+[ -f "$SRC/three.xyz" ] || obabel "$SRC/three.smi" -O "$SRC/three.xyz" --gen3d >/dev/null 2>&1 || true
+[ -f "$SRC/ethanol.pdb" ] || obabel -:"CCO ethanol" -O "$SRC/ethanol.pdb" --gen3d >/dev/null 2>&1 || true
+mkdir -p "$CORPUS/fuzz_xyz"
+for f in "$SRC/three.xyz" "$SRC/ethanol.pdb"; do
+  if [ -f "$f" ]; then { printf '\001'; cat "$f"; } >"$CORPUS/fuzz_xyz/$(basename "$f")"; fi
+done
 # Path data and value seeds: the attribute texts the converter writes.
 mkdir -p "$CORPUS/fuzz_path" "$CORPUS/fuzz_values"
 grep -oh ' d="[^"]*"' "$SRC"/*.svg | head -50 | nl -ba | while read -r n d; do

@@ -243,6 +243,7 @@ void ResetModel(TMeshModel& model) {
   model.BoundsValid = false;
   model.BuffersUploaded = false;
   std::vector<float>().swap(model.ShadowVertices);
+  model.Kind = TModelKind::Surface;
 }
 
 // Sizes a mesh array, keeping its storage unless that is more than twice what is needed.

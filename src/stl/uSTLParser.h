@@ -86,6 +86,10 @@ struct TMeshColor {
   float R = 0, G = 0, B = 0;
 };
 
+// What a model's mesh shows: the converter's surface, or one sphere per atom (which the
+// renderer draws without the wire overlay).
+enum class TModelKind : uint8_t { Surface, Atoms };
+
 // The model the 3D renderer draws. A load thread builds it as its own; the window that takes
 // the load over owns it from then on, until it loads again or closes.
 struct TMeshModel {
@@ -104,6 +108,7 @@ struct TMeshModel {
   // The renderer's drop shadow of the mesh (three floats per vertex), made when the model is
   // first drawn with it; emptied whenever the mesh arrays or the bounds are rebuilt.
   std::vector<float> ShadowVertices;
+  TModelKind Kind = TModelKind::Surface;
 };
 
 // Replaces every normal shorter than 0.01 by the unit normal of the corners' winding.

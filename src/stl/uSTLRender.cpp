@@ -227,7 +227,8 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, boo
 
   if (!dragging) DrawShadow(*model);
   if (model->MeshVertexCount > 0) DrawMesh(*model, fromBuffers);
-  if (!dragging && model->MeshVertexCount > 0) DrawWireOverlay(*model, fromBuffers);
+  bool surface = model->Kind == TModelKind::Surface;  // atom spheres have no edges worth showing
+  if (!dragging && surface && model->MeshVertexCount > 0) DrawWireOverlay(*model, fromBuffers);
   // The same context later draws 2D drawings and messages, which expect none of this.
   glDisable(GL_LIGHTING);
   glDisable(GL_COLOR_MATERIAL);
