@@ -29,6 +29,21 @@ mkdir -p "$CORPUS/fuzz_xyz"
 for f in "$SRC/three.xyz" "$SRC/ethanol.pdb"; do
   if [ -f "$f" ]; then { printf '\001'; cat "$f"; } >"$CORPUS/fuzz_xyz/$(basename "$f")"; fi
 done
+# Survey seeds: four parameter bytes (format, record, piece size, line limit), then a sample of
+# that format or the converter's SDF.
+mkdir -p "$CORPUS/fuzz_survey"
+survey_seed() {  # <format byte> <record byte> <file>
+  [ -f "$3" ] || return 0
+  { printf "\\x$1\\x$2\\x07\\x00"; cat "$3"; } >"$CORPUS/fuzz_survey/$(basename "$3").$1$2"
+}
+survey_seed 00 00 "$ROOT/samples/caffeine.mol"
+survey_seed 01 01 "$ROOT/samples/three.sdf"
+survey_seed 01 02 "$SRC/three.sdf"
+survey_seed 02 00 "$ROOT/samples/aspirin.mol2"
+survey_seed 03 03 "$ROOT/samples/molecules.smi"
+survey_seed 04 00 "$ROOT/samples/ethanol.pdb"
+survey_seed 05 00 "$ROOT/samples/benzene.xyz"
+survey_seed 06 00 "$ROOT/samples/water.cml"
 # Path data and value seeds: the attribute texts the converter writes.
 mkdir -p "$CORPUS/fuzz_path" "$CORPUS/fuzz_values"
 grep -oh ' d="[^"]*"' "$SRC"/*.svg | head -50 | nl -ba | while read -r n d; do
