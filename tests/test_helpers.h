@@ -1,6 +1,7 @@
 // Small helpers shared by the test programs.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #ifdef _WIN32
@@ -17,6 +18,27 @@ inline size_t CountOf(const std::string& text, const std::string& what) {
 }
 
 #ifdef _WIN32
+// Sets an environment variable of this process (as the platform's functions read it) for
+// the object's lifetime; the variable is restored, or removed if it was not set.
+class TScopedEnvironment {
+ public:
+  TScopedEnvironment(const wchar_t* name, const std::wstring& value) : name_(name) {
+    DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size) {
+      saved_.emplace(size, L'\0');
+      saved_->resize(GetEnvironmentVariableW(name, saved_->data(), size));
+    }
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+  TScopedEnvironment(const TScopedEnvironment&) = delete;
+  TScopedEnvironment& operator=(const TScopedEnvironment&) = delete;
+  ~TScopedEnvironment() { SetEnvironmentVariableW(name_, saved_ ? saved_->c_str() : nullptr); }
+
+ private:
+  const wchar_t* name_;
+  std::optional<std::wstring> saved_;
+};
+
 // An exported function of a loaded DLL as a typed pointer.
 template <typename T>
 T ProcAs(HMODULE module, const char* name) {

@@ -28,7 +28,7 @@ inline std::string BridgeExe() {
   return ToolsDir() + "\\bridge\\obabel.exe";
 }
 
-// Stand-ins by kind: "sleep", "exit1", "exit2", "empty", "stderr", "nogen3d".
+// Stand-ins by kind: "sleep", "exit1", "exit2", "empty", "stderr", "nogen3d", "marker".
 inline std::string StandInExe(const std::string& kind) {
   return ToolsDir() + "\\standins\\obabel-" + kind + ".exe";
 }
@@ -55,6 +55,11 @@ inline std::string StderrStandInExe() {
 inline std::string NoGen3DStandInExe() {
   return StandInExe("nogen3d");
 }
+// Creates "stand-in-ran.txt" beside its program file (whatever it is named) and exits 0.
+inline std::string MarkerStandInExe() {
+  return StandInExe("marker");
+}
+inline constexpr const char* kMarkerFileName = "stand-in-ran.txt";
 
 }  // namespace pelorin::testpaths
 

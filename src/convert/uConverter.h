@@ -2,6 +2,7 @@
 // 3D (STL) conversions with their command lines and fall-back.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -26,6 +27,23 @@ std::string BuildCommandLine(const TPelorinConfig& config, const std::string& in
                              const std::string& modeArguments, const std::string& outputPath);
 // Joins text lines, each followed by CR LF, whatever line breaks the text had.
 std::string NormalizeLineBreaks(std::string_view text);
+
+// Waits for at most `timeoutMs` of the clock `nowMs()`, in slices of at most `sliceMs`
+// handed to `waitSlice(ms)`, which returns true when the wait is over for another reason
+// (the awaited event, or a failure); `stop()` is asked between slices. The time left comes
+// from a deadline, not from the slices asked for: a timed wait may last a timer period
+// longer than asked, and counting nominal slices would add that up.
+// True when waitSlice ended the wait; false at the deadline or when stop() said so.
+template <typename TNow, typename TWaitSlice, typename TStop>
+bool WaitWithDeadline(uint32_t timeoutMs, uint32_t sliceMs, TNow nowMs, TWaitSlice waitSlice, TStop stop) {
+  const uint64_t deadline = nowMs() + timeoutMs;
+  for (;;) {
+    uint64_t now = nowMs();
+    uint64_t left = now < deadline ? deadline - now : 0;
+    if (waitSlice(static_cast<uint32_t>(std::min<uint64_t>(sliceMs, left)))) return true;
+    if (nowMs() >= deadline || stop()) return false;
+  }
+}
 
 #ifdef _WIN32
 
@@ -62,9 +80,11 @@ std::string UniquePart();
 std::string MakeTempFileName(const std::string& prefix, const std::string& extension);
 std::string MakeTempFileName(const std::string& tempDir, const std::string& prefix, const std::string& extension);
 
-// Runs a command line without a window, output captured into the debug log. True when
-// the child ended within the time-out and its exit code was read; exitCode is -1 otherwise.
-[[nodiscard]] bool RunProcessWait(const std::string& commandLine, int32_t& exitCode);
+// Runs `program` (a full path; nothing is searched for) with `commandLine` (which starts
+// with the program's name, as usual) without a window, output captured into the debug log.
+// True when the child ended within the time-out and its exit code was read; exitCode is
+// -1 otherwise.
+[[nodiscard]] bool RunProcessWait(const std::string& program, const std::string& commandLine, int32_t& exitCode);
 
 // --- Conversions ---
 

@@ -84,16 +84,15 @@ void LogAndDeleteCapture(const std::string& capturePath) {
 DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool& cancelled) {
   cancelled = false;
   if (!tCancelFlag) return WaitForSingleObject(process, timeout);
-  for (uint32_t waited = 0;;) {
-    DWORD slice = std::min<uint32_t>(kCancelPollMs, timeout - waited);
-    DWORD wait = WaitForSingleObject(process, slice);
-    waited += slice;
-    if (wait != WAIT_TIMEOUT || waited >= timeout) return wait;
-    if (tCancelFlag->load()) {
-      cancelled = true;
-      return WAIT_TIMEOUT;
-    }
-  }
+  DWORD wait = WAIT_TIMEOUT;
+  bool ended = WaitWithDeadline(
+      timeout, kCancelPollMs, GetTickCount64,
+      [&](uint32_t ms) {
+        wait = WaitForSingleObject(process, ms);
+        return wait != WAIT_TIMEOUT;
+      },
+      [&] { return cancelled = tCancelFlag->load(); });
+  return ended ? wait : WAIT_TIMEOUT;
 }
 
 // Waits for the child; true with its exit code when it ended in time.
@@ -127,8 +126,19 @@ bool IsBareFileName(const std::string& path) {
   return path.find_first_of("\\/:") == std::string::npos;
 }
 
-bool ConverterExists(const std::string& path) {
-  return IsBareFileName(path) ? SearchPathFinds(path) : FileExists(path);
+// The full path the converter is started by, or empty when there is none. A bare name is
+// looked up along PATH only; a relative path would depend on the current directory, which
+// in a file manager is the folder being browsed, so it counts as not found.
+std::string ResolveConverter(const std::string& path) {
+  if (IsBareFileName(path)) return FindOnSearchPath(path);
+  return IsAbsolutePath(path) && FileExists(path) ? path : std::string();
+}
+
+// The configuration with the converter's resolved full path in place of the one given.
+TPelorinConfig WithConverter(const TPelorinConfig& config, const std::string& program) {
+  TPelorinConfig c = config;
+  c.OBabelPath = program;
+  return c;
 }
 
 std::string ModeText(int32_t mode) {
@@ -140,10 +150,11 @@ void Sleep100ms() {
 }
 
 // One converter run and the checks of its result; the message says what went wrong.
-bool RunConverterAttempt(const std::string& command, const std::string& outputPath, std::string& error) {
+bool RunConverterAttempt(const std::string& program, const std::string& command, const std::string& outputPath,
+                         std::string& error) {
   DeleteFileIfExists(outputPath);
   int32_t exitCode = -1;
-  if (!RunProcessWait(command, exitCode)) {
+  if (!RunProcessWait(program, command, exitCode)) {
     error = "CreateProcess failed: " + command;
     DebugLog("RunOBabelMode ERROR: " + error);
     return false;
@@ -175,12 +186,13 @@ bool RunConverterAttempt(const std::string& command, const std::string& outputPa
 bool RunSTLFallback(const TPelorinConfig& config, const std::string& inputPath, std::string& stlPath,
                     std::string& error) {
   std::string reduced = RemoveToken(RemoveToken(config.CmdLine3D, "--gen3d"), "--gen3D");
-  if (Trim(reduced) == Trim(config.CmdLine3D)) return false;
+  std::string program = ResolveConverter(config.OBabelPath);
+  if (Trim(reduced) == Trim(config.CmdLine3D) || program.empty()) return false;
   std::string outputPath = MakeTempFileName(config.TempDir, "pelorinout", ".stl");
   TFileRemover output(outputPath);
-  std::string command = BuildCommandLine(config, inputPath, reduced, outputPath);
+  std::string command = BuildCommandLine(WithConverter(config, program), inputPath, reduced, outputPath);
   int32_t exitCode = -1;
-  if (!RunProcessWait(command, exitCode)) {
+  if (!RunProcessWait(program, command, exitCode)) {
     error += " | fallback CreateProcess failed";
     return false;
   }
@@ -249,8 +261,12 @@ std::string MakeTempFileName(const std::string& prefix, const std::string& exten
   return MakeTempFileName(ConfigSnapshot().TempDir, prefix, extension);
 }
 
-bool RunProcessWait(const std::string& commandLine, int32_t& exitCode) {
+bool RunProcessWait(const std::string& program, const std::string& commandLine, int32_t& exitCode) {
   exitCode = -1;
+  if (!IsAbsolutePath(program)) {
+    DebugLog("RunProcessWait: not a full path, not started: " + program);
+    return false;
+  }
   std::string capturePath = MakeTempFileName("obabel_out", ".tmp");
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   TUniqueHandle capture(CreateFileA(capturePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
@@ -279,7 +295,7 @@ bool RunProcessWait(const std::string& commandLine, int32_t& exitCode) {
   std::vector<char> mutableCommand(commandLine.begin(), commandLine.end());
   mutableCommand.push_back('\0');
   PROCESS_INFORMATION info{};
-  BOOL created = CreateProcessA(nullptr, mutableCommand.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+  BOOL created = CreateProcessA(program.c_str(), mutableCommand.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                                 &startup.StartupInfo, &info);
   capture.reset();  // the child holds its own copy
   if (!created) {
@@ -318,17 +334,19 @@ bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, i
     DebugLog("RunOBabelMode ERROR: " + error);
     return false;
   }
-  if (!ConverterExists(config.OBabelPath)) {
+  std::string program = ResolveConverter(config.OBabelPath);
+  if (program.empty()) {
     error = "obabel.exe not found: " + config.OBabelPath;
     DebugLog("RunOBabelMode ERROR: " + error);
     return false;
   }
+  if (program != config.OBabelPath) DebugLogFmt("RunOBabelMode: converter found at [%s]", program.c_str());
   std::string output;
-  std::string command = BuildConverterCommand(config, inputPath, mode, output);
+  std::string command = BuildConverterCommand(WithConverter(config, program), inputPath, mode, output);
   DebugLogFmt("RunOBabelMode: CMD=[%s]", command.c_str());
   DebugLogFmt("RunOBabelMode: expected OutputFile=[%s]", output.c_str());
   for (int attempt = 0; attempt < 2 && !ConversionCancelled(); ++attempt) {
-    if (RunConverterAttempt(command, output, error)) {
+    if (RunConverterAttempt(program, command, output, error)) {
       outputPath = output;
       return true;
     }

@@ -29,13 +29,6 @@ void EnsureConfigLoaded() {
 
 namespace {
 
-bool RepresentableInAnsi(const wchar_t* name) {
-  if (GetACP() == CP_UTF8) return true;  // the system runs with UTF-8 as its 8-bit code page
-  BOOL usedDefault = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &usedDefault);
-  return n > 0 && !usedDefault;
-}
-
 HWND LoadViewer(HWND parent, const std::string& fileName, int showFlags, const char* section, const char* resultLine) {
   EnsureConfigLoaded();
   DebugLogSection(section);
@@ -47,16 +40,6 @@ HWND LoadViewer(HWND parent, const std::string& fileName, int showFlags, const c
 
 }  // namespace
 
-std::string FileNameToAnsi(const wchar_t* name) {
-  if (!name) return {};
-  if (!RepresentableInAnsi(name)) {
-    wchar_t shortName[MAX_PATH + 1] = {};
-    DWORD n = GetShortPathNameW(name, shortName, MAX_PATH);
-    if (n > 0 && n <= MAX_PATH && RepresentableInAnsi(shortName)) return WideToAnsi(shortName);
-  }
-  return WideToAnsi(name);
-}
-
 bool OnLibraryAttach(HINSTANCE instance) {
   std::string openGLError;
   if (!LoadOpenGL(openGLError)) return false;  // masks floating-point exceptions first
@@ -66,7 +49,7 @@ bool OnLibraryAttach(HINSTANCE instance) {
   std::wstring full(path, n);
   std::wstring dir = full.substr(0, full.find_last_of(L'\\') + 1);
   DebugLogSetDefaultDir(dir);
-  PluginDir = WideToAnsi(dir);
+  PluginDir = FileNameToAnsi(dir.c_str());  // the ini file and the log are opened by 8-bit names
   return true;
 }
 

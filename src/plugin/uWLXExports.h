@@ -41,10 +41,6 @@ extern std::atomic<bool> ConfigLoaded;
 // Loads the configuration the first time any entry point needs it.
 void EnsureConfigLoaded();
 
-// A UTF-16 file name as the 8-bit name the plugin opens files by. A name that the ANSI
-// code page cannot represent is taken through its short (8.3) form when there is one.
-std::string FileNameToAnsi(const wchar_t* name);
-
 // Library start and unload, called from the DLL's entry function.
 // False when the plugin cannot work at all (no OpenGL library); the load then fails.
 bool OnLibraryAttach(HINSTANCE instance);

@@ -1,6 +1,8 @@
 // The plugin's settings: defaults, pelorin.ini, and where obabel.exe is looked for.
 #include "uConfig.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "uDebugLog.h"
@@ -46,16 +48,52 @@ std::string WithTrailingSeparator(std::string dir) {
 std::string OwnModuleDirectory() {
 #ifdef _WIN32
   HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&OwnModuleDirectory), &module);
-  char path[MAX_PATH + 1] = {};
-  DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
-  std::string full(path, n);
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&OwnModuleDirectory), &module);
+  wchar_t path[MAX_PATH + 1] = {};
+  DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+  std::wstring full(path, n <= MAX_PATH ? n : 0);
+  return FileNameToAnsi(full.substr(0, full.find_last_of(L'\\') + 1).c_str());
 #else
-  std::string full = "./";
+  return "./";
 #endif
-  size_t cut = full.find_last_of(kSep);
-  return cut == std::string::npos ? std::string() : full.substr(0, cut + 1);
+}
+
+#ifdef _WIN32
+constexpr char kListSep = ';';
+#else
+constexpr char kListSep = ':';
+#endif
+
+// The PATH variable as UTF-8 (on Windows read in UTF-16, so no folder name is lost).
+std::string PathVariableUtf8() {
+#ifdef _WIN32
+  DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+  std::wstring value(size, L'\0');
+  DWORD n = size ? GetEnvironmentVariableW(L"PATH", value.data(), size) : 0;
+  if (n == 0 || n >= size) return {};
+  return Utf16ToUtf8(std::u16string(value.begin(), value.begin() + n));
+#else
+  const char* value = std::getenv("PATH");
+  return value ? value : "";
+#endif
+}
+
+// The 8-bit path of `fileName` in `dir` when it is a file there, else empty.
+std::string FileInDirectory(const std::string& dirUtf8, const std::string& fileName) {
+#ifdef _WIN32
+  bool separated = dirUtf8.back() == '\\' || dirUtf8.back() == '/';
+  std::u16string dir = Utf8ToUtf16(separated ? dirUtf8 : dirUtf8 + '\\');
+  std::wstring candidate = std::wstring(dir.begin(), dir.end()) + AnsiToWide(fileName);
+  DWORD attributes = GetFileAttributesW(candidate.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
+  // A folder that the code page cannot represent and that has no short name is of no use
+  // to the 8-bit process start.
+  std::string path = FileNameToAnsi(candidate.c_str());
+#else
+  std::string path = WithTrailingSeparator(dirUtf8) + fileName;
+#endif
+  return FileExists(path) ? path : std::string();
 }
 
 TPelorinConfig DefaultConfig() {
@@ -125,28 +163,48 @@ bool ParseLoggingValue(std::string_view text) {
   return text.empty() || text.front() == '1';
 }
 
+bool IsAbsolutePath(std::string_view path) {
+#ifdef _WIN32
+  auto isSlash = [](char c) { return c == '\\' || c == '/'; };
+  bool drive =
+      path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && isSlash(path[2]);
+  bool unc = path.size() >= 3 && isSlash(path[0]) && isSlash(path[1]) && !isSlash(path[2]);
+  return drive || unc;
+#else
+  return !path.empty() && path.front() == '/';
+#endif
+}
+
+std::vector<std::string> AbsoluteSearchDirs(std::string_view pathVariable) {
+  std::vector<std::string> dirs;
+  size_t start = 0;
+  while (start <= pathVariable.size()) {
+    size_t end = std::min(pathVariable.find(kListSep, start), pathVariable.size());
+    std::string entry = Trim(pathVariable.substr(start, end - start));
+    if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"') entry = entry.substr(1, entry.size() - 2);
+    if (IsAbsolutePath(entry)) dirs.push_back(entry);
+    start = end + 1;
+  }
+  return dirs;
+}
+
 std::string SystemTempDir() {
 #ifdef _WIN32
-  char buffer[MAX_PATH + 1] = {};
-  DWORD n = GetTempPathA(MAX_PATH, buffer);
-  return WithTrailingSeparator(std::string(buffer, n <= MAX_PATH ? n : 0));
+  wchar_t buffer[MAX_PATH + 2] = {};
+  DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+  return WithTrailingSeparator(FileNameToAnsi(n <= MAX_PATH + 1 ? buffer : L""));
 #else
   const char* dir = std::getenv("TMPDIR");
   return WithTrailingSeparator(dir && *dir ? dir : "/tmp");
 #endif
 }
 
-bool SearchPathFinds(const std::string& fileName) {
-#ifdef _WIN32
-  char found[MAX_PATH + 1] = {};
-  DWORD n = SearchPathA(nullptr, fileName.c_str(), nullptr, MAX_PATH, found, nullptr);
-  return n > 0 && n <= MAX_PATH;
-#else
-  const char* path = std::getenv("PATH");
-  for (const std::string& dir : SplitWhite(ReplaceAll(path ? path : "", ':', ' ')))
-    if (FileExists(WithTrailingSeparator(dir) + fileName)) return true;
-  return false;
-#endif
+std::string FindOnSearchPath(const std::string& fileName) {
+  for (const std::string& dir : AbsoluteSearchDirs(PathVariableUtf8())) {
+    std::string path = FileInDirectory(dir, fileName);
+    if (!path.empty()) return path;
+  }
+  return {};
 }
 
 std::string FindOBabel() {
@@ -156,7 +214,7 @@ std::string FindOBabel() {
   }
   for (const char* candidate : kOBabelCandidates) {
     std::string c = candidate;
-    bool found = c.find('\\') != std::string::npos ? FileExists(c) : SearchPathFinds(c);
+    bool found = c.find('\\') != std::string::npos ? FileExists(c) : !FindOnSearchPath(c).empty();
     if (found) return c;
   }
   return {};

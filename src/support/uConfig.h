@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelorin {
 
@@ -56,8 +57,21 @@ void LoadConfig();
 // First place where obabel.exe is found, or empty.
 std::string FindOBabel();
 
+// True for a path that names the same place whatever the current directory: on Windows
+// "X:\..." or "X:/..." and "\\server\share...", elsewhere "/...".
+bool IsAbsolutePath(std::string_view path);
+// The folders of a search-path variable (PATH) that do not depend on the current
+// directory, in order, without enclosing quotes; empty and relative entries are left out.
+std::vector<std::string> AbsoluteSearchDirs(std::string_view pathVariable);
+
 // Platform queries used by the configuration.
-std::string SystemTempDir();                        // ends in the separator
-bool SearchPathFinds(const std::string& fileName);  // along the executable search path
+// The temporary folder, ending in the separator; on Windows as an 8-bit path that the
+// code page can represent (the short form where the long one has other characters).
+std::string SystemTempDir();
+// Full path of `fileName` in the first folder of AbsoluteSearchDirs(PATH) that holds it
+// as a file, or empty. Unlike the platform's search, neither the current directory nor
+// the program's own folder is looked in: a file manager's current directory is the
+// folder being browsed, and any program placed there would be run.
+std::string FindOnSearchPath(const std::string& fileName);
 
 }  // namespace pelorin

@@ -33,13 +33,43 @@ bool IsComment(std::string_view line) {
   return !t.empty() && (t.front() == ';' || t.front() == '#');
 }
 
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+
+TIniEncoding DetectEncoding(std::string_view bytes) {
+  if (StartsWith(bytes, kUtf8Bom)) return TIniEncoding::Utf8Bom;
+  if (StartsWith(bytes, kUtf16LeBom)) return TIniEncoding::Utf16LeBom;
+  return TIniEncoding::Ansi;
+}
+
+// Little-endian UTF-16 bytes as UTF-8; an odd last byte is no character and is dropped.
+std::string Utf16LeBytesToUtf8(std::string_view bytes) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  return Utf16ToUtf8(units);
+}
+
+std::string Utf8ToUtf16LeBytes(std::string_view text) {
+  std::string bytes;
+  for (char16_t unit : Utf8ToUtf16(text)) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
 }  // namespace
 
-TIniDocument::TIniDocument(std::string_view text) {
-  constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-  if (StartsWith(text, kUtf8Bom)) {
-    bom_ = true;
+TIniDocument::TIniDocument(std::string_view bytes) : encoding_(DetectEncoding(bytes)) {
+  std::string decoded;
+  std::string_view text = bytes;
+  if (encoding_ == TIniEncoding::Utf8Bom) {
     text.remove_prefix(kUtf8Bom.size());
+  } else if (encoding_ == TIniEncoding::Utf16LeBom) {
+    decoded = Utf16LeBytesToUtf8(bytes.substr(kUtf16LeBom.size()));
+    text = decoded;
   }
   size_t start = 0;
   while (start < text.size()) {
@@ -79,7 +109,15 @@ std::optional<std::string> TIniDocument::Read(std::string_view section, std::str
   if (header == std::string::npos) return std::nullopt;
   size_t at = FindKey(header, key);
   if (at == std::string::npos) return std::nullopt;
-  return Unquote(TrimView(std::string_view(lines_[at]).substr(lines_[at].find('=') + 1)));
+  return FromLineText(Unquote(TrimView(std::string_view(lines_[at]).substr(lines_[at].find('=') + 1))));
+}
+
+std::string TIniDocument::FromLineText(std::string_view text) const {
+  return encoding_ == TIniEncoding::Ansi ? std::string(text) : Utf8ToAnsi(text);
+}
+
+std::string TIniDocument::ToLineText(const std::string& value) const {
+  return encoding_ == TIniEncoding::Ansi ? value : AnsiToUtf8(value);
 }
 
 std::string TIniDocument::ReadString(std::string_view section, std::string_view key,
@@ -89,7 +127,8 @@ std::string TIniDocument::ReadString(std::string_view section, std::string_view 
 }
 
 void TIniDocument::Write(std::string_view section, std::string_view key, const std::string& value) {
-  std::string line = std::string(key) + "=" + value;
+  if (Read(section, key) == value) return;
+  std::string line = std::string(key) + "=" + ToLineText(value);
   size_t header = FindSection(section);
   if (header == std::string::npos) {
     if (!lines_.empty() && !TrimView(lines_.back()).empty()) lines_.emplace_back();
@@ -109,9 +148,16 @@ void TIniDocument::Write(std::string_view section, std::string_view key, const s
 }
 
 std::string TIniDocument::Text() const {
-  std::string text = bom_ ? "\xEF\xBB\xBF" : "";
+  std::string text;
   for (const std::string& line : lines_) text += line + "\r\n";
-  return text;
+  switch (encoding_) {
+    case TIniEncoding::Utf8Bom:
+      return std::string(kUtf8Bom) + text;
+    case TIniEncoding::Utf16LeBom:
+      return std::string(kUtf16LeBom) + Utf8ToUtf16LeBytes(text);
+    default:
+      return text;
+  }
 }
 
 TIniDocument LoadIniFile(const std::string& path) {

@@ -42,6 +42,11 @@ class ConverterTest : public ::testing::Test {
     c.OBabelPath = path;
     pelorin::StoreConfig(c);
   }
+  void UseTempDir(const std::string& dir) {
+    pelorin::TPelorinConfig c = pelorin::ConfigSnapshot();
+    c.TempDir = dir;
+    pelorin::StoreConfig(c);
+  }
   void UseCmdLine3D(const std::string& args) {
     pelorin::TPelorinConfig c = pelorin::ConfigSnapshot();
     c.CmdLine3D = args;

@@ -1,4 +1,5 @@
-// Converter command lines: quoting, output substitution, token removal, line breaks.
+// Converter command lines: quoting, output substitution, token removal, line breaks;
+// the sliced wait of the runner.
 #include <gtest/gtest.h>
 
 #include "convert/uConverter.h"
@@ -63,4 +64,31 @@ TEST(CommandLine, NormalizeLineBreaks) {
   EXPECT_EQ(NormalizeLineBreaks("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd\r\n");
   EXPECT_EQ(NormalizeLineBreaks("a\n\nb\n"), "a\r\n\r\nb\r\n");
   EXPECT_EQ(NormalizeLineBreaks(""), "");
+}
+
+TEST(WaitWithDeadline, SlowSlicesDoNotStretchTheLimit) {
+  // With the usual 15.6 ms timer a 50 ms wait lasts about 62 ms.
+  uint64_t clock = 0;
+  auto now = [&] { return clock; };
+  auto slowSlice = [&](uint32_t ms) {
+    clock += ms + 12;
+    return false;
+  };
+  auto never = [] { return false; };
+  EXPECT_FALSE(WaitWithDeadline(1500, 50, now, slowSlice, never));
+  EXPECT_GE(clock, 1500u);
+  EXPECT_LE(clock, 1500u + 50 + 12);
+
+  // The awaited event ends the wait at once, and so does a stop request between slices.
+  clock = 0;
+  int slices = 0;
+  auto eventInThirdSlice = [&](uint32_t ms) {
+    clock += ms;
+    return ++slices == 3;
+  };
+  EXPECT_TRUE(WaitWithDeadline(1500, 50, now, eventInThirdSlice, never));
+  EXPECT_EQ(clock, 150u);
+  clock = 0;
+  EXPECT_FALSE(WaitWithDeadline(1500, 50, now, slowSlice, [&] { return clock >= 200; }));
+  EXPECT_LT(clock, 300u);
 }

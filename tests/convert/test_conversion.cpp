@@ -7,6 +7,7 @@
 
 #include "converter_test_util.h"
 #include "support/uFileIO.h"
+#include "support/uText.h"
 
 using namespace pelorin;
 using namespace pelorin::testpaths;
@@ -16,8 +17,22 @@ using pelorin_test::CountOf;
 using ConversionTest = ConverterTest;
 
 namespace {
+
 const std::string kCaffeine = SamplePath("caffeine.mol");
+
+// The folder this test program runs from.
+std::filesystem::path ProgramFolder() {
+  wchar_t path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return std::filesystem::path(path).parent_path();
 }
+
+std::wstring PathVariable() {
+  wchar_t value[32768] = {};
+  return std::wstring(value, GetEnvironmentVariableW(L"PATH", value, 32768));
+}
+
+}  // namespace
 
 TEST_F(ConversionTest, MolFileGivesSvgTextAndNoFileRemains) {
   std::string svg, error;
@@ -60,16 +75,60 @@ TEST_F(ConversionTest, ConverterPathWithBlanksIsQuoted) {
       << Log();
 }
 
-TEST_F(ConversionTest, BareConverterNameIsFoundAlongTheSearchPath) {
-  char saved[32768];
-  DWORD n = GetEnvironmentVariableA("PATH", saved, sizeof saved);
+TEST_F(ConversionTest, BareConverterNameRunsOnlyTheOneOnTheSearchPath) {
+  // A file manager's current directory is the folder being browsed: an obabel.exe placed
+  // there, or beside the host program, must never run, even with "." and an empty entry
+  // on PATH. The converter found along PATH runs by its full path.
+  std::filesystem::path browsed = logDir_.Path() / "browsed";
+  std::filesystem::create_directories(browsed);
+  std::filesystem::copy_file(MarkerStandInExe(), browsed / "obabel.exe");
+  const std::filesystem::path besideHost = ProgramFolder() / "obabel.exe";
+  std::filesystem::copy_file(MarkerStandInExe(), besideHost, std::filesystem::copy_options::overwrite_existing);
+  TFileRemover removeBesideHost(besideHost.string());
+  TFileRemover removeHostMarker((ProgramFolder() / kMarkerFileName).string());
+
   std::string bridgeDir = BridgeExe().substr(0, BridgeExe().rfind('\\'));
-  SetEnvironmentVariableA("PATH", (bridgeDir + ";" + std::string(saved, n)).c_str());
-  UseConverter("obabel.exe");
   std::string svg, error;
-  bool ok = RunOBabel(kCaffeine, svg, error);
-  SetEnvironmentVariableA("PATH", std::string(saved, n).c_str());
-  EXPECT_TRUE(ok) << error;
+  bool ok = false;
+  {
+    pelorin_test::TScopedEnvironment path(L"PATH", L".;;" + AnsiToWide(bridgeDir) + L";" + PathVariable());
+    const std::filesystem::path savedCurrent = std::filesystem::current_path();
+    std::filesystem::current_path(browsed);
+    UseConverter("obabel.exe");
+    ok = RunOBabel(kCaffeine, svg, error);
+    std::filesystem::current_path(savedCurrent);
+  }
+  EXPECT_TRUE(ok) << error << Log();
+  EXPECT_FALSE(std::filesystem::exists(browsed / kMarkerFileName));
+  EXPECT_FALSE(std::filesystem::exists(ProgramFolder() / kMarkerFileName));
+  EXPECT_NE(Log().find("RunOBabelMode: OBabelPath=[obabel.exe]"), std::string::npos);
+  EXPECT_NE(Log().find("RunOBabelMode: converter found at [" + BridgeExe() + "]"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("RunProcessWait: CMD=[" + BridgeExe() + " "), std::string::npos) << Log();
+
+  UseConverter("obabel\\..\\obabel.exe");  // relative: would depend on the current directory too
+  EXPECT_FALSE(RunOBabel(kCaffeine, svg, error));
+  EXPECT_EQ(error, "obabel.exe not found: obabel\\..\\obabel.exe");
+}
+
+TEST_F(ConversionTest, TemporaryFolderOutsideTheCodePage) {
+  // A Cyrillic user name on a Western code page: the temporary folder is used by its short
+  // (8.3) name, so the capture and output files can be made there.
+  ASSERT_NE(GetACP(), static_cast<UINT>(CP_UTF8));
+  std::filesystem::path profileTemp = logDir_.Path() / L"\u041F\u0440\u0438\u0432\u0435\u0442" / L"Temp";
+  std::filesystem::create_directories(profileTemp);
+  std::string tempDir;
+  {
+    pelorin_test::TScopedEnvironment tmp(L"TMP", profileTemp.wstring());
+    pelorin_test::TScopedEnvironment temp(L"TEMP", profileTemp.wstring());
+    tempDir = SystemTempDir();
+  }
+  EXPECT_EQ(tempDir.find('?'), std::string::npos) << tempDir;
+  ASSERT_EQ(tempDir.back(), '\\');
+  UseTempDir(tempDir);
+  std::string svg, error;
+  EXPECT_TRUE(RunOBabel(kCaffeine, svg, error)) << error << Log();
+  EXPECT_EQ(Log().find("FAILED"), std::string::npos) << Log();
+  EXPECT_TRUE(std::filesystem::is_empty(profileTemp));
 }
 
 TEST_F(ConversionTest, ThreeDFallsBackToARunWithoutGen3d) {

@@ -12,7 +12,7 @@ TEST_F(RealTimeoutTest, ConverterIsKilledAfterThirtySeconds) {
   ASSERT_EQ(GetRunLimits().TimeoutMs, 30000u);
   int32_t code = 0;
   auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(RunProcessWait(testpaths::SleepStandInExe(), code));
+  EXPECT_FALSE(RunProcessWait(testpaths::SleepStandInExe(), testpaths::SleepStandInExe(), code));
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(code, -1);
   EXPECT_GE(seconds, 29.5);

@@ -1,5 +1,7 @@
 // The process runner: exit codes, captured output, time-out, concurrency, capture files.
+#include <atomic>
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -12,18 +14,41 @@ using pelorin_test::CountOf;
 
 using RunProcessWaitTest = ConverterTest;
 
-TEST_F(RunProcessWaitTest, MissingProgramFailsWithoutLeavingACaptureFile) {
+namespace {
+
+// Milliseconds between the time stamps of the last log lines holding `first` and `second`.
+int64_t LogMillisecondsBetween(const std::string& log, const std::string& first, const std::string& second) {
+  auto stampOf = [&log](const std::string& text) -> int64_t {
+    size_t at = log.rfind(text);
+    if (at == std::string::npos) return -1;
+    size_t line = log.rfind('\n', at) + 1;  // "HH:MM:SS.mmm  message"
+    int h = 0, m = 0, s = 0, ms = 0;
+    if (std::sscanf(log.c_str() + line, "%d:%d:%d.%d", &h, &m, &s, &ms) != 4) return -1;
+    return ((h * 60 + m) * 60 + s) * 1000 + ms;
+  };
+  int64_t a = stampOf(first), b = stampOf(second);
+  return a < 0 || b < 0 ? -1 : (b - a + 86400000) % 86400000;
+}
+
+}  // namespace
+
+TEST_F(RunProcessWaitTest, MissingOrRelativeProgramFailsWithoutLeavingACaptureFile) {
   int32_t code = 0;
-  EXPECT_FALSE(RunProcessWait("C:\\no\\such\\obabel.exe in.mol", code));
+  EXPECT_FALSE(RunProcessWait("C:\\no\\such\\obabel.exe", "C:\\no\\such\\obabel.exe in.mol", code));
   EXPECT_EQ(code, -1);
   std::string log = Log();
   EXPECT_NE(log.find("RunProcessWait: CMD=[C:\\no\\such\\obabel.exe in.mol]"), std::string::npos);
   EXPECT_NE(log.find("RunProcessWait: CreateProcess FAILED: "), std::string::npos) << log;
+
+  // A name without a folder would be looked for in the current directory: never started.
+  EXPECT_FALSE(RunProcessWait("obabel.exe", "obabel.exe in.mol", code));
+  EXPECT_NE(Log().find("RunProcessWait: not a full path, not started: obabel.exe"), std::string::npos);
+  EXPECT_EQ(CountOf(Log(), "RunProcessWait: CMD=["), 1u);
 }
 
 TEST_F(RunProcessWaitTest, NonZeroExitCodeIsAResultNotAFailure) {
   int32_t code = 0;
-  EXPECT_TRUE(RunProcessWait("\"" + Exit2StandInExe() + "\" a b", code));
+  EXPECT_TRUE(RunProcessWait(Exit2StandInExe(), "\"" + Exit2StandInExe() + "\" a b", code));
   EXPECT_EQ(code, 2);
   std::string log = Log();
   EXPECT_NE(log.find("RunProcessWait: ExitCode=2\r\n"), std::string::npos);
@@ -32,23 +57,33 @@ TEST_F(RunProcessWaitTest, NonZeroExitCodeIsAResultNotAFailure) {
 
 TEST_F(RunProcessWaitTest, StandardErrorReachesTheLog) {
   int32_t code = -5;
-  EXPECT_TRUE(RunProcessWait(StderrStandInExe(), code));
+  EXPECT_TRUE(RunProcessWait(StderrStandInExe(), StderrStandInExe(), code));
   EXPECT_EQ(code, 0);
   EXPECT_EQ(CountOf(Log(), "  obabel> "), 2u) << Log();
 }
 
-TEST_F(RunProcessWaitTest, TimeOutKillsTheChildAndKeepsWhatItPrinted) {
+TEST_F(RunProcessWaitTest, TimeOutKillsTheChildOnTimeAndKeepsWhatItPrinted) {
+  // On a load thread (a cancel flag is set up) the wait runs in short slices so that the
+  // flag is seen; each slice may last longer than asked, and the limit must still hold.
   SetRunLimits({1500, 5000});
-  int32_t code = 0;
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(RunProcessWait(SleepStandInExe(), code));
-  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_EQ(code, -1);
-  EXPECT_LT(seconds, 20.0);
-  std::string log = Log();
-  EXPECT_NE(log.find("RunProcessWait: TIMEOUT after 1500 ms, terminating obabel process"), std::string::npos);
-  EXPECT_NE(log.find("RunProcessWait: ExitCode=-1"), std::string::npos);
-  EXPECT_NE(log.find("  obabel> stand-in: sleeping"), std::string::npos) << log;
+  std::atomic<bool> neverCancelled{false};
+  for (bool onLoadThread : {false, true}) {
+    std::optional<TConversionCancelScope> scope;
+    if (onLoadThread) scope.emplace(neverCancelled);
+    int32_t code = 0;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(RunProcessWait(SleepStandInExe(), SleepStandInExe(), code));
+    auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(code, -1);
+    EXPECT_LT(seconds, 20.0);
+    std::string log = Log();
+    // From just before the start to the kill: the limit, plus the process start.
+    int64_t waited = LogMillisecondsBetween(log, "RunProcessWait: CMD=[", "RunProcessWait: TIMEOUT after 1500 ms");
+    EXPECT_GE(waited, 1500 - 16) << "load thread: " << onLoadThread << log;  // one timer tick of rounding
+    EXPECT_LT(waited, 1500 + 500) << "load thread: " << onLoadThread << log;
+    EXPECT_NE(log.find("RunProcessWait: ExitCode=-1"), std::string::npos);
+    EXPECT_NE(log.find("  obabel> stand-in: sleeping"), std::string::npos) << log;
+  }
 }
 
 TEST_F(RunProcessWaitTest, ConcurrentRunsKeepTheirCaptureFilesApart) {
@@ -61,7 +96,7 @@ TEST_F(RunProcessWaitTest, ConcurrentRunsKeepTheirCaptureFilesApart) {
   for (int i = 0; i < 4; ++i)
     runs.emplace_back([&, i] {
       std::string exe = i == 0 ? SleepStandInExe() : Exit2StandInExe();
-      results[i] = RunProcessWait("\"" + exe + "\"", codes[i]);
+      results[i] = RunProcessWait(exe, "\"" + exe + "\"", codes[i]);
     });
   for (auto& t : runs) t.join();
   EXPECT_FALSE(results[0]);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "test_helpers.h"
@@ -14,9 +15,7 @@
 
 using pelorin_test::CountOf;
 using pelorin_test::ProcAs;
-using pelorin_test::ReadFileBytes;
 using pelorin_test::TTempDir;
-using pelorin_test::WriteFileBytes;
 
 namespace {
 
@@ -50,15 +49,19 @@ const std::string kDetect =
 // A private copy of the plugin, so its ini file and log live in a folder of the test's own.
 class PluginTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::copy_file(PELORIN_PLUGIN_DLL, dir_.File("PELORINPLUGIN.dll"));
+  void SetUp() override { PlacePlugin(dir_.Path()); }
+  void TearDown() override { Unload(); }
+
+  // Puts a copy of the plugin into `folder`, where its ini file and log then live.
+  void PlacePlugin(const std::filesystem::path& folder) {
+    home_ = folder;
+    std::filesystem::create_directories(home_);
+    std::filesystem::copy_file(PELORIN_PLUGIN_DLL, home_ / "PELORINPLUGIN.dll");
     // No converter anywhere: these tests must not depend on one being installed.
     WriteIni("[Pelorin]\r\nOBabelPath=C:\\none\\obabel.exe\r\n");
   }
-  void TearDown() override { Unload(); }
-
   void Load() {
-    module_ = LoadLibraryA(dir_.File("PELORINPLUGIN.dll").c_str());
+    module_ = LoadLibraryW((home_ / "PELORINPLUGIN.dll").c_str());
     ASSERT_NE(module_, nullptr);
     detect_ = ProcAs<TDetectFn>(module_, "ListGetDetectString");
     defaults_ = ProcAs<TDefaultParamsFn>(module_, "ListSetDefaultParams");
@@ -75,8 +78,11 @@ class PluginTest : public ::testing::Test {
     if (module_) FreeLibrary(module_);
     module_ = nullptr;
   }
-  void WriteIni(const std::string& text) { WriteFileBytes(dir_.File("pelorin.ini"), text); }
-  std::string Log() const { return ReadFileBytes(dir_.File("pelorindebug.log")); }
+  void WriteIni(const std::string& text) { std::ofstream(home_ / "pelorin.ini", std::ios::binary) << text; }
+  std::string Log() const {
+    std::ifstream in(home_ / "pelorindebug.log", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   void SetDefaults(const char* hostIni) {
     TDefaultParams p{};
     p.size = sizeof p;
@@ -87,6 +93,7 @@ class PluginTest : public ::testing::Test {
   }
 
   TTempDir dir_;
+  std::filesystem::path home_;
   HMODULE module_ = nullptr;
   TDetectFn detect_ = nullptr;
   TDefaultParamsFn defaults_ = nullptr;
@@ -206,6 +213,36 @@ TEST_F(PluginTest, LoggingOffWritesNoFile) {
   SetDefaults("C:\\host\\wincmd.ini");
   Unload();
   EXPECT_FALSE(std::filesystem::exists(dir_.File("pelorindebug.log")));
+}
+
+TEST_F(PluginTest, PluginAndTemporaryFoldersOutsideTheCodePage) {
+  // A Cyrillic user name on a Western code page: the plugin's folder (ini file, log) and the
+  // temporary folder are used by their short (8.3) names, and conversions work.
+  const std::filesystem::path profile = dir_.Path() / L"\u041F\u0440\u0438\u0432\u0435\u0442";
+  const std::filesystem::path temp = profile / L"Temp";
+  std::filesystem::create_directories(temp);
+  PlacePlugin(profile / L"\u041F\u043B\u0430\u0433\u0438\u043D");
+  WriteIni("[Pelorin]\r\nOBabelPath=" + pelorin::testpaths::BridgeExe() + "\r\nStartMode=2D\r\n");
+  {
+    pelorin_test::TScopedEnvironment tmp(L"TMP", temp.wstring());
+    pelorin_test::TScopedEnvironment tempVariable(L"TEMP", temp.wstring());
+    Load();
+    std::string caffeine = pelorin::testpaths::SamplePath("caffeine.mol");
+    HBITMAP bitmap = preview_(caffeine.data(), 64, 64, nullptr, 0);
+    EXPECT_NE(bitmap, nullptr) << Log();
+    DeleteObject(bitmap);
+    Unload();
+  }
+  std::string log = Log();
+  EXPECT_NE(log.find("LoadConfig: StartMode=2D"), std::string::npos) << log;
+  for (const char* line : {"LoadConfig: PluginDir=[", "LoadConfig: TempDir=["}) {
+    size_t at = log.find(line);
+    ASSERT_NE(at, std::string::npos) << line;
+    std::string value = log.substr(at, log.find("]\r\n", at) - at);
+    EXPECT_EQ(value.find('?'), std::string::npos) << value;
+  }
+  EXPECT_EQ(log.find("FAILED"), std::string::npos) << log;
+  EXPECT_TRUE(std::filesystem::is_empty(temp));
 }
 
 TEST_F(PluginTest, ExportsExactlyTheEightEntryPoints) {

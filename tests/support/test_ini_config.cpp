@@ -6,6 +6,7 @@
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
 #include "support/uIniFile.h"
+#include "support/uText.h"
 #include "test_temp_dir.h"
 
 #ifdef _WIN32
@@ -25,6 +26,20 @@ void SetPathVariable(const std::string& value) {
 #else
   setenv("PATH", value.c_str(), 1);
 #endif
+}
+
+// Text (UTF-8) as a file in UTF-16 LE with a byte-order mark, as Notepad saves "Unicode".
+std::string Utf16LeFile(const std::string& utf8) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : Utf8ToUtf16(utf8)) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+std::string Utf8BomFile(const std::string& utf8) {
+  return "\xEF\xBB\xBF" + utf8;
 }
 
 std::string GetPathVariable() {
@@ -77,14 +92,19 @@ TEST(IniDocument, ReadsKeysCaseInsensitivelyAndKeepsEverythingOnWrite) {
   EXPECT_LT(ini.Text().find("Logging=0"), ini.Text().find("[Last]"));
 }
 
-TEST(IniDocument, UnderstandsEveryLineBreakAndAByteOrderMark) {
-  for (const std::string& text : {std::string("[Pelorin]\nA=1\nB=2\n"), std::string("[Pelorin]\rA=1\rB=2"),
-                                  std::string("\xEF\xBB\xBF[Pelorin]\r\nA=1\r\nB=2\r\n")}) {
+TEST(IniDocument, UnderstandsEveryLineBreakAndEncoding) {
+  for (const std::string& text :
+       {std::string("[Pelorin]\nA=1\nB=2\n"), std::string("[Pelorin]\rA=1\rB=2"),
+        Utf8BomFile("[Pelorin]\r\nA=1\r\nB=2\r\n"), Utf16LeFile("[Pelorin]\nA=1\r\nB=2") + "x"}) {
     TIniDocument ini(text);
     EXPECT_EQ(ini.Read("Pelorin", "A").value_or("?"), "1") << text;
     EXPECT_EQ(ini.Read("Pelorin", "B").value_or("?"), "2") << text;
   }
   EXPECT_EQ(TIniDocument("\xEF\xBB\xBF[S]\r\n").Text().substr(0, 3), "\xEF\xBB\xBF");
+  // UTF-16 is written back unit for unit, even an unpaired surrogate of a damaged file.
+  const std::string damaged = Utf16LeFile("[S]\r\nK=\xF0\x9F\x98\x80") + std::string("\x00\xD8\r\0\n\0", 6);
+  EXPECT_EQ(TIniDocument(damaged).Text(), damaged);
+  EXPECT_EQ(Utf8ToUtf16("\xC3\x28\xE2\x82"), std::u16string(u"\uFFFD(\uFFFD\uFFFD"));  // broken UTF-8
 }
 
 TEST(ConfigValues, StartModeAndLoggingTexts) {
@@ -174,6 +194,44 @@ TEST_F(ConfigTest, SaveThenLoadRoundTripKeepsOtherSectionsAndKeys) {
   EXPECT_NE(text.find("Custom=stays"), std::string::npos);
   EXPECT_NE(text.find("Logging=0"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir_.File("pelorin.ini.new")));
+}
+
+TEST_F(ConfigTest, UnicodeIniFilesAreReadAndWrittenBackInTheirOwnEncoding) {
+  // Notepad's "Unicode" and "UTF-8 with BOM". Values come in as 8-bit ANSI strings; text
+  // that the code page lacks (here Cyrillic, Chinese and an emoji) stays as it was, also
+  // in the plugin's own section when the value was not changed.
+  const std::string other = "[Other]\r\nName=\xD0\x9F\xD1\x80\xD0\xB8 \xE4\xB8\xAD \xF0\x9F\x98\x80\r\n\r\n";
+  const std::string path =
+      "OBabelPath=C:\\B\xC3\xBC"
+      "cher\\obabel.exe\r\n";
+  const std::string options = "OBabelOpts=-xC --title \xD0\x9F\r\n";
+  const std::string before = other + "[Pelorin]\r\n" + path + options + "StartMode=2D\r\n";
+  const std::string after = other + "[Pelorin]\r\n" + path + options +
+                            "StartMode=3D\r\nCmdLine2D=-O tempfile.svg --gen2d\r\n"
+                            "CmdLine3D=-O tempfile.stl --gen3d\r\nLogging=1\r\n";
+  for (auto encode : {Utf16LeFile, Utf8BomFile}) {
+    WriteIni(encode(before));
+    LoadConfig();
+    TPelorinConfig c = ConfigSnapshot();
+    EXPECT_EQ(c.OBabelPath, Utf8ToAnsi("C:\\B\xC3\xBC"
+                                       "cher\\obabel.exe"));
+    EXPECT_EQ(c.StartMode, 0);
+    c.StartMode = 1;
+    StoreConfig(c);
+    std::string error;
+    ASSERT_TRUE(SaveConfig(error)) << error;
+    EXPECT_EQ(ReadFileBytes(dir_.File("pelorin.ini")), encode(after));
+  }
+}
+
+TEST(SearchPath, OnlyAbsoluteEntriesAreSearched) {
+  // A relative or empty entry would be looked up from the current directory.
+#ifdef _WIN32
+  EXPECT_EQ(AbsoluteSearchDirs("C:\\a;;.;bin;\"C:\\b c\";C:rel;\\root;\\\\srv\\share; D:/x "),
+            (std::vector<std::string>{"C:\\a", "C:\\b c", "\\\\srv\\share", "D:/x"}));
+#else
+  EXPECT_EQ(AbsoluteSearchDirs("/a::.:bin: /b c"), (std::vector<std::string>{"/a", "/b c"}));
+#endif
 }
 
 TEST_F(ConfigTest, SaveIntoMissingFolderFailsWithReason) {

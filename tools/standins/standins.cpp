@@ -1,5 +1,6 @@
 // Stand-in converters that show on demand the faults the real converter cannot: hanging,
-// failing, writing an empty file, printing only to standard error, refusing --gen3d.
+// failing, writing an empty file, printing only to standard error, refusing --gen3d,
+// and one that only leaves a trace that it was started.
 // Each program is this file built with PELORIN_STANDIN_KIND naming its behaviour.
 #include <windows.h>
 
@@ -76,6 +77,17 @@ int ConvertWithoutGen3D(const TArgs& args) {
   return RunUnixConverter(args);
 }
 
+// Creates "stand-in-ran.txt" beside its own program file, whatever name that file has.
+int LeaveMarker() {
+  wchar_t path[MAX_PATH + 1] = {};
+  std::wstring own(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  std::wstring marker = own.substr(0, own.find_last_of(L'\\') + 1) + L"stand-in-ran.txt";
+  HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  Out("stand-in: marker written");
+  return 0;
+}
+
 int RunStandIn(const std::string& kind, const TArgs& args) {
   if (kind == "sleep") return Sleep120();
   if (kind == "exit1") return FailWith(1);
@@ -83,6 +95,7 @@ int RunStandIn(const std::string& kind, const TArgs& args) {
   if (kind == "empty") return WriteEmptyOutput(args);
   if (kind == "stderr") return PrintToStderrOnly();
   if (kind == "nogen3d") return ConvertWithoutGen3D(args);
+  if (kind == "marker") return LeaveMarker();
   Err("stand-in: unknown kind " + kind);
   return 3;
 }
