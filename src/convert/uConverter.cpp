@@ -1,6 +1,8 @@
 // Converter command lines: quoting, output substitution, token removal.
 #include "uConverter.h"
 
+#include <cstdio>
+
 #include "support/uText.h"
 
 namespace pelorin {
@@ -53,6 +55,17 @@ std::string BuildCommandLine(const TPelorinConfig& config, const std::string& in
   std::string options = Trim(config.OBabelOpts);
   if (!options.empty()) command += " " + options;
   return command;
+}
+
+std::string TimeoutMessage(uint32_t timeoutMs, const std::string& inputPath) {
+  char seconds[32];
+  if (timeoutMs % 1000 == 0)
+    std::snprintf(seconds, sizeof seconds, "%u s", timeoutMs / 1000);
+  else
+    std::snprintf(seconds, sizeof seconds, "%.1f s", timeoutMs / 1000.0);
+  size_t slash = inputPath.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? inputPath : inputPath.substr(slash + 1);
+  return std::string("Open Babel did not finish within ") + seconds + ": " + name;
 }
 
 std::string NormalizeLineBreaks(std::string_view text) {

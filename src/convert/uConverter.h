@@ -27,6 +27,17 @@ std::string BuildCommandLine(const TPelorinConfig& config, const std::string& in
                              const std::string& modeArguments, const std::string& outputPath);
 // Joins text lines, each followed by CR LF, whatever line breaks the text had.
 std::string NormalizeLineBreaks(std::string_view text);
+// The user's message for a converter that ran out of time: "Open Babel did not finish within
+// 30 s: caffeine.mol" (the input's name without its folder; tenths shown for odd limits).
+std::string TimeoutMessage(uint32_t timeoutMs, const std::string& inputPath);
+
+// How one conversion may run. A time-out is deterministic: the same run would time out
+// again, so it is never tried a second time whatever `Attempts` says.
+struct TConversionLimits {
+  uint32_t TimeoutMs = 0;  // 0: the runner's limit
+  int32_t Attempts = 2;    // runs that failed in another way are tried this often in all
+  std::string ExtraArgs;   // appended to the mode's arguments, e.g. "-l 12"
+};
 
 // Waits for at most `timeoutMs` of the clock `nowMs()`, in slices of at most `sliceMs`
 // handed to `waitSlice(ms)`, which returns true when the wait is over for another reason
@@ -86,16 +97,24 @@ std::string MakeTempFileName(const std::string& tempDir, const std::string& pref
 // -1 otherwise.
 [[nodiscard]] bool RunProcessWait(const std::string& program, const std::string& commandLine, int32_t& exitCode);
 
+// How a run ended, for callers that treat a time-out apart from other failures.
+enum class TRunEnd { Exited, NotStarted, TimedOut, Cancelled, Failed };
+// As RunProcessWait, with its own time limit (0: the runner's limit).
+[[nodiscard]] TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine, uint32_t timeoutMs,
+                                    int32_t& exitCode);
+
 // --- Conversions ---
 
 std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
                                   std::string& outputPath);
 [[nodiscard]] bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath, std::string& error);
-[[nodiscard]] bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode, std::string& outputPath,
-                   std::string& error);
+[[nodiscard]] bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
+                                 std::string& outputPath, std::string& error, const TConversionLimits& limits = {});
 // SVG text of a 2D drawing; no SVG file remains when it returns.
-[[nodiscard]] bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& error);
-// Path of an STL file that the caller deletes after reading it.
+[[nodiscard]] bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& error,
+                             const TConversionLimits& limits = {});
+// Path of an STL file that the caller deletes after reading it. A record that already has
+// 3D coordinates keeps them: the run goes without --gen3d.
 [[nodiscard]] bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error);
 
 #endif  // _WIN32

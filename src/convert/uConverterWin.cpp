@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <thread>
 #include <vector>
 
+#include "convert/uMolSurvey.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uText.h"
@@ -95,19 +97,18 @@ DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool& cancelled) {
   return ended ? wait : WAIT_TIMEOUT;
 }
 
-// Waits for the child; true with its exit code when it ended in time.
-bool WaitForChild(HANDLE process, int32_t& exitCode) {
-  uint32_t timeout = gTimeoutMs;
+// Waits for the child; Exited with its exit code when it ended in time.
+TRunEnd WaitForChild(HANDLE process, uint32_t timeout, int32_t& exitCode) {
   bool cancelled = false;
   DWORD wait = WaitOrCancel(process, timeout, cancelled);
   if (wait == WAIT_OBJECT_0) {
     DWORD code = 0;
     if (GetExitCodeProcess(process, &code)) {
       exitCode = static_cast<int32_t>(code);
-      return true;
+      return TRunEnd::Exited;
     }
     DebugLog("RunProcessWait: GetExitCodeProcess FAILED: " + LastErrorText());
-    return false;
+    return TRunEnd::Failed;
   }
   if (wait == WAIT_TIMEOUT) {
     if (cancelled)
@@ -116,10 +117,10 @@ bool WaitForChild(HANDLE process, int32_t& exitCode) {
       DebugLogFmt("RunProcessWait: TIMEOUT after %u ms, terminating obabel process", timeout);
     TerminateProcess(process, 1);
     WaitForSingleObject(process, gKillWaitMs);
-    return false;
+    return cancelled ? TRunEnd::Cancelled : TRunEnd::TimedOut;
   }
   DebugLog("RunProcessWait: WaitForSingleObject FAILED: " + LastErrorText());
-  return false;
+  return TRunEnd::Failed;
 }
 
 bool IsBareFileName(const std::string& path) {
@@ -149,16 +150,9 @@ void Sleep100ms() {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
-// One converter run and the checks of its result; the message says what went wrong.
-bool RunConverterAttempt(const std::string& program, const std::string& command, const std::string& outputPath,
-                         std::string& error) {
-  DeleteFileIfExists(outputPath);
-  int32_t exitCode = -1;
-  if (!RunProcessWait(program, command, exitCode)) {
-    error = "CreateProcess failed: " + command;
-    DebugLog("RunOBabelMode ERROR: " + error);
-    return false;
-  }
+// The exit code and the output file of a finished run; the message says what is wrong.
+bool CheckConverterOutput(const std::string& command, int32_t exitCode, const std::string& outputPath,
+                          std::string& error) {
   if (exitCode != 0) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "obabel exit code=%d CMD=", exitCode);
@@ -182,10 +176,34 @@ bool RunConverterAttempt(const std::string& program, const std::string& command,
   return true;
 }
 
+// One converter run and the checks of its result; the message says what went wrong.
+TRunEnd RunConverterAttempt(const std::string& program, const std::string& command, const std::string& inputPath,
+                            const std::string& outputPath, uint32_t timeoutMs, std::string& error) {
+  DeleteFileIfExists(outputPath);
+  int32_t exitCode = -1;
+  TRunEnd end = RunProcessFor(program, command, timeoutMs, exitCode);
+  if (end == TRunEnd::TimedOut) {
+    error = TimeoutMessage(timeoutMs ? timeoutMs : gTimeoutMs.load(), inputPath);
+    DebugLog("RunOBabelMode ERROR: " + error);
+    return end;
+  }
+  if (end != TRunEnd::Exited) {
+    error = "CreateProcess failed: " + command;
+    DebugLog("RunOBabelMode ERROR: " + error);
+    return end;
+  }
+  if (!CheckConverterOutput(command, exitCode, outputPath, error)) return TRunEnd::Failed;
+  return TRunEnd::Exited;
+}
+
+std::string WithoutGen3D(const std::string& arguments) {
+  return RemoveToken(RemoveToken(arguments, "--gen3d"), "--gen3D");
+}
+
 // The 3D run once more without --gen3d, for molecules whose 3D coordinate generation fails.
 bool RunSTLFallback(const TPelorinConfig& config, const std::string& inputPath, std::string& stlPath,
                     std::string& error) {
-  std::string reduced = RemoveToken(RemoveToken(config.CmdLine3D, "--gen3d"), "--gen3D");
+  std::string reduced = WithoutGen3D(config.CmdLine3D);
   std::string program = ResolveConverter(config.OBabelPath);
   if (Trim(reduced) == Trim(config.CmdLine3D) || program.empty()) return false;
   std::string outputPath = MakeTempFileName(config.TempDir, "pelorinout", ".stl");
@@ -262,10 +280,15 @@ std::string MakeTempFileName(const std::string& prefix, const std::string& exten
 }
 
 bool RunProcessWait(const std::string& program, const std::string& commandLine, int32_t& exitCode) {
+  return RunProcessFor(program, commandLine, 0, exitCode) == TRunEnd::Exited;
+}
+
+TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine, uint32_t timeoutMs,
+                      int32_t& exitCode) {
   exitCode = -1;
   if (!IsAbsolutePath(program)) {
     DebugLog("RunProcessWait: not a full path, not started: " + program);
-    return false;
+    return TRunEnd::NotStarted;
   }
   std::string capturePath = MakeTempFileName("obabel_out", ".tmp");
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -273,7 +296,7 @@ bool RunProcessWait(const std::string& program, const std::string& commandLine, 
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!capture) {
     DebugLog("RunProcessWait: CreateFile for capture log FAILED: " + LastErrorText());
-    return false;
+    return TRunEnd::NotStarted;
   }
 
   STARTUPINFOEXA startup{};
@@ -301,18 +324,18 @@ bool RunProcessWait(const std::string& program, const std::string& commandLine, 
   if (!created) {
     DebugLog("RunProcessWait: CreateProcess FAILED: " + LastErrorText());
     DeleteFileIfExists(capturePath);
-    return false;
+    return TRunEnd::NotStarted;
   }
   TUniqueHandle thread(info.hThread);
   TUniqueHandle process(info.hProcess);
 
-  bool result = WaitForChild(process.get(), exitCode);
-  if (!result) exitCode = -1;
+  TRunEnd end = WaitForChild(process.get(), timeoutMs ? timeoutMs : gTimeoutMs.load(), exitCode);
+  if (end != TRunEnd::Exited) exitCode = -1;
   thread.reset();
   process.reset();
   DebugLogFmt("RunProcessWait: ExitCode=%d", exitCode);
   LogAndDeleteCapture(capturePath);
-  return result;
+  return end;
 }
 
 std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
@@ -322,7 +345,7 @@ std::string BuildConverterCommand(const TPelorinConfig& config, const std::strin
 }
 
 bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode, std::string& outputPath,
-                   std::string& error) {
+                   std::string& error, const TConversionLimits& limits) {
   outputPath.clear();
   error.clear();
   DebugLogFmt("RunOBabelMode: InputFile=[%s] Mode=%s", inputPath.c_str(), ModeText(mode).c_str());
@@ -342,14 +365,21 @@ bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, i
   }
   if (program != config.OBabelPath) DebugLogFmt("RunOBabelMode: converter found at [%s]", program.c_str());
   std::string output;
-  std::string command = BuildConverterCommand(WithConverter(config, program), inputPath, mode, output);
+  TPelorinConfig runConfig = WithConverter(config, program);
+  if (!Trim(limits.ExtraArgs).empty()) {
+    std::string& arguments = mode == kMode2D ? runConfig.CmdLine2D : runConfig.CmdLine3D;
+    arguments += " " + Trim(limits.ExtraArgs);
+  }
+  std::string command = BuildConverterCommand(runConfig, inputPath, mode, output);
   DebugLogFmt("RunOBabelMode: CMD=[%s]", command.c_str());
   DebugLogFmt("RunOBabelMode: expected OutputFile=[%s]", output.c_str());
-  for (int attempt = 0; attempt < 2 && !ConversionCancelled(); ++attempt) {
-    if (RunConverterAttempt(program, command, output, error)) {
+  for (int attempt = 0; attempt < limits.Attempts && !ConversionCancelled(); ++attempt) {
+    TRunEnd end = RunConverterAttempt(program, command, inputPath, output, limits.TimeoutMs, error);
+    if (end == TRunEnd::Exited) {
       outputPath = output;
       return true;
     }
+    if (end == TRunEnd::TimedOut) break;  // the same run would only time out again
   }
   DeleteFileIfExists(output);  // an empty or partial file is of no use to anyone
   return false;
@@ -359,11 +389,12 @@ bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outp
   return RunOBabelMode(ConfigSnapshot(), inputPath, mode, outputPath, error);
 }
 
-bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& error) {
+bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& error,
+               const TConversionLimits& limits) {
   svgText.clear();
   error.clear();
   std::string svgPath;
-  if (!RunOBabelMode(inputPath, kMode2D, svgPath, error)) return false;
+  if (!RunOBabelMode(ConfigSnapshot(), inputPath, kMode2D, svgPath, error, limits)) return false;
   TFileRemover svgFile(svgPath);
   auto bytes = ReadWholeFile(svgPath);
   if (!bytes) {
@@ -380,6 +411,13 @@ bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::strin
   stlPath.clear();
   error.clear();
   TPelorinConfig config = ConfigSnapshot();
+  // --gen3d would replace the geometry of a crystal structure, a docking pose or a 3D record
+  // with a generated conformer (and takes minutes on a protein): coordinates the file has are kept.
+  std::optional<TRecordSurvey> survey = SurveyFileRecord(inputPath, 0);
+  if (survey && survey->Has3D) {
+    config.CmdLine3D = WithoutGen3D(config.CmdLine3D);
+    DebugLog("RunOBabelSTL: the input has 3D coordinates; they are kept (no --gen3d)");
+  }
   bool ok = RunOBabelMode(config, inputPath, kMode3D, stlPath, error);
   if (!ok && !ConversionCancelled() && LowerAscii(error).find("exit code=") != std::string::npos)
     ok = RunSTLFallback(config, inputPath, stlPath, error);

@@ -8,6 +8,16 @@
 
 namespace pelorin {
 
+// A thumbnail is made on the host's own thread, for every file of a folder: the first dozen
+// records at most, one attempt, and a time limit of its own.
+TConversionLimits ThumbnailLimits(const TPelorinConfig& config) {
+  TConversionLimits limits;
+  limits.TimeoutMs = config.ThumbnailTimeoutMs;
+  limits.Attempts = 1;
+  limits.ExtraArgs = "-l " + std::to_string(kThumbnailRecords);
+  return limits;
+}
+
 HBITMAP RenderThumbnail(const TSVGScene& scene, int32_t width, int32_t height) noexcept {
   if (width <= 0 || height <= 0) return nullptr;
   return RasterizeScene(scene, ThumbnailPlacement(scene, width, height), rbTopDownDIB);
@@ -17,7 +27,7 @@ HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height
   try {
     if (width <= 0 || height <= 0) return nullptr;
     std::string svgText, error;
-    if (!RunOBabel(fileName, svgText, error)) {
+    if (!RunOBabel(fileName, svgText, error, ThumbnailLimits(ConfigSnapshot()))) {
       DebugLog("ListGetPreviewBitmap: 2D conversion failed: " + error);
       return nullptr;
     }

@@ -6,15 +6,22 @@
 #include <cstdint>
 #include <string>
 
+#include "convert/uConverter.h"
 #include "svg/uScene2D.h"
 
 namespace pelorin {
+
+inline constexpr int32_t kThumbnailRecords = 12;
+
+// The converter's limits for a thumbnail: at most the first 12 records ("-l 12"), one
+// attempt, ThumbnailTimeout. A run out of time gives no bitmap; the host shows its own icon.
+TConversionLimits ThumbnailLimits(const TPelorinConfig& config);
 
 // A 32-bit top-down DIB section of exactly width x height (both positive) with the scene
 // fitted in, 5 % margin, centred, headings included; nullptr when it cannot be created.
 HBITMAP RenderThumbnail(const TSVGScene& scene, int32_t width, int32_t height) noexcept;
 
-// Converts the whole file to a 2D drawing and renders it as a thumbnail. nullptr for a size
+// Converts the file (its first records) to a 2D drawing and renders it as a thumbnail. nullptr for a size
 // that is not positive (without running the converter) and on every failure; only a failed
 // conversion is logged. The caller owns the bitmap. Never throws.
 HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height) noexcept;

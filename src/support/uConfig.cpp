@@ -116,6 +116,7 @@ void ReadIniInto(const TIniDocument& ini, TPelorinConfig& c) {
   c.StartMode = ParseStartMode(ini.ReadString(kIniSection, "StartMode", "3D"));
   auto logging = ini.Read(kIniSection, "Logging");
   c.Logging = logging ? ParseLoggingValue(*logging) : true;
+  c.ThumbnailTimeoutMs = ParseThumbnailTimeout(ini.ReadString(kIniSection, "ThumbnailTimeout", ""));
 }
 
 void LogConfig(const TPelorinConfig& c) {
@@ -127,6 +128,7 @@ void LogConfig(const TPelorinConfig& c) {
   DebugLogFmt("LoadConfig: OBabelOpts=[%s]", c.OBabelOpts.c_str());
   DebugLogFmt("LoadConfig: StartMode=%s", StartModeToText(c.StartMode).c_str());
   DebugLogFmt("LoadConfig: TempDir=[%s]", c.TempDir.c_str());
+  DebugLogFmt("LoadConfig: ThumbnailTimeout=%u ms", c.ThumbnailTimeoutMs);
 }
 
 }  // namespace
@@ -157,6 +159,16 @@ int32_t ParseStartMode(std::string_view text) {
 
 std::string StartModeToText(int32_t mode) {
   return mode == 1 ? "3D" : "2D";
+}
+
+uint32_t ParseThumbnailTimeout(std::string_view text) {
+  text = TrimView(text);
+  uint64_t value = 0;
+  size_t digits = 0;
+  for (; digits < text.size() && text[digits] >= '0' && text[digits] <= '9'; ++digits)
+    if (value < kMaxThumbnailTimeoutMs) value = value * 10 + static_cast<unsigned>(text[digits] - '0');
+  if (digits == 0 || digits != text.size()) return kDefaultThumbnailTimeoutMs;
+  return static_cast<uint32_t>(std::clamp<uint64_t>(value, kMinThumbnailTimeoutMs, kMaxThumbnailTimeoutMs));
 }
 
 bool ParseLoggingValue(std::string_view text) {

@@ -17,6 +17,8 @@ struct TPelorinConfig {
   int32_t StartMode = 0;  // 0 = 2D drawing, 1 = 3D model
   std::string TempDir;    // ends in the path separator; never stored in the ini file
   bool Logging = false;
+  // A thumbnail is drawn on the host's own thread: its one converter run gets this long.
+  uint32_t ThumbnailTimeoutMs = 4000;
 };
 
 // The one configuration. Written only on the host's thread; load threads must not read
@@ -47,6 +49,11 @@ int32_t ParseStartMode(std::string_view text);
 std::string StartModeToText(int32_t mode);
 // Logging key: empty keeps the default (on); otherwise on exactly when it starts with "1".
 bool ParseLoggingValue(std::string_view text);
+inline constexpr uint32_t kDefaultThumbnailTimeoutMs = 4000;
+inline constexpr uint32_t kMinThumbnailTimeoutMs = 500;
+inline constexpr uint32_t kMaxThumbnailTimeoutMs = 30000;
+// ThumbnailTimeout key in milliseconds, clamped to 500..30000; not a number keeps 4000.
+uint32_t ParseThumbnailTimeout(std::string_view text);
 
 // Fills PluginDir/IniPath if empty, sets the defaults, reads the ini file, switches
 // the debug log and logs the result.

@@ -150,6 +150,8 @@ bool StartLoad(TPelorinState* state, int32_t index) {
     if (!state) return false;
   }
   state->Loading = true;
+  state->LoadStartedMs = GetTickCount64();
+  SetTimer(state->Wnd, kLoadClockTimer, 1000, nullptr);
   state->SceneReady = false;
   state->ErrorMsg.clear();
   state->Scene = TSVGScene{};

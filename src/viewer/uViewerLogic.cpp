@@ -78,6 +78,12 @@ std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32
   return buffer;
 }
 
+std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords) {
+  if (elapsedMs < 1000) return "Loading molecule...";
+  return "Loading molecule... " + std::to_string(elapsedMs / 1000) + " s (" +
+         (hasRecords ? "T or the arrows stop it" : "T stops it") + ")";
+}
+
 std::string ToggleButtonText(int32_t mode) {
   return mode == 0 ? "2D -> 3D" : "3D -> 2D";
 }

@@ -44,6 +44,9 @@ int32_t NextRecord(int32_t index, int32_t count);
 
 // The status line of the navigation bar.
 std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32_t molCount, bool showHeadings);
+// The window's message while a load runs: after the first second it counts the seconds and
+// says how to stop the wait (T, and the arrows where there are records to step to).
+std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords);
 // The caption of the 2D/3D toggle button.
 std::string ToggleButtonText(int32_t mode);
 

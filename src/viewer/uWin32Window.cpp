@@ -83,7 +83,7 @@ void UseFontCacheOf(const TPelorinState& state) {
 // Draws what the window shows into the current context's back buffer (no swap).
 void DrawView(TPelorinState& state, int w, int h) {
   if (state.Loading) {
-    DrawCenteredMessage("Loading molecule...", w, h);
+    DrawCenteredMessage(LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.MolCount > 1), w, h);
   } else if (state.SceneReady) {
     if (state.Mode == kMode3D) {
       RenderMeshModel(state.Model, w, h, state.Dragging, state.View);
@@ -275,6 +275,13 @@ bool HandleStateMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, TPelor
       return true;
     case WM_PELORIN_LOADED:
       TakeOverLoad(state, lParam);
+      return true;
+    case WM_TIMER:
+      if (wParam != kLoadClockTimer) return false;
+      if (state->Loading)
+        Invalidate(wnd);  // the seconds of the wait move on
+      else
+        KillTimer(wnd, kLoadClockTimer);
       return true;
     default:
       return HandleCommandMessage(state, msg, wParam, lParam, result);

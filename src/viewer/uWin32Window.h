@@ -23,6 +23,8 @@ inline constexpr UINT WM_PELORIN_LOADED = WM_USER + 101;   // lParam: sequence n
 inline constexpr UINT WM_PELORIN_OPTIONS = WM_USER + 102;  // open the options dialog, then reload
 
 inline constexpr char kViewerClassName[] = "PelorinWLX64";
+// Repaints a running load's message once a second, so the user sees the wait go on.
+inline constexpr UINT_PTR kLoadClockTimer = 1;
 
 // Everything one viewer window owns, reached through its user-data slot.
 struct TPelorinState {
@@ -47,6 +49,7 @@ struct TPelorinState {
   int32_t LastMouseY = 0;
   int32_t Mode = 0;  // kMode2D (drawing) or kMode3D (model), as the converter names them
   bool Loading = false;
+  uint64_t LoadStartedMs = 0;  // GetTickCount64 when the running load began
   std::unique_ptr<TLoadThread> LoadThread;
   TViewValues View;  // what the renderers draw this window with
   // The 3D model of the last 3D load. Each window keeps its own, so two windows in 3D

@@ -2,10 +2,14 @@
 // messages, with stand-ins for the faults the real converter does not show on demand.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "converter_test_util.h"
+#include "plugin/uThumbnail.h"
+#include "stl/uSTLParser.h"
 #include "support/uFileIO.h"
 #include "support/uText.h"
 
@@ -170,11 +174,78 @@ TEST_F(ConversionTest, FailureMessages) {
   EXPECT_EQ(error.rfind("Output file is empty: " + TempDir() + "pelorinout_", 0), 0u) << error;
   EXPECT_NE(Log().find("RunOBabelMode: OutputFile size=0 bytes"), std::string::npos);
 
+  // A time-out says what it is, and the same run is not started a second time.
   SetRunLimits({800, 5000});
   UseConverter(SleepStandInExe());
   EXPECT_FALSE(RunOBabel(kCaffeine, out, error));
-  EXPECT_EQ(error.rfind("CreateProcess failed: " + SleepStandInExe() + " ", 0), 0u) << error;
-  EXPECT_EQ(CountOf(Log(), "RunOBabelMode ERROR: "), 10u) << Log();  // two per failing conversion but the first two
+  EXPECT_EQ(error, "Open Babel did not finish within 0.8 s: caffeine.mol");
+  EXPECT_EQ(CountOf(Log(), "RunProcessWait: TIMEOUT after 800 ms"), 1u);
+  EXPECT_EQ(CountOf(Log(), "RunOBabelMode ERROR: "), 9u) << Log();  // two per other failing conversion
+  EXPECT_EQ(TimeoutMessage(30000, "C:\\data\\big protein.pdb"), "Open Babel did not finish within 30 s: big protein.pdb");
+}
+
+TEST_F(ConversionTest, ThumbnailRunsAreBoundedInRecordsAttemptsAndTime) {
+  // At most the first 12 records of a library are drawn.
+  std::string sdf = TempDir() + "twenty.sdf";
+  std::string record = pelorin_test::ReadFileBytes(kCaffeine) + "$$$$\n", library;
+  for (int i = 0; i < 20; ++i) library += record;
+  pelorin_test::WriteFileBytes(sdf, library);
+  TFileRemover sdfFile(sdf);
+  std::string svg, error;
+  TPelorinConfig config = ConfigSnapshot();
+  ASSERT_TRUE(RunOBabel(sdf, svg, error, ThumbnailLimits(config))) << error << Log();
+  EXPECT_EQ(CountOf(svg, "<svg"), 13u);  // the grid's root and one drawing per record
+  EXPECT_NE(Log().find(" -l 12 "), std::string::npos);
+
+  // A converter that hangs costs the host one limit, not two, and leaves nothing behind.
+  config.ThumbnailTimeoutMs = 600;
+  config.OBabelPath = SleepStandInExe();
+  StoreConfig(config);
+  auto start = GetTickCount64();
+  EXPECT_EQ(MakeThumbnail(kCaffeine, 64, 64), nullptr);
+  EXPECT_LT(GetTickCount64() - start, 600u + 1500u);
+  EXPECT_EQ(CountOf(Log(), "RunProcessWait: TIMEOUT after 600 ms"), 1u);
+  EXPECT_NE(Log().find("ListGetPreviewBitmap: 2D conversion failed: Open Babel did not finish within 0.6 s"),
+            std::string::npos);
+  EXPECT_EQ(ParseThumbnailTimeout("100"), kMinThumbnailTimeoutMs);
+  EXPECT_EQ(ParseThumbnailTimeout(" 99999999999 "), kMaxThumbnailTimeoutMs);
+  EXPECT_EQ(ParseThumbnailTimeout("2500"), 2500u);
+  EXPECT_EQ(ParseThumbnailTimeout("fast"), kDefaultThumbnailTimeoutMs);
+}
+
+TEST_F(ConversionTest, ThreeDRecordKeepsItsOwnCoordinates) {
+  const std::string input = SamplePath("paracetamol 3d.sdf");
+  std::string stl, error;
+  ASSERT_TRUE(RunOBabelSTL(input, stl, error)) << error << Log();
+  TFileRemover stlFile(stl);
+  std::string log = Log();
+  EXPECT_NE(log.find("they are kept (no --gen3d)"), std::string::npos);
+  EXPECT_EQ(log.find("--gen3d"), std::string::npos) << log;
+  // The surface spheres sit on the file's atoms: the model's box is the atoms' box plus at
+  // most one sphere radius, which a generated conformer (placed anew) would not match.
+  float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+  std::string text = pelorin_test::ReadFileBytes(input);
+  size_t pos = 0;
+  for (int line = 0; line < 24; ++line) {
+    size_t end = text.find('\n', pos);
+    float xyz[3];
+    if (line >= 4 && std::sscanf(text.c_str() + pos, "%f %f %f", &xyz[0], &xyz[1], &xyz[2]) == 3)
+      for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], xyz[k]), hi[k] = std::max(hi[k], xyz[k]);
+    pos = end + 1;
+  }
+  TFacetArray facets;
+  int32_t count = 0;
+  ASSERT_TRUE(ReadBinarySTL(stl, facets, count));
+  float mlo[3] = {1e9f, 1e9f, 1e9f}, mhi[3] = {-1e9f, -1e9f, -1e9f};
+  for (const TFacet& f : facets)
+    for (const TVec3& v : f.Vertices) {
+      const float c[3] = {v.X, v.Y, v.Z};
+      for (int k = 0; k < 3; ++k) mlo[k] = std::min(mlo[k], c[k]), mhi[k] = std::max(mhi[k], c[k]);
+    }
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(mlo[k], lo[k] - 1.5f, 1.0f) << k;
+    EXPECT_NEAR(mhi[k], hi[k] + 1.5f, 1.0f) << k;
+  }
 }
 
 TEST_F(ConversionTest, ThreeDFailureMessagesWithAndWithoutFallBack) {

@@ -332,9 +332,8 @@ TEST(AtomModel, AtomLimitsAndReuseOfAModel) {
                  "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 "
                  "0\nendloop\nendfacet\nendsolid t\n");
   ASSERT_TRUE(BuildAtomModel(Lattice(1), model, error));
-  float rotX = 0, rotY = 0;
   std::string openError;
-  ASSERT_TRUE(LoadMeshModel(model, rotX, rotY, stl, openError));
+  ASSERT_TRUE(LoadMeshModel(model, stl, openError));
   EXPECT_EQ(model.Kind, TModelKind::Surface);
 }
 

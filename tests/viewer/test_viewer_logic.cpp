@@ -84,6 +84,9 @@ TEST(ViewerTexts, StatusLineAndButton) {
   EXPECT_EQ(NavBarStatusText(1, false, 1, 5, false),
             "3D  |  Molecule 2/5  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:Off  [G] PNG  [S] SVG");
   EXPECT_EQ(NavBarStatusText(1, true, 1, 5, false), "Loading molecule...");
+  EXPECT_EQ(LoadingMessage(999, true), "Loading molecule...");
+  EXPECT_EQ(LoadingMessage(12400, true), "Loading molecule... 12 s (T or the arrows stop it)");
+  EXPECT_EQ(LoadingMessage(1000, false), "Loading molecule... 1 s (T stops it)");
   EXPECT_EQ(ToggleButtonText(0), "2D -> 3D");
   EXPECT_EQ(ToggleButtonText(7), "3D -> 2D");
   EXPECT_EQ(ModeName(2), "3D");
