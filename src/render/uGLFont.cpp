@@ -4,6 +4,9 @@
 #include <GL/gl.h>
 
 #include <climits>
+#include <utility>
+
+#include "uOpenGL.h"
 
 namespace pelorin {
 
@@ -16,10 +19,12 @@ namespace {
 #endif
 
 constexpr int kTextMargin = 4;
-constexpr size_t kEntriesStep = 32;
-// 128 MiB of texels (and as much again for the DIB): room for the widest text a 16384-texel
-// texture holds at the largest raster size, and a bound for drivers that allow larger ones.
+// 32 Mi texels (32 MiB of alpha, four times as much of DIB): room for the widest text a
+// 16384-texel texture holds at the largest raster size, and a bound for drivers that allow larger ones.
 constexpr int64_t kMaxTexels = int64_t{1} << 25;
+// What an entry costs beside its texels and key: the list node and the index slot, roughly.
+constexpr int64_t kEntryOverheadBytes = 128;
+constexpr size_t kMaxVersionDigits = 9;  // no overflow of an int
 
 // A texture name that is deleted again unless it was handed over.
 class TTextureName {
@@ -41,9 +46,12 @@ class TTextureName {
   GLuint name_ = 0;
 };
 
-void DiscardGLErrors() {
-  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
-  }
+bool ReadNumber(std::string_view s, size_t& pos, int& value) {
+  const size_t start = pos;
+  value = 0;
+  while (pos < s.size() && pos - start < kMaxVersionDigits && s[pos] >= '0' && s[pos] <= '9')
+    value = value * 10 + (s[pos++] - '0');
+  return pos > start;
 }
 
 bool FitsInTexture(const TTextTextureSize& size) {
@@ -53,36 +61,84 @@ bool FitsInTexture(const TTextTextureSize& size) {
          size.TexWidth * size.TexHeight <= kMaxTexels;
 }
 
-// Uploads the texels; false (and the name is freed by its owner) when the driver refused them,
-// so an incomplete texture is never drawn as a solid block.
-bool UploadAlphaTexture(GLuint name, int32_t width, int32_t height, const std::vector<uint8_t>& texels) {
-  DiscardGLErrors();
+// Uploads one alpha byte a texel; false (and the name is freed by its owner) when the driver
+// refused them, so an incomplete texture is never drawn as a solid block. Only the upload
+// decides: a filter or wrap mode the driver does not take leaves its default, which draws too.
+bool UploadAlphaTexture(GLuint name, int32_t width, int32_t height, const std::vector<uint8_t>& texels,
+                        bool clampToEdge) {
+  DrainGLErrors();  // earlier drawing's errors are not the upload's
   glBindTexture(GL_TEXTURE_2D, name);
+  const GLint wrap = clampToEdge ? GL_CLAMP_TO_EDGE : GL_CLAMP;
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-  const bool ok = glGetError() == GL_NO_ERROR;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+  DrainGLErrors();
+  // Rows are powers of two of at least 8 bytes, so the default unpack alignment of 4 fits.
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, width, height, 0, GL_ALPHA, GL_UNSIGNED_BYTE, texels.data());
+  bool ok = glGetError() == GL_NO_ERROR;
+  GLint madeWidth = 0;
+  if (ok) glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &madeWidth);
+  ok = ok && madeWidth == width;
   glBindTexture(GL_TEXTURE_2D, 0);
   return ok;
 }
 
 }  // namespace
 
+bool SupportsClampToEdge(std::string_view glVersion) noexcept {
+  size_t pos = 0;
+  int major = 0, minor = 0;
+  if (!ReadNumber(glVersion, pos, major) || pos >= glVersion.size() || glVersion[pos] != '.') return false;
+  ++pos;
+  if (!ReadNumber(glVersion, pos, minor)) return false;
+  return major > 1 || (major == 1 && minor >= 2);
+}
+
 TGLFontCache::~TGLFontCache() {
   Clear();
 }
 
 void TGLFontCache::Clear() noexcept {
-  for (const TCacheEntry& entry : Entries) {
-    if (entry.TexID != 0) {
-      GLuint name = entry.TexID;
-      glDeleteTextures(1, &name);
+  if (Context != nullptr && wglGetCurrentContext() == Context) {
+    for (const TEntry& entry : Recent) {
+      if (entry.TexID != 0) {
+        GLuint name = entry.TexID;
+        glDeleteTextures(1, &name);
+      }
     }
   }
-  Entries.clear();
-  Entries.shrink_to_fit();
+  Forget();
+  Context = nullptr;
+}
+
+// Drops the entries without deleting their textures: they belong to a context that is not
+// current, where deleting would free another context's textures of the same names.
+void TGLFontCache::Forget() noexcept {
+  Index.clear();
+  Recent.clear();
+  CostBytes = TextureBytes = 0;
+  Textures = 0;
+  ClampToEdge.reset();
+}
+
+TFontCacheStats TGLFontCache::Stats() const {
+  TFontCacheStats stats;
+  stats.Entries = static_cast<int32_t>(Recent.size());
+  stats.Textures = Textures;
+  stats.TextureBytes = TextureBytes;
+  stats.Made = Made;
+  return stats;
+}
+
+// Windows' own OpenGL 1.1 renderer answers GL_CLAMP_TO_EDGE with GL_INVALID_ENUM.
+bool TGLFontCache::UseClampToEdge() {
+  if (AssumedVersion) return SupportsClampToEdge(*AssumedVersion);
+  if (!ClampToEdge) {
+    const auto* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    ClampToEdge = SupportsClampToEdge(version ? version : "");
+  }
+  return *ClampToEdge;
 }
 
 // Grows the drawing surface to at least width x height. On failure no stale size is kept, so
@@ -113,12 +169,21 @@ bool TGLFontCache::EnsureBitmap(int32_t width, int32_t height) {
   return true;
 }
 
-bool TGLFontCache::Rasterise(std::string_view text, int32_t pixelSize, bool bold, TCacheEntry& entry) {
-  if (!MemDC.get() || text.size() > static_cast<size_t>(INT_MAX)) return false;
+// Texts come in runs of one size and weight, so the font is made again only when they change.
+bool TGLFontCache::PrepareFont(int32_t pixelSize, bool bold) {
+  if (Font.get() && FontSize == pixelSize && FontBold == bold) return true;
   Font.reset(CreateFontA(-pixelSize, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                          OUT_OUTLINE_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                          "Arial"));
-  if (!Font.get()) return false;
+  FontSize = pixelSize;
+  FontBold = bold;
+  return Font.get() != nullptr;
+}
+
+bool TGLFontCache::Rasterise(std::string_view text, int32_t pixelSize, bool bold, TEntry& entry,
+                             std::vector<uint8_t>& texels) {
+  ++Made;
+  if (!MemDC.get() || text.size() > static_cast<size_t>(INT_MAX) || !PrepareFont(pixelSize, bold)) return false;
   TSelection fontSelection(MemDC.get(), Font.get());
   if (!fontSelection.Ok()) return false;
   const int length = static_cast<int>(text.size());
@@ -133,26 +198,79 @@ bool TGLFontCache::Rasterise(std::string_view text, int32_t pixelSize, bool bold
 
   TSelection bitmapSelection(MemDC.get(), Bitmap.get());
   if (!bitmapSelection.Ok()) return false;
-  PatBlt(MemDC.get(), 0, 0, BitmapWidth, BitmapHeight, BLACKNESS);
+  PatBlt(MemDC.get(), 0, 0, texWidth, texHeight, BLACKNESS);  // only this part is read
   SetBkMode(MemDC.get(), TRANSPARENT);
   SetTextColor(MemDC.get(), RGB(255, 255, 255));
   TextOutA(MemDC.get(), kTextMargin, kTextMargin, text.data(), length);
   GdiFlush();
 
-  std::vector<uint8_t> texels;
+  // Alpha alone takes a quarter of the memory of RGBA, so four times as many texts share the
+  // budget; the colour comes from glColor either way.
   GlyphsToAlphaTexels(Bits, BitmapWidth, texWidth, texHeight, texels);
-  TTextureName texture;
-  if (texture.get() == 0 || !UploadAlphaTexture(texture.get(), texWidth, texHeight, texels)) return false;
-
   entry.TexWidth = texWidth;
   entry.TexHeight = texHeight;
   entry.TextWidth = static_cast<int32_t>(size.TextWidth);
   entry.TextHeight = static_cast<int32_t>(size.TextHeight);
-  if (Entries.size() == Entries.capacity()) Entries.reserve(Entries.size() + kEntriesStep);
-  Entries.push_back(entry);  // may throw: the texture is still owned here and freed
-  Entries.back().TexID = texture.release();
-  entry.TexID = Entries.back().TexID;
   return true;
+}
+
+// Makes and caches the entry of a text not in the cache; one that cannot be drawn is cached
+// too (no texture, all sizes 0), so it is not rasterised again on every paint.
+const TGLFontCache::TEntry& TGLFontCache::Make(std::string_view text, int32_t pixelSize, bool bold, std::string&& key) {
+  TEntry entry;
+  entry.Key = std::move(key);
+  std::vector<uint8_t> texels;
+  if (!Rasterise(text, pixelSize, bold, entry, texels)) return Insert(TEntry{std::move(entry.Key)});
+  TTextureName texture;
+  if (texture.get() == 0 ||
+      !UploadAlphaTexture(texture.get(), entry.TexWidth, entry.TexHeight, texels, UseClampToEdge()))
+    return Insert(TEntry{std::move(entry.Key)});
+  TEntry& inserted = Insert(std::move(entry));  // may throw: the texture is still owned here and freed
+  Adopt(inserted, texture.release());
+  return inserted;
+}
+
+// Puts a texture-less entry first in the recency order.
+TGLFontCache::TEntry& TGLFontCache::Insert(TEntry&& entry) {
+  entry.TexID = 0;
+  entry.Cost = kEntryOverheadBytes + static_cast<int64_t>(entry.Key.size());
+  Recent.push_front(std::move(entry));
+  try {
+    Index.emplace(std::string_view(Recent.front().Key), Recent.begin());
+  } catch (...) {
+    Recent.pop_front();
+    throw;
+  }
+  CostBytes += Recent.front().Cost;
+  EvictOverBudget();
+  return Recent.front();
+}
+
+void TGLFontCache::Adopt(TEntry& entry, uint32_t texture) noexcept {
+  const int64_t bytes = int64_t{entry.TexWidth} * entry.TexHeight;
+  entry.TexID = texture;
+  entry.Cost += bytes;
+  CostBytes += bytes;
+  TextureBytes += bytes;
+  ++Textures;
+  EvictOverBudget();
+}
+
+// Deletes the least recently used entries until the rest fit, never the newest one. Runs only
+// within GetTexture, with the cache's context current.
+void TGLFontCache::EvictOverBudget() noexcept {
+  while (CostBytes > BudgetBytes && Recent.size() > 1) {
+    TEntry& victim = Recent.back();
+    if (victim.TexID != 0) {
+      GLuint name = victim.TexID;
+      glDeleteTextures(1, &name);
+      TextureBytes -= int64_t{victim.TexWidth} * victim.TexHeight;
+      --Textures;
+    }
+    CostBytes -= victim.Cost;
+    Index.erase(std::string_view(victim.Key));
+    Recent.pop_back();
+  }
 }
 
 uint32_t TGLFontCache::GetTexture(std::string_view text, int32_t pixelSize, bool bold, int32_t& texWidth,
@@ -160,19 +278,21 @@ uint32_t TGLFontCache::GetTexture(std::string_view text, int32_t pixelSize, bool
   texWidth = texHeight = textWidth = textHeight = 0;
   if (text.empty()) return 0;
   try {
-    const int32_t size = ClampPixelSize(pixelSize);
-    TCacheEntry entry;
-    entry.Key = MakeTextKey(text, size, bold);
-    const TCacheEntry* found = nullptr;
-    for (const TCacheEntry& e : Entries) {
-      if (e.Key == entry.Key) {
-        found = &e;
-        break;
-      }
+    const HGLRC current = wglGetCurrentContext();
+    if (current == nullptr) return 0;
+    if (current != Context) {
+      Forget();
+      Context = current;
     }
-    if (!found) {
-      if (!Rasterise(text, size, bold, entry)) return 0;
-      found = &entry;
+    const int32_t size = ClampPixelSize(pixelSize);
+    std::string key = MakeTextKey(text, size, bold);
+    const TEntry* found = nullptr;
+    const auto it = Index.find(key);
+    if (it != Index.end()) {
+      Recent.splice(Recent.begin(), Recent, it->second);  // moves no node: keys and iterators stay valid
+      found = &Recent.front();
+    } else {
+      found = &Make(text, size, bold, std::move(key));
     }
     texWidth = found->TexWidth;
     texHeight = found->TexHeight;

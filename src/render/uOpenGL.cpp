@@ -1,6 +1,7 @@
-// Process-wide start of OpenGL and the look-up of extension entry points.
+// Process-wide start of OpenGL, the look-up of extension entry points and the error drain.
 #include "uOpenGL.h"
 
+#include <GL/gl.h>
 #include <float.h>
 #include <xmmintrin.h>
 
@@ -11,6 +12,8 @@ namespace {
 
 const char kOpenGLLibrary[] = "opengl32.dll";
 constexpr unsigned kSseExceptionMasks = 0x1F80;
+// More than the distinct error flags any context keeps.
+constexpr int kMaxDrainedErrors = 16;
 
 // Only the host's window thread loads and unloads the library, so this needs no lock.
 HMODULE gOpenGLModule = nullptr;
@@ -67,6 +70,12 @@ bool IsRealProcAddress(PROC address) noexcept {
 PROC GetGLProc(const char* name, const char* fallback) noexcept {
   if (PROC address = LookUp(name)) return address;
   return LookUp(fallback);
+}
+
+bool DrainGLErrors() noexcept {
+  bool any = false;
+  for (int i = 0; i < kMaxDrainedErrors && glGetError() != GL_NO_ERROR; ++i) any = true;
+  return any;
 }
 
 }  // namespace pelorin

@@ -1,5 +1,5 @@
 // Process-wide start of OpenGL: masked floating-point exceptions and a reference to opengl32.dll,
-// plus the look-up of extension entry points.
+// plus the look-up of extension entry points and a bounded drain of the error flags.
 #pragma once
 
 #ifdef _WIN32
@@ -24,6 +24,10 @@ bool IsRealProcAddress(PROC address) noexcept;
 // null), from the current context's driver or from opengl32.dll itself; null when neither exists.
 // Needs a current OpenGL context for extension functions.
 PROC GetGLProc(const char* name, const char* fallback) noexcept;
+
+// Reads and drops the current context's pending errors, at most 16 of them, since a lost
+// context may report one on every call. True when there was any.
+bool DrainGLErrors() noexcept;
 
 }  // namespace pelorin
 

@@ -168,16 +168,13 @@ TTextTextureSize TextTextureSize(int64_t extentX, int64_t extentY) {
 
 void GlyphsToAlphaTexels(const uint32_t* dibPixels, int32_t bitmapWidth, int32_t texWidth, int32_t texHeight,
                          std::vector<uint8_t>& texels) {
-  texels.resize(static_cast<size_t>(texWidth) * static_cast<size_t>(texHeight) * 4);
+  texels.resize(static_cast<size_t>(texWidth) * static_cast<size_t>(texHeight));
   uint8_t* out = texels.data();
   for (int32_t row = 0; row < texHeight; ++row) {
     const uint32_t* in = dibPixels + static_cast<size_t>(row) * static_cast<size_t>(bitmapWidth);
     for (int32_t col = 0; col < texWidth; ++col) {
       const uint32_t pixel = in[col];
-      const uint32_t sum = (pixel & 0xFF) + ((pixel >> 8) & 0xFF) + ((pixel >> 16) & 0xFF);
-      out[0] = out[1] = out[2] = 255;
-      out[3] = static_cast<uint8_t>(sum / 3);
-      out += 4;
+      *out++ = static_cast<uint8_t>(((pixel & 0xFF) + ((pixel >> 8) & 0xFF) + ((pixel >> 16) & 0xFF)) / 3);
     }
   }
 }

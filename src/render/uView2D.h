@@ -73,7 +73,7 @@ struct TTextTextureSize {
 TTextTextureSize TextTextureSize(int64_t extentX, int64_t extentY);
 
 // Copies the top-left texWidth x texHeight pixels of a 32-bit top-down DIB (rows of
-// bitmapWidth pixels) into RGBA texels: white, with the mean of the pixel's channels as alpha.
+// bitmapWidth pixels) into alpha texels, one byte each: the mean of the pixel's channels.
 void GlyphsToAlphaTexels(const uint32_t* dibPixels, int32_t bitmapWidth, int32_t texWidth, int32_t texHeight,
                          std::vector<uint8_t>& texels);
 

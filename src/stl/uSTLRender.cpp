@@ -56,8 +56,7 @@ bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers
     if (!name) gProcs.Gen(1, &name);
   for (GLuint name : buffers.Names)
     if (!name) return false;
-  while (glGetError() != GL_NO_ERROR) {
-  }  // errors of earlier drawing are not the upload's
+  DrainGLErrors();  // errors of earlier drawing are not the upload's
   const TFloatArray* arrays[3] = {&model->MeshVertices, &model->MeshNormals, &model->MeshColors};
   for (int i = 0; i < 3; ++i) {
     gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[i]);
@@ -67,9 +66,7 @@ bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers
   gProcs.Bind(GL_ARRAY_BUFFER, 0);
   // A driver short of memory refuses the data; drawing from an empty buffer would then
   // read past its end, so such a model is drawn from memory instead.
-  bool refused = false;
-  for (GLenum error; (error = glGetError()) != GL_NO_ERROR;) refused = true;
-  if (refused) {
+  if (DrainGLErrors()) {
     buffers.Uploaded.reset();
     buffers.Refused = model;
     return false;
