@@ -1,4 +1,5 @@
-// Benchmark of SDF splitting on a 200 MB file: speed against a plain scan, and peak memory.
+// Benchmarks of SDF records: splitting a 200 MB file and indexing a 1 GB one, each against a
+// plain scan of the same file, and their peak memory.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sys/resource.h>
@@ -9,18 +10,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "bench_util.h"
 #include "support/uFileIO.h"
+#include "viewer/uSDFIndex.h"
 #include "viewer/uSDFRecords.h"
 
 namespace {
 
 using namespace pelorin;
 
-constexpr uint64_t kTargetSize = 200ull << 20;
+constexpr uint64_t kSplitFileSize = 200ull << 20;
+constexpr uint64_t kIndexFileSize = 1ull << 30;
 
 std::string DataDir() {
   const char* dir = std::getenv("PELORIN_BENCH_DATA");
@@ -29,10 +33,13 @@ std::string DataDir() {
 std::string BigPath() {
   return DataDir() + "/records_200mb.sdf";
 }
+std::string HugePath() {
+  return DataDir() + "/records_1gb.sdf";
+}
 
-// Repeats a real record set from the converter until the file reaches 200 MB.
-bool MakeBigSDF() {
-  if (FileSizeOf(BigPath()).value_or(0) >= kTargetSize) return true;
+// Repeats a real record set from the converter until the file reaches `size` (kept between runs).
+bool MakeSDF(const std::string& path, uint64_t size) {
+  if (FileSizeOf(path).value_or(0) >= size) return true;
   std::string smiles = DataDir() + "/set.smi", set = DataDir() + "/set.sdf";
   std::ofstream(smiles) << "Cn1cnc2c1c(=O)n(C)c(=O)n2C caffeine\nCC(=O)Oc1ccccc1C(=O)O aspirin\n"
                            "CC(C)Cc1ccc(cc1)C(C)C(=O)O ibuprofen\nOC[C@H]1OC(O)[C@H](O)[C@@H](O)[C@@H]1O glucose\n"
@@ -43,8 +50,8 @@ bool MakeBigSDF() {
   if (records.empty()) return false;
   std::string block;
   while (block.size() < (8u << 20)) block += records;
-  std::ofstream out(BigPath(), std::ios::binary);
-  for (uint64_t written = 0; written < kTargetSize; written += block.size()) out.write(block.data(), block.size());
+  std::ofstream out(path, std::ios::binary);
+  for (uint64_t written = 0; written < size; written += block.size()) out.write(block.data(), block.size());
   return static_cast<bool>(out);
 }
 
@@ -63,18 +70,17 @@ long MinorFaults() {
   return usage.ru_minflt;
 }
 
-// Peak resident memory that SplitSDF adds, in bytes, measured in a child process whose
-// high-water mark starts at its resident size at the fork.
-double MeasureSplitPeak(size_t& recordCount) {
+// Peak resident memory that `work` adds, in bytes, measured in a child process whose
+// high-water mark starts at its resident size at the fork; `count` is what `work` returns.
+double MeasurePeak(const std::function<size_t()>& work, size_t& count) {
   int fds[2];
   if (pipe(fds) != 0) return -1;
   pid_t child = fork();
   if (child == 0) {
     close(fds[0]);
     long before = StatusKilobytes("VmRSS:");
-    std::vector<std::string> records;
-    SplitSDF(BigPath(), records);
-    double result[2] = {(StatusKilobytes("VmHWM:") - before) * 1024.0, static_cast<double>(records.size())};
+    size_t n = work();
+    double result[2] = {(StatusKilobytes("VmHWM:") - before) * 1024.0, static_cast<double>(n)};
     ssize_t ignored = write(fds[1], result, sizeof result);
     (void)ignored;
     _exit(0);
@@ -84,7 +90,7 @@ double MeasureSplitPeak(size_t& recordCount) {
   if (read(fds[0], result, sizeof result) != static_cast<ssize_t>(sizeof result)) result[0] = -1;
   close(fds[0]);
   waitpid(child, nullptr, 0);
-  recordCount = static_cast<size_t>(result[1]);
+  count = static_cast<size_t>(result[1]);
   return result[0];
 }
 
@@ -134,10 +140,10 @@ void BM_FillRecordMemory(benchmark::State& state) {
 }
 
 // Baseline: read the file in the same chunks and count its "$$$$" lines with memchr.
-void BM_CountMarks(benchmark::State& state) {
+void BM_CountMarks(benchmark::State& state, std::string (*path)()) {
   std::vector<char> chunk(1 << 20);
   for (auto _ : state) {
-    TFile f = OpenReadDenyWrite(BigPath());
+    TFile f = OpenReadDenyWrite(path());
     size_t marks = 0, got;
     while ((got = std::fread(chunk.data(), 1, chunk.size(), f.get())) > 0) {
       const char* p = chunk.data();
@@ -152,20 +158,54 @@ void BM_CountMarks(benchmark::State& state) {
   }
 }
 
+size_t IndexHugeFile(size_t& memoryBytes) {
+  TSDFIndex index(HugePath());
+  if (BuildSDFIndex(index) != TSDFIndexState::kComplete) return 0;
+  memoryBytes = index.MemoryBytes();
+  return index.Count();
+}
+
+// The record index of the 1 GB file, built in one pass.
+void BM_IndexSDF(benchmark::State& state) {
+  for (auto _ : state) {
+    size_t memoryBytes = 0;
+    if (IndexHugeFile(memoryBytes) == 0) state.SkipWithError("no records");
+  }
+}
+
 BENCHMARK(BM_SplitSDF)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
-BENCHMARK(BM_CountMarks)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
+BENCHMARK_CAPTURE(BM_CountMarks, split, &BigPath)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
 BENCHMARK(BM_FillRecordMemory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
+BENCHMARK_CAPTURE(BM_CountMarks, index, &HugePath)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
+BENCHMARK(BM_IndexSDF)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!MakeBigSDF()) {
-    std::fprintf(stderr, "bench_sdf: cannot make %s\n", BigPath().c_str());
-    return 1;
+  for (const auto& [path, size] : {std::pair(BigPath(), kSplitFileSize), std::pair(HugePath(), kIndexFileSize)}) {
+    if (!MakeSDF(path, size)) {
+      std::fprintf(stderr, "bench_sdf: cannot make %s\n", path.c_str());
+      return 1;
+    }
   }
   double fileSize = static_cast<double>(FileSizeOf(BigPath()).value_or(1));
-  size_t recordCount = 0;
-  double peak = MeasureSplitPeak(recordCount);  // before the runs, while this process is small
+  double hugeSize = static_cast<double>(FileSizeOf(HugePath()).value_or(1));
+  // Peaks first, while this process is small.
+  size_t recordCount = 0, indexCount = 0, indexBytes = 0;
+  double peak = MeasurePeak(
+      [] {
+        std::vector<std::string> records;
+        SplitSDF(BigPath(), records);
+        return records.size();
+      },
+      recordCount);
+  double indexPeak = MeasurePeak(
+      [] {
+        size_t bytes = 0;
+        return IndexHugeFile(bytes);
+      },
+      indexCount);
+  IndexHugeFile(indexBytes);
 
   benchmark::Initialize(&argc, argv);
   pelorin_bench::TCollectingReporter reporter;
@@ -173,7 +213,7 @@ int main(int argc, char** argv) {
 
   std::printf("split_sdf: %zu records in %.0f MB\n", recordCount, fileSize / (1 << 20));
   double split = reporter.Seconds("BM_SplitSDF/iterations:4/real_time");
-  double count = reporter.Seconds("BM_CountMarks/iterations:4/real_time");
+  double count = reporter.Seconds("BM_CountMarks/split/iterations:4/real_time");
   double fill = reporter.Seconds("BM_FillRecordMemory/iterations:4/real_time");
   if (split > 0 && fill > 0)
     std::printf("split_sdf: %.0f ms, of which about %.0f ms (%.0f%%) is allocating and faulting in the records\n",
@@ -181,5 +221,20 @@ int main(int argc, char** argv) {
   if (split > 0 && count > 0)
     pelorin_bench::PrintFigure("split_sdf", fileSize / (1 << 20) / split, "MB/s", split / count);
   if (peak > 0) pelorin_bench::PrintFigure("split_sdf_peak_memory", peak / (1 << 20), "MB", peak / fileSize);
+
+  std::printf("sdf_index: %zu records in %.0f MB, offsets %.2f MB\n", indexCount, hugeSize / (1 << 20),
+              static_cast<double>(indexBytes) / (1 << 20));
+  double index = reporter.Seconds("BM_IndexSDF/iterations:4/real_time");
+  double hugeCount = reporter.Seconds("BM_CountMarks/index/iterations:4/real_time");
+  if (index > 0 && hugeCount > 0)
+    pelorin_bench::PrintFigure("sdf_index", hugeSize / (1 << 20) / index, "MB/s", index / hugeCount);
+  if (indexCount > 0) {
+    // Against one 8-byte offset a record.
+    double perRecord = static_cast<double>(indexBytes) / static_cast<double>(indexCount);
+    pelorin_bench::PrintFigure("sdf_index_memory", perRecord, "bytes/record", perRecord / 8);
+    if (indexPeak > 0)
+      pelorin_bench::PrintFigure("sdf_index_peak_memory", indexPeak / static_cast<double>(indexCount), "bytes/record",
+                                 indexPeak / static_cast<double>(indexCount) / 8);
+  }
   return 0;
 }

@@ -1,4 +1,4 @@
-// Fuzz target: SDF splitting of arbitrary bytes written to a file.
+// Fuzz target: SDF splitting and the record index of arbitrary bytes written to a file.
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "viewer/uSDFIndex.h"
 #include "viewer/uSDFRecords.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -23,5 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool blank = std::all_of(r.begin(), r.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
     if (blank) __builtin_trap();
   }
+  // The index, read in small chunks that cut lines and breaks everywhere, gives the same records.
+  pelorin::TSDFIndex index(path);
+  size_t chunkSize = size ? 1 + data[0] % 13 : 1;
+  if (pelorin::BuildSDFIndex(index, {}, chunkSize) != pelorin::TSDFIndexState::kComplete) __builtin_trap();
+  if (index.Count() != records.size()) __builtin_trap();
+  std::string text, error;
+  for (size_t i = 0; i < records.size(); ++i)
+    if (!index.ReadRecord(i, text, error) || text != records[i]) __builtin_trap();
   return 0;
 }

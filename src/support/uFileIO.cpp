@@ -2,6 +2,7 @@
 #include "uFileIO.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #ifdef _WIN32
@@ -49,6 +50,16 @@ std::optional<uint64_t> FileSizeOf(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return std::nullopt;
   return static_cast<uint64_t>(st.st_size);
+#endif
+}
+
+bool SeekFile(std::FILE* f, uint64_t offset) {
+  if (!f || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+#ifdef _WIN32
+  return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+  static_assert(sizeof(off_t) >= 8, "files over 2 GB need a 64-bit off_t");
+  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
 #endif
 }
 

@@ -24,6 +24,8 @@ TFile OpenWriteTruncate(const std::string& path);
 // Size of an open file in bytes, or nullopt when it cannot be determined.
 std::optional<uint64_t> FileSizeOf(std::FILE* f);
 std::optional<uint64_t> FileSizeOf(const std::string& path);
+// Moves an open file to a byte offset from its start; 64-bit offsets on every platform.
+bool SeekFile(std::FILE* f, uint64_t offset);
 
 bool FileExists(const std::string& path);
 // Deletes the file if it exists; true when no file remains.

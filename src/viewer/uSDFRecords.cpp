@@ -4,10 +4,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 
 #include "support/uFileIO.h"
-#include "support/uText.h"
+#include "viewer/uSDFScan.h"
 
 namespace pelorin {
 
@@ -15,146 +14,50 @@ namespace {
 
 constexpr size_t kChunkSize = 1 << 20;
 
-// The next `c` at or after p, or end; `cached` remembers the last answer, so that a chunk
-// with one kind of line break costs one search per line and one without CRs a single one.
-const char* NextByte(const char* p, const char* end, char c, const char*& cached) {
-  if (cached < p) {
-    const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
-    cached = found ? static_cast<const char*>(found) : end;
-  }
-  return cached;
-}
-
-bool IsRecordEnd(std::string_view line) {
-  size_t first = 0;
-  while (first < line.size() && IsBlankChar(line[first])) ++first;
-  if (first == line.size() || line[first] != '$') return false;  // nearly every line
-  return TrimView(line) == "$$$$";
-}
-
-// Cuts a stream of chunks into record texts. A line may span chunks, and so may the two
-// bytes of a CR LF break.
-//
-// Nearly every record lies inside one chunk: those are found first and copied once, straight
-// into a string of their final size. Only a record that a chunk's end cuts goes through the
-// working buffer line by line.
+// Cuts a stream of chunks into record texts where the scanner finds their ends. A record
+// inside one chunk is converted straight from it; only one that a chunk's end cuts is
+// gathered in a buffer first.
 class TRecordSplitter {
  public:
   explicit TRecordSplitter(std::vector<std::string>& records) : records_(records) {}
 
-  void Feed(const char* p, const char* end) {
-    if (pendingCR_ && p < end) {
-      pendingCR_ = false;
-      if (*p == '\n') ++p;
-    }
-    while (p < end) {
-      if (current_.empty()) {
-        p = TakeWholeRecords(p, end);
-        if (p == end) return;
+  void Feed(const char* begin, const char* end) {
+    ends_.clear();
+    const uint64_t chunkOffset = scanner_.Offset();
+    scanner_.Feed(begin, end, ends_);
+    const char* p = begin;
+    for (uint64_t recordEnd : ends_) {
+      const char* cut = begin + (recordEnd - chunkOffset);
+      if (open_.empty()) {
+        Add(p, cut);
+      } else {
+        open_.append(p, cut);
+        Add(open_.data(), open_.data() + open_.size());
+        open_.clear();
       }
-      p = TakeLines(p, end);
+      p = cut;
     }
+    open_.append(p, end);
   }
 
   void Finish() {
-    if (current_.size() > lineStart_) {  // a last line without a break
-      current_.append("\r\n", 2);
-      EndLine();
-    }
-    if (!TrimView(current_).empty()) records_.push_back(std::move(current_));
-    current_.clear();
-    lineStart_ = 0;
+    ends_.clear();
+    scanner_.Finish(ends_);
+    if (!ends_.empty()) Add(open_.data(), open_.data() + open_.size());
+    std::string().swap(open_);
   }
 
  private:
-  // Takes the records that end inside [p, end) and starts at p; returns where the first
-  // record not ended there starts.
-  const char* TakeWholeRecords(const char* p, const char* end) {
-    const char* nextLF = nullptr;
-    const char* nextCR = nullptr;
-    const char* recordStart = p;
-    loneBreaks_.clear();
-    while (p < end) {
-      const char* lf = NextByte(p, end, '\n', nextLF);
-      const char* cr = NextByte(p, end, '\r', nextCR);
-      const char* lineBreak = std::min(lf, cr);
-      // A line without its break, or a CR that may be the first half of a CR LF, is left to
-      // the line by line path.
-      if (lineBreak == end || lineBreak + 1 == end) break;
-      bool crlf = lineBreak == cr && cr[1] == '\n';
-      if (!crlf) loneBreaks_.push_back(lineBreak);
-      bool recordEnd = IsRecordEnd(std::string_view(p, static_cast<size_t>(lineBreak - p)));
-      p = lineBreak + (crlf ? 2 : 1);
-      if (recordEnd) {
-        records_.push_back(ExpandBreaks(recordStart, p));
-        recordStart = p;
-        loneBreaks_.clear();
-      }
-    }
-    return recordStart;
-  }
-
-  // The text [start, end) with each break in loneBreaks_ (a lone LF or CR) written as CR LF.
-  std::string ExpandBreaks(const char* start, const char* end) const {
-    std::string record(static_cast<size_t>(end - start) + loneBreaks_.size(), '\0');
-    char* out = record.data();
-    for (const char* lineBreak : loneBreaks_) {
-      size_t length = static_cast<size_t>(lineBreak - start);
-      std::memcpy(out, start, length);
-      out[length] = '\r';
-      out[length + 1] = '\n';
-      out += length + 2;
-      start = lineBreak + 1;
-    }
-    std::memcpy(out, start, static_cast<size_t>(end - start));
-    return record;
-  }
-
-  // Adds lines to the working buffer until a record ends (returns just after it) or the chunk
-  // does (returns end).
-  const char* TakeLines(const char* p, const char* end) {
-    const char* nextLF = nullptr;
-    const char* nextCR = nullptr;
-    while (p < end) {
-      const char* lf = NextByte(p, end, '\n', nextLF);
-      const char* cr = NextByte(p, end, '\r', nextCR);
-      const char* lineBreak = std::min(lf, cr);
-      if (lineBreak == end) {
-        current_.append(p, static_cast<size_t>(end - p));  // the line goes on in the next chunk
-        return end;
-      }
-      bool crlf = lineBreak == cr && cr + 1 < end && cr[1] == '\n';
-      if (crlf) {
-        current_.append(p, static_cast<size_t>(lineBreak + 2 - p));  // already as it is stored
-      } else {
-        current_.append(p, static_cast<size_t>(lineBreak - p));
-        current_.append("\r\n", 2);
-      }
-      p = lineBreak + (crlf ? 2 : 1);
-      if (!crlf && lineBreak == cr && p == end) pendingCR_ = true;  // its LF may start the next chunk
-      if (EndLine()) return p;
-    }
-    return end;
-  }
-
-  // Called when current_ ends with a whole line and its CR LF; true when that ended the record.
-  bool EndLine() {
-    bool recordEnd = IsRecordEnd(std::string_view(current_).substr(lineStart_, current_.size() - 2 - lineStart_));
-    lineStart_ = current_.size();
-    if (!recordEnd) return false;
-    // Copied at its exact size: the working buffer keeps its capacity for the next record,
-    // and the list holds no slack.
-    records_.emplace_back(current_);
-    current_.clear();
-    lineStart_ = 0;
-    return true;
+  void Add(const char* begin, const char* end) {
+    records_.emplace_back();
+    RecordText(begin, end, records_.back(), lineBreaks_);
   }
 
   std::vector<std::string>& records_;
-  std::string current_;   // the record being read, when a chunk's end cut it
-  size_t lineStart_ = 0;  // where the current line starts in current_
-  bool pendingCR_ = false;
-  std::vector<const char*> loneBreaks_;  // of the record being found in a chunk
+  TSDFRecordScanner scanner_;
+  std::vector<uint64_t> ends_;           // of the current chunk
+  std::string open_;                     // the start of a record that a chunk's end cut
+  std::vector<const char*> lineBreaks_;  // scratch of RecordText
 };
 
 bool SplitStream(std::FILE* f, std::vector<std::string>& records) {

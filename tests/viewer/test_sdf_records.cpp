@@ -1,12 +1,17 @@
-// Tests of SDF record splitting and the temporary record files.
+// Tests of SDF record splitting, the record index and the temporary record files.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "support/uFileIO.h"
 #include "test_temp_dir.h"
+#include "viewer/uSDFIndex.h"
 #include "viewer/uSDFRecords.h"
 
 namespace pelorin {
@@ -18,13 +23,36 @@ using pelorin_test::WriteFileBytes;
 
 using TRecords = std::vector<std::string>;
 
-TRecords SplitText(const std::string& text) {
-  TTempDir dir;
-  std::string path = dir.File("in.sdf");
-  WriteFileBytes(path, text);
+TRecords SplitFile(const std::string& path) {
   TRecords records = {"stale"};
   SplitSDF(path, records);
   return records;
+}
+
+// Every record the index knows, each read from the file on its own.
+TRecords ReadIndexed(const TSDFIndex& index) {
+  TRecords records;
+  for (size_t i = 0; i < index.Count(); ++i) {
+    std::string text = "stale", error;
+    EXPECT_TRUE(index.ReadRecord(i, text, error)) << "record " << i << ": " << error;
+    records.push_back(text);
+  }
+  return records;
+}
+
+// The records of `text` from SplitSDF, and from the index built with each chunk size, must be
+// `expected`.
+void ExpectRecords(const std::string& text, const TRecords& expected, std::initializer_list<size_t> chunkSizes) {
+  TTempDir dir;
+  std::string path = dir.File("in.sdf");
+  WriteFileBytes(path, text);
+  EXPECT_EQ(SplitFile(path), expected);
+  for (size_t chunkSize : chunkSizes) {
+    SCOPED_TRACE("index read in chunks of " + std::to_string(chunkSize));
+    TSDFIndex index(path);
+    EXPECT_EQ(BuildSDFIndex(index, {}, chunkSize), TSDFIndexState::kComplete);
+    EXPECT_EQ(ReadIndexed(index), expected);
+  }
 }
 
 // Three small records written with the given line break.
@@ -65,7 +93,8 @@ TEST(SplitSDF, RecordBoundaries) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(SplitText(c.text), c.records);
+    // Chunks of 1 to 7 bytes cut every end mark and every CR LF at each place.
+    ExpectRecords(c.text, c.records, {1, 2, 3, 4, 5, 6, 7, kSDFChunkSize});
   }
 }
 
@@ -86,7 +115,7 @@ TEST(SplitSDF, LinesAndBreaksAcrossLargeReads) {
   text += tail + "\rlast\r";
   expected.push_back(tail + "\r\nlast\r\n");
   ASSERT_EQ(text.find("\n $$"), 2 * chunk - 4);
-  EXPECT_EQ(SplitText(text), expected);
+  ExpectRecords(text, expected, {kSDFChunkSize});
 }
 
 // Many small records with every kind of break: most lie inside one read, some are cut by a
@@ -130,17 +159,103 @@ TEST(SplitSDF, SmallRecordsAcrossLargeReads) {
   ASSERT_EQ(text.substr(chunk - 1, 2), "\r$");
   ASSERT_EQ(text.substr(2 * chunk - 1, 3), "\r\n$");
   ASSERT_EQ(text.substr(3 * chunk - 5, 6), "$$$$\r\n");
-  EXPECT_EQ(SplitText(text), expected);
+  ExpectRecords(text, expected, {kSDFChunkSize});
 }
 
 TEST(SplitSDF, UnreadableFileGivesNoRecords) {
   TTempDir dir;
-  TRecords records = {"stale"};
-  SplitSDF(dir.File("missing.sdf"), records);
-  EXPECT_TRUE(records.empty());
-  records = {"stale"};
-  SplitSDF(dir.Dir(), records);  // a folder opens on some systems but never reads
-  EXPECT_TRUE(records.empty());
+  // A folder opens on some systems but never reads.
+  for (const std::string& path : {dir.File("missing.sdf"), dir.Dir()}) {
+    SCOPED_TRACE(path);
+    EXPECT_TRUE(SplitFile(path).empty());
+    TSDFIndex index(path);
+    EXPECT_EQ(BuildSDFIndex(index), TSDFIndexState::kFailed);
+    EXPECT_EQ(index.Count(), 0u);
+    EXPECT_EQ(index.Error().rfind("Cannot read " + path + ": ", 0), 0u) << index.Error();
+  }
+}
+
+// The first records can be read on another thread while the pass is still under way.
+TEST(SDFIndex, RecordsAreReadableBeforeThePassEnds) {
+  TTempDir dir;
+  std::string path = dir.File("in.sdf");
+  WriteFileBytes(path, ThreeRecords("\n"));
+  TSDFIndex index(path);
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool firstSeen = false, released = false;
+  std::thread pass([&] {
+    BuildSDFIndex(
+        index,
+        [&](const TSDFIndex& known) {
+          if (known.Count() == 0 || firstSeen) return;
+          std::unique_lock<std::mutex> lock(mutex);
+          firstSeen = true;
+          changed.notify_all();
+          changed.wait(lock, [&] { return released; });  // the pass waits while the reader works
+        },
+        8);
+  });
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return firstSeen; });
+    EXPECT_EQ(index.State(), TSDFIndexState::kBuilding);
+    EXPECT_EQ(index.Count(), 1u);
+    std::string text, error;
+    EXPECT_TRUE(index.ReadRecord(0, text, error)) << error;
+    EXPECT_EQ(text, kThreeRecords[0]);
+    EXPECT_FALSE(index.ReadRecord(1, text, error));
+    EXPECT_EQ(error, "Record index out of range");
+    released = true;
+    changed.notify_all();
+  }
+  pass.join();
+  EXPECT_EQ(index.State(), TSDFIndexState::kComplete);
+  EXPECT_EQ(ReadIndexed(index), kThreeRecords);
+}
+
+TEST(SDFIndex, CancelStopsThePassAndKeepsTheRecordsKnown) {
+  TTempDir dir;
+  std::string path = dir.File("in.sdf");
+  WriteFileBytes(path, ThreeRecords("\r\n"));
+  TSDFIndex index(path);
+  EXPECT_EQ(BuildSDFIndex(
+                index, [&](const TSDFIndex&) { index.Cancel(); }, 8),
+            TSDFIndexState::kCancelled);
+  ASSERT_EQ(index.Count(), 1u);
+  EXPECT_EQ(ReadIndexed(index), TRecords{kThreeRecords[0]});
+  // A builder dropped halfway leaves no index waiting for ever.
+  TSDFIndex dropped(path);
+  TSDFIndexBuilder(dropped, 8).Step();
+  EXPECT_EQ(dropped.State(), TSDFIndexState::kCancelled);
+}
+
+// A file rewritten, shortened or removed after the pass gives errors, never wrong text.
+TEST(SDFIndex, ChangedFileGivesErrorsNotOtherText) {
+  TTempDir dir;
+  std::string path = dir.File("in.sdf");
+  const std::string original = ThreeRecords("\n");
+  WriteFileBytes(path, original);
+  TSDFIndex index(path);
+  ASSERT_EQ(BuildSDFIndex(index), TSDFIndexState::kComplete);
+  auto expectError = [&](size_t record, const std::string& reason) {
+    std::string text = "stale", error;
+    EXPECT_FALSE(index.ReadRecord(record, text, error));
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(error, "Cannot read " + path + ": " + reason);
+  };
+  WriteFileBytes(path, original.substr(0, original.size() - 3));
+  expectError(2, "the file is shorter than when its records were counted");
+  std::string text, error;
+  EXPECT_TRUE(index.ReadRecord(1, text, error)) << error;
+  EXPECT_EQ(text, kThreeRecords[1]);
+  std::string shifted = "x" + original.substr(0, original.size() - 1);  // same size, marks moved
+  WriteFileBytes(path, shifted);
+  expectError(0, "the file has changed since its records were counted");
+  expectError(1, "the file has changed since its records were counted");
+  std::filesystem::remove(path);
+  EXPECT_FALSE(index.ReadRecord(0, text, error));
+  EXPECT_EQ(error.rfind("Cannot read " + path + ": ", 0), 0u) << error;
 }
 
 TEST(WriteRecordTemp, WritesExactBytesAndReplacesOldFile) {
@@ -174,6 +289,30 @@ TEST(WriteRecordTemp, FullDiskIsAFailure) {
   std::string error;
   EXPECT_FALSE(WriteRecordTemp("/dev/full", std::string(1 << 16, 'x'), error));
   EXPECT_EQ(error.rfind("Temp file write error: ", 0), 0u) << error;
+}
+
+// Offsets past 4 GB: a sparse file whose last record starts beyond them (where holes are cheap).
+TEST(SDFIndex, RecordsBeyondFourGigabytes) {
+  TTempDir dir;
+  std::string path = dir.File("big.sdf");
+  const uint64_t farOffset = (4ull << 30) + 12345;
+  {
+    TFile f = OpenWriteTruncate(path);
+    ASSERT_TRUE(f);
+    std::fputs("a\n$$$$\nX", f.get());  // the second record spans the hole
+    if (!SeekFile(f.get(), farOffset)) GTEST_SKIP() << "no 64-bit seek on this file system";
+    std::fputs("\n$$$$\nfar\n$$$$\n", f.get());
+    if (std::fclose(f.release()) != 0) GTEST_SKIP() << "no room for a sparse file";
+  }
+  TSDFIndex index(path);
+  ASSERT_EQ(BuildSDFIndex(index), TSDFIndexState::kComplete) << index.Error();
+  ASSERT_EQ(index.Count(), 3u);
+  uint64_t start = 0, end = 0;
+  ASSERT_TRUE(index.RecordRange(2, start, end));
+  EXPECT_EQ(start, farOffset + 6);
+  std::string text, error;
+  EXPECT_TRUE(index.ReadRecord(2, text, error)) << error;
+  EXPECT_EQ(text, "far\r\n$$$$\r\n");
 }
 
 // Records from the real converter convert back, one by one, to the molecules they came from.

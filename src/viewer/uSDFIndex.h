@@ -1,0 +1,121 @@
+// Record index of an SDF file: where each record ends, found in one streaming pass, so that a
+// library of any size opens at once and a record's text is read from the file when it is needed.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "support/uFileIO.h"
+#include "viewer/uSDFScan.h"
+
+namespace pelorin {
+
+inline constexpr size_t kSDFChunkSize = 1 << 20;
+
+enum class TSDFIndexState : uint8_t {
+  kBuilding,   // the pass is under way (or has not begun): Count() may still grow
+  kComplete,   // the pass reached the end of the file: Count() is final
+  kCancelled,  // Cancel() stopped the pass: the records known stay readable
+  kFailed,     // the file could not be read (Error() says why): the records known stay readable
+};
+
+// The records of one SDF file as byte ranges, 8 bytes a record, with the rules of SplitSDF.
+// One thread builds it (TSDFIndexBuilder or BuildSDFIndex) while others read it: Count(),
+// State() and Cancel() are lock-free atomics; the offsets and the error text are behind a
+// mutex, so a record can be read as soon as its end is known, before the pass ends.
+class TSDFIndex {
+ public:
+  explicit TSDFIndex(std::string fileName);
+  TSDFIndex(const TSDFIndex&) = delete;
+  TSDFIndex& operator=(const TSDFIndex&) = delete;
+
+  const std::string& FileName() const { return fileName_; }
+  // Records known so far; final once State() is kComplete.
+  size_t Count() const { return count_.load(std::memory_order_acquire); }
+  TSDFIndexState State() const { return state_.load(std::memory_order_acquire); }
+  bool Complete() const { return State() == TSDFIndexState::kComplete; }
+  // Why the pass failed; empty unless State() is kFailed.
+  std::string Error() const;
+
+  // Asks the pass to stop before its next chunk (any thread, any time).
+  void Cancel() { cancel_.store(true, std::memory_order_release); }
+  bool CancelRequested() const { return cancel_.load(std::memory_order_acquire); }
+
+  // The bytes [start, end) of record `index` in the file; false when index >= Count().
+  bool RecordRange(size_t index, uint64_t& start, uint64_t& end) const;
+  // Reads record `index` from the file and gives its text exactly as SplitSDF does. On failure
+  // (index not known, file unreadable, changed or shortened since the pass, out of memory)
+  // returns false with `error` set and `text` empty.
+  bool ReadRecord(size_t index, std::string& text, std::string& error) const;
+
+  // Heap bytes the offsets take: 8 a record, plus at most one partly filled block.
+  size_t MemoryBytes() const;
+
+ private:
+  friend class TSDFIndexBuilder;
+  static constexpr size_t kBlockSize = 8192;  // offsets per block: 64 KB, never moved once made
+
+  struct TRecordShape {
+    uint64_t Start = 0, End = 0;
+    bool EndsFile = false;  // the file's last record: its last line may lack a break
+    bool Unmarked = false;  // ... or its end mark
+  };
+
+  void Append(const std::vector<uint64_t>& ends);
+  void AppendLocked(const std::vector<uint64_t>& ends);
+  void End(TSDFIndexState state, std::string error, const std::vector<uint64_t>& lastEnds, bool lastUnmarked);
+  uint64_t EndOf(size_t index) const;  // with mutex_ held
+  bool ReadRange(const TRecordShape& record, std::string& text, std::string& error) const;
+  static bool IsRecordStill(const TRecordShape& record, const char* before, const char* begin, const char* end);
+
+  const std::string fileName_;
+  mutable std::mutex mutex_;
+  std::vector<std::unique_ptr<uint64_t[]>> blocks_;  // the end of each record, in file order
+  bool reachedEnd_ = false;                          // the pass found the end of the file, after the last record
+  bool lastUnmarked_ = false;                        // the file ended before the last record's end mark
+  std::string error_;
+  std::atomic<size_t> count_{0};
+  std::atomic<TSDFIndexState> state_{TSDFIndexState::kBuilding};
+  std::atomic<bool> cancel_{false};
+};
+
+// The pass that fills an index, one chunk per Step(), so the caller can act on the first
+// records (convert record 0) long before the end of a large file. Used by one thread; one
+// builder per index. A builder dropped before the end leaves the index kCancelled.
+class TSDFIndexBuilder {
+ public:
+  explicit TSDFIndexBuilder(TSDFIndex& index, size_t chunkSize = kSDFChunkSize);
+  ~TSDFIndexBuilder();
+  TSDFIndexBuilder(const TSDFIndexBuilder&) = delete;
+  TSDFIndexBuilder& operator=(const TSDFIndexBuilder&) = delete;
+
+  // Reads and indexes the next chunk (opening the file on the first call). Returns false once
+  // the pass is over; the index's State() tells how it ended.
+  bool Step();
+
+ private:
+  bool Open();
+  bool Fail(const std::string& reason);
+  bool End(TSDFIndexState state, std::string error = {});
+
+  TSDFIndex& index_;
+  const size_t chunkSize_;
+  TFile file_;
+  std::vector<char> chunk_;
+  TSDFRecordScanner scanner_;
+  std::vector<uint64_t> ends_;  // found in the current chunk
+  bool ended_ = false;
+};
+
+// The whole pass in one call. `onRecords` (optional) runs on this thread after each chunk that
+// found records and once at the end, so that a caller can publish the count as it grows.
+TSDFIndexState BuildSDFIndex(TSDFIndex& index, const std::function<void(const TSDFIndex&)>& onRecords = {},
+                             size_t chunkSize = kSDFChunkSize);
+
+}  // namespace pelorin

@@ -1,0 +1,48 @@
+// The rules of SDF records in one place: where a record ends, and how its text is delivered.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pelorin {
+
+// Finds where records end in a file's bytes, fed in chunks of any size. A record is the lines
+// up to and including a "$$$$" line (blanks around the four dollars allowed); a line ends at
+// LF, CR or CR LF, and the two bytes of a CR LF may lie in different chunks. A last record
+// without an end mark counts unless it is blank.
+//
+// Only the lines that hold a '$' are looked at, so the pass costs little more than reading.
+class TSDFRecordScanner {
+ public:
+  // Appends to `ends` the file offset just past each record that ends in [begin, end). An end
+  // mark whose CR is the chunk's last byte is reported with the next chunk (or by Finish),
+  // which shows whether an LF belongs to it.
+  void Feed(const char* begin, const char* end, std::vector<uint64_t>& ends);
+  // After the last chunk: appends the end of the record still open, if it counts. Returns
+  // true when that record has no end mark.
+  bool Finish(std::vector<uint64_t>& ends);
+  // Bytes fed so far: the file offset of the next chunk.
+  uint64_t Offset() const { return offset_; }
+
+ private:
+  // How far the line in progress matches an end mark: only blanks so far, 1 to 3 dollars,
+  // four dollars and maybe blanks after them, or no longer a mark.
+  enum TLineState : uint8_t { kBlankSoFar = 0, kMarkSoFar = 4, kNotMark = 5 };
+
+  static TLineState Step(TLineState state, char c);
+  static const char* MatchMark(TLineState& state, const char* p, const char* end);
+  const char* EndMarkLine(const char* lineBreak, const char* begin, const char* end, std::vector<uint64_t>& ends);
+  void AddEnd(uint64_t offset, std::vector<uint64_t>& ends);
+
+  uint64_t offset_ = 0;
+  TLineState line_ = kBlankSoFar;  // the line that the previous chunk's end cut
+  bool markCR_ = false;            // the previous chunk ended in the CR after an end mark
+  bool openHasText_ = false;       // the record still open holds a byte other than a blank
+};
+
+// The text of one record's bytes as it is delivered: each line followed by CR LF whatever
+// break the file used, a last line without a break included. `lineBreaks` is scratch space.
+void RecordText(const char* begin, const char* end, std::string& text, std::vector<const char*>& lineBreaks);
+
+}  // namespace pelorin
