@@ -85,8 +85,9 @@ TSVGScene LabelScene(int count, float fontSize) {
 
 double FrameMilliseconds(const TSVGScene& scene) {
   const auto start = std::chrono::steady_clock::now();
-  SetupProjection2D(kWidth, kHeight, scene);
-  RenderScene2D(scene);
+  TView2D view;
+  SetupProjection2D(kWidth, kHeight, scene, view);
+  RenderScene2D(scene, view);
   glFinish();
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
