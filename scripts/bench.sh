@@ -8,7 +8,7 @@ BUILD_BENCH="$PELORIN_ROOT/build/bench"
 export PELORIN_BENCH_DATA="${PELORIN_BENCH_DATA:-$BUILD_BENCH/data}"
 mkdir -p "$PELORIN_BENCH_DATA"
 
-configure_and_build "$BUILD_BENCH" -DCMAKE_BUILD_TYPE=Release -DPELORIN_BENCH=ON -DPELORIN_TESTS=OFF >/dev/null || exit 1
+configure_and_build_quietly bench "$BUILD_BENCH" || exit 1
 
 figures=()
 status=0

@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for the given seconds (default 60),
-# seeded from fuzz/seeds/<target> and from real converter output made here.
+# Builds the libFuzzer targets with clang (preset fuzz; ci-fuzz on CI) and runs each for the
+# given seconds (default 60), seeded from fuzz/seeds/<target> and from real converter output made here.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 SECONDS_PER_TARGET="${1:-60}"
-BUILD_FUZZ="$PELORIN_ROOT/build/fuzz"
 CORPUS="$PELORIN_ROOT/build/fuzz-corpus"
 
-configure_and_build "$BUILD_FUZZ" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELORIN_FUZZ=ON \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null || exit 1
+configure_and_build_quietly "$PRESET_FUZZ" "$BUILD_FUZZ" || exit 1
 
 bash "$PELORIN_ROOT/fuzz/make_seeds.sh" "$CORPUS" || exit 1
 

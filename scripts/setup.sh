@@ -15,7 +15,7 @@ PACKAGES=(
   wine64 wine xvfb xauth libgl1-mesa-dri
   openbabel
   googletest libgtest-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
 )
 
 log() { printf 'setup: %s\n' "$*"; }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: native (AddressSanitizer + UBSan) directly,
 # Windows programs through Wine in one Xvfb session. Ends with one summary line.
+# With CI=true it uses the ci-* presets (warnings are errors) and adds a short fuzz run.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -11,9 +12,9 @@ build_windows || exit 1
 rm -rf "$BUILD_NATIVE/test-reports"/*.xml "$BUILD_WIN/test-reports"/*.xml
 status=0
 echo "== native tests"
-(cd "$BUILD_NATIVE" && ctest --output-on-failure -j "$(nproc)") || status=1
+(cd "$PELORIN_ROOT" && ctest --preset "$PRESET_NATIVE" -j "$(nproc)") || status=1
 echo "== Windows tests (Wine)"
-with_wine_display bash -c "cd '$BUILD_WIN' && ctest --output-on-failure -j 2" || status=1
+with_wine_display bash -c "cd '$PELORIN_ROOT' && ctest --preset '$PRESET_WIN'" || status=1
 if [ "${CI:-}" = true ] || [ "${PELORIN_FUZZ_SMOKE:-0}" = 1 ]; then
   echo "== fuzz smoke (10 s per target)"
   bash "$PELORIN_ROOT/scripts/fuzz.sh" 10 || status=1
