@@ -107,7 +107,8 @@ enum class TRunEnd { Exited, NotStarted, TimedOut, Cancelled, Failed };
 
 std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
                                   std::string& outputPath);
-[[nodiscard]] bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath, std::string& error);
+[[nodiscard]] bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath,
+                                 std::string& error);
 [[nodiscard]] bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
                                  std::string& outputPath, std::string& error, const TConversionLimits& limits = {});
 // SVG text of a 2D drawing; no SVG file remains when it returns.

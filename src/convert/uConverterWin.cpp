@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <optional>
 #include <cstdio>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -63,9 +63,10 @@ class TInheritOnly {
 
 // Deletes a file the child wrote to. The child's copy of the handle may close a moment
 // after its process handle is signalled (seen under Wine, and with scanners on Windows),
-// so a refused delete is retried for up to a second before the file is given up.
+// so a refused delete is retried for up to three seconds (a loaded machine closes it late)
+// before the file is given up.
 void DeleteSoonAfterExit(const std::string& path) {
-  for (int attempt = 0; attempt < 50 && !DeleteFileIfExists(path); ++attempt) Sleep(20);
+  for (int attempt = 0; attempt < 150 && !DeleteFileIfExists(path); ++attempt) Sleep(20);
 }
 
 // Copies the captured output into the log, line by line, then deletes the file.

@@ -47,14 +47,14 @@ uint32_t ReadBinaryCount(std::FILE* f) {
 
 bool HasNonFiniteNumber(const unsigned char* record) {
   bool found = false;
-  for (int i = 0; i < 12; ++i) found |= (ReadLE32(record + 4 * i) & 0x7f800000u) == 0x7f800000u;
+  for (size_t i = 0; i < 12; ++i) found |= (ReadLE32(record + 4 * i) & 0x7f800000u) == 0x7f800000u;
   return found;
 }
 
 // One 50-byte record: twelve floats (normal, then the corners), then an attribute word.
 void DecodeBinaryRecord(const unsigned char* record, TFacet& facet) {
   uint32_t words[12];
-  for (int i = 0; i < 12; ++i) words[i] = FiniteFloatBits(ReadLE32(record + 4 * i));
+  for (size_t i = 0; i < 12; ++i) words[i] = FiniteFloatBits(ReadLE32(record + 4 * i));
   std::memcpy(&facet, words, sizeof words);
 }
 

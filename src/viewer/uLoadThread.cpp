@@ -68,7 +68,8 @@ void TLoadThread::Execute() {
   TConversionCancelScope cancel(terminated_);  // a stop ends the converter run at once
   std::string recordPath;
   TFailure failure;
-  if (!TryGuarded("TLoadThread", [&] { Load(recordPath); }, &failure)) {
+  if (!TryGuarded(
+          "TLoadThread", [&] { Load(recordPath); }, &failure)) {
     SceneReady = false;
     ErrorMsg = "Load thread exception: " + failure.Message;
   }

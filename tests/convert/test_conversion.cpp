@@ -181,7 +181,8 @@ TEST_F(ConversionTest, FailureMessages) {
   EXPECT_EQ(error, "Open Babel did not finish within 0.8 s: caffeine.mol");
   EXPECT_EQ(CountOf(Log(), "RunProcessWait: TIMEOUT after 800 ms"), 1u);
   EXPECT_EQ(CountOf(Log(), "RunOBabelMode ERROR: "), 9u) << Log();  // two per other failing conversion
-  EXPECT_EQ(TimeoutMessage(30000, "C:\\data\\big protein.pdb"), "Open Babel did not finish within 30 s: big protein.pdb");
+  EXPECT_EQ(TimeoutMessage(30000, "C:\\data\\big protein.pdb"),
+            "Open Babel did not finish within 30 s: big protein.pdb");
 }
 
 TEST_F(ConversionTest, ThumbnailRunsAreBoundedInRecordsAttemptsAndTime) {
