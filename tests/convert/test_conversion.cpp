@@ -221,7 +221,9 @@ TEST_F(ConversionTest, ThreeDRecordKeepsItsOwnCoordinates) {
   TFileRemover stlFile(stl);
   std::string log = Log();
   EXPECT_NE(log.find("they are kept (no --gen3d)"), std::string::npos);
-  EXPECT_EQ(log.find("--gen3d"), std::string::npos) << log;
+  size_t command = log.find("RunProcessWait: CMD=[");
+  ASSERT_NE(command, std::string::npos);
+  EXPECT_EQ(log.find("--gen3d", command), std::string::npos) << log;
   // The surface spheres sit on the file's atoms: the model's box is the atoms' box plus at
   // most one sphere radius, which a generated conformer (placed anew) would not match.
   float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
