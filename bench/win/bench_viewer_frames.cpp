@@ -1,0 +1,371 @@
+// The viewer's 3D frames and its load overhead on caffeine, through the real converter (the
+// bridge): a full 3D frame and a dragging frame at 800 x 600 against a frame of the bare mesh,
+// and the time from a new viewer window to its first drawn picture (2D and 3D) against the
+// converter's own run. Windows only (runs under Wine, software OpenGL).
+//   bench_viewer_frames [--frames N] [--loads N]
+// clang-format off
+#include <windows.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
+// clang-format on
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convert/uConverter.h"
+#include "render/uGLContext.h"
+#include "render/uOpenGL.h"
+#include "stl/uSTLParser.h"
+#include "stl/uSTLRender.h"
+#include "support/uConfig.h"
+#include "viewer/uWin32Window.h"
+
+using namespace pelorin;
+
+namespace {
+
+constexpr int kWidth = 800;
+constexpr int kHeight = 600;
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+template <typename TFn>
+double MillisecondsOf(TFn fn) {
+  const auto start = std::chrono::steady_clock::now();
+  fn();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+void PrintRatioFigure(const char* name, double ms, double baselineMs) {
+  std::printf("FIGURE %s: %.3g ms (%.2f x baseline)\n", name, ms, baselineMs > 0 ? ms / baselineMs : 0.0);
+  std::fflush(stdout);
+}
+
+void PumpMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// A top-level window whose client area is exactly kWidth x kHeight.
+HWND CreateSizedWindow(const char* className, WNDPROC proc, DWORD style) {
+  WNDCLASSA wc{};
+  wc.style = CS_OWNDC;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = className;
+  RegisterClassA(&wc);
+  RECT r{0, 0, kWidth, kHeight};
+  AdjustWindowRect(&r, style, FALSE);
+  HWND wnd = CreateWindowExA(0, className, "bench", style, 0, 0, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                             wc.hInstance, nullptr);
+  PumpMessages();
+  return wnd;
+}
+
+// A hidden window with its own OpenGL context, current while the object lives.
+class TGLWindow {
+ public:
+  TGLWindow() {
+    window_ = CreateSizedWindow("PelorinFrameBench", DefWindowProcA, WS_OVERLAPPEDWINDOW);
+    if (window_) dc_ = GetDC(window_);
+    if (dc_) context_ = CreateGLContext(dc_);
+    if (context_) current_ = wglMakeCurrent(dc_, context_) != FALSE;
+  }
+  TGLWindow(const TGLWindow&) = delete;
+  TGLWindow& operator=(const TGLWindow&) = delete;
+  ~TGLWindow() {
+    if (context_) {
+      ForgetContextBuffers(context_);
+      wglMakeCurrent(nullptr, nullptr);
+      wglDeleteContext(context_);
+    }
+    if (dc_) ReleaseDC(window_, dc_);
+    if (window_) DestroyWindow(window_);
+  }
+  bool Ready() const { return current_; }
+
+ private:
+  HWND window_ = nullptr;
+  HDC dc_ = nullptr;
+  HGLRC context_ = nullptr;
+  bool current_ = false;
+};
+
+// The bare mesh the way the renderer draws it (same projection, depth test, culling, lit
+// colours, buffer objects when there are any), without the shadow, the wire overlay, the second
+// light and the specular highlight: the least a frame of this model can cost.
+class TMeshOnlyFrame {
+ public:
+  explicit TMeshOnlyFrame(const TMeshModel& model) : model_(model) {
+    gen_ = reinterpret_cast<PFNGLGENBUFFERSPROC>(reinterpret_cast<void*>(GetGLProc("glGenBuffers", "glGenBuffersARB")));
+    bind_ =
+        reinterpret_cast<PFNGLBINDBUFFERPROC>(reinterpret_cast<void*>(GetGLProc("glBindBuffer", "glBindBufferARB")));
+    auto data =
+        reinterpret_cast<PFNGLBUFFERDATAPROC>(reinterpret_cast<void*>(GetGLProc("glBufferData", "glBufferDataARB")));
+    del_ = reinterpret_cast<PFNGLDELETEBUFFERSPROC>(
+        reinterpret_cast<void*>(GetGLProc("glDeleteBuffers", "glDeleteBuffersARB")));
+    if (!gen_ || !bind_ || !data || !del_) return;
+    gen_(3, names_);
+    const TFloatArray* arrays[3] = {&model.MeshVertices, &model.MeshNormals, &model.MeshColors};
+    for (int i = 0; i < 3; ++i) {
+      bind_(GL_ARRAY_BUFFER, names_[i]);
+      data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(arrays[i]->size() * sizeof(float)), arrays[i]->data(),
+           GL_STATIC_DRAW);
+    }
+    bind_(GL_ARRAY_BUFFER, 0);
+    buffers_ = !DrainGLErrors();
+  }
+  TMeshOnlyFrame(const TMeshOnlyFrame&) = delete;
+  TMeshOnlyFrame& operator=(const TMeshOnlyFrame&) = delete;
+  ~TMeshOnlyFrame() {
+    if (del_ && names_[0]) del_(3, names_);
+  }
+
+  void Draw() const {
+    const TVec3 c = model_.ModelCenter;
+    const double s = 1.35 * model_.ModelRadius, aspect = static_cast<double>(kWidth) / kHeight;
+    glViewport(0, 0, kWidth, kHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-s * aspect, s * aspect, -s, s, -4.0 * model_.ModelRadius, 4.0 * model_.ModelRadius);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClearColor(0.13f, 0.14f, 0.16f, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_COLOR_MATERIAL);
+    glRotatef(kResetRotX, 1, 0, 0);
+    glRotatef(kResetRotY, 0, 1, 0);
+    glTranslatef(-c.X, -c.Y, -c.Z);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    Point(0, model_.MeshVertices, [](const void* p) { glVertexPointer(3, GL_FLOAT, 0, p); });
+    Point(1, model_.MeshNormals, [](const void* p) { glNormalPointer(GL_FLOAT, 0, p); });
+    Point(2, model_.MeshColors, [](const void* p) { glColorPointer(3, GL_FLOAT, 0, p); });
+    if (buffers_) bind_(GL_ARRAY_BUFFER, 0);
+    glDrawArrays(GL_TRIANGLES, 0, model_.MeshVertexCount);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisable(GL_COLOR_MATERIAL);
+    glDisable(GL_LIGHT0);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glFinish();
+  }
+
+ private:
+  template <typename TSet>
+  void Point(int index, const TFloatArray& data, TSet set) const {
+    if (buffers_) {
+      bind_(GL_ARRAY_BUFFER, names_[index]);
+      set(nullptr);
+    } else {
+      set(data.data());
+    }
+  }
+
+  const TMeshModel& model_;
+  PFNGLGENBUFFERSPROC gen_ = nullptr;
+  PFNGLBINDBUFFERPROC bind_ = nullptr;
+  PFNGLDELETEBUFFERSPROC del_ = nullptr;
+  GLuint names_[3] = {0, 0, 0};
+  bool buffers_ = false;
+};
+
+void UseConfig(const std::string& tempDir, int startMode) {
+  TPelorinConfig c;
+  c.OBabelPath = PELORIN_BRIDGE_EXE;
+  c.CmdLine2D = kDefaultCmdLine2D;
+  c.CmdLine3D = kDefaultCmdLine3D;
+  c.OBabelOpts = kDefaultOBabelOpts;
+  c.StartMode = startMode;
+  c.TempDir = tempDir;
+  StoreConfig(c);
+}
+
+// caffeine's surface model as the viewer's load makes it: the converter's STL, read and prepared.
+std::shared_ptr<TMeshModel> LoadCaffeineModel(const std::string& input) {
+  std::string stlPath, error;
+  if (!RunOBabelSTL(input, stlPath, error)) {
+    std::fprintf(stderr, "the 3D conversion failed: %s\n", error.c_str());
+    return nullptr;
+  }
+  auto model = std::make_shared<TMeshModel>();
+  const bool loaded = LoadMeshModel(*model, stlPath, error);
+  DeleteFileA(stlPath.c_str());
+  if (!loaded) {
+    std::fprintf(stderr, "the STL model did not load %s\n", error.c_str());
+    return nullptr;
+  }
+  return model;
+}
+
+struct TFrameTimes {
+  double FullMs = 0, DragMs = 0, MeshOnlyMs = 0;
+};
+
+TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, int runs) {
+  const TViewValues view;  // the view a load starts with
+  auto full = [&] {
+    RenderMeshModel(model, kWidth, kHeight, false, view);
+    glFinish();
+  };
+  auto drag = [&] {
+    RenderMeshModel(model, kWidth, kHeight, true, view);
+    glFinish();
+  };
+  TMeshOnlyFrame meshOnly(*model);
+  // One of each first: the uploads, the shadow and cold caches are no frame's cost.
+  full();
+  drag();
+  meshOnly.Draw();
+  std::vector<double> fullMs, dragMs, meshMs;
+  for (int i = 0; i < runs; ++i) {
+    fullMs.push_back(MillisecondsOf(full));
+    dragMs.push_back(MillisecondsOf(drag));
+    meshMs.push_back(MillisecondsOf([&] { meshOnly.Draw(); }));
+  }
+  return {Median(fullMs), Median(dragMs), Median(meshMs)};
+}
+
+LRESULT CALLBACK ParentProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
+// A new viewer window on `input` until its first picture is drawn and finished; -1 on failure.
+double FirstPictureMs(HWND parent, const std::string& input) {
+  HWND wnd = nullptr;
+  bool drawn = false;
+  const double ms = MillisecondsOf([&] {
+    wnd = CreatePelorinWindow(parent, input);
+    if (!wnd) return;
+    while (StateOf(wnd) && StateOf(wnd)->Loading) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+      PumpMessages();
+    }
+    UpdateWindow(wnd);  // paints now unless the pump already did
+    TPelorinState* state = StateOf(wnd);
+    if (!state || !state->SceneReady || !wglMakeCurrent(state->DC, state->RC)) return;
+    glFinish();
+    wglMakeCurrent(nullptr, nullptr);
+    drawn = true;
+  });
+  if (wnd) DestroyWindow(wnd);
+  PumpMessages();
+  return drawn ? ms : -1;
+}
+
+struct TLoadTimes {
+  double ViewerMs = -1, ConverterMs = -1;
+};
+
+// The viewer's first picture against the converter's run alone, alternating.
+template <typename TConvert>
+TLoadTimes MeasureLoad(HWND parent, const std::string& input, int runs, TConvert convert) {
+  if (FirstPictureMs(parent, input) < 0 || !convert()) return {};
+  std::vector<double> viewer, converter;
+  for (int i = 0; i < runs; ++i) {
+    const double ms = FirstPictureMs(parent, input);
+    if (ms < 0) return {};
+    viewer.push_back(ms);
+    bool ok = false;
+    converter.push_back(MillisecondsOf([&] { ok = convert(); }));
+    if (!ok) return {};
+  }
+  return {Median(viewer), Median(converter)};
+}
+
+bool ReportFrames(const std::string& input, int runs) {
+  TGLWindow window;
+  if (!window.Ready()) {
+    std::fprintf(stderr, "no OpenGL context for a hidden window\n");
+    return false;
+  }
+  std::shared_ptr<TMeshModel> model = LoadCaffeineModel(input);
+  if (!model) return false;
+  const TFrameTimes t = MeasureFrames(model, runs);
+  std::printf("caffeine, %d facets at %dx%d: full frame %.0f ms, dragging %.0f ms, mesh only %.0f ms (median of %d)\n",
+              model->FacetCount, kWidth, kHeight, t.FullMs, t.DragMs, t.MeshOnlyMs, runs);
+  PrintRatioFigure("frame3d_caffeine", t.FullMs, t.MeshOnlyMs);
+  PrintRatioFigure("drag3d_caffeine", t.DragMs, t.MeshOnlyMs);
+  return true;
+}
+
+bool ReportLoads(const std::string& input, const std::string& tempDir, int runs) {
+  HWND parent = CreateSizedWindow("PelorinLoadBenchParent", ParentProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  if (!parent) return false;
+  UseConfig(tempDir, kMode2D);
+  const TLoadTimes t2 = MeasureLoad(parent, input, runs, [&] {
+    std::string svg, error;
+    return RunOBabel(input, svg, error);
+  });
+  UseConfig(tempDir, kMode3D);
+  const TLoadTimes t3 = MeasureLoad(parent, input, runs, [&] {
+    std::string stlPath, error;
+    const bool ok = RunOBabelSTL(input, stlPath, error);
+    if (ok) DeleteFileA(stlPath.c_str());
+    return ok;
+  });
+  DestroyWindow(parent);
+  PumpMessages();
+  if (t2.ViewerMs < 0 || t3.ViewerMs < 0) {
+    std::fprintf(stderr, "a viewer load or a converter run failed\n");
+    return false;
+  }
+  std::printf(
+      "first picture 2D: %.0f ms, converter alone %.0f ms; 3D: %.0f ms, converter alone %.0f ms (median of %d)\n",
+      t2.ViewerMs, t2.ConverterMs, t3.ViewerMs, t3.ConverterMs, runs);
+  PrintRatioFigure("load2d_overhead", t2.ViewerMs - t2.ConverterMs, t2.ConverterMs);
+  PrintRatioFigure("load3d_overhead", t3.ViewerMs - t3.ConverterMs, t3.ConverterMs);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int frames = 7, loads = 5;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--frames") == 0)
+      frames = std::max(1, std::atoi(argv[++i]));
+    else if (std::strcmp(argv[i], "--loads") == 0)
+      loads = std::max(1, std::atoi(argv[++i]));
+  }
+  std::string error;
+  if (!LoadOpenGL(error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  ViewerLibraryAttach(GetModuleHandleA(nullptr));
+  const std::filesystem::path temp =
+      std::filesystem::temp_directory_path() / ("pelorin_frames_" + std::to_string(GetCurrentProcessId()));
+  std::filesystem::create_directories(temp);
+  const std::string input = PELORIN_SAMPLES_DIR "\\caffeine.mol";
+  UseConfig(temp.string() + "\\", kMode3D);
+  bool ok = ReportFrames(input, frames);
+  ok = ReportLoads(input, temp.string() + "\\", loads) && ok;
+  ViewerLibraryDetach();
+  UnloadOpenGL();
+  std::error_code ignored;
+  std::filesystem::remove_all(temp, ignored);
+  return ok ? 0 : 1;
+}
