@@ -19,6 +19,9 @@ std::string Trim(std::string_view s);
 // Lower-cases ASCII letters only; other bytes stay as they are.
 std::string LowerAscii(std::string_view s);
 
+// True when both texts are equal without regard to ASCII case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 // Case-insensitive (ASCII) search; npos when absent.
 size_t FindNoCase(std::string_view haystack, std::string_view needle);
 

@@ -96,7 +96,7 @@ bool ParseHexColor(std::string_view s, TRGBAColor& color) {
 
 bool ParseNamedColor(std::string_view s, TRGBAColor& color) {
   for (const TNamedColor& entry : NamedColors) {
-    if (svg_detail::EqualsNoCase(s, entry.Keyword)) {
+    if (EqualsNoCase(s, entry.Keyword)) {
       color.R = entry.R / 255.0f;
       color.G = entry.G / 255.0f;
       color.B = entry.B / 255.0f;
@@ -146,13 +146,6 @@ bool ParseRgbFunction(std::string_view args, TRGBAColor& color) {
 }  // namespace
 
 namespace svg_detail {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
-  return true;
-}
 
 std::string_view AttrView(const pugi::xml_node& element, const char* name) {
   const char* value = element.attribute(name).value();
@@ -244,13 +237,13 @@ bool ParseColor(std::string_view text, TRGBAColor& color) {
           text.data(), [end](const char* p) { return p == end; }, color))
     return true;
   std::string_view s = TrimView(text);
-  if (s.empty() || svg_detail::EqualsNoCase(s, "none")) {
+  if (s.empty() || EqualsNoCase(s, "none")) {
     color = TRGBAColor{0, 0, 0, 0};
     return true;
   }
   if (s[0] == '#') return ParseHexColor(s, color);
   // No keyword begins with "rgb(", so testing it first (the converter's own form) changes nothing.
-  if (s.size() >= 4 && svg_detail::EqualsNoCase(s.substr(0, 4), "rgb(")) return ParseRgbFunction(s.substr(4), color);
+  if (s.size() >= 4 && EqualsNoCase(s.substr(0, 4), "rgb(")) return ParseRgbFunction(s.substr(4), color);
   return ParseNamedColor(s, color);
 }
 
@@ -279,7 +272,7 @@ void ParseTranslate(std::string_view text, float& tx, float& ty) {
   tx = ty = 0;
   std::string_view s = TrimView(text);
   constexpr std::string_view kTranslate = "translate(";
-  if (s.size() < kTranslate.size() || !svg_detail::EqualsNoCase(s.substr(0, kTranslate.size()), kTranslate)) return;
+  if (s.size() < kTranslate.size() || !EqualsNoCase(s.substr(0, kTranslate.size()), kTranslate)) return;
   size_t open = s.find('(');
   size_t close = s.find(')');
   if (close == std::string_view::npos || close < open) return;

@@ -18,6 +18,7 @@
 #include "support/uText.h"
 #include "svg/uSVGParser.h"
 #include "viewer/uExportBitmap.h"
+#include "viewer/uRecordFiles.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {

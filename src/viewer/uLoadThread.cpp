@@ -8,6 +8,7 @@
 #include "support/uFileIO.h"
 #include "support/uGuard.h"
 #include "svg/uSVGParser.h"
+#include "viewer/uRecordFiles.h"
 #include "viewer/uSDFRecords.h"
 
 namespace pelorin {

@@ -13,6 +13,7 @@
 #include "dialog_driver.h"
 #include "svg/uSVGParser.h"
 #include "viewer/uExport.h"
+#include "viewer/uRecordFiles.h"
 #include "viewer_test_util.h"
 
 using namespace pelorin;

@@ -1,5 +1,6 @@
 // Converting one record of a multi-record file through a temporary record file.
 #include "test_helpers.h"
+#include "viewer/uRecordFiles.h"
 #include "viewer/uSDFRecords.h"
 #include "viewer_test_util.h"
 
