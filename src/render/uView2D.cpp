@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "support/uText.h"
+
 namespace pelorin {
 
 TView2D View2D;
@@ -17,17 +19,6 @@ constexpr float kFitMargin = 0.05f;
 constexpr int32_t kMinPixelSize = 72;
 constexpr int32_t kMaxPixelSize = 1024;
 constexpr int64_t kTextMargin = 4;
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 void Widen(TBounds2D& b, float x, float y) {
   b.MinX = std::min(b.MinX, x);

@@ -17,7 +17,18 @@ std::string_view TrimView(std::string_view s);
 std::string Trim(std::string_view s);
 
 // Lower-cases ASCII letters only; other bytes stay as they are.
+inline char LowerAsciiChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 std::string LowerAscii(std::string_view s);
+
+// Equal without regard to ASCII case. Inline: the SVG reader compares every keyword this way.
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAsciiChar(a[i]) != LowerAsciiChar(b[i])) return false;
+  return true;
+}
 
 // Case-insensitive (ASCII) search; npos when absent.
 size_t FindNoCase(std::string_view haystack, std::string_view needle);

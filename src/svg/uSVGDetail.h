@@ -17,8 +17,6 @@ namespace svg_detail {
 // gives nothing, under its lower-cased form. Valid as long as the document lives.
 std::string_view AttrView(const pugi::xml_node& element, const char* name);
 
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 // Plain decimals ("109.3", "-2") are by far the most common numbers in a drawing. With at most
 // 15 digits the digits form an exact double, and one division by an exact power of ten rounds
 // correctly: the result equals the general conversion's, at a fraction of its cost. `atEnd(p)`

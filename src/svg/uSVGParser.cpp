@@ -73,7 +73,7 @@ const char* LocalName(const pugi::xml_node& node) {
 }
 
 bool IsSvgElement(const pugi::xml_node& node) {
-  return svg_detail::EqualsNoCase(LocalName(node), "svg") || svg_detail::EqualsNoCase(node.name(), "svg");
+  return EqualsNoCase(LocalName(node), "svg") || EqualsNoCase(node.name(), "svg");
 }
 
 pugi::xml_node FindSvgRoot(const pugi::xml_node& documentElement) {

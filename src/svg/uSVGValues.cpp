@@ -30,10 +30,6 @@ constexpr TNamedColor NamedColors[] = {
     {"olive", 128, 128, 0},
 };
 
-char LowerChar(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 bool HasUpper(const char* s) {
   for (; *s; ++s)
     if (*s >= 'A' && *s <= 'Z') return true;
@@ -66,7 +62,7 @@ int32_t ParseIntOrZero(std::string_view s) {
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  c = LowerChar(c);
+  c = LowerAsciiChar(c);
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
@@ -96,7 +92,7 @@ bool ParseHexColor(std::string_view s, TRGBAColor& color) {
 
 bool ParseNamedColor(std::string_view s, TRGBAColor& color) {
   for (const TNamedColor& entry : NamedColors) {
-    if (svg_detail::EqualsNoCase(s, entry.Keyword)) {
+    if (EqualsNoCase(s, entry.Keyword)) {
       color.R = entry.R / 255.0f;
       color.G = entry.G / 255.0f;
       color.B = entry.B / 255.0f;
@@ -147,20 +143,13 @@ bool ParseRgbFunction(std::string_view args, TRGBAColor& color) {
 
 namespace svg_detail {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
-  return true;
-}
-
 std::string_view AttrView(const pugi::xml_node& element, const char* name) {
   const char* value = element.attribute(name).value();
   if (*value || !HasUpper(name)) return value;
   char lower[64];
   size_t n = std::strlen(name);
   if (n >= sizeof(lower)) return value;
-  for (size_t i = 0; i <= n; ++i) lower[i] = LowerChar(name[i]);
+  for (size_t i = 0; i <= n; ++i) lower[i] = LowerAsciiChar(name[i]);
   return element.attribute(lower).value();
 }
 
@@ -244,13 +233,13 @@ bool ParseColor(std::string_view text, TRGBAColor& color) {
           text.data(), [end](const char* p) { return p == end; }, color))
     return true;
   std::string_view s = TrimView(text);
-  if (s.empty() || svg_detail::EqualsNoCase(s, "none")) {
+  if (s.empty() || EqualsNoCase(s, "none")) {
     color = TRGBAColor{0, 0, 0, 0};
     return true;
   }
   if (s[0] == '#') return ParseHexColor(s, color);
   // No keyword begins with "rgb(", so testing it first (the converter's own form) changes nothing.
-  if (s.size() >= 4 && svg_detail::EqualsNoCase(s.substr(0, 4), "rgb(")) return ParseRgbFunction(s.substr(4), color);
+  if (s.size() >= 4 && EqualsNoCase(s.substr(0, 4), "rgb(")) return ParseRgbFunction(s.substr(4), color);
   return ParseNamedColor(s, color);
 }
 
@@ -279,7 +268,7 @@ void ParseTranslate(std::string_view text, float& tx, float& ty) {
   tx = ty = 0;
   std::string_view s = TrimView(text);
   constexpr std::string_view kTranslate = "translate(";
-  if (s.size() < kTranslate.size() || !svg_detail::EqualsNoCase(s.substr(0, kTranslate.size()), kTranslate)) return;
+  if (s.size() < kTranslate.size() || !EqualsNoCase(s.substr(0, kTranslate.size()), kTranslate)) return;
   size_t open = s.find('(');
   size_t close = s.find(')');
   if (close == std::string_view::npos || close < open) return;

@@ -15,6 +15,7 @@
 #include "support/uFileIO.h"
 #include "support/uText.h"
 #include "viewer/uExportBitmap.h"
+#include "viewer/uRecordFiles.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {
@@ -33,9 +34,9 @@ struct TSaveDialogTexts {
 };
 
 const TSaveDialogTexts kPngDialog = {"Export current view as PNG (300 DPI)",
-                                    "PNG files (*.png)\0*.png\0All files (*.*)\0*.*\0", "png"};
+                                     "PNG files (*.png)\0*.png\0All files (*.*)\0*.*\0", "png"};
 const TSaveDialogTexts kSvgDialog = {"Export current view as SVG", "SVG files (*.svg)\0*.svg\0All files (*.*)\0*.*\0",
-                                    "svg"};
+                                     "svg"};
 
 struct TBitmapDeleter {
   void operator()(HBITMAP bitmap) const noexcept { DeleteObject(bitmap); }

@@ -12,6 +12,7 @@
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uFloatMask.h"
+#include "viewer/uRecordFiles.h"
 #include "viewer/uSDFRecords.h"
 
 namespace pelorin {

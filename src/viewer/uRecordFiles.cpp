@@ -1,4 +1,6 @@
 // Temporary record files and the 2D conversion of the current record for the exports.
+#include "viewer/uRecordFiles.h"
+
 #include "convert/uConverter.h"
 #include "support/uFileIO.h"
 #include "viewer/uSDFRecords.h"
@@ -7,9 +9,7 @@
 namespace pelorin {
 
 std::string MakeRecordTempName(const std::string& extension) {
-  std::string dir = ConfigSnapshot().TempDir;
-  if (!dir.empty() && dir.back() != '\\') dir += '\\';
-  return dir + "pelorin_mol_" + UniquePart() + extension;
+  return MakeTempFileName("pelorin_mol", extension);
 }
 
 bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::string& error) {

@@ -74,11 +74,6 @@ TViewValues CurrentView();
 // Null when the window has no OpenGL context or nothing to draw. The caller deletes it.
 HBITMAP RenderViewToBitmap(HWND wnd);
 
-// A unique path in TempDir for one record's converter input: "pelorin_mol_" + unique part.
-std::string MakeRecordTempName(const std::string& extension);
-// The SVG drawing of the current record (or of the whole file when it has no records).
-bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::string& error);
-
 // Library start and unload of the viewer module.
 void ViewerLibraryAttach(HINSTANCE instance);
 void ViewerLibraryDetach();
