@@ -60,10 +60,12 @@ class TInheritOnly {
 };
 
 // Deletes a file the child wrote to. The child's copy of the handle may close a moment
-// after its process handle is signalled (seen under Wine, and with scanners on Windows),
-// so a refused delete is retried for up to a second before the file is given up.
+// after its process handle is signalled (seen under Wine, and with scanners on Windows);
+// on a busy machine that moment has been seen to pass a second, so a refused delete is
+// retried for up to five seconds of clock time before the file is given up.
 void DeleteSoonAfterExit(const std::string& path) {
-  for (int attempt = 0; attempt < 50 && !DeleteFileIfExists(path); ++attempt) Sleep(20);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!DeleteFileIfExists(path) && std::chrono::steady_clock::now() < deadline) Sleep(20);
 }
 
 // Copies the captured output into the log, line by line, then deletes the file.
