@@ -2,6 +2,7 @@
 #include "uText.h"
 
 #include <algorithm>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,6 +19,17 @@ std::string_view TrimView(std::string_view s) {
 
 std::string Trim(std::string_view s) {
   return std::string(TrimView(s));
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
 }
 
 std::string LowerAscii(std::string_view s) {
@@ -66,7 +78,96 @@ bool EndsWith(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+namespace {
+
+constexpr char16_t kReplacementChar = 0xFFFD;
+
+bool IsHighSurrogate(char32_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The code point of the UTF-8 sequence at `at` and its length; length 0 for a byte
+// that starts no valid (shortest-form) sequence.
+std::pair<char32_t, size_t> DecodeUtf8(std::string_view s, size_t at) {
+  auto lead = static_cast<unsigned char>(s[at]);
+  if (lead < 0x80) return {lead, 1};
+  size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                 : 0;
+  if (length == 0 || at + length > s.size()) return {0, 0};
+  char32_t c = lead & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    auto next = static_cast<unsigned char>(s[at + k]);
+    if ((next & 0xC0) != 0x80) return {0, 0};
+    c = (c << 6) | (next & 0x3F);
+  }
+  bool overlong = (length == 3 && c < 0x800) || (length == 4 && c < 0x10000);
+  if (overlong || c > 0x10FFFF) return {0, 0};
+  return {c, length};
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    AppendUtf8(c, out);
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    auto [c, length] = DecodeUtf8(text, i);
+    if (length == 0) {
+      out += kReplacementChar;
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += length;
+  }
+  return out;
+}
+
 #ifdef _WIN32
+
+static bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 
 static std::wstring CodePageToWide(std::string_view text, UINT codePage) {
   if (text.empty()) return {};
@@ -76,13 +177,17 @@ static std::wstring CodePageToWide(std::string_view text, UINT codePage) {
   return wide;
 }
 
-std::string WideToAnsi(std::wstring_view wide) {
+static std::string WideToCodePage(std::wstring_view wide, UINT codePage) {
   if (wide.empty()) return {};
-  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string ansi(n > 0 ? n : 0, '\0');
+  int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string text(n > 0 ? n : 0, '\0');
   if (n > 0)
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), n, nullptr, nullptr);
-  return ansi;
+    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
+  return text;
+}
+
+std::string WideToAnsi(std::wstring_view wide) {
+  return WideToCodePage(wide, CP_ACP);
 }
 
 std::wstring AnsiToWide(std::string_view ansi) {
@@ -90,9 +195,34 @@ std::wstring AnsiToWide(std::string_view ansi) {
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
-  bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii) return std::string(utf8);
+  if (IsAscii(utf8)) return std::string(utf8);
   return WideToAnsi(CodePageToWide(utf8, CP_UTF8));
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+  if (IsAscii(ansi)) return std::string(ansi);
+  return WideToCodePage(AnsiToWide(ansi), CP_UTF8);
+}
+
+static bool RepresentableInAnsi(const wchar_t* name) {
+  if (GetACP() == CP_UTF8) return true;  // the system runs with UTF-8 as its 8-bit code page
+  BOOL usedDefault = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, &usedDefault);
+  return n > 0 && !usedDefault;
+}
+
+std::string FileNameToAnsi(const wchar_t* name) {
+  if (!name) return {};
+  if (!RepresentableInAnsi(name)) {
+    DWORD size = GetShortPathNameW(name, nullptr, 0);
+    std::wstring shortName(size, L'\0');
+    DWORD n = size ? GetShortPathNameW(name, shortName.data(), size) : 0;
+    if (n > 0 && n < size) {
+      shortName.resize(n);
+      if (RepresentableInAnsi(shortName.c_str())) return WideToAnsi(shortName);
+    }
+  }
+  return WideToAnsi(name);
 }
 
 std::string SystemErrorText(unsigned long code) {
@@ -109,6 +239,10 @@ std::string SystemErrorText(unsigned long code) {
 
 std::string Utf8ToAnsi(std::string_view utf8) {
   return std::string(utf8);
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+  return std::string(ansi);
 }
 
 #endif

@@ -22,13 +22,8 @@ inline char LowerAsciiChar(char c) {
 }
 std::string LowerAscii(std::string_view s);
 
-// Equal without regard to ASCII case. Inline: the SVG reader compares every keyword this way.
-inline bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerAsciiChar(a[i]) != LowerAsciiChar(b[i])) return false;
-  return true;
-}
+// True when both texts are equal without regard to ASCII case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // Case-insensitive (ASCII) search; npos when absent.
 size_t FindNoCase(std::string_view haystack, std::string_view needle);
@@ -46,12 +41,22 @@ bool StartsWith(std::string_view s, std::string_view prefix);
 bool EndsWith(std::string_view s, std::string_view suffix);
 
 // UTF-8 text to the 8-bit strings the plugin holds (the ANSI code page on
-// Windows; unchanged elsewhere, where the system code page is UTF-8).
+// Windows; unchanged elsewhere, where the system code page is UTF-8), and back.
 std::string Utf8ToAnsi(std::string_view utf8);
+std::string AnsiToUtf8(std::string_view ansi);
+
+// UTF-16 code units as UTF-8. An unpaired surrogate is written as a three-byte sequence of
+// its own (as WTF-8 does), so that Utf8ToUtf16 gives back exactly the same code units.
+std::string Utf16ToUtf8(std::u16string_view text);
+// UTF-8 (or the form above) as UTF-16; a byte that starts no valid sequence gives U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
 
 #ifdef _WIN32
 std::string WideToAnsi(std::wstring_view wide);
 std::wstring AnsiToWide(std::string_view ansi);
+// A UTF-16 file name as the 8-bit name the plugin opens files by. A name that the ANSI
+// code page cannot represent is taken through its short (8.3) form when there is one.
+std::string FileNameToAnsi(const wchar_t* name);
 // The platform's message text for an error code, without trailing line breaks.
 std::string SystemErrorText(unsigned long code);
 #endif

@@ -373,7 +373,7 @@ TEST_F(RenderGLTest, TextsDrawWhereOnlyOpenGL11IsOffered) {
   glTexParameteri(GL_TEXTURE_2D, 0x7FFF, 0);  // an earlier error, not the upload's
   TSVGScene texts = Page({Text("NNN", {50, 30}, 10, "start")});
   AddFrame(texts);
-  EXPECT_GT(TFrame(Draw(texts)).Count(kIsDark, 51, 22, 70, 31), 20);
+  EXPECT_GT(TFrame(Draw(texts)).Count(IsDark, 51, 22, 70, 31), 20u);
 
   auto wrapModeOf = [](TGLFontCache& cache) {
     int32_t tw = 0, th = 0, uw = 0, uh = 0;

@@ -82,11 +82,18 @@ class ToolsTest : public pelorin_test::ConverterTest {
     ConverterTest::TearDown();
   }
 
+  // The runner starts a program by its full path only: the command line's first word.
+  static std::string ProgramOf(const std::string& command) {
+    if (command.rfind("cmd ", 0) == 0) return "C:\\windows\\system32\\cmd.exe";
+    if (!command.empty() && command[0] == '"') return command.substr(1, command.find('"', 1) - 1);
+    return command.substr(0, command.find(' '));
+  }
+
   TRun Run(const std::string& command) {
     const size_t logged = Log().size();
     TRun run;
     auto start = std::chrono::steady_clock::now();
-    run.Finished = RunProcessWait(command, run.ExitCode);
+    run.Finished = RunProcessWait(ProgramOf(command), command, run.ExitCode);
     run.Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     run.Output = CapturedOutput(Log().substr(logged));
     return run;

@@ -11,8 +11,8 @@
 #include <cstring>
 
 #include "dialog_driver.h"
-#include "svg/uSVGParser.h"
 #include "render/uRasterPlacement.h"
+#include "svg/uSVGParser.h"
 #include "test_drawing.h"
 #include "viewer/uCommands.h"
 #include "viewer/uExport.h"

@@ -1,6 +1,6 @@
 // Converting one record of a multi-record file through a temporary record file.
-#include "test_helpers.h"
 #include "convert/converter_test_util.h"
+#include "test_helpers.h"
 #include "viewer/uRecordFiles.h"
 #include "viewer/uSDFRecords.h"
 #include "viewer/uWin32Window.h"
