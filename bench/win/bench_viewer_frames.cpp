@@ -221,7 +221,7 @@ std::shared_ptr<TMeshModel> LoadCaffeineModel(const std::string& input) {
 }
 
 struct TFrameTimes {
-  double FullMs = 0, DragMs = 0, MeshOnlyMs = 0;
+  double FullMs = 0, DragMs = 0, MeshOnlyMs = 0, NoWireMs = 0;
 };
 
 TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, int runs) {
@@ -239,13 +239,17 @@ TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, int runs) {
   full();
   drag();
   meshOnly.Draw();
-  std::vector<double> fullMs, dragMs, meshMs;
+  std::vector<double> fullMs, dragMs, meshMs, noWireMs;
   for (int i = 0; i < runs; ++i) {
     fullMs.push_back(MillisecondsOf(full));
     dragMs.push_back(MillisecondsOf(drag));
     meshMs.push_back(MillisecondsOf([&] { meshOnly.Draw(); }));
+    // The full frame of a model the renderer draws without a wire overlay: the shadow's share.
+    model->Kind = TModelKind::Atoms;
+    noWireMs.push_back(MillisecondsOf(full));
+    model->Kind = TModelKind::Surface;
   }
-  return {Median(fullMs), Median(dragMs), Median(meshMs)};
+  return {Median(fullMs), Median(dragMs), Median(meshMs), Median(noWireMs)};
 }
 
 LRESULT CALLBACK ParentProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -304,8 +308,10 @@ bool ReportFrames(const std::string& input, int runs) {
   std::shared_ptr<TMeshModel> model = LoadCaffeineModel(input);
   if (!model) return false;
   const TFrameTimes t = MeasureFrames(model, runs);
-  std::printf("caffeine, %d facets at %dx%d: full frame %.0f ms, dragging %.0f ms, mesh only %.0f ms (median of %d)\n",
-              model->FacetCount, kWidth, kHeight, t.FullMs, t.DragMs, t.MeshOnlyMs, runs);
+  std::printf(
+      "caffeine, %d facets at %dx%d: full frame %.0f ms (%.0f ms without the wire overlay), dragging %.0f ms, "
+      "mesh only %.0f ms (median of %d)\n",
+      model->FacetCount, kWidth, kHeight, t.FullMs, t.NoWireMs, t.DragMs, t.MeshOnlyMs, runs);
   PrintRatioFigure("frame3d_caffeine", t.FullMs, t.MeshOnlyMs);
   PrintRatioFigure("drag3d_caffeine", t.DragMs, t.MeshOnlyMs);
   return true;
