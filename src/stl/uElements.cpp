@@ -144,7 +144,7 @@ int LetterIndex(char c) {  // 0..25 for a letter of either case, -1 otherwise
 // Every symbol has one or two letters: a table over (first letter, second letter or none)
 // answers each look-up without comparing strings, which matters for models of many atoms.
 constexpr int kSecondLetterSlots = 27;
-using TSymbolTable = std::array<uint8_t, 26 * kSecondLetterSlots>;
+using TSymbolTable = std::array<uint8_t, size_t{26} * kSecondLetterSlots>;
 
 int SymbolSlot(int first, int second) {
   return first * kSecondLetterSlots + second + 1;  // second -1: a one-letter symbol

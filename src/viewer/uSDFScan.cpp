@@ -169,7 +169,11 @@ void RecordText(const char* begin, const char* end, std::string& text, std::vect
     begin = lineBreak + 1;
   }
   std::memcpy(out, begin, static_cast<size_t>(end - begin));
-  if (lastLineOpen) std::memcpy(out + (end - begin), "\r\n", 2);
+  if (lastLineOpen) {
+    char* lineEnd = out + (end - begin);
+    lineEnd[0] = '\r';
+    lineEnd[1] = '\n';
+  }
 }
 
 }  // namespace pelorin
