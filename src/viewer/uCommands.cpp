@@ -13,6 +13,9 @@
 namespace pelorin {
 namespace {
 
+constexpr UINT kCmdExportPNG = 2001;
+constexpr UINT kCmdExportSVG = 2002;
+
 struct TMenuDestroyer {
   void operator()(HMENU menu) const noexcept { DestroyMenu(menu); }
 };

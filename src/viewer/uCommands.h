@@ -7,10 +7,6 @@
 
 namespace pelorin {
 
-// The context menu's items.
-inline constexpr UINT kCmdExportPNG = 2001;
-inline constexpr UINT kCmdExportSVG = 2002;
-
 // Keys bound to commands (G: PNG export, S: SVG export); other keys do nothing.
 void HandleCommandKey(TPelorinState* state, WPARAM key);
 // The context menu, its commands and WM_PELORIN_OPTIONS; false for any other message.
