@@ -69,17 +69,12 @@ float FiniteOrZero(float v) {
   return std::isfinite(v) ? v : 0.0f;
 }
 
+// The surface model's reset (its shadow included, which an atom model must not inherit),
+// then the atom model's own start values.
 void ResetAtomModel(TMeshModel& model) {
-  model.Facets.reset();
-  model.FacetCount = 0;
-  model.MeshVertexCount = 0;
-  model.MeshVertices.clear();
-  model.MeshNormals.clear();
-  model.MeshColors.clear();
+  ResetMeshModel(model);
   model.ModelCenter = {0, 0, 0};
   model.ModelRadius = 1;
-  model.BoundsValid = false;
-  model.BuffersUploaded = false;
   model.Kind = TModelKind::Atoms;
 }
 

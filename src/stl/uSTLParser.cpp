@@ -233,19 +233,6 @@ bool ReadFileText(const std::string& fileName, std::string& text, std::string& o
   return !std::ferror(f.get());
 }
 
-void ResetModel(TMeshModel& model) {
-  model.Facets.reset();
-  model.FacetCount = 0;
-  model.MeshVertexCount = 0;
-  model.MeshVertices.clear();
-  model.MeshNormals.clear();
-  model.MeshColors.clear();
-  model.BoundsValid = false;
-  model.BuffersUploaded = false;
-  std::vector<float>().swap(model.ShadowVertices);
-  model.Kind = TModelKind::Surface;
-}
-
 // Sizes a mesh array, keeping its storage unless that is more than twice what is needed.
 void SizeMeshArray(TFloatArray& array, size_t size) {
   if (array.capacity() / 2 > size) TFloatArray().swap(array);
@@ -477,9 +464,22 @@ void GetModelBounds(TMeshModel& model, TVec3& center, float& radius) {
   radius = model.ModelRadius;
 }
 
+void ResetMeshModel(TMeshModel& model) {
+  model.Facets.reset();
+  model.FacetCount = 0;
+  model.MeshVertexCount = 0;
+  model.MeshVertices.clear();
+  model.MeshNormals.clear();
+  model.MeshColors.clear();
+  model.BoundsValid = false;
+  model.BuffersUploaded = false;
+  std::vector<float>().swap(model.ShadowVertices);
+  model.Kind = TModelKind::Surface;
+}
+
 bool LoadMeshModel(TMeshModel& model, const std::string& fileName, std::string& openError) {
   openError.clear();
-  ResetModel(model);
+  ResetMeshModel(model);
   try {
     TFacetArray facets;
     int32_t count = 0;
@@ -498,7 +498,7 @@ bool LoadMeshModel(TMeshModel& model, const std::string& fileName, std::string& 
     bounds.StoreInto(model, count);
     return true;
   } catch (const std::exception&) {
-    ResetModel(model);  // out of memory half way: an empty model, never a partial one
+    ResetMeshModel(model);  // out of memory half way: an empty model, never a partial one
     return false;
   }
 }

@@ -121,6 +121,10 @@ void PrepareMeshBuffers(TMeshModel& model);
 // The model's centre and radius, computed first when they are not valid.
 void GetModelBounds(TMeshModel& model, TVec3& center, float& radius);
 
+// Empties `model` (facets, mesh arrays, shadow, bounds) and marks it a surface model; the
+// mesh arrays' storage is kept for the next load.
+void ResetMeshModel(TMeshModel& model);
+
 // Reads the STL file into `model` and prepares it for drawing. False leaves an empty model;
 // `openError` then tells whether the file could not be opened at all (non-empty) or did not
 // hold a model (empty).
