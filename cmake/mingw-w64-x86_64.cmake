@@ -14,5 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 find_program(PELORIN_WINE NAMES wine wine-stable)
 if(PELORIN_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${PELORIN_WINE})
+  # Through a wrapper that keeps Wine's leftover console hosts off ctest's output pipe.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh ${PELORIN_WINE})
 endif()
