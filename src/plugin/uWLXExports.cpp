@@ -101,13 +101,15 @@ extern "C" void __stdcall ListGetDetectString(char* DetectString, int maxlen) {
 
 extern "C" void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps) {
   TryGuarded("ListSetDefaultParams", [&] {
+    std::string hostIni;
+    if (dps) hostIni.assign(dps->DefaultIniName, strnlen(dps->DefaultIniName, sizeof dps->DefaultIniName));
     {
       std::lock_guard<std::recursive_mutex> loading(ConfigLoadMutex());
+      if (dps) SetHostIniName(hostIni);  // settings and log go there when the plugin's folder is read-only
       ConfigLoaded = true;
       LoadConfig();
     }
     if (dps) {
-      std::string hostIni(dps->DefaultIniName, strnlen(dps->DefaultIniName, sizeof dps->DefaultIniName));
       DebugLogFmt("ListSetDefaultParams: TC-IniPath=%s PluginDir=%s", hostIni.c_str(), PluginDir.c_str());
     } else {
       DebugLogFmt("ListSetDefaultParams: dps=nil PluginDir=%s", PluginDir.c_str());
