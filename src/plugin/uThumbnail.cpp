@@ -5,6 +5,7 @@
 #include "render/uSceneRaster.h"
 #include "support/uDebugLog.h"
 #include "svg/uSVGParser.h"
+#include "viewer/uViewerLogic.h"
 
 namespace pelorin {
 
@@ -26,6 +27,10 @@ HBITMAP RenderThumbnail(const TSVGScene& scene, int32_t width, int32_t height) n
 HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height) noexcept {
   try {
     if (width <= 0 || height <= 0) return nullptr;
+    if (IsProgramDatabaseFile(fileName)) {  // debug symbols, not a Protein Data Bank file
+      DebugLog("ListGetPreviewBitmap: a program database (debug symbols), not a molecule: no thumbnail");
+      return nullptr;
+    }
     std::string svgText, error;
     if (!RunOBabel(fileName, svgText, error, ThumbnailLimits(ConfigSnapshot()))) {
       DebugLog("ListGetPreviewBitmap: 2D conversion failed: " + error);

@@ -13,7 +13,9 @@
 #include "support/uDebugLog.h"
 #include "support/uGuard.h"
 #include "support/uText.h"
+#include "viewer/uCommands.h"
 #include "viewer/uKeyboardHook.h"
+#include "viewer/uViewerLogic.h"
 #include "viewer/uWin32Window.h"
 
 namespace pelorin {
@@ -33,9 +35,26 @@ HWND LoadViewer(HWND parent, const std::string& fileName, int showFlags, const c
   EnsureConfigLoaded();
   DebugLogSection(section);
   DebugLogFmt("File: %s  ShowFlags: %d", fileName.c_str(), showFlags);
-  HWND wnd = CreatePelorinWindow(parent, fileName);
+  // Debug symbols share the extension .pdb; without a window the host tries its next viewer.
+  if (IsProgramDatabaseFile(fileName)) {
+    DebugLog("ListLoad: a program database (debug symbols), not a molecule: no window");
+    return nullptr;
+  }
+  HWND wnd = CreatePelorinWindow(parent, fileName, showFlags);
   DebugLogFmt(resultLine, static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
   return wnd;
+}
+
+int RunCommand(HWND wnd, int command, int parameter) {
+  DebugLogFmt("ListSendCommand: Command=%d Parameter=%d", command, parameter);
+  switch (command) {
+    case kCommandNewParams:
+      return TakeDisplayParameters(wnd, parameter) ? kListPluginOK : kListPluginError;
+    case kCommandCopy:
+      return CopyViewOf(wnd) ? kListPluginOK : kListPluginError;
+    default:
+      return kListPluginError;
+  }
 }
 
 }  // namespace
@@ -58,7 +77,7 @@ void OnLibraryDetach(bool processExit) {
     DebugLogCloseAtProcessExit();  // nothing else: the system reclaims the rest
     return;
   }
-  RemoveKbdHook();  // a hook left installed would call into the unloaded library
+  RemoveAllKbdHooks();  // a hook left installed would call into the unloaded library
   ViewerLibraryDetach();
   UnloadOpenGL();
   DebugLogClose();
@@ -101,13 +120,15 @@ extern "C" void __stdcall ListGetDetectString(char* DetectString, int maxlen) {
 
 extern "C" void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps) {
   TryGuarded("ListSetDefaultParams", [&] {
+    std::string hostIni;
+    if (dps) hostIni.assign(dps->DefaultIniName, strnlen(dps->DefaultIniName, sizeof dps->DefaultIniName));
     {
       std::lock_guard<std::recursive_mutex> loading(ConfigLoadMutex());
+      if (dps) SetHostIniName(hostIni);  // settings and log go there when the plugin's folder is read-only
       ConfigLoaded = true;
       LoadConfig();
     }
     if (dps) {
-      std::string hostIni(dps->DefaultIniName, strnlen(dps->DefaultIniName, sizeof dps->DefaultIniName));
       DebugLogFmt("ListSetDefaultParams: TC-IniPath=%s PluginDir=%s", hostIni.c_str(), PluginDir.c_str());
     } else {
       DebugLogFmt("ListSetDefaultParams: dps=nil PluginDir=%s", PluginDir.c_str());
@@ -115,11 +136,8 @@ extern "C" void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps) {
   });
 }
 
-extern "C" int __stdcall ListSendCommand(HWND ListWin, int Command, int /*Parameter*/) {
-  TryGuarded("ListSendCommand", [&] {
-    if (Command == kCommandNewParams && ListWin) PostMessageA(ListWin, WM_PELORIN_OPTIONS, 0, 0);
-  });
-  return 0;
+extern "C" int __stdcall ListSendCommand(HWND ListWin, int Command, int Parameter) {
+  return RunGuarded("ListSendCommand", kListPluginError, [&] { return RunCommand(ListWin, Command, Parameter); });
 }
 
 extern "C" HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* /*contentbuf*/,

@@ -29,8 +29,13 @@ HBITMAP __stdcall ListGetPreviewBitmapW(wchar_t* FileToLoad, int width, int heig
 
 namespace pelorin {
 
-// The host's command for changed display parameters (the lister interface's lc_newparams).
-inline constexpr int kCommandNewParams = 2;
+// The host's commands (ListSendCommand) and their results, as the lister interface numbers them.
+inline constexpr int kCommandCopy = 1;       // copy what the viewer shows
+inline constexpr int kCommandNewParams = 2;  // the display parameters changed (Parameter: the new ones)
+inline constexpr int kCommandSelectAll = 3;
+inline constexpr int kCommandSetPercent = 4;
+inline constexpr int kListPluginOK = 0;
+inline constexpr int kListPluginError = 1;  // also: a command the plugin does not perform
 
 // The extensions the plugin takes, in the host's detect-string syntax (97 characters).
 inline constexpr char kDetectString[] =

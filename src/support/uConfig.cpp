@@ -21,6 +21,7 @@ namespace pelorin {
 TPelorinConfig Config;
 std::string PluginDir;
 std::string IniPath;
+std::string HostIniDir;
 
 namespace {
 
@@ -232,26 +233,46 @@ std::string FindOBabel() {
   return {};
 }
 
+void SetHostIniName(const std::string& defaultIniName) {
+  std::lock_guard<std::recursive_mutex> loading(ConfigLoadMutex());
+  size_t slash = defaultIniName.find_last_of("\\/");
+  HostIniDir = slash == std::string::npos ? std::string() : defaultIniName.substr(0, slash + 1);
+}
+
+std::string SettingsDir() {
+  std::lock_guard<std::recursive_mutex> loading(ConfigLoadMutex());
+  if (PluginDir.empty()) PluginDir = OwnModuleDirectory();
+  if (!HostIniDir.empty() && (FileExists(HostIniDir + "pelorin.ini") || !CanCreateFileIn(PluginDir))) return HostIniDir;
+  return PluginDir;
+}
+
 void LoadConfig() {
   std::lock_guard<std::recursive_mutex> loading(ConfigLoadMutex());
   if (PluginDir.empty()) PluginDir = OwnModuleDirectory();
-  if (IniPath.empty()) IniPath = PluginDir + "pelorin.ini";
+  const std::string settingsDir = SettingsDir();
+  if (settingsDir != PluginDir && FileExists(settingsDir + "pelorin.ini"))
+    IniPath = settingsDir + "pelorin.ini";
+  else if (IniPath.empty())
+    IniPath = PluginDir + "pelorin.ini";
   TPelorinConfig loaded = DefaultConfig();
   ReadIniInto(LoadIniFile(IniPath), loaded);
   StoreConfig(loaded);
-  DebugLogSetup(PluginDir, loaded.Logging);
+  DebugLogSetup(settingsDir, loaded.Logging);
   LogConfig(loaded);
 }
 
 bool SaveConfig(std::string& error) {
   std::lock_guard<std::recursive_mutex> loading(ConfigLoadMutex());
   if (IniPath.empty()) IniPath = PluginDir + "pelorin.ini";
+  const std::string settingsDir = SettingsDir();
+  const std::string target = settingsDir == PluginDir ? IniPath : settingsDir + "pelorin.ini";
+  const std::string source = FileExists(target) ? target : IniPath;
   TPelorinConfig c = ConfigSnapshot();
   // An ini file that exists but cannot be read is not rewritten: that would drop the
   // sections and keys of other programs.
-  auto existing = ReadWholeFile(IniPath);
-  if (!existing && FileExists(IniPath)) {
-    error = "cannot read " + IniPath;
+  auto existing = ReadWholeFile(source);
+  if (!existing && FileExists(source)) {
+    error = "cannot read " + source;
     return false;
   }
   TIniDocument ini(existing ? *existing : std::string());
@@ -261,7 +282,9 @@ bool SaveConfig(std::string& error) {
   ini.Write(kIniSection, "OBabelOpts", c.OBabelOpts);
   ini.Write(kIniSection, "StartMode", StartModeToText(c.StartMode));
   ini.Write(kIniSection, "Logging", c.Logging ? "1" : "0");
-  return ReplaceFileContents(IniPath, ini.Text(), error);
+  if (!ReplaceFileContents(target, ini.Text(), error)) return false;
+  IniPath = target;
+  return true;
 }
 
 }  // namespace pelorin

@@ -25,7 +25,10 @@ struct TPelorinConfig {
 // it directly but take a ConfigSnapshot, since the options dialog may replace its strings.
 extern TPelorinConfig Config;
 extern std::string PluginDir;  // directory of the plugin library, ending in the separator
-extern std::string IniPath;    // PluginDir + "pelorin.ini"
+extern std::string IniPath;    // the pelorin.ini read last: SettingsDir's, or PluginDir's
+// Folder of the host's own settings file (ListSetDefaultParams' DefaultIniName), ending in
+// the separator; empty while the host has not named one.
+extern std::string HostIniDir;
 
 // Guards Config while it is replaced or copied.
 std::mutex& ConfigMutex();
@@ -55,10 +58,18 @@ inline constexpr uint32_t kMaxThumbnailTimeoutMs = 30000;
 // ThumbnailTimeout key in milliseconds, clamped to 500..30000; not a number keeps 4000.
 uint32_t ParseThumbnailTimeout(std::string_view text);
 
-// Fills PluginDir/IniPath if empty, sets the defaults, reads the ini file, switches
-// the debug log and logs the result.
+// Takes HostIniDir from the host's settings file name (its folder; empty for an empty name).
+void SetHostIniName(const std::string& defaultIniName);
+// Where settings are saved and the log is written: HostIniDir once a pelorin.ini is there
+// or when the plugin's folder cannot be written to (an installation under Program Files),
+// otherwise PluginDir.
+std::string SettingsDir();
+
+// Fills PluginDir/IniPath if empty, sets the defaults, reads the ini file (SettingsDir's
+// pelorin.ini when there is one), switches the debug log and logs the result.
 void LoadConfig();
-// Writes the six keys of Config to IniPath, keeping everything else in the file.
+// Writes the six keys of Config to SettingsDir's pelorin.ini (IniPath while that is in the
+// plugin's folder), keeping everything else IniPath holds; IniPath then names the file written.
 // Returns false with a reason when the file cannot be written.
 [[nodiscard]] bool SaveConfig(std::string& error);
 // First place where obabel.exe is found, or empty.

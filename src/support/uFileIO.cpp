@@ -1,6 +1,7 @@
 // Portable file access by 8-bit names (msvcrt takes them in the ANSI code page).
 #include "uFileIO.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -93,6 +94,29 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) bytes.append(buffer, n);
   if (std::ferror(f.get())) return std::nullopt;
   return bytes;
+}
+
+std::string ReadFileHead(const std::string& path, size_t maxBytes) {
+  TFile f(std::fopen(path.c_str(), "rb"));
+  if (!f) return {};
+  std::string bytes(maxBytes, '\0');
+  bytes.resize(std::fread(bytes.data(), 1, maxBytes, f.get()));
+  return bytes;
+}
+
+bool CanCreateFileIn(const std::string& directory) {
+  static std::atomic<unsigned> probes{0};
+#ifdef _WIN32
+  unsigned long process = GetCurrentProcessId();
+#else
+  unsigned long process = static_cast<unsigned long>(getpid());
+#endif
+  std::string probe = directory + "pelorin_probe_" + std::to_string(process) + "_" + std::to_string(++probes) + ".tmp";
+  TFile f = OpenWriteTruncate(probe);
+  if (!f) return false;
+  f.reset();
+  DeleteFileIfExists(probe);
+  return true;
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string& error) {

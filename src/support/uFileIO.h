@@ -33,6 +33,11 @@ bool DeleteFileIfExists(const std::string& path);
 
 // Reads a whole file; nullopt when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+// The first `maxBytes` bytes of a file (fewer when it is shorter); empty when it cannot be read.
+std::string ReadFileHead(const std::string& path, size_t maxBytes);
+// True when a new file can be created in `directory` (given with its trailing separator):
+// a probe file is made and removed again.
+bool CanCreateFileIn(const std::string& directory);
 // Writes the bytes unchanged; on failure returns false and a reason in `error`.
 [[nodiscard]] bool WriteWholeFile(const std::string& path, const std::string& bytes, std::string& error);
 

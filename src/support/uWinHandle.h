@@ -1,4 +1,4 @@
-// Owning wrappers for Win32 kernel handles, so every handle is closed on every path.
+// Owning wrappers for Win32 kernel handles and global memory, so each is released on every path.
 #pragma once
 
 #ifdef _WIN32
@@ -32,6 +32,32 @@ class TUniqueHandle {
 
  private:
   HANDLE h_ = nullptr;
+};
+
+// Owns a block of global memory (GlobalAlloc) until it is handed over, e.g. to the clipboard,
+// which frees it from then on.
+class TGlobalMemory {
+ public:
+  TGlobalMemory() = default;
+  explicit TGlobalMemory(HGLOBAL h) : h_(h) {}
+  TGlobalMemory(const TGlobalMemory&) = delete;
+  TGlobalMemory& operator=(const TGlobalMemory&) = delete;
+  TGlobalMemory(TGlobalMemory&& other) noexcept : h_(other.release()) {}
+  TGlobalMemory& operator=(TGlobalMemory&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  ~TGlobalMemory() { reset(); }
+  HGLOBAL get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+  HGLOBAL release() { return std::exchange(h_, nullptr); }
+  void reset(HGLOBAL h = nullptr) {
+    if (h_) GlobalFree(h_);
+    h_ = h;
+  }
+
+ private:
+  HGLOBAL h_ = nullptr;
 };
 
 }  // namespace pelorin

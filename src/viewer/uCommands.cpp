@@ -1,4 +1,4 @@
-// The viewer's commands that leave the view: exports and the options dialog.
+// The viewer's commands that leave the view: exports, copy and the options dialog.
 #include "viewer/uCommands.h"
 
 #include <windowsx.h>
@@ -6,6 +6,8 @@
 #include <memory>
 #include <type_traits>
 
+#include "support/uDebugLog.h"
+#include "viewer/uClipboard.h"
 #include "viewer/uExport.h"
 #include "viewer/uLoadThread.h"
 #include "viewer/uOptionsDialog.h"
@@ -15,6 +17,7 @@ namespace {
 
 constexpr UINT kCmdExportPNG = 2001;
 constexpr UINT kCmdExportSVG = 2002;
+constexpr UINT kCmdOptions = 2003;
 
 struct TMenuDestroyer {
   void operator()(HMENU menu) const noexcept { DestroyMenu(menu); }
@@ -28,15 +31,10 @@ void ShowContextMenu(HWND wnd, LPARAM lParam) {
   if (!menu) return;
   AppendMenuA(menu.get(), MF_STRING, kCmdExportPNG, "Export view as PNG (300 DPI)...");
   AppendMenuA(menu.get(), MF_STRING, kCmdExportSVG, "Export source as SVG...");
+  AppendMenuA(menu.get(), MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu.get(), MF_STRING, kCmdOptions, "Options...");
   // The chosen item arrives later as a posted WM_COMMAND, after the menu is gone.
   TrackPopupMenu(menu.get(), 0, at.x, at.y, 0, wnd, nullptr);
-}
-
-void RunMenuCommand(TPelorinState* state, UINT id) {
-  if (id == kCmdExportPNG)
-    ExportPNG(state);
-  else if (id == kCmdExportSVG)
-    ExportSVG(state);
 }
 
 // The dialog runs its own message loop, in which the window may be destroyed: the state is
@@ -49,6 +47,15 @@ void RunOptionsCommand(TPelorinState* state) {
   if (StartLoad(state, state->MolIndex)) InvalidateRect(wnd, nullptr, FALSE);
 }
 
+void RunMenuCommand(TPelorinState* state, UINT id) {
+  if (id == kCmdExportPNG)
+    ExportPNG(state);
+  else if (id == kCmdExportSVG)
+    ExportSVG(state);
+  else if (id == kCmdOptions)
+    RunOptionsCommand(state);
+}
+
 }  // namespace
 
 void HandleCommandKey(TPelorinState* state, WPARAM key) {
@@ -57,6 +64,8 @@ void HandleCommandKey(TPelorinState* state, WPARAM key) {
     ExportPNG(state);
   else if (key == 'S')
     ExportSVG(state);
+  else if (key == 'C')
+    CopyView(state);
 }
 
 bool HandleCommandMessage(TPelorinState* state, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -75,6 +84,23 @@ bool HandleCommandMessage(TPelorinState* state, UINT msg, WPARAM wParam, LPARAM 
     default:
       return false;
   }
+}
+
+bool TakeDisplayParameters(HWND wnd, int parameter) {
+  TPelorinState* state = ViewerStateOf(wnd);
+  if (!state) return false;
+  const bool opens = NewParamsOpenOptions(state->ShowFlags, parameter);
+  state->ShowFlags = parameter;
+  if (opens)
+    PostMessageA(wnd, WM_PELORIN_OPTIONS, 0, 0);
+  else
+    DebugLog("New display parameters: only the dark mode changed, no options dialog");
+  return true;
+}
+
+bool CopyViewOf(HWND wnd) {
+  TPelorinState* state = ViewerStateOf(wnd);
+  return state && CopyView(state);
 }
 
 }  // namespace pelorin

@@ -1,4 +1,4 @@
-// The viewer's commands that leave the view: exports and the options dialog.
+// The viewer's commands that leave the view: exports, copy and the options dialog.
 #pragma once
 
 #include <windows.h>
@@ -7,9 +7,17 @@
 
 namespace pelorin {
 
-// Keys bound to commands (G: PNG export, S: SVG export); other keys do nothing.
+// Keys bound to commands (G: PNG export, S: SVG export, C with Ctrl: copy); the caller has
+// checked the modifiers (ViewerTakesKey). Other keys do nothing.
 void HandleCommandKey(TPelorinState* state, WPARAM key);
 // The context menu, its commands and WM_PELORIN_OPTIONS; false for any other message.
 bool HandleCommandMessage(TPelorinState* state, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+// The host's commands for the viewer window `wnd`; false when `wnd` is no viewer window.
+// New display parameters: remembered, and the options dialog is posted unless only the
+// dark-mode bits changed (NewParamsOpenOptions).
+bool TakeDisplayParameters(HWND wnd, int parameter);
+// Copy: CopyView; false also when the copy failed.
+bool CopyViewOf(HWND wnd);
 
 }  // namespace pelorin

@@ -1,74 +1,99 @@
 // The thread keyboard hook that brings the viewer's keys to it before the host takes them.
 #include "viewer/uKeyboardHook.h"
 
-#include <bitset>
-#include <initializer_list>
+#include <map>
+#include <mutex>
 
 #include "support/uDebugLog.h"
 #include "support/uGuard.h"
+#include "viewer/uViewerLogic.h"
+#include "viewer/uWin32Window.h"
 
 namespace pelorin {
 namespace {
 
-HHOOK gHook = nullptr;
-HWND gTarget = nullptr;
+// One hook per thread, with the number of viewer windows of that thread using it.
+struct THookUse {
+  HHOOK Hook = nullptr;
+  int Windows = 0;
+};
 
-const std::bitset<256>& ForwardedKeys() {
-  static const std::bitset<256> keys = [] {
-    std::bitset<256> set;
-    for (int vk : std::initializer_list<int>{VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, 'G', 'H', 'R', 'S', 'T', VK_ADD,
-                                             VK_SUBTRACT, VK_OEM_PLUS, VK_OEM_MINUS})
-      set.set(vk);
-    return set;
-  }();
-  return keys;
+std::mutex& HooksLock() {
+  static std::mutex* lock = new std::mutex;  // outlives every thread, even during unload
+  return *lock;
 }
 
-bool FocusIsInside(HWND target) {
-  HWND focus = GetFocus();
-  return focus && (focus == target || IsChild(target, focus));
+std::map<DWORD, THookUse>& Hooks() {
+  static std::map<DWORD, THookUse>* hooks = new std::map<DWORD, THookUse>;
+  return *hooks;
+}
+
+constexpr LPARAM kKeyReleasedBit = LPARAM{1} << 31;
+constexpr LPARAM kAltHeldBit = LPARAM{1} << 29;
+
+// The viewer window that has the focus or holds the focused window, or null.
+HWND FocusedViewer() {
+  HWND desktop = GetDesktopWindow();
+  for (HWND wnd = GetFocus(); wnd && wnd != desktop; wnd = GetAncestor(wnd, GA_PARENT))
+    if (IsViewerWindow(wnd)) return wnd;
+  return nullptr;
+}
+
+// A key the viewer takes is posted to it and kept from the host; every other key, and each
+// key with Ctrl or Alt held but Ctrl+C, goes on to the host.
+bool TakeKey(WPARAM key, LPARAM flags) {
+  if (flags & kKeyReleasedBit) return false;
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+  const bool alt = (flags & kAltHeldBit) != 0 || GetKeyState(VK_MENU) < 0;
+  if (!ViewerTakesKey(static_cast<int>(key), ctrl, alt)) return false;
+  HWND target = FocusedViewer();
+  return target && PostMessageA(target, WM_KEYDOWN, key, flags);
 }
 
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) {
   bool taken = false;
-  TryGuarded("KeyboardHookProc", [&] {
-    bool released = (static_cast<uint64_t>(lParam) & 0x80000000u) != 0;
-    if (code >= 0 && !released && gTarget && IsForwardedKey(wParam) && FocusIsInside(gTarget)) {
-      PostMessageA(gTarget, WM_KEYDOWN, wParam, lParam);
-      taken = true;
-    }
-  });
-  return taken ? 1 : CallNextHookEx(gHook, code, wParam, lParam);
+  // Only a key that is being removed from the queue: a look-ahead (HC_NOREMOVE) comes again.
+  if (code == HC_ACTION) TryGuarded("KeyboardHookProc", [&] { taken = TakeKey(wParam, lParam); });
+  return taken ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+unsigned long long Number(const void* handle) {
+  return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle));
 }
 
 }  // namespace
 
-bool IsForwardedKey(WPARAM virtualKey) {
-  return ForwardedKeys().test(virtualKey & 0xFF);
-}
-
 void InstallKbdHook(HWND wnd) {
-  gTarget = wnd;
-  if (!gHook) gHook = SetWindowsHookExA(WH_KEYBOARD, &KeyboardHookProc, nullptr, GetCurrentThreadId());
-  DebugLogFmt("InstallKbdHook: HHOOK=%llu HWND=%llu",
-              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(gHook)),
-              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(wnd)));
+  std::lock_guard<std::mutex> guard(HooksLock());
+  THookUse& use = Hooks()[GetCurrentThreadId()];
+  if (!use.Hook) use.Hook = SetWindowsHookExA(WH_KEYBOARD, &KeyboardHookProc, nullptr, GetCurrentThreadId());
+  ++use.Windows;
+  DebugLogFmt("InstallKbdHook: HHOOK=%llu HWND=%llu windows=%d", Number(use.Hook), Number(wnd), use.Windows);
 }
 
-void RemoveKbdHook() {
-  if (!gHook) return;
-  UnhookWindowsHookEx(gHook);
-  gHook = nullptr;
-  gTarget = nullptr;
-  DebugLog("RemoveKbdHook: unhooked");
+void RemoveKbdHook(HWND wnd) {
+  std::lock_guard<std::mutex> guard(HooksLock());
+  auto found = Hooks().find(GetCurrentThreadId());
+  if (found == Hooks().end()) return;
+  THookUse& use = found->second;
+  if (--use.Windows > 0) return;
+  if (use.Hook) UnhookWindowsHookEx(use.Hook);
+  Hooks().erase(found);
+  DebugLogFmt("RemoveKbdHook: unhooked with HWND=%llu, the thread's last viewer", Number(wnd));
 }
 
-void SetHookTarget(HWND wnd) {
-  gTarget = wnd;
+void RemoveAllKbdHooks() {
+  std::lock_guard<std::mutex> guard(HooksLock());
+  for (const auto& entry : Hooks())
+    if (entry.second.Hook) UnhookWindowsHookEx(entry.second.Hook);
+  if (!Hooks().empty()) DebugLog("RemoveKbdHook: unhooked");
+  Hooks().clear();
 }
 
 bool KbdHookInstalled() {
-  return gHook != nullptr;
+  std::lock_guard<std::mutex> guard(HooksLock());
+  auto found = Hooks().find(GetCurrentThreadId());
+  return found != Hooks().end() && found->second.Hook;
 }
 
 }  // namespace pelorin

@@ -5,15 +5,15 @@
 
 namespace pelorin {
 
-// Makes `wnd` the hook target and installs the hook for the calling thread if needed.
+// A viewer window of the calling thread starts or stops using the thread's hook: the hook is
+// installed with the thread's first window and removed with its last, so closing one of two
+// viewers leaves the other its keys. Each key goes to the viewer window that has the focus
+// (or holds the focused window).
 void InstallKbdHook(HWND wnd);
-// Removes the hook (for every viewer window of the thread) and clears the target.
-void RemoveKbdHook();
-// The window that receives forwarded keys, or null.
-void SetHookTarget(HWND wnd);
+void RemoveKbdHook(HWND wnd);
+// Removes the hooks of every thread (the library is unloaded).
+void RemoveAllKbdHooks();
+// Whether the calling thread has the hook installed.
 bool KbdHookInstalled();
-
-// True for the 13 keys the viewer takes from the host: arrows, G, H, R, S, T, + and -.
-bool IsForwardedKey(WPARAM virtualKey);
 
 }  // namespace pelorin

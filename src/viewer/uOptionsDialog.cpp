@@ -174,7 +174,7 @@ void ApplyOptions(const TOptionsValues& values, HWND owner, TPelorinState* state
   StoreConfig(config);
   DebugLogFmt("ShowOptionsDialog: OBabelPath=[%s] OBabelOpts=[%s] StartMode=%s Logging=%d", config.OBabelPath.c_str(),
               config.OBabelOpts.c_str(), StartModeToText(config.StartMode).c_str(), config.Logging ? 1 : 0);
-  DebugLogSetup(PluginDir, config.Logging);
+  DebugLogSetup(SettingsDir(), config.Logging);
   std::string error;
   if (!SaveConfig(error)) {
     DebugLog("SaveConfig ERROR: " + error);

@@ -4,9 +4,18 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "support/uFileIO.h"
 #include "support/uText.h"
 
 namespace pelorin {
+namespace {
+
+// Virtual-key codes of the keys the viewer takes (the platform's VK_ values).
+constexpr int kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27, kKeyDown = 0x28;
+
+constexpr char kProgramDatabaseSignature[] = "Microsoft C/C++ ";
+
+}  // namespace
 
 std::string ModeName(int32_t mode) {
   return mode == 0 ? "2D" : "3D";
@@ -88,11 +97,44 @@ std::string ToggleButtonText(int32_t mode) {
   return mode == 0 ? "2D -> 3D" : "3D -> 2D";
 }
 
-bool IsSDFFileName(const std::string& fileName) {
+std::string LowerExtension(const std::string& fileName) {
   size_t dot = fileName.find_last_of('.');
   size_t slash = fileName.find_last_of("\\/");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  return LowerAscii(fileName.substr(dot)) == ".sdf";
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  return LowerAscii(fileName.substr(dot));
+}
+
+bool IsSDFFileName(const std::string& fileName) {
+  return LowerExtension(fileName) == ".sdf";
+}
+
+bool NewParamsOpenOptions(int previousParameter, int parameter) {
+  const int changed = previousParameter ^ parameter;
+  return changed == 0 || (changed & ~(kParamDarkMode | kParamDarkModeNative)) != 0;
+}
+
+bool ViewerTakesKey(int virtualKey, bool ctrl, bool alt) {
+  if (alt) return false;
+  if (ctrl) return virtualKey == 'C';
+  switch (virtualKey) {
+    case kKeyLeft:
+    case kKeyUp:
+    case kKeyRight:
+    case kKeyDown:
+    case 'G':
+    case 'H':
+    case 'R':
+    case 'S':
+    case 'T':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsProgramDatabaseFile(const std::string& fileName) {
+  const size_t signatureLength = sizeof kProgramDatabaseSignature - 1;
+  return ReadFileHead(fileName, signatureLength) == std::string_view(kProgramDatabaseSignature, signatureLength);
 }
 
 }  // namespace pelorin

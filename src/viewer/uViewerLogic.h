@@ -50,7 +50,29 @@ std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords);
 // The caption of the 2D/3D toggle button.
 std::string ToggleButtonText(int32_t mode);
 
+// The file name's extension with its dot, in lower case (ASCII); empty when it has none.
+std::string LowerExtension(const std::string& fileName);
 // True when the file name's extension is ".sdf" in any letter case.
 bool IsSDFFileName(const std::string& fileName);
+
+// The host's display parameters: ListLoad's ShowFlags and the parameter of its "new display
+// parameters" command. Only the dark-mode bits matter here.
+inline constexpr int kParamDarkMode = 128;        // the host's interface is dark
+inline constexpr int kParamDarkModeNative = 256;  // the system draws dark controls itself
+// Whether the host's "new display parameters" command opens the options dialog. The host sends
+// it when the user changes a lister option, and also when its interface switches between light
+// and dark by itself: a parameter that differs from the previous one in the dark-mode bits only
+// opens nothing. Any other command, one with an unchanged parameter included, is the user's.
+bool NewParamsOpenOptions(int previousParameter, int parameter);
+
+// Whether the viewer takes a key from the host (virtual-key code and the modifiers held):
+// the arrows, G, H, R, S and T without Ctrl or Alt, and Ctrl+C. Everything else, every other
+// key with Ctrl or Alt included, belongs to the host (its menus and shortcuts).
+bool ViewerTakesKey(int virtualKey, bool ctrl, bool alt);
+
+// True when the file begins like a compiler's program database (debug symbols, which share
+// the extension ".pdb" with Protein Data Bank files): "Microsoft C/C++ MSF 7.00" or the
+// older "Microsoft C/C++ program database 2.00". Reads only the first bytes.
+bool IsProgramDatabaseFile(const std::string& fileName);
 
 }  // namespace pelorin

@@ -134,7 +134,11 @@ void GoToRecord(TPelorinState* state, int32_t index) {
   StartLoadAndRepaint(state);
 }
 
+// Keys with Ctrl or Alt held belong to the host (Ctrl+C excepted): they reach this window
+// when the keyboard hook lets them pass, and the host, which subclasses it, sees them first.
 void OnKeyDown(TPelorinState* state, WPARAM key) {
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0, alt = GetKeyState(VK_MENU) < 0;
+  if (!ViewerTakesKey(static_cast<int>(key), ctrl, alt)) return;
   switch (key) {
     case VK_LEFT:
     case VK_UP:
@@ -214,7 +218,7 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
 }
 
 void OnDestroy(HWND wnd, TPelorinState* state) {
-  RemoveKbdHook();
+  RemoveKbdHook(wnd);
   StopLoad(state);
   if (state->RC) {
     if (state->DC) {
@@ -301,13 +305,6 @@ LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTCHARS;
-    case WM_SETFOCUS:
-      SetHookTarget(wnd);
-      if (!KbdHookInstalled()) InstallKbdHook(wnd);
-      return 0;
-    case WM_KILLFOCUS:
-      SetHookTarget(wnd);
-      return 0;
     default:
       break;
   }
@@ -408,10 +405,21 @@ TPelorinState* StateOf(HWND wnd) {
   return wnd ? reinterpret_cast<TPelorinState*>(GetWindowLongPtrA(wnd, GWLP_USERDATA)) : nullptr;
 }
 
-// Everything after the window exists: hook, state, OpenGL, records, the first load.
-static void SetUpNewWindow(HWND wnd, const std::string& fileName, int width, int height) {
-  InstallKbdHook(wnd);
+bool IsViewerWindow(HWND wnd) {
+  DWORD process = 0;
+  if (!wnd || !GetWindowThreadProcessId(wnd, &process) || process != GetCurrentProcessId()) return false;
+  // The class's procedure, not the window's: the host subclasses the viewer window.
+  return GetClassLongPtrA(wnd, GCLP_WNDPROC) == reinterpret_cast<ULONG_PTR>(&ViewerWindowProc);
+}
+
+TPelorinState* ViewerStateOf(HWND wnd) {
+  return IsViewerWindow(wnd) ? StateOf(wnd) : nullptr;
+}
+
+// Everything after the window exists: state, hook, OpenGL, records, the first load.
+static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags, int width, int height) {
   std::unique_ptr<TPelorinState> state = NewState(wnd, fileName, width, height);
+  state->ShowFlags = showFlags;
   DebugLogFmt("CreatePelorinWindow: Mode=%s", ModeName(state->Mode).c_str());
   state->DC = GetDC(wnd);
   state->RC = CreateGLContext(state->DC);
@@ -421,6 +429,7 @@ static void SetUpNewWindow(HWND wnd, const std::string& fileName, int width, int
   }
   TPelorinState* raw = state.release();  // owned by the window from here; freed in WM_DESTROY
   SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(raw));
+  InstallKbdHook(wnd);  // removed in WM_DESTROY, which runs only for a window with its state
   SplitRecordsIfSDF(*raw);
   raw->MolIndex = 0;
   if (raw->RC) {
@@ -429,7 +438,7 @@ static void SetUpNewWindow(HWND wnd, const std::string& fileName, int width, int
   }
 }
 
-HWND CreatePelorinWindow(HWND parent, const std::string& fileName) {
+HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags) {
   RegisterViewerClass();
   RECT client{};
   GetClientRect(parent, &client);
@@ -445,7 +454,7 @@ HWND CreatePelorinWindow(HWND parent, const std::string& fileName) {
     return nullptr;
   }
   try {
-    SetUpNewWindow(wnd, fileName, width, height);
+    SetUpNewWindow(wnd, fileName, showFlags, width, height);
   } catch (...) {
     // The host never sees this window, so it could never close it: take it down here.
     // Its destroy handling frees whatever state was already attached.

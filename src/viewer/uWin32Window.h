@@ -55,13 +55,20 @@ struct TPelorinState {
   // The 3D model of the last 3D load. Each window keeps its own, so two windows in 3D
   // never draw each other's mesh.
   std::shared_ptr<TMeshModel> Model;
+  // The host's display parameters as last given (ListLoad's ShowFlags, then its commands).
+  int ShowFlags = 0;
 };
 
 // The state of a viewer window, or null before creation stored it / after destruction.
 TPelorinState* StateOf(HWND wnd);
+// True for a window of this process whose class is the viewer's (whoever subclassed it).
+bool IsViewerWindow(HWND wnd);
+// StateOf for a window that may be any window: null unless IsViewerWindow.
+TPelorinState* ViewerStateOf(HWND wnd);
 
 // Creates the viewer window as a child of the host's pane and starts the first load.
-HWND CreatePelorinWindow(HWND parent, const std::string& fileName);
+// `showFlags`: the host's display parameters (ListLoad's ShowFlags).
+HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags = 0);
 
 // Draws the window's current view (2D or 3D, without the navigation bar) into the back
 // buffer and reads it into a new 32-bit top-down DIB section of the drawing area's size.

@@ -250,25 +250,55 @@ TEST_F(PluginTest, ExportsExactlyTheEightEntryPoints) {
   for (const char* name : kEntryPoints) EXPECT_NE(GetProcAddress(module_, name), nullptr) << name;
 }
 
-TEST_F(PluginTest, OnlyTheNewParamsCommandPostsTheOptionsMessage) {
+TEST_F(PluginTest, CommandsForAWindowThatIsNoViewerFailAndPostNothing) {
   Load();
   HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
-  for (int command : {1, 2, 3, 4}) EXPECT_EQ(sendCommand_(window, command, 7), 0) << command;
-  EXPECT_EQ(sendCommand_(nullptr, 2, 0), 0);
-
+  for (int command : {1, 2, 3, 4}) EXPECT_EQ(sendCommand_(window, command, 7), 1) << command;
+  EXPECT_EQ(sendCommand_(nullptr, 2, 0), 1);
   MSG msg;
-  int posted = 0;
-  while (PeekMessageA(&msg, window, 0, 0, PM_REMOVE)) {
-    EXPECT_EQ(msg.message, kOptionsMessage);
-    EXPECT_EQ(msg.wParam, 0u);
-    EXPECT_EQ(msg.lParam, 0);
-    ++posted;
-  }
-  EXPECT_EQ(posted, 1);
+  EXPECT_FALSE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
   // A null window posts nothing to the thread either.
   EXPECT_FALSE(PeekMessageA(&msg, reinterpret_cast<HWND>(-1), kOptionsMessage, kOptionsMessage, PM_REMOVE));
   DestroyWindow(window);
+}
+
+TEST_F(PluginTest, PelorinIniInTheHostsSettingsFolderWins) {
+  TTempDir host;
+  std::ofstream(host.Path() / "pelorin.ini", std::ios::binary)
+      << "[Pelorin]\r\nOBabelPath=C:\\none\\obabel.exe\r\nStartMode=2D\r\n";
+  WriteIni("[Pelorin]\r\nOBabelPath=C:\\none\\obabel.exe\r\nStartMode=3D\r\n");
+  Load();
+  SetDefaults(host.File("lsplugin.ini").c_str());
+  Unload();
+  std::ifstream in(host.Path() / "pelorindebug.log", std::ios::binary);
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(log.find("LoadConfig: IniPath=[" + host.File("pelorin.ini") + "]"), std::string::npos) << log;
+  EXPECT_NE(log.find("LoadConfig: StartMode=2D"), std::string::npos);
+}
+
+TEST_F(PreviewTest, ProgramDatabaseGetsNoWindowNoThumbnailAndNoConverterRun) {
+  using TListLoadFn = HWND(__stdcall*)(HWND, char*, int);
+  auto listLoad = ProcAs<TListLoadFn>(module_, "ListLoad");
+  ASSERT_NE(listLoad, nullptr);
+  const std::string symbols = dir_.File("viewer.pdb");
+  using namespace std::string_literals;
+  std::ofstream(symbols, std::ios::binary) << "Microsoft C/C++ MSF 7.00\r\n\x1a"
+                                              "DS\0\0\0\0\x10\0\0"s;
+  HWND host =
+      CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+  std::string name = symbols;
+  EXPECT_EQ(listLoad(host, name.data(), 0), nullptr);
+  EXPECT_EQ(GetWindow(host, GW_CHILD), nullptr);
+  DestroyWindow(host);
+  EXPECT_EQ(Preview(symbols, 64, 64), nullptr);
+  std::wstring wide(symbols.begin(), symbols.end());
+  EXPECT_EQ(previewW_(wide.data(), 64, 64, nullptr, 0), nullptr);
+  Unload();
+  const std::string log = Log();
+  EXPECT_EQ(log.find("RunProcessWait"), std::string::npos) << log;
+  EXPECT_EQ(CountOf(log, "not a molecule: no thumbnail"), 2u) << log;
+  EXPECT_EQ(CountOf(log, "not a molecule: no window"), 1u) << log;
 }
 
 TEST_F(PreviewTest, NoSizeNoConversion) {

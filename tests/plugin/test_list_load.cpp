@@ -23,6 +23,7 @@ namespace {
 using TListLoad = HWND(__stdcall*)(HWND, char*, int);
 using TListLoadW = HWND(__stdcall*)(HWND, wchar_t*, int);
 using TListCloseWindow = void(__stdcall*)(HWND);
+using TListSendCommand = int(__stdcall*)(HWND, int, int);
 
 // The name as the system's 8-bit code page holds it.
 std::string AnsiOf(const std::wstring& wide) {
@@ -68,7 +69,8 @@ class ListLoadTest : public ::testing::Test {
     load_ = ProcAs<TListLoad>(module_, "ListLoad");
     loadW_ = ProcAs<TListLoadW>(module_, "ListLoadW");
     close_ = ProcAs<TListCloseWindow>(module_, "ListCloseWindow");
-    ASSERT_TRUE(load_ && loadW_ && close_);
+    send_ = ProcAs<TListSendCommand>(module_, "ListSendCommand");
+    ASSERT_TRUE(load_ && loadW_ && close_ && send_);
   }
   // Pumps messages until the log shows a finished load.
   bool WaitForLoad() {
@@ -88,6 +90,7 @@ class ListLoadTest : public ::testing::Test {
   TListLoad load_ = nullptr;
   TListLoadW loadW_ = nullptr;
   TListCloseWindow close_ = nullptr;
+  TListSendCommand send_ = nullptr;
 };
 
 }  // namespace
@@ -154,4 +157,37 @@ TEST_F(ListLoadTest, CloseWindowDestroysTheViewerAndIgnoresNull) {
   close_(viewer_);  // while its load may still run: waits for it
   EXPECT_FALSE(IsWindow(viewer_));
   viewer_ = nullptr;
+}
+
+TEST_F(ListLoadTest, DisplayParametersOpenTheOptionsUnlessOnlyTheDarkModeChanged) {
+  constexpr int kWrap = 1, kAnsi = 4, kDark = 128, kDarkNative = 256;
+  constexpr UINT kOptionsMessage = WM_USER + 102;
+  Load("2D");
+  std::string file = pelorin::testpaths::SamplePath("caffeine.mol");
+  viewer_ = load_(host_, file.data(), kAnsi);
+  ASSERT_NE(viewer_, nullptr);
+  // Each parameter is compared with the one before it, ListLoad's ShowFlags at first.
+  const struct {
+    int Parameter;
+    bool Opens;
+  } steps[] = {
+      {kAnsi | kDark, false},
+      {kAnsi | kDark | kDarkNative, false},
+      {kAnsi | kDark | kDarkNative, true},
+      {kAnsi, false},
+      {kAnsi | kWrap, true},
+      {kDark, true},
+  };
+  for (const auto& step : steps) {
+    EXPECT_EQ(send_(viewer_, 2, step.Parameter), 0) << step.Parameter;
+    MSG msg;
+    EXPECT_EQ(PeekMessageA(&msg, viewer_, kOptionsMessage, kOptionsMessage, PM_REMOVE) != 0, step.Opens)
+        << step.Parameter;
+  }
+  // Select-all and set-percent are not performed; copy is (the load has finished).
+  EXPECT_EQ(send_(viewer_, 3, 0), 1);
+  EXPECT_EQ(send_(viewer_, 4, 50), 1);
+  ASSERT_TRUE(WaitForLoad()) << Log();
+  EXPECT_EQ(send_(viewer_, 1, 0), 0) << Log();
+  EXPECT_EQ(CountOf(Log(), "New display parameters: only the dark mode changed, no options dialog"), 3u);
 }

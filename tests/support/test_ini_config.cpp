@@ -60,6 +60,7 @@ class ConfigTest : public ::testing::Test {
     SetPathVariable(savedPath_);
     PluginDir.clear();
     IniPath.clear();
+    HostIniDir.clear();
   }
   void WriteIni(const std::string& text) { WriteFileBytes(dir_.File("pelorin.ini"), text); }
 
@@ -240,6 +241,43 @@ TEST_F(ConfigTest, SaveIntoMissingFolderFailsWithReason) {
   std::string error;
   EXPECT_FALSE(SaveConfig(error));
   EXPECT_FALSE(error.empty());
+}
+
+TEST_F(ConfigTest, UnwritablePluginFolderKeepsSettingsAndLogInTheHostsSettingsFolder) {
+  // Wine run as root ignores the read-only attribute: a folder below a file cannot be written.
+  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+  TTempDir host;
+  WriteFileBytes(dir_.File("file"), "x");
+  PluginDir = dir_.File("file") + separator;
+  SetHostIniName(host.File("wincmd.ini"));
+  EXPECT_EQ(SettingsDir(), host.Dir());
+  LoadConfig();
+  EXPECT_EQ(DebugLogFileName(), host.File("pelorindebug.log"));
+  TPelorinConfig changed = ConfigSnapshot();
+  changed.StartMode = 0;
+  StoreConfig(changed);
+  std::string error;
+  ASSERT_TRUE(SaveConfig(error)) << error;
+  EXPECT_EQ(IniPath, host.File("pelorin.ini"));
+  EXPECT_NE(ReadFileBytes(host.File("pelorin.ini")).find("StartMode=2D"), std::string::npos);
+
+  // From then on that file wins, also over one in a writable plugin folder.
+  PluginDir = dir_.Dir();
+  IniPath.clear();
+  WriteIni("[Pelorin]\r\nStartMode=3D\r\n");
+  LoadConfig();
+  EXPECT_EQ(IniPath, host.File("pelorin.ini"));
+  EXPECT_EQ(ConfigSnapshot().StartMode, 0);
+
+  // A writable plugin folder and a host folder without pelorin.ini: everything stays in the plugin's.
+  TTempDir otherHost;
+  SetHostIniName(otherHost.File("wincmd.ini"));
+  IniPath.clear();
+  LoadConfig();
+  EXPECT_EQ(IniPath, dir_.File("pelorin.ini"));
+  EXPECT_EQ(ConfigSnapshot().StartMode, 1);
+  ASSERT_TRUE(SaveConfig(error)) << error;
+  EXPECT_TRUE(std::filesystem::is_empty(otherHost.Path()));
 }
 
 TEST(IniDocument, OnePairOfEnclosingQuotesIsRemoved) {

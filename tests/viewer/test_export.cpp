@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "dialog_driver.h"
+#include "plugin/uWLXExports.h"
 #include "svg/uSVGParser.h"
 #include "viewer/uExport.h"
 #include "viewer/uRecordFiles.h"
@@ -108,6 +109,51 @@ template <typename TPredicate>
 size_t CountPixels(const TImage& image, TPredicate match) {
   return static_cast<size_t>(
       std::count_if(image.Pixels.begin(), image.Pixels.end(), [&](uint32_t c) { return match(c & 0xFFFFFF); }));
+}
+
+// --- The clipboard ---
+
+struct TClipboardSeen {
+  TImage Picture;  // from CF_DIB
+  std::string Text;
+  std::wstring WideText;
+};
+
+void EmptyTheClipboard() {
+  if (!OpenClipboard(nullptr)) return;
+  EmptyClipboard();
+  CloseClipboard();
+}
+
+TClipboardSeen ReadClipboard() {
+  TClipboardSeen seen;
+  if (!OpenClipboard(nullptr)) return seen;
+  if (auto* text = static_cast<const char*>(GlobalLock(GetClipboardData(CF_TEXT)))) {
+    seen.Text = text;
+    GlobalUnlock(GetClipboardData(CF_TEXT));
+  }
+  if (auto* text = static_cast<const wchar_t*>(GlobalLock(GetClipboardData(CF_UNICODETEXT)))) {
+    seen.WideText = text;
+    GlobalUnlock(GetClipboardData(CF_UNICODETEXT));
+  }
+  HGLOBAL dib = GetClipboardData(CF_DIB);
+  if (auto* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(dib))) {
+    if (header->biBitCount == 24 && header->biCompression == BI_RGB && header->biHeight > 0) {
+      TImage& image = seen.Picture;
+      image.Width = header->biWidth;
+      image.Height = header->biHeight;
+      const auto* rows = reinterpret_cast<const uint8_t*>(header) + header->biSize;
+      const size_t stride = (static_cast<size_t>(image.Width) * 3 + 3) & ~size_t{3};
+      for (int y = image.Height - 1; y >= 0; --y)  // bottom-up rows
+        for (int x = 0; x < image.Width; ++x) {
+          const uint8_t* p = rows + y * stride + x * 3;
+          image.Pixels.push_back((uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0]);
+        }
+    }
+    GlobalUnlock(dib);
+  }
+  CloseClipboard();
+  return seen;
 }
 
 // --- The size the export placement gives a drawing: 60 px per average bond, 40 px margins ---
@@ -443,7 +489,7 @@ TEST_F(ExportTest, ClosingTheViewerDuringADialogEndsTheCommandQuietly) {
   }
 }
 
-TEST_F(ExportTest, ContextMenuOffersBothExportsAtTheCursor) {
+TEST_F(ExportTest, ContextMenuOffersBothExportsAndTheOptionsAtTheCursor) {
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   SetCursorPos(150, 160);
@@ -474,19 +520,99 @@ TEST_F(ExportTest, ContextMenuOffersBothExportsAtTheCursor) {
   RunCommand(script, [&] { SendMessageA(wnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(wnd), MAKELPARAM(-1, -1)); });
   EXPECT_TRUE(script.Notes.empty()) << script.Notes.front();
   EXPECT_TRUE(script.Unexpected.empty()) << script.Unexpected.front();
-  const std::vector<std::pair<UINT, std::string>> expected = {{2001, "Export view as PNG (300 DPI)..."},
-                                                              {2002, "Export source as SVG..."}};
+  const std::vector<std::pair<UINT, std::string>> expected = {
+      {2001, "Export view as PNG (300 DPI)..."}, {2002, "Export source as SVG..."}, {0, ""}, {2003, "Options..."}};
   EXPECT_EQ(items, expected);
   EXPECT_EQ(menuRect.left, cursor.x);
   EXPECT_EQ(menuRect.top, cursor.y);
   EXPECT_EQ(saveTitle, "Export current view as SVG");
 
-  // Commands other than the two items do nothing (a dialog would be swept up as unexpected).
+  // Commands other than the items do nothing (a dialog would be swept up as unexpected).
   TDialogScript quiet(parent_, [](TDialogScript&) {});
-  for (WPARAM id : {2000, 2003}) EXPECT_EQ(SendMessageA(wnd, WM_COMMAND, id, 0), 0);
+  for (WPARAM id : {2000, 2004}) EXPECT_EQ(SendMessageA(wnd, WM_COMMAND, id, 0), 0);
   PumpUntil([] { return false; }, 0.3);
   quiet.Finish();
   EXPECT_TRUE(quiet.Unexpected.empty());
+}
+
+TEST_F(ExportTest, CopyPutsThePictureAndTheRecordOnTheClipboard) {
+  // 2D, an SDF record, by Ctrl+C through the keyboard hook: the export's drawing and the record's text.
+  HWND wnd = Open(SamplePath("three.sdf"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  PressKey(wnd, VK_RIGHT);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  EmptyTheClipboard();
+  SetForegroundWindow(parent_);
+  SetFocus(wnd);
+  PumpMessages();
+  INPUT keys[4] = {};
+  for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[3].ki.wVk = VK_CONTROL;
+  keys[1].ki.wVk = keys[2].ki.wVk = 'C';
+  keys[2].ki.dwFlags = keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(4, keys, sizeof(INPUT));
+  ASSERT_TRUE(PumpUntil([this] { return Log().find("CopyToClipboard: picture") != std::string::npos; }, 20));
+  TClipboardSeen seen = ReadClipboard();
+  EXPECT_EQ(seen.Text, State(wnd)->Records[1]);
+  EXPECT_NE(seen.Text.find("aspirin"), std::string::npos);
+  EXPECT_EQ(seen.WideText, std::wstring(seen.Text.begin(), seen.Text.end()));
+  TSize predicted = PredictExportSize(State(wnd)->Scene, true);
+  EXPECT_NEAR(seen.Picture.Width, predicted.Width, 1);
+  EXPECT_NEAR(seen.Picture.Height, predicted.Height, 1);
+  ASSERT_FALSE(seen.Picture.Pixels.empty());
+  EXPECT_EQ(seen.Picture.At(0, 0), 0xFFFFFFu);
+  EXPECT_GT(CountPixels(seen.Picture, [](uint32_t c) { return Red(c) < 80 && Green(c) < 80 && Blue(c) < 80; }), 300u);
+  EXPECT_GT(CountPixels(seen.Picture, [](uint32_t c) { return Red(c) > 180 && Green(c) < 100 && Blue(c) < 100; }), 20u);
+  EXPECT_EQ(State(wnd)->MolIndex, 1) << "Ctrl+C is no other key";
+  DestroyWindow(wnd);
+
+  // 3D, a MOL2 file, by the host's copy command: the window's picture and the converter's SMILES.
+  UseStartMode(1);
+  wnd = Open(SamplePath("aspirin.mol2"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  EmptyTheClipboard();
+  EXPECT_EQ(ListSendCommand(wnd, 1, 0), 0);
+  seen = ReadClipboard();
+  EXPECT_EQ(seen.Text, "CC(=O)Oc1ccccc1C(=O)O\r\n");
+  EXPECT_EQ(seen.WideText, L"CC(=O)Oc1ccccc1C(=O)O\r\n");
+  RECT client;
+  GetClientRect(wnd, &client);
+  ASSERT_EQ(seen.Picture.Width, client.right);
+  ASSERT_EQ(seen.Picture.Height, client.bottom - 28);
+  uint32_t corner = seen.Picture.At(0, 0);
+  EXPECT_TRUE(std::abs(Red(corner) - 33) <= 3 && std::abs(Green(corner) - 36) <= 3 && std::abs(Blue(corner) - 41) <= 3)
+      << std::hex << corner << " is not the 3D background";
+  // TearDown checks that the SMILES file is gone.
+}
+
+TEST_F(ExportTest, CopyFailuresAreShownAndTheHostsCommandFails) {
+  struct TCase {
+    const char* Name;
+    std::string LoadConverter, CopyConverter;
+    std::string Message;
+  };
+  const TCase cases[] = {
+      {"no picture", Exit1StandInExe(), Exit1StandInExe(), "Could not render the view for the clipboard."},
+      {"no SMILES", BridgeExe(), Exit1StandInExe(), "Could not generate SMILES: obabel exit code=1"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    UseStartMode(0, c.LoadConverter);
+    HWND wnd = Open(SamplePath("aspirin.mol2"));
+    ASSERT_TRUE(WaitLoaded(wnd));
+    UseStartMode(0, c.CopyConverter);
+    int result = -1;
+    TDialogScript script(parent_, [](TDialogScript& s) { s.TakeMessageBox(); });
+    RunCommand(script, [&] { result = ListSendCommand(wnd, 1, 0); });
+    EXPECT_EQ(result, 1);
+    ASSERT_EQ(script.Boxes.size(), 1u);
+    EXPECT_EQ(script.Boxes[0].Caption, "Pelorin");
+    EXPECT_TRUE(script.Boxes[0].ErrorIcon);
+    EXPECT_EQ(script.Boxes[0].Text.rfind(c.Message, 0), 0u) << script.Boxes[0].Text;
+    EXPECT_NE(Log().find("CopyToClipboard ERROR: " + c.Message), std::string::npos);
+    DestroyWindow(wnd);
+  }
 }
 
 }  // namespace

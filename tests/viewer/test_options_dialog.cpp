@@ -54,6 +54,7 @@ class OptionsDialogTest : public ViewerTest {
   void TearDown() override {
     PluginDir = savedPluginDir_;
     IniPath = savedIniPath_;
+    HostIniDir.clear();
     ViewerTest::TearDown();
   }
 
@@ -271,6 +272,33 @@ TEST_F(OptionsDialogTest, UnwritableIniIsReportedOnceAndTheSettingsStillApply) {
   EXPECT_NE(Log().find("SaveConfig ERROR: "), std::string::npos);
   ASSERT_TRUE(WaitLoaded(wnd));
   EXPECT_TRUE(State(wnd)->SceneReady) << "reloaded in 3D: " << State(wnd)->ErrorMsg;
+}
+
+TEST_F(OptionsDialogTest, ContextMenuItemOpensItAndAnUnwritablePluginFolderSavesInTheHostsFolder) {
+  // Wine run as root ignores the read-only attribute: a folder below a file cannot be written.
+  WriteFileBytes(logDir_.File("file"), "x");
+  PluginDir = logDir_.File("file") + "\\";
+  IniPath = PluginDir + "pelorin.ini";
+  TTempDir host;
+  SetHostIniName(host.File("wincmd.ini"));
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TDialogScript script(parent_, [&](TDialogScript& s) {
+    HWND dialog = WaitForDialog(s.Owner());
+    if (!dialog) return s.Notes.push_back("no options dialog");
+    SendDlgItemMessageA(dialog, kIdStartMode, CB_SETCURSEL, 1, 0);
+    Press(dialog, IDOK);
+    WaitGone(dialog);
+  });
+  SendMessageA(wnd, WM_COMMAND, 2003, 0);  // the context menu's "Options..."
+  PumpUntil([&] { return script.StepsDone(); }, 60);
+  script.Finish();
+  EXPECT_TRUE(script.Notes.empty()) << script.Notes.front();
+  EXPECT_TRUE(script.Unexpected.empty()) << "no error: " << script.Unexpected.front();
+  EXPECT_EQ(IniPath, host.File("pelorin.ini"));
+  EXPECT_NE(ReadFileBytes(host.File("pelorin.ini")).find("StartMode=3D"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(host.File("pelorindebug.log")).find("log opened"), std::string::npos) << "the log moved";
+  ASSERT_TRUE(WaitLoaded(wnd));
 }
 
 TEST_F(OptionsDialogTest, ViewerClosedWhileTheDialogIsOpen) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "test_temp_dir.h"
 #include "viewer/uViewerLogic.h"
 
 using namespace pelorin;
@@ -100,4 +101,49 @@ TEST(ViewerTexts, OnlySdfFilesAreSplit) {
   EXPECT_FALSE(IsSDFFileName("x.mol"));
   EXPECT_FALSE(IsSDFFileName("C:\\a.sdf\\file"));
   EXPECT_FALSE(IsSDFFileName("sdf"));
+}
+
+TEST(HostRules, OnlyAChangeOfTheDarkModeBitsAloneOpensNoOptionsDialog) {
+  const int ansi = 4, wrap = 1, dark = 128, darkNative = 256;
+  EXPECT_FALSE(NewParamsOpenOptions(ansi, ansi | dark));
+  EXPECT_FALSE(NewParamsOpenOptions(ansi | dark, ansi | dark | darkNative));
+  EXPECT_FALSE(NewParamsOpenOptions(ansi | dark | darkNative, ansi));
+  EXPECT_TRUE(NewParamsOpenOptions(ansi | dark, ansi | dark)) << "unchanged: the user's command";
+  EXPECT_TRUE(NewParamsOpenOptions(0, 0));
+  EXPECT_TRUE(NewParamsOpenOptions(ansi, ansi | wrap));
+  EXPECT_TRUE(NewParamsOpenOptions(ansi, wrap | dark)) << "a real change along with the dark mode";
+}
+
+TEST(HostRules, KeysWithCtrlOrAltAndPlusMinusBelongToTheHost) {
+  for (int key : {0x25, 0x26, 0x27, 0x28, int{'G'}, int{'H'}, int{'R'}, int{'S'}, int{'T'}}) {
+    EXPECT_TRUE(ViewerTakesKey(key, false, false)) << key;
+    EXPECT_FALSE(ViewerTakesKey(key, true, false)) << key;
+    EXPECT_FALSE(ViewerTakesKey(key, false, true)) << key;
+  }
+  EXPECT_TRUE(ViewerTakesKey('C', true, false));
+  EXPECT_FALSE(ViewerTakesKey('C', false, false));
+  EXPECT_FALSE(ViewerTakesKey('C', true, true)) << "AltGr is Ctrl+Alt";
+  for (int key : {0x6B, 0x6D, 0xBB, 0xBD, int{'N'}, int{'P'}, 0x1B, 0x70})  // + and - of both kinds, N, P, Esc, F1
+    EXPECT_FALSE(ViewerTakesKey(key, false, false)) << key;
+}
+
+TEST(HostRules, ProgramDatabasesAreRecognisedByTheirFirstBytes) {
+  pelorin_test::TTempDir dir;
+  using namespace std::string_literals;
+  const std::pair<std::string, bool> cases[] = {
+      {"Microsoft C/C++ MSF 7.00\r\n\x1a"
+       "DS\0\0\0"s,
+       true},
+      {"Microsoft C/C++ program database 2.00\r\n\x1aJG\0\0"s, true},
+      {"HEADER    PLANT PROTEIN                           30-APR-81   1CRN\n"s, false},
+      {"Microsoft C/C+"s, false},
+      {""s, false},
+  };
+  int n = 0;
+  for (const auto& [bytes, debugSymbols] : cases) {
+    std::string path = dir.File("case" + std::to_string(n++) + ".pdb");
+    pelorin_test::WriteFileBytes(path, bytes);
+    EXPECT_EQ(IsProgramDatabaseFile(path), debugSymbols) << bytes;
+  }
+  EXPECT_FALSE(IsProgramDatabaseFile(dir.File("missing.pdb")));
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "dialog_driver.h"
 #include "test_helpers.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer_test_util.h"
@@ -14,6 +15,7 @@ using namespace pelorin;
 using namespace pelorin::testpaths;
 using pelorin_test::PumpMessages;
 using pelorin_test::PumpUntil;
+using pelorin_test::TDialogScript;
 using pelorin_test::ViewerTest;
 
 namespace {
@@ -289,20 +291,92 @@ TEST_F(ViewerTest, ModeToggleViewKeysWheelAndDrag) {
   EXPECT_EQ(SendMessageA(wnd, WM_GETDLGCODE, 0, 0), 0x85);
 }
 
-TEST_F(ViewerTest, KeysReachTheViewerThroughTheHookWhileItHasTheFocus) {
+namespace {
+
+// Presses `key` with the `modifiers` held, as the keyboard would.
+void PressKey(std::initializer_list<WORD> modifiers, WORD key) {
+  std::vector<INPUT> keys;
+  auto add = [&](WORD vk, DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = flags;
+    keys.push_back(input);
+  };
+  for (WORD m : modifiers) add(m, 0);
+  add(key, 0);
+  add(key, KEYEVENTF_KEYUP);
+  for (WORD m : modifiers) add(m, KEYEVENTF_KEYUP);
+  SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+}
+
+void FocusViewer(HWND parent, HWND viewer) {
+  SetForegroundWindow(parent);
+  SetFocus(viewer);
+  PumpMessages();
+}
+
+}  // namespace
+
+TEST_F(ViewerTest, KeysReachTheFocusedViewerThroughTheHookAlsoAfterAnotherViewerClosed) {
+  HWND first = Open(SamplePath("caffeine.mol"));
+  HWND second = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(first));
+  ASSERT_TRUE(WaitLoaded(second));
+  FocusViewer(parent_, first);
+  ASSERT_EQ(GetFocus(), first);
+  PressKey({}, 'H');
+  EXPECT_TRUE(PumpUntil([&] { return !State(first)->View.ShowHeadings; }, 5));
+  EXPECT_TRUE(State(second)->View.ShowHeadings);
+
+  DestroyWindow(first);
+  ASSERT_TRUE(KbdHookInstalled()) << "the other viewer still uses the hook";
+  FocusViewer(parent_, second);
+  PressKey({}, 'H');
+  EXPECT_TRUE(PumpUntil([&] { return !State(second)->View.ShowHeadings; }, 5));
+  DestroyWindow(second);
+  EXPECT_FALSE(KbdHookInstalled());
+}
+
+namespace {
+
+// The host subclasses the viewer window to see its keys first, as the file manager's lister does.
+std::vector<std::pair<UINT, WPARAM>> gHostKeys;
+WNDPROC gViewerProc = nullptr;
+LRESULT CALLBACK HostSubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) gHostKeys.emplace_back(msg, wParam);
+  return CallWindowProcA(gViewerProc, wnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_F(ViewerTest, KeysWithCtrlOrAltAndPlusOrMinusGoToTheHost) {
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
-  SetForegroundWindow(parent_);
-  SetFocus(wnd);
-  PumpMessages();
-  ASSERT_EQ(GetFocus(), wnd);
-  ASSERT_TRUE(KbdHookInstalled());
-  INPUT keys[2] = {};
-  keys[0].type = keys[1].type = INPUT_KEYBOARD;
-  keys[0].ki.wVk = keys[1].ki.wVk = 'H';
-  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, keys, sizeof(INPUT));
-  EXPECT_TRUE(PumpUntil([&] { return !State(wnd)->View.ShowHeadings; }, 5));
+  gHostKeys.clear();
+  gViewerProc =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HostSubclassProc)));
+  FocusViewer(parent_, wnd);
+  size_t loadsBefore = CountOf(Log(), "TLoadThread.Execute:");
+  TDialogScript noDialog(parent_, [](TDialogScript&) {});  // closes a save dialog Alt+S would open
+  PressKey({VK_MENU}, 'S');
+  PressKey({VK_CONTROL}, 'T');
+  PressKey({}, VK_ADD);
+  PressKey({}, 'H');  // the viewer's own key marks the end
+  EXPECT_TRUE(PumpUntil([&] { return !State(wnd)->View.ShowHeadings; }, 10));
+  noDialog.Finish();
+  EXPECT_TRUE(noDialog.Unexpected.empty()) << noDialog.Unexpected.front();
+  auto seen = [](UINT msg, WPARAM key) {
+    return std::find(gHostKeys.begin(), gHostKeys.end(), std::pair<UINT, WPARAM>(msg, key)) != gHostKeys.end();
+  };
+  EXPECT_TRUE(seen(WM_SYSKEYDOWN, 'S'));
+  EXPECT_FALSE(seen(WM_KEYDOWN, 'S')) << "Alt+S was taken as S";
+  EXPECT_TRUE(seen(WM_KEYDOWN, 'T'));
+  EXPECT_TRUE(seen(WM_KEYDOWN, VK_ADD));
+  EXPECT_EQ(State(wnd)->Mode, 0) << "Ctrl+T toggled the view";
+  EXPECT_EQ(CountOf(Log(), "TLoadThread.Execute:"), loadsBefore);
+  EXPECT_EQ(Log().find("ExportSVG"), std::string::npos);
+  SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gViewerProc));
 }
 
 TEST_F(ViewerTest, TwoWindowsKeepTheirOwnZoom) {
