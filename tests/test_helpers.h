@@ -1,6 +1,7 @@
 // Small helpers shared by the test programs.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -43,6 +44,27 @@ class TScopedEnvironment {
 template <typename T>
 T ProcAs(HMODULE module, const char* name) {
   return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+inline void PumpMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// Pumps messages until `done` holds or the time is up.
+template <typename TDone>
+bool PumpUntil(TDone done, double seconds = 90) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    PumpMessages();
+    Sleep(10);
+  }
+  PumpMessages();
+  return true;
 }
 #endif
 

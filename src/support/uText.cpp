@@ -21,10 +21,6 @@ std::string Trim(std::string_view s) {
   return std::string(TrimView(s));
 }
 
-static char LowerChar(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -38,14 +34,14 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 std::string LowerAscii(std::string_view s) {
   std::string r(s);
-  for (char& c : r) c = LowerChar(c);
+  for (char& c : r) c = LowerAsciiChar(c);
   return r;
 }
 
 size_t FindNoCase(std::string_view haystack, std::string_view needle) {
   if (needle.size() > haystack.size()) return std::string_view::npos;
   auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
-                        [](char a, char b) { return LowerChar(a) == LowerChar(b); });
+                        [](char a, char b) { return LowerAsciiChar(a) == LowerAsciiChar(b); });
   return it == haystack.end() && !needle.empty() ? std::string_view::npos : static_cast<size_t>(it - haystack.begin());
 }
 

@@ -17,6 +17,9 @@ std::string_view TrimView(std::string_view s);
 std::string Trim(std::string_view s);
 
 // Lower-cases ASCII letters only; other bytes stay as they are.
+inline char LowerAsciiChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 std::string LowerAscii(std::string_view s);
 
 // True when both texts are equal without regard to ASCII case.

@@ -30,10 +30,6 @@ constexpr TNamedColor NamedColors[] = {
     {"olive", 128, 128, 0},
 };
 
-char LowerChar(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 bool HasUpper(const char* s) {
   for (; *s; ++s)
     if (*s >= 'A' && *s <= 'Z') return true;
@@ -66,7 +62,7 @@ int32_t ParseIntOrZero(std::string_view s) {
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  c = LowerChar(c);
+  c = LowerAsciiChar(c);
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
@@ -153,7 +149,7 @@ std::string_view AttrView(const pugi::xml_node& element, const char* name) {
   char lower[64];
   size_t n = std::strlen(name);
   if (n >= sizeof(lower)) return value;
-  for (size_t i = 0; i <= n; ++i) lower[i] = LowerChar(name[i]);
+  for (size_t i = 0; i <= n; ++i) lower[i] = LowerAsciiChar(name[i]);
   return element.attribute(lower).value();
 }
 

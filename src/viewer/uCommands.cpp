@@ -15,10 +15,6 @@
 namespace pelorin {
 namespace {
 
-constexpr UINT kCmdExportPNG = 2001;
-constexpr UINT kCmdExportSVG = 2002;
-constexpr UINT kCmdOptions = 2003;
-
 struct TMenuDestroyer {
   void operator()(HMENU menu) const noexcept { DestroyMenu(menu); }
 };

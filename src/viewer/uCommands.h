@@ -7,6 +7,11 @@
 
 namespace pelorin {
 
+// The context menu's items.
+inline constexpr UINT kCmdExportPNG = 2001;
+inline constexpr UINT kCmdExportSVG = 2002;
+inline constexpr UINT kCmdOptions = 2003;
+
 // Keys bound to commands (G: PNG export, S: SVG export, C with Ctrl: copy); the caller has
 // checked the modifiers (ViewerTakesKey). Other keys do nothing.
 void HandleCommandKey(TPelorinState* state, WPARAM key);

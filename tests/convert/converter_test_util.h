@@ -1,5 +1,5 @@
-// Shared set-up for the Windows converter tests: a private temporary folder, the
-// debug log in it, and a configuration that points at a chosen converter.
+// Shared set-up for the Windows tests that convert: a private temporary folder, the debug
+// log in a folder of its own, and a configuration that points at a chosen converter.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,15 +19,7 @@ namespace pelorin_test {
 class ConverterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    pelorin::TPelorinConfig c;
-    c.OBabelPath = pelorin::testpaths::BridgeExe();
-    c.CmdLine2D = pelorin::kDefaultCmdLine2D;
-    c.CmdLine3D = pelorin::kDefaultCmdLine3D;
-    c.OBabelOpts = pelorin::kDefaultOBabelOpts;
-    c.TempDir = temp_.Dir();
-    c.Logging = true;
-    pelorin::StoreConfig(c);
-    std::filesystem::create_directories(logDir_.Path());
+    UseStartMode(pelorin::kMode2D);
     pelorin::DebugLogSetup(logDir_.Dir(), true);
   }
   void TearDown() override {
@@ -37,21 +29,36 @@ class ConverterTest : public ::testing::Test {
     for (const auto& entry : std::filesystem::directory_iterator(temp_.Path()))
       ADD_FAILURE() << "left behind: " << entry.path().string();
   }
-  void UseConverter(const std::string& path) {
-    pelorin::TPelorinConfig c = pelorin::ConfigSnapshot();
-    c.OBabelPath = path;
+
+  // The whole configuration: the defaults with this start mode and converter.
+  void UseStartMode(int mode, const std::string& converter = pelorin::testpaths::BridgeExe()) {
+    pelorin::TPelorinConfig c;
+    c.OBabelPath = converter;
+    c.CmdLine2D = pelorin::kDefaultCmdLine2D;
+    c.CmdLine3D = pelorin::kDefaultCmdLine3D;
+    c.OBabelOpts = pelorin::kDefaultOBabelOpts;
+    c.StartMode = mode;
+    c.TempDir = temp_.Dir();
+    c.Logging = true;
     pelorin::StoreConfig(c);
   }
-  void UseTempDir(const std::string& dir) {
+  static void UseTempDir(const std::string& dir) {
+    Configure([&](pelorin::TPelorinConfig& c) { c.TempDir = dir; });
+  }
+  // Changes one part of the configuration.
+  template <typename TChange>
+  static void Configure(TChange change) {
     pelorin::TPelorinConfig c = pelorin::ConfigSnapshot();
-    c.TempDir = dir;
+    change(c);
     pelorin::StoreConfig(c);
   }
-  void UseCmdLine3D(const std::string& args) {
-    pelorin::TPelorinConfig c = pelorin::ConfigSnapshot();
-    c.CmdLine3D = args;
-    pelorin::StoreConfig(c);
+  static void UseConverter(const std::string& path) {
+    Configure([&](pelorin::TPelorinConfig& c) { c.OBabelPath = path; });
   }
+  static void UseCmdLine3D(const std::string& args) {
+    Configure([&](pelorin::TPelorinConfig& c) { c.CmdLine3D = args; });
+  }
+
   std::string Log() const { return ReadFileBytes(logDir_.File("pelorindebug.log")); }
   std::string TempDir() const { return temp_.Dir(); }
 

@@ -9,28 +9,24 @@
 #include <fstream>
 #include <string>
 
+#include "plugin/uWLXExports.h"
+#include "test_drawing.h"
 #include "test_helpers.h"
 #include "test_paths.h"
 #include "test_temp_dir.h"
+#include "viewer/uWin32Window.h"
 
-using pelorin_test::CountOf;
-using pelorin_test::ProcAs;
-using pelorin_test::TTempDir;
+using namespace pelorin_test;
 
 namespace {
 
-struct TDefaultParams {
-  int32_t size;
-  uint32_t low, hi;
-  char iniName[260];
-};
-using TDetectFn = void(__stdcall*)(char*, int);
-using TDefaultParamsFn = void(__stdcall*)(TDefaultParams*);
-using TSendCommandFn = int(__stdcall*)(HWND, int, int);
-using TPreviewFn = HBITMAP(__stdcall*)(char*, int, int, char*, int);
-using TPreviewWFn = HBITMAP(__stdcall*)(wchar_t*, int, int, char*, int);
+using TDetectFn = decltype(&ListGetDetectString);
+using TDefaultParamsFn = decltype(&ListSetDefaultParams);
+using TSendCommandFn = decltype(&ListSendCommand);
+using TPreviewFn = decltype(&ListGetPreviewBitmap);
+using TPreviewWFn = decltype(&ListGetPreviewBitmapW);
 
-constexpr UINT kOptionsMessage = 0x466;
+constexpr UINT kOptionsMessage = pelorin::WM_PELORIN_OPTIONS;
 const char* const kEntryPoints[] = {"ListLoad",
                                     "ListLoadW",
                                     "ListCloseWindow",
@@ -84,11 +80,11 @@ class PluginTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   void SetDefaults(const char* hostIni) {
-    TDefaultParams p{};
+    ListDefaultParamStruct p{};
     p.size = sizeof p;
-    p.low = 10;
-    p.hi = 2;
-    std::strcpy(p.iniName, hostIni);
+    p.PluginInterfaceVersionLow = 10;
+    p.PluginInterfaceVersionHi = 2;
+    std::strcpy(p.DefaultIniName, hostIni);
     defaults_(&p);
   }
 
@@ -116,34 +112,26 @@ class PreviewTest : public PluginTest {
   }
 };
 
-// The 32-bit pixels of a DIB section, with its size; empty for anything else.
-struct TDibPixels {
-  int32_t Width = 0;
-  int32_t Height = 0;
+// The bitmap's pixels, and whether it is a 32-bit DIB section of that size.
+struct TDib {
+  bool IsDibSection = false;
   int32_t BitCount = 0;
-  const uint32_t* Bits = nullptr;
-  uint32_t At(int32_t x, int32_t y) const { return Bits[static_cast<size_t>(y) * Width + x] & 0xFFFFFF; }
-  bool ColumnsAreWhite(int32_t x0, int32_t x1) const {
-    for (int32_t y = 0; y < Height; ++y)
-      for (int32_t x = x0; x <= x1; ++x)
-        if (At(x, y) != 0xFFFFFF) return false;
-    return true;
-  }
-  int64_t DarkPixels(int32_t x0, int32_t x1) const {
-    int64_t n = 0;
-    for (int32_t y = 0; y < Height; ++y)
-      for (int32_t x = x0; x <= x1; ++x) {
-        const uint32_t p = At(x, y);
-        n += (p & 0xFF) < 96 && ((p >> 8) & 0xFF) < 96 && ((p >> 16) & 0xFF) < 96;
-      }
-    return n;
-  }
+  TImage Image;
 };
 
-TDibPixels DibOf(HBITMAP bitmap) {
-  DIBSECTION dib{};
-  if (GetObject(bitmap, sizeof dib, &dib) != static_cast<int>(sizeof dib)) return {};
-  return {dib.dsBm.bmWidth, dib.dsBm.bmHeight, dib.dsBm.bmBitsPixel, static_cast<const uint32_t*>(dib.dsBm.bmBits)};
+TDib DibOf(HBITMAP bitmap) {
+  TDib dib;
+  DIBSECTION section{};
+  dib.IsDibSection =
+      GetObject(bitmap, sizeof section, &section) == static_cast<int>(sizeof section) && section.dsBm.bmBits != nullptr;
+  dib.BitCount = section.dsBm.bmBitsPixel;
+  dib.Image = TakeImage(bitmap);
+  return dib;
+}
+
+// Columns x0..x1 of the whole height.
+TArea Columns(int x0, int x1) {
+  return {x0, 0, x1 + 1};
 }
 
 }  // namespace
@@ -255,7 +243,7 @@ TEST_F(PluginTest, CommandsForAWindowThatIsNoViewerFailAndPostNothing) {
   HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
   for (int command : {1, 2, 3, 4}) EXPECT_EQ(sendCommand_(window, command, 7), 1) << command;
-  EXPECT_EQ(sendCommand_(nullptr, 2, 0), 1);
+  EXPECT_EQ(sendCommand_(nullptr, pelorin::kCommandNewParams, 0), 1);
   MSG msg;
   EXPECT_FALSE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
   // A null window posts nothing to the thread either.
@@ -315,16 +303,15 @@ TEST_F(PreviewTest, NoSizeNoConversion) {
 TEST_F(PreviewTest, ThumbnailIsTheFittedDrawingInATopDownDib) {
   HBITMAP bitmap = Preview(pelorin::testpaths::SamplePath("caffeine.mol"), 200, 100);
   ASSERT_NE(bitmap, nullptr) << Log();
-  const TDibPixels dib = DibOf(bitmap);
-  ASSERT_NE(dib.Bits, nullptr) << "not a DIB section";
-  EXPECT_EQ(dib.Width, 200);
-  EXPECT_EQ(dib.Height, 100);
+  const TDib dib = DibOf(bitmap);
+  EXPECT_TRUE(dib.IsDibSection);
   EXPECT_EQ(dib.BitCount, 32);
+  ASSERT_EQ(dib.Image.Width, 200);
+  ASSERT_EQ(dib.Image.Height, 100);
   // The drawing is about as tall as wide: it fills the height and leaves bands at the sides.
-  EXPECT_TRUE(dib.ColumnsAreWhite(0, 19));
-  EXPECT_TRUE(dib.ColumnsAreWhite(180, 199));
-  EXPECT_GT(dib.DarkPixels(60, 140), 50);
-  DeleteObject(bitmap);
+  EXPECT_EQ(CountPixels(dib.Image, IsInk, Columns(0, 19)), 0u);
+  EXPECT_EQ(CountPixels(dib.Image, IsInk, Columns(180, 199)), 0u);
+  EXPECT_GT(CountPixels(dib.Image, IsDark, Columns(60, 140)), 50u);
 }
 
 TEST_F(PreviewTest, UnreadableFileGivesNoBitmapAndOneLogLine) {
@@ -339,9 +326,8 @@ TEST_F(PreviewTest, WideNameWithACodePageCharacter) {
   std::wstring name = file.wstring();
   HBITMAP bitmap = previewW_(name.data(), 120, 90, nullptr, 0);
   ASSERT_NE(bitmap, nullptr) << Log();
-  const TDibPixels dib = DibOf(bitmap);
-  EXPECT_EQ(dib.Width, 120);
-  EXPECT_EQ(dib.Height, 90);
-  EXPECT_GT(dib.DarkPixels(0, 119), 50);
-  DeleteObject(bitmap);
+  const TImage image = TakeImage(bitmap);
+  EXPECT_EQ(image.Width, 120);
+  EXPECT_EQ(image.Height, 90);
+  EXPECT_GT(CountPixels(image, IsDark), 50u);
 }

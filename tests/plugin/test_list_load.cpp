@@ -3,27 +3,28 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "plugin/uWLXExports.h"
 #include "test_helpers.h"
 #include "test_paths.h"
 #include "test_temp_dir.h"
 
 using pelorin_test::CountOf;
 using pelorin_test::ProcAs;
+using pelorin_test::PumpUntil;
 using pelorin_test::ReadFileBytes;
 using pelorin_test::TTempDir;
 using pelorin_test::WriteFileBytes;
 
 namespace {
 
-using TListLoad = HWND(__stdcall*)(HWND, char*, int);
-using TListLoadW = HWND(__stdcall*)(HWND, wchar_t*, int);
-using TListCloseWindow = void(__stdcall*)(HWND);
-using TListSendCommand = int(__stdcall*)(HWND, int, int);
+using TListLoad = decltype(&ListLoad);
+using TListLoadW = decltype(&ListLoadW);
+using TListCloseWindow = decltype(&ListCloseWindow);
+using TListSendCommand = decltype(&ListSendCommand);
 
 // The name as the system's 8-bit code page holds it.
 std::string AnsiOf(const std::wstring& wide) {
@@ -31,18 +32,6 @@ std::string AnsiOf(const std::wstring& wide) {
   std::string ansi(n > 0 ? n - 1 : 0, '\0');
   if (n > 1) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), n, nullptr, nullptr);
   return ansi;
-}
-
-void PumpFor(double seconds) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  do {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(10);
-  } while (std::chrono::steady_clock::now() < end);
 }
 
 class ListLoadTest : public ::testing::Test {
@@ -56,7 +45,7 @@ class ListLoadTest : public ::testing::Test {
   void TearDown() override {
     if (module_) {
       if (viewer_) close_(viewer_);
-      PumpFor(0.05);
+      PumpUntil([] { return false; }, 0.05);
       FreeLibrary(module_);
     }
     DestroyWindow(host_);
@@ -74,12 +63,7 @@ class ListLoadTest : public ::testing::Test {
   }
   // Pumps messages until the log shows a finished load.
   bool WaitForLoad() {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < end) {
-      if (Log().find("WM_PELORIN_LOADED: ") != std::string::npos) return true;
-      PumpFor(0.02);
-    }
-    return false;
+    return PumpUntil([this] { return Log().find("WM_PELORIN_LOADED: ") != std::string::npos; }, 60);
   }
   std::string Log() const { return ReadFileBytes(dir_.File("pelorindebug.log")); }
 

@@ -6,89 +6,25 @@
 #include <limits>
 
 #include "render/uRasterPlacement.h"
+#include "test_drawing.h"
 
 using namespace pelorin;
+using namespace pelorin_test;
 
 namespace {
 
-TGeoElement Line(float x1, float y1, float x2, float y2) {
-  TGeoElement e = MakeElement(gkLine, {0, 0, 0, 1}, {}, 1, false);
-  e.Points = {{x1, y1}, {x2, y2}};
-  return e;
-}
-
-TGeoElement Text(float x, float y, const std::string& text, float size, const std::string& anchor = "start",
-                 bool heading = false) {
-  TGeoElement e = MakeElement(gkText, {}, {}, 0, false);
-  e.Points = {{x, y}};
-  e.Text = text;
-  e.FontSize = size;
-  e.TextAnchor = anchor;
-  e.IsHeading = heading;
-  return e;
-}
-
-TGeoElement Circle(float cx, float cy, float rx, float ry) {
-  TGeoElement e = MakeElement(gkCircle, {0, 0, 0, 1}, {}, 1, false);
-  e.CX = cx;
-  e.CY = cy;
-  e.RX = rx;
-  e.RY = ry;
-  return e;
-}
-
-TSVGScene SceneOf(std::initializer_list<TGeoElement> elements) {
-  TSVGScene scene;
-  for (const TGeoElement& e : elements) AddElement(scene, e);
-  return scene;
-}
-
 // A square of side 100 drawn with four bonds of length 100.
 TSVGScene Square() {
-  return SceneOf({Line(0, 0, 100, 0), Line(100, 0, 100, 100), Line(100, 100, 0, 100), Line(0, 100, 0, 0)});
-}
-
-void ExpectBounds(const TBounds2D& b, float minX, float minY, float maxX, float maxY) {
-  EXPECT_NEAR(b.MinX, minX, 1e-3f);
-  EXPECT_NEAR(b.MinY, minY, 1e-3f);
-  EXPECT_NEAR(b.MaxX, maxX, 1e-3f);
-  EXPECT_NEAR(b.MaxY, maxY, 1e-3f);
+  return SceneOf(
+      {Line({0, 0}, {100, 0}), Line({100, 0}, {100, 100}), Line({100, 100}, {0, 100}), Line({0, 100}, {0, 0})});
 }
 
 }  // namespace
 
-TEST(RasterBounds, ElementsWidenByTheirOwnShape) {
-  // Circle: 24 outline points reach the full radius on both axes.
-  ExpectBounds(RasterContentBounds(SceneOf({Circle(10, 20, 4, 2)}), true), 6, 18, 14, 22);
-  // Text: width = bytes * size * 0.62, from 0.8 size above to 0.2 size below the baseline.
-  ExpectBounds(RasterContentBounds(SceneOf({Text(100, 50, "ab", 10)}), true), 100, 42, 112.4f, 52);
-  ExpectBounds(RasterContentBounds(SceneOf({Text(100, 50, "ab", 10, "middle")}), true), 93.8f, 42, 106.2f, 52);
-  ExpectBounds(RasterContentBounds(SceneOf({Text(100, 50, "ab", 10, "end")}), true), 87.6f, 42, 100, 52);
-  // A UTF-8 character counts by its bytes; sizes not above 1 count as 1.
-  ExpectBounds(RasterContentBounds(SceneOf({Text(0, 10, "\xC3\xA9", 0.5f)}), true), 0, 9.2f, 1.24f, 10.2f);
-}
-
-TEST(RasterBounds, NothingDrawableFallsBackToTheViewBox) {
-  TSVGScene scene;
-  scene.ViewBoxX = 5;
-  scene.ViewBoxY = 6;
-  scene.Width = 100;
-  scene.Height = 50;
-  ExpectBounds(RasterContentBounds(scene, true), 5, 6, 105, 56);
-
-  // A text without an anchor widens nothing; entries past Count are never read.
-  TGeoElement noAnchor = Text(0, 0, "x", 10);
-  noAnchor.Points.clear();
-  AddElement(scene, noAnchor);
-  scene.Elements[1] = Line(1000, 1000, 2000, 2000);
-  ExpectBounds(RasterContentBounds(scene, true), 5, 6, 105, 56);
-}
-
-TEST(RasterBounds, HeadingsCountOnlyWhenShown) {
-  TSVGScene scene = SceneOf({Line(0, 0, 50, 0), Text(25, 100, "Title", 10, "middle", true)});
-  EXPECT_NEAR(RasterContentBounds(scene, true).MaxY, 102, 1e-3f);
+// (The content bounds both placements start from are tested with the 2D view's.)
+TEST(ExportPlacement, HeadingsCountOnlyWhenShown) {
+  TSVGScene scene = SceneOf({Line({0, 0}, {50, 0}), Heading(Text("Title", {25, 100}, 10, "middle"))});
   EXPECT_NEAR(RasterContentBounds(scene, false).MaxY, 0, 1e-3f);
-
   EXPECT_GT(ExportPlacement(scene, true).Height, ExportPlacement(scene, false).Height);
   // Thumbnails always show the title.
   EXPECT_TRUE(ThumbnailPlacement(scene, 100, 100).ShowHeadings);
@@ -102,7 +38,7 @@ TEST(ExportPlacement, SizeFollowsTheAverageBondLength) {
     int32_t width;
     int32_t height;
   };
-  TSVGScene huge = SceneOf({Line(0, 0, 10, 0)});
+  TSVGScene huge = SceneOf({Line({0, 0}, {10, 0})});
   TGeoElement wide = MakeElement(gkPolyline, {0, 0, 0, 1}, {}, 1, false);
   wide.Points = {{0, 0}, {100000, 0}, {100000, 20}};
   AddElement(huge, wide);
@@ -110,10 +46,10 @@ TEST(ExportPlacement, SizeFollowsTheAverageBondLength) {
       // Empty view box: both extents become 1, scale 60/35 -> round(1.714 + 80).
       {"empty scene", TSVGScene{}, 35, 82, 82},
       // Lines of at most 1 unit are no bonds: default 35.
-      {"short lines", SceneOf({Line(0, 0, 1, 0), Line(0, 0, 0, 0.5f), Line(0, 0, 0, 70)}), 70, 81, 140},
-      {"only short lines", SceneOf({Line(0, 0, 1, 0), Line(5, 5, 5.5f, 5)}), 35, 89, 89},
+      {"short lines", SceneOf({Line({0, 0}, {1, 0}), Line({0, 0}, {0, 0.5f}), Line({0, 0}, {0, 70})}), 70, 81, 140},
+      {"only short lines", SceneOf({Line({0, 0}, {1, 0}), Line({5, 5}, {5.5f, 5})}), 35, 89, 89},
       // Bonds 10 and 30 average to 20: 3 pixels per unit.
-      {"mean of bonds", SceneOf({Line(0, 0, 10, 0), Line(0, 0, 0, 30)}), 20, 110, 170},
+      {"mean of bonds", SceneOf({Line({0, 0}, {10, 0}), Line({0, 0}, {0, 30})}), 20, 110, 170},
       {"square", Square(), 100, 140, 140},
       // 6 pixels per unit over 100000 units: the width is clamped, the scale is not reduced.
       {"clamped", huge, 10, 10000, 200},
@@ -153,14 +89,14 @@ TEST(ThumbnailPlacement, SquareDrawingIsCentredWithBands) {
 
 TEST(ThumbnailPlacement, DegenerateDrawingsStayFinite) {
   // A single point: extents raised to 1, so the span is 0.1 and the scale finite.
-  const TRasterPlacement dot = ThumbnailPlacement(SceneOf({Line(7, 7, 7, 7)}), 64, 64);
+  const TRasterPlacement dot = ThumbnailPlacement(SceneOf({Line({7, 7}, {7, 7})}), 64, 64);
   EXPECT_TRUE(std::isfinite(dot.Scale));
   const TPixel centre = MapPoint(dot, 7, 7);
   EXPECT_EQ(centre.X, 32);
   EXPECT_EQ(centre.Y, 32);
   // Coordinates beyond any float range give a zero scale, not a crash or NaN pixels.
   const float inf = std::numeric_limits<float>::infinity();
-  const TRasterPlacement wild = ThumbnailPlacement(SceneOf({Line(-inf, 0, inf, 1)}), 64, 64);
+  const TRasterPlacement wild = ThumbnailPlacement(SceneOf({Line({-inf, 0}, {inf, 1})}), 64, 64);
   const TPixel p = MapPoint(wild, 0, 0);
   EXPECT_GE(p.X, -(1 << 26));
   EXPECT_LE(p.X, 1 << 26);
@@ -209,17 +145,17 @@ TEST(RasterText, AnchorsPlaceTheTextInBothPlacements) {
   TRasterPlacement p;
   p.Scale = 2;
   p.TextRule = trThumbnail;
-  const TTextBox start = ThumbnailTextBox(p, Text(10, 20, "N", 10));
+  const TTextBox start = ThumbnailTextBox(p, Text("N", {10, 20}, 10));
   EXPECT_EQ(start.Left, 20);
   EXPECT_EQ(start.Align, taLeft);
   EXPECT_EQ(start.Top, 24 - 2);          // mapped y of 20 - 0.8 * 10
   EXPECT_EQ(start.Bottom, 24 + 20 + 8);  // round(10 * 2) + 8
-  const TTextBox end = ThumbnailTextBox(p, Text(10, 20, "N", 10, "end"));
+  const TTextBox end = ThumbnailTextBox(p, Text("N", {10, 20}, 10, "end"));
   EXPECT_EQ(end.Right, 20);
   EXPECT_EQ(end.Align, taRight);
-  const TTextBox middle = ThumbnailTextBox(p, Text(10, 20, "N", 10, "middle"));
+  const TTextBox middle = ThumbnailTextBox(p, Text("N", {10, 20}, 10, "middle"));
   EXPECT_EQ(middle.Left + middle.Right, 40);
   EXPECT_EQ(middle.Align, taCenter);
-  const TTextBox tiny = ThumbnailTextBox(p, Text(10, 20, "N", 1));
+  const TTextBox tiny = ThumbnailTextBox(p, Text("N", {10, 20}, 1));
   EXPECT_EQ(tiny.Bottom - (tiny.Top + 2), 12);
 }

@@ -19,9 +19,11 @@
 #include "render/uOpenGL.h"
 #include "render/uRender2D.h"
 #include "support/uDebugLog.h"
+#include "test_drawing.h"
 #include "test_temp_dir.h"
 
 using namespace pelorin;
+using namespace pelorin_test;
 
 namespace {
 
@@ -105,83 +107,51 @@ class TGLWindow {
   bool current_ = false;
 };
 
-struct TPixel {
-  int R, G, B;
-  bool White() const { return R > 240 && G > 240 && B > 240; }
-  bool Dark() const { return R < 100 && G < 100 && B < 100; }
-  bool Red() const { return R > 200 && G < 60 && B < 60; }
-};
-
 // The back buffer, read before any swap, seen through the projection it was drawn with.
 class TFrame {
  public:
-  explicit TFrame(const TOrthoBox& box) : box_(box), rgba_(kWidth * kHeight * 4) {
+  explicit TFrame(const TOrthoBox& box) : box_(box) {
+    std::vector<unsigned char> rgba(kWidth * kHeight * 4);
     glFinish();
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba_.data());
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    image_.Width = kWidth;
+    image_.Height = kHeight;
+    for (int row = 0; row < kHeight; ++row)  // GL rows start at the bottom
+      for (int col = 0; col < kWidth; ++col) {
+        const unsigned char* p = &rgba[(static_cast<size_t>(kHeight - 1 - row) * kWidth + col) * 4];
+        image_.Pixels.push_back(uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]);
+      }
   }
-  TPixel At(float x, float y) const { return Pixel(Column(x), Row(y)); }
-  // Pixels of the scene rectangle (the whole window by default) that pass `test`.
-  template <typename TTest>
-  int Count(TTest test, float x0 = -1e9f, float y0 = -1e9f, float x1 = 1e9f, float y1 = 1e9f) const {
-    int n = 0;
-    for (int row = Row(y0); row < Row(y1); ++row) {
-      for (int col = Column(x0); col < Column(x1); ++col) n += test(Pixel(col, row)) ? 1 : 0;
-    }
-    return n;
+  uint32_t At(float x, float y) const { return image_.At(Column(x), Row(y)); }
+  // Pixels of the scene rectangle (the whole window by default) that pass `match`.
+  template <typename TMatch>
+  size_t Count(TMatch match, float x0 = -1e9f, float y0 = -1e9f, float x1 = 1e9f, float y1 = 1e9f) const {
+    return CountPixels(image_, match, {Column(x0), Row(y0), Column(x1), Row(y1)});
   }
 
  private:
   int Column(float x) const { return Clamp((x - box_.Left) / (box_.Right - box_.Left) * kWidth, kWidth); }
   int Row(float y) const { return Clamp((y - box_.Top) / (box_.Bottom - box_.Top) * kHeight, kHeight); }
   static int Clamp(double v, int size) { return static_cast<int>(std::clamp(v, 0.0, size - 1.0)); }
-  TPixel Pixel(int col, int row) const {  // row 0 at the top; GL rows start at the bottom
-    const size_t i = (static_cast<size_t>(kHeight - 1 - row) * kWidth + col) * 4;
-    return {rgba_[i], rgba_[i + 1], rgba_[i + 2]};
-  }
   TOrthoBox box_;
-  std::vector<unsigned char> rgba_;
+  TImage image_;
 };
-
-const auto kIsDark = [](TPixel p) { return p.Dark(); };
-const auto kIsNotWhite = [](TPixel p) { return !p.White(); };
-
-const TRGBAColor kBlack{0, 0, 0, 1};
-const TRGBAColor kRed{1, 0, 0, 1};
-const TRGBAColor kNone{0, 0, 0, 0};
-
-TGeoElement Line(TPoint2D a, TPoint2D b, float width, bool dashed = false) {
-  TGeoElement e = MakeElement(gkLine, kBlack, kNone, width, dashed);
-  e.Points = {a, b};
-  return e;
-}
-
-TGeoElement Text(const std::string& text, TPoint2D anchor, float size, const std::string& textAnchor,
-                 TRGBAColor color = kBlack) {
-  TGeoElement e = MakeElement(gkText, kNone, kNone, 0, false);
-  e.Points = {anchor};
-  e.Text = text;
-  e.FontSize = size;
-  e.TextAnchor = textAnchor;
-  e.TextColor = color;
-  return e;
-}
-
-// A 100 x 100 page, as the converter's drawings have.
-TSVGScene Page(std::initializer_list<TGeoElement> elements) {
-  TSVGScene scene;
-  scene.Width = scene.Height = 100;
-  for (const TGeoElement& e : elements) AddElement(scene, e);
-  return scene;
-}
 
 // The frame corners fixed at (0, 0) and (100, 100): invisible lines, so every scene of a test
 // gets the same projection.
 void AddFrame(TSVGScene& scene) {
-  TGeoElement corners = MakeElement(gkPolyline, kNone, kNone, 0, false);
+  TGeoElement corners = MakeElement(gkPolyline, kNoPaint, kNoPaint, 0, false);
   corners.Points = {{0, 0}, {100, 100}};
   AddElement(scene, corners);
+}
+
+// A 100 x 100 page, as the converter's drawings have, with the frame.
+TSVGScene Page(std::initializer_list<TGeoElement> elements) {
+  TSVGScene scene = SceneOf(elements, 100);
+  AddFrame(scene);
+  return scene;
 }
 
 // Draws with a fresh view and returns the projection used.
@@ -263,78 +233,67 @@ TEST_F(RenderGLTest, ShapesLandWhereTheSceneSays) {
   glClearColor(0, 0, 1, 1);
   glClear(GL_COLOR_BUFFER_BIT);
   TSVGScene empty;
-  EXPECT_EQ(TFrame(Draw(empty)).Count(kIsNotWhite), 0) << "an empty scene is a white window";
+  EXPECT_EQ(TFrame(Draw(empty)).Count(IsInk), 0u) << "an empty scene is a white window";
 
-  TSVGScene scene = Page({Line({10, 10}, {90, 10}, 2)});
-  TGeoElement square = MakeElement(gkPolygon, kNone, kRed, 1, false);
-  square.Points = {{20, 30}, {50, 30}, {50, 60}, {20, 60}};  // not closed: the renderer closes it
-  AddElement(scene, square);
-  TGeoElement ring = MakeElement(gkCircle, kBlack, kNone, 1, false);
-  ring.CX = ring.CY = 75;
-  ring.RX = ring.RY = 12;
-  AddElement(scene, ring);
-  TGeoElement invisible = ring;
-  invisible.Stroke = kNone;
-  invisible.CY = 40;
-  AddElement(scene, invisible);
-  AddFrame(scene);
+  const TSVGScene scene = Page({
+      Line({10, 10}, {90, 10}, 2),
+      Polygon({{20, 30}, {50, 30}, {50, 60}, {20, 60}}, kRed, kNoPaint),  // not closed: the renderer closes it
+      Circle({75, 75}, 12, 12),
+      Circle({75, 40}, 12, 12, kNoPaint, kNoPaint),
+  });
   const TFrame frame(Draw(scene));
 
-  EXPECT_TRUE(frame.At(50, 10).Dark());
-  EXPECT_TRUE(frame.At(50, 20).White());
-  EXPECT_TRUE(frame.At(35, 45).Red());
-  EXPECT_TRUE(frame.At(22, 32).Red());
-  EXPECT_TRUE(frame.At(55, 45).White());
-  EXPECT_TRUE(frame.At(75, 75).White()) << "a ring has no fill";
-  EXPECT_GT(frame.Count(kIsDark, 62, 73, 66, 77), 0) << "the ring's outline";
-  EXPECT_EQ(frame.Count(kIsNotWhite, 60, 25, 90, 55), 0) << "no fill and no stroke draw nothing";
+  EXPECT_TRUE(IsDark(frame.At(50, 10)));
+  EXPECT_TRUE(IsWhite(frame.At(50, 20)));
+  EXPECT_TRUE(IsReddish(frame.At(35, 45)));
+  EXPECT_TRUE(IsReddish(frame.At(22, 32)));
+  EXPECT_TRUE(IsWhite(frame.At(55, 45)));
+  EXPECT_TRUE(IsWhite(frame.At(75, 75))) << "a ring has no fill";
+  EXPECT_GT(frame.Count(IsDark, 62, 73, 66, 77), 0u) << "the ring's outline";
+  EXPECT_EQ(frame.Count(IsInk, 60, 25, 90, 55), 0u) << "no fill and no stroke draw nothing";
 }
 
 TEST_F(RenderGLTest, DashedLinesHaveGapsAndThinLinesStayVisible) {
-  TSVGScene scene =
+  const TSVGScene scene =
       Page({Line({10, 20}, {90, 20}, 1), Line({10, 50}, {90, 50}, 1, true), Line({10, 80}, {90, 80}, 0.001f)});
-  AddFrame(scene);
   const TFrame frame(Draw(scene));
-  const int solid = frame.Count(kIsDark, 15, 19, 85, 21), dashed = frame.Count(kIsDark, 15, 49, 85, 51);
-  EXPECT_GT(solid, 300);
+  const size_t solid = frame.Count(IsDark, 15, 19, 85, 21), dashed = frame.Count(IsDark, 15, 49, 85, 51);
+  EXPECT_GT(solid, 300u);
   EXPECT_GT(dashed, solid / 4);
   EXPECT_LT(dashed, solid * 3 / 4);
-  EXPECT_GT(frame.Count(kIsNotWhite, 15, 78, 85, 82), 50) << "half a pixel at least";
+  EXPECT_GT(frame.Count(IsInk, 15, 78, 85, 82), 50u) << "half a pixel at least";
 }
 
 TEST_F(RenderGLTest, TextsAnchorAtTheirPointAndHeadingsCanBeHidden) {
-  TSVGScene texts = Page({Text("NNN", {50, 30}, 10, "start"), Text("NNN", {50, 60}, 10, "end"),
-                          Text("NNN", {50, 90}, 10, "start", kNone)});
-  AddFrame(texts);
+  TGeoElement uncoloured = Text("NNN", {50, 90}, 10, "start");
+  uncoloured.TextColor = kNoPaint;
+  const TSVGScene texts = Page({Text("NNN", {50, 30}, 10, "start"), Text("NNN", {50, 60}, 10, "end"), uncoloured});
   const TFrame frame(Draw(texts));
-  EXPECT_GT(frame.Count(kIsDark, 51, 22, 70, 31), 20);
-  EXPECT_EQ(frame.Count(kIsDark, 30, 22, 49, 31), 0);
-  EXPECT_GT(frame.Count(kIsDark, 30, 52, 49, 61), 20);
-  EXPECT_EQ(frame.Count(kIsDark, 51, 52, 70, 61), 0);
-  EXPECT_GT(frame.Count(kIsDark, 51, 82, 70, 91), 20) << "no text colour means black";
+  EXPECT_GT(frame.Count(IsDark, 51, 22, 70, 31), 20u);
+  EXPECT_EQ(frame.Count(IsDark, 30, 22, 49, 31), 0u);
+  EXPECT_GT(frame.Count(IsDark, 30, 52, 49, 61), 20u);
+  EXPECT_EQ(frame.Count(IsDark, 51, 52, 70, 61), 0u);
+  EXPECT_GT(frame.Count(IsDark, 51, 82, 70, 91), 20u) << "no text colour means black";
   EXPECT_EQ(cache_.Stats().Textures, 1) << "one label, one texture";
 
-  TSVGScene titled = Page({Text("NNN", {50, 50}, 10, "middle")});
-  titled.Elements[0].IsHeading = true;
-  AddFrame(titled);
-  EXPECT_GT(TFrame(Draw(titled, true)).Count(kIsDark, 40, 40, 60, 51), 20);
-  EXPECT_EQ(TFrame(Draw(titled, false)).Count(kIsNotWhite), 0);
+  const TSVGScene titled = Page({Heading(Text("NNN", {50, 50}, 10, "middle"))});
+  EXPECT_GT(TFrame(Draw(titled, true)).Count(IsDark, 40, 40, 60, 51), 20u);
+  EXPECT_EQ(TFrame(Draw(titled, false)).Count(IsInk), 0u);
 
   FontCache = nullptr;
-  EXPECT_EQ(TFrame(Draw(texts)).Count(kIsNotWhite), 0) << "without a cache texts are left out";
+  EXPECT_EQ(TFrame(Draw(texts)).Count(IsInk), 0u) << "without a cache texts are left out";
 }
 
 TEST_F(RenderGLTest, OutlinedTextCoversMoreThanPlainText) {
-  TSVGScene plain = Page({Text("NNN", {20, 50}, 12, "start")});
-  AddFrame(plain);
+  const TSVGScene plain = Page({Text("NNN", {20, 50}, 12, "start")});
   TSVGScene outlined = plain, transparentOutline = plain;
   outlined.Elements[0].TextStroke = kBlack;
   outlined.Elements[0].TextStrokeWidth = transparentOutline.Elements[0].TextStrokeWidth = 1;
 
-  const int plainDark = TFrame(Draw(plain)).Count(kIsDark);
-  EXPECT_GT(plainDark, 50);
-  EXPECT_GT(TFrame(Draw(outlined)).Count(kIsDark), plainDark * 5 / 4);
-  EXPECT_EQ(TFrame(Draw(transparentOutline)).Count(kIsDark), plainDark);
+  const size_t plainDark = TFrame(Draw(plain)).Count(IsDark);
+  EXPECT_GT(plainDark, 50u);
+  EXPECT_GT(TFrame(Draw(outlined)).Count(IsDark), plainDark * 5 / 4);
+  EXPECT_EQ(TFrame(Draw(transparentOutline)).Count(IsDark), plainDark);
 }
 
 // The alpha texels of a cached text; empty when the cache made none.
@@ -414,7 +373,7 @@ TEST_F(RenderGLTest, TextsDrawWhereOnlyOpenGL11IsOffered) {
   glTexParameteri(GL_TEXTURE_2D, 0x7FFF, 0);  // an earlier error, not the upload's
   TSVGScene texts = Page({Text("NNN", {50, 30}, 10, "start")});
   AddFrame(texts);
-  EXPECT_GT(TFrame(Draw(texts)).Count(kIsDark, 51, 22, 70, 31), 20);
+  EXPECT_GT(TFrame(Draw(texts)).Count(IsDark, 51, 22, 70, 31), 20u);
 
   auto wrapModeOf = [](TGLFontCache& cache) {
     int32_t tw = 0, th = 0, uw = 0, uh = 0;

@@ -10,129 +10,61 @@
 #include "plugin/uThumbnail.h"
 #include "render/uRasterPlacement.h"
 #include "support/uGdiObjects.h"
+#include "test_drawing.h"
 #include "viewer/uExportBitmap.h"
 
 using namespace pelorin;
+using namespace pelorin_test;
 
 namespace {
 
 constexpr uint32_t kWhite = 0xFFFFFF;
 
-// A bitmap's pixels as 0x00RRGGBB, rows top to bottom.
-struct TPixels {
-  int32_t Width = 0;
-  int32_t Height = 0;
-  std::vector<uint32_t> Data;
-  uint32_t At(int32_t x, int32_t y) const { return Data[static_cast<size_t>(y) * Width + x] & 0xFFFFFF; }
-  // Bounding columns of the pixels that differ from white in rows y0..y1; -1 when none.
-  void InkColumns(int32_t y0, int32_t y1, int32_t& first, int32_t& last) const {
-    first = last = -1;
-    for (int32_t y = y0; y <= y1; ++y)
-      for (int32_t x = 0; x < Width; ++x)
-        if (At(x, y) != kWhite) {
-          if (first < 0 || x < first) first = x;
-          last = std::max(last, x);
-        }
-  }
-  int64_t InkCount() const {
-    int64_t n = 0;
-    for (int32_t y = 0; y < Height; ++y)
-      for (int32_t x = 0; x < Width; ++x) n += At(x, y) != kWhite;
-    return n;
-  }
-};
-
-TPixels ReadPixels(HBITMAP bitmap) {
-  BITMAP info{};
-  GetObject(bitmap, sizeof info, &info);
-  TPixels pixels;
-  pixels.Width = info.bmWidth;
-  pixels.Height = info.bmHeight;
-  pixels.Data.resize(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-  BITMAPINFO request{};
-  request.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  request.bmiHeader.biWidth = info.bmWidth;
-  request.bmiHeader.biHeight = -info.bmHeight;
-  request.bmiHeader.biPlanes = 1;
-  request.bmiHeader.biBitCount = 32;
-  request.bmiHeader.biCompression = BI_RGB;
-  TMemoryDC dc;
-  GetDIBits(dc.get(), bitmap, 0, info.bmHeight, pixels.Data.data(), &request, DIB_RGB_COLORS);
-  return pixels;
-}
-
-TGeoElement Line(float x1, float y1, float x2, float y2) {
-  TGeoElement e = MakeElement(gkLine, {0, 0, 0, 1}, {}, 1, false);
-  e.Points = {{x1, y1}, {x2, y2}};
-  return e;
-}
-
-TGeoElement Text(float x, float y, const std::string& text, const std::string& anchor, bool heading = false) {
-  TGeoElement e = MakeElement(gkText, {}, {}, 0, false);
-  e.Points = {{x, y}};
-  e.Text = text;
-  e.FontSize = 16;
-  e.TextAnchor = anchor;
-  e.TextColor = {0, 0, 0, 1};
-  e.IsHeading = heading;
-  return e;
-}
-
-// A 100 x 100 square whose interior is filled (or not) and whose outline may have no alpha.
+// A 100 x 100 square or disc whose interior is filled (or not) and whose outline may have no alpha.
 TGeoElement Square(TRGBAColor fill, TRGBAColor stroke) {
-  TGeoElement e = MakeElement(gkPolygon, stroke, fill, 0, false);
-  e.Points = {{0, 0}, {100, 0}, {100, 100}, {0, 100}};
-  return e;
+  return Polygon({{0, 0}, {100, 0}, {100, 100}, {0, 100}}, fill, stroke, 0);
 }
-
 TGeoElement Disc(TRGBAColor fill, TRGBAColor stroke) {
-  TGeoElement e = MakeElement(gkCircle, stroke, fill, 0, false);
-  e.CX = e.CY = 50;
-  e.RX = e.RY = 50;
-  return e;
+  return Circle({50, 50}, 50, 50, fill, stroke, 0);
 }
 
-TSVGScene SceneOf(std::initializer_list<TGeoElement> elements) {
-  TSVGScene scene;
-  for (const TGeoElement& e : elements) AddElement(scene, e);
-  return scene;
+// Rows y0..y1 of the whole width.
+TArea Rows(int y0, int y1) {
+  return {0, y0, INT_MAX, y1 + 1};
 }
 
 // The export bitmap, released when the test ends.
-TPixels Export(const TSVGScene& scene, bool showHeadings) {
-  TGdiObject<HBITMAP> bitmap(RenderSceneBitmap(scene, showHeadings));
-  EXPECT_NE(bitmap.get(), nullptr);
-  return bitmap ? ReadPixels(bitmap.get()) : TPixels{};
+TImage Export(const TSVGScene& scene, bool showHeadings) {
+  HBITMAP bitmap = RenderSceneBitmap(scene, showHeadings);
+  EXPECT_NE(bitmap, nullptr);
+  return TakeImage(bitmap);
 }
 
 }  // namespace
 
 TEST(SceneRaster, ExportSizeFollowsTheAverageBondLength) {
   // Bonds 10 and 30: 3 pixels per unit, 40 pixels of margin on each side.
-  const TPixels bonds = Export(SceneOf({Line(0, 0, 10, 0), Line(0, 0, 0, 30)}), true);
+  const TImage bonds = Export(SceneOf({Line({0, 0}, {10, 0}), Line({0, 0}, {0, 30})}), true);
   EXPECT_EQ(bonds.Width, 110);
   EXPECT_EQ(bonds.Height, 170);
   EXPECT_EQ(bonds.At(0, 0), kWhite);
   EXPECT_NE(bonds.At(40, 100), kWhite);  // the vertical bond on the left margin
 
-  const TPixels empty = Export(TSVGScene{}, true);
+  const TImage empty = Export(TSVGScene{}, true);
   EXPECT_EQ(empty.Width, 82);
   EXPECT_EQ(empty.Height, 82);
-  EXPECT_EQ(empty.InkCount(), 0);
+  EXPECT_EQ(CountPixels(empty, IsInk), 0u);
 }
 
 TEST(SceneRaster, HiddenHeadingsAreNeitherDrawnNorCounted) {
-  const TSVGScene scene = SceneOf({Line(0, 0, 35, 0), Text(17, 60, "Caffeine", "middle", true)});
-  const TPixels shown = Export(scene, true);
-  const TPixels hidden = Export(scene, false);
+  const TSVGScene scene = SceneOf({Line({0, 0}, {35, 0}), Heading(Text("Caffeine", {17, 60}, 16, "middle"))});
+  const TImage shown = Export(scene, true);
+  const TImage hidden = Export(scene, false);
   EXPECT_GT(shown.Height, hidden.Height);
-  int32_t first = -1, last = -1;
-  shown.InkColumns(60, shown.Height - 1, first, last);
-  EXPECT_GE(first, 0) << "the title is drawn below the bond";
+  EXPECT_GT(CountPixels(shown, IsInk, Rows(60, shown.Height - 1)), 0u) << "the title is drawn below the bond";
   // Without the title only the bond's row carries ink.
-  hidden.InkColumns(45, hidden.Height - 1, first, last);
-  EXPECT_EQ(first, -1);
-  EXPECT_GT(hidden.InkCount(), 0);
+  EXPECT_EQ(CountPixels(hidden, IsInk, Rows(45, hidden.Height - 1)), 0u);
+  EXPECT_GT(CountPixels(hidden, IsInk), 0u);
 }
 
 TEST(SceneRaster, FillsAndOutlines) {
@@ -153,8 +85,8 @@ TEST(SceneRaster, FillsAndOutlines) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
     // One bond of 60 units sets the scale to 1 pixel per unit.
-    TSVGScene scene = SceneOf({c.shape, Line(0, 200, 60, 200)});
-    const TPixels pixels = Export(scene, true);
+    TSVGScene scene = SceneOf({c.shape, Line({0, 200}, {60, 200})});
+    const TImage pixels = Export(scene, true);
     EXPECT_EQ(pixels.At(90, 90), c.centre);
     // An outline without alpha is still drawn, one pixel wide, in the stroke's colour.
     EXPECT_EQ(pixels.At(90, 40), 0x0000FFu);
@@ -170,21 +102,21 @@ TEST(SceneRaster, TextAnchorsInBothPlacements) {
   const TCase cases[] = {{"start", 1}, {"middle", 0}, {"end", -1}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.anchor);
-    const TSVGScene scene = SceneOf({Line(0, 0, 60, 0), Line(0, 100, 60, 100), Text(100, 60, "MMMM", c.anchor)});
+    const TSVGScene scene =
+        SceneOf({Line({0, 0}, {60, 0}), Line({0, 100}, {60, 100}), Text("MMMM", {100, 60}, 16, c.anchor)});
 
     const TRasterPlacement exportPlacement = ExportPlacement(scene, true);
     const TPixel exportAnchor = MapPoint(exportPlacement, 100, 60);
-    const TPixels exported = Export(scene, true);
+    const TImage exported = Export(scene, true);
 
-    TGdiObject<HBITMAP> thumbnail(RenderThumbnail(scene, 300, 300));
-    ASSERT_TRUE(thumbnail);
-    const TPixels thumb = ReadPixels(thumbnail.get());
+    const TImage thumb = TakeImage(RenderThumbnail(scene, 300, 300));
+    ASSERT_EQ(thumb.Width, 300);
     const TPixel thumbAnchor = MapPoint(ThumbnailPlacement(scene, 300, 300), 100, 60);
 
     for (const auto& [pixels, anchor] : {std::pair{&exported, exportAnchor}, std::pair{&thumb, thumbAnchor}}) {
-      int32_t first = -1, last = -1;
-      pixels->InkColumns(anchor.Y - 8, anchor.Y - 2, first, last);
-      ASSERT_GE(first, 0);
+      const TBox ink = BoxOf(*pixels, IsInk, Rows(anchor.Y - 8, anchor.Y - 2));
+      ASSERT_GT(ink.Count, 0u);
+      const int32_t first = ink.Left, last = ink.Right;
       const int32_t slack = 3;
       if (c.expectFirst > 0) {
         EXPECT_GE(first, anchor.X - slack);
@@ -200,7 +132,7 @@ TEST(SceneRaster, TextAnchorsInBothPlacements) {
 }
 
 TEST(SceneRaster, ThumbnailIsAnOpaqueTopDownDibOfTheRequestedSize) {
-  const TSVGScene scene = SceneOf({Line(0, 0, 100, 0), Line(0, 0, 0, 100), Line(100, 0, 100, 100)});
+  const TSVGScene scene = SceneOf({Line({0, 0}, {100, 0}), Line({0, 0}, {0, 100}), Line({100, 0}, {100, 100})});
   TGdiObject<HBITMAP> bitmap(RenderThumbnail(scene, 200, 100));
   ASSERT_TRUE(bitmap);
   DIBSECTION dib{};
@@ -224,12 +156,9 @@ TEST(SceneRaster, ThumbnailIsAnOpaqueTopDownDibOfTheRequestedSize) {
 }
 
 TEST(SceneRaster, ElementsWithTooLittleGeometryAreSkipped) {
-  TGeoElement lonely = Line(0, 0, 0, 0);
+  TGeoElement lonely = Line({0, 0}, {0, 0});
   lonely.Points.resize(1);
-  TGeoElement emptyText = Text(10, 10, "", "start");
-  TGeoElement noAnchor = Text(10, 10, "N", "start");
+  TGeoElement noAnchor = Text("N", {10, 10}, 16);
   noAnchor.Points.clear();
-  TSVGScene scene = SceneOf({lonely, emptyText, noAnchor});
-  scene.Width = scene.Height = 100;
-  EXPECT_EQ(Export(scene, true).InkCount(), 0);
+  EXPECT_EQ(CountPixels(Export(SceneOf({lonely, Text("", {10, 10}, 16), noAnchor}, 100), true), IsInk), 0u);
 }

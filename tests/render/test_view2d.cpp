@@ -5,39 +5,18 @@
 #include <cmath>
 #include <limits>
 
+#include "render/uRasterPlacement.h"
 #include "render/uView2D.h"
+#include "test_drawing.h"
 
 using namespace pelorin;
+using namespace pelorin_test;
 
 namespace {
 
-TGeoElement Polygon(std::initializer_list<TPoint2D> points) {
-  TGeoElement e = MakeElement(gkPolygon, {0, 0, 0, 1}, {1, 0, 0, 1}, 1, false);
-  e.Points = points;
-  return e;
-}
-
-TGeoElement Text(const std::string& text, TPoint2D anchor, float fontSize, const std::string& textAnchor,
-                 bool heading = false) {
-  TGeoElement e = MakeElement(gkText, {}, {}, 0, false);
-  e.Points = {anchor};
-  e.Text = text;
-  e.FontSize = fontSize;
-  e.TextAnchor = textAnchor;
-  e.IsHeading = heading;
-  return e;
-}
-
-TSVGScene SceneOf(std::initializer_list<TGeoElement> elements) {
-  TSVGScene scene;
-  scene.Width = scene.Height = 200;
-  for (const TGeoElement& e : elements) AddElement(scene, e);
-  return scene;
-}
-
-// A 100 x 50 drawing from (0, 0).
+// A 100 x 50 drawing from (0, 0) on a 200 x 200 page.
 TSVGScene Drawing100x50() {
-  return SceneOf({Polygon({{0, 0}, {100, 0}, {100, 50}, {0, 50}})});
+  return SceneOf({Polygon({{0, 0}, {100, 0}, {100, 50}, {0, 50}}, kRed)}, 200);
 }
 
 void ExpectBounds(const TBounds2D& b, float minX, float minY, float maxX, float maxY) {
@@ -105,17 +84,11 @@ TEST(Fit2D, ZoomAndPanMoveTheVisibleBox) {
   EXPECT_NEAR(SizeOf(p).Width, SizeOf(base).Width, 1e-3);
 }
 
+// One routine serves the OpenGL view (ContentBounds) and the GDI rasteriser (RasterContentBounds).
 TEST(ContentBounds2D, ElementKindsWidenTheBounds) {
-  TGeoElement circle = MakeElement(gkCircle, {0, 0, 0, 1}, {}, 1, false);
-  circle.CX = 10;
-  circle.CY = 20;
-  circle.RX = 4;
-  circle.RY = 2;
-  ExpectBounds(ContentBounds(SceneOf({circle}), true), 6, 18, 14, 22);
-
-  TGeoElement line = MakeElement(gkLine, {0, 0, 0, 1}, {}, 1, false);
-  line.Points = {{-5, 3}, {7, -1}};
-  ExpectBounds(ContentBounds(SceneOf({line}), true), -5, -1, 7, 3);
+  // Circle: 24 outline points reach the full radius on both axes.
+  ExpectBounds(ContentBounds(SceneOf({Circle({10, 20}, 4, 2)}), true), 6, 18, 14, 22);
+  ExpectBounds(ContentBounds(SceneOf({Line({-5, 3}, {7, -1})}), true), -5, -1, 7, 3);
 
   // A text is estimated at 0.62 of its size per character, 0.8 of its size above the baseline.
   struct {
@@ -126,8 +99,12 @@ TEST(ContentBounds2D, ElementKindsWidenTheBounds) {
     SCOPED_TRACE(a.anchor);
     ExpectBounds(ContentBounds(SceneOf({Text("abc", {100, 50}, 20, a.anchor)}), true), a.left, 34, a.left + 37.2f, 54);
   }
-  // Tiny fonts count as 1 unit.
+  // The rasteriser takes anchors as written: "MIDDLE" is no middle there.
+  ExpectBounds(RasterContentBounds(SceneOf({Text("abc", {100, 50}, 20, "MIDDLE")}), true), 100, 34, 137.2f, 54);
+  ExpectBounds(RasterContentBounds(SceneOf({Text("abc", {100, 50}, 20, "end")}), true), 62.8f, 34, 100, 54);
+  // Tiny fonts count as 1 unit; a UTF-8 character counts by its bytes.
   ExpectBounds(ContentBounds(SceneOf({Text("a", {0, 0}, 0.2f, "start")}), true), 0, -0.8f, 0.62f, 0.2f);
+  ExpectBounds(ContentBounds(SceneOf({Text("\xC3\xA9", {0, 10}, 0.5f)}), true), 0, 9.2f, 1.24f, 10.2f);
 }
 
 TEST(ContentBounds2D, EmptyScenesAndHiddenHeadingsFallBackOrShrink) {
@@ -137,15 +114,18 @@ TEST(ContentBounds2D, EmptyScenesAndHiddenHeadingsFallBackOrShrink) {
   empty.Width = 100;
   empty.Height = 80;
   ExpectBounds(ContentBounds(empty, true), 5, 6, 105, 86);
-  // Elements with no geometry (an anchorless text) leave the view box too.
+  // Elements with no geometry (an anchorless text) leave the view box too; entries past
+  // Count are never read.
   TGeoElement anchorless = Text("x", {0, 0}, 10, "start");
   anchorless.Points.clear();
   TSVGScene onlyAnchorless = empty;
   AddElement(onlyAnchorless, anchorless);
+  onlyAnchorless.Elements[1] = Line({1000, 1000}, {2000, 2000});
   ExpectBounds(ContentBounds(onlyAnchorless, true), 5, 6, 105, 86);
+  ExpectBounds(RasterContentBounds(onlyAnchorless, true), 5, 6, 105, 86);
 
   TSVGScene titled = Drawing100x50();
-  AddElement(titled, Text("Title", {50, 80}, 10, "middle", true));
+  AddElement(titled, Heading(Text("Title", {50, 80}, 10, "middle")));
   ExpectBounds(ContentBounds(titled, false), 0, 0, 100, 50);
   EXPECT_GT(ContentBounds(titled, true).MaxY, 80);
 
@@ -156,7 +136,7 @@ TEST(ContentBounds2D, EmptyScenesAndHiddenHeadingsFallBackOrShrink) {
 
   // A heading alone with headings hidden: nothing is left, so the view box rules.
   TSVGScene headingOnly = empty;
-  AddElement(headingOnly, Text("Title", {50, 80}, 10, "middle", true));
+  AddElement(headingOnly, Heading(Text("Title", {50, 80}, 10, "middle")));
   ExpectBounds(ContentBounds(headingOnly, false), 5, 6, 105, 86);
 }
 

@@ -12,12 +12,16 @@
 
 #include "dialog_driver.h"
 #include "plugin/uWLXExports.h"
+#include "render/uRasterPlacement.h"
 #include "svg/uSVGParser.h"
+#include "test_drawing.h"
+#include "viewer/uCommands.h"
 #include "viewer/uExport.h"
 #include "viewer/uRecordFiles.h"
 #include "viewer_test_util.h"
 
 using namespace pelorin;
+using namespace pelorin::dialogs;
 using namespace pelorin::testpaths;
 using namespace pelorin_test;
 
@@ -59,13 +63,7 @@ TPngInfo ReadPngInfo(const std::string& bytes) {
   return info;
 }
 
-// Decoded pixels as 0x00RRGGBB, through GDI+.
-struct TImage {
-  int Width = 0, Height = 0;
-  std::vector<uint32_t> Pixels;
-  uint32_t At(int x, int y) const { return Pixels[static_cast<size_t>(y) * Width + x] & 0xFFFFFF; }
-};
-
+// Decoded pixels, through GDI+.
 TImage DecodePng(const std::string& path) {
   TImage image;
   Gdiplus::GdiplusStartupInput input;
@@ -93,22 +91,6 @@ TImage DecodePng(const std::string& path) {
   }
   Gdiplus::GdiplusShutdown(token);
   return image;
-}
-
-int Red(uint32_t c) {
-  return (c >> 16) & 0xFF;
-}
-int Green(uint32_t c) {
-  return (c >> 8) & 0xFF;
-}
-int Blue(uint32_t c) {
-  return c & 0xFF;
-}
-
-template <typename TPredicate>
-size_t CountPixels(const TImage& image, TPredicate match) {
-  return static_cast<size_t>(
-      std::count_if(image.Pixels.begin(), image.Pixels.end(), [&](uint32_t c) { return match(c & 0xFFFFFF); }));
 }
 
 // --- The clipboard ---
@@ -156,49 +138,6 @@ TClipboardSeen ReadClipboard() {
   return seen;
 }
 
-// --- The size the export placement gives a drawing: 60 px per average bond, 40 px margins ---
-
-struct TSize {
-  int Width = 0, Height = 0;
-};
-
-TSize PredictExportSize(const TSVGScene& scene, bool showHeadings) {
-  float minX = 1e18f, minY = 1e18f, maxX = -1e18f, maxY = -1e18f;
-  auto widen = [&](float x, float y) {
-    minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
-  };
-  double bondSum = 0;
-  int bonds = 0;
-  for (int i = 0; i < scene.Count; ++i) {
-    const TGeoElement& e = scene.Elements[i];
-    if (e.Kind == gkText) {
-      if ((e.IsHeading && !showHeadings) || e.Points.empty()) continue;
-      float size = e.FontSize > 1 ? e.FontSize : 1, w = e.Text.size() * size * 0.62f, x = e.Points[0].X;
-      float left = e.TextAnchor == "middle" ? x - w / 2 : e.TextAnchor == "end" ? x - w : x;
-      widen(left, e.Points[0].Y - 0.8f * size);
-      widen(left + w, e.Points[0].Y + 0.2f * size);
-    } else if (e.Kind == gkCircle || e.Kind == gkEllipse) {
-      for (int j = 0; j < 24; ++j) {
-        double a = j * 2 * 3.14159265358979 / 24;
-        widen(static_cast<float>(e.CX + std::cos(a) * e.RX), static_cast<float>(e.CY + std::sin(a) * e.RY));
-      }
-    } else {
-      for (const TPoint2D& p : e.Points) widen(p.X, p.Y);
-    }
-    if (e.Kind == gkLine && e.Points.size() >= 2) {
-      double length = std::hypot(e.Points[1].X - e.Points[0].X, e.Points[1].Y - e.Points[0].Y);
-      if (length > 1) bondSum += length, ++bonds;
-    }
-  }
-  double bond = bonds ? bondSum / bonds : 35;
-  double scale = 60 / bond;
-  double extentX = std::max(1.0f, maxX - minX), extentY = std::max(1.0f, maxY - minY);
-  auto pixels = [&](double extent) {
-    return std::clamp(static_cast<int>(std::lround(extent * scale + 80)), 64, 10000);
-  };
-  return {pixels(extentX), pixels(extentY)};
-}
-
 // --- Fixture ---
 
 class ExportTest : public ViewerTest {
@@ -243,7 +182,7 @@ TEST_F(ExportTest, PngIn2DHas300DpiAndTheSizeOfTheExportPlacement) {
   ASSERT_TRUE(ParseSVG(svg, scene));
   State(wnd)->View.Zoom2D = 3;  // the export is redrawn: zoom and pan do not matter
 
-  TSize sizes[2];
+  uint32_t heights[2] = {};
   for (bool headings : {true, false}) {
     SCOPED_TRACE(headings ? "headings shown" : "headings hidden");
     State(wnd)->View.ShowHeadings = headings;
@@ -258,25 +197,24 @@ TEST_F(ExportTest, PngIn2DHas300DpiAndTheSizeOfTheExportPlacement) {
     EXPECT_EQ(info.PixelsPerUnitX, 11811u);  // 300 DPI in pixels per metre
     EXPECT_EQ(info.PixelsPerUnitY, 11811u);
     EXPECT_EQ(info.Unit, 1);
-    TSize predicted = PredictExportSize(scene, headings);
-    EXPECT_NEAR(static_cast<int>(info.Width), predicted.Width, 1);
-    EXPECT_NEAR(static_cast<int>(info.Height), predicted.Height, 1);
-    sizes[headings ? 0 : 1] = {static_cast<int>(info.Width), static_cast<int>(info.Height)};
+    const TRasterPlacement placement = ExportPlacement(scene, headings);
+    EXPECT_EQ(info.Width, static_cast<uint32_t>(placement.Width));
+    EXPECT_EQ(info.Height, static_cast<uint32_t>(placement.Height));
+    heights[headings ? 0 : 1] = info.Height;
 
     TImage image = DecodePng(path);
     ASSERT_EQ(image.Width, static_cast<int>(info.Width));
     EXPECT_EQ(image.At(0, 0), 0xFFFFFFu);
-    EXPECT_GT(CountPixels(image, [](uint32_t c) { return Red(c) < 80 && Green(c) < 80 && Blue(c) < 80; }), 300u);
-    EXPECT_GT(CountPixels(image, [](uint32_t c) { return Red(c) > 180 && Green(c) < 100 && Blue(c) < 100; }), 20u)
-        << "the oxygen labels are red";
+    EXPECT_GT(CountPixels(image, IsDark), 300u);
+    EXPECT_GT(CountPixels(image, IsReddish), 20u) << "the oxygen labels are red";
   }
-  EXPECT_LT(sizes[1].Height, sizes[0].Height) << "the title below the molecule is not counted";
+  EXPECT_LT(heights[1], heights[0]) << "the title below the molecule is not counted";
   EXPECT_TRUE(State(wnd)->SceneReady);
   EXPECT_FLOAT_EQ(State(wnd)->View.Zoom2D, 3);
 }
 
 TEST_F(ExportTest, PngIn3DIsTheWindowPictureWithoutTheNavigationBar) {
-  UseStartMode(1);
+  UseStartMode(kMode3D);
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
@@ -295,7 +233,7 @@ TEST_F(ExportTest, PngIn3DIsTheWindowPictureWithoutTheNavigationBar) {
   uint32_t corner = image.At(0, 0);
   EXPECT_TRUE(std::abs(Red(corner) - 33) <= 3 && std::abs(Green(corner) - 36) <= 3 && std::abs(Blue(corner) - 41) <= 3)
       << std::hex << corner << " is not the 3D background";
-  size_t bluish = CountPixels(image, [](uint32_t c) { return Blue(c) > Red(c) + 20 && Blue(c) > 90; });
+  const size_t bluish = CountPixels(image, [](uint32_t c) { return Blue(c) > Red(c) + 20 && Blue(c) > 90; });
   EXPECT_GT(bluish, image.Pixels.size() / 50) << "the model's colours are in the picture";
 }
 
@@ -463,7 +401,6 @@ TEST_F(ExportTest, ClosingTheViewerDuringADialogEndsTheCommandQuietly) {
       {"SVG save dialog", 'S', BridgeExe(), false},
       {"error box", 'S', Exit1StandInExe(), true},
   };
-  TWindowDestroyer destroyer;
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     UseStartMode(0, c.Converter);
@@ -473,7 +410,7 @@ TEST_F(ExportTest, ClosingTheViewerDuringADialogEndsTheCommandQuietly) {
     TDialogScript script(parent_, [&](TDialogScript& s) {
       HWND dialog = WaitForDialog(s.Owner());
       if (!dialog) return s.Notes.push_back("no dialog");
-      if (!destroyer.Destroy(wnd)) s.Notes.push_back("viewer not destroyed");
+      if (!DestroyFromAnotherThread(wnd)) s.Notes.push_back("viewer not destroyed");
       if (c.MessageBox)
         Press(dialog, IDOK);
       else
@@ -503,7 +440,7 @@ TEST_F(ExportTest, ContextMenuOffersBothExportsAndTheOptionsAtTheCursor) {
     HWND menuWindow = WaitForOwnedWindow(nullptr, "#32768");
     if (!menuWindow) return s.Notes.push_back("no menu");
     GetWindowRect(menuWindow, &menuRect);
-    auto menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, 0x01E1 /* MN_GETHMENU */, 0, 0));
+    auto menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
       char text[128] = {};
       GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
@@ -520,8 +457,10 @@ TEST_F(ExportTest, ContextMenuOffersBothExportsAndTheOptionsAtTheCursor) {
   RunCommand(script, [&] { SendMessageA(wnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(wnd), MAKELPARAM(-1, -1)); });
   EXPECT_TRUE(script.Notes.empty()) << script.Notes.front();
   EXPECT_TRUE(script.Unexpected.empty()) << script.Unexpected.front();
-  const std::vector<std::pair<UINT, std::string>> expected = {
-      {2001, "Export view as PNG (300 DPI)..."}, {2002, "Export source as SVG..."}, {0, ""}, {2003, "Options..."}};
+  const std::vector<std::pair<UINT, std::string>> expected = {{kCmdExportPNG, "Export view as PNG (300 DPI)..."},
+                                                              {kCmdExportSVG, "Export source as SVG..."},
+                                                              {0, ""},
+                                                              {kCmdOptions, "Options..."}};
   EXPECT_EQ(items, expected);
   EXPECT_EQ(menuRect.left, cursor.x);
   EXPECT_EQ(menuRect.top, cursor.y);
@@ -529,7 +468,7 @@ TEST_F(ExportTest, ContextMenuOffersBothExportsAndTheOptionsAtTheCursor) {
 
   // Commands other than the items do nothing (a dialog would be swept up as unexpected).
   TDialogScript quiet(parent_, [](TDialogScript&) {});
-  for (WPARAM id : {2000, 2004}) EXPECT_EQ(SendMessageA(wnd, WM_COMMAND, id, 0), 0);
+  for (WPARAM id : {kCmdExportPNG - 1, kCmdOptions + 1}) EXPECT_EQ(SendMessageA(wnd, WM_COMMAND, id, 0), 0);
   PumpUntil([] { return false; }, 0.3);
   quiet.Finish();
   EXPECT_TRUE(quiet.Unexpected.empty());
@@ -556,13 +495,13 @@ TEST_F(ExportTest, CopyPutsThePictureAndTheRecordOnTheClipboard) {
   EXPECT_EQ(seen.Text, State(wnd)->Records[1]);
   EXPECT_NE(seen.Text.find("aspirin"), std::string::npos);
   EXPECT_EQ(seen.WideText, std::wstring(seen.Text.begin(), seen.Text.end()));
-  TSize predicted = PredictExportSize(State(wnd)->Scene, true);
-  EXPECT_NEAR(seen.Picture.Width, predicted.Width, 1);
-  EXPECT_NEAR(seen.Picture.Height, predicted.Height, 1);
+  const TRasterPlacement placement = ExportPlacement(State(wnd)->Scene, true);
+  EXPECT_EQ(seen.Picture.Width, placement.Width);
+  EXPECT_EQ(seen.Picture.Height, placement.Height);
   ASSERT_FALSE(seen.Picture.Pixels.empty());
   EXPECT_EQ(seen.Picture.At(0, 0), 0xFFFFFFu);
-  EXPECT_GT(CountPixels(seen.Picture, [](uint32_t c) { return Red(c) < 80 && Green(c) < 80 && Blue(c) < 80; }), 300u);
-  EXPECT_GT(CountPixels(seen.Picture, [](uint32_t c) { return Red(c) > 180 && Green(c) < 100 && Blue(c) < 100; }), 20u);
+  EXPECT_GT(CountPixels(seen.Picture, IsDark), 300u);
+  EXPECT_GT(CountPixels(seen.Picture, IsReddish), 20u);
   EXPECT_EQ(State(wnd)->MolIndex, 1) << "Ctrl+C is no other key";
   DestroyWindow(wnd);
 

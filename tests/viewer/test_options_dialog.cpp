@@ -3,12 +3,11 @@
 #include <cctype>
 
 #include "dialog_driver.h"
-#include "test_helpers.h"
 #include "viewer/uOptionsDialog.h"
 #include "viewer_test_util.h"
 
-using pelorin_test::CountOf;
 using namespace pelorin;
+using namespace pelorin::dialogs;
 using namespace pelorin::testpaths;
 using namespace pelorin_test;
 
@@ -74,7 +73,7 @@ class OptionsDialogTest : public ViewerTest {
 };
 
 TEST_F(OptionsDialogTest, ShowsTheTenControlsAndCancelChangesNothingButReloads) {
-  UseStartMode(1);
+  UseStartMode(kMode3D);
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinConfig before = ConfigSnapshot();
@@ -131,13 +130,13 @@ TEST_F(OptionsDialogTest, ShowsTheTenControlsAndCancelChangesNothingButReloads) 
   };
   const TExpected expected[10] = {
       {"static", 0, "obabel.exe path:", 0},
-      {"edit", 101, before.OBabelPath.c_str(), WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
-      {"button", 103, "Browse...", WS_TABSTOP},
+      {"edit", kIdOBabelPath, before.OBabelPath.c_str(), WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
+      {"button", kIdBrowse, "Browse...", WS_TABSTOP},
       {"static", 0, "obabel options:", 0},
-      {"edit", 102, "-xC", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
+      {"edit", kIdOBabelOpts, "-xC", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
       {"static", 0, "Start mode:", 0},
-      {"combobox", 104, "3D", WS_TABSTOP | CBS_DROPDOWNLIST},
-      {"button", 105, "Enable logging", WS_TABSTOP | BS_AUTOCHECKBOX},
+      {"combobox", kIdStartMode, "3D", WS_TABSTOP | CBS_DROPDOWNLIST},
+      {"button", kIdLogging, "Enable logging", WS_TABSTOP | BS_AUTOCHECKBOX},
       {"button", IDOK, "OK", WS_TABSTOP | BS_DEFPUSHBUTTON},
       {"button", IDCANCEL, "Cancel", WS_TABSTOP},
   };
@@ -175,7 +174,7 @@ TEST_F(OptionsDialogTest, ShowsTheTenControlsAndCancelChangesNothingButReloads) 
 }
 
 TEST_F(OptionsDialogTest, OkAppliesSavesSwitchesTheLogAndReloads) {
-  UseStartMode(1);
+  UseStartMode(kMode3D);
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   const std::string typedPath = ToolsDir() + "\\bridge\\..\\bridge\\obabel.exe";  // same program, new text
@@ -304,11 +303,10 @@ TEST_F(OptionsDialogTest, ContextMenuItemOpensItAndAnUnwritablePluginFolderSaves
 TEST_F(OptionsDialogTest, ViewerClosedWhileTheDialogIsOpen) {
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
-  TWindowDestroyer destroyer;
   TDialogScript script(parent_, [&](TDialogScript& s) {
     HWND dialog = WaitForDialog(s.Owner());
     if (!dialog) return s.Notes.push_back("no options dialog");
-    if (!destroyer.Destroy(wnd)) s.Notes.push_back("viewer not destroyed");
+    if (!DestroyFromAnotherThread(wnd)) s.Notes.push_back("viewer not destroyed");
     SendDlgItemMessageA(dialog, kIdStartMode, CB_SETCURSEL, 1, 0);
     Press(dialog, IDOK);
     WaitGone(dialog);

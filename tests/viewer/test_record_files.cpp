@@ -1,17 +1,15 @@
 // Converting one record of a multi-record file through a temporary record file.
+#include "convert/converter_test_util.h"
 #include "test_helpers.h"
 #include "viewer/uRecordFiles.h"
 #include "viewer/uSDFRecords.h"
-#include "viewer_test_util.h"
+#include "viewer/uWin32Window.h"
 
 using pelorin_test::CountOf;
 using namespace pelorin;
-using pelorin_test::TPelorinTestConfigOverride;
-using pelorin_test::ViewerTest;
+using pelorin_test::ConverterTest;
 
-using RecordFileTest = ViewerTest;
-
-namespace {}  // namespace
+using RecordFileTest = ConverterTest;
 
 TEST_F(RecordFileTest, SecondOfThreeRecordsIsConvertedAloneAndItsFileRemoved) {
   TPelorinState state;
@@ -40,7 +38,7 @@ TEST_F(RecordFileTest, FileWithoutRecordsIsConvertedDirectly) {
 }
 
 TEST_F(RecordFileTest, UnwritableRecordFileStopsBeforeTheConverter) {
-  TPelorinTestConfigOverride noTemp(temp_.Dir() + "missing\\");
+  Configure([this](TPelorinConfig& c) { c.TempDir = temp_.Dir() + "missing\\"; });
   TPelorinState state;
   state.FileName = testpaths::SamplePath("three.sdf");
   SplitSDF(state.FileName, state.Records);

@@ -2,87 +2,25 @@
 // read-back of its picture, and closing while a load runs.
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <thread>
 
 #include "dialog_driver.h"
-#include "test_helpers.h"
+#include "test_drawing.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer_test_util.h"
 
-using pelorin_test::CountOf;
 using namespace pelorin;
 using namespace pelorin::testpaths;
-using pelorin_test::PumpMessages;
-using pelorin_test::PumpUntil;
-using pelorin_test::TDialogScript;
-using pelorin_test::ViewerTest;
+using namespace pelorin_test;
+using pelorin::dialogs::TDialogScript;
 
 namespace {
 
-// The pixels of a 32-bit top-down DIB section, as 0x00RRGGBB values.
-struct TPixels {
-  int Width = 0, Height = 0;
-  std::vector<uint32_t> Data;
-  uint32_t At(int x, int y) const { return Data[static_cast<size_t>(y) * Width + x] & 0xFFFFFF; }
-};
-
-TPixels TakePixels(HBITMAP bitmap) {
-  TPixels p;
-  DIBSECTION dib{};
-  if (!bitmap || GetObjectA(bitmap, sizeof dib, &dib) != sizeof dib) return p;
-  p.Width = dib.dsBm.bmWidth;
-  p.Height = dib.dsBm.bmHeight;
-  p.Data.resize(static_cast<size_t>(p.Width) * p.Height);
-  std::memcpy(p.Data.data(), dib.dsBm.bmBits, p.Data.size() * 4);
-  DeleteObject(bitmap);
-  return p;
-}
-
-int Red(uint32_t c) {
-  return (c >> 16) & 0xFF;
-}
-int Green(uint32_t c) {
-  return (c >> 8) & 0xFF;
-}
-int Blue(uint32_t c) {
-  return c & 0xFF;
-}
-bool IsDark(uint32_t c) {
-  return Red(c) < 80 && Green(c) < 80 && Blue(c) < 80;
-}
-bool IsReddish(uint32_t c) {
-  return Red(c) > 180 && Green(c) < 100 && Blue(c) < 100;
-}
-
-struct TBox {
-  int Left = 1 << 30, Top = 1 << 30, Right = -1, Bottom = -1;
-  int Width() const { return Right - Left; }
-  int Height() const { return Bottom - Top; }
-};
-
-template <typename TPredicate>
-TBox BoxOf(const TPixels& p, TPredicate match, size_t* count = nullptr) {
-  TBox box;
-  size_t n = 0;
-  for (int y = 0; y < p.Height; ++y)
-    for (int x = 0; x < p.Width; ++x)
-      if (match(p.At(x, y))) {
-        ++n;
-        box.Left = std::min(box.Left, x);
-        box.Right = std::max(box.Right, x);
-        box.Top = std::min(box.Top, y);
-        box.Bottom = std::max(box.Bottom, y);
-      }
-  if (count) *count = n;
-  return box;
-}
-
 // Repaints with the window's current values and reads the picture back.
-TPixels Picture(HWND wnd) {
+TImage Picture(HWND wnd) {
   InvalidateRect(wnd, nullptr, FALSE);
   PumpMessages();
-  return TakePixels(RenderViewToBitmap(wnd));
+  return TakeImage(RenderViewToBitmap(wnd));
 }
 
 }  // namespace
@@ -118,16 +56,14 @@ TEST_F(ViewerTest, TwoDimensionalDrawingIsReadBack) {
   EXPECT_EQ(state->Mode, 0);
   EXPECT_NE(Log().find("CreatePelorinWindow: Mode=2D"), std::string::npos);
 
-  TPixels p = Picture(wnd);
+  TImage p = Picture(wnd);
   ASSERT_EQ(p.Width, 640);
   ASSERT_EQ(p.Height, 480 - 28);  // the navigation bar is not part of the picture
   EXPECT_EQ(p.At(0, 0), 0xFFFFFFu);
   EXPECT_EQ(p.At(p.Width - 1, p.Height - 1), 0xFFFFFFu);
-  size_t dark = 0, red = 0;
-  TBox ink = BoxOf(p, IsDark, &dark);
-  BoxOf(p, IsReddish, &red);
-  EXPECT_GT(dark, 500u);
-  EXPECT_GT(red, 50u) << "the two oxygen labels are drawn in red";
+  const TBox ink = BoxOf(p, IsDark);
+  EXPECT_GT(ink.Count, 500u);
+  EXPECT_GT(CountPixels(p, IsReddish), 50u) << "the two oxygen labels are drawn in red";
   EXPECT_GT(ink.Width(), p.Width / 3);
 
   // Zooming out by half halves the drawing's extent.
@@ -162,17 +98,15 @@ TEST_F(ViewerTest, PrintClientDrawsThePictureAndTheBarIntoAnotherDC) {
   GdiFlush();
   SelectObject(mem, old);
   DeleteDC(mem);
-  TPixels p = TakePixels(target);
+  TImage p = TakeImage(target);
   ASSERT_EQ(p.Height, r.bottom);
   EXPECT_EQ(p.At(0, 0), 0xFFFFFFu);                       // the drawing's white background
   EXPECT_EQ(p.At(p.Width - 2, p.Height - 2), 0xEBEBEBu);  // the bar's grey (235, 235, 235)
-  size_t dark = 0;
-  BoxOf(p, IsDark, &dark);
-  EXPECT_GT(dark, 500u);  // bonds, not the black of a block copy
+  EXPECT_GT(CountPixels(p, IsDark), 500u);                // bonds, not the black of a block copy
 }
 
 TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
-  UseStartMode(1);
+  UseStartMode(kMode3D);
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
@@ -181,7 +115,7 @@ TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
   EXPECT_GT(state->Model->FacetCount, 100000);
   EXPECT_NE(Log().find("CreatePelorinWindow: Mode=3D"), std::string::npos);
 
-  TPixels p = Picture(wnd);
+  TImage p = Picture(wnd);
   const uint32_t background = (33u << 16) | (36u << 8) | 41u;  // (0.13, 0.14, 0.16)
   auto similar = [](uint32_t a, uint32_t b) {
     return std::abs(Red(a) - Red(b)) <= 2 && std::abs(Green(a) - Green(b)) <= 2 && std::abs(Blue(a) - Blue(b)) <= 2;

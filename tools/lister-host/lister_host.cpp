@@ -9,44 +9,35 @@
 //
 #include <gdiplus.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
 #include <cwctype>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "dialog_driver.h"
+#include "plugin/uWLXExports.h"
 
 namespace {
 
-struct TDefaultParams {
-  int32_t size;
-  uint32_t low, hi;
-  char iniName[260];
-};
-using TListLoadW = HWND(__stdcall*)(HWND, wchar_t*, int);
-using TListCloseWindow = void(__stdcall*)(HWND);
-using TListGetDetectString = void(__stdcall*)(char*, int);
-using TListSetDefaultParams = void(__stdcall*)(TDefaultParams*);
-using TListSendCommand = int(__stdcall*)(HWND, int, int);
-using TListGetPreviewBitmapW = HBITMAP(__stdcall*)(wchar_t*, int, int, char*, int);
+using namespace pelorin::dialogs;
 
 struct TPlugin {
   HMODULE Module = nullptr;
-  TListLoadW Load = nullptr;
-  TListCloseWindow Close = nullptr;
-  TListGetDetectString Detect = nullptr;
-  TListSetDefaultParams Defaults = nullptr;
-  TListSendCommand SendCommand = nullptr;
-  TListGetPreviewBitmapW Preview = nullptr;
+  decltype(&ListLoadW) Load = nullptr;
+  decltype(&ListCloseWindow) Close = nullptr;
+  decltype(&ListGetDetectString) Detect = nullptr;
+  decltype(&ListSetDefaultParams) Defaults = nullptr;
+  decltype(&ListSendCommand) SendCommand = nullptr;
+  decltype(&ListGetPreviewBitmapW) Preview = nullptr;
   std::wstring Dir;
   ~TPlugin() {
     if (Module) FreeLibrary(Module);
   }
 };
 
+HWND gMain = nullptr;
 HWND gPane = nullptr;
 HWND gViewer = nullptr;
 TPlugin* gPlugin = nullptr;
@@ -69,20 +60,22 @@ bool DetectStringTakes(const std::string& detect, const std::wstring& extension)
   return !ext.empty() && detect.find("EXT=\"" + ext + "\"") != std::string::npos;
 }
 
+// An exported function as the type of its declaration (a data pointer first: a direct cast
+// between unrelated function types draws -Wcast-function-type).
 template <typename T>
-T ProcAs(HMODULE module, const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+void GetProc(HMODULE module, const char* name, T& proc) {
+  proc = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
 bool LoadPlugin(const std::wstring& path, TPlugin& plugin) {
   plugin.Module = LoadLibraryW(path.c_str());
   if (!plugin.Module) return false;
-  plugin.Load = ProcAs<TListLoadW>(plugin.Module, "ListLoadW");
-  plugin.Close = ProcAs<TListCloseWindow>(plugin.Module, "ListCloseWindow");
-  plugin.Detect = ProcAs<TListGetDetectString>(plugin.Module, "ListGetDetectString");
-  plugin.Defaults = ProcAs<TListSetDefaultParams>(plugin.Module, "ListSetDefaultParams");
-  plugin.SendCommand = ProcAs<TListSendCommand>(plugin.Module, "ListSendCommand");
-  plugin.Preview = ProcAs<TListGetPreviewBitmapW>(plugin.Module, "ListGetPreviewBitmapW");
+  GetProc(plugin.Module, "ListLoadW", plugin.Load);
+  GetProc(plugin.Module, "ListCloseWindow", plugin.Close);
+  GetProc(plugin.Module, "ListGetDetectString", plugin.Detect);
+  GetProc(plugin.Module, "ListSetDefaultParams", plugin.Defaults);
+  GetProc(plugin.Module, "ListSendCommand", plugin.SendCommand);
+  GetProc(plugin.Module, "ListGetPreviewBitmapW", plugin.Preview);
   wchar_t full[MAX_PATH] = {};
   GetModuleFileNameW(plugin.Module, full, MAX_PATH);
   plugin.Dir = full;
@@ -212,6 +205,13 @@ bool SaveSnapshot(HWND viewer, const std::wstring& path) {
   return ok;
 }
 
+std::wstring Widen(const std::string& ansi) {
+  std::wstring wide(ansi.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(),
+                                  static_cast<int>(wide.size())));
+  return wide;
+}
+
 std::wstring BaseName(const std::wstring& path) {
   return path.substr(path.find_last_of(L"\\/") + 1);
 }
@@ -256,77 +256,23 @@ int SnapshotFile(const std::wstring& file, const std::wstring& outDir, const std
 
 // ---- Scripted steps -------------------------------------------------------------
 
-// Answers the next dialog of this process: a save dialog gets `fileName` typed in and is
-// confirmed; any other dialog (the options dialog, a message box) is cancelled, and its
-// text is reported.
-class TDialogAnswerer {
- public:
-  explicit TDialogAnswerer(std::wstring fileName) : fileName_(std::move(fileName)) {
-    thread_ = std::thread([this] { Run(); });
+// Answers the next dialog of the main window: a save dialog gets `fileName` typed in and is
+// confirmed; any other dialog (the options dialog, a message box) is cancelled. `seen` says
+// which dialog it was; it is complete once the script has finished.
+void AnswerNextDialog(TDialogScript& script, const std::wstring& fileName, std::string& seen) {
+  HWND dialog = script.NextDialog(120);
+  if (!dialog) return;
+  Sleep(200);  // let the dialog finish its own set-up
+  if (FileNameControl(dialog) && !fileName.empty()) {
+    seen = "save dialog";
+    ChooseFile(dialog, fileName);
+  } else {
+    seen = TextOf(dialog);
+    if (GetDlgItem(dialog, kMessageBoxIcon)) seen += ": " + ReadMessageBox(dialog).Text;
+    Press(dialog, IDCANCEL);
   }
-  ~TDialogAnswerer() {
-    stop_ = true;
-    thread_.join();
-  }
-  const std::wstring& Seen() const { return seen_; }
-
- private:
-  static BOOL CALLBACK FindDialog(HWND wnd, LPARAM out) {
-    wchar_t cls[32] = {};
-    GetClassNameW(wnd, cls, 32);
-    if (IsWindowVisible(wnd) && std::wstring(cls) == L"#32770") {
-      *reinterpret_cast<HWND*>(out) = wnd;
-      return FALSE;
-    }
-    return TRUE;
-  }
-  static BOOL CALLBACK CollectText(HWND wnd, LPARAM out) {
-    wchar_t cls[32] = {}, text[512] = {};
-    GetClassNameW(wnd, cls, 32);
-    GetWindowTextW(wnd, text, 512);
-    if (std::wstring(cls) == L"Static" && text[0]) *reinterpret_cast<std::wstring*>(out) += text;
-    return TRUE;
-  }
-  void Run() {
-    while (!stop_) {
-      HWND dialog = nullptr;
-      EnumThreadWindows(gUiThread, &TDialogAnswerer::FindDialog, reinterpret_cast<LPARAM>(&dialog));
-      if (dialog) {
-        Answer(dialog);
-        return;
-      }
-      Sleep(50);
-    }
-  }
-  void Answer(HWND dialog) {
-    Sleep(200);  // let the dialog finish its own set-up
-    // The common file dialogs keep the file name in control 1152 (edit) or 1148 (combo).
-    HWND name = GetDlgItem(dialog, 1152);
-    if (!name) name = GetDlgItem(dialog, 1148);
-    if (name && !fileName_.empty()) {
-      seen_ = L"save dialog";
-      SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName_.c_str()));
-      PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-      return;
-    }
-    wchar_t title[256] = {};
-    GetWindowTextW(dialog, title, 256);
-    seen_ = title;
-    std::wstring text;
-    EnumChildWindows(dialog, &TDialogAnswerer::CollectText, reinterpret_cast<LPARAM>(&text));
-    if (!text.empty()) seen_ += L": " + text;
-    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-  }
-
-  std::wstring fileName_;
-  std::wstring seen_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-
- public:
-  static DWORD gUiThread;
-};
-DWORD TDialogAnswerer::gUiThread = 0;
+  WaitGone(dialog);
+}
 
 std::vector<std::wstring> SplitWords(const std::wstring& line) {
   std::vector<std::wstring> words;
@@ -394,7 +340,8 @@ bool RunStep(const std::vector<std::wstring>& w, const std::wstring& logPath, st
   }
   if ((verb == L"export-png" || verb == L"export-svg") && w.size() == 2 && gViewer) {
     DeleteFileW(w[1].c_str());
-    TDialogAnswerer answerer(w[1]);
+    std::string seen;
+    TDialogScript answerer(gMain, [&](TDialogScript& s) { AnswerNextDialog(s, w[1], seen); });
     PostMessageW(gViewer, WM_KEYDOWN, verb == L"export-png" ? 'G' : 'S', 0);
     bool made = WaitForFile(w[1], 120);
     what = w[1];
@@ -413,10 +360,12 @@ bool RunStep(const std::vector<std::wstring>& w, const std::wstring& logPath, st
   }
   if (verb == L"options" && gViewer) {
     size_t loads = CountFinishedLoads(logPath);
-    TDialogAnswerer answerer(L"");
-    gPlugin->SendCommand(gViewer, 2, 0);  // the host's "display parameters changed"
+    std::string seen;
+    TDialogScript answerer(gMain, [&](TDialogScript& s) { AnswerNextDialog(s, L"", seen); });
+    gPlugin->SendCommand(gViewer, pelorin::kCommandNewParams, 0);
     bool reloaded = WaitForLoad(logPath, loads);
-    what = answerer.Seen().empty() ? L"no dialog" : answerer.Seen() + L" (cancelled)";
+    answerer.Finish();
+    what = seen.empty() ? L"no dialog" : Widen(seen) + L" (cancelled)";
     return reloaded;
   }
   if (verb == L"close" && gViewer) {
@@ -480,11 +429,11 @@ int Run(int argc, wchar_t** argv) {
     return 2;
   }
   gPlugin = &plugin;
-  TDefaultParams params{};
+  ListDefaultParamStruct params{};
   params.size = sizeof params;
-  params.low = 10;
-  params.hi = 2;
-  std::snprintf(params.iniName, sizeof params.iniName, "%s", "C:\\lister-host\\lister.ini");
+  params.PluginInterfaceVersionLow = 10;
+  params.PluginInterfaceVersionHi = 2;
+  std::snprintf(params.DefaultIniName, sizeof params.DefaultIniName, "%s", "C:\\lister-host\\lister.ini");
   plugin.Defaults(&params);
   char detect[2048] = {};
   plugin.Detect(detect, sizeof detect);
@@ -492,7 +441,7 @@ int Run(int argc, wchar_t** argv) {
   Gdiplus::GdiplusStartupInput gdiplusInput;
   ULONG_PTR gdiplusToken = 0;
   Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
-  HWND main = CreateMainWindow(900, 700);
+  HWND main = gMain = CreateMainWindow(900, 700);
   int failures = 0;
   std::vector<std::wstring> accepted;
   for (const std::wstring& f : files) {
@@ -501,7 +450,6 @@ int Run(int argc, wchar_t** argv) {
     else
       std::wprintf(L"%ls: not a file the plugin takes\n", BaseName(f).c_str());
   }
-  TDialogAnswerer::gUiThread = GetCurrentThreadId();
   if (!scriptPath.empty()) {
     failures = RunScript(scriptPath, plugin.Dir + L"pelorindebug.log");
     if (gViewer) plugin.Close(gViewer);

@@ -1,9 +1,11 @@
-// Drives the modal dialogs of a viewer command from a second thread while the test's own
-// thread sits in the dialog's message loop: find a dialog, read it, fill it in, press buttons.
-// Results are collected and checked on the test thread after Finish().
+// Drives modal dialogs from a second thread while the program's own thread sits in the
+// dialog's message loop: find a dialog, read it, fill it in, press buttons. Shared by the
+// Windows tests and the lister host. Results are collected and read after Finish().
 #pragma once
 
 #include <windows.h>
+// dlgs.h needs windows.h first.
+#include <dlgs.h>
 
 #include <atomic>
 #include <chrono>
@@ -12,12 +14,16 @@
 #include <thread>
 #include <vector>
 
-namespace pelorin_test {
+namespace pelorin::dialogs {
 
-inline constexpr int kFileNameCombo = 0x47C;  // cmb13 of the common file dialogs
-inline constexpr int kFileNameEdit = 0x480;   // edt1, the older layout
+// The file name field of the common file dialogs: a combo box, or an edit in the older layout.
+inline constexpr int kFileNameCombo = cmb13;
+inline constexpr int kFileNameEdit = edt1;
+// A message box's text and icon controls (the icon's id is the one Wine gives it).
 inline constexpr int kMessageBoxText = 0xFFFF;
-inline constexpr int kMessageBoxIcon = 0x0440;
+inline constexpr int kMessageBoxIcon = stc1;
+// The class of dialog boxes and message boxes.
+inline constexpr char kDialogClass[] = "#32770";
 
 inline std::string ClassOf(HWND wnd) {
   char name[64] = {};
@@ -60,7 +66,7 @@ inline HWND WaitForOwnedWindow(HWND owner, const char* className, double seconds
 }
 
 inline HWND WaitForDialog(HWND owner, double seconds = 30) {
-  return WaitForOwnedWindow(owner, "#32770", seconds);
+  return WaitForOwnedWindow(owner, kDialogClass, seconds);
 }
 
 inline bool WaitGone(HWND wnd, double seconds = 30) {
@@ -77,6 +83,7 @@ inline void Press(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+// Null for a dialog that is no file dialog.
 inline HWND FileNameControl(HWND fileDialog) {
   HWND control = GetDlgItem(fileDialog, kFileNameCombo);
   return control ? control : GetDlgItem(fileDialog, kFileNameEdit);
@@ -89,6 +96,10 @@ inline std::string FileNameOf(HWND fileDialog) {
 // Types a file name into a common file dialog and confirms it.
 inline void ChooseFile(HWND fileDialog, const std::string& path) {
   SendMessageA(FileNameControl(fileDialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  Press(fileDialog, IDOK);
+}
+inline void ChooseFile(HWND fileDialog, const std::wstring& path) {
+  SendMessageW(FileNameControl(fileDialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   Press(fileDialog, IDOK);
 }
 
@@ -109,7 +120,8 @@ inline TMessageBoxSeen ReadMessageBox(HWND box) {
 }
 
 // Runs `steps` on a second thread. When they are done it keeps closing (and recording)
-// any further dialog of `owner` until Finish(), so an unexpected dialog never hangs the test.
+// any further dialog of the owner's thread until Finish(), so that an unexpected dialog
+// never leaves the program waiting.
 class TDialogScript {
  public:
   TDialogScript(HWND owner, std::function<void(TDialogScript&)> steps)
@@ -131,9 +143,19 @@ class TDialogScript {
   // Dialogs closed by the sweep, by caption.
   std::vector<std::string> Unexpected;
 
+  // The next dialog of the owner; null when none came in time or Finish() was called.
+  HWND NextDialog(double seconds = 30) const {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!finish_ && std::chrono::steady_clock::now() < deadline) {
+      if (HWND found = FindOwnedWindow(owner_, kDialogClass)) return found;
+      Sleep(20);
+    }
+    return nullptr;
+  }
+
   // A step that waits for a message box of the owner, records it and closes it.
   bool TakeMessageBox(double seconds = 60) {
-    HWND box = WaitForDialog(owner_, seconds);
+    HWND box = NextDialog(seconds);
     if (!box) {
       Notes.push_back("no message box appeared");
       return false;
@@ -149,7 +171,7 @@ class TDialogScript {
     steps(*this);
     stepsDone_ = true;
     while (!finish_) {
-      if (HWND stray = FindOwnedWindow(nullptr, "#32770")) {
+      if (HWND stray = FindOwnedWindow(nullptr, kDialogClass)) {
         if (GetWindowThreadProcessId(stray, nullptr) == GetWindowThreadProcessId(owner_, nullptr)) {
           Unexpected.push_back(TextOf(stray) + ": " + TextOf(GetDlgItem(stray, kMessageBoxText)));
           Press(stray, IDCANCEL);
@@ -166,34 +188,4 @@ class TDialogScript {
   std::thread thread_;
 };
 
-// Destroys a window on the thread that owns it (DestroyWindow works only there) when
-// another thread asks through SendMessage, e.g. while that thread sits in a modal loop.
-class TWindowDestroyer {
- public:
-  TWindowDestroyer() {
-    static const bool registered = [] {
-      WNDCLASSA wc{};
-      wc.lpfnWndProc = [](HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (msg != WM_APP) return DefWindowProcA(wnd, msg, wParam, lParam);
-        return DestroyWindow(reinterpret_cast<HWND>(wParam));
-      };
-      wc.hInstance = GetModuleHandleA(nullptr);
-      wc.lpszClassName = "PelorinTestDestroyer";
-      return RegisterClassA(&wc) != 0;
-    }();
-    (void)registered;
-    wnd_ = CreateWindowExA(0, "PelorinTestDestroyer", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
-  }
-  TWindowDestroyer(const TWindowDestroyer&) = delete;
-  TWindowDestroyer& operator=(const TWindowDestroyer&) = delete;
-  ~TWindowDestroyer() { DestroyWindow(wnd_); }
-
-  // Called from any thread; returns when the window is gone.
-  bool Destroy(HWND target) const { return SendMessageA(wnd_, WM_APP, reinterpret_cast<WPARAM>(target), 0) != 0; }
-
- private:
-  HWND wnd_ = nullptr;
-};
-
-}  // namespace pelorin_test
+}  // namespace pelorin::dialogs
