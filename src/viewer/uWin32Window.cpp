@@ -388,13 +388,19 @@ std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, i
   return state;
 }
 
-// Files with records get an index, filled by a pass on a thread of its own: the window and its
-// first load do not wait for the end of a large file.
-void StartRecordPass(TPelorinState& state) {
+// Files with records get an index, empty until the pass fills it.
+void MakeRecordIndex(TPelorinState& state) {
   TRecordRule rule;
   if (!RecordRuleOf(state.FileName, rule)) return;
   state.Records = std::make_shared<TSDFIndex>(state.FileName, rule);
   state.MolCountFinal = false;
+}
+
+// The pass runs on a thread of its own: neither the window nor its first load waits for the end
+// of a large file. Started last, so that the host's thread has done its part before the pass
+// competes for the processor.
+void StartRecordPass(TPelorinState& state) {
+  if (!state.Records) return;
   state.RecordPass = std::make_unique<TRecordPass>(state.Wnd, state.Records);
   if (state.RecordPass->Start()) return;
   // No thread to spare: the pass runs here, as the window could not show the file otherwise.
@@ -485,12 +491,13 @@ static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags,
   TPelorinState* raw = state.release();  // owned by the window from here; freed in WM_DESTROY
   SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(raw));
   InstallKbdHook(wnd);  // removed in WM_DESTROY, which runs only for a window with its state
-  StartRecordPass(*raw);
+  MakeRecordIndex(*raw);
   raw->MolIndex = 0;
   if (raw->RC) {
     { TCurrentContext current(raw->DC, raw->RC); }
     StartLoad(raw, 0);
   }
+  StartRecordPass(*raw);
 }
 
 HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags) {
