@@ -1,4 +1,5 @@
-// Fuzz target: SDF splitting and the record index of arbitrary bytes written to a file.
+// Fuzz target: SDF splitting and the record index (SDF records and SMILES lines) of arbitrary
+// bytes written to a file.
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,5 +33,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text, error;
   for (size_t i = 0; i < records.size(); ++i)
     if (!index.ReadRecord(i, text, error) || text != records[i]) __builtin_trap();
+  // One record per non-blank line, against the bytes cut into lines in one go.
+  auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+  std::vector<std::string> lines;
+  std::string line;
+  auto endLine = [&] {
+    if (!std::all_of(line.begin(), line.end(), isBlank)) lines.push_back(line + "\r\n");
+    line.clear();
+  };
+  for (size_t i = 0; i < size; ++i) {
+    const char c = static_cast<char>(data[i]);
+    if (c != '\n' && c != '\r') {
+      line += c;
+      continue;
+    }
+    endLine();
+    if (c == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
+  }
+  endLine();
+  pelorin::TSDFIndex byLines(path, pelorin::TRecordRule::kLines);
+  if (pelorin::BuildSDFIndex(byLines, {}, chunkSize) != pelorin::TSDFIndexState::kComplete) __builtin_trap();
+  if (byLines.Count() != lines.size()) __builtin_trap();
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (!byLines.ReadRecord(i, text, error) || text != lines[i]) __builtin_trap();
   return 0;
 }

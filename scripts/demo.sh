@@ -3,7 +3,8 @@
 # (a stand-in for the file manager) under Xvfb with the real Open Babel reached through
 # the bridge: caffeine in 2D and 3D, the three-record SDF stepped to record 2, PNG and SVG
 # exports through the plugin's own G and S commands (save dialog answered), the
-# display-parameters command, and 256x256 thumbnails of every sample. Results go to out/.
+# display-parameters command, a 200 MB SDF library made here opened at once and gone through
+# to its last record, and 256x256 thumbnails of every sample. Results go to out/.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -13,6 +14,20 @@ build_windows >/dev/null
 OUT="$PELORIN_ROOT/out"
 rm -rf "$OUT" && mkdir -p "$OUT/plugin" "$OUT/thumbnails"
 winpath() { echo "Z:${1//\//\\}"; }
+
+# A library of 200 MB: the sample records over and over, then one record of its own at the end.
+LIBRARY="$PELORIN_ROOT/build/demo/library_200mb.sdf"
+mkdir -p "$(dirname "$LIBRARY")"
+trap 'rm -f "$LIBRARY" "$LIBRARY.block"' EXIT
+for _ in $(seq 2800); do cat "$PELORIN_ROOT/samples/three.sdf"; done >"$LIBRARY.block"
+{
+  for _ in $(seq 24); do cat "$LIBRARY.block"; done
+  awk 'NR == 1 { print "the last record of the library"; next } { print } /^\$\$\$\$/ { exit }' \
+    "$PELORIN_ROOT/samples/three.sdf"
+} >"$LIBRARY"
+rm -f "$LIBRARY.block"
+echo "== made $(basename "$LIBRARY"): $(($(stat -c %s "$LIBRARY") >> 20)) MB"
+
 W_OUT="$(winpath "$OUT")"
 W_SAMPLES="$(winpath "$PELORIN_ROOT/samples")"
 
@@ -36,6 +51,9 @@ script="$OUT/demo-steps.txt"
   echo "snapshot \"$W_OUT\\three-view-record2.png\""
   echo "export-png \"$W_OUT\\three_2.png\""
   echo "export-svg \"$W_OUT\\three_2.svg\""
+  echo "open \"$(winpath "$LIBRARY")\""
+  echo "record last"
+  echo "snapshot \"$W_OUT\\library-last-record.png\""
   echo "options"
   echo "close"
   for f in "$PELORIN_ROOT"/samples/*; do

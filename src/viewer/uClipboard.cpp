@@ -11,6 +11,7 @@
 #include "support/uText.h"
 #include "support/uWinHandle.h"
 #include "viewer/uExportBitmap.h"
+#include "viewer/uRecordFiles.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {
@@ -178,15 +179,9 @@ bool CopyViewUnguarded(TPelorinState* state) {
 }  // namespace
 
 bool RecordTextForCopy(const TPelorinState& state, std::string& text, std::string& message) {
-  text.clear();
-  if (!state.Records.empty()) {
-    if (state.MolIndex < 0 || static_cast<size_t>(state.MolIndex) >= state.Records.size()) {
-      message = "Record index out of range";
-      return false;
-    }
-    text = state.Records[state.MolIndex];
-    return true;
-  }
+  bool wholeFile = false;
+  if (!ReadRecordOf(state.Records.get(), state.MolIndex, text, wholeFile, message)) return false;
+  if (!wholeFile) return true;
   const std::string extension = LowerExtension(state.FileName);
   if (extension != ".mol" && extension != ".sdf") return ConvertToSmiles(state.FileName, text, message);
   auto bytes = ReadWholeFile(state.FileName);

@@ -15,8 +15,9 @@ namespace pelorin {
 // for other files. A failure is logged and shown in a message box; false then.
 bool CopyView(TPelorinState* state);
 
-// The text copied for the current record; false with the message to show. Runs the converter
-// for files other than MOL and SDF.
+// The text copied for the current record, read from the file (an SDF record, a stepped SMILES
+// file's line); false with the message to show. Runs the converter for other files than MOL and
+// SDF.
 [[nodiscard]] bool RecordTextForCopy(const TPelorinState& state, std::string& text, std::string& message);
 
 }  // namespace pelorin

@@ -209,7 +209,7 @@ bool SaveTextFile(const std::string& fileName, const std::string& text) {
 
 std::string DefaultExportName(const TPelorinState* state) {
   if (!state) return DefaultExportNameFor(std::string(), 0, 0);
-  return DefaultExportNameFor(state->FileName, state->Records.size(), state->MolIndex);
+  return DefaultExportNameFor(state->FileName, static_cast<size_t>(state->MolCount), state->MolIndex);
 }
 
 }  // namespace pelorin

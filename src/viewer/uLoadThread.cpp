@@ -3,13 +3,15 @@
 
 #include <process.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "convert/uConverter.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGuard.h"
 #include "svg/uSVGParser.h"
 #include "viewer/uRecordFiles.h"
-#include "viewer/uSDFRecords.h"
 
 namespace pelorin {
 namespace {
@@ -19,15 +21,14 @@ std::atomic<uint64_t> gNextSequence{1};
 
 }  // namespace
 
-TLoadThread::TLoadThread(HWND wnd, std::string fileName, std::string recordText, bool useRecord, int32_t molIndex,
+TLoadThread::TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TSDFIndex> records, int32_t molIndex,
                          int32_t mode)
     : Sequence(gNextSequence++),
       MolIndex(molIndex),
       Mode(mode),
       wnd_(wnd),
       fileName_(std::move(fileName)),
-      recordText_(std::move(recordText)),
-      useRecord_(useRecord) {}
+      records_(std::move(records)) {}
 
 TLoadThread::~TLoadThread() {
   Terminate();
@@ -67,26 +68,38 @@ unsigned __stdcall TLoadThread::ThreadEntry(void* self) {
 
 void TLoadThread::Execute() {
   TConversionCancelScope cancel(terminated_);  // a stop ends the converter run at once
-  std::string recordPath;
-  TFailure failure;
-  if (!TryGuarded(
-          "TLoadThread", [&] { Load(recordPath); }, &failure)) {
-    SceneReady = false;
-    ErrorMsg = "Load thread exception: " + failure.Message;
+  {
+    TFileRemover recordFile("");  // gone before the result is posted
+    TFailure failure;
+    if (!TryGuarded(
+            "TLoadThread", [&] { Load(recordFile); }, &failure)) {
+      SceneReady = false;
+      ErrorMsg = "Load thread exception: " + failure.Message;
+    }
   }
-  if (!recordPath.empty()) DeleteFileIfExists(recordPath);
   // The one place the result is handed over: every outcome, failures included, ends here.
   if (!terminated_) PostResult();
 }
 
-void TLoadThread::Load(std::string& recordPath) {
-  DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ModeName(Mode).c_str(), MolIndex, fileName_.c_str());
-  std::string input = fileName_;
-  if (useRecord_) {
-    recordPath = MakeRecordTempName(".mol");
-    if (!WriteRecordTemp(recordPath, recordText_, ErrorMsg)) return;
-    input = recordPath;
+// The record pass runs beside the load: the record's end may not have been found yet.
+bool TLoadThread::WaitForRecord() {
+  const TRecordRule rule = records_->Rule();
+  const size_t index = static_cast<size_t>(std::max(MolIndex, 0));
+  // A SMILES file is stepped only once it has more lines than a grid shows.
+  const size_t needed = (rule == TRecordRule::kLines ? std::max(index, kGridMaxLines) : index) + 1;
+  while (!terminated_) {
+    const TSDFIndexState pass = records_->State();  // before the count: an ended pass has its final count
+    if (ChooseRecordSource(rule, index, records_->Count(), pass) != TRecordSource::kWait) return true;
+    records_->WaitForCount(needed, std::chrono::milliseconds(50));  // a stop is seen within 50 ms
   }
+  return false;
+}
+
+void TLoadThread::Load(TFileRemover& recordFile) {
+  DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ModeName(Mode).c_str(), MolIndex, fileName_.c_str());
+  if (records_ && !WaitForRecord()) return;
+  std::string input;
+  if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg)) return;
   if (terminated_) return;
   bool ok = Mode == kMode2D ? Load2D(input) : Load3D(input);
   if (!ok) return;
@@ -158,9 +171,7 @@ bool StartLoad(TPelorinState* state, int32_t index) {
   state->ErrorMsg.clear();
   state->Scene = TSVGScene{};
   state->Model.reset();
-  bool useRecord = !state->Records.empty() && index >= 0 && static_cast<size_t>(index) < state->Records.size();
-  auto load = std::make_unique<TLoadThread>(
-      state->Wnd, state->FileName, useRecord ? state->Records[index] : std::string(), useRecord, index, state->Mode);
+  auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName, state->Records, index, state->Mode);
   if (!load->Start()) {
     state->Loading = false;
     state->ErrorMsg = "Load thread exception: the load thread could not be started";

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "support/uFileIO.h"
 #include "support/uWinHandle.h"
 #include "viewer/uWin32Window.h"
 
@@ -17,8 +18,9 @@ namespace pelorin {
 class TLoadThread {
  public:
   // Everything the worker needs is copied in: it never reads the window's state, so the
-  // window may change or free it once the worker has been stopped.
-  TLoadThread(HWND wnd, std::string fileName, std::string recordText, bool useRecord, int32_t molIndex, int32_t mode);
+  // window may change or free it once the worker has been stopped. `records` (null for a file
+  // without records) may still be filled by the record pass: the worker waits for its record.
+  TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TSDFIndex> records, int32_t molIndex, int32_t mode);
   ~TLoadThread();  // asks the worker to stop and waits for it
   TLoadThread(const TLoadThread&) = delete;
   TLoadThread& operator=(const TLoadThread&) = delete;
@@ -43,15 +45,15 @@ class TLoadThread {
  private:
   static unsigned __stdcall ThreadEntry(void* self);
   void Execute();
-  void Load(std::string& recordPath);
+  void Load(TFileRemover& recordFile);
+  bool WaitForRecord();
   bool Load2D(const std::string& input);
   bool Load3D(const std::string& input);
   void PostResult();
 
   HWND wnd_;
   std::string fileName_;
-  std::string recordText_;
-  bool useRecord_;
+  std::shared_ptr<const TSDFIndex> records_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   TUniqueHandle thread_;

@@ -49,8 +49,8 @@ void DrawNavBar(const TPelorinState& state, HDC dc, int w, int h) {
   DrawTextA(dc, caption.c_str(), -1, &button, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 
   SetTextColor(dc, RGB(60, 60, 60));
-  std::string status =
-      NavBarStatusText(state.Mode, state.Loading, state.MolIndex, state.MolCount, state.View.ShowHeadings);
+  std::string status = NavBarStatusText(state.Mode, state.Loading, state.MolIndex, state.MolCount,
+                                        state.View.ShowHeadings, state.MolCountFinal);
   RECT statusRect{76, h - kNavBarHeight, w - 8, h};
   DrawTextA(dc, status.c_str(), -1, &statusRect, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 }

@@ -2,8 +2,8 @@
 #include "viewer/uRecordFiles.h"
 
 #include "convert/uConverter.h"
-#include "support/uFileIO.h"
 #include "viewer/uSDFRecords.h"
+#include "viewer/uViewerLogic.h"
 
 namespace pelorin {
 
@@ -11,23 +11,48 @@ std::string MakeRecordTempName(const std::string& extension) {
   return MakeTempFileName("pelorin_mol", extension);
 }
 
+bool ReadRecordOf(const TSDFIndex* records, int32_t index, std::string& text, bool& wholeFile, std::string& error) {
+  text.clear();
+  error.clear();
+  wholeFile = !records;
+  if (!records) return true;
+  // The state before the count: a pass seen ended has its final count.
+  const TSDFIndexState pass = records->State();
+  const size_t known = records->Count();
+  const size_t at = index < 0 ? SIZE_MAX : static_cast<size_t>(index);
+  switch (ChooseRecordSource(records->Rule(), at, known, pass)) {
+    case TRecordSource::kWholeFile:
+      wholeFile = true;
+      return true;
+    case TRecordSource::kRecord:
+      return records->ReadRecord(at, text, error);
+    default:
+      error = pass == TSDFIndexState::kFailed ? records->Error() : "Record index out of range";
+      return false;
+  }
+}
+
+bool MakeRecordInput(const std::string& fileName, const TSDFIndex* records, int32_t index, std::string& input,
+                     TFileRemover& remover, std::string& error) {
+  input = fileName;
+  std::string text;
+  bool wholeFile = false;
+  if (!ReadRecordOf(records, index, text, wholeFile, error)) return false;
+  if (wholeFile) return true;
+  std::string path = MakeRecordTempName(records->Rule() == TRecordRule::kLines ? ".smi" : ".mol");
+  remover.Reset(path);  // removed on every path, an exception included
+  if (!WriteRecordTemp(path, text, error)) return false;
+  input = path;
+  return true;
+}
+
 bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::string& error) {
   svgText.clear();
   error.clear();
   if (!state) return false;
-  std::string input = state->FileName;
-  std::string recordPath;
+  std::string input;
   TFileRemover recordFile("");
-  if (!state->Records.empty()) {
-    if (state->MolIndex < 0 || static_cast<size_t>(state->MolIndex) >= state->Records.size()) {
-      error = "Record index out of range";
-      return false;
-    }
-    recordPath = MakeRecordTempName(".mol");
-    recordFile.Reset(recordPath);  // removed on every path, an exception included
-    if (!WriteRecordTemp(recordPath, state->Records[state->MolIndex], error)) return false;
-    input = recordPath;
-  }
+  if (!MakeRecordInput(state->FileName, state->Records.get(), state->MolIndex, input, recordFile, error)) return false;
   return RunOBabel(input, svgText, error);
 }
 

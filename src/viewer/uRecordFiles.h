@@ -3,12 +3,26 @@
 
 #include <string>
 
+#include "support/uFileIO.h"
+#include "viewer/uSDFIndex.h"
 #include "viewer/uWin32Window.h"
 
 namespace pelorin {
 
 // A unique path in TempDir for one record's converter input: "pelorin_mol_" + unique part.
 std::string MakeRecordTempName(const std::string& extension);
+
+// Record `index` of a file with records (`records` null: a file without): its text, read from
+// the file, with `wholeFile` false; or `wholeFile` true when the file itself stands for it (no
+// records, a SMILES grid). False with `error` set when the record is not known (yet) or cannot
+// be read.
+[[nodiscard]] bool ReadRecordOf(const TSDFIndex* records, int32_t index, std::string& text, bool& wholeFile,
+                                std::string& error);
+// The converter's input for record `index`: `fileName` itself, or a new temporary file holding
+// the record (".mol" for an SDF record, ".smi" for a SMILES line), which `remover` deletes.
+[[nodiscard]] bool MakeRecordInput(const std::string& fileName, const TSDFIndex* records, int32_t index,
+                                   std::string& input, TFileRemover& remover, std::string& error);
+
 // The SVG drawing of the current record (or of the whole file when it has no records).
 [[nodiscard]] bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::string& error);
 

@@ -1,4 +1,4 @@
-// Record index of an SDF file: one streaming pass finds the records' ends; texts are read on demand.
+// Record index of an SDF or SMILES file: one streaming pass finds the records' ends; texts are read on demand.
 #include "uSDFIndex.h"
 
 #include <algorithm>
@@ -26,7 +26,13 @@ std::string ErrorText(const std::string& fileName, const std::string& reason) no
 
 }  // namespace
 
-TSDFIndex::TSDFIndex(std::string fileName) : fileName_(std::move(fileName)) {}
+TSDFIndex::TSDFIndex(std::string fileName, TRecordRule rule) : fileName_(std::move(fileName)), rule_(rule) {}
+
+bool TSDFIndex::WaitForCount(size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  grown_.wait_for(lock, timeout, [&] { return Count() >= count || State() != TSDFIndexState::kBuilding; });
+  return Count() >= count;
+}
 
 std::string TSDFIndex::Error() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -51,8 +57,12 @@ size_t TSDFIndex::MemoryBytes() const {
 }
 
 void TSDFIndex::Append(const std::vector<uint64_t>& ends) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  AppendLocked(ends);
+  if (ends.empty()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    AppendLocked(ends);
+  }
+  grown_.notify_all();
 }
 
 void TSDFIndex::AppendLocked(const std::vector<uint64_t>& ends) {
@@ -76,8 +86,10 @@ void TSDFIndex::End(TSDFIndexState state, std::string error, const std::vector<u
     error_ = std::move(error);
     reachedEnd_ = state == TSDFIndexState::kComplete;
     lastUnmarked_ = lastUnmarked;
+    // Under the lock, so that a waiter between its test and its sleep cannot miss the end.
+    state_.store(state, std::memory_order_release);
   }
-  state_.store(state, std::memory_order_release);
+  grown_.notify_all();
 }
 
 bool TSDFIndex::ReadRecord(size_t index, std::string& text, std::string& error) const {
@@ -130,17 +142,18 @@ bool TSDFIndex::ReadRange(const TRecordShape& record, std::string& text, std::st
   if (!IsRecordStill(record, raw.data(), begin, end))
     return fail("the file has changed since its records were counted");
   std::vector<const char*> lineBreaks;
-  RecordText(begin, end, text, lineBreaks);
+  DeliverRecordText(rule_, begin, end, text, lineBreaks);
   return true;
 }
 
 // The bytes read must still form exactly this record, so that a file rewritten since the pass
 // gives an error rather than another record's lines or half of two.
-bool TSDFIndex::IsRecordStill(const TRecordShape& record, const char* before, const char* begin, const char* end) {
+bool TSDFIndex::IsRecordStill(const TRecordShape& record, const char* before, const char* begin,
+                              const char* end) const {
   auto isLineBreak = [](char c) { return c == '\n' || c == '\r'; };
   if (before < begin && !isLineBreak(*before)) return false;
   if (!record.EndsFile && !isLineBreak(end[-1])) return false;  // only the file's end cuts a line
-  TSDFRecordScanner scanner;
+  TRecordScanner scanner(rule_);
   std::vector<uint64_t> ends;
   scanner.Feed(begin, end, ends);
   bool unmarked = scanner.Finish(ends);
@@ -148,7 +161,7 @@ bool TSDFIndex::IsRecordStill(const TRecordShape& record, const char* before, co
 }
 
 TSDFIndexBuilder::TSDFIndexBuilder(TSDFIndex& index, size_t chunkSize)
-    : index_(index), chunkSize_(std::max<size_t>(chunkSize, 1)) {}
+    : index_(index), chunkSize_(std::max<size_t>(chunkSize, 1)), scanner_(index.Rule()) {}
 
 TSDFIndexBuilder::~TSDFIndexBuilder() {
   if (!ended_) End(TSDFIndexState::kCancelled);

@@ -1,8 +1,11 @@
-// Record index of an SDF file: where each record ends, found in one streaming pass, so that a
-// library of any size opens at once and a record's text is read from the file when it is needed.
+// Record index of an SDF file (or of a SMILES file's lines): where each record ends, found in one
+// streaming pass, so that a library of any size opens at once and a record's text is read from
+// the file when it is needed.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -25,17 +28,19 @@ enum class TSDFIndexState : uint8_t {
   kFailed,     // the file could not be read (Error() says why): the records known stay readable
 };
 
-// The records of one SDF file as byte ranges, 8 bytes a record, with the rules of SplitSDF.
+// The records of one file as byte ranges, 8 bytes a record: with the rules of SplitSDF, or one
+// record per non-blank line (TRecordRule::kLines).
 // One thread builds it (TSDFIndexBuilder or BuildSDFIndex) while others read it: Count(),
 // State() and Cancel() are lock-free atomics; the offsets and the error text are behind a
 // mutex, so a record can be read as soon as its end is known, before the pass ends.
 class TSDFIndex {
  public:
-  explicit TSDFIndex(std::string fileName);
+  explicit TSDFIndex(std::string fileName, TRecordRule rule = TRecordRule::kSDF);
   TSDFIndex(const TSDFIndex&) = delete;
   TSDFIndex& operator=(const TSDFIndex&) = delete;
 
   const std::string& FileName() const { return fileName_; }
+  TRecordRule Rule() const { return rule_; }
   // Records known so far; final once State() is kComplete.
   size_t Count() const { return count_.load(std::memory_order_acquire); }
   TSDFIndexState State() const { return state_.load(std::memory_order_acquire); }
@@ -43,13 +48,18 @@ class TSDFIndex {
   // Why the pass failed; empty unless State() is kFailed.
   std::string Error() const;
 
+  // Waits until at least `count` records are known or the pass has ended, for at most
+  // `timeout`; true when the records are known.
+  bool WaitForCount(size_t count, std::chrono::milliseconds timeout) const;
+
   // Asks the pass to stop before its next chunk (any thread, any time).
   void Cancel() { cancel_.store(true, std::memory_order_release); }
   bool CancelRequested() const { return cancel_.load(std::memory_order_acquire); }
 
   // The bytes [start, end) of record `index` in the file; false when index >= Count().
   bool RecordRange(size_t index, uint64_t& start, uint64_t& end) const;
-  // Reads record `index` from the file and gives its text exactly as SplitSDF does. On failure
+  // Reads record `index` from the file and gives its text exactly as SplitSDF does (a line
+  // record as DeliverRecordText does). On failure
   // (index not known, file unreadable, changed or shortened since the pass, out of memory)
   // returns false with `error` set and `text` empty.
   bool ReadRecord(size_t index, std::string& text, std::string& error) const;
@@ -72,10 +82,12 @@ class TSDFIndex {
   void End(TSDFIndexState state, std::string error, const std::vector<uint64_t>& lastEnds, bool lastUnmarked);
   uint64_t EndOf(size_t index) const;  // with mutex_ held
   bool ReadRange(const TRecordShape& record, std::string& text, std::string& error) const;
-  static bool IsRecordStill(const TRecordShape& record, const char* before, const char* begin, const char* end);
+  bool IsRecordStill(const TRecordShape& record, const char* before, const char* begin, const char* end) const;
 
   const std::string fileName_;
+  const TRecordRule rule_;
   mutable std::mutex mutex_;
+  mutable std::condition_variable grown_;            // records added or the pass ended
   std::vector<std::unique_ptr<uint64_t[]>> blocks_;  // the end of each record, in file order
   bool reachedEnd_ = false;                          // the pass found the end of the file, after the last record
   bool lastUnmarked_ = false;                        // the file ended before the last record's end mark
@@ -108,7 +120,7 @@ class TSDFIndexBuilder {
   const size_t chunkSize_;
   TFile file_;
   std::vector<char> chunk_;
-  TSDFRecordScanner scanner_;
+  TRecordScanner scanner_;
   std::vector<uint64_t> ends_;  // found in the current chunk
   bool ended_ = false;
 };

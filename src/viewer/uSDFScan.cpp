@@ -1,4 +1,4 @@
-// The rules of SDF records in one place: where a record ends, and how its text is delivered.
+// The rules of records in one place: where a record ends, and how its text is delivered.
 #include "uSDFScan.h"
 
 #include <algorithm>
@@ -173,6 +173,70 @@ void RecordText(const char* begin, const char* end, std::string& text, std::vect
     char* lineEnd = out + (end - begin);
     lineEnd[0] = '\r';
     lineEnd[1] = '\n';
+  }
+}
+
+namespace {
+
+const char* NextLineBreak(const char* p, const char* end) {
+  return std::find_if(p, end, IsLineBreak);
+}
+
+bool HasNonBlank(const char* p, const char* end) {
+  return std::any_of(p, end, [](char c) { return !IsBlankChar(c); });
+}
+
+}  // namespace
+
+void TLineRecordScanner::Feed(const char* begin, const char* end, std::vector<uint64_t>& ends) {
+  if (begin == end) return;
+  const char* p = begin;
+  if (pendingCR_) {
+    pendingCR_ = false;
+    if (*p == '\n') ++p;
+    ends.push_back(offset_ + static_cast<uint64_t>(p - begin));
+  }
+  while (p < end) {
+    const char* lineBreak = NextLineBreak(p, end);
+    if (!lineHasText_) lineHasText_ = HasNonBlank(p, lineBreak);
+    if (lineBreak == end) break;
+    const bool crEndsChunk = *lineBreak == '\r' && lineBreak + 1 == end;
+    const char* next = lineBreak + (*lineBreak == '\r' && !crEndsChunk && lineBreak[1] == '\n' ? 2 : 1);
+    if (lineHasText_) {
+      // A CR that ends the chunk may have its LF in the next one: the end waits for it.
+      if (crEndsChunk)
+        pendingCR_ = true;
+      else
+        ends.push_back(offset_ + static_cast<uint64_t>(next - begin));
+      lineHasText_ = false;
+    }
+    p = next;
+  }
+  offset_ += static_cast<uint64_t>(end - begin);
+}
+
+bool TLineRecordScanner::Finish(std::vector<uint64_t>& ends) {
+  const bool open = lineHasText_;
+  if (pendingCR_ || open) ends.push_back(offset_);
+  pendingCR_ = lineHasText_ = false;
+  return open;
+}
+
+void DeliverRecordText(TRecordRule rule, const char* begin, const char* end, std::string& text,
+                       std::vector<const char*>& lineBreaks) {
+  if (rule == TRecordRule::kSDF) {
+    RecordText(begin, end, text, lineBreaks);
+    return;
+  }
+  text.clear();
+  for (const char* p = begin; p < end;) {
+    const char* lineBreak = NextLineBreak(p, end);
+    if (HasNonBlank(p, lineBreak)) {
+      text.reserve(static_cast<size_t>(lineBreak - p) + 2);
+      text.assign(p, lineBreak).append("\r\n");
+      return;
+    }
+    p = lineBreak + 1;
   }
 }
 

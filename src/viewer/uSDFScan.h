@@ -1,4 +1,5 @@
-// The rules of SDF records in one place: where a record ends, and how its text is delivered.
+// The rules of records in one place (SDF records, and the lines of a SMILES file): where a
+// record ends, and how its text is delivered.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +42,53 @@ class TSDFRecordScanner {
   bool openHasText_ = false;       // the record still open holds a byte other than a blank
 };
 
+// Finds where the records of a SMILES file end: a record is one line holding anything but
+// blanks, with the blank lines before it; it ends after its line break (LF, CR or CR LF, the
+// two bytes of a CR LF possibly in different chunks). Same use as TSDFRecordScanner.
+class TLineRecordScanner {
+ public:
+  void Feed(const char* begin, const char* end, std::vector<uint64_t>& ends);
+  // Returns true when the last record's line has no break.
+  bool Finish(std::vector<uint64_t>& ends);
+
+ private:
+  uint64_t offset_ = 0;
+  bool lineHasText_ = false;  // the line the previous chunk's end cut holds a non-blank
+  bool pendingCR_ = false;    // the previous chunk ended in the CR after a record's line
+};
+
+// How a file is cut into records.
+enum class TRecordRule : uint8_t {
+  kSDF,    // "$$$$" lines end records (SDF)
+  kLines,  // every non-blank line is one (SMILES)
+};
+
+// The scanner of either rule behind one face.
+class TRecordScanner {
+ public:
+  explicit TRecordScanner(TRecordRule rule) : rule_(rule) {}
+  void Feed(const char* begin, const char* end, std::vector<uint64_t>& ends) {
+    if (rule_ == TRecordRule::kSDF)
+      sdf_.Feed(begin, end, ends);
+    else
+      lines_.Feed(begin, end, ends);
+  }
+  bool Finish(std::vector<uint64_t>& ends) {
+    return rule_ == TRecordRule::kSDF ? sdf_.Finish(ends) : lines_.Finish(ends);
+  }
+
+ private:
+  TRecordRule rule_;
+  TSDFRecordScanner sdf_;
+  TLineRecordScanner lines_;
+};
+
 // The text of one record's bytes as it is delivered: each line followed by CR LF whatever
 // break the file used, a last line without a break included. `lineBreaks` is scratch space.
 void RecordText(const char* begin, const char* end, std::string& text, std::vector<const char*>& lineBreaks);
+// The text of a record of either rule: an SDF record as RecordText gives it; a SMILES record is
+// its one non-blank line followed by CR LF, without the blank lines before it.
+void DeliverRecordText(TRecordRule rule, const char* begin, const char* end, std::string& text,
+                       std::vector<const char*>& lineBreaks);
 
 }  // namespace pelorin

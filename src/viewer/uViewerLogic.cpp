@@ -73,11 +73,16 @@ int32_t NextRecord(int32_t index, int32_t count) {
   return count > 1 && index < count - 1 ? index + 1 : index;
 }
 
-std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32_t molCount, bool showHeadings) {
+std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32_t molCount, bool showHeadings,
+                             bool countFinal) {
   if (loading) return "Loading molecule...";
   const char* heading = showHeadings ? "On" : "Off";
   char buffer[256];
-  if (molCount > 1)
+  if (!countFinal)
+    std::snprintf(buffer, sizeof buffer,
+                  "%s  |  Molecule %d/%s...  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:%s  [G] PNG  [S] SVG",
+                  ModeName(mode).c_str(), molIndex + 1, molCount > 1 ? std::to_string(molCount).c_str() : "", heading);
+  else if (molCount > 1)
     std::snprintf(buffer, sizeof buffer,
                   "%s  |  Molecule %d/%d  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:%s  [G] PNG  [S] SVG",
                   ModeName(mode).c_str(), molIndex + 1, molCount, heading);
@@ -106,6 +111,38 @@ std::string LowerExtension(const std::string& fileName) {
 
 bool IsSDFFileName(const std::string& fileName) {
   return LowerExtension(fileName) == ".sdf";
+}
+
+bool RecordRuleOf(const std::string& fileName, TRecordRule& rule) {
+  const std::string extension = LowerExtension(fileName);
+  if (extension == ".sdf") {
+    rule = TRecordRule::kSDF;
+    return true;
+  }
+  if (extension == ".smi" || extension == ".smiles") {
+    rule = TRecordRule::kLines;
+    return true;
+  }
+  return false;
+}
+
+TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, TSDFIndexState pass) {
+  const bool ended = pass != TSDFIndexState::kBuilding;
+  // Until the pass ends, a short SMILES file may still turn out to be a grid, and an SDF file
+  // without any record the whole file.
+  if (rule == TRecordRule::kLines && known <= kGridMaxLines) {
+    if (!ended) return TRecordSource::kWait;
+    return pass == TSDFIndexState::kComplete ? TRecordSource::kWholeFile : TRecordSource::kMissing;
+  }
+  if (index < known) return TRecordSource::kRecord;
+  if (!ended) return TRecordSource::kWait;
+  return pass == TSDFIndexState::kComplete && known == 0 ? TRecordSource::kWholeFile : TRecordSource::kMissing;
+}
+
+int32_t SteppedRecordCount(TRecordRule rule, size_t known) {
+  if (rule == TRecordRule::kLines && known <= kGridMaxLines) return 1;
+  // Records past the 2^31st cannot be stepped to; a file needs at least 10 GB to have them.
+  return static_cast<int32_t>(std::clamp<size_t>(known, 1, INT32_MAX));
 }
 
 bool NewParamsOpenOptions(int previousParameter, int parameter) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "render/uViewValues.h"
+#include "viewer/uSDFIndex.h"
 
 namespace pelorin {
 
@@ -42,8 +43,10 @@ void ResetViewAfterLoad(TViewValues& view);
 int32_t PreviousRecord(int32_t index, int32_t count);
 int32_t NextRecord(int32_t index, int32_t count);
 
-// The status line of the navigation bar.
-std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32_t molCount, bool showHeadings);
+// The status line of the navigation bar. While the records are still being counted
+// (`countFinal` false) the count shows as the records known so far, followed by "...".
+std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32_t molCount, bool showHeadings,
+                             bool countFinal = true);
 // The window's message while a load runs: after the first second it counts the seconds and
 // says how to stop the wait (T, and the arrows where there are records to step to).
 std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords);
@@ -54,6 +57,25 @@ std::string ToggleButtonText(int32_t mode);
 std::string LowerExtension(const std::string& fileName);
 // True when the file name's extension is ".sdf" in any letter case.
 bool IsSDFFileName(const std::string& fileName);
+
+// A SMILES file of up to this many non-blank lines is drawn whole, as one grid; a longer one is
+// stepped through line by line.
+inline constexpr size_t kGridMaxLines = 12;
+// Whether the window steps through the file's records, and by which rule: SDF files, and
+// SMILES files (.smi, .smiles) by their lines.
+bool RecordRuleOf(const std::string& fileName, TRecordRule& rule);
+
+// What the converter gets for record `index` while the pass that counts the records runs.
+enum class TRecordSource : uint8_t {
+  kWait,       // not known yet: the pass is still counting
+  kRecord,     // the record alone, through a temporary file
+  kWholeFile,  // the file itself: an SDF without records, a SMILES file of up to 12 lines
+  kMissing,    // the pass ended without it (failed, or the file has fewer records)
+};
+TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, TSDFIndexState pass);
+// The records the window steps through, from the records known: at least 1, a SMILES file of
+// up to 12 lines counting as one picture.
+int32_t SteppedRecordCount(TRecordRule rule, size_t known);
 
 // The host's display parameters: ListLoad's ShowFlags and the parameter of its "new display
 // parameters" command. Only the dark-mode bits matter here.

@@ -21,7 +21,8 @@
 #include "viewer/uKeyboardHook.h"
 #include "viewer/uLoadThread.h"
 #include "viewer/uNavBar.h"
-#include "viewer/uSDFRecords.h"
+#include "viewer/uRecordPass.h"
+#include "viewer/uSDFIndex.h"
 
 namespace pelorin {
 namespace {
@@ -219,7 +220,9 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
 
 void OnDestroy(HWND wnd, TPelorinState* state) {
   RemoveKbdHook(wnd);
+  if (state->Records) state->Records->Cancel();  // the pass stops while the load is stopped
   StopLoad(state);
+  state->RecordPass.reset();
   if (state->RC) {
     if (state->DC) {
       TCurrentContext current(state->DC, state->RC);
@@ -234,6 +237,43 @@ void OnDestroy(HWND wnd, TPelorinState* state) {
   state->DC = nullptr;
   SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
   delete state;
+}
+
+// Only the navigation bar: repainting the picture for a new count would cost a 3D frame.
+void RedrawNavBar(TPelorinState* state) {
+  HDC dc = GetDC(state->Wnd);
+  if (!dc) return;
+  TDrawSize size = ClientDrawSize(state->Wnd);
+  DrawNavBar(*state, dc, size.w, size.h);
+  ReleaseDC(state->Wnd, dc);
+}
+
+// WM_PELORIN_RECORDS: the pass found more records, or ended.
+void OnRecordsCounted(TPelorinState* state) {
+  if (!state->Records || state->MolCountFinal) return;
+  const TSDFIndexState pass = state->Records->State();  // before the count: an ended pass has its final count
+  const size_t known = state->Records->Count();
+  state->MolCount = SteppedRecordCount(state->Records->Rule(), known);
+  if (pass != TSDFIndexState::kBuilding) {
+    state->MolCountFinal = true;
+    if (state->Records->Rule() == TRecordRule::kSDF)
+      DebugLogFmt("SDF split: %d molecules", state->MolCount);
+    else
+      DebugLogFmt("SMILES lines: %llu (%s)", static_cast<unsigned long long>(known),
+                  state->MolCount > 1 ? "stepped" : "drawn as one grid");
+    if (pass == TSDFIndexState::kFailed) DebugLog("ERROR: " + state->Records->Error());
+  }
+  RedrawNavBar(state);
+}
+
+LRESULT OnGoToRecord(TPelorinState* state, WPARAM target) {
+  const bool last = target == static_cast<WPARAM>(-1);
+  if (last && !state->MolCountFinal) return -1;
+  const WPARAM index = last ? static_cast<WPARAM>(state->MolCount - 1) : target;
+  if (index >= static_cast<WPARAM>(state->MolCount)) return -1;
+  if (static_cast<int32_t>(index) == state->MolIndex) return 0;
+  GoToRecord(state, static_cast<int32_t>(index));
+  return 1;
 }
 
 // Every message that needs the state; the state is known to be there.
@@ -279,6 +319,12 @@ bool HandleStateMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, TPelor
       return true;
     case WM_PELORIN_LOADED:
       TakeOverLoad(state, lParam);
+      return true;
+    case WM_PELORIN_RECORDS:
+      OnRecordsCounted(state);
+      return true;
+    case WM_PELORIN_GOTO_RECORD:
+      result = OnGoToRecord(state, wParam);
       return true;
     case WM_TIMER:
       if (wParam != kLoadClockTimer) return false;
@@ -342,11 +388,26 @@ std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, i
   return state;
 }
 
-void SplitRecordsIfSDF(TPelorinState& state) {
-  if (!IsSDFFileName(state.FileName)) return;
-  SplitSDF(state.FileName, state.Records);
-  state.MolCount = state.Records.empty() ? 1 : static_cast<int32_t>(state.Records.size());
-  DebugLogFmt("SDF split: %d molecules", state.MolCount);
+// Files with records get an index, empty until the pass fills it.
+void MakeRecordIndex(TPelorinState& state) {
+  TRecordRule rule;
+  if (!RecordRuleOf(state.FileName, rule)) return;
+  state.Records = std::make_shared<TSDFIndex>(state.FileName, rule);
+  state.MolCountFinal = false;
+}
+
+// The pass runs on a thread of its own: neither the window nor its first load waits for the end
+// of a large file. Started last, so that the host's thread has done its part before the pass
+// competes for the processor.
+void StartRecordPass(TPelorinState& state) {
+  if (!state.Records) return;
+  state.RecordPass = std::make_unique<TRecordPass>(state.Wnd, state.Records);
+  if (state.RecordPass->Start()) return;
+  // No thread to spare: the pass runs here, as the window could not show the file otherwise.
+  DebugLog("TRecordPass EXCEPTION: CreateThread: the record pass runs on the window's thread");
+  state.RecordPass.reset();
+  BuildSDFIndex(*state.Records);
+  OnRecordsCounted(&state);
 }
 
 // Draws what the window shows (drawing, model or message) into the back buffer and reads
@@ -430,12 +491,13 @@ static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags,
   TPelorinState* raw = state.release();  // owned by the window from here; freed in WM_DESTROY
   SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(raw));
   InstallKbdHook(wnd);  // removed in WM_DESTROY, which runs only for a window with its state
-  SplitRecordsIfSDF(*raw);
+  MakeRecordIndex(*raw);
   raw->MolIndex = 0;
   if (raw->RC) {
     { TCurrentContext current(raw->DC, raw->RC); }
     StartLoad(raw, 0);
   }
+  StartRecordPass(*raw);
 }
 
 HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags) {

@@ -11,16 +11,23 @@
 
 #include "stl/uSTLParser.h"
 #include "svg/uScene2D.h"
+#include "viewer/uSDFIndex.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {
 
 class TGLFontCache;
 class TLoadThread;
+class TRecordPass;
 
 inline constexpr UINT WM_PELORIN_RELOAD = WM_USER + 100;   // restart the load of the current record
 inline constexpr UINT WM_PELORIN_LOADED = WM_USER + 101;   // lParam: sequence number of the finished load
 inline constexpr UINT WM_PELORIN_OPTIONS = WM_USER + 102;  // open the options dialog, then reload
+// (WM_USER + 103: the record pass, uRecordPass.h.)
+// Goes to record wParam (0-based; (WPARAM)-1: the last record once the count is final), for a
+// driver such as the lister host: a user steps with the arrows. Returns 1 when a load of that
+// record started, 0 when the window shows it already, -1 when it is not known (yet).
+inline constexpr UINT WM_PELORIN_GOTO_RECORD = WM_USER + 104;
 
 inline constexpr char kViewerClassName[] = "PelorinWLX64";
 // Repaints a running load's message once a second, so the user sees the wait go on.
@@ -37,9 +44,13 @@ struct TPelorinState {
   HDC DC = nullptr;
   HGLRC RC = nullptr;
   std::string FileName;
-  std::vector<std::string> Records;  // record texts of an SDF file; empty for other files
+  // Where the records of an SDF or SMILES file lie, filled by RecordPass while the window is
+  // open; null for other files. Loads read a record's text from the file when they need it.
+  std::shared_ptr<TSDFIndex> Records;
+  std::unique_ptr<TRecordPass> RecordPass;
   int32_t MolIndex = 0;
-  int32_t MolCount = 1;
+  int32_t MolCount = 1;       // records to step through, known so far
+  bool MolCountFinal = true;  // false while the pass still counts
   TSVGScene Scene;
   bool SceneReady = false;
   std::string ErrorMsg;

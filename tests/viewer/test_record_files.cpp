@@ -2,7 +2,7 @@
 #include "convert/converter_test_util.h"
 #include "test_helpers.h"
 #include "viewer/uRecordFiles.h"
-#include "viewer/uSDFRecords.h"
+#include "viewer/uSDFIndex.h"
 #include "viewer/uWin32Window.h"
 
 using pelorin_test::CountOf;
@@ -11,11 +11,22 @@ using pelorin_test::ConverterTest;
 
 using RecordFileTest = ConverterTest;
 
+namespace {
+
+// A window's state for `file` with its record pass complete.
+void OpenRecords(TPelorinState& state, const std::string& file, TRecordRule rule = TRecordRule::kSDF) {
+  state.FileName = file;
+  state.Records = std::make_shared<TSDFIndex>(file, rule);
+  ASSERT_EQ(BuildSDFIndex(*state.Records), TSDFIndexState::kComplete);
+  state.MolCount = SteppedRecordCount(rule, state.Records->Count());
+}
+
+}  // namespace
+
 TEST_F(RecordFileTest, SecondOfThreeRecordsIsConvertedAloneAndItsFileRemoved) {
   TPelorinState state;
-  state.FileName = testpaths::SamplePath("three.sdf");
-  SplitSDF(state.FileName, state.Records);
-  ASSERT_EQ(state.Records.size(), 3u);
+  OpenRecords(state, testpaths::SamplePath("three.sdf"));
+  ASSERT_EQ(state.MolCount, 3);
   state.MolIndex = 1;
   std::string svg, error;
   ASSERT_TRUE(ConvertRecord2D(&state, svg, error)) << error;
@@ -40,8 +51,7 @@ TEST_F(RecordFileTest, FileWithoutRecordsIsConvertedDirectly) {
 TEST_F(RecordFileTest, UnwritableRecordFileStopsBeforeTheConverter) {
   Configure([this](TPelorinConfig& c) { c.TempDir = temp_.Dir() + "missing\\"; });
   TPelorinState state;
-  state.FileName = testpaths::SamplePath("three.sdf");
-  SplitSDF(state.FileName, state.Records);
+  OpenRecords(state, testpaths::SamplePath("three.sdf"));
   std::string svg, error;
   EXPECT_FALSE(ConvertRecord2D(&state, svg, error));
   EXPECT_EQ(error.rfind("Temp file write error: ", 0), 0u) << error;

@@ -175,6 +175,43 @@ TEST(SplitSDF, UnreadableFileGivesNoRecords) {
   }
 }
 
+// The lines of a SMILES file as records: one per non-blank line, whatever the breaks and chunks.
+TEST(SDFIndex, SmilesLinesAreRecords) {
+  const struct {
+    const char* name;
+    std::string text;
+    TRecords records;
+  } cases[] = {
+      {"LF, CR, CR LF, blank lines and blanks",
+       "CCO ethanol\n\n  \nc1ccccc1\rC[NH3+] x\r\n\t\r\n\r\nO",
+       {"CCO ethanol\r\n", "c1ccccc1\r\n", "C[NH3+] x\r\n", "O\r\n"}},
+      {"a CR at the very end", "C\r", {"C\r\n"}},
+      {"only blank lines", " \n\r\n\t", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTempDir dir;
+    std::string path = dir.File("in.smi");
+    WriteFileBytes(path, c.text);
+    for (size_t chunkSize : {1, 2, 3, 5, 64}) {
+      SCOPED_TRACE("chunks of " + std::to_string(chunkSize));
+      TSDFIndex index(path, TRecordRule::kLines);
+      EXPECT_EQ(BuildSDFIndex(index, {}, chunkSize), TSDFIndexState::kComplete);
+      EXPECT_EQ(ReadIndexed(index), c.records);
+    }
+  }
+  // A line that changed since the pass is an error, not another molecule.
+  TTempDir dir;
+  std::string path = dir.File("in.smi");
+  WriteFileBytes(path, "CCO\nCCN\n");
+  TSDFIndex index(path, TRecordRule::kLines);
+  ASSERT_EQ(BuildSDFIndex(index), TSDFIndexState::kComplete);
+  WriteFileBytes(path, "CCO\nCC\nN\n");
+  std::string text, error;
+  EXPECT_FALSE(index.ReadRecord(1, text, error));
+  EXPECT_EQ(error, "Cannot read " + path + ": the file has changed since its records were counted");
+}
+
 // The first records can be read on another thread while the pass is still under way.
 TEST(SDFIndex, RecordsAreReadableBeforeThePassEnds) {
   TTempDir dir;

@@ -85,6 +85,11 @@ TEST(ViewerTexts, StatusLineAndButton) {
   EXPECT_EQ(NavBarStatusText(1, false, 1, 5, false),
             "3D  |  Molecule 2/5  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:Off  [G] PNG  [S] SVG");
   EXPECT_EQ(NavBarStatusText(1, true, 1, 5, false), "Loading molecule...");
+  // While the records are still being counted.
+  EXPECT_EQ(NavBarStatusText(0, false, 0, 8192, true, false),
+            "2D  |  Molecule 1/8192...  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [G] PNG  [S] SVG");
+  EXPECT_EQ(NavBarStatusText(0, false, 0, 1, true, false),
+            "2D  |  Molecule 1/...  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [G] PNG  [S] SVG");
   EXPECT_EQ(LoadingMessage(999, true), "Loading molecule...");
   EXPECT_EQ(LoadingMessage(12400, true), "Loading molecule... 12 s (T or the arrows stop it)");
   EXPECT_EQ(LoadingMessage(1000, false), "Loading molecule... 1 s (T stops it)");
@@ -94,13 +99,56 @@ TEST(ViewerTexts, StatusLineAndButton) {
   EXPECT_EQ(ToggledMode(2), 0);
 }
 
-TEST(ViewerTexts, OnlySdfFilesAreSplit) {
+TEST(ViewerTexts, OnlySdfAndSmilesFilesHaveRecords) {
+  TRecordRule rule = TRecordRule::kLines;
+  EXPECT_TRUE(RecordRuleOf("C:\\m\\LIB.SDF", rule));
+  EXPECT_EQ(rule, TRecordRule::kSDF);
+  for (const char* name : {"a.smi", "B.SMILES"}) {
+    EXPECT_TRUE(RecordRuleOf(name, rule)) << name;
+    EXPECT_EQ(rule, TRecordRule::kLines);
+  }
+  for (const char* name : {"a.mol", "a.smi.mol", "sdf", "C:\\a.sdf\\file"})
+    EXPECT_FALSE(RecordRuleOf(name, rule)) << name;
   EXPECT_TRUE(IsSDFFileName("C:\\m\\LIB.SDF"));
   EXPECT_TRUE(IsSDFFileName("x.sdf"));
   EXPECT_FALSE(IsSDFFileName("x.sd"));
   EXPECT_FALSE(IsSDFFileName("x.mol"));
   EXPECT_FALSE(IsSDFFileName("C:\\a.sdf\\file"));
   EXPECT_FALSE(IsSDFFileName("sdf"));
+}
+
+// Which input a load of record i gets while the pass counts, and how many records are stepped.
+TEST(ViewerInput, RecordSourceWhileThePassCounts) {
+  using S = TRecordSource;
+  const auto building = TSDFIndexState::kBuilding, complete = TSDFIndexState::kComplete,
+             failed = TSDFIndexState::kFailed;
+  const struct {
+    TRecordRule Rule;
+    size_t Index, Known;
+    TSDFIndexState Pass;
+    TRecordSource Expected;
+    int32_t Stepped;
+  } cases[] = {
+      {TRecordRule::kSDF, 0, 0, building, S::kWait, 1},
+      {TRecordRule::kSDF, 0, 1, building, S::kRecord, 1},
+      {TRecordRule::kSDF, 5, 3, building, S::kWait, 3},
+      {TRecordRule::kSDF, 5, 3, complete, S::kMissing, 3},
+      {TRecordRule::kSDF, 0, 0, complete, S::kWholeFile, 1},
+      {TRecordRule::kSDF, 0, 0, failed, S::kMissing, 1},
+      {TRecordRule::kSDF, 2, 3, failed, S::kRecord, 3},
+      {TRecordRule::kLines, 0, 12, building, S::kWait, 1},
+      {TRecordRule::kLines, 0, 12, complete, S::kWholeFile, 1},
+      {TRecordRule::kLines, 0, 13, building, S::kRecord, 13},
+      {TRecordRule::kLines, 12, 13, complete, S::kRecord, 13},
+      {TRecordRule::kLines, 13, 13, complete, S::kMissing, 13},
+      {TRecordRule::kLines, 0, 5, failed, S::kMissing, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Index) + " of " + std::to_string(c.Known));
+    EXPECT_EQ(ChooseRecordSource(c.Rule, c.Index, c.Known, c.Pass), c.Expected);
+    EXPECT_EQ(SteppedRecordCount(c.Rule, c.Known), c.Stepped);
+  }
+  EXPECT_EQ(SteppedRecordCount(TRecordRule::kSDF, size_t{1} << 40), INT32_MAX);
 }
 
 TEST(HostRules, OnlyAChangeOfTheDarkModeBitsAloneOpensNoOptionsDialog) {

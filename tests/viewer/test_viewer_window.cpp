@@ -6,7 +6,10 @@
 
 #include "dialog_driver.h"
 #include "test_drawing.h"
+#include "viewer/uClipboard.h"
 #include "viewer/uKeyboardHook.h"
+#include "viewer/uRecordPass.h"
+#include "viewer/uSDFRecords.h"
 #include "viewer_test_util.h"
 
 using namespace pelorin;
@@ -160,6 +163,10 @@ TEST_F(ViewerTest, RecordsAreSteppedWithoutWrapAround) {
 TEST_F(ViewerTest, QuickStepsShowOnlyTheLastLoad) {
   HWND wnd = Open(SamplePath("three.sdf"));
   TPelorinState* state = State(wnd);
+  // The count, without taking any finished load: the steps below stop a running one.
+  ASSERT_TRUE(state->Records->WaitForCount(3, std::chrono::seconds(10)));
+  while (state->Records->State() == TSDFIndexState::kBuilding) Sleep(1);
+  SendMessageA(wnd, WM_PELORIN_RECORDS, 0, 0);
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);  // stops the first load, starts the second
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
   ASSERT_TRUE(WaitLoaded(wnd));
@@ -167,6 +174,94 @@ TEST_F(ViewerTest, QuickStepsShowOnlyTheLastLoad) {
   EXPECT_EQ(state->MolIndex, 2);
   EXPECT_TRUE(state->SceneReady);
   EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: "), 1u);
+}
+
+// Converter input files named in the log: "RunOBabelMode: InputFile=[<path>]".
+std::vector<std::string> ConverterInputs(const std::string& log) {
+  std::vector<std::string> inputs;
+  const std::string key = "RunOBabelMode: InputFile=[";
+  for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1)) {
+    size_t start = at + key.size();
+    inputs.push_back(log.substr(start, log.find(']', start) - start));
+  }
+  return inputs;
+}
+
+// A library of a few MB made here: the window is open before its records are counted, steps
+// nowhere until it knows more than one, and reaches its last record, read from the file.
+TEST_F(ViewerTest, LargeLibraryOpensBeforeItsRecordsAreCountedAndReachesItsLast) {
+  TTempDir dir;  // the test's temporary folder must stay empty
+  std::vector<std::string> records;
+  SplitSDF(SamplePath("three.sdf"), records);
+  ASSERT_EQ(records.size(), 3u);
+  std::string text;
+  int32_t count = 1;
+  for (; text.size() < (4u << 20); count += 3) text += records[0] + records[1] + records[2];
+  const std::string last = "last of the library" + records[2].substr(records[2].find("\r\n"));
+  text += last;
+  const std::string path = dir.File("library.sdf");
+  WriteFileBytes(path, text);
+
+  HWND wnd = Open(path);
+  TPelorinState* state = State(wnd);
+  EXPECT_FALSE(state->MolCountFinal) << "the records are counted after the window is made";
+  SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
+  EXPECT_EQ(state->MolIndex, 0) << "no step before a second record is known";
+  EXPECT_EQ(SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(-1), 0), -1);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  EXPECT_EQ(state->MolCount, count);
+  EXPECT_NE(Log().find("SDF split: " + std::to_string(count) + " molecules"), std::string::npos);
+
+  EXPECT_EQ(SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(-1), 0), 1);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  EXPECT_EQ(state->MolIndex, count - 1);
+  EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
+  std::string copied, message;
+  ASSERT_TRUE(RecordTextForCopy(*state, copied, message)) << message;
+  EXPECT_EQ(copied, last);
+  EXPECT_EQ(SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(count), 0), -1);
+  EXPECT_EQ(SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(count - 1), 0), 0);
+  DestroyWindow(wnd);
+  // TearDown checks that no record file is left behind.
+}
+
+// A SMILES file of more than 12 lines is stepped line by line; one of 12 is drawn as one grid.
+TEST_F(ViewerTest, SmilesFilesOfMoreThanTwelveLinesAreStepped) {
+  TTempDir dir;
+  std::string lines;
+  for (int i = 1; i <= 13; ++i) lines += std::string(i, 'C') + " chain" + std::to_string(i) + (i == 6 ? "\n\n" : "\n");
+  const std::string twelve = dir.File("twelve.smi"), thirteen = dir.File("thirteen.smiles");
+  WriteFileBytes(twelve, lines.substr(0, lines.find("CCCCCCCCCCCCC ")));
+  WriteFileBytes(thirteen, lines);
+
+  HWND wnd = Open(twelve);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+  EXPECT_EQ(state->MolCount, 1);
+  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_EQ(ConverterInputs(Log()), std::vector<std::string>{twelve});
+  SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
+  EXPECT_FALSE(state->Loading);
+  DestroyWindow(wnd);
+
+  wnd = Open(thirteen);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  state = State(wnd);
+  EXPECT_EQ(state->MolCount, 13);
+  SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  std::vector<std::string> inputs = ConverterInputs(Log());
+  ASSERT_EQ(inputs.size(), 3u);
+  for (size_t i = 1; i < 3; ++i) {
+    EXPECT_EQ(inputs[i].rfind(temp_.Dir() + "pelorin_mol_", 0), 0u) << inputs[i];
+    EXPECT_EQ(inputs[i].substr(inputs[i].size() - 4), ".smi") << inputs[i];
+  }
+  std::string copied, message;
+  ASSERT_TRUE(RecordTextForCopy(*state, copied, message)) << message;
+  EXPECT_EQ(copied, "CC chain2\r\n");
+  DestroyWindow(wnd);
+  // TearDown checks that no record file is left behind.
 }
 
 TEST_F(ViewerTest, ModeToggleViewKeysWheelAndDrag) {

@@ -65,8 +65,12 @@ class ViewerTest : public ConverterTest {
 
   HWND Open(const std::string& file) { return pelorin::CreatePelorinWindow(parent_, file); }
   static pelorin::TPelorinState* State(HWND wnd) { return pelorin::StateOf(wnd); }
+  // Until the load has ended and the records are counted.
   static bool WaitLoaded(HWND wnd) {
-    return PumpUntil([wnd] { return !pelorin::StateOf(wnd) || !pelorin::StateOf(wnd)->Loading; });
+    return PumpUntil([wnd] {
+      const pelorin::TPelorinState* state = pelorin::StateOf(wnd);
+      return !state || (!state->Loading && state->MolCountFinal);
+    });
   }
 
   HWND parent_ = nullptr;

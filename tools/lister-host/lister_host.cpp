@@ -1,8 +1,8 @@
 // A small stand-in for the file manager's lister: a main window with a viewer pane that
 // loads PELORINPLUGIN.dll the way the host does and shows files in it. With --snapshot it
 // saves what each view shows (2D, then 3D, then the next SDF record) as PNG files; with
-// --script it runs a list of steps (open, keys, exports with the save dialog answered,
-// thumbnails, the display-parameters command) and reports how long each took.
+// --script it runs a list of steps (open, keys, going to a record, exports with the save dialog
+// answered, thumbnails, the display-parameters command) and reports how long each took.
 #include <windows.h>
 // GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
 #include <objidl.h>
@@ -18,6 +18,7 @@
 
 #include "dialog_driver.h"
 #include "plugin/uWLXExports.h"
+#include "viewer/uWin32Window.h"
 
 namespace {
 
@@ -319,11 +320,28 @@ bool RunStep(const std::vector<std::wstring>& w, const std::wstring& logPath, st
     std::vector<wchar_t> name(w[1].begin(), w[1].end());
     name.push_back(0);
     size_t loads = CountFinishedLoads(logPath);
+    auto start = std::chrono::steady_clock::now();
     gViewer = gPlugin->Load(gPane, name.data(), 0);
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (!gViewer) return false;
     SetFocus(gViewer);
-    what = BaseName(w[1]);
+    what = BaseName(w[1]) + L" (ListLoad " + std::to_wstring(static_cast<int>(ms + 0.5)) + L" ms)";
     return WaitForLoad(logPath, loads);
+  }
+  if (verb == L"record" && w.size() == 2 && gViewer) {
+    // "record last" waits until the viewer has counted its records; "record N" goes to the Nth.
+    const WPARAM target = w[1] == L"last" ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(_wtoi(w[1].c_str()) - 1);
+    what = w[1];
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
+    while (std::chrono::steady_clock::now() < deadline) {
+      size_t loads = CountFinishedLoads(logPath);
+      LRESULT went = SendMessageW(gViewer, pelorin::WM_PELORIN_GOTO_RECORD, target, 0);
+      if (went == 0) return true;
+      if (went > 0) return WaitForLoad(logPath, loads);
+      PumpMessages();
+      Sleep(30);
+    }
+    return false;
   }
   if (verb == L"key" && w.size() == 2 && gViewer) {
     size_t loads = CountFinishedLoads(logPath);
