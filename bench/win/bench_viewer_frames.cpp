@@ -1,12 +1,14 @@
 // The viewer's 3D frames and its load overhead on caffeine, through the real converter (the
 // bridge): a full 3D frame and a dragging frame at 800 x 600 against a frame of the bare mesh,
 // and the time from a new viewer window to its first drawn picture (2D and 3D) against the
-// converter's own run. Windows only (runs under Wine, software OpenGL).
+// converter's own run; and the memory the viewer holds per facet of caffeine's surface once it
+// is drawn. Windows only (runs under Wine, software OpenGL).
 //   bench_viewer_frames [--frames N] [--loads N]
 // clang-format off
 #include <windows.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <psapi.h>
 // clang-format on
 
 #include <algorithm>
@@ -281,6 +283,57 @@ double FirstPictureMs(HWND parent, const std::string& input) {
   return drawn ? ms : -1;
 }
 
+// The process's working set and its peak so far, as the system counts them.
+struct TMemory {
+  uint64_t Now = 0, Peak = 0;
+};
+TMemory ProcessMemory() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return {};
+  return {counters.WorkingSetSize, counters.PeakWorkingSetSize};
+}
+
+// A viewer window in 3D on caffeine until its picture is drawn: the working set it adds per
+// facet of the surface, against the 50 bytes a facet takes in the converter's file. Run first,
+// so that the peak is this load's. A 2D window opened and closed before sets up what every
+// window shares (the OpenGL driver, its threads, the text cache), which is no cost of the surface.
+bool ReportSurfaceMemory(HWND parent, const std::string& input, const std::string& tempDir) {
+  UseConfig(tempDir, kMode2D);
+  if (FirstPictureMs(parent, input) < 0) return false;
+  UseConfig(tempDir, kMode3D);
+  const TMemory before = ProcessMemory();
+  HWND wnd = CreatePelorinWindow(parent, input);
+  while (wnd && StateOf(wnd) && StateOf(wnd)->Loading) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    PumpMessages();
+  }
+  TPelorinState* state = wnd ? StateOf(wnd) : nullptr;
+  const int32_t facets = state && state->SceneReady && state->Model ? state->Model->FacetCount : 0;
+  if (facets > 0) {
+    for (int frame = 0; frame < 3; ++frame) {  // the first draws and uploads; later ones must not add
+      InvalidateRect(wnd, nullptr, FALSE);
+      UpdateWindow(wnd);
+    }
+  }
+  const TMemory after = ProcessMemory();
+  if (wnd) DestroyWindow(wnd);
+  PumpMessages();
+  if (facets <= 0 || before.Now == 0) {
+    std::fprintf(stderr, "the 3D viewer load of caffeine failed\n");
+    return false;
+  }
+  const double held = (static_cast<double>(after.Now) - static_cast<double>(before.Now)) / facets;
+  const double peak = (static_cast<double>(after.Peak) - static_cast<double>(before.Now)) / facets;
+  std::printf(
+      "surface of caffeine, %d facets: working set +%.0f MB once drawn (%.0f B a facet), peak +%.0f MB "
+      "(%.0f B a facet)\n",
+      facets, held * facets / 1e6, held, peak * facets / 1e6, peak);
+  std::printf("FIGURE surface_bytes_per_facet: %.0f B (%.2f x baseline)\n", held, held / 50);
+  std::fflush(stdout);
+  return true;
+}
+
 struct TLoadTimes {
   double ViewerMs = -1, ConverterMs = -1;
 };
@@ -368,8 +421,11 @@ int main(int argc, char** argv) {
       std::filesystem::temp_directory_path() / ("pelorin_frames_" + std::to_string(GetCurrentProcessId()));
   std::filesystem::create_directories(temp);
   const std::string input = PELORIN_SAMPLES_DIR "\\caffeine.mol";
+  HWND parent = CreateSizedWindow("PelorinMemoryBenchParent", ParentProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  bool ok = parent && ReportSurfaceMemory(parent, input, temp.string() + "\\");
+  if (parent) DestroyWindow(parent);
   UseConfig(temp.string() + "\\", kMode3D);
-  bool ok = ReportFrames(input, frames);
+  ok = ReportFrames(input, frames) && ok;
   ok = ReportLoads(input, temp.string() + "\\", loads) && ok;
   ViewerLibraryDetach();
   UnloadOpenGL();

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "stl/uSTLParser.h"
+#include "stl/uSurfaceBudget.h"
 #include "test_temp_dir.h"
 
 namespace pelorin {
@@ -79,22 +81,23 @@ void ExpectSameFacet(const TFacet& got, const TFacet& want) {
 struct TBinaryCase {
   const char* name;
   std::string bytes;
-  bool ascii;      // what IsASCIISTL answers
-  int32_t facets;  // what ReadBinarySTL reads (0: fails)
+  bool ascii;       // what IsASCIISTL answers
+  int32_t facets;   // what ReadBinarySTL reads (0: fails)
+  int64_t counted;  // what CountSTLFacets tells without reading them
 };
 
 TEST(STLFileFormat, DetectionAndBinaryReadOfEachShape) {
   std::vector<TFacet> two = {NumberedFacet(1), NumberedFacet(2)};
   const TBinaryCase cases[] = {
-      {"binary whose header starts with solid", BinarySTL(two, "solid by a careless writer"), false, 2},
-      {"binary with trailing bytes", BinarySTL(two, "exporter", -1, "trailing junk"), false, 2},
-      {"ascii", "solid x\n" + AsciiFacet(two[0]) + "endsolid x\n", true, 0},
-      {"solid header, count too large", BinarySTL(two, "solid", 3), true, 0},
-      {"count 0 in 84 bytes", BinarySTL({}, "", 0), false, 0},
-      {"count larger than the file holds", BinarySTL(two, "", 0xFFFFFFFFu), false, 0},
-      {"count one more than the file holds", BinarySTL(two, "", 3), false, 0},
-      {"83 bytes", std::string(83, 's'), false, 0},
-      {"empty", "", false, 0},
+      {"binary whose header starts with solid", BinarySTL(two, "solid by a careless writer"), false, 2, 2},
+      {"binary with trailing bytes", BinarySTL(two, "exporter", -1, "trailing junk"), false, 2, 2},
+      {"ascii", "solid x\n" + AsciiFacet(two[0]) + "endsolid x\n", true, 0, 1},
+      {"solid header, count too large", BinarySTL(two, "solid", 3), true, 0, 0},
+      {"count 0 in 84 bytes", BinarySTL({}, "", 0), false, 0, 0},
+      {"count larger than the file holds", BinarySTL(two, "", 0xFFFFFFFFu), false, 0, 0},
+      {"count one more than the file holds", BinarySTL(two, "", 3), false, 0, 0},
+      {"83 bytes", std::string(83, 's'), false, 0, 0},
+      {"empty", "", false, 0, 0},
   };
   TTempDir dir;
   for (const TBinaryCase& c : cases) {
@@ -110,7 +113,9 @@ TEST(STLFileFormat, DetectionAndBinaryReadOfEachShape) {
     EXPECT_EQ(count, c.facets);
     EXPECT_EQ(facets.size(), static_cast<size_t>(c.facets));
     EXPECT_EQ(openError, "");
+    EXPECT_EQ(CountSTLFacets(path), c.counted);
   }
+  EXPECT_EQ(CountSTLFacets(dir.File("missing.stl")), std::nullopt);
 }
 
 TEST(STLFileFormat, UnopenableFileIsReportedApartFromBadContent) {
@@ -344,6 +349,46 @@ TEST(STLModel, LoadFillsTheModelAndFailureEmptiesIt) {
   EXPECT_FALSE(openError.empty());
 }
 
+// ---- Memory budget of the surface ----
+
+TEST(SurfaceBudget, DecisionFromAtomsAndFacetsAndItsMessage) {
+  const uint64_t GB = 1000000000;
+  EXPECT_EQ(SurfaceBudgetBytes(8 * GB), 4 * GB);
+  EXPECT_EQ(EstimatedSurfaceFacets(24), 497616);
+  EXPECT_EQ(EstimatedSurfaceFacets(0), 0);
+  EXPECT_EQ(EstimatedSurfaceFacets(-3), 0);
+  EXPECT_GT(EstimatedSurfaceFacets(INT64_MAX), 0) << "a survey's count never overflows the estimate";
+  EXPECT_TRUE(SurfaceFacetsOverBudget(EstimatedSurfaceFacets(INT64_MAX), UINT64_MAX)) << "more than the reader takes";
+  EXPECT_EQ(SurfaceAtomsOfFacets(497616), 24);
+  EXPECT_EQ(SurfaceAtomsOfFacets(497617), 25);
+  EXPECT_EQ(SurfaceAtomsOfFacets(0), 0);
+
+  // The boundary: exactly what the budget holds fits, one facet more does not.
+  const int64_t fits = 1000;
+  EXPECT_FALSE(SurfaceFacetsOverBudget(fits, fits * kSurfacePeakBytesPerFacet));
+  EXPECT_TRUE(SurfaceFacetsOverBudget(fits + 1, fits * kSurfacePeakBytesPerFacet));
+  EXPECT_FALSE(SurfaceFacetsOverBudget(0, 0));
+  // Caffeine fits into the half of 1 GB of free memory; a protein of 1,788 atoms not into 8 GB.
+  EXPECT_FALSE(SurfaceFacetsOverBudget(EstimatedSurfaceFacets(24), SurfaceBudgetBytes(1 * GB)));
+  EXPECT_TRUE(SurfaceFacetsOverBudget(EstimatedSurfaceFacets(1788), SurfaceBudgetBytes(8 * GB)));
+
+  const std::string message = SurfaceOverBudgetMessage(1788, EstimatedSurfaceFacets(1788), 4 * GB);
+  EXPECT_NE(message.find("1788 atoms"), std::string::npos) << message;
+  EXPECT_NE(message.find("37.1 million facets"), std::string::npos) << message;
+  EXPECT_NE(message.find("budget (half the free memory) is 4.0 GB"), std::string::npos) << message;
+}
+
+TEST(SurfaceBudget, CountsTheFacetLinesOfALargeASCIIFile) {
+  // More than the counter's 1 MB pieces, with CR LF breaks that a piece may cut between.
+  std::string text = "solid big\r\n";
+  for (int k = 0; k < 7000; ++k) text += AsciiFacet(NumberedFacet(k), "\r\n");
+  text += "facet normal 0 0 1\r\nendsolid big";  // a last facet without corners still opens one
+  ASSERT_GT(text.size(), size_t(1) << 20);
+  TTempDir dir;
+  WriteFileBytes(dir.File("big.stl"), text);
+  EXPECT_EQ(CountSTLFacets(dir.File("big.stl")), 7001);
+}
+
 #ifndef _WIN32
 // The real converter's STL: binary, zero normals, one sphere per atom.
 TEST(STLModel, CaffeineFromTheConverter) {
@@ -359,6 +404,9 @@ TEST(STLModel, CaffeineFromTheConverter) {
   std::memcpy(&headerCount, bytes.data() + 80, 4);
   ASSERT_GT(headerCount, 100000u);
   ASSERT_EQ(bytes.size(), 84 + 50 * uint64_t(headerCount));
+  // 24 atoms with the hydrogens --gen3d adds, each the converter's sphere; the budget relies on both.
+  EXPECT_EQ(int64_t(headerCount), 24 * kSurfaceFacetsPerAtom);
+  EXPECT_EQ(CountSTLFacets(path), int64_t(headerCount));
   float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
   for (uint32_t k = 0; k < headerCount; ++k) {
     for (int corner = 0; corner < 3; ++corner) {
