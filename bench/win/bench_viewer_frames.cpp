@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -123,23 +124,25 @@ class TMeshOnlyFrame {
     del_ = reinterpret_cast<PFNGLDELETEBUFFERSPROC>(
         reinterpret_cast<void*>(GetGLProc("glDeleteBuffers", "glDeleteBuffersARB")));
     if (!gen_ || !bind_ || !data || !del_) return;
-    gen_(3, names_);
-    const TFloatArray* arrays[3] = {&model.MeshVertices, &model.MeshNormals, &model.MeshColors};
-    for (int i = 0; i < 3; ++i) {
-      bind_(GL_ARRAY_BUFFER, names_[i]);
-      data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(arrays[i]->size() * sizeof(float)), arrays[i]->data(),
-           GL_STATIC_DRAW);
-    }
+    // The renderer's packed vertices, made here from the arrays (which it releases once it
+    // has uploaded them: this frame must be made before the renderer's first).
+    std::vector<TPackedVertex> packed(static_cast<size_t>(model.MeshVertexCount));
+    PackMeshVertices(model, 0, packed.size(), packed.data());
+    gen_(1, &name_);
+    bind_(GL_ARRAY_BUFFER, name_);
+    data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(packed.size() * sizeof(TPackedVertex)), packed.data(),
+         GL_STATIC_DRAW);
     bind_(GL_ARRAY_BUFFER, 0);
     buffers_ = !DrainGLErrors();
   }
   TMeshOnlyFrame(const TMeshOnlyFrame&) = delete;
   TMeshOnlyFrame& operator=(const TMeshOnlyFrame&) = delete;
   ~TMeshOnlyFrame() {
-    if (del_ && names_[0]) del_(3, names_);
+    if (del_ && name_) del_(1, &name_);
   }
 
   void Draw() const {
+    if (!buffers_) return;  // without buffer objects there is no bare mesh to compare with
     const TVec3 c = model_.ModelCenter;
     const double s = 1.35 * model_.ModelRadius, aspect = static_cast<double>(kWidth) / kHeight;
     glViewport(0, 0, kWidth, kHeight);
@@ -161,10 +164,12 @@ class TMeshOnlyFrame {
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    Point(0, model_.MeshVertices, [](const void* p) { glVertexPointer(3, GL_FLOAT, 0, p); });
-    Point(1, model_.MeshNormals, [](const void* p) { glNormalPointer(GL_FLOAT, 0, p); });
-    Point(2, model_.MeshColors, [](const void* p) { glColorPointer(3, GL_FLOAT, 0, p); });
-    if (buffers_) bind_(GL_ARRAY_BUFFER, 0);
+    constexpr GLsizei kStride = sizeof(TPackedVertex);
+    bind_(GL_ARRAY_BUFFER, name_);
+    glVertexPointer(3, GL_FLOAT, kStride, reinterpret_cast<const void*>(offsetof(TPackedVertex, X)));
+    glNormalPointer(GL_SHORT, kStride, reinterpret_cast<const void*>(offsetof(TPackedVertex, NX)));
+    glColorPointer(4, GL_UNSIGNED_BYTE, kStride, reinterpret_cast<const void*>(offsetof(TPackedVertex, R)));
+    bind_(GL_ARRAY_BUFFER, 0);
     glDrawArrays(GL_TRIANGLES, 0, model_.MeshVertexCount);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
@@ -178,21 +183,11 @@ class TMeshOnlyFrame {
   }
 
  private:
-  template <typename TSet>
-  void Point(int index, const TFloatArray& data, TSet set) const {
-    if (buffers_) {
-      bind_(GL_ARRAY_BUFFER, names_[index]);
-      set(nullptr);
-    } else {
-      set(data.data());
-    }
-  }
-
   const TMeshModel& model_;
   PFNGLGENBUFFERSPROC gen_ = nullptr;
   PFNGLBINDBUFFERPROC bind_ = nullptr;
   PFNGLDELETEBUFFERSPROC del_ = nullptr;
-  GLuint names_[3] = {0, 0, 0};
+  GLuint name_ = 0;
   bool buffers_ = false;
 };
 

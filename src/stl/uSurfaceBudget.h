@@ -13,10 +13,10 @@ namespace pelorin {
 // (24 atoms with the hydrogens --gen3d adds) gives 497,616 facets, ethanol.pdb (9) 186,606.
 constexpr int64_t kSurfaceFacetsPerAtom = 20734;
 
-// Bytes one facet of the surface costs the viewer at the height of its load: the mesh arrays
-// (three vertices of position, normal and colour: 108 bytes), the driver's copy made from them
-// at the upload (72 bytes, see uSTLRender) and the drop shadow with its copy (36 + 36 bytes),
-// rounded up for the allocator. Once drawn, only the driver's copies remain.
+// Bytes one facet of the surface costs the viewer at the height of its load, the upload: the
+// mesh arrays (three vertices of position, normal and colour: 108 bytes) and the driver's copy
+// made from them (packed vertices and the drop shadow: 72 + 36 bytes, see uSTLRender), rounded
+// up for the allocators. Once drawn, only the driver's copy remains.
 constexpr int64_t kSurfacePeakBytesPerFacet = 256;
 
 // The surface may take half of the physical memory that is free when it is loaded. It is held

@@ -269,13 +269,14 @@ TEST(STLModel, NormalRepairAndFacetColours) {
     TFacetArray facets = {c.facet};
     RepairFacetNormals(facets);
     ExpectVec(facets[0].Normal, c.normal.X, c.normal.Y, c.normal.Z, 1e-6f);
-    model.Facets = std::make_shared<const TFacetArray>(facets);
-    model.FacetCount = 1;
     model.BuffersUploaded = true;
-    PrepareMeshBuffers(model);
+    PrepareMeshBuffers(model, facets);
     EXPECT_FALSE(model.BuffersUploaded);
+    ASSERT_EQ(model.FacetCount, 1);
     ASSERT_EQ(model.MeshVertexCount, 3);
     ASSERT_EQ(model.MeshColors.size(), 9u);
+    TPackedVertex packed[3];
+    PackMeshVertices(model, 0, 3, packed);
     for (int v = 0; v < 3; ++v) {  // flat shading: every corner carries the facet's values
       EXPECT_FLOAT_EQ(model.MeshColors[3 * v], c.color.R);
       EXPECT_FLOAT_EQ(model.MeshColors[3 * v + 1], c.color.G);
@@ -283,6 +284,14 @@ TEST(STLModel, NormalRepairAndFacetColours) {
       EXPECT_FLOAT_EQ(model.MeshNormals[3 * v + 1], facets[0].Normal.Y);
       EXPECT_FLOAT_EQ(model.MeshVertices[3 * v], c.facet.Vertices[v].X);
       EXPECT_FLOAT_EQ(model.MeshVertices[3 * v + 2], c.facet.Vertices[v].Z);
+      // What the buffer object holds: the same corner, the colour to the byte and the normal as
+      // written to 1/32767, each component clamped to -1..1.
+      EXPECT_EQ(packed[v].X, c.facet.Vertices[v].X);
+      EXPECT_EQ(packed[v].Z, c.facet.Vertices[v].Z);
+      EXPECT_NEAR(packed[v].R, c.color.R * 255, 0.5);
+      EXPECT_NEAR(packed[v].B, c.color.B * 255, 0.5);
+      EXPECT_EQ(packed[v].A, 255);
+      EXPECT_NEAR(packed[v].NY / 32767.0, std::clamp(facets[0].Normal.Y, -1.0f, 1.0f), 1e-4);
     }
   }
 }
@@ -296,19 +305,25 @@ TEST(STLModel, Bounds) {
   EXPECT_EQ(radius, 1);
   EXPECT_FALSE(model.BoundsValid);
 
-  model.Facets = std::make_shared<const TFacetArray>(
-      TFacetArray{MakeFacet({}, {-1, 2, 10}, {3, 2, 10}, {0, 4, 11}), MakeFacet({}, {0, 0, 9}, {1, 1, 9}, {1, 1, 9})});
-  model.FacetCount = 2;
+  PrepareMeshBuffers(model, TFacetArray{MakeFacet({}, {-1, 2, 10}, {3, 2, 10}, {0, 4, 11}),
+                                        MakeFacet({}, {0, 0, 9}, {1, 1, 9}, {1, 1, 9})});
   GetModelBounds(model, center, radius);
   EXPECT_TRUE(model.BoundsValid);
   ExpectVec(center, 1, 2, 10);
   EXPECT_FLOAT_EQ(radius, 2);  // x spans 4, y 4, z 2
 
-  model.Facets = std::make_shared<const TFacetArray>(TFacetArray{MakeFacet({}, {5, 5, 5}, {5, 5, 5}, {5, 5, 5})});
-  model.FacetCount = 1;
+  PrepareMeshBuffers(model, TFacetArray{MakeFacet({}, {5, 5, 5}, {5, 5, 5}, {5, 5, 5})});
   ComputeModelBounds(model);
   ExpectVec(model.ModelCenter, 5, 5, 5);
   EXPECT_EQ(model.ModelRadius, 1);  // a point has no size of its own
+
+  // Released arrays (the renderer holds the mesh) keep the counts and the bounds.
+  ReleaseMeshArrays(model);
+  EXPECT_FALSE(MeshArraysHeld(model));
+  EXPECT_TRUE(model.MeshVertices.empty() && model.MeshNormals.empty() && model.MeshColors.empty());
+  EXPECT_EQ(model.MeshVertexCount, 3);
+  GetModelBounds(model, center, radius);
+  ExpectVec(center, 5, 5, 5);
 }
 
 TEST(STLModel, LoadFillsTheModelAndFailureEmptiesIt) {
@@ -324,17 +339,16 @@ TEST(STLModel, LoadFillsTheModelAndFailureEmptiesIt) {
   std::string openError;
   ASSERT_TRUE(LoadMeshModel(model, good, openError));
   EXPECT_EQ(model.FacetCount, 1);
-  ExpectVec((*model.Facets)[0].Normal, 0, 0, 1);
+  ExpectVec({model.MeshNormals[0], model.MeshNormals[1], model.MeshNormals[2]}, 0, 0, 1);
   EXPECT_TRUE(model.BoundsValid);
+  EXPECT_TRUE(MeshArraysHeld(model));
   EXPECT_FLOAT_EQ(model.ModelRadius, 1);
   EXPECT_EQ(model.MeshVertices.size(), 9u);
 
-  std::shared_ptr<const TFacetArray> shown = model.Facets;  // a window still showing the first model
-  model.ShadowVertices.assign(9, 1.0f);                     // as drawn once
+  model.ShadowVertices.assign(9, 1.0f);  // as drawn once
   ASSERT_TRUE(LoadMeshModel(model, ascii, openError));
   EXPECT_EQ(model.FacetCount, 2);
   EXPECT_EQ(model.MeshVertexCount, 6);
-  EXPECT_EQ(shown->size(), 1u);
   EXPECT_TRUE(model.ShadowVertices.empty()) << "the first model's shadow would be drawn under the second";
 
   EXPECT_FALSE(LoadMeshModel(model, bad, openError));
@@ -342,7 +356,6 @@ TEST(STLModel, LoadFillsTheModelAndFailureEmptiesIt) {
   EXPECT_EQ(model.FacetCount, 0);
   EXPECT_EQ(model.MeshVertexCount, 0);
   EXPECT_TRUE(model.MeshVertices.empty() && model.MeshNormals.empty() && model.MeshColors.empty());
-  EXPECT_FALSE(model.Facets);
   EXPECT_FALSE(model.BoundsValid);
 
   EXPECT_FALSE(LoadMeshModel(model, dir.File("missing.stl"), openError));
@@ -425,7 +438,10 @@ TEST(STLModel, CaffeineFromTheConverter) {
   EXPECT_EQ(model.MeshVertexCount, 3 * model.FacetCount);
   EXPECT_EQ(model.MeshNormals.size(), 9 * size_t(headerCount));
   size_t notUnit = 0;
-  for (const TFacet& f : *model.Facets) notUnit += std::fabs(VecLength(f.Normal) - 1) > 1e-4f;
+  for (size_t i = 0; i < model.MeshNormals.size(); i += 3) {
+    const TVec3 n{model.MeshNormals[i], model.MeshNormals[i + 1], model.MeshNormals[i + 2]};
+    notUnit += std::fabs(VecLength(n) - 1) > 1e-4f;
+  }
   EXPECT_EQ(notUnit, 0u);
   EXPECT_FLOAT_EQ(model.ModelRadius, largestEdge / 2);
   ExpectVec(model.ModelCenter, (lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2, 1e-5f);
@@ -437,12 +453,11 @@ TEST(STLModel, CaffeineFromTheConverter) {
 
 TEST(STLModel, CoordinatesNearTheFloatRangeKeepAFiniteRadius) {
   pelorin::TMeshModel model;
-  auto facets = std::make_shared<pelorin::TFacetArray>(1);
-  (*facets)[0].Vertices[0] = {-3e38f, -3e38f, 0};
-  (*facets)[0].Vertices[1] = {3e38f, 3e38f, 0};
-  (*facets)[0].Vertices[2] = {0, 0, 1};
-  model.Facets = facets;
-  model.FacetCount = 1;
+  pelorin::TFacetArray facets(1);
+  facets[0].Vertices[0] = {-3e38f, -3e38f, 0};
+  facets[0].Vertices[1] = {3e38f, 3e38f, 0};
+  facets[0].Vertices[2] = {0, 0, 1};
+  pelorin::PrepareMeshBuffers(model, facets);
   pelorin::ComputeModelBounds(model);
   EXPECT_TRUE(std::isfinite(model.ModelRadius));
   EXPECT_FLOAT_EQ(model.ModelRadius, 3e38f);

@@ -134,6 +134,9 @@ TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
     }
   EXPECT_GT(lit, total / 4);
   EXPECT_GT(bluish, total / 4);
+  // Drawn from the driver's buffers: the model keeps no copy of its mesh in memory.
+  EXPECT_FALSE(MeshArraysHeld(*state->Model));
+  EXPECT_EQ(state->Model->MeshVertexCount, 3 * state->Model->FacetCount);
   // No temporary STL survives the load.
   EXPECT_TRUE(std::filesystem::is_empty(temp_.Path()));
 }
