@@ -49,6 +49,7 @@ struct TContextBuffers {
   GLuint Names[kBufferCount] = {0, 0};  // packed vertices (TPackedVertex), shadow positions
   std::weak_ptr<const TMeshModel> Uploaded;
   std::weak_ptr<const TMeshModel> Refused;  // not tried again on every frame
+  bool Filled = false;                      // the buffers hold a model's data
 };
 std::map<HGLRC, TContextBuffers> gContextBuffers;
 
@@ -106,6 +107,7 @@ bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers
     return false;
   }
   buffers.Uploaded = model;
+  buffers.Filled = true;
   model->BuffersUploaded = true;
   ReleaseMeshArrays(*model);
   return true;
@@ -285,6 +287,19 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, boo
   glDisable(GL_CULL_FACE);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
+}
+
+void ReleaseStaleMeshBuffers() {
+  auto found = gContextBuffers.find(wglGetCurrentContext());
+  if (found == gContextBuffers.end()) return;
+  TContextBuffers& buffers = found->second;
+  if (!buffers.Filled || !buffers.Uploaded.expired()) return;
+  for (GLuint name : buffers.Names) {
+    gProcs.Bind(GL_ARRAY_BUFFER, name);
+    gProcs.Data(GL_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+  }
+  gProcs.Bind(GL_ARRAY_BUFFER, 0);
+  buffers.Filled = false;
 }
 
 void ForgetContextBuffers(HGLRC context) {

@@ -17,6 +17,10 @@ namespace pelorin {
 // The model's bounds and shadow are made on first use.
 void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging, const TViewValues& view);
 
+// Empties the current context's buffer objects when the model they hold is gone (the window
+// went to 2D or loads another model), so that the driver does not keep its mesh meanwhile.
+void ReleaseStaleMeshBuffers();
+
 // Forgets the buffer objects of a context that is about to be deleted.
 void ForgetContextBuffers(HGLRC context);
 
