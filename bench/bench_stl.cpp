@@ -37,14 +37,15 @@ bool MakeCaffeine() {
 // About 50 MB of ASCII STL, written the way common exporters do, from the caffeine facets.
 bool MakeAscii() {
   if (FileExists(AsciiPath())) return true;
-  TMeshModel model;
-  std::string openError;
-  if (!LoadMeshModel(model, CaffeinePath(), openError)) return false;
+  TFacetArray facets;
+  int32_t count = 0;
+  if (!ReadBinarySTL(CaffeinePath(), facets, count)) return false;
+  RepairFacetNormals(facets);
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(AsciiPath().c_str(), "wb"), std::fclose);
   if (!f) return false;
   std::fprintf(f.get(), "solid caffeine\n");
   long written = 0;
-  for (const TFacet& t : *model.Facets) {
+  for (const TFacet& t : facets) {
     const TVec3* v = t.Vertices;
     written += std::fprintf(f.get(),
                             "  facet normal %e %e %e\n    outer loop\n      vertex %e %e %e\n      vertex %e %e %e\n"

@@ -1,6 +1,9 @@
-// Cost of a thumbnail beyond the converter's own run: ListGetPreviewBitmap 256 x 256 of
-// caffeine through the DLL, loaded as the file manager loads it, against running the converter
-// alone with the same command line. Windows only (runs under Wine with the bridge converter).
+// Thumbnails through the DLL, loaded as the file manager loads it (ListGetPreviewBitmap 256 x
+// 256). Their cost beyond the converter's own run, on caffeine, against running the converter
+// alone with the same command line; and the longest thumbnail over files as users keep them
+// (caffeine, SDF files of 12 and 20,000 records, 4,000 lines of SMILES, made at bench time, and
+// a converter that never finishes) against the thumbnail's time limit. Windows only (runs under
+// Wine with the bridge converter and the sleeping stand-in).
 //   bench_thumbnail [--runs N] [--save file.bmp]
 #include <windows.h>
 
@@ -10,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -35,18 +39,18 @@ double MillisecondsOf(TFn fn) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-// A private copy of the plugin with an ini that points at the bridge converter.
+// A private copy of the plugin with an ini that points at the given converter.
 struct TPluginCopy {
   std::filesystem::path Dir;
   HMODULE Module = nullptr;
   TPreviewFn Preview = nullptr;
 
-  TPluginCopy() {
-    Dir = std::filesystem::temp_directory_path() / ("pelorin_bench_" + std::to_string(GetCurrentProcessId()));
+  explicit TPluginCopy(const char* converter, const std::string& name = "bench") {
+    Dir = std::filesystem::temp_directory_path() / ("pelorin_" + name + "_" + std::to_string(GetCurrentProcessId()));
     std::filesystem::create_directories(Dir);
     std::filesystem::copy_file(PELORIN_PLUGIN_DLL, Dir / "PELORINPLUGIN.dll",
                                std::filesystem::copy_options::overwrite_existing);
-    std::ofstream(Dir / "pelorin.ini", std::ios::binary) << "[Pelorin]\r\nOBabelPath=" << PELORIN_BRIDGE_EXE << "\r\n";
+    std::ofstream(Dir / "pelorin.ini", std::ios::binary) << "[Pelorin]\r\nOBabelPath=" << converter << "\r\n";
     Module = LoadLibraryW((Dir / "PELORINPLUGIN.dll").wstring().c_str());
     if (!Module) return;
     auto defaults =
@@ -100,6 +104,85 @@ void SaveBitmap(HBITMAP bitmap, const char* path) {
   out.write(static_cast<const char*>(dib.dsBm.bmBits), bytes);
 }
 
+// The text of a file, to build larger inputs from the samples.
+std::string SampleText(const char* name) {
+  std::ifstream in(std::string(PELORIN_SAMPLES_DIR "\\") + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// An SDF file of `records` copies of caffeine.mol.
+std::string WriteSDF(const std::filesystem::path& dir, int records) {
+  std::string record = SampleText("caffeine.mol");
+  while (!record.empty() && (record.back() == '\n' || record.back() == '\r')) record.pop_back();
+  record += "\n$$$$\n";
+  const std::filesystem::path path = dir / ("records_" + std::to_string(records) + ".sdf");
+  std::ofstream out(path, std::ios::binary);
+  for (int i = 0; i < records; ++i) out << record;
+  return path.string();
+}
+
+// A SMILES file of `lines` lines, the sample's molecules over and over.
+std::string WriteSMILES(const std::filesystem::path& dir, int lines) {
+  std::vector<std::string> molecules;
+  std::string text = SampleText("molecules.smi"), line;
+  for (char c : text) {
+    if (c != '\n' && c != '\r') {
+      line += c;
+    } else if (!line.empty()) {
+      molecules.push_back(line);
+      line.clear();
+    }
+  }
+  if (!line.empty()) molecules.push_back(line);
+  const std::filesystem::path path = dir / ("lines_" + std::to_string(lines) + ".smi");
+  std::ofstream out(path, std::ios::binary);
+  for (int i = 0; i < lines && !molecules.empty(); ++i) out << molecules[i % molecules.size()] << "\n";
+  return path.string();
+}
+
+struct TThumbnailCase {
+  std::string Name;
+  TPreviewFn Preview;
+  std::string Input;
+  bool Drawn;  // a bitmap is expected
+};
+
+// The longest thumbnail of each case over `runs` runs, and the longest of all against the limit.
+bool ReportWorstThumbnail(const TPluginCopy& bridge, int runs) {
+  TPluginCopy sleeper(PELORIN_SLEEP_EXE, "bench_sleep");
+  if (!sleeper.Preview) {
+    std::fprintf(stderr, "cannot load the plugin copy for the sleeping converter\n");
+    return false;
+  }
+  const std::vector<TThumbnailCase> cases = {
+      {"caffeine.mol", bridge.Preview, PELORIN_SAMPLES_DIR "\\caffeine.mol", true},
+      {"12-record SDF", bridge.Preview, WriteSDF(bridge.Dir, 12), true},
+      {"20,000-record SDF", bridge.Preview, WriteSDF(bridge.Dir, 20000), true},
+      {"4,000-line SMILES", bridge.Preview, WriteSMILES(bridge.Dir, 4000), true},
+      {"converter that never finishes", sleeper.Preview, PELORIN_SAMPLES_DIR "\\caffeine.mol", false},
+  };
+  double worstMs = 0;
+  bool ok = true;
+  for (const TThumbnailCase& c : cases) {
+    std::string input = c.Input;
+    double longest = 0;
+    for (int i = 0; i < runs; ++i) {
+      HBITMAP bitmap = nullptr;
+      longest = std::max(longest, MillisecondsOf([&] { bitmap = c.Preview(input.data(), kSide, kSide, nullptr, 0); }));
+      if ((bitmap != nullptr) != c.Drawn) {
+        std::fprintf(stderr, "%s: %s\n", c.Name.c_str(), bitmap ? "a bitmap, none expected" : "no bitmap");
+        ok = false;
+      }
+      if (bitmap) DeleteObject(bitmap);
+    }
+    std::printf("thumbnail of %s: longest %.0f ms (%d runs)\n", c.Name.c_str(), longest, runs);
+    worstMs = std::max(worstMs, longest);
+  }
+  const double limitMs = pelorin::kDefaultThumbnailTimeoutMs;
+  std::printf("FIGURE thumbnail_worst: %.0f ms (%.2f x baseline)\n", worstMs, worstMs / limitMs);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,7 +194,7 @@ int main(int argc, char** argv) {
     else if (std::strcmp(argv[i], "--save") == 0)
       savePath = argv[++i];
   }
-  TPluginCopy plugin;
+  TPluginCopy plugin(PELORIN_BRIDGE_EXE);
   if (!plugin.Preview) {
     std::fprintf(stderr, "cannot load the plugin from %s\n", PELORIN_PLUGIN_DLL);
     return 1;
@@ -139,5 +222,6 @@ int main(int argc, char** argv) {
               thumbMs, convertMs, runs);
   // Same line format as the native benchmarks' PrintFigure (Google Benchmark is not built for Windows).
   std::printf("FIGURE thumbnail_overhead: %.3g ms (%.2f x baseline)\n", thumbMs - convertMs, thumbMs / convertMs);
-  return 0;
+  std::fflush(stdout);
+  return ReportWorstThumbnail(plugin, std::min(runs, 3)) ? 0 : 1;
 }

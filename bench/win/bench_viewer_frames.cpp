@@ -1,16 +1,19 @@
 // The viewer's 3D frames and its load overhead on caffeine, through the real converter (the
 // bridge): a full 3D frame and a dragging frame at 800 x 600 against a frame of the bare mesh,
 // and the time from a new viewer window to its first drawn picture (2D and 3D) against the
-// converter's own run. Windows only (runs under Wine, software OpenGL).
+// converter's own run; and the memory the viewer holds per facet of caffeine's surface once it
+// is drawn. Windows only (runs under Wine, software OpenGL).
 //   bench_viewer_frames [--frames N] [--loads N]
 // clang-format off
 #include <windows.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <psapi.h>
 // clang-format on
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -121,23 +124,25 @@ class TMeshOnlyFrame {
     del_ = reinterpret_cast<PFNGLDELETEBUFFERSPROC>(
         reinterpret_cast<void*>(GetGLProc("glDeleteBuffers", "glDeleteBuffersARB")));
     if (!gen_ || !bind_ || !data || !del_) return;
-    gen_(3, names_);
-    const TFloatArray* arrays[3] = {&model.MeshVertices, &model.MeshNormals, &model.MeshColors};
-    for (int i = 0; i < 3; ++i) {
-      bind_(GL_ARRAY_BUFFER, names_[i]);
-      data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(arrays[i]->size() * sizeof(float)), arrays[i]->data(),
-           GL_STATIC_DRAW);
-    }
+    // The renderer's packed vertices, made here from the arrays (which it releases once it
+    // has uploaded them: this frame must be made before the renderer's first).
+    std::vector<TPackedVertex> packed(static_cast<size_t>(model.MeshVertexCount));
+    PackMeshVertices(model, 0, packed.size(), packed.data());
+    gen_(1, &name_);
+    bind_(GL_ARRAY_BUFFER, name_);
+    data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(packed.size() * sizeof(TPackedVertex)), packed.data(),
+         GL_STATIC_DRAW);
     bind_(GL_ARRAY_BUFFER, 0);
     buffers_ = !DrainGLErrors();
   }
   TMeshOnlyFrame(const TMeshOnlyFrame&) = delete;
   TMeshOnlyFrame& operator=(const TMeshOnlyFrame&) = delete;
   ~TMeshOnlyFrame() {
-    if (del_ && names_[0]) del_(3, names_);
+    if (del_ && name_) del_(1, &name_);
   }
 
   void Draw() const {
+    if (!buffers_) return;  // without buffer objects there is no bare mesh to compare with
     const TVec3 c = model_.ModelCenter;
     const double s = 1.35 * model_.ModelRadius, aspect = static_cast<double>(kWidth) / kHeight;
     glViewport(0, 0, kWidth, kHeight);
@@ -159,10 +164,12 @@ class TMeshOnlyFrame {
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    Point(0, model_.MeshVertices, [](const void* p) { glVertexPointer(3, GL_FLOAT, 0, p); });
-    Point(1, model_.MeshNormals, [](const void* p) { glNormalPointer(GL_FLOAT, 0, p); });
-    Point(2, model_.MeshColors, [](const void* p) { glColorPointer(3, GL_FLOAT, 0, p); });
-    if (buffers_) bind_(GL_ARRAY_BUFFER, 0);
+    constexpr GLsizei kStride = sizeof(TPackedVertex);
+    bind_(GL_ARRAY_BUFFER, name_);
+    glVertexPointer(3, GL_FLOAT, kStride, reinterpret_cast<const void*>(offsetof(TPackedVertex, X)));
+    glNormalPointer(GL_SHORT, kStride, reinterpret_cast<const void*>(offsetof(TPackedVertex, NX)));
+    glColorPointer(4, GL_UNSIGNED_BYTE, kStride, reinterpret_cast<const void*>(offsetof(TPackedVertex, R)));
+    bind_(GL_ARRAY_BUFFER, 0);
     glDrawArrays(GL_TRIANGLES, 0, model_.MeshVertexCount);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
@@ -176,21 +183,11 @@ class TMeshOnlyFrame {
   }
 
  private:
-  template <typename TSet>
-  void Point(int index, const TFloatArray& data, TSet set) const {
-    if (buffers_) {
-      bind_(GL_ARRAY_BUFFER, names_[index]);
-      set(nullptr);
-    } else {
-      set(data.data());
-    }
-  }
-
   const TMeshModel& model_;
   PFNGLGENBUFFERSPROC gen_ = nullptr;
   PFNGLBINDBUFFERPROC bind_ = nullptr;
   PFNGLDELETEBUFFERSPROC del_ = nullptr;
-  GLuint names_[3] = {0, 0, 0};
+  GLuint name_ = 0;
   bool buffers_ = false;
 };
 
@@ -281,6 +278,57 @@ double FirstPictureMs(HWND parent, const std::string& input) {
   return drawn ? ms : -1;
 }
 
+// The process's working set and its peak so far, as the system counts them.
+struct TMemory {
+  uint64_t Now = 0, Peak = 0;
+};
+TMemory ProcessMemory() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return {};
+  return {counters.WorkingSetSize, counters.PeakWorkingSetSize};
+}
+
+// A viewer window in 3D on caffeine until its picture is drawn: the working set it adds per
+// facet of the surface, against the 50 bytes a facet takes in the converter's file. Run first,
+// so that the peak is this load's. A 2D window opened and closed before sets up what every
+// window shares (the OpenGL driver, its threads, the text cache), which is no cost of the surface.
+bool ReportSurfaceMemory(HWND parent, const std::string& input, const std::string& tempDir) {
+  UseConfig(tempDir, kMode2D);
+  if (FirstPictureMs(parent, input) < 0) return false;
+  UseConfig(tempDir, kMode3D);
+  const TMemory before = ProcessMemory();
+  HWND wnd = CreatePelorinWindow(parent, input);
+  while (wnd && StateOf(wnd) && StateOf(wnd)->Loading) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    PumpMessages();
+  }
+  TPelorinState* state = wnd ? StateOf(wnd) : nullptr;
+  const int32_t facets = state && state->SceneReady && state->Model ? state->Model->FacetCount : 0;
+  if (facets > 0) {
+    for (int frame = 0; frame < 3; ++frame) {  // the first draws and uploads; later ones must not add
+      InvalidateRect(wnd, nullptr, FALSE);
+      UpdateWindow(wnd);
+    }
+  }
+  const TMemory after = ProcessMemory();
+  if (wnd) DestroyWindow(wnd);
+  PumpMessages();
+  if (facets <= 0 || before.Now == 0) {
+    std::fprintf(stderr, "the 3D viewer load of caffeine failed\n");
+    return false;
+  }
+  const double held = (static_cast<double>(after.Now) - static_cast<double>(before.Now)) / facets;
+  const double peak = (static_cast<double>(after.Peak) - static_cast<double>(before.Now)) / facets;
+  std::printf(
+      "surface of caffeine, %d facets: working set +%.0f MB once drawn (%.0f B a facet), peak +%.0f MB "
+      "(%.0f B a facet)\n",
+      facets, held * facets / 1e6, held, peak * facets / 1e6, peak);
+  std::printf("FIGURE surface_bytes_per_facet: %.0f B (%.2f x baseline)\n", held, held / 50);
+  std::fflush(stdout);
+  return true;
+}
+
 struct TLoadTimes {
   double ViewerMs = -1, ConverterMs = -1;
 };
@@ -368,8 +416,11 @@ int main(int argc, char** argv) {
       std::filesystem::temp_directory_path() / ("pelorin_frames_" + std::to_string(GetCurrentProcessId()));
   std::filesystem::create_directories(temp);
   const std::string input = PELORIN_SAMPLES_DIR "\\caffeine.mol";
+  HWND parent = CreateSizedWindow("PelorinMemoryBenchParent", ParentProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  bool ok = parent && ReportSurfaceMemory(parent, input, temp.string() + "\\");
+  if (parent) DestroyWindow(parent);
   UseConfig(temp.string() + "\\", kMode3D);
-  bool ok = ReportFrames(input, frames);
+  ok = ReportFrames(input, frames) && ok;
   ok = ReportLoads(input, temp.string() + "\\", loads) && ok;
   ViewerLibraryDetach();
   UnloadOpenGL();

@@ -29,8 +29,8 @@ const TFloatArray& UnitSphereCorners(int level);
 
 // Replaces `model` by the spheres of `atoms`: per-vertex positions, normals (the sphere's own,
 // for smooth shading) and colours, facet and vertex counts, and bounds (centre and largest
-// half extent of the box around every sphere), ready to draw, with Kind set to Atoms and no
-// Facets. Coordinates that are not finite are taken as 0. False with a reason in `error`, and
+// half extent of the box around every sphere), ready to draw, with Kind set to Atoms.
+// Coordinates that are not finite are taken as 0. False with a reason in `error`, and
 // an empty model, when there are no atoms, more than kMaxModelAtoms, or not enough memory.
 bool BuildAtomModel(const TAtomArray& atoms, TMeshModel& model, std::string& error);
 

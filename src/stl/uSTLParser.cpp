@@ -239,20 +239,16 @@ void SizeMeshArray(TFloatArray& array, size_t size) {
   array.resize(size);
 }
 
-int32_t UsableFacetCount(const TMeshModel& model) {
-  if (!model.Facets || model.FacetCount <= 0) return 0;
-  return static_cast<int32_t>(std::min<size_t>(size_t(model.FacetCount), model.Facets->size()));
-}
-
 // Bounding box of the corners of the facets added, stored as the model's centre and radius.
 class TBoundsBuilder {
  public:
   void Add(const TFacet& facet) {
-    for (const TVec3& v : facet.Vertices) {
-      min_.X = std::min(min_.X, v.X), max_.X = std::max(max_.X, v.X);
-      min_.Y = std::min(min_.Y, v.Y), max_.Y = std::max(max_.Y, v.Y);
-      min_.Z = std::min(min_.Z, v.Z), max_.Z = std::max(max_.Z, v.Z);
-    }
+    for (const TVec3& v : facet.Vertices) AddPoint(v.X, v.Y, v.Z);
+  }
+  void AddPoint(float x, float y, float z) {
+    min_.X = std::min(min_.X, x), max_.X = std::max(max_.X, x);
+    min_.Y = std::min(min_.Y, y), max_.Y = std::max(max_.Y, y);
+    min_.Z = std::min(min_.Z, z), max_.Z = std::max(max_.Z, z);
   }
   // An empty model keeps centre (0, 0, 0), radius 1 and bounds that are not valid.
   void StoreInto(TMeshModel& model, int32_t facetCount) const {
@@ -447,15 +443,17 @@ TMeshColor FacetColor(const TVec3& n) {
 
 void ComputeModelBounds(TMeshModel& model) {
   TBoundsBuilder bounds;
-  int32_t count = UsableFacetCount(model);
-  const TFacet* facets = count > 0 ? model.Facets->data() : nullptr;
-  for (int32_t i = 0; i < count; ++i) bounds.Add(facets[i]);
-  bounds.StoreInto(model, count);
+  const size_t vertices = MeshArraysHeld(model) ? size_t(model.MeshVertexCount) : 0;
+  const float* v = model.MeshVertices.data();
+  for (size_t i = 0; i < vertices; ++i, v += 3) bounds.AddPoint(v[0], v[1], v[2]);
+  bounds.StoreInto(model, static_cast<int32_t>(vertices / 3));
 }
 
-void PrepareMeshBuffers(TMeshModel& model) {
-  TMeshWriter writer(model, UsableFacetCount(model));
-  for (int32_t i = 0; i < writer.Count(); ++i) writer.Add(model.Facets->data()[i]);
+void PrepareMeshBuffers(TMeshModel& model, const TFacetArray& facets) {
+  TMeshWriter writer(model, static_cast<int32_t>(std::min<size_t>(facets.size(), size_t(kMaxSTLFacets))));
+  for (int32_t i = 0; i < writer.Count(); ++i) writer.Add(facets[i]);
+  model.FacetCount = writer.Count();
+  model.BoundsValid = false;
 }
 
 void GetModelBounds(TMeshModel& model, TVec3& center, float& radius) {
@@ -465,7 +463,6 @@ void GetModelBounds(TMeshModel& model, TVec3& center, float& radius) {
 }
 
 void ResetMeshModel(TMeshModel& model) {
-  model.Facets.reset();
   model.FacetCount = 0;
   model.MeshVertexCount = 0;
   model.MeshVertices.clear();
@@ -477,6 +474,32 @@ void ResetMeshModel(TMeshModel& model) {
   model.Kind = TModelKind::Surface;
 }
 
+bool MeshArraysHeld(const TMeshModel& model) {
+  const size_t floats = size_t(std::max(model.MeshVertexCount, 0)) * 3;
+  return model.MeshVertices.size() >= floats && model.MeshNormals.size() >= floats && model.MeshColors.size() >= floats;
+}
+
+void ReleaseMeshArrays(TMeshModel& model) {
+  TFloatArray().swap(model.MeshVertices);
+  TFloatArray().swap(model.MeshNormals);
+  TFloatArray().swap(model.MeshColors);
+  std::vector<float>().swap(model.ShadowVertices);
+}
+
+void PackMeshVertices(const TMeshModel& model, size_t first, size_t count, TPackedVertex* out) {
+  auto fraction = [](float value) {  // a unit normal's component, -1..1, in 1/32767
+    return static_cast<int16_t>(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
+  };
+  auto byte = [](float value) { return static_cast<uint8_t>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)); };
+  const float* v = model.MeshVertices.data() + 3 * first;
+  const float* n = model.MeshNormals.data() + 3 * first;
+  const float* c = model.MeshColors.data() + 3 * first;
+  for (size_t i = 0; i < count; ++i, v += 3, n += 3, c += 3) {
+    out[i] = {v[0],       v[1],       v[2], fraction(n[0]), fraction(n[1]), fraction(n[2]), 0, byte(c[0]),
+              byte(c[1]), byte(c[2]), 255};
+  }
+}
+
 bool LoadMeshModel(TMeshModel& model, const std::string& fileName, std::string& openError) {
   openError.clear();
   ResetMeshModel(model);
@@ -485,13 +508,12 @@ bool LoadMeshModel(TMeshModel& model, const std::string& fileName, std::string& 
     int32_t count = 0;
     if (!ReadModelFacets(fileName, facets, count, openError)) return false;
     RepairFacetNormals(facets);
-    model.Facets = std::make_shared<const TFacetArray>(std::move(facets));
     model.FacetCount = count;
     // Bounds and mesh arrays in one pass over the facets, which a large model reads from
-    // main memory, not from the cache.
+    // main memory, not from the cache. The facets go when this returns: the mesh holds them.
     TBoundsBuilder bounds;
     TMeshWriter writer(model, count);
-    for (const TFacet& facet : *model.Facets) {
+    for (const TFacet& facet : facets) {
       bounds.Add(facet);
       writer.Add(facet);
     }

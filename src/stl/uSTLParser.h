@@ -91,12 +91,13 @@ struct TMeshColor {
 enum class TModelKind : uint8_t { Surface, Atoms };
 
 // The model the 3D renderer draws. A load thread builds it as its own; the window that takes
-// the load over owns it from then on, until it loads again or closes.
+// the load over owns it from then on, until it loads again or closes. The facets read from the
+// file are not kept: the mesh arrays hold all that drawing needs.
 struct TMeshModel {
-  std::shared_ptr<const TFacetArray> Facets;
   int32_t FacetCount = 0;
   // The mesh arrays keep their storage from one load to the next, so that reloading a model
-  // of similar size does not fault in fresh memory again.
+  // of similar size does not fault in fresh memory again. Once the renderer holds them in
+  // buffer objects it releases them (ReleaseMeshArrays); the counts and bounds stay.
   TFloatArray MeshVertices;  // x, y, z per vertex, three vertices per facet
   TFloatArray MeshNormals;   // the facet normal, once per vertex
   TFloatArray MeshColors;    // r, g, b per vertex
@@ -116,14 +117,34 @@ void RepairFacetNormals(TFacetArray& facets);
 // Colour of a facet from its (unit) normal: lit tops, blue x-sides, violet fronts, slate rest.
 TMeshColor FacetColor(const TVec3& normal);
 
+// The bounds of the mesh arrays' vertices.
 void ComputeModelBounds(TMeshModel& model);
-void PrepareMeshBuffers(TMeshModel& model);
+// Fills the mesh arrays and the counts from `facets`; the bounds are then to be computed.
+void PrepareMeshBuffers(TMeshModel& model, const TFacetArray& facets);
 // The model's centre and radius, computed first when they are not valid.
 void GetModelBounds(TMeshModel& model, TVec3& center, float& radius);
 
-// Empties `model` (facets, mesh arrays, shadow, bounds) and marks it a surface model; the
-// mesh arrays' storage is kept for the next load.
+// Empties `model` (mesh arrays, shadow, bounds) and marks it a surface model; the mesh
+// arrays' storage is kept for the next load.
 void ResetMeshModel(TMeshModel& model);
+
+// True while the mesh arrays hold every vertex of the model (they are not released).
+bool MeshArraysHeld(const TMeshModel& model);
+// Frees the mesh arrays and the shadow, keeping counts, bounds and kind: for a model whose
+// mesh the renderer holds in buffer objects, which are then all it draws from.
+void ReleaseMeshArrays(TMeshModel& model);
+
+// One vertex as the renderer's buffer object holds it: the position as read, the facet's
+// normal in 16-bit fractions and its colour in bytes (the picture's own precision): 24 bytes
+// against the mesh arrays' 36.
+struct TPackedVertex {
+  float X, Y, Z;
+  int16_t NX, NY, NZ, Unused;
+  uint8_t R, G, B, A;
+};
+static_assert(sizeof(TPackedVertex) == 24, "a packed vertex is 24 bytes");
+// Packs vertices first..first+count-1 of the mesh arrays (which must hold them) into `out`.
+void PackMeshVertices(const TMeshModel& model, size_t first, size_t count, TPackedVertex* out);
 
 // Reads the STL file into `model` and prepares it for drawing. False leaves an empty model;
 // `openError` then tells whether the file could not be opened at all (non-empty) or did not

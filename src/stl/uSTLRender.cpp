@@ -4,6 +4,8 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <map>
 
 #include "render/uOpenGL.h"
@@ -15,6 +17,7 @@ struct TBufferProcs {
   PFNGLGENBUFFERSPROC Gen = nullptr;
   PFNGLBINDBUFFERPROC Bind = nullptr;
   PFNGLBUFFERDATAPROC Data = nullptr;
+  PFNGLBUFFERSUBDATAPROC SubData = nullptr;
   PFNGLDELETEBUFFERSPROC Delete = nullptr;
 };
 
@@ -33,36 +36,68 @@ void LoadBufferEntryPoints() {
   gProcs.Gen = LookUp<PFNGLGENBUFFERSPROC>("glGenBuffers", "glGenBuffersARB");
   gProcs.Bind = LookUp<PFNGLBINDBUFFERPROC>("glBindBuffer", "glBindBufferARB");
   gProcs.Data = LookUp<PFNGLBUFFERDATAPROC>("glBufferData", "glBufferDataARB");
+  gProcs.SubData = LookUp<PFNGLBUFFERSUBDATAPROC>("glBufferSubData", "glBufferSubDataARB");
   gProcs.Delete = LookUp<PFNGLDELETEBUFFERSPROC>("glDeleteBuffers", "glDeleteBuffersARB");
-  gBuffersAvailable = gProcs.Gen && gProcs.Bind && gProcs.Data && gProcs.Delete;
+  gBuffersAvailable = gProcs.Gen && gProcs.Bind && gProcs.Data && gProcs.SubData && gProcs.Delete;
 }
 
+enum TBufferIndex { kMeshBuffer, kShadowBuffer, kBufferCount };
+
 // Buffer objects belong to a context, so each context keeps its own names and knows
-// which model it holds; a model shown in two windows is uploaded into each.
+// which model it holds.
 struct TContextBuffers {
-  GLuint Names[3] = {0, 0, 0};  // vertices, normals, colours
+  GLuint Names[kBufferCount] = {0, 0};  // packed vertices (TPackedVertex), shadow positions
   std::weak_ptr<const TMeshModel> Uploaded;
   std::weak_ptr<const TMeshModel> Refused;  // not tried again on every frame
+  bool Filled = false;                      // the buffers hold a model's data
 };
 std::map<HGLRC, TContextBuffers> gContextBuffers;
 
+// Vertices converted per piece of an upload: the buffers are filled piece by piece, so the
+// upload needs no second copy of the model beside the arrays and the driver's.
+constexpr size_t kUploadPieceVertices = 1 << 16;
+
+// Sizes the bound buffer for `count` items of `itemBytes` and fills it piece by piece;
+// `fill(first, n, out)` writes items first..first+n-1 into out.
+template <typename TItem, typename TFill>
+void UploadInPieces(size_t count, TFill fill) {
+  gProcs.Data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(count * sizeof(TItem)), nullptr, GL_STATIC_DRAW);
+  std::vector<TItem> piece(std::min(count, kUploadPieceVertices));
+  for (size_t first = 0; first < count; first += piece.size()) {
+    const size_t n = std::min(piece.size(), count - first);
+    fill(first, n, piece.data());
+    gProcs.SubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(first * sizeof(TItem)),
+                   static_cast<GLsizeiptr>(n * sizeof(TItem)), piece.data());
+  }
+}
+
+struct TShadowPosition {
+  float X, Y, Z;
+};
+static_assert(sizeof(TShadowPosition) == 3 * sizeof(float), "shadow positions are packed floats");
+
+// The packed mesh and its shadow into the context's buffers; the mesh arrays are released
+// once the driver has them, since every frame is then drawn from the buffers.
 bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers& buffers) {
   if (model->MeshVertexCount <= 0) return false;
   LoadBufferEntryPoints();
   if (!gBuffersAvailable) return false;
   if (buffers.Uploaded.lock() == model) return true;
-  if (buffers.Refused.lock() == model) return false;
+  if (buffers.Refused.lock() == model || !MeshArraysHeld(*model)) return false;
   for (GLuint& name : buffers.Names)
     if (!name) gProcs.Gen(1, &name);
   for (GLuint name : buffers.Names)
     if (!name) return false;
   DrainGLErrors();  // errors of earlier drawing are not the upload's
-  const TFloatArray* arrays[3] = {&model->MeshVertices, &model->MeshNormals, &model->MeshColors};
-  for (int i = 0; i < 3; ++i) {
-    gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[i]);
-    gProcs.Data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(arrays[i]->size() * sizeof(float)), arrays[i]->data(),
-                GL_STATIC_DRAW);
-  }
+  const size_t vertices = size_t(model->MeshVertexCount);
+  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kMeshBuffer]);
+  UploadInPieces<TPackedVertex>(
+      vertices, [&](size_t first, size_t n, TPackedVertex* out) { PackMeshVertices(*model, first, n, out); });
+  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kShadowBuffer]);
+  const TShadowProjection shadow(*model);
+  UploadInPieces<TShadowPosition>(vertices, [&](size_t first, size_t n, TShadowPosition* out) {
+    shadow.Apply(model->MeshVertices.data() + 3 * first, n, &out->X);
+  });
   gProcs.Bind(GL_ARRAY_BUFFER, 0);
   // A driver short of memory refuses the data; drawing from an empty buffer would then
   // read past its end, so such a model is drawn from memory instead.
@@ -72,7 +107,9 @@ bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers
     return false;
   }
   buffers.Uploaded = model;
+  buffers.Filled = true;
   model->BuffersUploaded = true;
+  ReleaseMeshArrays(*model);
   return true;
 }
 
@@ -100,40 +137,49 @@ void SetUpLights() {
   glMaterialf(GL_FRONT, GL_SHININESS, 48);
 }
 
-// The shadow depends only on the model, so the model keeps it and it goes with the model.
-void DrawShadow(TMeshModel& model) {
-  std::vector<float>& shadow = model.ShadowVertices;
-  if (shadow.empty()) shadow = ComputeShadowVertices(model);
+// The shadow depends only on the model: drawn from the context's buffer, or from memory where
+// the model keeps it (made on first use) for as long as it is drawn from memory.
+void DrawShadow(TMeshModel& model, const TContextBuffers* buffers) {
   glDisable(GL_LIGHTING);
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glColor4f(0, 0, 0, 0.22f);
   glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(3, GL_FLOAT, 0, shadow.data());
-  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(shadow.size() / 3));
+  if (buffers) {
+    gProcs.Bind(GL_ARRAY_BUFFER, buffers->Names[kShadowBuffer]);
+    glVertexPointer(3, GL_FLOAT, 0, nullptr);
+    gProcs.Bind(GL_ARRAY_BUFFER, 0);
+  } else {
+    if (model.ShadowVertices.empty()) model.ShadowVertices = ComputeShadowVertices(model);
+    glVertexPointer(3, GL_FLOAT, 0, model.ShadowVertices.data());
+  }
+  glDrawArrays(GL_TRIANGLES, 0, model.MeshVertexCount);
   glDisableClientState(GL_VERTEX_ARRAY);
   glDisable(GL_BLEND);
   glEnable(GL_DEPTH_TEST);
   glEnable(GL_LIGHTING);
 }
 
-// Points the client arrays at the buffers (offset 0) or at the arrays in memory.
+// Points the client arrays at the packed buffer or at the arrays in memory.
 void PointArrays(const TMeshModel& model, const TContextBuffers* buffers, bool withNormalsAndColours) {
-  auto point = [&](int index, const TFloatArray& data, auto setPointer) {
-    if (buffers) {
-      gProcs.Bind(GL_ARRAY_BUFFER, buffers->Names[index]);
-      setPointer(nullptr);
-    } else {
-      setPointer(data.data());
+  if (!buffers) {
+    glVertexPointer(3, GL_FLOAT, 0, model.MeshVertices.data());
+    if (withNormalsAndColours) {
+      glNormalPointer(GL_FLOAT, 0, model.MeshNormals.data());
+      glColorPointer(3, GL_FLOAT, 0, model.MeshColors.data());
     }
-  };
-  point(0, model.MeshVertices, [](const void* p) { glVertexPointer(3, GL_FLOAT, 0, p); });
-  if (withNormalsAndColours) {
-    point(1, model.MeshNormals, [](const void* p) { glNormalPointer(GL_FLOAT, 0, p); });
-    point(2, model.MeshColors, [](const void* p) { glColorPointer(3, GL_FLOAT, 0, p); });
+    return;
   }
-  if (buffers) gProcs.Bind(GL_ARRAY_BUFFER, 0);
+  constexpr GLsizei kStride = sizeof(TPackedVertex);
+  auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
+  gProcs.Bind(GL_ARRAY_BUFFER, buffers->Names[kMeshBuffer]);
+  glVertexPointer(3, GL_FLOAT, kStride, at(offsetof(TPackedVertex, X)));
+  if (withNormalsAndColours) {
+    glNormalPointer(GL_SHORT, kStride, at(offsetof(TPackedVertex, NX)));
+    glColorPointer(4, GL_UNSIGNED_BYTE, kStride, at(offsetof(TPackedVertex, R)));
+  }
+  gProcs.Bind(GL_ARRAY_BUFFER, 0);
 }
 
 void DrawMesh(const TMeshModel& model, const TContextBuffers* buffers) {
@@ -168,22 +214,29 @@ void DrawWireOverlay(const TMeshModel& model, const TContextBuffers* buffers) {
 
 }  // namespace
 
-std::vector<float> ComputeShadowVertices(const TMeshModel& model) {
-  TVec3 c = model.ModelCenter;
-  float r = model.ModelRadius;
-  float ground = c.Y - 1.05f * r;
-  float lightHeight = c.Y + 2.5f * r;
-  float d = lightHeight - ground;
-  if (!(d > 0.001f)) d = 0.001f;
-  float towardsX = c.X + 1.2f * r;
-  std::vector<float> out(model.MeshVertices.size());
-  for (size_t i = 0; i + 2 < model.MeshVertices.size(); i += 3) {
-    float x = model.MeshVertices[i], y = model.MeshVertices[i + 1], z = model.MeshVertices[i + 2];
-    if (y > ground) x += (towardsX - x) * ((y - ground) / d);
+TShadowProjection::TShadowProjection(const TMeshModel& model) {
+  const TVec3 c = model.ModelCenter;
+  const float r = model.ModelRadius;
+  ground_ = c.Y - 1.05f * r;
+  const float lightHeight = c.Y + 2.5f * r;
+  height_ = lightHeight - ground_;
+  if (!(height_ > 0.001f)) height_ = 0.001f;
+  towardsX_ = c.X + 1.2f * r;
+}
+
+void TShadowProjection::Apply(const float* vertices, size_t count, float* out) const {
+  for (size_t i = 0; i < 3 * count; i += 3) {
+    float x = vertices[i], y = vertices[i + 1], z = vertices[i + 2];
+    if (y > ground_) x += (towardsX_ - x) * ((y - ground_) / height_);
     out[i] = x;
-    out[i + 1] = ground;
+    out[i + 1] = ground_;
     out[i + 2] = z;
   }
+}
+
+std::vector<float> ComputeShadowVertices(const TMeshModel& model) {
+  std::vector<float> out(model.MeshVertices.size() / 3 * 3);
+  TShadowProjection(model).Apply(model.MeshVertices.data(), out.size() / 3, out.data());
   return out;
 }
 
@@ -194,6 +247,8 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, boo
   GetModelBounds(*model, c, r);
   TContextBuffers& buffers = gContextBuffers[wglGetCurrentContext()];
   const TContextBuffers* fromBuffers = UploadMeshBuffers(model, buffers) ? &buffers : nullptr;
+  // A model whose arrays went into another context's buffers has nothing to draw from here.
+  const bool drawable = fromBuffers || MeshArraysHeld(*model);
 
   glViewport(0, 0, w, h);
   glMatrixMode(GL_PROJECTION);
@@ -222,16 +277,29 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, boo
   glRotatef(view.RotY, 0, 1, 0);
   glTranslatef(-c.X, -c.Y, -c.Z);
 
-  if (!dragging) DrawShadow(*model);
-  if (model->MeshVertexCount > 0) DrawMesh(*model, fromBuffers);
+  if (drawable && !dragging) DrawShadow(*model, fromBuffers);
+  if (drawable && model->MeshVertexCount > 0) DrawMesh(*model, fromBuffers);
   bool surface = model->Kind == TModelKind::Surface;  // atom spheres have no edges worth showing
-  if (!dragging && surface && model->MeshVertexCount > 0) DrawWireOverlay(*model, fromBuffers);
+  if (drawable && !dragging && surface && model->MeshVertexCount > 0) DrawWireOverlay(*model, fromBuffers);
   // The same context later draws 2D drawings and messages, which expect none of this.
   glDisable(GL_LIGHTING);
   glDisable(GL_COLOR_MATERIAL);
   glDisable(GL_CULL_FACE);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
+}
+
+void ReleaseStaleMeshBuffers() {
+  auto found = gContextBuffers.find(wglGetCurrentContext());
+  if (found == gContextBuffers.end()) return;
+  TContextBuffers& buffers = found->second;
+  if (!buffers.Filled || !buffers.Uploaded.expired()) return;
+  for (GLuint name : buffers.Names) {
+    gProcs.Bind(GL_ARRAY_BUFFER, name);
+    gProcs.Data(GL_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+  }
+  gProcs.Bind(GL_ARRAY_BUFFER, 0);
+  buffers.Filled = false;
 }
 
 void ForgetContextBuffers(HGLRC context) {

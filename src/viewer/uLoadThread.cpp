@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "convert/uConverter.h"
+#include "stl/uSurfaceBudget.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGuard.h"
@@ -120,12 +121,15 @@ bool TLoadThread::Load2D(const std::string& input) {
 }
 
 bool TLoadThread::Load3D(const std::string& input) {
+  // A surface that cannot be held is not converted at all, or its STL not read: the
+  // converter's spheres cost about 1 MB of file and more of memory for every atom.
+  if (SurfaceOverBudget(input, ErrorMsg)) return false;
   std::string stl;
   if (!RunOBabelSTL(input, stl, ErrorMsg)) return false;
   // Removed on every path, a failed read included: a model too large to hold would
   // otherwise leave a file of gigabytes in the temporary folder on every attempt.
   TFileRemover stlFile(stl);
-  if (terminated_) return false;
+  if (terminated_ || SurfaceFileOverBudget(stl, ErrorMsg)) return false;
   Scene = TSVGScene{};
   Scene.Width = Scene.Height = 200;
   // The model is this load's own until the window takes it over, so no lock is needed

@@ -83,6 +83,7 @@ void UseFontCacheOf(const TPelorinState& state) {
 
 // Draws what the window shows into the current context's back buffer (no swap).
 void DrawView(TPelorinState& state, int w, int h) {
+  ReleaseStaleMeshBuffers();
   if (state.Loading) {
     DrawCenteredMessage(LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.MolCount > 1), w, h);
   } else if (state.SceneReady) {

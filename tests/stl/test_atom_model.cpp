@@ -275,7 +275,6 @@ TEST(AtomModel, SpheresColoursAndBoundsOfABuiltModel) {
   ASSERT_EQ(model.MeshNormals.size(), model.MeshVertices.size());
   ASSERT_EQ(model.MeshColors.size(), model.MeshVertices.size());
   EXPECT_EQ(model.Kind, TModelKind::Atoms);
-  EXPECT_FALSE(model.Facets);
   ASSERT_TRUE(model.BoundsValid);
   EXPECT_TRUE(std::isfinite(model.ModelRadius));
 

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "stl/uSTLParser.h"
+#include "stl/uSurfaceBudget.h"
 #include "test_temp_dir.h"
 
 namespace pelorin {
@@ -79,22 +81,23 @@ void ExpectSameFacet(const TFacet& got, const TFacet& want) {
 struct TBinaryCase {
   const char* name;
   std::string bytes;
-  bool ascii;      // what IsASCIISTL answers
-  int32_t facets;  // what ReadBinarySTL reads (0: fails)
+  bool ascii;       // what IsASCIISTL answers
+  int32_t facets;   // what ReadBinarySTL reads (0: fails)
+  int64_t counted;  // what CountSTLFacets tells without reading them
 };
 
 TEST(STLFileFormat, DetectionAndBinaryReadOfEachShape) {
   std::vector<TFacet> two = {NumberedFacet(1), NumberedFacet(2)};
   const TBinaryCase cases[] = {
-      {"binary whose header starts with solid", BinarySTL(two, "solid by a careless writer"), false, 2},
-      {"binary with trailing bytes", BinarySTL(two, "exporter", -1, "trailing junk"), false, 2},
-      {"ascii", "solid x\n" + AsciiFacet(two[0]) + "endsolid x\n", true, 0},
-      {"solid header, count too large", BinarySTL(two, "solid", 3), true, 0},
-      {"count 0 in 84 bytes", BinarySTL({}, "", 0), false, 0},
-      {"count larger than the file holds", BinarySTL(two, "", 0xFFFFFFFFu), false, 0},
-      {"count one more than the file holds", BinarySTL(two, "", 3), false, 0},
-      {"83 bytes", std::string(83, 's'), false, 0},
-      {"empty", "", false, 0},
+      {"binary whose header starts with solid", BinarySTL(two, "solid by a careless writer"), false, 2, 2},
+      {"binary with trailing bytes", BinarySTL(two, "exporter", -1, "trailing junk"), false, 2, 2},
+      {"ascii", "solid x\n" + AsciiFacet(two[0]) + "endsolid x\n", true, 0, 1},
+      {"solid header, count too large", BinarySTL(two, "solid", 3), true, 0, 0},
+      {"count 0 in 84 bytes", BinarySTL({}, "", 0), false, 0, 0},
+      {"count larger than the file holds", BinarySTL(two, "", 0xFFFFFFFFu), false, 0, 0},
+      {"count one more than the file holds", BinarySTL(two, "", 3), false, 0, 0},
+      {"83 bytes", std::string(83, 's'), false, 0, 0},
+      {"empty", "", false, 0, 0},
   };
   TTempDir dir;
   for (const TBinaryCase& c : cases) {
@@ -110,7 +113,9 @@ TEST(STLFileFormat, DetectionAndBinaryReadOfEachShape) {
     EXPECT_EQ(count, c.facets);
     EXPECT_EQ(facets.size(), static_cast<size_t>(c.facets));
     EXPECT_EQ(openError, "");
+    EXPECT_EQ(CountSTLFacets(path), c.counted);
   }
+  EXPECT_EQ(CountSTLFacets(dir.File("missing.stl")), std::nullopt);
 }
 
 TEST(STLFileFormat, UnopenableFileIsReportedApartFromBadContent) {
@@ -264,13 +269,14 @@ TEST(STLModel, NormalRepairAndFacetColours) {
     TFacetArray facets = {c.facet};
     RepairFacetNormals(facets);
     ExpectVec(facets[0].Normal, c.normal.X, c.normal.Y, c.normal.Z, 1e-6f);
-    model.Facets = std::make_shared<const TFacetArray>(facets);
-    model.FacetCount = 1;
     model.BuffersUploaded = true;
-    PrepareMeshBuffers(model);
+    PrepareMeshBuffers(model, facets);
     EXPECT_FALSE(model.BuffersUploaded);
+    ASSERT_EQ(model.FacetCount, 1);
     ASSERT_EQ(model.MeshVertexCount, 3);
     ASSERT_EQ(model.MeshColors.size(), 9u);
+    TPackedVertex packed[3];
+    PackMeshVertices(model, 0, 3, packed);
     for (int v = 0; v < 3; ++v) {  // flat shading: every corner carries the facet's values
       EXPECT_FLOAT_EQ(model.MeshColors[3 * v], c.color.R);
       EXPECT_FLOAT_EQ(model.MeshColors[3 * v + 1], c.color.G);
@@ -278,6 +284,14 @@ TEST(STLModel, NormalRepairAndFacetColours) {
       EXPECT_FLOAT_EQ(model.MeshNormals[3 * v + 1], facets[0].Normal.Y);
       EXPECT_FLOAT_EQ(model.MeshVertices[3 * v], c.facet.Vertices[v].X);
       EXPECT_FLOAT_EQ(model.MeshVertices[3 * v + 2], c.facet.Vertices[v].Z);
+      // What the buffer object holds: the same corner, the colour to the byte and the normal as
+      // written to 1/32767, each component clamped to -1..1.
+      EXPECT_EQ(packed[v].X, c.facet.Vertices[v].X);
+      EXPECT_EQ(packed[v].Z, c.facet.Vertices[v].Z);
+      EXPECT_NEAR(packed[v].R, c.color.R * 255, 0.5);
+      EXPECT_NEAR(packed[v].B, c.color.B * 255, 0.5);
+      EXPECT_EQ(packed[v].A, 255);
+      EXPECT_NEAR(packed[v].NY / 32767.0, std::clamp(facets[0].Normal.Y, -1.0f, 1.0f), 1e-4);
     }
   }
 }
@@ -291,19 +305,25 @@ TEST(STLModel, Bounds) {
   EXPECT_EQ(radius, 1);
   EXPECT_FALSE(model.BoundsValid);
 
-  model.Facets = std::make_shared<const TFacetArray>(
-      TFacetArray{MakeFacet({}, {-1, 2, 10}, {3, 2, 10}, {0, 4, 11}), MakeFacet({}, {0, 0, 9}, {1, 1, 9}, {1, 1, 9})});
-  model.FacetCount = 2;
+  PrepareMeshBuffers(model, TFacetArray{MakeFacet({}, {-1, 2, 10}, {3, 2, 10}, {0, 4, 11}),
+                                        MakeFacet({}, {0, 0, 9}, {1, 1, 9}, {1, 1, 9})});
   GetModelBounds(model, center, radius);
   EXPECT_TRUE(model.BoundsValid);
   ExpectVec(center, 1, 2, 10);
   EXPECT_FLOAT_EQ(radius, 2);  // x spans 4, y 4, z 2
 
-  model.Facets = std::make_shared<const TFacetArray>(TFacetArray{MakeFacet({}, {5, 5, 5}, {5, 5, 5}, {5, 5, 5})});
-  model.FacetCount = 1;
+  PrepareMeshBuffers(model, TFacetArray{MakeFacet({}, {5, 5, 5}, {5, 5, 5}, {5, 5, 5})});
   ComputeModelBounds(model);
   ExpectVec(model.ModelCenter, 5, 5, 5);
   EXPECT_EQ(model.ModelRadius, 1);  // a point has no size of its own
+
+  // Released arrays (the renderer holds the mesh) keep the counts and the bounds.
+  ReleaseMeshArrays(model);
+  EXPECT_FALSE(MeshArraysHeld(model));
+  EXPECT_TRUE(model.MeshVertices.empty() && model.MeshNormals.empty() && model.MeshColors.empty());
+  EXPECT_EQ(model.MeshVertexCount, 3);
+  GetModelBounds(model, center, radius);
+  ExpectVec(center, 5, 5, 5);
 }
 
 TEST(STLModel, LoadFillsTheModelAndFailureEmptiesIt) {
@@ -319,17 +339,16 @@ TEST(STLModel, LoadFillsTheModelAndFailureEmptiesIt) {
   std::string openError;
   ASSERT_TRUE(LoadMeshModel(model, good, openError));
   EXPECT_EQ(model.FacetCount, 1);
-  ExpectVec((*model.Facets)[0].Normal, 0, 0, 1);
+  ExpectVec({model.MeshNormals[0], model.MeshNormals[1], model.MeshNormals[2]}, 0, 0, 1);
   EXPECT_TRUE(model.BoundsValid);
+  EXPECT_TRUE(MeshArraysHeld(model));
   EXPECT_FLOAT_EQ(model.ModelRadius, 1);
   EXPECT_EQ(model.MeshVertices.size(), 9u);
 
-  std::shared_ptr<const TFacetArray> shown = model.Facets;  // a window still showing the first model
-  model.ShadowVertices.assign(9, 1.0f);                     // as drawn once
+  model.ShadowVertices.assign(9, 1.0f);  // as drawn once
   ASSERT_TRUE(LoadMeshModel(model, ascii, openError));
   EXPECT_EQ(model.FacetCount, 2);
   EXPECT_EQ(model.MeshVertexCount, 6);
-  EXPECT_EQ(shown->size(), 1u);
   EXPECT_TRUE(model.ShadowVertices.empty()) << "the first model's shadow would be drawn under the second";
 
   EXPECT_FALSE(LoadMeshModel(model, bad, openError));
@@ -337,11 +356,50 @@ TEST(STLModel, LoadFillsTheModelAndFailureEmptiesIt) {
   EXPECT_EQ(model.FacetCount, 0);
   EXPECT_EQ(model.MeshVertexCount, 0);
   EXPECT_TRUE(model.MeshVertices.empty() && model.MeshNormals.empty() && model.MeshColors.empty());
-  EXPECT_FALSE(model.Facets);
   EXPECT_FALSE(model.BoundsValid);
 
   EXPECT_FALSE(LoadMeshModel(model, dir.File("missing.stl"), openError));
   EXPECT_FALSE(openError.empty());
+}
+
+// ---- Memory budget of the surface ----
+
+TEST(SurfaceBudget, DecisionFromAtomsAndFacetsAndItsMessage) {
+  const uint64_t GB = 1000000000;
+  EXPECT_EQ(SurfaceBudgetBytes(8 * GB), 4 * GB);
+  EXPECT_EQ(EstimatedSurfaceFacets(24), 497616);
+  EXPECT_EQ(EstimatedSurfaceFacets(0), 0);
+  EXPECT_EQ(EstimatedSurfaceFacets(-3), 0);
+  EXPECT_GT(EstimatedSurfaceFacets(INT64_MAX), 0) << "a survey's count never overflows the estimate";
+  EXPECT_TRUE(SurfaceFacetsOverBudget(EstimatedSurfaceFacets(INT64_MAX), UINT64_MAX)) << "more than the reader takes";
+  EXPECT_EQ(SurfaceAtomsOfFacets(497616), 24);
+  EXPECT_EQ(SurfaceAtomsOfFacets(497617), 25);
+  EXPECT_EQ(SurfaceAtomsOfFacets(0), 0);
+
+  // The boundary: exactly what the budget holds fits, one facet more does not.
+  const int64_t fits = 1000;
+  EXPECT_FALSE(SurfaceFacetsOverBudget(fits, fits * kSurfacePeakBytesPerFacet));
+  EXPECT_TRUE(SurfaceFacetsOverBudget(fits + 1, fits * kSurfacePeakBytesPerFacet));
+  EXPECT_FALSE(SurfaceFacetsOverBudget(0, 0));
+  // Caffeine fits into the half of 1 GB of free memory; a protein of 1,788 atoms not into 8 GB.
+  EXPECT_FALSE(SurfaceFacetsOverBudget(EstimatedSurfaceFacets(24), SurfaceBudgetBytes(1 * GB)));
+  EXPECT_TRUE(SurfaceFacetsOverBudget(EstimatedSurfaceFacets(1788), SurfaceBudgetBytes(8 * GB)));
+
+  const std::string message = SurfaceOverBudgetMessage(1788, EstimatedSurfaceFacets(1788), 4 * GB);
+  EXPECT_NE(message.find("1788 atoms"), std::string::npos) << message;
+  EXPECT_NE(message.find("37.1 million facets"), std::string::npos) << message;
+  EXPECT_NE(message.find("budget (half the free memory) is 4.0 GB"), std::string::npos) << message;
+}
+
+TEST(SurfaceBudget, CountsTheFacetLinesOfALargeASCIIFile) {
+  // More than the counter's 1 MB pieces, with CR LF breaks that a piece may cut between.
+  std::string text = "solid big\r\n";
+  for (int k = 0; k < 7000; ++k) text += AsciiFacet(NumberedFacet(k), "\r\n");
+  text += "facet normal 0 0 1\r\nendsolid big";  // a last facet without corners still opens one
+  ASSERT_GT(text.size(), size_t(1) << 20);
+  TTempDir dir;
+  WriteFileBytes(dir.File("big.stl"), text);
+  EXPECT_EQ(CountSTLFacets(dir.File("big.stl")), 7001);
 }
 
 #ifndef _WIN32
@@ -359,6 +417,9 @@ TEST(STLModel, CaffeineFromTheConverter) {
   std::memcpy(&headerCount, bytes.data() + 80, 4);
   ASSERT_GT(headerCount, 100000u);
   ASSERT_EQ(bytes.size(), 84 + 50 * uint64_t(headerCount));
+  // 24 atoms with the hydrogens --gen3d adds, each the converter's sphere; the budget relies on both.
+  EXPECT_EQ(int64_t(headerCount), 24 * kSurfaceFacetsPerAtom);
+  EXPECT_EQ(CountSTLFacets(path), int64_t(headerCount));
   float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
   for (uint32_t k = 0; k < headerCount; ++k) {
     for (int corner = 0; corner < 3; ++corner) {
@@ -377,7 +438,10 @@ TEST(STLModel, CaffeineFromTheConverter) {
   EXPECT_EQ(model.MeshVertexCount, 3 * model.FacetCount);
   EXPECT_EQ(model.MeshNormals.size(), 9 * size_t(headerCount));
   size_t notUnit = 0;
-  for (const TFacet& f : *model.Facets) notUnit += std::fabs(VecLength(f.Normal) - 1) > 1e-4f;
+  for (size_t i = 0; i < model.MeshNormals.size(); i += 3) {
+    const TVec3 n{model.MeshNormals[i], model.MeshNormals[i + 1], model.MeshNormals[i + 2]};
+    notUnit += std::fabs(VecLength(n) - 1) > 1e-4f;
+  }
   EXPECT_EQ(notUnit, 0u);
   EXPECT_FLOAT_EQ(model.ModelRadius, largestEdge / 2);
   ExpectVec(model.ModelCenter, (lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2, 1e-5f);
@@ -389,12 +453,11 @@ TEST(STLModel, CaffeineFromTheConverter) {
 
 TEST(STLModel, CoordinatesNearTheFloatRangeKeepAFiniteRadius) {
   pelorin::TMeshModel model;
-  auto facets = std::make_shared<pelorin::TFacetArray>(1);
-  (*facets)[0].Vertices[0] = {-3e38f, -3e38f, 0};
-  (*facets)[0].Vertices[1] = {3e38f, 3e38f, 0};
-  (*facets)[0].Vertices[2] = {0, 0, 1};
-  model.Facets = facets;
-  model.FacetCount = 1;
+  pelorin::TFacetArray facets(1);
+  facets[0].Vertices[0] = {-3e38f, -3e38f, 0};
+  facets[0].Vertices[1] = {3e38f, 3e38f, 0};
+  facets[0].Vertices[2] = {0, 0, 1};
+  pelorin::PrepareMeshBuffers(model, facets);
   pelorin::ComputeModelBounds(model);
   EXPECT_TRUE(std::isfinite(model.ModelRadius));
   EXPECT_FLOAT_EQ(model.ModelRadius, 3e38f);

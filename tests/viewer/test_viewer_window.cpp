@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "dialog_driver.h"
+#include "stl/uSurfaceBudget.h"
 #include "test_drawing.h"
 #include "viewer/uClipboard.h"
 #include "viewer/uKeyboardHook.h"
@@ -136,8 +137,44 @@ TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
     }
   EXPECT_GT(lit, total / 4);
   EXPECT_GT(bluish, total / 4);
+  // Drawn from the driver's buffers: the model keeps no copy of its mesh in memory.
+  EXPECT_FALSE(MeshArraysHeld(*state->Model));
+  EXPECT_EQ(state->Model->MeshVertexCount, 3 * state->Model->FacetCount);
   // No temporary STL survives the load.
   EXPECT_TRUE(std::filesystem::is_empty(temp_.Path()));
+}
+
+// A surface over the memory budget is refused before the conversion when the file's atoms
+// already say so, and its STL deleted unread when the hydrogens the converter adds make it so.
+TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedNamingTheAtoms) {
+  struct TBudgetReset {
+    ~TBudgetReset() { SetSurfaceBudgetOverride(0); }
+  } reset;
+  const struct {
+    const char* name;
+    uint64_t budget;
+    const char* message;
+    size_t conversions;  // 3D converter runs so far
+  } cases[] = {
+      {"14 atoms in the file", 1, "The 3D surface of 14 atoms is too large", 0},
+      {"24 atoms with hydrogens", 20 * kSurfaceFacetsPerAtom * kSurfacePeakBytesPerFacet,
+       "The 3D surface of 24 atoms is too large", 1},
+  };
+  UseStartMode(kMode3D);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetSurfaceBudgetOverride(c.budget);
+    HWND wnd = Open(SamplePath("caffeine.mol"));
+    ASSERT_TRUE(WaitLoaded(wnd));
+    TPelorinState* state = State(wnd);
+    EXPECT_FALSE(state->SceneReady);
+    EXPECT_FALSE(state->Model);
+    EXPECT_EQ(state->ErrorMsg.rfind(c.message, 0), 0u) << state->ErrorMsg;
+    EXPECT_EQ(CountOf(Log(), "] Mode=3D"), c.conversions);
+    EXPECT_TRUE(std::filesystem::is_empty(temp_.Path()));
+    DestroyWindow(wnd);
+    PumpMessages();
+  }
 }
 
 TEST_F(ViewerTest, RecordsAreSteppedWithoutWrapAround) {
