@@ -4,6 +4,9 @@
 #include <process.h>
 
 #include "convert/uConverter.h"
+#include "convert/uMolSurvey.h"
+#include "stl/uAtomFiles.h"
+#include "stl/uAtomModel.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGuard.h"
@@ -107,14 +110,36 @@ bool TLoadThread::Load2D(const std::string& input) {
 }
 
 bool TLoadThread::Load3D(const std::string& input) {
+  const TPelorinConfig config = ConfigSnapshot();
+  const std::optional<TRecordSurvey> survey = SurveyFileRecord(input, 0);
+  // Whether the converter's surface of this record fits the memory budget; where it does not,
+  // Auto draws the atoms instead of refusing.
+  const bool surfaceWithinBudget = true;
+  Scene = TSVGScene{};
+  Scene.Width = Scene.Height = 200;
+  if (ChooseModelKind(config.Model3D, config.MaxSurfaceAtoms, survey, surfaceWithinBudget) == TModelKind::Atoms)
+    return LoadAtoms(input);
+  return LoadSurface(input);
+}
+
+bool TLoadThread::LoadAtoms(const std::string& input) {
+  TAtomArray atoms;
+  if (!LoadFileAtoms(input, atoms, ErrorMsg)) return false;
+  if (terminated_) return false;
+  auto model = std::make_shared<TMeshModel>();
+  if (!BuildAtomModel(atoms, *model, ErrorMsg)) return false;
+  DebugLogFmt("TLoadThread: atom model of %d atoms, %d facets", static_cast<int>(atoms.size()), model->FacetCount);
+  Model = std::move(model);
+  return true;
+}
+
+bool TLoadThread::LoadSurface(const std::string& input) {
   std::string stl;
   if (!RunOBabelSTL(input, stl, ErrorMsg)) return false;
   // Removed on every path, a failed read included: a model too large to hold would
   // otherwise leave a file of gigabytes in the temporary folder on every attempt.
   TFileRemover stlFile(stl);
   if (terminated_) return false;
-  Scene = TSVGScene{};
-  Scene.Width = Scene.Height = 200;
   // The model is this load's own until the window takes it over, so no lock is needed
   // while it is built; the window's painting never waits for a parse.
   auto model = std::make_shared<TMeshModel>();

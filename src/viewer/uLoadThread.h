@@ -46,6 +46,8 @@ class TLoadThread {
   void Load(std::string& recordPath);
   bool Load2D(const std::string& input);
   bool Load3D(const std::string& input);
+  bool LoadSurface(const std::string& input);
+  bool LoadAtoms(const std::string& input);
   void PostResult();
 
   HWND wnd_;

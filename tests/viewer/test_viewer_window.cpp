@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "dialog_driver.h"
+#include "lattice_pdb.h"
+#include "stl/uAtomModel.h"
 #include "test_drawing.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer_test_util.h"
@@ -135,6 +137,36 @@ TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
   EXPECT_GT(bluish, total / 4);
   // No temporary STL survives the load.
   EXPECT_TRUE(std::filesystem::is_empty(temp_.Path()));
+}
+
+TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
+  UseStartMode(kMode3D);
+  Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Atoms; });
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  ASSERT_TRUE(State(wnd)->Model);
+  EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
+  EXPECT_EQ(State(wnd)->Model->FacetCount, 24 * 1280);
+  TImage p = Picture(wnd);
+  EXPECT_GT(CountPixels(p, IsReddish), 200u) << "oxygen";
+  EXPECT_GT(CountPixels(p, IsNitrogenBlue), 200u) << "nitrogen";
+  EXPECT_NE(Log().find("RunOBabelXYZ: XYZ ready"), std::string::npos);
+  DestroyWindow(wnd);
+
+  // Auto: far more atoms than a surface may have; the PDB's own atoms, no converter run.
+  Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Auto; });
+  TTempDir data;
+  const std::string protein = data.File("lattice.pdb");
+  WriteFileBytes(protein, lattice::LatticePDBText(20000));
+  wnd = Open(protein);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
+  EXPECT_EQ(State(wnd)->Model->FacetCount, 20000 * kSphereFacets[SphereLevelForAtomCount(20000)]);
+  p = Picture(wnd);
+  EXPECT_GT(CountPixels(p, IsNitrogenBlue), 1000u);
+  EXPECT_NE(Log().find("LoadFileAtoms: 20000 atoms read from the file itself"), std::string::npos);
 }
 
 TEST_F(ViewerTest, RecordsAreSteppedWithoutWrapAround) {
