@@ -1,12 +1,20 @@
 // Benchmarks of the atom model: the spheres of 20,000 atoms on a lattice against filling
-// arrays of the same size.
+// arrays of the same size; and the atoms of a 20,000-atom PDB (and of the XYZ the converter
+// makes of it) read straight from the file against the converter's XYZ run plus reading that,
+// with a check that both ways give the same atoms.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "bench_util.h"
+#include "lattice_pdb.h"
+#include "stl/uAtomFiles.h"
 #include "stl/uAtomModel.h"
 
 namespace {
@@ -34,6 +42,11 @@ const TAtomArray& LatticeAtoms() {
   return atoms;
 }
 
+std::string LowerName(std::string name) {
+  for (char& c : name) c = static_cast<char>(c | 0x20);
+  return name;
+}
+
 // The model is kept between runs, as the viewer keeps its arrays from one load to the next.
 void BM_BuildAtomModel(benchmark::State& state) {
   TMeshModel model;
@@ -59,7 +72,84 @@ void BM_FillMeshArrays(benchmark::State& state) {
   }
 }
 
+// The generated PDB, and the XYZ the converter makes of it, in a folder of this run.
+struct TAtomFiles {
+  std::filesystem::path Dir = std::filesystem::temp_directory_path() / "pelorin_bench_atoms";
+  std::string Pdb = (Dir / "lattice.pdb").string();
+  std::string Xyz = (Dir / "lattice.xyz").string();
+  std::string Converted = (Dir / "converted.xyz").string();
+  TAtomFiles() {
+    std::filesystem::create_directories(Dir);
+    std::ofstream(Pdb, std::ios::binary) << pelorin::lattice::LatticePDBText(kLatticeAtoms);
+    Convert(Pdb, Xyz);
+  }
+  ~TAtomFiles() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Dir, ignored);
+  }
+  // The converter's XYZ run as the plugin makes it (a PDB without bond perception).
+  static bool Convert(const std::string& input, const std::string& output) {
+    const bool pdb = input.size() > 4 && input.substr(input.size() - 4) == ".pdb";
+    const std::string command =
+        "obabel '" + input + "' -O '" + output + "'" + (pdb ? " -ab" : "") + " -xC >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+  }
+};
+
+const TAtomFiles& Files() {
+  static const TAtomFiles files;
+  return files;
+}
+
+void ReadStraight(benchmark::State& state, const std::string& file) {
+  TAtomArray atoms;
+  std::string error;
+  for (auto _ : state)
+    if (!ReadAtomTableFile(file, atoms, error)) state.SkipWithError(error.c_str());
+}
+
+void ReadThroughConverter(benchmark::State& state, const std::string& file) {
+  TAtomArray atoms;
+  std::string error;
+  for (auto _ : state)
+    if (!TAtomFiles::Convert(file, Files().Converted) || !ReadXYZFile(Files().Converted, 0, atoms, error))
+      state.SkipWithError("the converter's XYZ run failed");
+}
+
+void BM_PDBStraight(benchmark::State& state) {
+  ReadStraight(state, Files().Pdb);
+}
+void BM_PDBThroughConverter(benchmark::State& state) {
+  ReadThroughConverter(state, Files().Pdb);
+}
+void BM_XYZStraight(benchmark::State& state) {
+  ReadStraight(state, Files().Xyz);
+}
+void BM_XYZThroughConverter(benchmark::State& state) {
+  ReadThroughConverter(state, Files().Xyz);
+}
+
+// Same elements, and positions within the converter's five decimals.
+bool SameAtoms(const std::string& file) {
+  TAtomArray straight, converted;
+  std::string error;
+  if (!ReadAtomTableFile(file, straight, error) || !TAtomFiles::Convert(file, Files().Converted) ||
+      !ReadXYZFile(Files().Converted, 0, converted, error) || straight.size() != converted.size())
+    return false;
+  for (size_t i = 0; i < straight.size(); ++i) {
+    const TAtom &a = straight[i], &b = converted[i];
+    if (std::string(a.Element) != b.Element || std::fabs(a.X - b.X) > 1e-3f || std::fabs(a.Y - b.Y) > 1e-3f ||
+        std::fabs(a.Z - b.Z) > 1e-3f)
+      return false;
+  }
+  return true;
+}
+
 BENCHMARK(BM_BuildAtomModel)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PDBStraight)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PDBThroughConverter)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_XYZStraight)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_XYZThroughConverter)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_FillMeshArrays)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
@@ -79,6 +169,16 @@ int main(int argc, char** argv) {
     pelorin_bench::PrintFigure("atom_model_bytes_per_atom", perAtom, "B", perAtom / sizeof(TAtom));
     std::printf("mesh bytes per atom: %.0f in the atom model of %d atoms, %.0f in the converter's surface\n", perAtom,
                 kLatticeAtoms, kSurfaceFacetsPerAtom * kMeshBytesPerFacet);
+  }
+  for (const char* kind : {"PDB", "XYZ"}) {
+    const std::string name = kind;
+    const double straight = reporter.Seconds("BM_" + name + "Straight/real_time");
+    const double converter = reporter.Seconds("BM_" + name + "ThroughConverter/iterations:5/real_time");
+    const bool same = SameAtoms(name == "PDB" ? Files().Pdb : Files().Xyz);
+    std::printf("%s of %d atoms: straight from the file %.1f ms, through the converter %.0f ms; same atoms: %s\n", kind,
+                kLatticeAtoms, straight * 1e3, converter * 1e3, same ? "yes" : "NO");
+    if (straight > 0 && converter > 0)
+      pelorin_bench::PrintFigure("atoms_read_" + LowerName(name), straight * 1e3, "ms", straight / converter);
   }
   return 0;
 }

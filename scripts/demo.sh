@@ -4,7 +4,9 @@
 # the bridge: caffeine in 2D and 3D, the three-record SDF stepped to record 2, PNG and SVG
 # exports through the plugin's own G and S commands (save dialog answered), the
 # display-parameters command, a 200 MB SDF library made here opened at once and gone through
-# to its last record, and 256x256 thumbnails of every sample. Results go to out/.
+# to its last record, caffeine as atoms (the 3D model chosen in the options dialog), a
+# generated 20,000-atom protein-sized PDB in 3D, and 256x256 thumbnails of every sample and of
+# that PDB (an atom picture). Results go to out/.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -31,6 +33,18 @@ echo "== made $(basename "$LIBRARY"): $(($(stat -c %s "$LIBRARY") >> 20)) MB"
 W_OUT="$(winpath "$OUT")"
 W_SAMPLES="$(winpath "$PELORIN_ROOT/samples")"
 
+# A protein-sized file: 20,000 atoms on a lattice 3.5 Angstrom apart (as tools/common/lattice_pdb.h).
+python3 - "$OUT/lattice-20000.pdb" <<'PY'
+import sys
+elements = ["C", "C", "N", "O", "H", "H", "S", "C"]
+with open(sys.argv[1], "w") as f:
+    for i in range(20000):
+        e = elements[i % 8]
+        x, y, z = 3.5 * (i % 28), 3.5 * (i // 28 % 28), 3.5 * (i // 784)
+        f.write("ATOM  %5d %-4s LAT A   1    %8.3f%8.3f%8.3f  1.00  0.00          %2s\n" % ((i + 1) % 100000, e, x, y, z, e))
+    f.write("END\n")
+PY
+
 # The plugin as a user installs it: the DLL with its pelorin.ini beside it.
 cp "$BUILD_WIN/src/plugin/PELORINPLUGIN.dll" "$OUT/plugin/"
 printf '[Pelorin]\r\nOBabelPath=%s\r\nStartMode=2D\r\nLogging=1\r\n' \
@@ -56,6 +70,17 @@ script="$OUT/demo-steps.txt"
   echo "snapshot \"$W_OUT\\library-last-record.png\""
   echo "options"
   echo "close"
+  echo "open \"$W_SAMPLES\\caffeine.mol\""
+  echo "key T"
+  echo "snapshot \"$W_OUT\\caffeine-view-surface.png\""
+  echo "model3d Atoms"
+  echo "snapshot \"$W_OUT\\caffeine-view-atoms.png\""
+  echo "export-png \"$W_OUT\\caffeine-atoms.png\""
+  echo "model3d Auto"
+  echo "open \"$W_OUT\\lattice-20000.pdb\""
+  echo "snapshot \"$W_OUT\\lattice-20000-view-3d.png\""
+  echo "close"
+  echo "thumbnail 256x256 \"$W_OUT\\thumbnails\\lattice-20000.pdb.png\" \"$W_OUT\\lattice-20000.pdb\""
   for f in "$PELORIN_ROOT"/samples/*; do
     name="$(basename "$f")"
     case "${name,,}" in *.md) continue ;; esac

@@ -101,6 +101,11 @@ inline bool IsReddish(uint32_t c) {
   return Red(c) > 180 && Green(c) < 100 && Blue(c) < 100;
 }
 
+// The atom model's nitrogen (CPK blue, 3050F8), lit or shaded.
+inline bool IsNitrogenBlue(uint32_t c) {
+  return Blue(c) > 120 && Blue(c) > Red(c) + 70 && Blue(c) > Green(c) + 50;
+}
+
 // A picture as 0x00RRGGBB values, rows from the top.
 struct TImage {
   int Width = 0;

@@ -29,86 +29,12 @@
 #include "stl/uSTLRender.h"
 #include "support/uConfig.h"
 #include "viewer/uWin32Window.h"
+#include "viewer_bench_util.h"
 
 using namespace pelorin;
+using namespace pelorin_bench;
 
 namespace {
-
-constexpr int kWidth = 800;
-constexpr int kHeight = 600;
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-template <typename TFn>
-double MillisecondsOf(TFn fn) {
-  const auto start = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-// `ratio` is the measured time over the baseline's; `ms` is that time, or for an overhead the
-// part beyond the baseline (as bench_thumbnail prints its figure).
-void PrintRatioFigure(const char* name, double ms, double measuredMs, double baselineMs) {
-  std::printf("FIGURE %s: %.3g ms (%.2f x baseline)\n", name, ms, baselineMs > 0 ? measuredMs / baselineMs : 0.0);
-  std::fflush(stdout);
-}
-
-void PumpMessages() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
-
-// A top-level window whose client area is exactly kWidth x kHeight.
-HWND CreateSizedWindow(const char* className, WNDPROC proc, DWORD style) {
-  WNDCLASSA wc{};
-  wc.style = CS_OWNDC;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = className;
-  RegisterClassA(&wc);
-  RECT r{0, 0, kWidth, kHeight};
-  AdjustWindowRect(&r, style, FALSE);
-  HWND wnd = CreateWindowExA(0, className, "bench", style, 0, 0, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
-                             wc.hInstance, nullptr);
-  PumpMessages();
-  return wnd;
-}
-
-// A hidden window with its own OpenGL context, current while the object lives.
-class TGLWindow {
- public:
-  TGLWindow() {
-    window_ = CreateSizedWindow("PelorinFrameBench", DefWindowProcA, WS_OVERLAPPEDWINDOW);
-    if (window_) dc_ = GetDC(window_);
-    if (dc_) context_ = CreateGLContext(dc_);
-    if (context_) current_ = wglMakeCurrent(dc_, context_) != FALSE;
-  }
-  TGLWindow(const TGLWindow&) = delete;
-  TGLWindow& operator=(const TGLWindow&) = delete;
-  ~TGLWindow() {
-    if (context_) {
-      ForgetContextBuffers(context_);
-      wglMakeCurrent(nullptr, nullptr);
-      wglDeleteContext(context_);
-    }
-    if (dc_) ReleaseDC(window_, dc_);
-    if (window_) DestroyWindow(window_);
-  }
-  bool Ready() const { return current_; }
-
- private:
-  HWND window_ = nullptr;
-  HDC dc_ = nullptr;
-  HGLRC context_ = nullptr;
-  bool current_ = false;
-};
 
 // The bare mesh the way the renderer draws it (same projection, depth test, culling, lit
 // colours, buffer objects when there are any), without the shadow, the wire overlay, the second
@@ -191,17 +117,6 @@ class TMeshOnlyFrame {
   bool buffers_ = false;
 };
 
-void UseConfig(const std::string& tempDir, int startMode) {
-  TPelorinConfig c;
-  c.OBabelPath = PELORIN_BRIDGE_EXE;
-  c.CmdLine2D = kDefaultCmdLine2D;
-  c.CmdLine3D = kDefaultCmdLine3D;
-  c.OBabelOpts = kDefaultOBabelOpts;
-  c.StartMode = startMode;
-  c.TempDir = tempDir;
-  StoreConfig(c);
-}
-
 // caffeine's surface model as the viewer's load makes it: the converter's STL, read and prepared.
 std::shared_ptr<TMeshModel> LoadCaffeineModel(const std::string& input) {
   std::string stlPath, error;
@@ -249,33 +164,6 @@ TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, int runs) {
     model->Kind = TModelKind::Surface;
   }
   return {Median(fullMs), Median(dragMs), Median(meshMs), Median(noWireMs)};
-}
-
-LRESULT CALLBACK ParentProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcA(wnd, msg, wParam, lParam);
-}
-
-// A new viewer window on `input` until its first picture is drawn and finished; -1 on failure.
-double FirstPictureMs(HWND parent, const std::string& input) {
-  HWND wnd = nullptr;
-  bool drawn = false;
-  const double ms = MillisecondsOf([&] {
-    wnd = CreatePelorinWindow(parent, input);
-    if (!wnd) return;
-    while (StateOf(wnd) && StateOf(wnd)->Loading) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-      PumpMessages();
-    }
-    UpdateWindow(wnd);  // paints now unless the pump already did
-    TPelorinState* state = StateOf(wnd);
-    if (!state || !state->SceneReady || !wglMakeCurrent(state->DC, state->RC)) return;
-    glFinish();
-    wglMakeCurrent(nullptr, nullptr);
-    drawn = true;
-  });
-  if (wnd) DestroyWindow(wnd);
-  PumpMessages();
-  return drawn ? ms : -1;
 }
 
 // The process's working set and its peak so far, as the system counts them.

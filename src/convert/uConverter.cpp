@@ -57,6 +57,15 @@ std::string BuildCommandLine(const TPelorinConfig& config, const std::string& in
   return command;
 }
 
+std::string ThreeDArguments(const std::string& cmdLine3D, bool hasOwn3D) {
+  return hasOwn3D ? RemoveToken(cmdLine3D, "--gen3d") : cmdLine3D;
+}
+
+std::string AtomListArguments(const std::string& cmdLine3D, bool hasOwn3D, bool pdbInput) {
+  std::string arguments = ThreeDArguments(cmdLine3D, hasOwn3D);
+  return pdbInput ? Trim(arguments) + " -ab" : arguments;
+}
+
 std::string TimeoutMessage(uint32_t timeoutMs, const std::string& inputPath) {
   char seconds[32];
   if (timeoutMs % 1000 == 0)

@@ -25,6 +25,13 @@ std::string RemoveToken(const std::string& arguments, const std::string& word);
 // Program, input, mode arguments with the output path, and the extra options.
 std::string BuildCommandLine(const TPelorinConfig& config, const std::string& inputPath,
                              const std::string& modeArguments, const std::string& outputPath);
+// The 3D arguments for a record: without --gen3d (in any letter case) when the record has 3D
+// coordinates of its own, which a generated conformer would replace.
+std::string ThreeDArguments(const std::string& cmdLine3D, bool hasOwn3D);
+// The 3D arguments for an atom list (XYZ output): as ThreeDArguments, and a PDB file is read
+// without bond perception ("-ab"): atoms need no bonds, and perceiving them is most of the
+// converter's time on a protein.
+std::string AtomListArguments(const std::string& cmdLine3D, bool hasOwn3D, bool pdbInput);
 // Joins text lines, each followed by CR LF, whatever line breaks the text had.
 std::string NormalizeLineBreaks(std::string_view text);
 // The user's message for a converter that ran out of time: "Open Babel did not finish within
@@ -107,6 +114,9 @@ enum class TRunEnd { Exited, NotStarted, TimedOut, Cancelled, Failed };
 
 std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
                                   std::string& outputPath);
+// The same with the arguments given and an output file of this extension (".xyz").
+std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath,
+                                  const std::string& arguments, const std::string& extension, std::string& outputPath);
 [[nodiscard]] bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath,
                                  std::string& error);
 [[nodiscard]] bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
@@ -117,6 +127,11 @@ std::string BuildConverterCommand(const TPelorinConfig& config, const std::strin
 // Path of an STL file that the caller deletes after reading it. A record that already has
 // 3D coordinates keeps them: the run goes without --gen3d.
 [[nodiscard]] bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error);
+// Path of an XYZ file (element and position per atom of the first record) that the caller
+// deletes after reading it: the 3D command line with ".xyz" output (AtomListArguments), the
+// same runner, limits, messages, fall-back without --gen3d and clean-up as the STL's.
+[[nodiscard]] bool RunOBabelXYZ(const std::string& inputPath, std::string& xyzPath, std::string& error,
+                                const TConversionLimits& limits = {});
 
 #endif  // _WIN32
 

@@ -1,10 +1,11 @@
 // Running obabel.exe: a windowless child with captured output and a time-out, and the
-// 2D and 3D conversions built on it.
+// 2D and 3D (surface and atom list) conversions built on it.
 #include <objbase.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -198,20 +199,22 @@ TRunEnd RunConverterAttempt(const std::string& program, const std::string& comma
 }
 
 std::string WithoutGen3D(const std::string& arguments) {
-  return RemoveToken(RemoveToken(arguments, "--gen3d"), "--gen3D");
+  return RemoveToken(arguments, "--gen3d");
 }
 
 // The 3D run once more without --gen3d, for molecules whose 3D coordinate generation fails.
-bool RunSTLFallback(const TPelorinConfig& config, const std::string& inputPath, std::string& stlPath,
-                    std::string& error) {
-  std::string reduced = WithoutGen3D(config.CmdLine3D);
+// `caller` names the conversion in the log.
+bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath, const std::string& arguments,
+                     const std::string& extension, const uint32_t timeoutMs, const char* caller, std::string& outPath,
+                     std::string& error) {
+  std::string reduced = WithoutGen3D(arguments);
   std::string program = ResolveConverter(config.OBabelPath);
-  if (Trim(reduced) == Trim(config.CmdLine3D) || program.empty()) return false;
-  std::string outputPath = MakeTempFileName(config.TempDir, "pelorinout", ".stl");
+  if (Trim(reduced) == Trim(arguments) || program.empty()) return false;
+  std::string outputPath = MakeTempFileName(config.TempDir, "pelorinout", extension);
   TFileRemover output(outputPath);
   std::string command = BuildCommandLine(WithConverter(config, program), inputPath, reduced, outputPath);
   int32_t exitCode = -1;
-  if (!RunProcessWait(program, command, exitCode)) {
+  if (RunProcessFor(program, command, timeoutMs, exitCode) != TRunEnd::Exited) {
     error += " | fallback CreateProcess failed";
     return false;
   }
@@ -224,13 +227,21 @@ bool RunSTLFallback(const TPelorinConfig& config, const std::string& inputPath, 
   // An empty file is no model either; reporting it here keeps a useless file from
   // being handed on as a success.
   if (!FileExists(outputPath) || FileSizeOf(outputPath).value_or(0) == 0) {
-    error += " | fallback produced no STL file";
+    std::string kind = extension.substr(1);  // ".stl" -> "STL"
+    for (char& c : kind) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    error += " | fallback produced no " + kind + " file";
     return false;
   }
-  DebugLog("RunOBabelSTL: fallback without --gen3d succeeded.");
+  DebugLogFmt("%s: fallback without --gen3d succeeded.", caller);
   output.Release();
-  stlPath = outputPath;
+  outPath = outputPath;
   return true;
+}
+
+// A failed 3D run is tried again without --gen3d when the converter itself failed (not when it
+// could not start, ran out of time or was stopped).
+bool WantsGen3DFallback(const std::string& error) {
+  return !ConversionCancelled() && LowerAscii(error).find("exit code=") != std::string::npos;
 }
 
 }  // namespace
@@ -339,17 +350,28 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   return end;
 }
 
-std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
-                                  std::string& outputPath) {
-  outputPath = MakeTempFileName(config.TempDir, "pelorinout", mode == kMode2D ? ".svg" : ".stl");
-  return BuildCommandLine(config, inputPath, mode == kMode2D ? config.CmdLine2D : config.CmdLine3D, outputPath);
+std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath,
+                                  const std::string& arguments, const std::string& extension, std::string& outputPath) {
+  outputPath = MakeTempFileName(config.TempDir, "pelorinout", extension);
+  return BuildCommandLine(config, inputPath, arguments, outputPath);
 }
 
-bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode, std::string& outputPath,
-                   std::string& error, const TConversionLimits& limits) {
+std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
+                                  std::string& outputPath) {
+  return BuildConverterCommand(config, inputPath, mode == kMode2D ? config.CmdLine2D : config.CmdLine3D,
+                               mode == kMode2D ? ".svg" : ".stl", outputPath);
+}
+
+namespace {
+
+// One conversion of `inputPath` with `arguments` into a new file of `extension`: the runner,
+// its attempts and limits; the output file is the caller's on success and gone otherwise.
+bool RunConversion(const TPelorinConfig& config, const std::string& inputPath, const std::string& modeText,
+                   std::string arguments, const std::string& extension, std::string& outputPath, std::string& error,
+                   const TConversionLimits& limits) {
   outputPath.clear();
   error.clear();
-  DebugLogFmt("RunOBabelMode: InputFile=[%s] Mode=%s", inputPath.c_str(), ModeText(mode).c_str());
+  DebugLogFmt("RunOBabelMode: InputFile=[%s] Mode=%s", inputPath.c_str(), modeText.c_str());
   DebugLogFmt("RunOBabelMode: OBabelPath=[%s]", config.OBabelPath.c_str());
   if (Trim(config.OBabelPath).empty()) {
     error =
@@ -366,12 +388,8 @@ bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, i
   }
   if (program != config.OBabelPath) DebugLogFmt("RunOBabelMode: converter found at [%s]", program.c_str());
   std::string output;
-  TPelorinConfig runConfig = WithConverter(config, program);
-  if (!Trim(limits.ExtraArgs).empty()) {
-    std::string& arguments = mode == kMode2D ? runConfig.CmdLine2D : runConfig.CmdLine3D;
-    arguments += " " + Trim(limits.ExtraArgs);
-  }
-  std::string command = BuildConverterCommand(runConfig, inputPath, mode, output);
+  if (!Trim(limits.ExtraArgs).empty()) arguments += " " + Trim(limits.ExtraArgs);
+  std::string command = BuildConverterCommand(WithConverter(config, program), inputPath, arguments, extension, output);
   DebugLogFmt("RunOBabelMode: CMD=[%s]", command.c_str());
   DebugLogFmt("RunOBabelMode: expected OutputFile=[%s]", output.c_str());
   for (int attempt = 0; attempt < limits.Attempts && !ConversionCancelled(); ++attempt) {
@@ -384,6 +402,14 @@ bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, i
   }
   DeleteFileIfExists(output);  // an empty or partial file is of no use to anyone
   return false;
+}
+
+}  // namespace
+
+bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode, std::string& outputPath,
+                   std::string& error, const TConversionLimits& limits) {
+  return RunConversion(config, inputPath, ModeText(mode), mode == kMode2D ? config.CmdLine2D : config.CmdLine3D,
+                       mode == kMode2D ? ".svg" : ".stl", outputPath, error, limits);
 }
 
 bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath, std::string& error) {
@@ -416,16 +442,37 @@ bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::strin
   // with a generated conformer (and takes minutes on a protein): coordinates the file has are kept.
   std::optional<TRecordSurvey> survey = SurveyFileRecord(inputPath, 0);
   if (survey && survey->Has3D) {
-    config.CmdLine3D = WithoutGen3D(config.CmdLine3D);
+    config.CmdLine3D = ThreeDArguments(config.CmdLine3D, true);
     DebugLog("RunOBabelSTL: the input has 3D coordinates; they are kept (no --gen3d)");
   }
   bool ok = RunOBabelMode(config, inputPath, kMode3D, stlPath, error);
-  if (!ok && !ConversionCancelled() && LowerAscii(error).find("exit code=") != std::string::npos)
-    ok = RunSTLFallback(config, inputPath, stlPath, error);
+  if (!ok && WantsGen3DFallback(error))
+    ok = RunWithoutGen3D(config, inputPath, config.CmdLine3D, ".stl", 0, "RunOBabelSTL", stlPath, error);
   if (ok)
     DebugLogFmt("RunOBabelSTL: STL ready [%s]", stlPath.c_str());
   else
     DebugLog("RunOBabelSTL FAILED: " + error);
+  return ok;
+}
+
+bool RunOBabelXYZ(const std::string& inputPath, std::string& xyzPath, std::string& error,
+                  const TConversionLimits& limits) {
+  xyzPath.clear();
+  error.clear();
+  const TPelorinConfig config = ConfigSnapshot();
+  std::optional<TRecordSurvey> survey = SurveyFileRecord(inputPath, 0);
+  const bool has3D = survey && survey->Has3D;
+  const bool pdb = MolFormatFromFileName(inputPath) == TMolFormat::Pdb;
+  const std::string arguments = AtomListArguments(config.CmdLine3D, has3D, pdb);
+  if (has3D) DebugLog("RunOBabelXYZ: the input has 3D coordinates; they are kept (no --gen3d)");
+  bool ok = RunConversion(config, inputPath, "3D atoms", arguments, ".xyz", xyzPath, error, limits);
+  // A run limited to one attempt (a thumbnail's) has no time for a second one either.
+  if (!ok && limits.Attempts > 1 && WantsGen3DFallback(error))
+    ok = RunWithoutGen3D(config, inputPath, arguments, ".xyz", limits.TimeoutMs, "RunOBabelXYZ", xyzPath, error);
+  if (ok)
+    DebugLogFmt("RunOBabelXYZ: XYZ ready [%s]", xyzPath.c_str());
+  else
+    DebugLog("RunOBabelXYZ FAILED: " + error);
   return ok;
 }
 

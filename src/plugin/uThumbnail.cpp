@@ -1,8 +1,14 @@
-// Thumbnails: the converter's 2D drawing of a file, read and drawn with GDI into a DIB section.
+// Thumbnails: the converter's 2D drawing of a file, or for a large molecule its atoms as
+// discs, drawn with GDI into a DIB section.
 #include "plugin/uThumbnail.h"
 
 #include "convert/uConverter.h"
+#include "convert/uMolSurvey.h"
 #include "render/uSceneRaster.h"
+#include "render/uViewValues.h"
+#include "stl/uAtomDiscs.h"
+#include "stl/uAtomFiles.h"
+#include "stl/uAtomModel.h"
 #include "support/uDebugLog.h"
 #include "svg/uSVGParser.h"
 #include "viewer/uViewerLogic.h"
@@ -24,6 +30,38 @@ HBITMAP RenderThumbnail(const TSVGScene& scene, int32_t width, int32_t height) n
   return RasterizeScene(scene, ThumbnailPlacement(scene, width, height), rbTopDownDIB);
 }
 
+bool WantsAtomThumbnail(const TPelorinConfig& config, const std::string& fileName) {
+  const std::optional<TRecordSurvey> survey = SurveyFileRecord(fileName, 0);
+  return survey && survey->AtomCount > config.MaxThumbnail2DAtoms;
+}
+
+namespace {
+
+// The first record's atoms as discs, seen as the 3D view first shows them. The atoms of a
+// PDB or XYZ file are read from the file; other formats take one XYZ run of the converter
+// within the thumbnail's time limit.
+HBITMAP MakeAtomThumbnail(const TPelorinConfig& config, const std::string& fileName, int32_t width, int32_t height) {
+  TConversionLimits limits = ThumbnailLimits(config);
+  limits.ExtraArgs = "-l 1";
+  TAtomArray atoms;
+  std::string error;
+  if (!LoadFileAtoms(fileName, atoms, error, limits)) {
+    DebugLog("ListGetPreviewBitmap: atom conversion failed: " + error);
+    return nullptr;
+  }
+  // Each disc is a scene element of a few hundred bytes, on the host's own thread.
+  if (atoms.size() > size_t(kMaxModelAtoms)) {
+    DebugLogFmt("ListGetPreviewBitmap: %d atoms, more than a thumbnail draws (%d)", static_cast<int>(atoms.size()),
+                kMaxModelAtoms);
+    return nullptr;
+  }
+  TSVGScene scene;
+  BuildAtomDiscScene(atoms, kResetRotX, kResetRotY, scene);
+  return RenderThumbnail(scene, width, height);
+}
+
+}  // namespace
+
 HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height) noexcept {
   try {
     if (width <= 0 || height <= 0) return nullptr;
@@ -31,8 +69,10 @@ HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height
       DebugLog("ListGetPreviewBitmap: a program database (debug symbols), not a molecule: no thumbnail");
       return nullptr;
     }
+    const TPelorinConfig config = ConfigSnapshot();
+    if (WantsAtomThumbnail(config, fileName)) return MakeAtomThumbnail(config, fileName, width, height);
     std::string svgText, error;
-    if (!RunOBabel(fileName, svgText, error, ThumbnailLimits(ConfigSnapshot()))) {
+    if (!RunOBabel(fileName, svgText, error, ThumbnailLimits(config))) {
       DebugLog("ListGetPreviewBitmap: 2D conversion failed: " + error);
       return nullptr;
     }

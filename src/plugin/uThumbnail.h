@@ -1,4 +1,5 @@
-// Preview bitmaps for the file manager: a file's 2D drawing fitted into the requested size.
+// Preview bitmaps for the file manager: a file's 2D drawing, or for a molecule of more than
+// MaxThumbnail2DAtoms atoms its atoms as discs, fitted into the requested size.
 #pragma once
 
 #include <windows.h>
@@ -21,7 +22,12 @@ TConversionLimits ThumbnailLimits(const TPelorinConfig& config);
 // fitted in, 5 % margin, centred, headings included; nullptr when it cannot be created.
 HBITMAP RenderThumbnail(const TSVGScene& scene, int32_t width, int32_t height) noexcept;
 
-// Converts the file (its first records) to a 2D drawing and renders it as a thumbnail. nullptr for a size
+// True when the survey says the file's first record has more than config.MaxThumbnail2DAtoms
+// atoms: its thumbnail shows the atoms instead of the 2D drawing.
+bool WantsAtomThumbnail(const TPelorinConfig& config, const std::string& fileName);
+
+// Converts the file (its first records) to a 2D drawing, or over the atom limit its first
+// record to atoms, and renders it as a thumbnail. nullptr for a size
 // that is not positive (without running the converter) and on every failure; only a failed
 // conversion is logged. The caller owns the bitmap. Never throws.
 HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height) noexcept;

@@ -118,6 +118,10 @@ void ReadIniInto(const TIniDocument& ini, TPelorinConfig& c) {
   auto logging = ini.Read(kIniSection, "Logging");
   c.Logging = logging ? ParseLoggingValue(*logging) : true;
   c.ThumbnailTimeoutMs = ParseThumbnailTimeout(ini.ReadString(kIniSection, "ThumbnailTimeout", ""));
+  c.Model3D = ParseModel3D(ini.ReadString(kIniSection, "Model3D", ""));
+  c.MaxSurfaceAtoms = ParseAtomLimit(ini.ReadString(kIniSection, "MaxSurfaceAtoms", ""), kDefaultMaxSurfaceAtoms);
+  c.MaxThumbnail2DAtoms =
+      ParseAtomLimit(ini.ReadString(kIniSection, "MaxThumbnail2DAtoms", ""), kDefaultMaxThumbnail2DAtoms);
 }
 
 void LogConfig(const TPelorinConfig& c) {
@@ -130,6 +134,8 @@ void LogConfig(const TPelorinConfig& c) {
   DebugLogFmt("LoadConfig: StartMode=%s", StartModeToText(c.StartMode).c_str());
   DebugLogFmt("LoadConfig: TempDir=[%s]", c.TempDir.c_str());
   DebugLogFmt("LoadConfig: ThumbnailTimeout=%u ms", c.ThumbnailTimeoutMs);
+  DebugLogFmt("LoadConfig: Model3D=%s MaxSurfaceAtoms=%d MaxThumbnail2DAtoms=%d", Model3DToText(c.Model3D).c_str(),
+              c.MaxSurfaceAtoms, c.MaxThumbnail2DAtoms);
 }
 
 }  // namespace
@@ -170,6 +176,34 @@ uint32_t ParseThumbnailTimeout(std::string_view text) {
     if (value < kMaxThumbnailTimeoutMs) value = value * 10 + static_cast<unsigned>(text[digits] - '0');
   if (digits == 0 || digits != text.size()) return kDefaultThumbnailTimeoutMs;
   return static_cast<uint32_t>(std::clamp<uint64_t>(value, kMinThumbnailTimeoutMs, kMaxThumbnailTimeoutMs));
+}
+
+TModel3D ParseModel3D(std::string_view text) {
+  const std::string word = LowerAscii(TrimView(text));
+  if (word == "surface") return TModel3D::Surface;
+  if (word == "atoms") return TModel3D::Atoms;
+  return TModel3D::Auto;
+}
+
+std::string Model3DToText(TModel3D model) {
+  switch (model) {
+    case TModel3D::Surface:
+      return "Surface";
+    case TModel3D::Atoms:
+      return "Atoms";
+    default:
+      return "Auto";
+  }
+}
+
+int32_t ParseAtomLimit(std::string_view text, int32_t fallback) {
+  text = TrimView(text);
+  int64_t value = 0;
+  size_t digits = 0;
+  for (; digits < text.size() && text[digits] >= '0' && text[digits] <= '9'; ++digits)
+    if (value <= kMaxAtomLimitValue) value = value * 10 + (text[digits] - '0');
+  if (digits == 0 || digits != text.size()) return fallback;
+  return static_cast<int32_t>(std::min<int64_t>(value, kMaxAtomLimitValue));
 }
 
 bool ParseLoggingValue(std::string_view text) {
@@ -282,6 +316,7 @@ bool SaveConfig(std::string& error) {
   ini.Write(kIniSection, "OBabelOpts", c.OBabelOpts);
   ini.Write(kIniSection, "StartMode", StartModeToText(c.StartMode));
   ini.Write(kIniSection, "Logging", c.Logging ? "1" : "0");
+  ini.Write(kIniSection, "Model3D", Model3DToText(c.Model3D));
   if (!ReplaceFileContents(target, ini.Text(), error)) return false;
   IniPath = target;
   return true;

@@ -9,6 +9,15 @@
 
 namespace pelorin {
 
+// Which 3D model the viewer draws: the converter's surface up to MaxSurfaceAtoms atoms and
+// spheres above (Auto), or always the one named.
+enum class TModel3D : int32_t { Auto = 0, Surface = 1, Atoms = 2 };
+
+inline constexpr int32_t kDefaultMaxSurfaceAtoms = 64;
+inline constexpr int32_t kDefaultMaxThumbnail2DAtoms = 150;
+// Atom counts in the ini file are clamped to 0..this.
+inline constexpr int32_t kMaxAtomLimitValue = 1000000;
+
 struct TPelorinConfig {
   std::string OBabelPath;
   std::string CmdLine2D;
@@ -19,6 +28,13 @@ struct TPelorinConfig {
   bool Logging = false;
   // A thumbnail is drawn on the host's own thread: its one converter run gets this long.
   uint32_t ThumbnailTimeoutMs = 4000;
+  TModel3D Model3D = TModel3D::Auto;
+  // Auto draws the surface of records with up to this many atoms (its working set grows by
+  // about 7.7 MB an atom: 64 atoms stay within about 512 MB) and atoms above.
+  int32_t MaxSurfaceAtoms = kDefaultMaxSurfaceAtoms;
+  // Thumbnails of records with more atoms show the atoms instead of the 2D drawing, which
+  // takes the converter long on large molecules and shows little in a thumbnail.
+  int32_t MaxThumbnail2DAtoms = kDefaultMaxThumbnail2DAtoms;
 };
 
 // The one configuration. Written only on the host's thread; load threads must not read
@@ -58,6 +74,13 @@ inline constexpr uint32_t kMaxThumbnailTimeoutMs = 30000;
 // ThumbnailTimeout key in milliseconds, clamped to 500..30000; not a number keeps 4000.
 uint32_t ParseThumbnailTimeout(std::string_view text);
 
+// Model3D key: "Surface" or "Atoms" (trimmed, any case); anything else is Auto.
+TModel3D ParseModel3D(std::string_view text);
+std::string Model3DToText(TModel3D model);
+// An atom count key (MaxSurfaceAtoms, MaxThumbnail2DAtoms): digits only, clamped to
+// 0..kMaxAtomLimitValue; anything else keeps `fallback`.
+int32_t ParseAtomLimit(std::string_view text, int32_t fallback);
+
 // Takes HostIniDir from the host's settings file name (its folder; empty for an empty name).
 void SetHostIniName(const std::string& defaultIniName);
 // Where settings are saved and the log is written: HostIniDir once a pelorin.ini is there
@@ -68,8 +91,8 @@ std::string SettingsDir();
 // Fills PluginDir/IniPath if empty, sets the defaults, reads the ini file (SettingsDir's
 // pelorin.ini when there is one), switches the debug log and logs the result.
 void LoadConfig();
-// Writes the six keys of Config to SettingsDir's pelorin.ini (IniPath while that is in the
-// plugin's folder), keeping everything else IniPath holds; IniPath then names the file written.
+// Writes the seven keys of Config the options dialog edits (Model3D among them) to SettingsDir's pelorin.ini (IniPath
+// while that is in the plugin's folder), keeping everything else IniPath holds; IniPath then names the file written.
 // Returns false with a reason when the file cannot be written.
 [[nodiscard]] bool SaveConfig(std::string& error);
 // First place where obabel.exe is found, or empty.

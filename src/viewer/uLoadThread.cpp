@@ -7,6 +7,9 @@
 #include <chrono>
 
 #include "convert/uConverter.h"
+#include "convert/uMolSurvey.h"
+#include "stl/uAtomFiles.h"
+#include "stl/uAtomModel.h"
 #include "stl/uSurfaceBudget.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
@@ -121,17 +124,49 @@ bool TLoadThread::Load2D(const std::string& input) {
 }
 
 bool TLoadThread::Load3D(const std::string& input) {
-  // A surface that cannot be held is not converted at all, or its STL not read: the
-  // converter's spheres cost about 1 MB of file and more of memory for every atom.
-  if (SurfaceOverBudget(input, ErrorMsg)) return false;
+  const TPelorinConfig config = ConfigSnapshot();
+  const std::optional<TRecordSurvey> survey = SurveyFileRecord(input, 0);
+  Scene = TSVGScene{};
+  Scene.Width = Scene.Height = 200;
+  // A surface that cannot be held is not converted at all: the converter's spheres cost about
+  // 1 MB of file and more of memory for every atom. Auto draws the atoms instead of refusing.
+  std::string budgetMessage;
+  const bool surfaceWithinBudget = config.Model3D == TModel3D::Atoms || !SurfaceOverBudget(input, budgetMessage);
+  if (ChooseModelKind(config.Model3D, config.MaxSurfaceAtoms, survey, surfaceWithinBudget) == TModelKind::Atoms)
+    return LoadAtoms(input);
+  if (!surfaceWithinBudget) {
+    ErrorMsg = budgetMessage;
+    return false;
+  }
+  return LoadSurface(input, config.Model3D == TModel3D::Auto);
+}
+
+bool TLoadThread::LoadAtoms(const std::string& input) {
+  TAtomArray atoms;
+  if (!LoadFileAtoms(input, atoms, ErrorMsg)) return false;
+  if (terminated_) return false;
+  auto model = std::make_shared<TMeshModel>();
+  if (!BuildAtomModel(atoms, *model, ErrorMsg)) return false;
+  DebugLogFmt("TLoadThread: atom model of %d atoms, %d facets", static_cast<int>(atoms.size()), model->FacetCount);
+  Model = std::move(model);
+  return true;
+}
+
+bool TLoadThread::LoadSurface(const std::string& input, bool atomsOverBudget) {
   std::string stl;
   if (!RunOBabelSTL(input, stl, ErrorMsg)) return false;
   // Removed on every path, a failed read included: a model too large to hold would
   // otherwise leave a file of gigabytes in the temporary folder on every attempt.
   TFileRemover stlFile(stl);
-  if (terminated_ || SurfaceFileOverBudget(stl, ErrorMsg)) return false;
-  Scene = TSVGScene{};
-  Scene.Width = Scene.Height = 200;
+  if (terminated_) return false;
+  // The survey cannot count the hydrogens --gen3d adds; the STL's own size is checked too.
+  if (SurfaceFileOverBudget(stl, ErrorMsg)) {
+    if (!atomsOverBudget) return false;
+    DebugLog("TLoadThread: " + ErrorMsg + " The atoms are drawn instead.");
+    ErrorMsg.clear();
+    DeleteFileIfExists(stl);
+    return LoadAtoms(input);
+  }
   // The model is this load's own until the window takes it over, so no lock is needed
   // while it is built; the window's painting never waits for a parse.
   auto model = std::make_shared<TMeshModel>();

@@ -49,6 +49,9 @@ class TLoadThread {
   bool WaitForRecord();
   bool Load2D(const std::string& input);
   bool Load3D(const std::string& input);
+  // With `atomsOverBudget`, an STL too large to hold gives way to the atom model.
+  bool LoadSurface(const std::string& input, bool atomsOverBudget);
+  bool LoadAtoms(const std::string& input);
   void PostResult();
 
   HWND wnd_;

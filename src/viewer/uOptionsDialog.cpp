@@ -33,10 +33,15 @@ const TControlSpec kControls[] = {
     {"EDIT", kIdOBabelOpts, "", 5, 48, 195, 13, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
     {"STATIC", 0, "Start mode:", 5, 67, 60, 8, SS_LEFT},
     {"COMBOBOX", kIdStartMode, "", 70, 65, 60, 60, WS_TABSTOP | CBS_DROPDOWNLIST},
-    {"BUTTON", kIdLogging, "Enable logging", 5, 80, 100, 13, WS_TABSTOP | BS_AUTOCHECKBOX},
-    {"BUTTON", IDOK, "OK", 120, 104, 60, 13, WS_TABSTOP | BS_DEFPUSHBUTTON},
-    {"BUTTON", IDCANCEL, "Cancel", 190, 104, 60, 13, WS_TABSTOP | BS_PUSHBUTTON},
+    {"STATIC", 0, "3D model:", 5, 82, 60, 8, SS_LEFT},
+    {"COMBOBOX", kIdModel3D, "", 70, 80, 60, 60, WS_TABSTOP | CBS_DROPDOWNLIST},
+    {"BUTTON", kIdLogging, "Enable logging", 5, 95, 100, 13, WS_TABSTOP | BS_AUTOCHECKBOX},
+    {"BUTTON", IDOK, "OK", 120, 119, 60, 13, WS_TABSTOP | BS_DEFPUSHBUTTON},
+    {"BUTTON", IDCANCEL, "Cancel", 190, 119, 60, 13, WS_TABSTOP | BS_PUSHBUTTON},
 };
+
+// The Model3D list in TModel3D's order, named as the ini file names them.
+const TModel3D kModelChoices[] = {TModel3D::Auto, TModel3D::Surface, TModel3D::Atoms};
 
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT;
 
@@ -92,7 +97,7 @@ class TTemplateBuilder {
 
 std::vector<BYTE> BuildOptionsTemplate() {
   TTemplateBuilder builder;
-  builder.Dialog(kDialogStyle, static_cast<WORD>(std::size(kControls)), 260, 122, "Pelorin Options", 8, "MS Shell Dlg");
+  builder.Dialog(kDialogStyle, static_cast<WORD>(std::size(kControls)), 260, 137, "Pelorin Options", 8, "MS Shell Dlg");
   for (const TControlSpec& control : kControls) builder.Item(control);
   return builder.Bytes();
 }
@@ -113,6 +118,11 @@ void InitControls(HWND dialog, const TOptionsValues& values) {
   for (const char* mode : {"2D", "3D"})
     SendDlgItemMessageA(dialog, kIdStartMode, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(mode));
   SendDlgItemMessageA(dialog, kIdStartMode, CB_SETCURSEL, static_cast<WPARAM>(values.Mode), 0);
+  for (TModel3D model : kModelChoices) {
+    const std::string text = Model3DToText(model);
+    SendDlgItemMessageA(dialog, kIdModel3D, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+  SendDlgItemMessageA(dialog, kIdModel3D, CB_SETCURSEL, static_cast<WPARAM>(values.Model3D), 0);
   CheckDlgButton(dialog, kIdLogging, values.Logging ? BST_CHECKED : BST_UNCHECKED);
 }
 
@@ -122,6 +132,8 @@ void ReadControls(HWND dialog, TOptionsValues& values) {
   // Only the two list entries are modes; no selection at all counts as 2D.
   LRESULT index = SendDlgItemMessageA(dialog, kIdStartMode, CB_GETCURSEL, 0, 0);
   values.Mode = index == 1 ? 1 : 0;
+  LRESULT model = SendDlgItemMessageA(dialog, kIdModel3D, CB_GETCURSEL, 0, 0);
+  values.Model3D = model >= 0 && model < LRESULT(std::size(kModelChoices)) ? kModelChoices[model] : TModel3D::Auto;
   values.Logging = IsDlgButtonChecked(dialog, kIdLogging) == BST_CHECKED;
 }
 
@@ -170,10 +182,12 @@ void ApplyOptions(const TOptionsValues& values, HWND owner, TPelorinState* state
   config.OBabelPath = values.Path;
   config.OBabelOpts = values.Options;
   config.StartMode = values.Mode;
+  config.Model3D = values.Model3D;
   config.Logging = values.Logging;
   StoreConfig(config);
   DebugLogFmt("ShowOptionsDialog: OBabelPath=[%s] OBabelOpts=[%s] StartMode=%s Logging=%d", config.OBabelPath.c_str(),
               config.OBabelOpts.c_str(), StartModeToText(config.StartMode).c_str(), config.Logging ? 1 : 0);
+  DebugLogFmt("ShowOptionsDialog: Model3D=%s", Model3DToText(config.Model3D).c_str());
   DebugLogSetup(SettingsDir(), config.Logging);
   std::string error;
   if (!SaveConfig(error)) {
@@ -193,6 +207,7 @@ void RunOptionsDialog(HWND owner, TPelorinState* state) {
   values.Path = config.OBabelPath;
   values.Options = config.OBabelOpts;
   values.Mode = state ? state->Mode : config.StartMode;
+  values.Model3D = config.Model3D;
   values.Logging = config.Logging;
   std::vector<BYTE> dialogTemplate = BuildOptionsTemplate();
   INT_PTR result = DialogBoxIndirectParamA(ViewerInstance(), reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()),

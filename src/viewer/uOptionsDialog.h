@@ -1,4 +1,4 @@
-// The options dialog: converter path and options, start mode and logging, edited without
+// The options dialog: converter path and options, start mode, 3D model and logging, edited without
 // touching pelorin.ini by hand.
 #pragma once
 
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "support/uConfig.h"
 #include "viewer/uWin32Window.h"
 
 namespace pelorin {
@@ -17,12 +18,14 @@ inline constexpr int kIdOBabelOpts = 102;
 inline constexpr int kIdBrowse = 103;
 inline constexpr int kIdStartMode = 104;
 inline constexpr int kIdLogging = 105;
+inline constexpr int kIdModel3D = 106;
 
 // The settings carried into and out of one run of the dialog.
 struct TOptionsValues {
   std::string Path;
   std::string Options;
   int32_t Mode = 0;  // 0 = 2D, 1 = 3D
+  TModel3D Model3D = TModel3D::Auto;
   bool Logging = false;
 };
 

@@ -48,6 +48,17 @@ TEST(CommandLine, RemoveToken) {
   for (const auto& c : cases) EXPECT_EQ(RemoveToken(c.args, c.word), c.expected) << c.args;
 }
 
+TEST(CommandLine, ThreeDAndAtomListArguments) {
+  const std::string args = "-O tempfile.stl --gen3d";
+  EXPECT_EQ(ThreeDArguments(args, false), args);
+  EXPECT_EQ(ThreeDArguments("-O x.stl --GEN3D --best", true), "-O x.stl --best");
+  EXPECT_EQ(AtomListArguments(args, false, false), args);
+  EXPECT_EQ(AtomListArguments(args, true, false), "-O tempfile.stl");
+  EXPECT_EQ(AtomListArguments(args, true, true), "-O tempfile.stl -ab");  // a PDB: no bonds perceived
+  // The output name is replaced like any mode's, so the converter writes XYZ by the extension.
+  EXPECT_EQ(SubstituteOutput(AtomListArguments(args, true, true), "C:\\T\\o.xyz"), "-O C:\\T\\o.xyz -ab");
+}
+
 TEST(CommandLine, BuildCommandLine) {
   TPelorinConfig config;
   config.OBabelPath = "C:\\Program Files\\OpenBabel-3.1.1\\obabel.exe";

@@ -314,6 +314,22 @@ TEST_F(PreviewTest, ThumbnailIsTheFittedDrawingInATopDownDib) {
   EXPECT_GT(CountPixels(dib.Image, IsDark, Columns(60, 140)), 50u);
 }
 
+TEST_F(PreviewTest, OverTheAtomLimitTheThumbnailIsAnAtomPictureAndLeavesNoFile) {
+  TTempDir temp;
+  TScopedEnvironment tmp(L"TMP", temp.Path().wstring()), tempVar(L"TEMP", temp.Path().wstring());
+  WriteIni("[Pelorin]\r\nOBabelPath=" + pelorin::testpaths::BridgeExe() +
+           "\r\nMaxThumbnail2DAtoms=10\r\n");  // caffeine.mol: 14 atoms
+  HBITMAP bitmap = Preview(pelorin::testpaths::SamplePath("caffeine.mol"), 128, 128);
+  ASSERT_NE(bitmap, nullptr) << Log();
+  const TDib dib = DibOf(bitmap);
+  EXPECT_TRUE(dib.IsDibSection);
+  EXPECT_GT(CountPixels(dib.Image, IsReddish), 20u) << "oxygen";
+  EXPECT_GT(CountPixels(dib.Image, IsNitrogenBlue), 20u) << "nitrogen";
+  EXPECT_GT(CountPixels(dib.Image, IsInk), 128u * 128 / 4) << "discs, not thin bonds";
+  EXPECT_NE(Log().find("RunOBabelXYZ: XYZ ready"), std::string::npos) << Log();
+  EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+}
+
 TEST_F(PreviewTest, UnreadableFileGivesNoBitmapAndOneLogLine) {
   EXPECT_EQ(Preview(dir_.File("missing.mol"), 64, 64), nullptr);
   Unload();

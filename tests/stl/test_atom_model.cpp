@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "stl/uAtomDiscs.h"
+#include "stl/uAtomFiles.h"
 #include "stl/uAtomModel.h"
 #include "stl/uElements.h"
 #include "stl/uXYZReader.h"
@@ -334,6 +336,69 @@ TEST(AtomModel, AtomLimitsAndReuseOfAModel) {
   std::string openError;
   ASSERT_TRUE(LoadMeshModel(model, stl, openError));
   EXPECT_EQ(model.Kind, TModelKind::Surface);
+}
+
+}  // namespace
+}  // namespace pelorin
+
+namespace pelorin {
+namespace {
+
+TEST(ModelChoice, SettingSurveyAndBudget) {
+  TRecordSurvey small, large;
+  small.AtomCount = 40, large.AtomCount = 41;
+  const std::optional<TRecordSurvey> none;
+  EXPECT_EQ(ChooseModelKind(TModel3D::Auto, 40, small, true), TModelKind::Surface);
+  EXPECT_EQ(ChooseModelKind(TModel3D::Auto, 40, large, true), TModelKind::Atoms);
+  EXPECT_EQ(ChooseModelKind(TModel3D::Auto, 40, none, true), TModelKind::Surface);  // the survey cannot tell
+  EXPECT_EQ(ChooseModelKind(TModel3D::Auto, 40, small, false), TModelKind::Atoms);  // atoms, not a refusal
+  EXPECT_EQ(ChooseModelKind(TModel3D::Auto, 0, small, true), TModelKind::Atoms);
+  EXPECT_EQ(ChooseModelKind(TModel3D::Surface, 40, large, false), TModelKind::Surface);
+  EXPECT_EQ(ChooseModelKind(TModel3D::Atoms, 40, small, true), TModelKind::Atoms);
+}
+
+TEST(AtomDiscs, SortedBackToFrontShadedByDepthAndTurnedAsTheView) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const TAtomArray atoms = {MakeAtom("O", 1, 2, 5), MakeAtom("C", 0, 0, -5), MakeAtom("Xx", nan, 0, 0)};
+  TSVGScene scene;
+  BuildAtomDiscScene(atoms, 0, 0, scene);
+  ASSERT_EQ(scene.Count, 3);
+  const TGeoElement &far = scene.Elements[0], &middle = scene.Elements[1], &near = scene.Elements[2];
+  EXPECT_EQ(far.Kind, gkCircle);
+  EXPECT_FLOAT_EQ(far.RX, ElementStyle("C").Radius);
+  EXPECT_FLOAT_EQ(near.CX, 1);
+  EXPECT_FLOAT_EQ(near.CY, -2) << "the scene's y points down";
+  EXPECT_FLOAT_EQ(middle.CX, 0) << "not finite is 0";
+  EXPECT_FLOAT_EQ(near.Fill.R, ElementStyle("O").Color.R) << "the nearest keeps its colour";
+  EXPECT_FLOAT_EQ(far.Fill.G, ElementStyle("C").Color.G * kFarthestDiscShade);
+  EXPECT_FLOAT_EQ(middle.Fill.B, ElementStyle("Xx").Color.B * (1 + kFarthestDiscShade) / 2);
+  EXPECT_LT(near.Stroke.R, near.Fill.R);
+  EXPECT_FLOAT_EQ(near.Fill.A, 1);
+
+  // Turned a quarter about y, +x goes away from the viewer; about x, +z goes down the screen.
+  BuildAtomDiscScene({MakeAtom("N", 1, 0, 0), MakeAtom("S", -1, 0, 0)}, 0, 90, scene);
+  EXPECT_FLOAT_EQ(scene.Elements[0].RX, ElementStyle("N").Radius);
+  BuildAtomDiscScene({MakeAtom("N", 0, 0, 1)}, 90, 0, scene);
+  EXPECT_NEAR(scene.Elements[0].CY, 1, 1e-6);
+  BuildAtomDiscScene({}, 0, 0, scene);
+  EXPECT_EQ(scene.Count, 0);
+}
+
+TEST(AtomFiles, TablesAreReadStraightFromPDBAndXYZOnly) {
+  TTempDir dir;
+  WriteFileBytes(dir.File("w.XYZ"), kTwoRecords);
+  WriteFileBytes(dir.File("e.pdb"), "HETATM    1  C1  ETH     1       0.941   0.075   0.020  1.00  0.00           C\n");
+  WriteFileBytes(dir.File("e.mol"), kTwoRecords);
+  TAtomArray atoms;
+  std::string error;
+  EXPECT_TRUE(IsAtomTableFile("a.Pdb") && IsAtomTableFile("b.xyz") && !IsAtomTableFile("c.sdf"));
+  ASSERT_TRUE(ReadAtomTableFile(dir.File("w.XYZ"), atoms, error)) << error;
+  EXPECT_EQ(atoms.size(), 3u);  // the first record only
+  ASSERT_TRUE(ReadAtomTableFile(dir.File("e.pdb"), atoms, error)) << error;
+  ExpectAtom(atoms.at(0), "C", 0.941f, 0.075f, 0.020f);
+  EXPECT_FALSE(ReadAtomTableFile(dir.File("e.mol"), atoms, error));
+  EXPECT_TRUE(atoms.empty());
+  EXPECT_FALSE(ReadAtomTableFile(dir.File("missing.pdb"), atoms, error));
 }
 
 }  // namespace

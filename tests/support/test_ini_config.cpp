@@ -123,6 +123,20 @@ TEST(ConfigValues, StartModeAndLoggingTexts) {
     bool on;
   } logging[] = {{"", true}, {"1", true}, {"1abc", true}, {"0", false}, {"no", false}, {" 1", false}};
   for (const auto& c : logging) EXPECT_EQ(ParseLoggingValue(c.text), c.on) << "[" << c.text << "]";
+
+  struct {
+    const char* text;
+    TModel3D model;
+  } models[] = {{"Auto", TModel3D::Auto}, {" surface ", TModel3D::Surface}, {"ATOMS", TModel3D::Atoms},
+                {"", TModel3D::Auto},     {"atom", TModel3D::Auto},         {"Surface2", TModel3D::Auto}};
+  for (const auto& c : models) EXPECT_EQ(ParseModel3D(c.text), c.model) << "[" << c.text << "]";
+  for (TModel3D m : {TModel3D::Auto, TModel3D::Surface, TModel3D::Atoms}) EXPECT_EQ(ParseModel3D(Model3DToText(m)), m);
+
+  struct {
+    const char* text;
+    int32_t value;
+  } limits[] = {{"150", 150}, {" 0 ", 0}, {"", 7}, {"-5", 7}, {"12a", 7}, {"99999999999999999999", 1000000}};
+  for (const auto& c : limits) EXPECT_EQ(ParseAtomLimit(c.text, 7), c.value) << "[" << c.text << "]";
 }
 
 TEST_F(ConfigTest, DefaultsWithoutIniFile) {
@@ -136,6 +150,9 @@ TEST_F(ConfigTest, DefaultsWithoutIniFile) {
   EXPECT_EQ(c.OBabelOpts, "-xC");
   EXPECT_EQ(c.StartMode, 1);
   EXPECT_TRUE(c.Logging);
+  EXPECT_EQ(c.Model3D, TModel3D::Auto);
+  EXPECT_EQ(c.MaxSurfaceAtoms, kDefaultMaxSurfaceAtoms);
+  EXPECT_EQ(c.MaxThumbnail2DAtoms, 150);
   EXPECT_FALSE(c.TempDir.empty());
   EXPECT_TRUE(c.TempDir.back() == '\\' || c.TempDir.back() == '/');
 }
@@ -143,7 +160,8 @@ TEST_F(ConfigTest, DefaultsWithoutIniFile) {
 TEST_F(ConfigTest, IniValuesOverrideDefaults) {
   WriteIni(
       "[Pelorin]\r\nOBabelPath=C:\\tools\\obabel.exe\r\nCmdLine2D=--gen2d\r\nCmdLine3D=\r\n"
-      "OBabelOpts=  \r\nStartMode= 2d \r\nLogging=0\r\n");
+      "OBabelOpts=  \r\nStartMode= 2d \r\nLogging=0\r\nModel3D=Atoms\r\nMaxSurfaceAtoms=12\r\n"
+      "MaxThumbnail2DAtoms=0\r\n");
   LoadConfig();
   TPelorinConfig c = ConfigSnapshot();
   EXPECT_EQ(c.OBabelPath, "C:\\tools\\obabel.exe");
@@ -152,6 +170,9 @@ TEST_F(ConfigTest, IniValuesOverrideDefaults) {
   EXPECT_EQ(c.OBabelOpts, "");
   EXPECT_EQ(c.StartMode, 0);
   EXPECT_FALSE(c.Logging);
+  EXPECT_EQ(c.Model3D, TModel3D::Atoms);
+  EXPECT_EQ(c.MaxSurfaceAtoms, 12);
+  EXPECT_EQ(c.MaxThumbnail2DAtoms, 0);
   EXPECT_FALSE(DebugLogEnabled());
 }
 
@@ -177,6 +198,7 @@ TEST_F(ConfigTest, SaveThenLoadRoundTripKeepsOtherSectionsAndKeys) {
   changed.OBabelOpts = "-xC -xu";
   changed.StartMode = 0;
   changed.Logging = false;
+  changed.Model3D = TModel3D::Surface;
   StoreConfig(changed);
   std::string error;
   ASSERT_TRUE(SaveConfig(error)) << error;
@@ -190,6 +212,7 @@ TEST_F(ConfigTest, SaveThenLoadRoundTripKeepsOtherSectionsAndKeys) {
   EXPECT_EQ(reloaded.OBabelOpts, changed.OBabelOpts);
   EXPECT_EQ(reloaded.StartMode, 0);
   EXPECT_FALSE(reloaded.Logging);
+  EXPECT_EQ(reloaded.Model3D, TModel3D::Surface);
   std::string text = ReadFileBytes(dir_.File("pelorin.ini"));
   EXPECT_NE(text.find("Keep=me"), std::string::npos);
   EXPECT_NE(text.find("Custom=stays"), std::string::npos);
@@ -209,7 +232,7 @@ TEST_F(ConfigTest, UnicodeIniFilesAreReadAndWrittenBackInTheirOwnEncoding) {
   const std::string before = other + "[Pelorin]\r\n" + path + options + "StartMode=2D\r\n";
   const std::string after = other + "[Pelorin]\r\n" + path + options +
                             "StartMode=3D\r\nCmdLine2D=-O tempfile.svg --gen2d\r\n"
-                            "CmdLine3D=-O tempfile.stl --gen3d\r\nLogging=1\r\n";
+                            "CmdLine3D=-O tempfile.stl --gen3d\r\nLogging=1\r\nModel3D=Auto\r\n";
   for (auto encode : {Utf16LeFile, Utf8BomFile}) {
     WriteIni(encode(before));
     LoadConfig();

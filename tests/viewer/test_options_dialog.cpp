@@ -72,7 +72,7 @@ class OptionsDialogTest : public ViewerTest {
   std::string savedPluginDir_, savedIniPath_;
 };
 
-TEST_F(OptionsDialogTest, ShowsTheTenControlsAndCancelChangesNothingButReloads) {
+TEST_F(OptionsDialogTest, ShowsItsControlsAndCancelChangesNothingButReloads) {
   UseStartMode(kMode3D);
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
@@ -84,23 +84,25 @@ TEST_F(OptionsDialogTest, ShowsTheTenControlsAndCancelChangesNothingButReloads) 
   std::string title;
   LOGFONTA font{};
   std::vector<TControlSeen> controls;
-  RECT expectedRects[10];
-  std::vector<std::string> modes;
+  constexpr int kControlCount = 12;
+  RECT expectedRects[kControlCount];
+  std::vector<std::string> modes, models;
+  int selectedModel = -1;
   int selected = -1;
   bool logging = false;
   struct TLayout {
     int X, Y, W, H;
   };
-  const TLayout layout[10] = {{5, 7, 70, 8},      {5, 18, 195, 13},  {202, 18, 50, 13}, {5, 37, 80, 8},
-                              {5, 48, 195, 13},   {5, 67, 60, 8},    {70, 65, 60, 60},  {5, 80, 100, 13},
-                              {120, 104, 60, 13}, {190, 104, 60, 13}};
+  const TLayout layout[kControlCount] = {{5, 7, 70, 8},    {5, 18, 195, 13}, {202, 18, 50, 13},  {5, 37, 80, 8},
+                                         {5, 48, 195, 13}, {5, 67, 60, 8},   {70, 65, 60, 60},   {5, 82, 60, 8},
+                                         {70, 80, 60, 60}, {5, 95, 100, 13}, {120, 119, 60, 13}, {190, 119, 60, 13}};
   TDialogScript script(parent_, [&](TDialogScript& s) {
     HWND dialog = WaitForDialog(s.Owner());
     if (!dialog) return s.Notes.push_back("no options dialog");
     title = TextOf(dialog);
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)), sizeof font, &font);
     controls = ControlsOf(dialog);
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < kControlCount; ++i) {
       // Position and size are converted separately, as the dialog manager does.
       RECT r{layout[i].X, layout[i].Y, layout[i].W, layout[i].H};
       MapDialogRect(dialog, &r);
@@ -113,6 +115,13 @@ TEST_F(OptionsDialogTest, ShowsTheTenControlsAndCancelChangesNothingButReloads) 
       modes.push_back(text);
     }
     selected = static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0));
+    HWND modelCombo = GetDlgItem(dialog, kIdModel3D);
+    for (int i = 0; i < SendMessageA(modelCombo, CB_GETCOUNT, 0, 0); ++i) {
+      char text[16] = {};
+      SendMessageA(modelCombo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+      models.push_back(text);
+    }
+    selectedModel = static_cast<int>(SendMessageA(modelCombo, CB_GETCURSEL, 0, 0));
     logging = SendMessageA(GetDlgItem(dialog, kIdLogging), BM_GETCHECK, 0, 0) == BST_CHECKED;
     SetDlgItemTextA(dialog, kIdOBabelPath, "C:\\elsewhere\\obabel.exe");  // discarded by Cancel
     Press(dialog, IDCANCEL);
@@ -128,7 +137,8 @@ TEST_F(OptionsDialogTest, ShowsTheTenControlsAndCancelChangesNothingButReloads) 
     const char* Text;
     DWORD Style;
   };
-  const TExpected expected[10] = {
+  // The first ten in their old order, the 3D model's choice placed below the start mode's.
+  const TExpected expected[kControlCount] = {
       {"static", 0, "obabel.exe path:", 0},
       {"edit", kIdOBabelPath, before.OBabelPath.c_str(), WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
       {"button", kIdBrowse, "Browse...", WS_TABSTOP},
@@ -136,12 +146,14 @@ TEST_F(OptionsDialogTest, ShowsTheTenControlsAndCancelChangesNothingButReloads) 
       {"edit", kIdOBabelOpts, "-xC", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
       {"static", 0, "Start mode:", 0},
       {"combobox", kIdStartMode, "3D", WS_TABSTOP | CBS_DROPDOWNLIST},
+      {"static", 0, "3D model:", 0},
+      {"combobox", kIdModel3D, "Auto", WS_TABSTOP | CBS_DROPDOWNLIST},
       {"button", kIdLogging, "Enable logging", WS_TABSTOP | BS_AUTOCHECKBOX},
       {"button", IDOK, "OK", WS_TABSTOP | BS_DEFPUSHBUTTON},
       {"button", IDCANCEL, "Cancel", WS_TABSTOP},
   };
-  ASSERT_EQ(controls.size(), 10u);
-  for (size_t i = 0; i < 10; ++i) {
+  ASSERT_EQ(controls.size(), size_t(kControlCount));
+  for (size_t i = 0; i < kControlCount; ++i) {
     SCOPED_TRACE(expected[i].Class + std::string(" ") + expected[i].Text);
     const TControlSeen& c = controls[i];
     EXPECT_EQ(c.Class, expected[i].Class);
@@ -161,6 +173,8 @@ TEST_F(OptionsDialogTest, ShowsTheTenControlsAndCancelChangesNothingButReloads) 
   }
   EXPECT_EQ(modes, (std::vector<std::string>{"2D", "3D"}));
   EXPECT_EQ(selected, 1) << "the window shows 3D";
+  EXPECT_EQ(models, (std::vector<std::string>{"Auto", "Surface", "Atoms"}));
+  EXPECT_EQ(selectedModel, 0);
   EXPECT_TRUE(logging);
 
   TPelorinConfig after = ConfigSnapshot();
@@ -184,6 +198,7 @@ TEST_F(OptionsDialogTest, OkAppliesSavesSwitchesTheLogAndReloads) {
     SetDlgItemTextA(dialog, kIdOBabelPath, typedPath.c_str());
     SetDlgItemTextA(dialog, kIdOBabelOpts, "-xC  -h");
     SendDlgItemMessageA(dialog, kIdStartMode, CB_SETCURSEL, 0, 0);
+    SendDlgItemMessageA(dialog, kIdModel3D, CB_SETCURSEL, 2, 0);
     SendDlgItemMessageA(dialog, kIdLogging, BM_SETCHECK, BST_UNCHECKED, 0);
     Press(dialog, IDOK);
     WaitGone(dialog);
@@ -195,6 +210,7 @@ TEST_F(OptionsDialogTest, OkAppliesSavesSwitchesTheLogAndReloads) {
   EXPECT_EQ(config.OBabelPath, typedPath);
   EXPECT_EQ(config.OBabelOpts, "-xC  -h");  // taken as typed
   EXPECT_EQ(config.StartMode, 0);
+  EXPECT_EQ(config.Model3D, TModel3D::Atoms);
   EXPECT_FALSE(config.Logging);
   EXPECT_EQ(State(wnd)->Mode, 0);
   EXPECT_TRUE(State(wnd)->Loading);
@@ -205,6 +221,7 @@ TEST_F(OptionsDialogTest, OkAppliesSavesSwitchesTheLogAndReloads) {
   EXPECT_NE(ini.find("OBabelPath=" + typedPath), std::string::npos) << ini;
   EXPECT_NE(ini.find("StartMode=2D"), std::string::npos) << ini;
   EXPECT_NE(ini.find("Logging=0"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("Model3D=Atoms"), std::string::npos) << ini;
   std::string log = Log();
   const std::string closing = "  Logging disabled \xE2\x80\x93 closing log.\r\n";
   ASSERT_GE(log.size(), closing.size());

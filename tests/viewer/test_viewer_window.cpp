@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "dialog_driver.h"
+#include "lattice_pdb.h"
+#include "stl/uAtomModel.h"
 #include "stl/uSurfaceBudget.h"
 #include "test_drawing.h"
 #include "viewer/uClipboard.h"
@@ -145,8 +147,9 @@ TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
 }
 
 // A surface over the memory budget is refused before the conversion when the file's atoms
-// already say so, and its STL deleted unread when the hydrogens the converter adds make it so.
-TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedNamingTheAtoms) {
+// already say so, and its STL deleted unread when the hydrogens the converter adds make it so;
+// Auto draws such a molecule as atoms.
+TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedOrDrawnAsAtoms) {
   struct TBudgetReset {
     ~TBudgetReset() { SetSurfaceBudgetOverride(0); }
   } reset;
@@ -161,6 +164,7 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedNamingTheAtoms) {
        "The 3D surface of 24 atoms is too large", 1},
   };
   UseStartMode(kMode3D);
+  Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Surface; });
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SetSurfaceBudgetOverride(c.budget);
@@ -175,6 +179,44 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedNamingTheAtoms) {
     DestroyWindow(wnd);
     PumpMessages();
   }
+  // Auto draws the atoms instead of refusing.
+  Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Auto; });
+  SetSurfaceBudgetOverride(1);
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
+  EXPECT_EQ(CountOf(Log(), "] Mode=3D"), CountOf(Log(), "] Mode=3D atoms")) << "no surface conversion";
+}
+
+TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
+  UseStartMode(kMode3D);
+  Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Atoms; });
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  ASSERT_TRUE(State(wnd)->Model);
+  EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
+  EXPECT_EQ(State(wnd)->Model->FacetCount, 24 * 1280);
+  TImage p = Picture(wnd);
+  EXPECT_GT(CountPixels(p, IsReddish), 200u) << "oxygen";
+  EXPECT_GT(CountPixels(p, IsNitrogenBlue), 200u) << "nitrogen";
+  EXPECT_NE(Log().find("RunOBabelXYZ: XYZ ready"), std::string::npos);
+  DestroyWindow(wnd);
+
+  // Auto: far more atoms than a surface may have; the PDB's own atoms, no converter run.
+  Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Auto; });
+  TTempDir data;
+  const std::string protein = data.File("lattice.pdb");
+  WriteFileBytes(protein, lattice::LatticePDBText(20000));
+  wnd = Open(protein);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
+  EXPECT_EQ(State(wnd)->Model->FacetCount, 20000 * kSphereFacets[SphereLevelForAtomCount(20000)]);
+  p = Picture(wnd);
+  EXPECT_GT(CountPixels(p, IsNitrogenBlue), 1000u);
+  EXPECT_NE(Log().find("LoadFileAtoms: 20000 atoms read from the file itself"), std::string::npos);
 }
 
 TEST_F(ViewerTest, RecordsAreSteppedWithoutWrapAround) {

@@ -2,7 +2,8 @@
 // loads PELORINPLUGIN.dll the way the host does and shows files in it. With --snapshot it
 // saves what each view shows (2D, then 3D, then the next SDF record) as PNG files; with
 // --script it runs a list of steps (open, keys, going to a record, exports with the save dialog
-// answered, thumbnails, the display-parameters command) and reports how long each took.
+// answered, thumbnails, the display-parameters command, the 3D model chosen in the options
+// dialog) and reports how long each took.
 #include <windows.h>
 // GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
 #include <objidl.h>
@@ -18,6 +19,7 @@
 
 #include "dialog_driver.h"
 #include "plugin/uWLXExports.h"
+#include "viewer/uOptionsDialog.h"
 #include "viewer/uWin32Window.h"
 
 namespace {
@@ -275,6 +277,25 @@ void AnswerNextDialog(TDialogScript& script, const std::wstring& fileName, std::
   WaitGone(dialog);
 }
 
+// Chooses `model` (Auto, Surface or Atoms) as the options dialog's 3D model and presses OK.
+void ChooseModel3D(TDialogScript& script, const std::wstring& model, std::string& seen) {
+  HWND dialog = script.NextDialog(120);
+  if (!dialog) return;
+  Sleep(200);  // let the dialog finish its own set-up
+  seen = TextOf(dialog);
+  const std::string name(model.begin(), model.end());
+  LRESULT index = SendDlgItemMessageA(dialog, pelorin::kIdModel3D, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                      reinterpret_cast<LPARAM>(name.c_str()));
+  if (index == CB_ERR) {
+    Press(dialog, IDCANCEL);
+  } else {
+    SendDlgItemMessageA(dialog, pelorin::kIdModel3D, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    Press(dialog, IDOK);
+    seen += ": 3D model " + name;
+  }
+  WaitGone(dialog);
+}
+
 std::vector<std::wstring> SplitWords(const std::wstring& line) {
   std::vector<std::wstring> words;
   size_t i = 0;
@@ -385,6 +406,16 @@ bool RunStep(const std::vector<std::wstring>& w, const std::wstring& logPath, st
     answerer.Finish();
     what = seen.empty() ? L"no dialog" : Widen(seen) + L" (cancelled)";
     return reloaded;
+  }
+  if (verb == L"model3d" && w.size() == 2 && gViewer) {
+    size_t loads = CountFinishedLoads(logPath);
+    std::string seen;
+    TDialogScript chooser(gMain, [&](TDialogScript& s) { ChooseModel3D(s, w[1], seen); });
+    gPlugin->SendCommand(gViewer, pelorin::kCommandNewParams, 0);
+    bool reloaded = WaitForLoad(logPath, loads);
+    chooser.Finish();
+    what = seen.empty() ? L"no dialog" : Widen(seen);
+    return reloaded && seen.find(": 3D model") != std::string::npos;
   }
   if (verb == L"close" && gViewer) {
     gPlugin->Close(gViewer);

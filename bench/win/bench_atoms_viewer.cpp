@@ -1,0 +1,230 @@
+// The atom model in the viewer, through the real converter (the bridge): a generated
+// 20,000-atom PDB from a new viewer window to its first picture against the converter's own XYZ
+// run on it, the working set that adds, its full and dragging frames against a full frame of
+// caffeine's surface, caffeine as atoms against as surface, and the working set a surface costs
+// per atom (which sets MaxSurfaceAtoms). Windows only (runs under Wine, software OpenGL).
+//   bench_atoms_viewer [--frames N] [--loads N]
+// clang-format off
+#include <windows.h>
+#include <GL/gl.h>
+#include <psapi.h>
+// clang-format on
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "convert/uConverter.h"
+#include "lattice_pdb.h"
+#include "render/uOpenGL.h"
+#include "stl/uAtomFiles.h"
+#include "stl/uAtomModel.h"
+#include "viewer_bench_util.h"
+
+using namespace pelorin;
+using namespace pelorin_bench;
+
+namespace {
+
+constexpr int kProteinAtoms = 20000;
+constexpr double kAtomsMemoryGoalMB = 150;
+constexpr double kMB = 1 << 20;
+
+size_t WorkingSetBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
+}
+
+// The highest working set while `fn` runs above the one before it, sampled every millisecond.
+template <typename TFn>
+double PeakWorkingSetAboveMB(TFn fn) {
+  const size_t baseline = WorkingSetBytes();
+  std::atomic<bool> done{false};
+  std::atomic<size_t> peak{baseline};
+  std::thread sampler([&] {
+    while (!done) {
+      peak = std::max(peak.load(), WorkingSetBytes());
+      Sleep(1);
+    }
+  });
+  fn();
+  peak = std::max(peak.load(), WorkingSetBytes());
+  done = true;
+  sampler.join();
+  return static_cast<double>(peak - baseline) / kMB;
+}
+
+std::shared_ptr<TMeshModel> AtomModelOf(const std::string& input) {
+  TAtomArray atoms;
+  std::string error;
+  auto model = std::make_shared<TMeshModel>();
+  if (!LoadFileAtoms(input, atoms, error) || !BuildAtomModel(atoms, *model, error)) {
+    std::fprintf(stderr, "no atom model of %s: %s\n", input.c_str(), error.c_str());
+    return nullptr;
+  }
+  return model;
+}
+
+std::shared_ptr<TMeshModel> SurfaceModelOf(const std::string& input) {
+  std::string stlPath, error;
+  if (!RunOBabelSTL(input, stlPath, error)) {
+    std::fprintf(stderr, "the 3D conversion failed: %s\n", error.c_str());
+    return nullptr;
+  }
+  auto model = std::make_shared<TMeshModel>();
+  const bool loaded = LoadMeshModel(*model, stlPath, error);
+  DeleteFileA(stlPath.c_str());
+  return loaded ? model : nullptr;
+}
+
+// Median full (or dragging) frame of a model at 800 x 600 in the current context, after one
+// frame that uploads the buffers and makes the shadow.
+double FrameMs(const std::shared_ptr<TMeshModel>& model, bool dragging, int runs) {
+  const TViewValues view;
+  auto frame = [&] {
+    RenderMeshModel(model, kWidth, kHeight, dragging, view);
+    glFinish();
+  };
+  frame();
+  std::vector<double> ms;
+  for (int i = 0; i < runs; ++i) ms.push_back(MillisecondsOf(frame));
+  return Median(ms);
+}
+
+// First pictures of `input` in a new viewer window, median of `runs` after one warm-up.
+double MedianFirstPictureMs(HWND parent, const std::string& input, int runs) {
+  if (FirstPictureMs(parent, input) < 0) return -1;
+  std::vector<double> ms;
+  for (int i = 0; i < runs; ++i) {
+    const double one = FirstPictureMs(parent, input);
+    if (one < 0) return -1;
+    ms.push_back(one);
+  }
+  return Median(ms);
+}
+
+struct TInputs {
+  std::string Caffeine, Protein, TempDir;
+};
+
+bool ReportFrames(const TInputs& in, int runs) {
+  TGLWindow window;
+  if (!window.Ready()) return false;
+  std::shared_ptr<TMeshModel> surface = SurfaceModelOf(in.Caffeine);
+  std::shared_ptr<TMeshModel> caffeineAtoms = AtomModelOf(in.Caffeine);
+  std::shared_ptr<TMeshModel> protein = AtomModelOf(in.Protein);
+  if (!surface || !caffeineAtoms || !protein) return false;
+  const double surfaceMs = FrameMs(surface, false, runs);
+  const double proteinMs = FrameMs(protein, false, runs), proteinDragMs = FrameMs(protein, true, runs);
+  const double caffeineMs = FrameMs(caffeineAtoms, false, runs);
+  std::printf(
+      "full frame at %dx%d: caffeine's surface (%d facets) %.0f ms; as atoms (%d facets) %.1f ms; %d atoms (%d facets) "
+      "%.1f ms, dragging %.1f ms (median of %d)\n",
+      kWidth, kHeight, surface->FacetCount, surfaceMs, caffeineAtoms->FacetCount, caffeineMs, kProteinAtoms,
+      protein->FacetCount, proteinMs, proteinDragMs, runs);
+  PrintRatioFigure("atoms_frame", proteinMs, proteinMs, surfaceMs);
+  PrintRatioFigure("atoms_drag", proteinDragMs, proteinDragMs, surfaceMs);
+  PrintRatioFigure("caffeine_atoms_vs_surface_frame", caffeineMs, caffeineMs, surfaceMs);
+  return true;
+}
+
+struct TMemory {
+  double ProteinMB = -1, SurfaceMB = -1;
+};
+
+// Measured first, after one small load: the one-time costs of a viewer window (its context, the
+// text cache) belong to the baseline, and no large block freed by an earlier load is reused.
+TMemory MeasureMemory(HWND parent, const TInputs& in) {
+  UseConfig(in.TempDir, kMode3D, TModel3D::Atoms);
+  if (FirstPictureMs(parent, in.Caffeine) < 0) return {};
+  TMemory m;
+  UseConfig(in.TempDir, kMode3D, TModel3D::Auto);
+  m.ProteinMB = PeakWorkingSetAboveMB([&] { FirstPictureMs(parent, in.Protein); });
+  UseConfig(in.TempDir, kMode3D, TModel3D::Surface);
+  m.SurfaceMB = PeakWorkingSetAboveMB([&] { FirstPictureMs(parent, in.Caffeine); });
+  return m;
+}
+
+void PrintMemory(const TMemory& m) {
+  std::printf("working set above the baseline: %d atoms %.0f MB (%.0f bytes an atom); caffeine's surface %.0f MB\n",
+              kProteinAtoms, m.ProteinMB, m.ProteinMB * kMB / kProteinAtoms, m.SurfaceMB);
+  std::printf("FIGURE atoms_memory: %.0f MB (%.2f x the goal of %.0f MB)\n", m.ProteinMB,
+              m.ProteinMB / kAtomsMemoryGoalMB, kAtomsMemoryGoalMB);
+  // caffeine has 24 atoms; MaxSurfaceAtoms keeps a surface within about 512 MB.
+  const double perAtom = m.SurfaceMB / 24;
+  std::printf("FIGURE surface_memory_per_atom: %.1f MB (%.0f atoms fit in 512 MB; MaxSurfaceAtoms=%d)\n", perAtom,
+              perAtom > 0 ? 512 / perAtom : 0.0, kDefaultMaxSurfaceAtoms);
+}
+
+bool ReportLoads(const TInputs& in, int runs) {
+  HWND parent = CreateSizedWindow("PelorinAtomsBenchParent", ParentProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  if (!parent) return false;
+  const TMemory memory = MeasureMemory(parent, in);
+  UseConfig(in.TempDir, kMode3D, TModel3D::Auto);
+  const double proteinMs = MedianFirstPictureMs(parent, in.Protein, runs);
+  std::vector<double> converter;
+  for (int i = 0; i < runs; ++i) {
+    bool ok = false;
+    converter.push_back(MillisecondsOf([&] {
+      std::string xyzPath, error;
+      ok = RunOBabelXYZ(in.Protein, xyzPath, error);
+      if (ok) DeleteFileA(xyzPath.c_str());
+    }));
+    if (!ok) return false;
+  }
+  const double converterMs = Median(converter);
+  UseConfig(in.TempDir, kMode3D, TModel3D::Atoms);
+  const double caffeineAtomsMs = MedianFirstPictureMs(parent, in.Caffeine, runs);
+  UseConfig(in.TempDir, kMode3D, TModel3D::Surface);
+  const double caffeineSurfaceMs = MedianFirstPictureMs(parent, in.Caffeine, runs);
+  DestroyWindow(parent);
+  PumpMessages();
+  if (memory.ProteinMB < 0 || proteinMs < 0 || caffeineAtomsMs < 0 || caffeineSurfaceMs < 0) return false;
+  std::printf("first picture of %d atoms: %.0f ms, the converter's XYZ run alone %.0f ms (median of %d)\n",
+              kProteinAtoms, proteinMs, converterMs, runs);
+  std::printf("caffeine's first picture: as atoms %.0f ms, as surface %.0f ms\n", caffeineAtomsMs, caffeineSurfaceMs);
+  PrintRatioFigure("atoms_first_picture", proteinMs, proteinMs, converterMs);
+  PrintMemory(memory);
+  PrintRatioFigure("caffeine_atoms_vs_surface_first_picture", caffeineAtomsMs, caffeineAtomsMs, caffeineSurfaceMs);
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int frames = 7, loads = 3;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--frames") == 0)
+      frames = std::max(1, std::atoi(argv[++i]));
+    else if (std::strcmp(argv[i], "--loads") == 0)
+      loads = std::max(1, std::atoi(argv[++i]));
+  }
+  std::string error;
+  if (!LoadOpenGL(error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  ViewerLibraryAttach(GetModuleHandleA(nullptr));
+  const std::filesystem::path temp =
+      std::filesystem::temp_directory_path() / ("pelorin_atoms_" + std::to_string(GetCurrentProcessId()));
+  std::filesystem::create_directories(temp);
+  TInputs in{PELORIN_SAMPLES_DIR "\\caffeine.mol", (temp / "lattice.pdb").string(), temp.string() + "\\"};
+  std::ofstream(in.Protein, std::ios::binary) << lattice::LatticePDBText(kProteinAtoms);
+  const std::filesystem::path work = temp / "work";
+  std::filesystem::create_directories(work);
+  in.TempDir = work.string() + "\\";
+  UseConfig(in.TempDir, kMode3D);
+  bool ok = ReportLoads(in, loads);
+  ok = ReportFrames(in, frames) && ok;
+  ViewerLibraryDetach();
+  UnloadOpenGL();
+  std::error_code ignored;
+  std::filesystem::remove_all(temp, ignored);
+  return ok ? 0 : 1;
+}

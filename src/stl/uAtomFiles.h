@@ -1,0 +1,42 @@
+// The atoms of a molecule file for the atom model: read straight from a PDB or XYZ file, which
+// already is a table of element and position, or from the converter's XYZ output otherwise;
+// and the choice between the atom model and the converter's surface.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "convert/uMolSurvey.h"
+#include "stl/uSTLParser.h"
+#include "stl/uXYZReader.h"
+#include "support/uConfig.h"
+
+#ifdef _WIN32
+#include "convert/uConverter.h"
+#endif
+
+namespace pelorin {
+
+// True for a file whose format is a table of element and position per atom (PDB, XYZ), by
+// its extension in any letter case.
+bool IsAtomTableFile(const std::string& fileName);
+
+// The atoms of the first record (the first model of a PDB) straight from a PDB or XYZ file;
+// false with a reason for any other file or when it holds no readable atoms.
+bool ReadAtomTableFile(const std::string& fileName, TAtomArray& atoms, std::string& error);
+
+// The 3D model of a record. Surface and Atoms are drawn as set. Auto draws the surface for up
+// to `maxSurfaceAtoms` atoms by the survey (a record it cannot tell counts as small) while
+// `surfaceWithinBudget` says the surface fits the memory budget, and atoms otherwise.
+TModelKind ChooseModelKind(TModel3D setting, int32_t maxSurfaceAtoms, const std::optional<TRecordSurvey>& survey,
+                           bool surfaceWithinBudget);
+
+#ifdef _WIN32
+// The atoms of the file's first record: straight from a PDB or XYZ file when that reads;
+// otherwise the converter's XYZ run (RunOBabelXYZ with `limits`), read and deleted. Never
+// leaves a temporary file behind.
+[[nodiscard]] bool LoadFileAtoms(const std::string& inputPath, TAtomArray& atoms, std::string& error,
+                                 const TConversionLimits& limits = {});
+#endif
+
+}  // namespace pelorin
