@@ -63,11 +63,15 @@ class TInheritOnly {
 };
 
 // Deletes a file the child wrote to. The child's copy of the handle may close a moment
-// after its process handle is signalled (seen under Wine, and with scanners on Windows),
-// so a refused delete is retried for up to three seconds (a loaded machine closes it late)
-// before the file is given up.
+// after its process handle is signalled (seen under Wine, and with scanners on Windows). The
+// capture is shared for deletion, so the delete is taken at once and the file goes when that
+// copy closes, however late; until then it is waited for, up to three seconds, so that the
+// caller finds the folder as it was.
 void DeleteSoonAfterExit(const std::string& path) {
-  for (int attempt = 0; attempt < 150 && !DeleteFileIfExists(path); ++attempt) Sleep(20);
+  for (int attempt = 0; attempt < 150; ++attempt) {
+    if (DeleteFileIfExists(path) && !FileExists(path)) return;
+    Sleep(20);
+  }
 }
 
 // Copies the captured output into the log, line by line, then deletes the file.
@@ -304,8 +308,8 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   }
   std::string capturePath = MakeTempFileName("obabel_out", ".tmp");
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  TUniqueHandle capture(CreateFileA(capturePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  TUniqueHandle capture(CreateFileA(capturePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!capture) {
     DebugLog("RunProcessWait: CreateFile for capture log FAILED: " + LastErrorText());
     return TRunEnd::NotStarted;

@@ -182,11 +182,13 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedOrDrawnAsAtoms) {
   // Auto draws the atoms instead of refusing.
   Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Auto; });
   SetSurfaceBudgetOverride(1);
+  const size_t conversionsBefore = CountOf(Log(), "] Mode=3D");
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
   EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
-  EXPECT_EQ(CountOf(Log(), "] Mode=3D"), CountOf(Log(), "] Mode=3D atoms")) << "no surface conversion";
+  EXPECT_EQ(CountOf(Log(), "] Mode=3D"), conversionsBefore + 1) << "the atoms' conversion only";
+  EXPECT_EQ(CountOf(Log(), "] Mode=3D atoms"), 1u);
 }
 
 TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
