@@ -13,7 +13,7 @@ namespace pelorin {
 // spheres above (Auto), or always the one named.
 enum class TModel3D : int32_t { Auto = 0, Surface = 1, Atoms = 2 };
 
-inline constexpr int32_t kDefaultMaxSurfaceAtoms = 64;
+inline constexpr int32_t kDefaultMaxSurfaceAtoms = 80;
 inline constexpr int32_t kDefaultMaxThumbnail2DAtoms = 150;
 // Atom counts in the ini file are clamped to 0..this.
 inline constexpr int32_t kMaxAtomLimitValue = 1000000;
@@ -30,7 +30,7 @@ struct TPelorinConfig {
   uint32_t ThumbnailTimeoutMs = 4000;
   TModel3D Model3D = TModel3D::Auto;
   // Auto draws the surface of records with up to this many atoms (its working set grows by
-  // about 7.7 MB an atom: 64 atoms stay within about 512 MB) and atoms above.
+  // about 6.4 MB an atom: 80 atoms stay within about 512 MB) and atoms above.
   int32_t MaxSurfaceAtoms = kDefaultMaxSurfaceAtoms;
   // Thumbnails of records with more atoms show the atoms instead of the 2D drawing, which
   // takes the converter long on large molecules and shows little in a thumbnail.
