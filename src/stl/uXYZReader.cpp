@@ -234,21 +234,59 @@ void ReadPDBRecords(std::string_view text, TAtomArray& atoms) {
 
 // ---- Files ----
 
-bool ReadTextFile(const std::string& fileName, std::string& text, std::string& error) {
+// Reads the file from its start in pieces that double in size until `enough` finds what the
+// reader needs among the complete lines read so far, or the file ends: a trajectory or an
+// ensemble of thousands of frames is not read whole for one of them. Doubling keeps the
+// rescans of `enough` within twice the bytes read.
+template <typename TEnough>
+bool ReadTextFileUntil(const std::string& fileName, std::string& text, std::string& error, TEnough enough) {
   errno = 0;
   TFile f = OpenReadDenyWrite(fileName);
   if (!f) {
     error = "Cannot open file [" + fileName + "]: " + (errno != 0 ? std::strerror(errno) : "unknown error");
     return false;
   }
-  char buffer[64 * 1024];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) text.append(buffer, got);
+  for (size_t piece = 64 * 1024;; piece *= 2) {
+    const size_t before = text.size();
+    text.resize(before + piece);
+    const size_t got = std::fread(&text[before], 1, piece, f.get());
+    text.resize(before + got);
+    if (got < piece) break;  // the end of the file, or an error
+    const size_t lastBreak = text.find_last_of("\r\n");
+    if (lastBreak != std::string::npos && enough(std::string_view(text).substr(0, lastBreak + 1))) return true;
+  }
   if (std::ferror(f.get())) {
     error = "Cannot read file [" + fileName + "]";
     return false;
   }
   return true;
+}
+
+// True when `text` holds every line the reader looks at for record `recordIndex`, or the line
+// where it gives up.
+bool XYZRecordIsIn(std::string_view text, int recordIndex) {
+  TTextLines lines(text);
+  std::string_view line;
+  for (int record = 0;; ++record) {
+    uint64_t count = 0;
+    if (!NextCountLine(lines, line)) return false;
+    if (!ParseCount(line, count)) return true;
+    if (!lines.Next(line) || !SkipLines(lines, count)) return false;
+    if (record >= recordIndex) return true;
+  }
+}
+
+// True once the first model has ended, where ReadPDBRecords stops.
+bool PDBFirstModelIsIn(std::string_view text) {
+  TTextLines lines(text);
+  std::string_view line;
+  bool modelSeen = false;
+  while (lines.Next(line)) {
+    std::string_view type = RecordType(line);
+    if (type == "ENDMDL" || type == "END" || (type == "MODEL" && modelSeen)) return true;
+    modelSeen |= type == "MODEL";
+  }
+  return false;
 }
 
 }  // namespace
@@ -293,7 +331,8 @@ bool ReadXYZFile(const std::string& fileName, int recordIndex, TAtomArray& atoms
   if (title) title->clear();
   std::string text;
   try {
-    if (!ReadTextFile(fileName, text, error)) return false;
+    auto recordIsIn = [recordIndex](std::string_view part) { return XYZRecordIsIn(part, recordIndex); };
+    if (!ReadTextFileUntil(fileName, text, error, recordIsIn)) return false;
   } catch (const std::bad_alloc&) {
     error = "Not enough memory to read file [" + fileName + "]";
     return false;
@@ -319,7 +358,7 @@ bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& er
   atoms.clear();
   std::string text;
   try {
-    if (!ReadTextFile(fileName, text, error)) return false;
+    if (!ReadTextFileUntil(fileName, text, error, PDBFirstModelIsIn)) return false;
   } catch (const std::bad_alloc&) {
     error = "Not enough memory to read file [" + fileName + "]";
     return false;

@@ -27,7 +27,8 @@ using TAtomArray = std::vector<TAtom>;
 // Error texts count records from 1.
 bool ReadXYZBlock(std::string_view text, int recordIndex, TAtomArray& atoms, std::string& error,
                   std::string* title = nullptr);
-// The same on a file; a file that cannot be opened gives "Cannot open file [name]: reason".
+// The same on a file, read only as far as the record needs (a trajectory is not read whole for
+// one frame); a file that cannot be opened gives "Cannot open file [name]: reason".
 bool ReadXYZFile(const std::string& fileName, int recordIndex, TAtomArray& atoms, std::string& error,
                  std::string* title = nullptr);
 
@@ -38,6 +39,7 @@ bool ReadXYZFile(const std::string& fileName, int recordIndex, TAtomArray& atoms
 // atoms with alternate locations only the first location met is kept. Records too short to
 // hold the coordinates are passed over. False with a reason when no atom was read.
 bool ReadPDBAtoms(std::string_view text, TAtomArray& atoms, std::string& error);
+// The same on a file, read only up to the end of the first model.
 bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& error);
 
 // Stores the element named by a file's word in `out`: the leading letters (at most three) in

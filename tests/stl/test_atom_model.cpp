@@ -1,6 +1,7 @@
 // Tests of the atom lists (XYZ, PDB), the element tables and the atom model built from them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -139,6 +140,42 @@ std::string PDBAtom(const char* type, const char* name, float x, const char* ele
   std::snprintf(line, sizeof line, "%-6s%5d %-4s%cALA A   1    %8.3f%8.3f%8.3f  1.00  0.00          %2s", type, 1, name,
                 location, x, 2.0, -3.0, element);
   return std::string(line) + "\n";
+}
+
+// A file is read only as far as the record needs, in pieces of growing size: what is read must
+// still be the whole record wherever the pieces end (lines of CR LF, records of ~100 KB).
+TEST(AtomFiles, FileReadsMatchTheWholeTextWhereverThePiecesEnd) {
+  auto same = [](const TAtomArray& a, const TAtomArray& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const TAtom& p, const TAtom& q) {
+             return std::string(p.Element) == q.Element && p.X == q.X && p.Y == q.Y && p.Z == q.Z;
+           });
+  };
+  TTempDir dir;
+  std::string xyz, pdb;
+  for (int record = 0; record < 4; ++record) {
+    xyz += "5000\r\nframe " + std::to_string(record) + "\r\n";
+    pdb += "MODEL     " + std::to_string(record + 1) + "\r\n";
+    for (int i = 0; i < 5000; ++i) {
+      xyz += (i % 2 ? "O " : "C ") + std::to_string(record) + " " + std::to_string(i) + " 0.5\r\n";
+      if (i < 1500) pdb += PDBAtom("ATOM", " CA ", static_cast<float>(record * 10000 + i), " C") + "\r\n";
+    }
+    pdb += "ENDMDL\r\n";
+  }
+  WriteFileBytes(dir.File("trajectory.xyz"), xyz);
+  WriteFileBytes(dir.File("ensemble.pdb"), pdb);
+  TAtomArray fromFile, fromText;
+  std::string error;
+  for (int record = 0; record < 4; ++record) {
+    SCOPED_TRACE(record);
+    ASSERT_TRUE(ReadXYZFile(dir.File("trajectory.xyz"), record, fromFile, error)) << error;
+    ASSERT_TRUE(ReadXYZBlock(xyz, record, fromText, error)) << error;
+    EXPECT_TRUE(same(fromFile, fromText));
+  }
+  EXPECT_FALSE(ReadXYZFile(dir.File("trajectory.xyz"), 4, fromFile, error));
+  ASSERT_TRUE(ReadPDBFile(dir.File("ensemble.pdb"), fromFile, error)) << error;
+  ASSERT_TRUE(ReadPDBAtoms(pdb, fromText, error));
+  EXPECT_EQ(fromFile.size(), 1500u);
+  EXPECT_TRUE(same(fromFile, fromText));
 }
 
 TEST(PDBAtoms, ElementFromColumnsOrAtomName) {
