@@ -246,7 +246,7 @@ bool ReadTextFileUntil(const std::string& fileName, std::string& text, std::stri
     error = "Cannot open file [" + fileName + "]: " + (errno != 0 ? std::strerror(errno) : "unknown error");
     return false;
   }
-  for (size_t piece = 64 * 1024;; piece *= 2) {
+  for (size_t piece = size_t{64} << 10;; piece *= 2) {
     const size_t before = text.size();
     text.resize(before + piece);
     const size_t got = std::fread(&text[before], 1, piece, f.get());
