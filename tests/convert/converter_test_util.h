@@ -25,7 +25,10 @@ class ConverterTest : public ::testing::Test {
   void TearDown() override {
     pelorin::DebugLogClose();
     pelorin::SetRunLimits({});
-    // Whatever happened, no temporary file of a conversion may be left behind.
+    // Whatever happened, no temporary file of a conversion may be left behind. A capture file
+    // whose deletion is pending goes when the last copy of its handle closes; under Wine the
+    // console host of a killed child can hold one for a few seconds on a busy machine.
+    for (int wait = 0; wait < 100 && !std::filesystem::is_empty(temp_.Path()); ++wait) Sleep(100);
     for (const auto& entry : std::filesystem::directory_iterator(temp_.Path()))
       ADD_FAILURE() << "left behind: " << entry.path().string();
   }
