@@ -80,7 +80,7 @@ struct TShadowPosition {
 };
 static_assert(sizeof(TShadowPosition) == 3 * sizeof(float), "shadow positions are packed floats");
 
-// Every facet's three corners, in mesh order, into the mesh and shadow buffers.
+// Every facet's three corners, in mesh order, into the mesh and shadow buffers; no index buffer.
 void UploadFacetCorners(const TMeshModel& model, const TShadowProjection& shadow, const TContextBuffers& buffers) {
   gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kMeshBuffer]);
   UploadInPieces<TPackedVertex>(size_t(model.MeshVertexCount), [&](size_t first, size_t n, TPackedVertex* out) {
@@ -90,6 +90,10 @@ void UploadFacetCorners(const TMeshModel& model, const TShadowProjection& shadow
   UploadInPieces<TShadowPosition>(size_t(model.MeshVertexCount), [&](size_t first, size_t n, TShadowPosition* out) {
     shadow.Apply(model.MeshVertices.data() + 3 * first, n, &out->X);
   });
+  // Nor does the driver keep the corners of atoms this context drew before.
+  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, buffers.Names[kIndexBuffer]);
+  gProcs.Data(GL_ELEMENT_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
 // The spheres of an atom model: its arrays hold every sphere's corners in the same order, so
