@@ -3,7 +3,7 @@
 // run on it, the working set that adds, its full and dragging frames against a full frame of
 // caffeine's surface, caffeine as atoms against as surface, and the working set a surface costs
 // per atom (which sets MaxSurfaceAtoms). Windows only (runs under Wine, software OpenGL).
-//   bench_atoms_viewer [--frames N] [--loads N]
+//   bench_atoms_viewer [--frames N] [--loads N]   (--loads 0: frames only)
 // clang-format off
 #include <windows.h>
 #include <GL/gl.h>
@@ -17,6 +17,8 @@
 #include <fstream>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "convert/uConverter.h"
 #include "lattice_pdb.h"
@@ -82,19 +84,30 @@ std::shared_ptr<TMeshModel> SurfaceModelOf(const std::string& input) {
   return loaded ? model : nullptr;
 }
 
-// Median full (or dragging) frame of a model at 800 x 600 in the current context, after one
-// frame that uploads the buffers and makes the shadow.
-double FrameMs(const std::shared_ptr<TMeshModel>& model, bool dragging, int runs) {
-  const TViewValues view;
-  auto frame = [&] {
-    RenderMeshModel(model, kWidth, kHeight, dragging, view);
+// Full (or dragging) frames of a model at 800 x 600 in a context of its own (a context's buffers
+// hold one model), after one frame that uploads the buffers and makes the shadow.
+class TFrameSeries {
+ public:
+  TFrameSeries(std::shared_ptr<TMeshModel> model, bool dragging) : model_(std::move(model)), dragging_(dragging) {
+    if (window_.Ready()) Frame();
+  }
+  bool Ready() const { return window_.Ready(); }
+  void Take() {
+    window_.MakeCurrent();
+    ms_.push_back(MillisecondsOf([this] { Frame(); }));
+  }
+  double Median() const { return pelorin_bench::Median(ms_); }
+
+ private:
+  void Frame() {
+    RenderMeshModel(model_, kWidth, kHeight, dragging_, TViewValues());
     glFinish();
-  };
-  frame();
-  std::vector<double> ms;
-  for (int i = 0; i < runs; ++i) ms.push_back(MillisecondsOf(frame));
-  return Median(ms);
-}
+  }
+  TGLWindow window_;
+  std::shared_ptr<TMeshModel> model_;
+  bool dragging_;
+  std::vector<double> ms_;
+};
 
 // First pictures of `input` in a new viewer window, median of `runs` after one warm-up.
 double MedianFirstPictureMs(HWND parent, const std::string& input, int runs) {
@@ -113,23 +126,26 @@ struct TInputs {
 };
 
 bool ReportFrames(const TInputs& in, int runs) {
-  TGLWindow window;
-  if (!window.Ready()) return false;
   std::shared_ptr<TMeshModel> surface = SurfaceModelOf(in.Caffeine);
   std::shared_ptr<TMeshModel> caffeineAtoms = AtomModelOf(in.Caffeine);
-  std::shared_ptr<TMeshModel> protein = AtomModelOf(in.Protein);
-  if (!surface || !caffeineAtoms || !protein) return false;
-  const double surfaceMs = FrameMs(surface, false, runs);
-  const double proteinMs = FrameMs(protein, false, runs), proteinDragMs = FrameMs(protein, true, runs);
-  const double caffeineMs = FrameMs(caffeineAtoms, false, runs);
+  // Each context takes its model's arrays into its buffers, so the dragging frames get their own.
+  std::shared_ptr<TMeshModel> protein = AtomModelOf(in.Protein), draggedProtein = AtomModelOf(in.Protein);
+  if (!surface || !caffeineAtoms || !protein || !draggedProtein) return false;
+  // Taken in turns, so that a machine shared with other work slows baseline and atoms alike.
+  TFrameSeries surfaceMs(surface, false), proteinMs(protein, false), proteinDragMs(draggedProtein, true),
+      caffeineMs(caffeineAtoms, false);
+  for (TFrameSeries* series : {&surfaceMs, &proteinMs, &proteinDragMs, &caffeineMs})
+    if (!series->Ready()) return false;
+  for (int i = 0; i < runs; ++i)
+    for (TFrameSeries* series : {&surfaceMs, &proteinMs, &proteinDragMs, &caffeineMs}) series->Take();
   std::printf(
       "full frame at %dx%d: caffeine's surface (%d facets) %.0f ms; as atoms (%d facets) %.1f ms; %d atoms (%d facets) "
       "%.1f ms, dragging %.1f ms (median of %d)\n",
-      kWidth, kHeight, surface->FacetCount, surfaceMs, caffeineAtoms->FacetCount, caffeineMs, kProteinAtoms,
-      protein->FacetCount, proteinMs, proteinDragMs, runs);
-  PrintRatioFigure("atoms_frame", proteinMs, proteinMs, surfaceMs);
-  PrintRatioFigure("atoms_drag", proteinDragMs, proteinDragMs, surfaceMs);
-  PrintRatioFigure("caffeine_atoms_vs_surface_frame", caffeineMs, caffeineMs, surfaceMs);
+      kWidth, kHeight, surface->FacetCount, surfaceMs.Median(), caffeineAtoms->FacetCount, caffeineMs.Median(),
+      kProteinAtoms, protein->FacetCount, proteinMs.Median(), proteinDragMs.Median(), runs);
+  PrintRatioFigure("atoms_frame", proteinMs.Median(), proteinMs.Median(), surfaceMs.Median());
+  PrintRatioFigure("atoms_drag", proteinDragMs.Median(), proteinDragMs.Median(), surfaceMs.Median());
+  PrintRatioFigure("caffeine_atoms_vs_surface_frame", caffeineMs.Median(), caffeineMs.Median(), surfaceMs.Median());
   return true;
 }
 
@@ -203,7 +219,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--frames") == 0)
       frames = std::max(1, std::atoi(argv[++i]));
     else if (std::strcmp(argv[i], "--loads") == 0)
-      loads = std::max(1, std::atoi(argv[++i]));
+      loads = std::max(0, std::atoi(argv[++i]));
   }
   std::string error;
   if (!LoadOpenGL(error)) {
@@ -220,7 +236,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(work);
   in.TempDir = work.string() + "\\";
   UseConfig(in.TempDir, kMode3D);
-  bool ok = ReportLoads(in, loads);
+  bool ok = loads == 0 || ReportLoads(in, loads);
   ok = ReportFrames(in, frames) && ok;
   ViewerLibraryDetach();
   UnloadOpenGL();

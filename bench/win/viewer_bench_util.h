@@ -90,6 +90,7 @@ class TGLWindow {
     if (window_) DestroyWindow(window_);
   }
   bool Ready() const { return current_; }
+  bool MakeCurrent() { return context_ && wglMakeCurrent(dc_, context_) != FALSE; }
 
  private:
   HWND window_ = nullptr;

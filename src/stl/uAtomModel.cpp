@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
 #include <new>
 #include <vector>
 
@@ -63,6 +64,20 @@ std::array<TFloatArray, kSphereLevels> BuildUnitSpheres() {
     }
   }
   return spheres;
+}
+
+// Corners are shared where their coordinates are equal: the subdivision computes a
+// corner the same way for every facet that has it.
+TSharedSphereCorners ShareCorners(const TFloatArray& corners) {
+  TSharedSphereCorners shared;
+  std::map<std::array<float, 3>, uint32_t> distinct;
+  for (size_t i = 0; i + 2 < corners.size(); i += 3) {
+    const std::array<float, 3> corner = {corners[i], corners[i + 1], corners[i + 2]};
+    auto [place, added] = distinct.emplace(corner, static_cast<uint32_t>(shared.FirstOccurrence.size()));
+    if (added) shared.FirstOccurrence.push_back(static_cast<uint32_t>(i / 3));
+    shared.DistinctIndex.push_back(place->second);
+  }
+  return shared;
 }
 
 float FiniteOrZero(float v) {
@@ -143,6 +158,15 @@ const TFloatArray& UnitSphereCorners(int level) {
   return spheres[std::clamp(level, 0, kSphereLevels - 1)];
 }
 
+const TSharedSphereCorners& SharedSphereCorners(int level) {
+  static const std::array<TSharedSphereCorners, kSphereLevels> shared = [] {
+    std::array<TSharedSphereCorners, kSphereLevels> all;
+    for (int l = 0; l < kSphereLevels; ++l) all[l] = ShareCorners(UnitSphereCorners(l));
+    return all;
+  }();
+  return shared[std::clamp(level, 0, kSphereLevels - 1)];
+}
+
 bool BuildAtomModel(const TAtomArray& atoms, TMeshModel& model, std::string& error) {
   ResetAtomModel(model);
   error.clear();
@@ -174,6 +198,7 @@ bool BuildAtomModel(const TAtomArray& atoms, TMeshModel& model, std::string& err
   }
   model.FacetCount = facets;
   model.MeshVertexCount = 3 * facets;
+  model.SphereLevel = level;
   return true;
 }
 

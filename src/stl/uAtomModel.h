@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "stl/uSTLParser.h"
 #include "stl/uXYZReader.h"
@@ -27,9 +28,19 @@ int SphereLevelForAtomCount(int64_t atomCount);
 // facet, counter-clockwise seen from outside; every corner is also its own unit normal.
 const TFloatArray& UnitSphereCorners(int level);
 
+// The unit sphere of a level with its corners shared between facets: each distinct corner
+// once (in the order it first occurs), and for every corner of UnitSphereCorners which of
+// them it is. A renderer that draws by index needs a fifth of the vertices at level 0.
+struct TSharedSphereCorners {
+  std::vector<uint32_t> FirstOccurrence;  // per distinct corner: its first index in UnitSphereCorners
+  std::vector<uint32_t> DistinctIndex;    // per corner of UnitSphereCorners: its distinct corner
+};
+const TSharedSphereCorners& SharedSphereCorners(int level);
+
 // Replaces `model` by the spheres of `atoms`: per-vertex positions, normals (the sphere's own,
 // for smooth shading) and colours, facet and vertex counts, and bounds (centre and largest
-// half extent of the box around every sphere), ready to draw, with Kind set to Atoms.
+// half extent of the box around every sphere), ready to draw, with Kind set to Atoms and
+// SphereLevel to the level every sphere is made at.
 // Coordinates that are not finite are taken as 0. False with a reason in `error`, and
 // an empty model, when there are no atoms, more than kMaxModelAtoms, or not enough memory.
 bool BuildAtomModel(const TAtomArray& atoms, TMeshModel& model, std::string& error);

@@ -472,6 +472,7 @@ void ResetMeshModel(TMeshModel& model) {
   model.BuffersUploaded = false;
   std::vector<float>().swap(model.ShadowVertices);
   model.Kind = TModelKind::Surface;
+  model.SphereLevel = -1;
 }
 
 bool MeshArraysHeld(const TMeshModel& model) {

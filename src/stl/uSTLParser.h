@@ -110,6 +110,9 @@ struct TMeshModel {
   // first drawn with it; emptied whenever the mesh arrays or the bounds are rebuilt.
   std::vector<float> ShadowVertices;
   TModelKind Kind = TModelKind::Surface;
+  // An atom model's spheres, all made at this level in atom order (uAtomModel.h), so that
+  // the renderer may share their corners; -1 for any other mesh.
+  int32_t SphereLevel = -1;
 };
 
 // Replaces every normal shorter than 0.01 by the unit normal of the corners' winding.

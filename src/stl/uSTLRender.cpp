@@ -9,6 +9,7 @@
 #include <map>
 
 #include "render/uOpenGL.h"
+#include "stl/uAtomModel.h"
 
 namespace pelorin {
 namespace {
@@ -41,12 +42,15 @@ void LoadBufferEntryPoints() {
   gBuffersAvailable = gProcs.Gen && gProcs.Bind && gProcs.Data && gProcs.SubData && gProcs.Delete;
 }
 
-enum TBufferIndex { kMeshBuffer, kShadowBuffer, kBufferCount };
+enum TBufferIndex { kMeshBuffer, kShadowBuffer, kIndexBuffer, kBufferCount };
 
 // Buffer objects belong to a context, so each context keeps its own names and knows
 // which model it holds.
 struct TContextBuffers {
-  GLuint Names[kBufferCount] = {0, 0};  // packed vertices (TPackedVertex), shadow positions
+  GLuint Names[kBufferCount] = {0, 0, 0};  // packed vertices (TPackedVertex), shadow positions, facet corners
+  // Facet corners in the index buffer when the vertices are shared (atom models); 0 when the
+  // mesh and shadow buffers hold three vertices a facet and are drawn in order.
+  GLsizei IndexCount = 0;
   std::weak_ptr<const TMeshModel> Uploaded;
   std::weak_ptr<const TMeshModel> Refused;  // not tried again on every frame
   bool Filled = false;                      // the buffers hold a model's data
@@ -60,14 +64,14 @@ constexpr size_t kUploadPieceVertices = 1 << 16;
 // Sizes the bound buffer for `count` items of `itemBytes` and fills it piece by piece;
 // `fill(first, n, out)` writes items first..first+n-1 into out.
 template <typename TItem, typename TFill>
-void UploadInPieces(size_t count, TFill fill) {
-  gProcs.Data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(count * sizeof(TItem)), nullptr, GL_STATIC_DRAW);
+void UploadInPieces(size_t count, TFill fill, GLenum target = GL_ARRAY_BUFFER) {
+  gProcs.Data(target, static_cast<GLsizeiptr>(count * sizeof(TItem)), nullptr, GL_STATIC_DRAW);
   std::vector<TItem> piece(std::min(count, kUploadPieceVertices));
   for (size_t first = 0; first < count; first += piece.size()) {
     const size_t n = std::min(piece.size(), count - first);
     fill(first, n, piece.data());
-    gProcs.SubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(first * sizeof(TItem)),
-                   static_cast<GLsizeiptr>(n * sizeof(TItem)), piece.data());
+    gProcs.SubData(target, static_cast<GLintptr>(first * sizeof(TItem)), static_cast<GLsizeiptr>(n * sizeof(TItem)),
+                   piece.data());
   }
 }
 
@@ -75,6 +79,72 @@ struct TShadowPosition {
   float X, Y, Z;
 };
 static_assert(sizeof(TShadowPosition) == 3 * sizeof(float), "shadow positions are packed floats");
+
+// Every facet's three corners, in mesh order, into the mesh and shadow buffers; no index buffer.
+void UploadFacetCorners(const TMeshModel& model, const TShadowProjection& shadow, const TContextBuffers& buffers) {
+  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kMeshBuffer]);
+  UploadInPieces<TPackedVertex>(size_t(model.MeshVertexCount), [&](size_t first, size_t n, TPackedVertex* out) {
+    PackMeshVertices(model, first, n, out);
+  });
+  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kShadowBuffer]);
+  UploadInPieces<TShadowPosition>(size_t(model.MeshVertexCount), [&](size_t first, size_t n, TShadowPosition* out) {
+    shadow.Apply(model.MeshVertices.data() + 3 * first, n, &out->X);
+  });
+  // Nor does the driver keep the corners of atoms this context drew before.
+  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, buffers.Names[kIndexBuffer]);
+  gProcs.Data(GL_ELEMENT_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+// The spheres of an atom model: its arrays hold every sphere's corners in the same order, so
+// the corners a sphere's facets share are known from the unit sphere. Count is 0 for a mesh
+// that is not made of such spheres.
+struct TSphereSharing {
+  explicit TSphereSharing(const TMeshModel& model) {
+    if (model.SphereLevel < 0 || model.SphereLevel >= kSphereLevels) return;
+    const int32_t corners = 3 * kSphereFacets[model.SphereLevel];
+    if (model.MeshVertexCount <= 0 || model.MeshVertexCount % corners != 0) return;
+    Shared = &SharedSphereCorners(model.SphereLevel);
+    Corners = size_t(corners);
+    Count = size_t(model.MeshVertexCount / corners);
+  }
+  // The mesh array vertex that distinct vertex `i` of the whole model is taken from.
+  size_t SourceOf(size_t i) const {
+    const size_t distinct = Shared->FirstOccurrence.size();
+    return i / distinct * Corners + Shared->FirstOccurrence[i % distinct];
+  }
+  const TSharedSphereCorners* Shared = nullptr;
+  size_t Corners = 0, Count = 0;
+};
+
+// Each sphere's distinct corners into the mesh and shadow buffers, and every facet corner as
+// an index into them: the driver then transforms and lights each corner once, not once for
+// each of the five or six facets around it.
+void UploadSharedSpheres(const TMeshModel& model, const TSphereSharing& spheres, const TShadowProjection& shadow,
+                         const TContextBuffers& buffers) {
+  const size_t distinct = spheres.Shared->FirstOccurrence.size();
+  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kMeshBuffer]);
+  UploadInPieces<TPackedVertex>(spheres.Count * distinct, [&](size_t first, size_t n, TPackedVertex* out) {
+    for (size_t i = 0; i < n; ++i) PackMeshVertices(model, spheres.SourceOf(first + i), 1, out + i);
+  });
+  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kShadowBuffer]);
+  UploadInPieces<TShadowPosition>(spheres.Count * distinct, [&](size_t first, size_t n, TShadowPosition* out) {
+    for (size_t i = 0; i < n; ++i)
+      shadow.Apply(model.MeshVertices.data() + 3 * spheres.SourceOf(first + i), 1, &out[i].X);
+  });
+  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, buffers.Names[kIndexBuffer]);
+  const std::vector<uint32_t>& corner = spheres.Shared->DistinctIndex;
+  UploadInPieces<GLuint>(
+      size_t(model.MeshVertexCount),
+      [&](size_t first, size_t n, GLuint* out) {
+        for (size_t i = 0; i < n; ++i) {
+          const size_t at = first + i;
+          out[i] = static_cast<GLuint>(at / spheres.Corners * distinct + corner[at % spheres.Corners]);
+        }
+      },
+      GL_ELEMENT_ARRAY_BUFFER);
+  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
 
 // The packed mesh and its shadow into the context's buffers; the mesh arrays are released
 // once the driver has them, since every frame is then drawn from the buffers.
@@ -89,21 +159,20 @@ bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers
   for (GLuint name : buffers.Names)
     if (!name) return false;
   DrainGLErrors();  // errors of earlier drawing are not the upload's
-  const size_t vertices = size_t(model->MeshVertexCount);
-  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kMeshBuffer]);
-  UploadInPieces<TPackedVertex>(
-      vertices, [&](size_t first, size_t n, TPackedVertex* out) { PackMeshVertices(*model, first, n, out); });
-  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kShadowBuffer]);
   const TShadowProjection shadow(*model);
-  UploadInPieces<TShadowPosition>(vertices, [&](size_t first, size_t n, TShadowPosition* out) {
-    shadow.Apply(model->MeshVertices.data() + 3 * first, n, &out->X);
-  });
+  const TSphereSharing spheres(*model);
+  buffers.IndexCount = spheres.Count ? model->MeshVertexCount : 0;
+  if (spheres.Count)
+    UploadSharedSpheres(*model, spheres, shadow, buffers);
+  else
+    UploadFacetCorners(*model, shadow, buffers);
   gProcs.Bind(GL_ARRAY_BUFFER, 0);
   // A driver short of memory refuses the data; drawing from an empty buffer would then
   // read past its end, so such a model is drawn from memory instead.
   if (DrainGLErrors()) {
     buffers.Uploaded.reset();
     buffers.Refused = model;
+    buffers.IndexCount = 0;
     return false;
   }
   buffers.Uploaded = model;
@@ -137,6 +206,17 @@ void SetUpLights() {
   glMaterialf(GL_FRONT, GL_SHININESS, 48);
 }
 
+// Every facet from the arrays pointed at: by index where the buffers share vertices.
+void DrawFacets(const TMeshModel& model, const TContextBuffers* buffers) {
+  if (!buffers || buffers->IndexCount == 0) {
+    glDrawArrays(GL_TRIANGLES, 0, model.MeshVertexCount);
+    return;
+  }
+  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, buffers->Names[kIndexBuffer]);
+  glDrawElements(GL_TRIANGLES, buffers->IndexCount, GL_UNSIGNED_INT, nullptr);
+  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
 // The shadow depends only on the model: drawn from the context's buffer, or from memory where
 // the model keeps it (made on first use) for as long as it is drawn from memory.
 void DrawShadow(TMeshModel& model, const TContextBuffers* buffers) {
@@ -154,7 +234,7 @@ void DrawShadow(TMeshModel& model, const TContextBuffers* buffers) {
     if (model.ShadowVertices.empty()) model.ShadowVertices = ComputeShadowVertices(model);
     glVertexPointer(3, GL_FLOAT, 0, model.ShadowVertices.data());
   }
-  glDrawArrays(GL_TRIANGLES, 0, model.MeshVertexCount);
+  DrawFacets(model, buffers);
   glDisableClientState(GL_VERTEX_ARRAY);
   glDisable(GL_BLEND);
   glEnable(GL_DEPTH_TEST);
@@ -187,7 +267,7 @@ void DrawMesh(const TMeshModel& model, const TContextBuffers* buffers) {
   glEnableClientState(GL_NORMAL_ARRAY);
   glEnableClientState(GL_COLOR_ARRAY);
   PointArrays(model, buffers, true);
-  glDrawArrays(GL_TRIANGLES, 0, model.MeshVertexCount);
+  DrawFacets(model, buffers);
   glDisableClientState(GL_COLOR_ARRAY);
   glDisableClientState(GL_NORMAL_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
@@ -204,7 +284,7 @@ void DrawWireOverlay(const TMeshModel& model, const TContextBuffers* buffers) {
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glEnableClientState(GL_VERTEX_ARRAY);
   PointArrays(model, buffers, false);
-  glDrawArrays(GL_TRIANGLES, 0, model.MeshVertexCount);
+  DrawFacets(model, buffers);
   glDisableClientState(GL_VERTEX_ARRAY);
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   glDisable(GL_POLYGON_OFFSET_LINE);
@@ -268,7 +348,12 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, boo
   glEnable(GL_CULL_FACE);
   glCullFace(GL_BACK);
   glFrontFace(GL_CCW);
-  glEnable(GL_MULTISAMPLE);
+  // Multisampling doubles a software driver's cost of every facet; a moving picture does
+  // without it, and the still one after the drag has it again.
+  if (dragging)
+    glDisable(GL_MULTISAMPLE);
+  else
+    glEnable(GL_MULTISAMPLE);
   glEnable(GL_LIGHTING);
   SetUpLights();
 
@@ -287,6 +372,7 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, boo
   glDisable(GL_CULL_FACE);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
+  glEnable(GL_MULTISAMPLE);
 }
 
 void ReleaseStaleMeshBuffers() {

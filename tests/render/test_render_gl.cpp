@@ -1,5 +1,5 @@
-// OpenGL under a real display: library start, pixel format and context, the text cache, and
-// 2D scenes drawn into a window's back buffer and read back before the swap.
+// OpenGL under a real display: library start, pixel format and context, the text cache, 2D
+// scenes and 3D atom models drawn into a window's back buffer and read back before the swap.
 // GL/gl.h needs windows.h before it.
 // clang-format off
 #include <windows.h>
@@ -10,6 +10,10 @@
 #include <xmmintrin.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -18,6 +22,9 @@
 #include "render/uGLFont.h"
 #include "render/uOpenGL.h"
 #include "render/uRender2D.h"
+#include "render/uViewValues.h"
+#include "stl/uAtomModel.h"
+#include "stl/uSTLRender.h"
 #include "support/uDebugLog.h"
 #include "test_drawing.h"
 #include "test_temp_dir.h"
@@ -431,4 +438,62 @@ TEST_F(RenderGLTest, TexturesStayWithTheContextTheyWereMadeIn) {
   EXPECT_NE(here, theirs);
   EXPECT_EQ(cache_.Stats().Made, 2) << "made again in the current context";
   glDeleteTextures(1, &theirs);
+}
+
+namespace {
+
+// The whole back buffer as RGBA bytes, read before any swap.
+std::vector<unsigned char> BackBuffer() {
+  std::vector<unsigned char> rgba(kWidth * kHeight * 4);
+  glFinish();
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  return rgba;
+}
+
+// A still frame (shadow included) of atoms on a grid with overlapping spheres of mixed elements.
+std::vector<unsigned char> AtomPicture(const TAtomArray& atoms, bool shareCorners) {
+  auto model = std::make_shared<TMeshModel>();
+  std::string error;
+  if (!BuildAtomModel(atoms, *model, error)) return {};
+  if (!shareCorners) model->SphereLevel = -1;  // the renderer then draws every facet's own corners
+  TViewValues view;
+  view.RotY = 35;
+  RenderMeshModel(model, kWidth, kHeight, false, view);
+  return model->BuffersUploaded ? BackBuffer() : std::vector<unsigned char>{};
+}
+
+TAtomArray AtomGrid(int count) {
+  const char* elements[] = {"C", "O", "N", "H", "S"};
+  const int side = static_cast<int>(std::cbrt(count)) + 1;
+  TAtomArray atoms;
+  for (int i = 0; i < count; ++i) {
+    TAtom atom{};
+    std::snprintf(atom.Element, sizeof atom.Element, "%s", elements[i % 5]);
+    atom.X = 1.4f * (i % side), atom.Y = 1.3f * (i / side % side), atom.Z = 1.5f * (i / side / side);
+    atoms.push_back(atom);
+  }
+  return atoms;
+}
+
+}  // namespace
+
+TEST(AtomModelPicture, SharedSphereCornersDrawTheSamePictureAsEveryFacetsOwn) {
+  TGLWindow window;
+  ASSERT_TRUE(window.Ready());
+  for (int atoms : {27, 13000}) {  // the finest spheres, and the coarsest (more atoms than 65,535 corners)
+    SCOPED_TRACE(atoms);
+    const std::vector<unsigned char> shared = AtomPicture(AtomGrid(atoms), true);
+    const std::vector<unsigned char> own = AtomPicture(AtomGrid(atoms), false);
+    ASSERT_FALSE(shared.empty());
+    size_t differing = 0, lit = 0;
+    for (size_t i = 0; i < shared.size(); i += 4) {
+      differing += std::memcmp(&shared[i], &own[i], 3) != 0;
+      lit += shared[i] > 100 || shared[i + 1] > 100 || shared[i + 2] > 100;
+    }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_GT(lit, size_t(kWidth * kHeight / 20)) << "the spheres are in the picture";
+  }
+  ForgetContextBuffers(window.Context());
 }

@@ -298,6 +298,15 @@ TEST(AtomModel, LevelOfDetailKeepsTheFacetBudget) {
       TVec3 n = VecCross(VecSub(b, a), VecSub(c, a));
       ASSERT_GT(n.X * (a.X + b.X + c.X) + n.Y * (a.Y + b.Y + c.Y) + n.Z * (a.Z + b.Z + c.Z), 0) << i / 9;
     }
+    // Shared corners: a closed sphere of F facets has F / 2 + 2 of them, each the very corner
+    // that every facet corner mapped to it is.
+    const TSharedSphereCorners& shared = SharedSphereCorners(level);
+    ASSERT_EQ(shared.FirstOccurrence.size(), size_t(kSphereFacets[level] / 2 + 2));
+    ASSERT_EQ(shared.DistinctIndex.size(), corners.size() / 3);
+    for (size_t corner = 0; corner < shared.DistinctIndex.size(); ++corner) {
+      const size_t first = shared.FirstOccurrence.at(shared.DistinctIndex[corner]);
+      ASSERT_TRUE(std::equal(&corners[3 * first], &corners[3 * first + 3], &corners[3 * corner])) << corner;
+    }
   }
 }
 
