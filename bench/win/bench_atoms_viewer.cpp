@@ -36,26 +36,20 @@ constexpr int kProteinAtoms = 20000;
 constexpr double kAtomsMemoryGoalMB = 150;
 constexpr double kMB = 1 << 20;
 
-size_t WorkingSetBytes() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
-}
-
 // The highest working set while `fn` runs above the one before it, sampled every millisecond.
 template <typename TFn>
 double PeakWorkingSetAboveMB(TFn fn) {
-  const size_t baseline = WorkingSetBytes();
+  const uint64_t baseline = ProcessMemory().Now;
   std::atomic<bool> done{false};
-  std::atomic<size_t> peak{baseline};
+  std::atomic<uint64_t> peak{baseline};
   std::thread sampler([&] {
     while (!done) {
-      peak = std::max(peak.load(), WorkingSetBytes());
+      peak = std::max(peak.load(), ProcessMemory().Now);
       Sleep(1);
     }
   });
   fn();
-  peak = std::max(peak.load(), WorkingSetBytes());
+  peak = std::max(peak.load(), ProcessMemory().Now);
   done = true;
   sampler.join();
   return static_cast<double>(peak - baseline) / kMB;
@@ -214,22 +208,9 @@ bool ReportLoads(const TInputs& in, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int frames = 7, loads = 3;
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], "--frames") == 0)
-      frames = std::max(1, std::atoi(argv[++i]));
-    else if (std::strcmp(argv[i], "--loads") == 0)
-      loads = std::max(0, std::atoi(argv[++i]));
-  }
-  std::string error;
-  if (!LoadOpenGL(error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  ViewerLibraryAttach(GetModuleHandleA(nullptr));
-  const std::filesystem::path temp =
-      std::filesystem::temp_directory_path() / ("pelorin_atoms_" + std::to_string(GetCurrentProcessId()));
-  std::filesystem::create_directories(temp);
+  const auto [frames, loads] = ParseBenchRuns(argc, argv, {7, 3}, 0);
+  std::filesystem::path temp;
+  if (!StartViewerBench("pelorin_atoms_", temp)) return 1;
   TInputs in{PELORIN_SAMPLES_DIR "\\caffeine.mol", (temp / "lattice.pdb").string(), temp.string() + "\\"};
   std::ofstream(in.Protein, std::ios::binary) << lattice::LatticePDBText(kProteinAtoms);
   const std::filesystem::path work = temp / "work";

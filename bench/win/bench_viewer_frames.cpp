@@ -166,17 +166,6 @@ TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, int runs) {
   return {Median(fullMs), Median(dragMs), Median(meshMs), Median(noWireMs)};
 }
 
-// The process's working set and its peak so far, as the system counts them.
-struct TMemory {
-  uint64_t Now = 0, Peak = 0;
-};
-TMemory ProcessMemory() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return {};
-  return {counters.WorkingSetSize, counters.PeakWorkingSetSize};
-}
-
 // A viewer window in 3D on caffeine until its picture is drawn: the working set it adds per
 // facet of the surface, against the 50 bytes a facet takes in the converter's file. Run first,
 // so that the peak is this load's. A 2D window opened and closed before sets up what every
@@ -287,22 +276,9 @@ bool ReportLoads(const std::string& input, const std::string& tempDir, int runs)
 }  // namespace
 
 int main(int argc, char** argv) {
-  int frames = 7, loads = 5;
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], "--frames") == 0)
-      frames = std::max(1, std::atoi(argv[++i]));
-    else if (std::strcmp(argv[i], "--loads") == 0)
-      loads = std::max(1, std::atoi(argv[++i]));
-  }
-  std::string error;
-  if (!LoadOpenGL(error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  ViewerLibraryAttach(GetModuleHandleA(nullptr));
-  const std::filesystem::path temp =
-      std::filesystem::temp_directory_path() / ("pelorin_frames_" + std::to_string(GetCurrentProcessId()));
-  std::filesystem::create_directories(temp);
+  const auto [frames, loads] = ParseBenchRuns(argc, argv, {7, 5}, 1);
+  std::filesystem::path temp;
+  if (!StartViewerBench("pelorin_frames_", temp)) return 1;
   const std::string input = PELORIN_SAMPLES_DIR "\\caffeine.mol";
   HWND parent = CreateSizedWindow("PelorinMemoryBenchParent", ParentProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   bool ok = parent && ReportSurfaceMemory(parent, input, temp.string() + "\\");

@@ -5,15 +5,20 @@
 // clang-format off
 #include <windows.h>
 #include <GL/gl.h>
+#include <psapi.h>
 // clang-format on
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "render/uGLContext.h"
+#include "render/uOpenGL.h"
 #include "stl/uSTLRender.h"
 #include "support/uConfig.h"
 #include "viewer/uWin32Window.h"
@@ -136,6 +141,47 @@ inline double FirstPictureMs(HWND parent, const std::string& input) {
   if (wnd) DestroyWindow(wnd);
   PumpMessages();
   return drawn ? ms : -1;
+}
+
+// The process's working set and its peak so far, as the system counts them.
+struct TMemory {
+  uint64_t Now = 0, Peak = 0;
+};
+inline TMemory ProcessMemory() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return {};
+  return {counters.WorkingSetSize, counters.PeakWorkingSetSize};
+}
+
+// How often a benchmark draws and loads: --frames N (at least 1) and --loads N (at least
+// `minLoads`) override the defaults.
+struct TBenchRuns {
+  int Frames = 7;
+  int Loads = 3;
+};
+inline TBenchRuns ParseBenchRuns(int argc, char** argv, TBenchRuns runs, int minLoads) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--frames") == 0)
+      runs.Frames = std::max(1, std::atoi(argv[++i]));
+    else if (std::strcmp(argv[i], "--loads") == 0)
+      runs.Loads = std::max(minLoads, std::atoi(argv[++i]));
+  }
+  return runs;
+}
+
+// Loads OpenGL, attaches the viewer library to this program and makes a temporary folder of its
+// own, named by `prefix` and the process id. False, said on stderr, when OpenGL cannot be loaded.
+inline bool StartViewerBench(const char* prefix, std::filesystem::path& temp) {
+  std::string error;
+  if (!LoadOpenGL(error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+  }
+  ViewerLibraryAttach(GetModuleHandleA(nullptr));
+  temp = std::filesystem::temp_directory_path() / (prefix + std::to_string(GetCurrentProcessId()));
+  std::filesystem::create_directories(temp);
+  return true;
 }
 
 }  // namespace pelorin_bench

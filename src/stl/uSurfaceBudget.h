@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "convert/uMolSurvey.h"
+
 namespace pelorin {
 
 // The converter (Open Babel 3.1.1) draws every atom as the same tessellated sphere: caffeine
@@ -53,10 +55,10 @@ uint64_t CurrentSurfaceBudget();
 // Forces the budget (tests: a small one shows the refusals on a small molecule); 0 lifts it.
 void SetSurfaceBudgetOverride(uint64_t bytes);
 
-// True when the surface of the first record of `inputPath` would not fit into the budget now,
-// judged from the survey's atom count before anything is converted; `message` then says so.
-// A file the survey cannot read is not over budget: the check after the conversion still holds.
-bool SurfaceOverBudget(const std::string& inputPath, std::string& message);
+// True when the surface of the surveyed record would not fit into the budget now, judged from
+// its atom count before anything is converted; `message` then says so. A record the survey could
+// not read is not over budget: the check after the conversion still holds.
+bool SurfaceOverBudget(const std::optional<TRecordSurvey>& survey, std::string& message);
 // True when the converter's STL at `stlPath` holds more facets than the budget now allows;
 // `message` then says so, naming the atoms the surface shows. A file that cannot be read is
 // left to the reader to report.

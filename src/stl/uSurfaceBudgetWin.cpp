@@ -30,8 +30,7 @@ void SetSurfaceBudgetOverride(uint64_t bytes) {
   gBudgetOverride = bytes;
 }
 
-bool SurfaceOverBudget(const std::string& inputPath, std::string& message) {
-  const std::optional<TRecordSurvey> survey = SurveyFileRecord(inputPath, 0);
+bool SurfaceOverBudget(const std::optional<TRecordSurvey>& survey, std::string& message) {
   if (!survey) return false;
   const int64_t facets = EstimatedSurfaceFacets(survey->AtomCount);
   const uint64_t budget = CurrentSurfaceBudget();

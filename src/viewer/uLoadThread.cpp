@@ -131,7 +131,7 @@ bool TLoadThread::Load3D(const std::string& input) {
   // A surface that cannot be held is not converted at all: the converter's spheres cost about
   // 1 MB of file and more of memory for every atom. Auto draws the atoms instead of refusing.
   std::string budgetMessage;
-  const bool surfaceWithinBudget = config.Model3D == TModel3D::Atoms || !SurfaceOverBudget(input, budgetMessage);
+  const bool surfaceWithinBudget = config.Model3D == TModel3D::Atoms || !SurfaceOverBudget(survey, budgetMessage);
   if (ChooseModelKind(config.Model3D, config.MaxSurfaceAtoms, survey, surfaceWithinBudget) == TModelKind::Atoms)
     return LoadAtoms(input);
   if (!surfaceWithinBudget) {

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "dialog_driver.h"
+#include "viewer/uCommands.h"
 #include "viewer/uOptionsDialog.h"
 #include "viewer_test_util.h"
 
@@ -39,6 +40,13 @@ std::vector<TControlSeen> ControlsOf(HWND dialog) {
     controls.push_back(c);
   }
   return controls;
+}
+
+// Chooses 3D as the start mode, presses OK and waits for the dialog to go.
+void ChooseThreeDAndPressOk(HWND dialog) {
+  SendDlgItemMessageA(dialog, kIdStartMode, CB_SETCURSEL, 1, 0);
+  Press(dialog, IDOK);
+  WaitGone(dialog);
 }
 
 class OptionsDialogTest : public ViewerTest {
@@ -272,9 +280,7 @@ TEST_F(OptionsDialogTest, UnwritableIniIsReportedOnceAndTheSettingsStillApply) {
   TDialogScript script(parent_, [&](TDialogScript& s) {
     HWND dialog = WaitForDialog(s.Owner());
     if (!dialog) return s.Notes.push_back("no options dialog");
-    SendDlgItemMessageA(dialog, kIdStartMode, CB_SETCURSEL, 1, 0);
-    Press(dialog, IDOK);
-    WaitGone(dialog);
+    ChooseThreeDAndPressOk(dialog);
     s.TakeMessageBox();
   });
   RunOptions(wnd, script);
@@ -302,11 +308,9 @@ TEST_F(OptionsDialogTest, ContextMenuItemOpensItAndAnUnwritablePluginFolderSaves
   TDialogScript script(parent_, [&](TDialogScript& s) {
     HWND dialog = WaitForDialog(s.Owner());
     if (!dialog) return s.Notes.push_back("no options dialog");
-    SendDlgItemMessageA(dialog, kIdStartMode, CB_SETCURSEL, 1, 0);
-    Press(dialog, IDOK);
-    WaitGone(dialog);
+    ChooseThreeDAndPressOk(dialog);
   });
-  SendMessageA(wnd, WM_COMMAND, 2003, 0);  // the context menu's "Options..."
+  SendMessageA(wnd, WM_COMMAND, kCmdOptions, 0);  // the context menu's "Options..."
   PumpUntil([&] { return script.StepsDone(); }, 60);
   script.Finish();
   EXPECT_TRUE(script.Notes.empty()) << script.Notes.front();
@@ -324,9 +328,7 @@ TEST_F(OptionsDialogTest, ViewerClosedWhileTheDialogIsOpen) {
     HWND dialog = WaitForDialog(s.Owner());
     if (!dialog) return s.Notes.push_back("no options dialog");
     if (!DestroyFromAnotherThread(wnd)) s.Notes.push_back("viewer not destroyed");
-    SendDlgItemMessageA(dialog, kIdStartMode, CB_SETCURSEL, 1, 0);
-    Press(dialog, IDOK);
-    WaitGone(dialog);
+    ChooseThreeDAndPressOk(dialog);
   });
   RunOptions(wnd, script);
   EXPECT_TRUE(script.Unexpected.empty()) << script.Unexpected.front();
