@@ -62,6 +62,37 @@ class TInheritOnly {
   bool ok_ = false;
 };
 
+// The child and everything it starts: its console host, and whatever a wrapper script
+// configured as the converter runs. Closing the job ends them all, so a killed converter
+// leaves nothing behind that holds the capture or the output file. Under Wine the console
+// host inherits the child's handles, and one whose child was killed while still starting
+// would otherwise keep running, and keep the capture open, for good.
+class TChildJob {
+ public:
+  TChildJob() : job_(CreateJobObjectA(nullptr, nullptr)) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job_ && !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits))
+      job_.reset();
+  }
+  // Puts the (suspended) child into the job and lets it run. A host that is itself in a job
+  // which allows no nesting refuses; the child then runs on its own and is killed alone.
+  void AdoptAndResume(HANDLE process, HANDLE thread) {
+    holds_ = job_ && AssignProcessToJobObject(job_.get(), process);
+    if (!holds_) DebugLog("RunProcessWait: child not in a job: " + LastErrorText());
+    ResumeThread(thread);
+  }
+  void Terminate(HANDLE process) {
+    if (!holds_ || !TerminateJobObject(job_.get(), 1)) TerminateProcess(process, 1);
+  }
+  // Ends whatever the child left running.
+  void Close() { job_.reset(); }
+
+ private:
+  TUniqueHandle job_;
+  bool holds_ = false;
+};
+
 // Deletes a file the child wrote to. The child's copy of the handle may close a moment
 // after its process handle is signalled (seen under Wine, and with scanners on Windows). The
 // capture is shared for deletion, so the delete is taken at once and the file goes when that
@@ -104,7 +135,7 @@ DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool& cancelled) {
 }
 
 // Waits for the child; Exited with its exit code when it ended in time.
-TRunEnd WaitForChild(HANDLE process, uint32_t timeout, int32_t& exitCode) {
+TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, int32_t& exitCode) {
   bool cancelled = false;
   DWORD wait = WaitOrCancel(process, timeout, cancelled);
   if (wait == WAIT_OBJECT_0) {
@@ -121,7 +152,7 @@ TRunEnd WaitForChild(HANDLE process, uint32_t timeout, int32_t& exitCode) {
       DebugLog("RunProcessWait: CANCELLED, terminating obabel process");
     else
       DebugLogFmt("RunProcessWait: TIMEOUT after %u ms, terminating obabel process", timeout);
-    TerminateProcess(process, 1);
+    job.Terminate(process);
     WaitForSingleObject(process, gKillWaitMs);
     return cancelled ? TRunEnd::Cancelled : TRunEnd::TimedOut;
   }
@@ -322,7 +353,8 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   startup.StartupInfo.hStdOutput = capture.get();
   startup.StartupInfo.hStdError = capture.get();
   TInheritOnly inheritOnly(capture.get());
-  DWORD flags = CREATE_NO_WINDOW;
+  // Started suspended so that it is in its job before it can start anything of its own.
+  DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
   if (inheritOnly.Ok()) {
     startup.lpAttributeList = inheritOnly.List();
     flags |= EXTENDED_STARTUPINFO_PRESENT;
@@ -331,6 +363,7 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   }
 
   DebugLogFmt("RunProcessWait: CMD=[%s]", commandLine.c_str());
+  TChildJob job;
   std::vector<char> mutableCommand(commandLine.begin(), commandLine.end());
   mutableCommand.push_back('\0');
   PROCESS_INFORMATION info{};
@@ -344,11 +377,13 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   }
   TUniqueHandle thread(info.hThread);
   TUniqueHandle process(info.hProcess);
+  job.AdoptAndResume(process.get(), thread.get());
 
-  TRunEnd end = WaitForChild(process.get(), timeoutMs ? timeoutMs : gTimeoutMs.load(), exitCode);
+  TRunEnd end = WaitForChild(process.get(), job, timeoutMs ? timeoutMs : gTimeoutMs.load(), exitCode);
   if (end != TRunEnd::Exited) exitCode = -1;
   thread.reset();
   process.reset();
+  job.Close();
   DebugLogFmt("RunProcessWait: ExitCode=%d", exitCode);
   LogAndDeleteCapture(capturePath);
   return end;

@@ -26,8 +26,8 @@ class ConverterTest : public ::testing::Test {
     pelorin::DebugLogClose();
     pelorin::SetRunLimits({});
     // Whatever happened, no temporary file of a conversion may be left behind. A capture file
-    // whose deletion is pending goes when the last copy of its handle closes; under Wine the
-    // console host of a killed child can hold one for a few seconds on a busy machine.
+    // whose deletion is pending goes when the last copy of its handle closes, which on a busy
+    // machine can be a few seconds after a killed child was signalled.
     for (int wait = 0; wait < 100 && !std::filesystem::is_empty(temp_.Path()); ++wait) Sleep(100);
     for (const auto& entry : std::filesystem::directory_iterator(temp_.Path()))
       ADD_FAILURE() << "left behind: " << entry.path().string();

@@ -86,6 +86,16 @@ TEST_F(RunProcessWaitTest, TimeOutKillsTheChildOnTimeAndKeepsWhatItPrinted) {
   }
 }
 
+TEST_F(RunProcessWaitTest, ChildKilledWhileStillStartingLeavesNoCaptureBehind) {
+  // A load closed at once kills its converter while it is still being set up; whatever the
+  // child was given at that moment must not outlive the run.
+  for (uint32_t ms = 2; ms <= 80; ms += 6) {
+    int32_t code = 0;
+    EXPECT_EQ(RunProcessFor(SleepStandInExe(), SleepStandInExe(), ms, code), TRunEnd::TimedOut);
+    EXPECT_TRUE(std::filesystem::is_empty(temp_.Path())) << "killed after " << ms << " ms";
+  }
+}
+
 TEST_F(RunProcessWaitTest, ConcurrentRunsKeepTheirCaptureFilesApart) {
   // A slow child started while another run creates its capture file must not inherit
   // that file's handle; otherwise the file could not be deleted and would be left behind.
