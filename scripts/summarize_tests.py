@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Sums the GoogleTest JUnit reports of the given folders into one closing line.
 
-With --expect NAME,NAME,... a test program that left no report (it crashed or hung
-before writing one) counts as a failure."""
+Each argument is a report folder, optionally followed by "=" and the names of the test
+programs expected to report there (NAME,NAME,...): one that left no report in its folder (it
+crashed or hung before writing one) counts as a failure. The native and the Windows build have
+programs of the same name, so expectations are kept per folder."""
 import glob
 import os
 import sys
@@ -10,17 +12,16 @@ import xml.etree.ElementTree as ET
 
 
 def main(args):
-    expected = []
-    if args and args[0] == "--expect":
-        expected = [name for name in args[1].split(",") if name]
-        args = args[2:]
-    folders = args
+    folders = []
     passed = failed = skipped = 0
-    present = {os.path.splitext(os.path.basename(p))[0] for f in folders for p in glob.glob(os.path.join(f, "*.xml"))}
-    for name in expected:
-        if name not in present:
-            print(f"no report from {name}: it crashed or was stopped")
-            failed += 1
+    for arg in args:
+        folder, _, names = arg.partition("=")
+        folders.append(folder)
+        present = {os.path.splitext(os.path.basename(p))[0] for p in glob.glob(os.path.join(folder, "*.xml"))}
+        for name in (n for n in names.split(",") if n):
+            if name not in present:
+                print(f"no report from {name} in {folder}: it crashed or was stopped")
+                failed += 1
     for folder in folders:
         for report in sorted(glob.glob(os.path.join(folder, "*.xml"))):
             try:

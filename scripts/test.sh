@@ -21,6 +21,6 @@ if [ "${CI:-}" = true ] || [ "${PELORIN_FUZZ_SMOKE:-0}" = 1 ]; then
 fi
 
 test_names() { (cd "$1" && ctest -N | sed -n 's/^ *Test *#[0-9]*: //p' | paste -sd, -); }
-python3 "$PELORIN_ROOT/scripts/summarize_tests.py" --expect "$(test_names "$BUILD_NATIVE"),$(test_names "$BUILD_WIN")" \
-  "$BUILD_NATIVE/test-reports" "$BUILD_WIN/test-reports" || status=1
+python3 "$PELORIN_ROOT/scripts/summarize_tests.py" "$BUILD_NATIVE/test-reports=$(test_names "$BUILD_NATIVE")" \
+  "$BUILD_WIN/test-reports=$(test_names "$BUILD_WIN")" || status=1
 exit $status
