@@ -220,6 +220,10 @@ void DrawFacets(const TMeshModel& model, const TContextBuffers* buffers) {
 // The shadow depends only on the model: drawn from the context's buffer, or from memory where
 // the model keeps it (made on first use) for as long as it is drawn from memory.
 void DrawShadow(TMeshModel& model, const TContextBuffers* buffers) {
+  // The shadow is a faint blot a few per cent darker than the background: an edge smoothed by
+  // multisampling would not show, and in a software driver it costs about as much again.
+  const GLboolean multisampled = glIsEnabled(GL_MULTISAMPLE);
+  glDisable(GL_MULTISAMPLE);
   glDisable(GL_LIGHTING);
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_BLEND);
@@ -239,6 +243,7 @@ void DrawShadow(TMeshModel& model, const TContextBuffers* buffers) {
   glDisable(GL_BLEND);
   glEnable(GL_DEPTH_TEST);
   glEnable(GL_LIGHTING);
+  if (multisampled) glEnable(GL_MULTISAMPLE);
 }
 
 // Points the client arrays at the packed buffer or at the arrays in memory.
