@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "bench_util.h"
 #include "support/uFileIO.h"
 #include "viewer/uSDFIndex.h"
@@ -46,13 +47,7 @@ bool MakeSDF(const std::string& path, uint64_t size) {
                            "CCO ethanol\nc1ccc2c(c1)ccc1ccccc12 phenanthrene\n";
   std::string command = "/usr/bin/obabel \"" + smiles + "\" -O \"" + set + "\" --gen2d >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return false;
-  std::string records = ReadWholeFile(set).value_or("");
-  if (records.empty()) return false;
-  std::string block;
-  while (block.size() < (8u << 20)) block += records;
-  std::ofstream out(path, std::ios::binary);
-  for (uint64_t written = 0; written < size; written += block.size()) out.write(block.data(), block.size());
-  return static_cast<bool>(out);
+  return pelorin_bench::WriteRepeated(path, ReadWholeFile(set).value_or(""), size);
 }
 
 long StatusKilobytes(const char* field) {

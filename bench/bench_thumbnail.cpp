@@ -17,27 +17,18 @@
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "convert/uConverter.h"
 #include "support/uConfig.h"
 
 namespace {
 
+using pelorin_bench::Median;
+using pelorin_bench::MillisecondsOf;
+
 using TPreviewFn = HBITMAP(__stdcall*)(char*, int, int, char*, int);
 using TDefaultParamsFn = void(__stdcall*)(void*);
 constexpr int kSide = 256;
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-template <typename TFn>
-double MillisecondsOf(TFn fn) {
-  const auto start = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 // A private copy of the plugin with an ini that points at the given converter.
 struct TPluginCopy {

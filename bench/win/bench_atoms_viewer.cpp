@@ -66,18 +66,6 @@ std::shared_ptr<TMeshModel> AtomModelOf(const std::string& input) {
   return model;
 }
 
-std::shared_ptr<TMeshModel> SurfaceModelOf(const std::string& input) {
-  std::string stlPath, error;
-  if (!RunOBabelSTL(input, stlPath, error)) {
-    std::fprintf(stderr, "the 3D conversion failed: %s\n", error.c_str());
-    return nullptr;
-  }
-  auto model = std::make_shared<TMeshModel>();
-  const bool loaded = LoadMeshModel(*model, stlPath, error);
-  DeleteFileA(stlPath.c_str());
-  return loaded ? model : nullptr;
-}
-
 // Full (or dragging) frames of a model at 800 x 600 in a context of its own (a context's buffers
 // hold one model), after one frame that uploads the buffers and makes the shadow.
 class TFrameSeries {
@@ -120,7 +108,7 @@ struct TInputs {
 };
 
 bool ReportFrames(const TInputs& in, int runs) {
-  std::shared_ptr<TMeshModel> surface = SurfaceModelOf(in.Caffeine);
+  std::shared_ptr<TMeshModel> surface = LoadSurfaceModel(in.Caffeine);
   std::shared_ptr<TMeshModel> caffeineAtoms = AtomModelOf(in.Caffeine);
   // Each context takes its model's arrays into its buffers, so the dragging frames get their own.
   std::shared_ptr<TMeshModel> protein = AtomModelOf(in.Protein), draggedProtein = AtomModelOf(in.Protein);

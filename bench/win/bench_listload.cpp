@@ -17,18 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "../bench_timing.h"
+
 namespace {
+
+using pelorin_bench::Median;
 
 using TListLoadFn = HWND(__stdcall*)(HWND, char*, int);
 using TListCloseFn = void(__stdcall*)(HWND);
 using TDefaultParamsFn = void(__stdcall*)(void*);
 constexpr UINT kGoToRecord = WM_USER + 104;  // the viewer's WM_PELORIN_GOTO_RECORD
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 double NowMs() {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -104,12 +102,7 @@ struct TPluginCopy {
 // Repeats the sample library's records until the file holds `size` bytes.
 bool MakeLibrary(const std::filesystem::path& path, uint64_t size) {
   const std::string records = ReadText(std::filesystem::path(PELORIN_SAMPLES_DIR) / "three.sdf");
-  if (records.empty()) return false;
-  std::string block;
-  while (block.size() < (8u << 20)) block += records;
-  std::ofstream out(path, std::ios::binary);
-  for (uint64_t written = 0; written < size; written += block.size()) out.write(block.data(), block.size());
-  return static_cast<bool>(out);
+  return pelorin_bench::WriteRepeated(path, records, size);
 }
 
 LRESULT CALLBACK ParentProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {

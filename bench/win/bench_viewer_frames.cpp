@@ -117,23 +117,6 @@ class TMeshOnlyFrame {
   bool buffers_ = false;
 };
 
-// caffeine's surface model as the viewer's load makes it: the converter's STL, read and prepared.
-std::shared_ptr<TMeshModel> LoadCaffeineModel(const std::string& input) {
-  std::string stlPath, error;
-  if (!RunOBabelSTL(input, stlPath, error)) {
-    std::fprintf(stderr, "the 3D conversion failed: %s\n", error.c_str());
-    return nullptr;
-  }
-  auto model = std::make_shared<TMeshModel>();
-  const bool loaded = LoadMeshModel(*model, stlPath, error);
-  DeleteFileA(stlPath.c_str());
-  if (!loaded) {
-    std::fprintf(stderr, "the STL model did not load %s\n", error.c_str());
-    return nullptr;
-  }
-  return model;
-}
-
 struct TFrameTimes {
   double FullMs = 0, DragMs = 0, MeshOnlyMs = 0, NoWireMs = 0;
 };
@@ -232,7 +215,7 @@ bool ReportFrames(const std::string& input, int runs) {
     std::fprintf(stderr, "no OpenGL context for a hidden window\n");
     return false;
   }
-  std::shared_ptr<TMeshModel> model = LoadCaffeineModel(input);
+  std::shared_ptr<TMeshModel> model = LoadSurfaceModel(input);
   if (!model) return false;
   const TFrameTimes t = MeasureFrames(model, runs);
   std::printf(

@@ -14,11 +14,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "../bench_timing.h"
+#include "convert/uConverter.h"
 #include "render/uGLContext.h"
 #include "render/uOpenGL.h"
+#include "stl/uSTLParser.h"
 #include "stl/uSTLRender.h"
 #include "support/uConfig.h"
 #include "viewer/uWin32Window.h"
@@ -29,19 +33,6 @@ using namespace pelorin;
 
 constexpr int kWidth = 800;
 constexpr int kHeight = 600;
-
-inline double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-template <typename TFn>
-double MillisecondsOf(TFn fn) {
-  const auto start = std::chrono::steady_clock::now();
-  fn();
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 // `ratio` is the measured time over the baseline's; `ms` is that time, or for an overhead the
 // part beyond the baseline (as bench_thumbnail prints its figure).
@@ -182,6 +173,23 @@ inline bool StartViewerBench(const char* prefix, std::filesystem::path& temp) {
   temp = std::filesystem::temp_directory_path() / (prefix + std::to_string(GetCurrentProcessId()));
   std::filesystem::create_directories(temp);
   return true;
+}
+
+// A surface model as the viewer's load makes it: the converter's STL, read and prepared.
+inline std::shared_ptr<TMeshModel> LoadSurfaceModel(const std::string& input) {
+  std::string stlPath, error;
+  if (!RunOBabelSTL(input, stlPath, error)) {
+    std::fprintf(stderr, "the 3D conversion failed: %s\n", error.c_str());
+    return nullptr;
+  }
+  auto model = std::make_shared<TMeshModel>();
+  const bool loaded = LoadMeshModel(*model, stlPath, error);
+  DeleteFileA(stlPath.c_str());
+  if (!loaded) {
+    std::fprintf(stderr, "the STL model did not load %s\n", error.c_str());
+    return nullptr;
+  }
+  return model;
 }
 
 }  // namespace pelorin_bench
