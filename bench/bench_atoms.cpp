@@ -14,8 +14,8 @@
 
 #include "bench_util.h"
 #include "lattice_pdb.h"
-#include "stl/uAtomFiles.h"
-#include "stl/uAtomModel.h"
+#include "model3d/uAtomModel.h"
+#include "model3d/uModelChoice.h"
 
 namespace {
 

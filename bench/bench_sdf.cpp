@@ -16,9 +16,9 @@
 
 #include "bench_timing.h"
 #include "bench_util.h"
+#include "formats/uRecordIndex.h"
+#include "formats/uSDFRecords.h"
 #include "support/uFileIO.h"
-#include "viewer/uSDFIndex.h"
-#include "viewer/uSDFRecords.h"
 
 namespace {
 
@@ -154,8 +154,8 @@ void BM_CountMarks(benchmark::State& state, std::string (*path)()) {
 }
 
 size_t IndexHugeFile(size_t& memoryBytes) {
-  TSDFIndex index(HugePath());
-  if (BuildSDFIndex(index) != TSDFIndexState::kComplete) return 0;
+  TRecordIndex index(HugePath());
+  if (BuildRecordIndex(index) != TRecordIndexState::kComplete) return 0;
   memoryBytes = index.MemoryBytes();
   return index.Count();
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "stl/uSTLParser.h"
+#include "model3d/uMeshModel.h"
 #include "support/uFileIO.h"
 
 namespace {

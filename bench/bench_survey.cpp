@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "convert/uMolSurvey.h"
+#include "formats/uMolSurvey.h"
 #include "support/uFileIO.h"
 
 namespace {

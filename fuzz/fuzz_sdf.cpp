@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "viewer/uSDFIndex.h"
-#include "viewer/uSDFRecords.h"
+#include "formats/uRecordIndex.h"
+#include "formats/uSDFRecords.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = "/tmp/fuzz_sdf_" + std::to_string(getpid()) + ".sdf";
@@ -26,9 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (blank) __builtin_trap();
   }
   // The index, read in small chunks that cut lines and breaks everywhere, gives the same records.
-  pelorin::TSDFIndex index(path);
+  pelorin::TRecordIndex index(path);
   size_t chunkSize = size ? 1 + data[0] % 13 : 1;
-  if (pelorin::BuildSDFIndex(index, {}, chunkSize) != pelorin::TSDFIndexState::kComplete) __builtin_trap();
+  if (pelorin::BuildRecordIndex(index, {}, chunkSize) != pelorin::TRecordIndexState::kComplete) __builtin_trap();
   if (index.Count() != records.size()) __builtin_trap();
   std::string text, error;
   for (size_t i = 0; i < records.size(); ++i)
@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
   }
   endLine();
-  pelorin::TSDFIndex byLines(path, pelorin::TRecordRule::kLines);
-  if (pelorin::BuildSDFIndex(byLines, {}, chunkSize) != pelorin::TSDFIndexState::kComplete) __builtin_trap();
+  pelorin::TRecordIndex byLines(path, pelorin::TRecordRule::kLines);
+  if (pelorin::BuildRecordIndex(byLines, {}, chunkSize) != pelorin::TRecordIndexState::kComplete) __builtin_trap();
   if (byLines.Count() != lines.size()) __builtin_trap();
   for (size_t i = 0; i < lines.size(); ++i)
     if (!byLines.ReadRecord(i, text, error) || text != lines[i]) __builtin_trap();

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "stl/uSTLParser.h"
-#include "stl/uSurfaceBudget.h"
+#include "model3d/uMeshModel.h"
+#include "model3d/uSurfaceBudget.h"
 
 namespace {
 

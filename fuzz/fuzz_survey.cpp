@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/uMolSurvey.h"
-#include "viewer/uSDFRecords.h"
+#include "formats/uMolSurvey.h"
+#include "formats/uSDFRecords.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "stl/uAtomModel.h"
-#include "stl/uXYZReader.h"
+#include "formats/uXYZReader.h"
+#include "model3d/uAtomModel.h"
 
 namespace {
 

@@ -22,9 +22,9 @@
 
 #include "convert/uConverter.h"
 #include "lattice_pdb.h"
+#include "model3d/uAtomModel.h"
+#include "model3d/uModelChoice.h"
 #include "render/uOpenGL.h"
-#include "stl/uAtomFiles.h"
-#include "stl/uAtomModel.h"
 #include "viewer_bench_util.h"
 
 using namespace pelorin;

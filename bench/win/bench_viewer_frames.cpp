@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "convert/uConverter.h"
+#include "model3d/uMeshModel.h"
 #include "render/uGLContext.h"
+#include "render/uMeshRender.h"
 #include "render/uOpenGL.h"
-#include "stl/uSTLParser.h"
-#include "stl/uSTLRender.h"
 #include "support/uConfig.h"
 #include "viewer/uWin32Window.h"
 #include "viewer_bench_util.h"

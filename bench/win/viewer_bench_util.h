@@ -20,10 +20,10 @@
 
 #include "../bench_timing.h"
 #include "convert/uConverter.h"
+#include "model3d/uMeshModel.h"
 #include "render/uGLContext.h"
+#include "render/uMeshRender.h"
 #include "render/uOpenGL.h"
-#include "stl/uSTLParser.h"
-#include "stl/uSTLRender.h"
 #include "support/uConfig.h"
 #include "viewer/uWin32Window.h"
 

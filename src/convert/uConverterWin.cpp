@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "convert/uMolSurvey.h"
+#include "formats/uMolSurvey.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uText.h"

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "formats/uMolFormat.h"
 #include "plugin/uThumbnail.h"
 #include "render/uOpenGL.h"
 #include "support/uConfig.h"

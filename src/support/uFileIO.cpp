@@ -154,4 +154,29 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
   return moved;
 }
 
+namespace {
+
+std::string WriteErrorText() {
+  return std::string("Temp file write error: ") + (errno != 0 ? std::strerror(errno) : "unknown error");
+}
+
+}  // namespace
+
+bool WriteRecordTemp(const std::string& path, const std::string& recordText, std::string& error) {
+  error.clear();
+  errno = 0;
+  TFile f = OpenWriteTruncate(path);
+  if (!f) {
+    error = WriteErrorText();  // nothing was created, and a file we could not open stays as it was
+    return false;
+  }
+  bool written =
+      recordText.empty() || std::fwrite(recordText.data(), 1, recordText.size(), f.get()) == recordText.size();
+  bool closed = std::fclose(f.release()) == 0;
+  if (written && closed) return true;
+  error = WriteErrorText();
+  DeleteFileIfExists(path);  // a truncated record would be converted as if it were whole
+  return false;
+}
+
 }  // namespace pelorin

@@ -63,4 +63,9 @@ class TFileRemover {
   std::string path_;
 };
 
+// Creates or truncates `path` (a converter input) and writes `recordText` unchanged. On failure
+// returns false, sets `error` to "Temp file write error: " + the reason, and removes a file it
+// created.
+[[nodiscard]] bool WriteRecordTemp(const std::string& path, const std::string& recordText, std::string& error);
+
 }  // namespace pelorin

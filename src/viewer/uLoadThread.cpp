@@ -7,10 +7,10 @@
 #include <chrono>
 
 #include "convert/uConverter.h"
-#include "convert/uMolSurvey.h"
-#include "stl/uAtomFiles.h"
-#include "stl/uAtomModel.h"
-#include "stl/uSurfaceBudget.h"
+#include "formats/uMolSurvey.h"
+#include "model3d/uAtomModel.h"
+#include "model3d/uModelChoice.h"
+#include "model3d/uSurfaceBudget.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGuard.h"
@@ -25,7 +25,7 @@ std::atomic<uint64_t> gNextSequence{1};
 
 }  // namespace
 
-TLoadThread::TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TSDFIndex> records, int32_t molIndex,
+TLoadThread::TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
                          int32_t mode)
     : Sequence(gNextSequence++),
       MolIndex(molIndex),
@@ -92,7 +92,7 @@ bool TLoadThread::WaitForRecord() {
   // A SMILES file is stepped only once it has more lines than a grid shows.
   const size_t needed = (rule == TRecordRule::kLines ? std::max(index, kGridMaxLines) : index) + 1;
   while (!terminated_) {
-    const TSDFIndexState pass = records_->State();  // before the count: an ended pass has its final count
+    const TRecordIndexState pass = records_->State();  // before the count: an ended pass has its final count
     if (ChooseRecordSource(rule, index, records_->Count(), pass) != TRecordSource::kWait) return true;
     records_->WaitForCount(needed, std::chrono::milliseconds(50));  // a stop is seen within 50 ms
   }

@@ -20,7 +20,8 @@ class TLoadThread {
   // Everything the worker needs is copied in: it never reads the window's state, so the
   // window may change or free it once the worker has been stopped. `records` (null for a file
   // without records) may still be filled by the record pass: the worker waits for its record.
-  TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TSDFIndex> records, int32_t molIndex, int32_t mode);
+  TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
+              int32_t mode);
   ~TLoadThread();  // asks the worker to stop and waits for it
   TLoadThread(const TLoadThread&) = delete;
   TLoadThread& operator=(const TLoadThread&) = delete;
@@ -56,7 +57,7 @@ class TLoadThread {
 
   HWND wnd_;
   std::string fileName_;
-  std::shared_ptr<const TSDFIndex> records_;
+  std::shared_ptr<const TRecordIndex> records_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   TUniqueHandle thread_;

@@ -2,22 +2,20 @@
 #include "viewer/uRecordFiles.h"
 
 #include "convert/uConverter.h"
-#include "viewer/uSDFRecords.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {
-
 std::string MakeRecordTempName(const std::string& extension) {
   return MakeTempFileName("pelorin_mol", extension);
 }
 
-bool ReadRecordOf(const TSDFIndex* records, int32_t index, std::string& text, bool& wholeFile, std::string& error) {
+bool ReadRecordOf(const TRecordIndex* records, int32_t index, std::string& text, bool& wholeFile, std::string& error) {
   text.clear();
   error.clear();
   wholeFile = !records;
   if (!records) return true;
   // The state before the count: a pass seen ended has its final count.
-  const TSDFIndexState pass = records->State();
+  const TRecordIndexState pass = records->State();
   const size_t known = records->Count();
   const size_t at = index < 0 ? SIZE_MAX : static_cast<size_t>(index);
   switch (ChooseRecordSource(records->Rule(), at, known, pass)) {
@@ -27,12 +25,12 @@ bool ReadRecordOf(const TSDFIndex* records, int32_t index, std::string& text, bo
     case TRecordSource::kRecord:
       return records->ReadRecord(at, text, error);
     default:
-      error = pass == TSDFIndexState::kFailed ? records->Error() : "Record index out of range";
+      error = pass == TRecordIndexState::kFailed ? records->Error() : "Record index out of range";
       return false;
   }
 }
 
-bool MakeRecordInput(const std::string& fileName, const TSDFIndex* records, int32_t index, std::string& input,
+bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index, std::string& input,
                      TFileRemover& remover, std::string& error) {
   input = fileName;
   std::string text;

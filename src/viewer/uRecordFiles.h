@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "formats/uRecordIndex.h"
 #include "support/uFileIO.h"
-#include "viewer/uSDFIndex.h"
 #include "viewer/uWin32Window.h"
 
 namespace pelorin {
@@ -16,11 +16,11 @@ std::string MakeRecordTempName(const std::string& extension);
 // the file, with `wholeFile` false; or `wholeFile` true when the file itself stands for it (no
 // records, a SMILES grid). False with `error` set when the record is not known (yet) or cannot
 // be read.
-[[nodiscard]] bool ReadRecordOf(const TSDFIndex* records, int32_t index, std::string& text, bool& wholeFile,
+[[nodiscard]] bool ReadRecordOf(const TRecordIndex* records, int32_t index, std::string& text, bool& wholeFile,
                                 std::string& error);
 // The converter's input for record `index`: `fileName` itself, or a new temporary file holding
 // the record (".mol" for an SDF record, ".smi" for a SMILES line), which `remover` deletes.
-[[nodiscard]] bool MakeRecordInput(const std::string& fileName, const TSDFIndex* records, int32_t index,
+[[nodiscard]] bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index,
                                    std::string& input, TFileRemover& remover, std::string& error);
 
 // The SVG drawing of the current record (or of the whole file when it has no records).

@@ -14,7 +14,7 @@ constexpr ULONGLONG kPostIntervalMs = 200;
 
 }  // namespace
 
-TRecordPass::TRecordPass(HWND wnd, std::shared_ptr<TSDFIndex> records) : wnd_(wnd), records_(std::move(records)) {}
+TRecordPass::TRecordPass(HWND wnd, std::shared_ptr<TRecordIndex> records) : wnd_(wnd), records_(std::move(records)) {}
 
 TRecordPass::~TRecordPass() {
   if (!thread_) return;
@@ -41,7 +41,7 @@ unsigned __stdcall TRecordPass::ThreadEntry(void* self) {
 }
 
 void TRecordPass::Execute() {
-  TSDFIndexBuilder builder(*records_);
+  TRecordIndexBuilder builder(*records_);
   size_t posted = 0;
   ULONGLONG postedAt = 0;
   while (builder.Step()) {

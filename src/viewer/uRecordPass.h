@@ -6,8 +6,8 @@
 
 #include <memory>
 
+#include "formats/uRecordIndex.h"
 #include "support/uWinHandle.h"
-#include "viewer/uSDFIndex.h"
 
 namespace pelorin {
 
@@ -15,7 +15,7 @@ inline constexpr UINT WM_PELORIN_RECORDS = WM_USER + 103;  // the pass found rec
 
 class TRecordPass {
  public:
-  TRecordPass(HWND wnd, std::shared_ptr<TSDFIndex> records);
+  TRecordPass(HWND wnd, std::shared_ptr<TRecordIndex> records);
   ~TRecordPass();  // cancels the pass and waits for it: at most one chunk's read
   TRecordPass(const TRecordPass&) = delete;
   TRecordPass& operator=(const TRecordPass&) = delete;
@@ -29,7 +29,7 @@ class TRecordPass {
   void Post();
 
   HWND wnd_;
-  std::shared_ptr<TSDFIndex> records_;
+  std::shared_ptr<TRecordIndex> records_;
   TUniqueHandle thread_;
 };
 

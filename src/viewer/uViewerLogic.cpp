@@ -13,8 +13,6 @@ namespace {
 // Virtual-key codes of the keys the viewer takes (the platform's VK_ values).
 constexpr int kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27, kKeyDown = 0x28;
 
-constexpr char kProgramDatabaseSignature[] = "Microsoft C/C++ ";
-
 }  // namespace
 
 std::string ModeName(int32_t mode) {
@@ -126,17 +124,17 @@ bool RecordRuleOf(const std::string& fileName, TRecordRule& rule) {
   return false;
 }
 
-TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, TSDFIndexState pass) {
-  const bool ended = pass != TSDFIndexState::kBuilding;
+TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, TRecordIndexState pass) {
+  const bool ended = pass != TRecordIndexState::kBuilding;
   // Until the pass ends, a short SMILES file may still turn out to be a grid, and an SDF file
   // without any record the whole file.
   if (rule == TRecordRule::kLines && known <= kGridMaxLines) {
     if (!ended) return TRecordSource::kWait;
-    return pass == TSDFIndexState::kComplete ? TRecordSource::kWholeFile : TRecordSource::kMissing;
+    return pass == TRecordIndexState::kComplete ? TRecordSource::kWholeFile : TRecordSource::kMissing;
   }
   if (index < known) return TRecordSource::kRecord;
   if (!ended) return TRecordSource::kWait;
-  return pass == TSDFIndexState::kComplete && known == 0 ? TRecordSource::kWholeFile : TRecordSource::kMissing;
+  return pass == TRecordIndexState::kComplete && known == 0 ? TRecordSource::kWholeFile : TRecordSource::kMissing;
 }
 
 int32_t SteppedRecordCount(TRecordRule rule, size_t known) {
@@ -167,11 +165,6 @@ bool ViewerTakesKey(int virtualKey, bool ctrl, bool alt) {
     default:
       return false;
   }
-}
-
-bool IsProgramDatabaseFile(const std::string& fileName) {
-  const size_t signatureLength = sizeof kProgramDatabaseSignature - 1;
-  return ReadFileHead(fileName, signatureLength) == std::string_view(kProgramDatabaseSignature, signatureLength);
 }
 
 }  // namespace pelorin

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "formats/uRecordIndex.h"
 #include "render/uViewValues.h"
-#include "viewer/uSDFIndex.h"
 
 namespace pelorin {
 
@@ -72,7 +72,7 @@ enum class TRecordSource : uint8_t {
   kWholeFile,  // the file itself: an SDF without records, a SMILES file of up to 12 lines
   kMissing,    // the pass ended without it (failed, or the file has fewer records)
 };
-TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, TSDFIndexState pass);
+TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, TRecordIndexState pass);
 // The records the window steps through, from the records known: at least 1, a SMILES file of
 // up to 12 lines counting as one picture.
 int32_t SteppedRecordCount(TRecordRule rule, size_t known);
@@ -91,10 +91,5 @@ bool NewParamsOpenOptions(int previousParameter, int parameter);
 // the arrows, G, H, R, S and T without Ctrl or Alt, and Ctrl+C. Everything else, every other
 // key with Ctrl or Alt included, belongs to the host (its menus and shortcuts).
 bool ViewerTakesKey(int virtualKey, bool ctrl, bool alt);
-
-// True when the file begins like a compiler's program database (debug symbols, which share
-// the extension ".pdb" with Protein Data Bank files): "Microsoft C/C++ MSF 7.00" or the
-// older "Microsoft C/C++ program database 2.00". Reads only the first bytes.
-bool IsProgramDatabaseFile(const std::string& fileName);
 
 }  // namespace pelorin

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "convert/uConverter.h"
+#include "formats/uRecordIndex.h"
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
+#include "render/uMeshRender.h"
 #include "render/uRender2D.h"
-#include "stl/uSTLRender.h"
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
 #include "support/uGdiObjects.h"
@@ -22,7 +23,6 @@
 #include "viewer/uLoadThread.h"
 #include "viewer/uNavBar.h"
 #include "viewer/uRecordPass.h"
-#include "viewer/uSDFIndex.h"
 
 namespace pelorin {
 namespace {
@@ -252,17 +252,17 @@ void RedrawNavBar(TPelorinState* state) {
 // WM_PELORIN_RECORDS: the pass found more records, or ended.
 void OnRecordsCounted(TPelorinState* state) {
   if (!state->Records || state->MolCountFinal) return;
-  const TSDFIndexState pass = state->Records->State();  // before the count: an ended pass has its final count
+  const TRecordIndexState pass = state->Records->State();  // before the count: an ended pass has its final count
   const size_t known = state->Records->Count();
   state->MolCount = SteppedRecordCount(state->Records->Rule(), known);
-  if (pass != TSDFIndexState::kBuilding) {
+  if (pass != TRecordIndexState::kBuilding) {
     state->MolCountFinal = true;
     if (state->Records->Rule() == TRecordRule::kSDF)
       DebugLogFmt("SDF split: %d molecules", state->MolCount);
     else
       DebugLogFmt("SMILES lines: %llu (%s)", static_cast<unsigned long long>(known),
                   state->MolCount > 1 ? "stepped" : "drawn as one grid");
-    if (pass == TSDFIndexState::kFailed) DebugLog("ERROR: " + state->Records->Error());
+    if (pass == TRecordIndexState::kFailed) DebugLog("ERROR: " + state->Records->Error());
   }
   RedrawNavBar(state);
 }
@@ -393,7 +393,7 @@ std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, i
 void MakeRecordIndex(TPelorinState& state) {
   TRecordRule rule;
   if (!RecordRuleOf(state.FileName, rule)) return;
-  state.Records = std::make_shared<TSDFIndex>(state.FileName, rule);
+  state.Records = std::make_shared<TRecordIndex>(state.FileName, rule);
   state.MolCountFinal = false;
 }
 
@@ -407,7 +407,7 @@ void StartRecordPass(TPelorinState& state) {
   // No thread to spare: the pass runs here, as the window could not show the file otherwise.
   DebugLog("TRecordPass EXCEPTION: CreateThread: the record pass runs on the window's thread");
   state.RecordPass.reset();
-  BuildSDFIndex(*state.Records);
+  BuildRecordIndex(*state.Records);
   OnRecordsCounted(&state);
 }
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "stl/uSTLParser.h"
+#include "formats/uRecordIndex.h"
+#include "model3d/uMeshModel.h"
 #include "svg/uScene2D.h"
-#include "viewer/uSDFIndex.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {
@@ -46,7 +46,7 @@ struct TPelorinState {
   std::string FileName;
   // Where the records of an SDF or SMILES file lie, filled by RecordPass while the window is
   // open; null for other files. Loads read a record's text from the file when they need it.
-  std::shared_ptr<TSDFIndex> Records;
+  std::shared_ptr<TRecordIndex> Records;
   std::unique_ptr<TRecordPass> RecordPass;
   int32_t MolIndex = 0;
   int32_t MolCount = 1;       // records to step through, known so far

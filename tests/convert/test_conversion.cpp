@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "converter_test_util.h"
+#include "model3d/uMeshModel.h"
 #include "plugin/uThumbnail.h"
-#include "stl/uSTLParser.h"
 #include "support/uFileIO.h"
 #include "support/uText.h"
 

@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "model3d/uAtomModel.h"
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
+#include "render/uMeshRender.h"
 #include "render/uOpenGL.h"
 #include "render/uRender2D.h"
 #include "render/uViewValues.h"
-#include "stl/uAtomModel.h"
-#include "stl/uSTLRender.h"
 #include "support/uDebugLog.h"
 #include "test_drawing.h"
 #include "test_temp_dir.h"

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "dialog_driver.h"
+#include "formats/uSDFRecords.h"
 #include "plugin/uWLXExports.h"
 #include "render/uRasterPlacement.h"
 #include "svg/uSVGParser.h"
@@ -18,7 +19,6 @@
 #include "viewer/uCommands.h"
 #include "viewer/uExport.h"
 #include "viewer/uRecordFiles.h"
-#include "viewer/uSDFRecords.h"
 #include "viewer_test_util.h"
 
 using namespace pelorin;

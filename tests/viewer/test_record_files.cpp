@@ -1,8 +1,8 @@
 // Converting one record of a multi-record file through a temporary record file.
 #include "convert/converter_test_util.h"
+#include "formats/uRecordIndex.h"
 #include "test_helpers.h"
 #include "viewer/uRecordFiles.h"
-#include "viewer/uSDFIndex.h"
 #include "viewer/uWin32Window.h"
 
 using pelorin_test::CountOf;
@@ -16,8 +16,8 @@ namespace {
 // A window's state for `file` with its record pass complete.
 void OpenRecords(TPelorinState& state, const std::string& file, TRecordRule rule = TRecordRule::kSDF) {
   state.FileName = file;
-  state.Records = std::make_shared<TSDFIndex>(file, rule);
-  ASSERT_EQ(BuildSDFIndex(*state.Records), TSDFIndexState::kComplete);
+  state.Records = std::make_shared<TRecordIndex>(file, rule);
+  ASSERT_EQ(BuildRecordIndex(*state.Records), TRecordIndexState::kComplete);
   state.MolCount = SteppedRecordCount(rule, state.Records->Count());
 }
 

@@ -120,12 +120,12 @@ TEST(ViewerTexts, OnlySdfAndSmilesFilesHaveRecords) {
 // Which input a load of record i gets while the pass counts, and how many records are stepped.
 TEST(ViewerInput, RecordSourceWhileThePassCounts) {
   using S = TRecordSource;
-  const auto building = TSDFIndexState::kBuilding, complete = TSDFIndexState::kComplete,
-             failed = TSDFIndexState::kFailed;
+  const auto building = TRecordIndexState::kBuilding, complete = TRecordIndexState::kComplete,
+             failed = TRecordIndexState::kFailed;
   const struct {
     TRecordRule Rule;
     size_t Index, Known;
-    TSDFIndexState Pass;
+    TRecordIndexState Pass;
     TRecordSource Expected;
     int32_t Stepped;
   } cases[] = {
@@ -173,25 +173,4 @@ TEST(HostRules, KeysWithCtrlOrAltAndPlusMinusBelongToTheHost) {
   EXPECT_FALSE(ViewerTakesKey('C', true, true)) << "AltGr is Ctrl+Alt";
   for (int key : {0x6B, 0x6D, 0xBB, 0xBD, int{'N'}, int{'P'}, 0x1B, 0x70})  // + and - of both kinds, N, P, Esc, F1
     EXPECT_FALSE(ViewerTakesKey(key, false, false)) << key;
-}
-
-TEST(HostRules, ProgramDatabasesAreRecognisedByTheirFirstBytes) {
-  pelorin_test::TTempDir dir;
-  using namespace std::string_literals;
-  const std::pair<std::string, bool> cases[] = {
-      {"Microsoft C/C++ MSF 7.00\r\n\x1a"
-       "DS\0\0\0"s,
-       true},
-      {"Microsoft C/C++ program database 2.00\r\n\x1aJG\0\0"s, true},
-      {"HEADER    PLANT PROTEIN                           30-APR-81   1CRN\n"s, false},
-      {"Microsoft C/C+"s, false},
-      {""s, false},
-  };
-  int n = 0;
-  for (const auto& [bytes, debugSymbols] : cases) {
-    std::string path = dir.File("case" + std::to_string(n++) + ".pdb");
-    pelorin_test::WriteFileBytes(path, bytes);
-    EXPECT_EQ(IsProgramDatabaseFile(path), debugSymbols) << bytes;
-  }
-  EXPECT_FALSE(IsProgramDatabaseFile(dir.File("missing.pdb")));
 }

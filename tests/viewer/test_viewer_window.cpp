@@ -5,14 +5,14 @@
 #include <thread>
 
 #include "dialog_driver.h"
+#include "formats/uSDFRecords.h"
 #include "lattice_pdb.h"
-#include "stl/uAtomModel.h"
-#include "stl/uSurfaceBudget.h"
+#include "model3d/uAtomModel.h"
+#include "model3d/uSurfaceBudget.h"
 #include "test_drawing.h"
 #include "viewer/uClipboard.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer/uRecordPass.h"
-#include "viewer/uSDFRecords.h"
 #include "viewer_test_util.h"
 
 using namespace pelorin;
@@ -246,7 +246,7 @@ TEST_F(ViewerTest, QuickStepsShowOnlyTheLastLoad) {
   TPelorinState* state = State(wnd);
   // The count, without taking any finished load: the steps below stop a running one.
   ASSERT_TRUE(state->Records->WaitForCount(3, std::chrono::seconds(10)));
-  while (state->Records->State() == TSDFIndexState::kBuilding) Sleep(1);
+  while (state->Records->State() == TRecordIndexState::kBuilding) Sleep(1);
   SendMessageA(wnd, WM_PELORIN_RECORDS, 0, 0);
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);  // stops the first load, starts the second
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);

@@ -1,0 +1,35 @@
+// What kind of molecule file a file is.
+#include "formats/uMolFormat.h"
+
+#include "support/uFileIO.h"
+#include "support/uText.h"
+
+namespace pelorin {
+namespace {
+
+constexpr char kProgramDatabaseSignature[] = "Microsoft C/C++ ";
+
+}  // namespace
+
+TMolFormat MolFormatFromFileName(std::string_view fileName) {
+  size_t dot = fileName.find_last_of('.');
+  size_t slash = fileName.find_last_of("\\/");
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return TMolFormat::Unknown;
+  std::string extension = LowerAscii(fileName.substr(dot + 1));
+  static const struct {
+    const char* Extension;
+    TMolFormat Format;
+  } kFormats[] = {{"mol", TMolFormat::Mol},    {"sdf", TMolFormat::Sdf},       {"mol2", TMolFormat::Mol2},
+                  {"smi", TMolFormat::Smiles}, {"smiles", TMolFormat::Smiles}, {"pdb", TMolFormat::Pdb},
+                  {"xyz", TMolFormat::Xyz},    {"cml", TMolFormat::Cml}};
+  for (const auto& entry : kFormats)
+    if (extension == entry.Extension) return entry.Format;
+  return TMolFormat::Unknown;
+}
+
+bool IsProgramDatabaseFile(const std::string& fileName) {
+  const size_t signatureLength = sizeof kProgramDatabaseSignature - 1;
+  return ReadFileHead(fileName, signatureLength) == std::string_view(kProgramDatabaseSignature, signatureLength);
+}
+
+}  // namespace pelorin

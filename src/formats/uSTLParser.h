@@ -1,0 +1,58 @@
+// STL reader: the facets of ASCII and binary STL files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/uGeometry.h"
+
+namespace pelorin {
+
+// One triangle as stored in the file: the written normal, then the corners in file order.
+struct TFacet {
+  TVec3 Normal;
+  TVec3 Vertices[3];
+};
+static_assert(sizeof(TFacet) == 48, "a facet is twelve packed floats");
+
+using TFacetArray = std::vector<TFacet>;
+
+// Facet counts stay below this so that every derived 32-bit count (3 vertices, 9 floats
+// per facet) still fits; a file claiming more is not a model we can hold anyway.
+constexpr int32_t kMaxSTLFacets = INT32_MAX / 9;
+
+// ---- Reader -------------------------------------------------------------------------
+//
+// A file that cannot be opened at all is the caller's error to report, unlike content
+// that does not read as STL. The file functions therefore hand back `openError`: empty
+// when the file was opened, otherwise the system's reason. The overloads without it are
+// for callers that treat both alike.
+
+// True when the file is to be read as ASCII STL: it does not match its own binary facet
+// count and it starts with "solid". Short, unreadable or unopenable files answer false.
+bool IsASCIISTL(const std::string& fileName, std::string& openError);
+bool IsASCIISTL(const std::string& fileName);
+
+// Reads a binary STL. True with `count` facets when the file holds at least one; false
+// with an empty array and count 0 otherwise. Non-finite numbers are stored as 0.
+bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& count, std::string& openError);
+bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& count);
+
+// Reads ASCII STL from the whole file text (lines end at LF, CR LF or CR). True when at
+// least one "facet" line was found. Unreadable or non-finite numbers are stored as 0.
+bool ReadASCIISTL(std::string_view text, TFacetArray& facets, int32_t& count);
+
+// The number in `text` (blanks around it allowed, "." as decimal separator whatever the
+// locale); 0 when the text is not a finite single-precision number.
+float ParseSTLFloat(std::string_view text);
+
+// Reads an STL file, ASCII or binary by IsASCIISTL. True with `count` facets when it holds at
+// least one; `openError` as above.
+bool ReadSTLFile(const std::string& fileName, TFacetArray& facets, int32_t& count, std::string& openError);
+
+// Replaces every normal shorter than 0.01 by the unit normal of the corners' winding.
+void RepairFacetNormals(TFacetArray& facets);
+
+}  // namespace pelorin

@@ -1,0 +1,205 @@
+// The atom model: one sphere per atom at its van der Waals radius, in its element's colour.
+#include "model3d/uAtomModel.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <new>
+#include <vector>
+
+#include "formats/uElements.h"
+
+namespace pelorin {
+namespace {
+
+struct TPoint {
+  double X, Y, Z;
+};
+
+TPoint OnUnitSphere(const TPoint& p) {
+  double length = std::sqrt(p.X * p.X + p.Y * p.Y + p.Z * p.Z);
+  return {p.X / length, p.Y / length, p.Z / length};
+}
+
+TPoint Midpoint(const TPoint& a, const TPoint& b) {
+  return OnUnitSphere({a.X + b.X, a.Y + b.Y, a.Z + b.Z});
+}
+
+// The icosahedron's twelve corners and twenty faces, counter-clockwise seen from outside.
+std::vector<TPoint> Icosahedron() {
+  const double t = (1 + std::sqrt(5.0)) / 2;
+  const TPoint v[12] = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+                        {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
+  const int faces[20][3] = {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+                            {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+                            {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
+  std::vector<TPoint> corners;
+  for (const auto& face : faces)
+    for (int corner : face) corners.push_back(OnUnitSphere(v[corner]));
+  return corners;
+}
+
+// Each facet into four, the new corners pushed out onto the sphere; the winding stays.
+std::vector<TPoint> Subdivide(const std::vector<TPoint>& corners) {
+  std::vector<TPoint> out;
+  out.reserve(corners.size() * 4);
+  for (size_t i = 0; i + 2 < corners.size(); i += 3) {
+    const TPoint &a = corners[i], &b = corners[i + 1], &c = corners[i + 2];
+    TPoint ab = Midpoint(a, b), bc = Midpoint(b, c), ca = Midpoint(c, a);
+    for (const TPoint& p : {a, ab, ca, ab, b, bc, ca, bc, c, ab, bc, ca}) out.push_back(p);
+  }
+  return out;
+}
+
+std::array<TFloatArray, kSphereLevels> BuildUnitSpheres() {
+  std::array<TFloatArray, kSphereLevels> spheres;
+  std::vector<TPoint> corners = Icosahedron();
+  for (int level = 0; level < kSphereLevels; ++level) {
+    if (level > 0) corners = Subdivide(corners);
+    for (const TPoint& p : corners) {
+      spheres[level].push_back(static_cast<float>(p.X));
+      spheres[level].push_back(static_cast<float>(p.Y));
+      spheres[level].push_back(static_cast<float>(p.Z));
+    }
+  }
+  return spheres;
+}
+
+// Corners are shared where their coordinates are equal: the subdivision computes a
+// corner the same way for every facet that has it.
+TSharedSphereCorners ShareCorners(const TFloatArray& corners) {
+  TSharedSphereCorners shared;
+  std::map<std::array<float, 3>, uint32_t> distinct;
+  for (size_t i = 0; i + 2 < corners.size(); i += 3) {
+    const std::array<float, 3> corner = {corners[i], corners[i + 1], corners[i + 2]};
+    auto [place, added] = distinct.emplace(corner, static_cast<uint32_t>(shared.FirstOccurrence.size()));
+    if (added) shared.FirstOccurrence.push_back(static_cast<uint32_t>(i / 3));
+    shared.DistinctIndex.push_back(place->second);
+  }
+  return shared;
+}
+
+float FiniteOrZero(float v) {
+  return std::isfinite(v) ? v : 0.0f;
+}
+
+// The surface model's reset (its shadow included, which an atom model must not inherit),
+// then the atom model's own start values.
+void ResetAtomModel(TMeshModel& model) {
+  ResetMeshModel(model);
+  model.ModelCenter = {0, 0, 0};
+  model.ModelRadius = 1;
+  model.Kind = TModelKind::Atoms;
+}
+
+// Sizes a mesh array, keeping its storage unless that is more than twice what is needed.
+void SizeMeshArray(TFloatArray& array, size_t size) {
+  if (array.capacity() / 2 > size) TFloatArray().swap(array);
+  array.resize(size);
+}
+
+// Box around every sphere, kept as the model's centre and largest half extent, the way the
+// surface model's bounds are kept.
+class TSphereBounds {
+ public:
+  void Add(float x, float y, float z, float r) {
+    min_[0] = std::min(min_[0], x - r), max_[0] = std::max(max_[0], x + r);
+    min_[1] = std::min(min_[1], y - r), max_[1] = std::max(max_[1], y + r);
+    min_[2] = std::min(min_[2], z - r), max_[2] = std::max(max_[2], z + r);
+  }
+  void StoreInto(TMeshModel& model) const {
+    // Halved before subtracting, so that coordinates near the float range give no infinity.
+    model.ModelCenter = {min_[0] / 2 + max_[0] / 2, min_[1] / 2 + max_[1] / 2, min_[2] / 2 + max_[2] / 2};
+    float radius = 0;
+    for (int i = 0; i < 3; ++i) radius = std::max(radius, max_[i] / 2 - min_[i] / 2);
+    model.ModelRadius = radius < 1e-6f ? 1.0f : radius;
+    model.BoundsValid = true;
+  }
+
+ private:
+  float min_[3] = {HUGE_VALF, HUGE_VALF, HUGE_VALF};
+  float max_[3] = {-HUGE_VALF, -HUGE_VALF, -HUGE_VALF};
+};
+
+// Writes one sphere per atom into the sized mesh arrays.
+void WriteSpheres(const TAtomArray& atoms, const TFloatArray& unit, TMeshModel& model) {
+  float* vertex = model.MeshVertices.data();
+  float* normal = model.MeshNormals.data();
+  float* color = model.MeshColors.data();
+  const size_t floats = unit.size();
+  TSphereBounds bounds;
+  for (const TAtom& atom : atoms) {
+    const char* end = std::find(atom.Element, atom.Element + sizeof atom.Element, '\0');
+    TElementStyle style = ElementStyle(std::string_view(atom.Element, static_cast<size_t>(end - atom.Element)));
+    const float x = FiniteOrZero(atom.X), y = FiniteOrZero(atom.Y), z = FiniteOrZero(atom.Z), r = style.Radius;
+    bounds.Add(x, y, z, r);
+    const float* u = unit.data();
+    for (size_t i = 0; i < floats; i += 3) {
+      vertex[i] = x + r * u[i], vertex[i + 1] = y + r * u[i + 1], vertex[i + 2] = z + r * u[i + 2];
+      color[i] = style.Color.R, color[i + 1] = style.Color.G, color[i + 2] = style.Color.B;
+    }
+    std::copy(u, u + floats, normal);
+    vertex += floats, normal += floats, color += floats;
+  }
+  bounds.StoreInto(model);
+}
+
+}  // namespace
+
+int SphereLevelForAtomCount(int64_t atomCount) {
+  int level = 0;
+  while (level + 1 < kSphereLevels && atomCount * kSphereFacets[level + 1] <= kAtomModelFacetBudget) ++level;
+  return level;
+}
+
+const TFloatArray& UnitSphereCorners(int level) {
+  static const std::array<TFloatArray, kSphereLevels> spheres = BuildUnitSpheres();
+  return spheres[std::clamp(level, 0, kSphereLevels - 1)];
+}
+
+const TSharedSphereCorners& SharedSphereCorners(int level) {
+  static const std::array<TSharedSphereCorners, kSphereLevels> shared = [] {
+    std::array<TSharedSphereCorners, kSphereLevels> all;
+    for (int l = 0; l < kSphereLevels; ++l) all[l] = ShareCorners(UnitSphereCorners(l));
+    return all;
+  }();
+  return shared[std::clamp(level, 0, kSphereLevels - 1)];
+}
+
+bool BuildAtomModel(const TAtomArray& atoms, TMeshModel& model, std::string& error) {
+  ResetAtomModel(model);
+  error.clear();
+  if (atoms.empty()) {
+    error = "No atoms to draw";
+    return false;
+  }
+  if (atoms.size() > size_t(kMaxModelAtoms)) {
+    error = std::to_string(atoms.size()) + " atoms: the atom model draws at most " + std::to_string(kMaxModelAtoms);
+    return false;
+  }
+  const int level = SphereLevelForAtomCount(static_cast<int64_t>(atoms.size()));
+  // Within the budget (level 0 for kMaxModelAtoms is exactly it): far inside kMaxSTLFacets.
+  const int32_t facets = static_cast<int32_t>(atoms.size()) * kSphereFacets[level];
+  static_assert(int64_t(kMaxModelAtoms) * 20 <= kAtomModelFacetBudget && kAtomModelFacetBudget <= kMaxSTLFacets,
+                "the facet budget fits every count derived from it");
+  try {
+    const TFloatArray& unit = UnitSphereCorners(level);
+    const size_t floats = size_t(facets) * 9;
+    SizeMeshArray(model.MeshVertices, floats);
+    SizeMeshArray(model.MeshNormals, floats);
+    SizeMeshArray(model.MeshColors, floats);
+    WriteSpheres(atoms, unit, model);
+  } catch (const std::bad_alloc&) {
+    ResetAtomModel(model);
+    TFloatArray().swap(model.MeshVertices), TFloatArray().swap(model.MeshNormals), TFloatArray().swap(model.MeshColors);
+    error = "Not enough memory for the spheres of " + std::to_string(atoms.size()) + " atoms";
+    return false;
+  }
+  model.FacetCount = facets;
+  model.MeshVertexCount = 3 * facets;
+  model.SphereLevel = level;
+  return true;
+}
+
+}  // namespace pelorin

@@ -1,0 +1,33 @@
+// The atoms of any molecule file: straight from PDB and XYZ files, through the converter's
+// XYZ output for the other formats.
+#include "model3d/uModelChoice.h"
+#include "support/uDebugLog.h"
+#include "support/uFileIO.h"
+
+namespace pelorin {
+
+bool LoadFileAtoms(const std::string& inputPath, TAtomArray& atoms, std::string& error,
+                   const TConversionLimits& limits) {
+  // Reading the table is far quicker than any converter run (no process start), and gives the
+  // same atoms: the converter writes a PDB's or XYZ's own elements and coordinates back.
+  if (IsAtomTableFile(inputPath)) {
+    if (ReadAtomTableFile(inputPath, atoms, error)) {
+      DebugLogFmt("LoadFileAtoms: %d atoms read from the file itself", static_cast<int>(atoms.size()));
+      return true;
+    }
+    DebugLog("LoadFileAtoms: the file itself gave no atoms (" + error + "); the converter reads it");
+  }
+  std::string xyzPath;
+  if (!RunOBabelXYZ(inputPath, xyzPath, error, limits)) return false;
+  TFileRemover xyzFile(xyzPath);
+  if (ConversionCancelled()) return false;
+  if (!ReadXYZFile(xyzPath, 0, atoms, error)) {
+    error = "XYZ read failed: " + error;
+    DebugLog("LoadFileAtoms ERROR: " + error);
+    return false;
+  }
+  DebugLogFmt("LoadFileAtoms: %d atoms from the converter", static_cast<int>(atoms.size()));
+  return true;
+}
+
+}  // namespace pelorin

@@ -1,0 +1,69 @@
+// The memory budget of the 3D surface model: whether the converter's surface of a molecule
+// can be held, told before the conversion from the atom count and after it from the STL's
+// own facet count, against a share of the machine's free physical memory.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "formats/uMolSurvey.h"
+
+namespace pelorin {
+
+// The converter (Open Babel 3.1.1) draws every atom as the same tessellated sphere: caffeine
+// (24 atoms with the hydrogens --gen3d adds) gives 497,616 facets, ethanol.pdb (9) 186,606.
+constexpr int64_t kSurfaceFacetsPerAtom = 20734;
+
+// Bytes one facet of the surface costs the viewer at the height of its load, the upload: the
+// mesh arrays (three vertices of position, normal and colour: 108 bytes) and the driver's copy
+// made from them (packed vertices and the drop shadow: 72 + 36 bytes, see uSTLRender), rounded
+// up for the allocators. Once drawn, only the driver's copy remains.
+constexpr int64_t kSurfacePeakBytesPerFacet = 256;
+
+// The surface may take half of the physical memory that is free when it is loaded. It is held
+// for as long as the window shows it, beside the host, the other programs and possibly a second
+// viewer window; the free memory also counts the file cache that still holds the STL just written.
+// Taking more would page out the host, whose every window then stops answering.
+constexpr uint64_t kSurfaceBudgetShareDivisor = 2;
+
+// The budget in bytes for a given amount of free physical memory.
+uint64_t SurfaceBudgetBytes(uint64_t availablePhysicalBytes);
+// The converter's facets for a molecule of `atoms` atoms (0 for none or a negative count).
+int64_t EstimatedSurfaceFacets(int64_t atoms);
+// The atoms a converter's surface of `facets` facets shows (rounded up).
+int64_t SurfaceAtomsOfFacets(int64_t facets);
+// True when a surface of `facets` facets does not fit into `budgetBytes`, and always when it
+// has more than the STL reader takes (kMaxSTLFacets).
+bool SurfaceFacetsOverBudget(int64_t facets, uint64_t budgetBytes);
+// The window's message for a surface left out: names the atoms, the facets, their memory and
+// the budget, e.g. "The 3D surface of 1788 atoms is too large for the free memory: 37.1 million
+// facets need 9.5 GB, the budget (half the free memory) is 4.0 GB."
+std::string SurfaceOverBudgetMessage(int64_t atoms, int64_t facets, uint64_t budgetBytes);
+
+// The facets an STL file holds, without reading them: a binary file's count from its header
+// (0 when the file is shorter than that count needs), an ASCII file's "facet" lines in one
+// streamed pass. nullopt when the file cannot be opened or read.
+std::optional<int64_t> CountSTLFacets(const std::string& fileName);
+
+#ifdef _WIN32
+
+// Free physical memory now (GlobalMemoryStatusEx), 0 when the system does not say.
+uint64_t AvailablePhysicalMemory();
+// The budget now: SurfaceBudgetBytes of the free memory, or the forced budget when one is set.
+uint64_t CurrentSurfaceBudget();
+// Forces the budget (tests: a small one shows the refusals on a small molecule); 0 lifts it.
+void SetSurfaceBudgetOverride(uint64_t bytes);
+
+// True when the surface of the surveyed record would not fit into the budget now, judged from
+// its atom count before anything is converted; `message` then says so. A record the survey could
+// not read is not over budget: the check after the conversion still holds.
+bool SurfaceOverBudget(const std::optional<TRecordSurvey>& survey, std::string& message);
+// True when the converter's STL at `stlPath` holds more facets than the budget now allows;
+// `message` then says so, naming the atoms the surface shows. A file that cannot be read is
+// left to the reader to report.
+bool SurfaceFileOverBudget(const std::string& stlPath, std::string& message);
+
+#endif  // _WIN32
+
+}  // namespace pelorin
