@@ -64,7 +64,7 @@ bool RunConverterAlone(const std::string& input, const std::string& tempDir) {
   config.OBabelOpts = pelorin::kDefaultOBabelOpts;
   config.TempDir = tempDir;
   std::string output;
-  std::string command = pelorin::BuildConverterCommand(config, input, pelorin::kMode2D, output);
+  std::string command = pelorin::BuildConverterCommand(config, input, pelorin::TViewMode::k2D, output);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

@@ -114,6 +114,15 @@ struct TImage {
   uint32_t At(int x, int y) const { return Pixels[static_cast<size_t>(y) * Width + x] & 0xFFFFFF; }
 };
 
+// The same picture: size and every pixel's colour.
+inline bool operator==(const TImage& a, const TImage& b) {
+  if (a.Width != b.Width || a.Height != b.Height) return false;
+  for (int y = 0; y < a.Height; ++y)
+    for (int x = 0; x < a.Width; ++x)
+      if (a.At(x, y) != b.At(x, y)) return false;
+  return true;
+}
+
 // Columns Left..Right-1 of rows Top..Bottom-1.
 struct TArea {
   int Left = 0;

@@ -70,7 +70,7 @@ std::shared_ptr<TMeshModel> AtomModelOf(const std::string& input) {
 // hold one model), after one frame that uploads the buffers and makes the shadow.
 class TFrameSeries {
  public:
-  TFrameSeries(std::shared_ptr<TMeshModel> model, bool dragging) : model_(std::move(model)), dragging_(dragging) {
+  TFrameSeries(std::shared_ptr<TMeshModel> model, TMeshFrame frame) : model_(std::move(model)), frame_(frame) {
     if (window_.Ready()) Frame();
   }
   bool Ready() const { return window_.Ready(); }
@@ -82,12 +82,12 @@ class TFrameSeries {
 
  private:
   void Frame() {
-    RenderMeshModel(model_, kWidth, kHeight, dragging_, TViewValues());
+    RenderMeshModel(model_, window_.Mesh(), kWidth, kHeight, TViewValues(), frame_);
     glFinish();
   }
   TGLWindow window_;
   std::shared_ptr<TMeshModel> model_;
-  bool dragging_;
+  TMeshFrame frame_;
   std::vector<double> ms_;
 };
 
@@ -114,8 +114,8 @@ bool ReportFrames(const TInputs& in, int runs) {
   std::shared_ptr<TMeshModel> protein = AtomModelOf(in.Protein), draggedProtein = AtomModelOf(in.Protein);
   if (!surface || !caffeineAtoms || !protein || !draggedProtein) return false;
   // Taken in turns, so that a machine shared with other work slows baseline and atoms alike.
-  TFrameSeries surfaceMs(surface, false), proteinMs(protein, false), proteinDragMs(draggedProtein, true),
-      caffeineMs(caffeineAtoms, false);
+  TFrameSeries surfaceMs(surface, TMeshFrame::Still), proteinMs(protein, TMeshFrame::Still),
+      proteinDragMs(draggedProtein, TMeshFrame::Dragged), caffeineMs(caffeineAtoms, TMeshFrame::Still);
   for (TFrameSeries* series : {&surfaceMs, &proteinMs, &proteinDragMs, &caffeineMs})
     if (!series->Ready()) return false;
   for (int i = 0; i < runs; ++i)
@@ -138,12 +138,12 @@ struct TMemory {
 // Measured first, after one small load: the one-time costs of a viewer window (its context, the
 // text cache) belong to the baseline, and no large block freed by an earlier load is reused.
 TMemory MeasureMemory(HWND parent, const TInputs& in) {
-  UseConfig(in.TempDir, kMode3D, TModel3D::Atoms);
+  UseConfig(in.TempDir, TViewMode::k3D, TModel3D::Atoms);
   if (FirstPictureMs(parent, in.Caffeine) < 0) return {};
   TMemory m;
-  UseConfig(in.TempDir, kMode3D, TModel3D::Auto);
+  UseConfig(in.TempDir, TViewMode::k3D, TModel3D::Auto);
   m.ProteinMB = PeakWorkingSetAboveMB([&] { FirstPictureMs(parent, in.Protein); });
-  UseConfig(in.TempDir, kMode3D, TModel3D::Surface);
+  UseConfig(in.TempDir, TViewMode::k3D, TModel3D::Surface);
   m.SurfaceMB = PeakWorkingSetAboveMB([&] { FirstPictureMs(parent, in.Caffeine); });
   return m;
 }
@@ -163,7 +163,7 @@ bool ReportLoads(const TInputs& in, int runs) {
   HWND parent = CreateSizedWindow("PelorinAtomsBenchParent", ParentProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   if (!parent) return false;
   const TMemory memory = MeasureMemory(parent, in);
-  UseConfig(in.TempDir, kMode3D, TModel3D::Auto);
+  UseConfig(in.TempDir, TViewMode::k3D, TModel3D::Auto);
   const double proteinMs = MedianFirstPictureMs(parent, in.Protein, runs);
   std::vector<double> converter;
   for (int i = 0; i < runs; ++i) {
@@ -176,9 +176,9 @@ bool ReportLoads(const TInputs& in, int runs) {
     if (!ok) return false;
   }
   const double converterMs = Median(converter);
-  UseConfig(in.TempDir, kMode3D, TModel3D::Atoms);
+  UseConfig(in.TempDir, TViewMode::k3D, TModel3D::Atoms);
   const double caffeineAtomsMs = MedianFirstPictureMs(parent, in.Caffeine, runs);
-  UseConfig(in.TempDir, kMode3D, TModel3D::Surface);
+  UseConfig(in.TempDir, TViewMode::k3D, TModel3D::Surface);
   const double caffeineSurfaceMs = MedianFirstPictureMs(parent, in.Caffeine, runs);
   DestroyWindow(parent);
   PumpMessages();
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path work = temp / "work";
   std::filesystem::create_directories(work);
   in.TempDir = work.string() + "\\";
-  UseConfig(in.TempDir, kMode3D);
+  UseConfig(in.TempDir, TViewMode::k3D);
   bool ok = loads == 0 || ReportLoads(in, loads);
   ok = ReportFrames(in, frames) && ok;
   ViewerLibraryDetach();

@@ -14,12 +14,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
 #include "render/uOpenGL.h"
 #include "render/uRender2D.h"
+#include "support/uWglObjects.h"
+#include "support/uWinHandle.h"
 
 using namespace pelorin;
 
@@ -29,7 +33,7 @@ constexpr int kWidth = 800;
 constexpr int kHeight = 600;
 constexpr int kSmallScene = 200;
 
-// A hidden window with its own OpenGL context, current while the object lives.
+// A hidden window with its own OpenGL drawing state, its context current while the object lives.
 class THiddenGLWindow {
  public:
   THiddenGLWindow() {
@@ -39,29 +43,17 @@ class THiddenGLWindow {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "PelorinTextCacheBench";
     RegisterClassA(&wc);
-    window_ = CreateWindowExA(0, wc.lpszClassName, "bench", WS_OVERLAPPEDWINDOW, 0, 0, kWidth, kHeight, nullptr,
-                              nullptr, wc.hInstance, nullptr);
-    if (window_) dc_ = GetDC(window_);
-    if (dc_) context_ = CreateGLContext(dc_);
-    if (context_) current_ = wglMakeCurrent(dc_, context_) != FALSE;
+    window_ = TOwnedWindow(CreateWindowExA(0, wc.lpszClassName, "bench", WS_OVERLAPPEDWINDOW, 0, 0, kWidth, kHeight,
+                                           nullptr, nullptr, wc.hInstance, nullptr));
+    if (window_) gl_ = TWindowGL::Create(window_.get());
+    if (gl_) current_.emplace(gl_->DC(), gl_->Context());
   }
-  THiddenGLWindow(const THiddenGLWindow&) = delete;
-  THiddenGLWindow& operator=(const THiddenGLWindow&) = delete;
-  ~THiddenGLWindow() {
-    if (context_) {
-      wglMakeCurrent(nullptr, nullptr);
-      wglDeleteContext(context_);
-    }
-    if (dc_) ReleaseDC(window_, dc_);
-    if (window_) DestroyWindow(window_);
-  }
-  bool Ready() const { return current_; }
+  bool Ready() const { return current_ && *current_; }
 
  private:
-  HWND window_ = nullptr;
-  HDC dc_ = nullptr;
-  HGLRC context_ = nullptr;
-  bool current_ = false;
+  TOwnedWindow window_;
+  std::unique_ptr<TWindowGL> gl_;
+  std::optional<TCurrentContext> current_;
 };
 
 // `count` distinct atom labels ("C1", "N2", ...) on a square grid, 1.5 units apart, as a
@@ -83,11 +75,11 @@ TSVGScene LabelScene(int count, float fontSize) {
   return scene;
 }
 
-double FrameMilliseconds(const TSVGScene& scene) {
+double FrameMilliseconds(const TSVGScene& scene, TGLFontCache& cache) {
   const auto start = std::chrono::steady_clock::now();
   TView2D view;
   SetupProjection2D(kWidth, kHeight, scene, view);
-  RenderScene2D(scene, view);
+  RenderScene2D(scene, view, cache);
   glFinish();
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
@@ -109,15 +101,13 @@ struct TSceneTimes {
 TSceneTimes Measure(int texts, int64_t budgetBytes, float fontSize) {
   const TSVGScene scene = LabelScene(texts, fontSize);
   TGLFontCache cache(budgetBytes);
-  FontCache = &cache;
   TSceneTimes t;
-  t.FirstMs = FrameMilliseconds(scene);
-  t.LaterMs = FrameMilliseconds(scene);
+  t.FirstMs = FrameMilliseconds(scene, cache);
+  t.LaterMs = FrameMilliseconds(scene, cache);
   const TFontCacheStats stats = cache.Stats();
   t.TextureMB = static_cast<double>(stats.TextureBytes) / (1 << 20);
   t.Textures = stats.Textures;
   cache.Clear();
-  FontCache = nullptr;
   return t;
 }
 

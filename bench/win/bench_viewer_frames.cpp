@@ -121,14 +121,14 @@ struct TFrameTimes {
   double FullMs = 0, DragMs = 0, MeshOnlyMs = 0, NoWireMs = 0;
 };
 
-TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, int runs) {
+TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, int runs) {
   const TViewValues view;  // the view a load starts with
   auto full = [&] {
-    RenderMeshModel(model, kWidth, kHeight, false, view);
+    RenderMeshModel(model, buffers, kWidth, kHeight, view, TMeshFrame::Still);
     glFinish();
   };
   auto drag = [&] {
-    RenderMeshModel(model, kWidth, kHeight, true, view);
+    RenderMeshModel(model, buffers, kWidth, kHeight, view, TMeshFrame::Dragged);
     glFinish();
   };
   TMeshOnlyFrame meshOnly(*model);
@@ -154,9 +154,9 @@ TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, int runs) {
 // so that the peak is this load's. A 2D window opened and closed before sets up what every
 // window shares (the OpenGL driver, its threads, the text cache), which is no cost of the surface.
 bool ReportSurfaceMemory(HWND parent, const std::string& input, const std::string& tempDir) {
-  UseConfig(tempDir, kMode2D);
+  UseConfig(tempDir, TViewMode::k2D);
   if (FirstPictureMs(parent, input) < 0) return false;
-  UseConfig(tempDir, kMode3D);
+  UseConfig(tempDir, TViewMode::k3D);
   const TMemory before = ProcessMemory();
   HWND wnd = CreatePelorinWindow(parent, input);
   while (wnd && StateOf(wnd) && StateOf(wnd)->Loading) {
@@ -217,7 +217,7 @@ bool ReportFrames(const std::string& input, int runs) {
   }
   std::shared_ptr<TMeshModel> model = LoadSurfaceModel(input);
   if (!model) return false;
-  const TFrameTimes t = MeasureFrames(model, runs);
+  const TFrameTimes t = MeasureFrames(model, window.Mesh(), runs);
   std::printf(
       "caffeine, %d facets at %dx%d: full frame %.0f ms (%.0f ms without the wire overlay), dragging %.0f ms, "
       "mesh only %.0f ms (median of %d)\n",
@@ -230,12 +230,12 @@ bool ReportFrames(const std::string& input, int runs) {
 bool ReportLoads(const std::string& input, const std::string& tempDir, int runs) {
   HWND parent = CreateSizedWindow("PelorinLoadBenchParent", ParentProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   if (!parent) return false;
-  UseConfig(tempDir, kMode2D);
+  UseConfig(tempDir, TViewMode::k2D);
   const TLoadTimes t2 = MeasureLoad(parent, input, runs, [&] {
     std::string svg, error;
     return RunOBabel(input, svg, error);
   });
-  UseConfig(tempDir, kMode3D);
+  UseConfig(tempDir, TViewMode::k3D);
   const TLoadTimes t3 = MeasureLoad(parent, input, runs, [&] {
     std::string stlPath, error;
     const bool ok = RunOBabelSTL(input, stlPath, error);
@@ -266,7 +266,7 @@ int main(int argc, char** argv) {
   HWND parent = CreateSizedWindow("PelorinMemoryBenchParent", ParentProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   bool ok = parent && ReportSurfaceMemory(parent, input, temp.string() + "\\");
   if (parent) DestroyWindow(parent);
-  UseConfig(temp.string() + "\\", kMode3D);
+  UseConfig(temp.string() + "\\", TViewMode::k3D);
   ok = ReportFrames(input, frames) && ok;
   ok = ReportLoads(input, temp.string() + "\\", loads) && ok;
   ViewerLibraryDetach();

@@ -1,5 +1,5 @@
-// Shared by the Windows benchmarks of the viewer: timing and figures, a sized window with an
-// OpenGL context, the benchmark configuration and the time to a new viewer window's first picture.
+// Shared by the Windows benchmarks of the viewer: timing and figures, a sized window with its
+// OpenGL drawing state, the benchmark configuration and the time to a new viewer window's first picture.
 #pragma once
 
 // clang-format off
@@ -25,6 +25,7 @@
 #include "render/uMeshRender.h"
 #include "render/uOpenGL.h"
 #include "support/uConfig.h"
+#include "support/uWinHandle.h"
 #include "viewer/uWin32Window.h"
 
 namespace pelorin_bench {
@@ -65,37 +66,30 @@ inline HWND CreateSizedWindow(const char* className, WNDPROC proc, DWORD style) 
   return wnd;
 }
 
-// A hidden window with its own OpenGL context, current while the object lives.
+// A hidden window with its own OpenGL drawing state, its context current while the object lives.
 class TGLWindow {
  public:
-  TGLWindow() {
-    window_ = CreateSizedWindow("PelorinFrameBench", DefWindowProcA, WS_OVERLAPPEDWINDOW);
-    if (window_) dc_ = GetDC(window_);
-    if (dc_) context_ = CreateGLContext(dc_);
-    if (context_) current_ = wglMakeCurrent(dc_, context_) != FALSE;
+  TGLWindow() : window_(CreateSizedWindow("PelorinFrameBench", DefWindowProcA, WS_OVERLAPPEDWINDOW)) {
+    if (window_) gl_ = TWindowGL::Create(window_.get());
+    current_ = MakeCurrent();
+  }
+  ~TGLWindow() {
+    if (current_) wglMakeCurrent(nullptr, nullptr);
   }
   TGLWindow(const TGLWindow&) = delete;
   TGLWindow& operator=(const TGLWindow&) = delete;
-  ~TGLWindow() {
-    if (context_) {
-      ForgetContextBuffers(context_);
-      wglMakeCurrent(nullptr, nullptr);
-      wglDeleteContext(context_);
-    }
-    if (dc_) ReleaseDC(window_, dc_);
-    if (window_) DestroyWindow(window_);
-  }
   bool Ready() const { return current_; }
-  bool MakeCurrent() { return context_ && wglMakeCurrent(dc_, context_) != FALSE; }
+  bool MakeCurrent() { return gl_ && wglMakeCurrent(gl_->DC(), gl_->Context()) != FALSE; }
+  TMeshBuffers& Mesh() { return gl_->Mesh(); }
+  TGLFontCache& Text() { return gl_->Text(); }
 
  private:
-  HWND window_ = nullptr;
-  HDC dc_ = nullptr;
-  HGLRC context_ = nullptr;
+  TOwnedWindow window_;
+  std::unique_ptr<TWindowGL> gl_;
   bool current_ = false;
 };
 
-inline void UseConfig(const std::string& tempDir, int startMode, TModel3D model = TModel3D::Auto) {
+inline void UseConfig(const std::string& tempDir, TViewMode startMode, TModel3D model = TModel3D::Auto) {
   TPelorinConfig c;
   c.Model3D = model;
   c.OBabelPath = PELORIN_BRIDGE_EXE;
@@ -124,9 +118,10 @@ inline double FirstPictureMs(HWND parent, const std::string& input) {
     }
     UpdateWindow(wnd);  // paints now unless the pump already did
     TPelorinState* state = StateOf(wnd);
-    if (!state || !state->SceneReady || !wglMakeCurrent(state->DC, state->RC)) return;
+    if (!state || !state->SceneReady || !state->GL) return;
+    const TCurrentContext current = state->GL->MakeCurrent();
+    if (!current) return;
     glFinish();
-    wglMakeCurrent(nullptr, nullptr);
     drawn = true;
   });
   if (wnd) DestroyWindow(wnd);

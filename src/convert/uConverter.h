@@ -12,8 +12,6 @@
 
 namespace pelorin {
 
-enum : int32_t { kMode2D = 0, kMode3D = 1 };
-
 // --- Command lines (platform-independent) ---
 
 // The text in double quotes when it contains a blank, else unchanged.
@@ -112,14 +110,14 @@ enum class TRunEnd { Exited, NotStarted, TimedOut, Cancelled, Failed };
 
 // --- Conversions ---
 
-std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
+std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, TViewMode mode,
                                   std::string& outputPath);
 // The same with the arguments given and an output file of this extension (".xyz").
 std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath,
                                   const std::string& arguments, const std::string& extension, std::string& outputPath);
-[[nodiscard]] bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath,
+[[nodiscard]] bool RunOBabelMode(const std::string& inputPath, TViewMode mode, std::string& outputPath,
                                  std::string& error);
-[[nodiscard]] bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
+[[nodiscard]] bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, TViewMode mode,
                                  std::string& outputPath, std::string& error, const TConversionLimits& limits = {});
 // SVG text of a 2D drawing; no SVG file remains when it returns.
 [[nodiscard]] bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& error,

@@ -179,10 +179,6 @@ TPelorinConfig WithConverter(const TPelorinConfig& config, const std::string& pr
   return c;
 }
 
-std::string ModeText(int32_t mode) {
-  return mode == kMode2D ? "2D" : "3D";
-}
-
 void Sleep100ms() {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
@@ -395,10 +391,10 @@ std::string BuildConverterCommand(const TPelorinConfig& config, const std::strin
   return BuildCommandLine(config, inputPath, arguments, outputPath);
 }
 
-std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, int32_t mode,
+std::string BuildConverterCommand(const TPelorinConfig& config, const std::string& inputPath, TViewMode mode,
                                   std::string& outputPath) {
-  return BuildConverterCommand(config, inputPath, mode == kMode2D ? config.CmdLine2D : config.CmdLine3D,
-                               mode == kMode2D ? ".svg" : ".stl", outputPath);
+  return BuildConverterCommand(config, inputPath, mode == TViewMode::k2D ? config.CmdLine2D : config.CmdLine3D,
+                               mode == TViewMode::k2D ? ".svg" : ".stl", outputPath);
 }
 
 namespace {
@@ -445,13 +441,14 @@ bool RunConversion(const TPelorinConfig& config, const std::string& inputPath, c
 
 }  // namespace
 
-bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, int32_t mode, std::string& outputPath,
+bool RunOBabelMode(const TPelorinConfig& config, const std::string& inputPath, TViewMode mode, std::string& outputPath,
                    std::string& error, const TConversionLimits& limits) {
-  return RunConversion(config, inputPath, ModeText(mode), mode == kMode2D ? config.CmdLine2D : config.CmdLine3D,
-                       mode == kMode2D ? ".svg" : ".stl", outputPath, error, limits);
+  return RunConversion(config, inputPath, ViewModeText(mode),
+                       mode == TViewMode::k2D ? config.CmdLine2D : config.CmdLine3D,
+                       mode == TViewMode::k2D ? ".svg" : ".stl", outputPath, error, limits);
 }
 
-bool RunOBabelMode(const std::string& inputPath, int32_t mode, std::string& outputPath, std::string& error) {
+bool RunOBabelMode(const std::string& inputPath, TViewMode mode, std::string& outputPath, std::string& error) {
   return RunOBabelMode(ConfigSnapshot(), inputPath, mode, outputPath, error);
 }
 
@@ -460,7 +457,7 @@ bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& 
   svgText.clear();
   error.clear();
   std::string svgPath;
-  if (!RunOBabelMode(ConfigSnapshot(), inputPath, kMode2D, svgPath, error, limits)) return false;
+  if (!RunOBabelMode(ConfigSnapshot(), inputPath, TViewMode::k2D, svgPath, error, limits)) return false;
   TFileRemover svgFile(svgPath);
   auto bytes = ReadWholeFile(svgPath);
   if (!bytes) {
@@ -484,7 +481,7 @@ bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::strin
     config.CmdLine3D = ThreeDArguments(config.CmdLine3D, true);
     DebugLog("RunOBabelSTL: the input has 3D coordinates; they are kept (no --gen3d)");
   }
-  bool ok = RunOBabelMode(config, inputPath, kMode3D, stlPath, error);
+  bool ok = RunOBabelMode(config, inputPath, TViewMode::k3D, stlPath, error);
   if (!ok && WantsGen3DFallback(error))
     ok = RunWithoutGen3D(config, inputPath, config.CmdLine3D, ".stl", 0, "RunOBabelSTL", stlPath, error);
   if (ok)

@@ -1,10 +1,11 @@
-// Pixel format and OpenGL context of a viewer window.
+// Pixel format and OpenGL context of a viewer window, and its drawing state.
 #include "uGLContext.h"
 
 #include <cstdint>
 #include <utility>
 
 #include "support/uDebugLog.h"
+#include "support/uWinHandle.h"
 #include "uOpenGL.h"
 
 namespace pelorin {
@@ -23,11 +24,6 @@ constexpr int kWglSamplesARB = 0x2042;
 constexpr int kWglTypeRgbaARB = 0x202B;
 
 const char kDummyClassName[] = "PelorinWGLDummy";
-
-// Viewer windows are created one at a time on the host's window thread, so the probe state
-// needs no lock.
-bool gProbeAttempted = false;
-TChoosePixelFormatARB gChoosePixelFormatARB = nullptr;
 
 // Logging allocates; a failure to log must not end the host process from a noexcept function.
 template <typename... TArgs>
@@ -53,64 +49,6 @@ HINSTANCE CodeModule() {
   return module;
 }
 
-class TDummyWindow {
- public:
-  explicit TDummyWindow(HWND window) : window_(window) {}
-  TDummyWindow(const TDummyWindow&) = delete;
-  TDummyWindow& operator=(const TDummyWindow&) = delete;
-  ~TDummyWindow() {
-    if (window_) DestroyWindow(window_);
-  }
-  HWND get() const { return window_; }
-
- private:
-  HWND window_;
-};
-
-class TWindowDC {
- public:
-  explicit TWindowDC(HWND window) : window_(window), dc_(window ? GetDC(window) : nullptr) {}
-  TWindowDC(const TWindowDC&) = delete;
-  TWindowDC& operator=(const TWindowDC&) = delete;
-  ~TWindowDC() {
-    if (dc_) ReleaseDC(window_, dc_);
-  }
-  HDC get() const { return dc_; }
-
- private:
-  HWND window_;
-  HDC dc_;
-};
-
-// A context that is current only while this object lives. The context and device context that
-// were current before are current again afterwards, so probing leaves the caller's drawing
-// state as it found it.
-class TTemporaryContext {
- public:
-  explicit TTemporaryContext(HDC dc)
-      : previousDC_(wglGetCurrentDC()), previousContext_(wglGetCurrentContext()), context_(wglCreateContext(dc)) {
-    current_ = context_ && wglMakeCurrent(dc, context_);
-  }
-  TTemporaryContext(const TTemporaryContext&) = delete;
-  TTemporaryContext& operator=(const TTemporaryContext&) = delete;
-  ~TTemporaryContext() {
-    if (!context_) return;
-    if (previousContext_) {
-      wglMakeCurrent(previousDC_, previousContext_);
-    } else {
-      wglMakeCurrent(nullptr, nullptr);
-    }
-    wglDeleteContext(context_);
-  }
-  bool Current() const { return current_; }
-
- private:
-  HDC previousDC_;
-  HGLRC previousContext_;
-  HGLRC context_;
-  bool current_ = false;
-};
-
 void RegisterDummyClass(HINSTANCE instance) {
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
@@ -124,19 +62,29 @@ void RegisterDummyClass(HINSTANCE instance) {
 TChoosePixelFormatARB FindChoosePixelFormatARB() {
   const HINSTANCE instance = CodeModule();
   RegisterDummyClass(instance);
-  TDummyWindow window(
+  TOwnedWindow window(
       CreateWindowExA(0, kDummyClassName, "", WS_OVERLAPPEDWINDOW, 0, 0, 8, 8, nullptr, nullptr, instance, nullptr));
-  if (!window.get()) return nullptr;
+  if (!window) return nullptr;
   TWindowDC dc(window.get());
-  if (!dc.get()) return nullptr;
+  if (!dc) return nullptr;
   PIXELFORMATDESCRIPTOR pfd = BasicPixelFormatDescriptor();
   const int format = ChoosePixelFormat(dc.get(), &pfd);
   if (format == 0 || !SetPixelFormat(dc.get(), format, &pfd)) return nullptr;
-  TTemporaryContext context(dc.get());
-  if (!context.Current()) return nullptr;
+  // Current only for the look-up: whatever the calling thread had current is current again
+  // before the probe's context is deleted.
+  TGLContext context(wglCreateContext(dc.get()));
+  TCurrentContext current(dc.get(), context.get());
+  if (!current) return nullptr;
   PROC address = wglGetProcAddress("wglChoosePixelFormatARB");
   if (!IsRealProcAddress(address)) return nullptr;
   return reinterpret_cast<TChoosePixelFormatARB>(reinterpret_cast<void*>(address));
+}
+
+// Windows may be created on several threads at once (the host can show several lister
+// windows): the function-local static makes one of them probe and the others wait for it.
+TChoosePixelFormatARB ChoosePixelFormatARB() {
+  static const TChoosePixelFormatARB found = FindChoosePixelFormatARB();
+  return found;
 }
 
 }  // namespace
@@ -154,10 +102,7 @@ PIXELFORMATDESCRIPTOR BasicPixelFormatDescriptor() noexcept {
 }
 
 bool ProbeMultisampleSupport() noexcept {
-  if (gProbeAttempted) return gChoosePixelFormatARB != nullptr;
-  gProbeAttempted = true;
-  gChoosePixelFormatARB = FindChoosePixelFormatARB();
-  return gChoosePixelFormatARB != nullptr;
+  return ChoosePixelFormatARB() != nullptr;
 }
 
 bool ChooseMultisampleFormat(HDC dc, int samples, int& formatIndex) noexcept {
@@ -182,7 +127,7 @@ bool ChooseMultisampleFormat(HDC dc, int samples, int& formatIndex) noexcept {
                             0};
   int format = 0;
   UINT found = 0;
-  if (!gChoosePixelFormatARB(dc, attributes, nullptr, 1, &format, &found) || found == 0 || format == 0) return false;
+  if (!ChoosePixelFormatARB()(dc, attributes, nullptr, 1, &format, &found) || found == 0 || format == 0) return false;
   formatIndex = format;
   PIXELFORMATDESCRIPTOR pfd = BasicPixelFormatDescriptor();
   return SetPixelFormat(dc, format, &pfd) != FALSE;
@@ -208,15 +153,35 @@ bool SetupPixelFormat(HDC dc) noexcept {
   return ok;
 }
 
-HGLRC CreateGLContext(HDC dc) noexcept {
+TGLContext CreateGLContext(HDC dc) noexcept {
   if (!SetupPixelFormat(dc)) {
     LogQuietly("SetupPixelFormat FAILED");
-    return nullptr;
+    return TGLContext();
   }
-  HGLRC context = wglCreateContext(dc);
+  TGLContext context(wglCreateContext(dc));
   LogQuietly("wglCreateContext \xE2\x86\x92 HGLRC=%llu",
-             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(context)));
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(context.get())));
   return context;
+}
+
+std::unique_ptr<TWindowGL> TWindowGL::Create(HWND window) {
+  if (!window) return nullptr;  // GetDC would give the screen's
+  TWindowDC dc(window);
+  if (!dc) return nullptr;
+  TGLContext context = CreateGLContext(dc.get());
+  if (!context) return nullptr;
+  return std::make_unique<TWindowGL>(std::move(dc), std::move(context));
+}
+
+TWindowGL::TWindowGL(TWindowDC dc, TGLContext context) : dc_(std::move(dc)), context_(std::move(context)) {
+  drawing_.emplace();
+}
+
+TWindowGL::~TWindowGL() {
+  // Names are only forgotten when the context cannot be made current; deleting the context
+  // frees them then.
+  const TCurrentContext current = MakeCurrent();
+  drawing_.reset();
 }
 
 }  // namespace pelorin

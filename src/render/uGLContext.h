@@ -1,20 +1,30 @@
-// Pixel format and OpenGL context of a viewer window: multisampled when the driver offers it.
+// Pixel format and OpenGL context of a viewer window (multisampled when the driver offers it),
+// and the window's drawing state in that context.
 #pragma once
 
 #ifdef _WIN32
 #include <windows.h>
 
+#include <memory>
+#include <optional>
+
+#include "render/uGLFont.h"
+#include "render/uMeshRender.h"
+#include "support/uGdiObjects.h"
+#include "support/uWglObjects.h"
+
 namespace pelorin {
 
-// Sets the pixel format of `dc` and creates a rendering context on it; null on failure. The
-// caller owns the context (wglDeleteContext) and makes it current when it draws.
-HGLRC CreateGLContext(HDC dc) noexcept;
+// Sets the pixel format of `dc` and creates a rendering context on it; empty on failure. The
+// caller makes it current when it draws.
+TGLContext CreateGLContext(HDC dc) noexcept;
 
 // 4 samples, else 2 samples, else the basic double-buffered format. True when a format was set.
 bool SetupPixelFormat(HDC dc) noexcept;
 
 // Whether wglChoosePixelFormatARB exists. The first call finds out with a hidden dummy window
-// and context; later calls reuse the answer, even a negative one.
+// and context, also when several threads ask at once; later calls reuse the answer, even a
+// negative one.
 bool ProbeMultisampleSupport() noexcept;
 
 bool ChooseMultisampleFormat(HDC dc, int samples, int& formatIndex) noexcept;
@@ -23,6 +33,40 @@ bool SetBasicPixelFormat(HDC dc, int& formatIndex) noexcept;
 // The descriptor used to choose and to set every format: RGBA, 32 colour bits, 16 depth bits,
 // double-buffered, drawing to a window.
 PIXELFORMATDESCRIPTOR BasicPixelFormatDescriptor() noexcept;
+
+// What one window draws with: its device context, the rendering context made on it, and what
+// the renderers keep in that context (the mesh buffers and the text cache). The window owns it
+// and hands its parts to the renderers, so windows share none of it, whichever threads they
+// run on. It is destroyed on the window's thread: the textures and buffers are deleted while
+// their context is current, then the context, and then the device context is released.
+class TWindowGL {
+ public:
+  // The window's device context with its pixel format set and a context made on it; null when
+  // either cannot be had (CreateGLContext logs why).
+  static std::unique_ptr<TWindowGL> Create(HWND window);
+  TWindowGL(TWindowDC dc, TGLContext context);
+  ~TWindowGL();
+  TWindowGL(const TWindowGL&) = delete;
+  TWindowGL& operator=(const TWindowGL&) = delete;
+
+  // The context current on this thread while the returned scope lives.
+  TCurrentContext MakeCurrent() const { return TCurrentContext(dc_.get(), context_.get()); }
+  // Shows the back buffer.
+  void Swap() const { SwapBuffers(dc_.get()); }
+  HDC DC() const { return dc_.get(); }
+  HGLRC Context() const { return context_.get(); }
+  TMeshBuffers& Mesh() { return drawing_->Mesh; }
+  TGLFontCache& Text() { return drawing_->Text; }
+
+ private:
+  struct TDrawing {
+    TMeshBuffers Mesh;
+    TGLFontCache Text;
+  };
+  TWindowDC dc_;
+  TGLContext context_;
+  std::optional<TDrawing> drawing_;  // emptied first, with the context current
+};
 
 }  // namespace pelorin
 

@@ -9,9 +9,6 @@
 #include "uOpenGL.h"
 
 namespace pelorin {
-
-TGLFontCache* FontCache = nullptr;
-
 namespace {
 
 #ifndef GL_CLAMP_TO_EDGE
@@ -273,13 +270,11 @@ void TGLFontCache::EvictOverBudget() noexcept {
   }
 }
 
-uint32_t TGLFontCache::GetTexture(std::string_view text, int32_t pixelSize, bool bold, int32_t& texWidth,
-                                  int32_t& texHeight, int32_t& textWidth, int32_t& textHeight) noexcept {
-  texWidth = texHeight = textWidth = textHeight = 0;
-  if (text.empty()) return 0;
+TTextTexture TGLFontCache::GetTexture(std::string_view text, int32_t pixelSize, bool bold) noexcept {
+  if (text.empty()) return {};
   try {
     const HGLRC current = wglGetCurrentContext();
-    if (current == nullptr) return 0;
+    if (current == nullptr) return {};
     if (current != Context) {
       Forget();
       Context = current;
@@ -294,35 +289,29 @@ uint32_t TGLFontCache::GetTexture(std::string_view text, int32_t pixelSize, bool
     } else {
       found = &Make(text, size, bold, std::move(key));
     }
-    texWidth = found->TexWidth;
-    texHeight = found->TexHeight;
-    textWidth = found->TextWidth;
-    textHeight = found->TextHeight;
-    return found->TexID;
+    TTextTexture texture;
+    texture.Name = found->TexID;
+    texture.Size.TexWidth = found->TexWidth;
+    texture.Size.TexHeight = found->TexHeight;
+    texture.Size.TextWidth = found->TextWidth;
+    texture.Size.TextHeight = found->TextHeight;
+    return texture;
   } catch (...) {
-    return 0;
+    return {};
   }
 }
 
-void DrawGLTextOffset(std::string_view text, float x, float y, float size, int32_t pixelSize, float r, float g, float b,
-                      float a, std::string_view anchor, bool bold, float dx, float dy) noexcept {
-  if (FontCache == nullptr || !(size > 0)) return;
-  const int32_t p = ClampPixelSize(pixelSize);
-  TTextTextureSize tex;
-  int32_t texWidth = 0, texHeight = 0, textWidth = 0, textHeight = 0;
-  const uint32_t texture = FontCache->GetTexture(text, p, bold, texWidth, texHeight, textWidth, textHeight);
-  if (texture == 0) return;
-  tex.TexWidth = texWidth;
-  tex.TexHeight = texHeight;
-  tex.TextWidth = textWidth;
-  tex.TextHeight = textHeight;
-  const TTextQuad q = PlaceTextQuad(x, y, size, p, tex, anchor, dx, dy);
+void DrawGLText(TGLFontCache& cache, std::string_view text, TPoint2D at, const TTextStyle& style) noexcept {
+  if (!(style.Size > 0)) return;
+  const TTextTexture texture = cache.GetTexture(text, style.PixelSize, style.Bold);
+  if (texture.Name == 0) return;
+  const TTextQuad q = PlaceTextQuad(at, style, texture.Size);
 
   glEnable(GL_TEXTURE_2D);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glColor4f(r, g, b, a);
+  glBindTexture(GL_TEXTURE_2D, texture.Name);
+  glColor4f(style.Color.R, style.Color.G, style.Color.B, style.Color.A);
   glBegin(GL_QUADS);
   glTexCoord2d(0, 0);
   glVertex2f(q.X0, q.Y0);
@@ -337,16 +326,13 @@ void DrawGLTextOffset(std::string_view text, float x, float y, float size, int32
   glDisable(GL_TEXTURE_2D);
 }
 
-void DrawGLText(std::string_view text, float x, float y, float size, int32_t pixelSize, float r, float g, float b,
-                float a, std::string_view anchor, bool bold) noexcept {
-  DrawGLTextOffset(text, x, y, size, pixelSize, r, g, b, a, anchor, bold, 0, 0);
-}
-
-void DrawGLTextOutline(std::string_view text, float x, float y, float size, int32_t pixelSize, float r, float g,
-                       float b, float a, std::string_view anchor, float offset, bool bold) noexcept {
-  if (!(a > 0)) return;
-  for (const TPoint2D& d : OutlineOffsets(offset, size)) {
-    DrawGLTextOffset(text, x, y, size, pixelSize, r, g, b, a, anchor, bold, d.X, d.Y);
+void DrawGLTextOutline(TGLFontCache& cache, std::string_view text, TPoint2D at, const TTextStyle& style,
+                       float outlineOffset) noexcept {
+  if (!(style.Color.A > 0)) return;
+  TTextStyle moved = style;
+  for (const TPoint2D& d : OutlineOffsets(outlineOffset, style.Size)) {
+    moved.Offset = {style.Offset.X + d.X, style.Offset.Y + d.Y};
+    DrawGLText(cache, text, at, moved);
   }
 }
 

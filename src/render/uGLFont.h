@@ -1,5 +1,5 @@
 // OpenGL text: strings rasterised with GDI into alpha textures, cached per viewer window within
-// a memory budget, and drawn as blended, textured quads.
+// a memory budget, and drawn as blended, textured quads in a text style.
 #pragma once
 
 #ifdef _WIN32
@@ -21,6 +21,12 @@ namespace pelorin {
 // Whether a context reporting `glVersion` (GL_VERSION: "major.minor" first) takes
 // GL_CLAMP_TO_EDGE, which OpenGL 1.2 brought; false for 1.1 and for anything unreadable.
 bool SupportsClampToEdge(std::string_view glVersion) noexcept;
+
+// A cached text's texture: its name (0: nothing to draw, all sizes 0) and sizes.
+struct TTextTexture {
+  uint32_t Name = 0;
+  TTextTextureSize Size;
+};
 
 struct TFontCacheStats {
   int32_t Entries = 0;  // with the texts that cannot be drawn
@@ -44,11 +50,10 @@ class TGLFontCache {
   TGLFontCache& operator=(const TGLFontCache&) = delete;
   ~TGLFontCache();
 
-  // The texture of `text` at the clamped pixel size, made on the first request. Returns 0 (and
-  // all sizes 0) for an empty text, without a current context, or for a text that could not be
-  // rasterised, would not fit in a texture or was refused by the driver. Never throws.
-  uint32_t GetTexture(std::string_view text, int32_t pixelSize, bool bold, int32_t& texWidth, int32_t& texHeight,
-                      int32_t& textWidth, int32_t& textHeight) noexcept;
+  // The texture of `text` at the clamped pixel size, made on the first request. None for an
+  // empty text, without a current context, or for a text that could not be rasterised, would
+  // not fit in a texture or was refused by the driver. Never throws.
+  TTextTexture GetTexture(std::string_view text, int32_t pixelSize, bool bold) noexcept;
   // Deletes every texture (when their context is current) and forgets the entries.
   void Clear() noexcept;
 
@@ -98,20 +103,14 @@ class TGLFontCache {
   int32_t BitmapHeight = 0;
 };
 
-// The cache the drawing routines use; each viewer window points it at its own before drawing.
-extern TGLFontCache* FontCache;
-
-// Draws `text` with its baseline at y, `size` scene units high, rasterised at `pixelSize`
-// pixels, anchored "start", "middle" or "end" at x, moved by (dx, dy). Nothing is drawn without
-// a FontCache or with a size not above 0.
-void DrawGLTextOffset(std::string_view text, float x, float y, float size, int32_t pixelSize, float r, float g, float b,
-                      float a, std::string_view anchor, bool bold, float dx, float dy) noexcept;
-void DrawGLText(std::string_view text, float x, float y, float size, int32_t pixelSize, float r, float g, float b,
-                float a, std::string_view anchor, bool bold) noexcept;
-// Four copies of the text moved by the offset (at least 4 % of the size) left, right, up and
-// down, in the outline colour. Nothing is drawn when the alpha is not above 0.
-void DrawGLTextOutline(std::string_view text, float x, float y, float size, int32_t pixelSize, float r, float g,
-                       float b, float a, std::string_view anchor, float offset, bool bold) noexcept;
+// Draws `text` at `at` in `style` with a texture of `cache`, into the current context, which
+// must be the one the cache's window draws in. Nothing is drawn for a size not above 0.
+void DrawGLText(TGLFontCache& cache, std::string_view text, TPoint2D at, const TTextStyle& style) noexcept;
+// Four copies of the text in `style` (its colour is the outline's) moved by `outlineOffset`
+// (at least 4 % of the size) left, right, up and down. Nothing is drawn when the alpha is not
+// above 0.
+void DrawGLTextOutline(TGLFontCache& cache, std::string_view text, TPoint2D at, const TTextStyle& style,
+                       float outlineOffset) noexcept;
 
 }  // namespace pelorin
 

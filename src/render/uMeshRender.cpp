@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <map>
+#include <mutex>
+#include <type_traits>
 
 #include "model3d/uAtomModel.h"
 #include "render/uOpenGL.h"
@@ -27,35 +28,42 @@ T LookUp(const char* name, const char* arbName) {
   return reinterpret_cast<T>(reinterpret_cast<void*>(GetGLProc(name, arbName)));
 }
 
-bool gProcsLookedUp = false;
-bool gBuffersAvailable = false;
-TBufferProcs gProcs;
+// The buffer functions, looked up once for the process by whichever window draws a model first
+// (with its context current); every later frame of every window only reads them.
+const TBufferProcs& Procs() {
+  static std::once_flag lookedUp;
+  static TBufferProcs procs;
+  std::call_once(lookedUp, [] {
+    procs.Gen = LookUp<PFNGLGENBUFFERSPROC>("glGenBuffers", "glGenBuffersARB");
+    procs.Bind = LookUp<PFNGLBINDBUFFERPROC>("glBindBuffer", "glBindBufferARB");
+    procs.Data = LookUp<PFNGLBUFFERDATAPROC>("glBufferData", "glBufferDataARB");
+    procs.SubData = LookUp<PFNGLBUFFERSUBDATAPROC>("glBufferSubData", "glBufferSubDataARB");
+    procs.Delete = LookUp<PFNGLDELETEBUFFERSPROC>("glDeleteBuffers", "glDeleteBuffersARB");
+  });
+  return procs;
+}
 
-void LoadBufferEntryPoints() {
-  if (gProcsLookedUp) return;
-  gProcsLookedUp = true;
-  gProcs.Gen = LookUp<PFNGLGENBUFFERSPROC>("glGenBuffers", "glGenBuffersARB");
-  gProcs.Bind = LookUp<PFNGLBINDBUFFERPROC>("glBindBuffer", "glBindBufferARB");
-  gProcs.Data = LookUp<PFNGLBUFFERDATAPROC>("glBufferData", "glBufferDataARB");
-  gProcs.SubData = LookUp<PFNGLBUFFERSUBDATAPROC>("glBufferSubData", "glBufferSubDataARB");
-  gProcs.Delete = LookUp<PFNGLDELETEBUFFERSPROC>("glDeleteBuffers", "glDeleteBuffersARB");
-  gBuffersAvailable = gProcs.Gen && gProcs.Bind && gProcs.Data && gProcs.SubData && gProcs.Delete;
+bool BuffersAvailable() {
+  const TBufferProcs& p = Procs();
+  return p.Gen && p.Bind && p.Data && p.SubData && p.Delete;
 }
 
 enum TBufferIndex { kMeshBuffer, kShadowBuffer, kIndexBuffer, kBufferCount };
+static_assert(std::extent_v<decltype(TMeshBuffers::Names)> == kBufferCount, "one name a buffer");
+static_assert(std::is_same_v<GLuint, uint32_t>, "buffer names are kept as uint32_t");
 
-// Buffer objects belong to a context, so each context keeps its own names and knows
-// which model it holds.
-struct TContextBuffers {
-  GLuint Names[kBufferCount] = {0, 0, 0};  // packed vertices (TPackedVertex), shadow positions, facet corners
-  // Facet corners in the index buffer when the vertices are shared (atom models); 0 when the
-  // mesh and shadow buffers hold three vertices a facet and are drawn in order.
-  GLsizei IndexCount = 0;
-  std::weak_ptr<const TMeshModel> Uploaded;
-  std::weak_ptr<const TMeshModel> Refused;  // not tried again on every frame
-  bool Filled = false;                      // the buffers hold a model's data
-};
-std::map<HGLRC, TContextBuffers> gContextBuffers;
+// Names made in another context are that context's: they are dropped without being deleted,
+// since deleting them here would free this context's buffers of the same names.
+void TakeToCurrentContext(TMeshBuffers& buffers) {
+  const HGLRC current = wglGetCurrentContext();
+  if (buffers.Context == current) return;
+  for (uint32_t& name : buffers.Names) name = 0;
+  buffers.IndexCount = 0;
+  buffers.Uploaded.reset();
+  buffers.Refused.reset();
+  buffers.Filled = false;
+  buffers.Context = current;
+}
 
 // Vertices converted per piece of an upload: the buffers are filled piece by piece, so the
 // upload needs no second copy of the model beside the arrays and the driver's.
@@ -65,13 +73,13 @@ constexpr size_t kUploadPieceVertices = 1 << 16;
 // `fill(first, n, out)` writes items first..first+n-1 into out.
 template <typename TItem, typename TFill>
 void UploadInPieces(size_t count, TFill fill, GLenum target = GL_ARRAY_BUFFER) {
-  gProcs.Data(target, static_cast<GLsizeiptr>(count * sizeof(TItem)), nullptr, GL_STATIC_DRAW);
+  Procs().Data(target, static_cast<GLsizeiptr>(count * sizeof(TItem)), nullptr, GL_STATIC_DRAW);
   std::vector<TItem> piece(std::min(count, kUploadPieceVertices));
   for (size_t first = 0; first < count; first += piece.size()) {
     const size_t n = std::min(piece.size(), count - first);
     fill(first, n, piece.data());
-    gProcs.SubData(target, static_cast<GLintptr>(first * sizeof(TItem)), static_cast<GLsizeiptr>(n * sizeof(TItem)),
-                   piece.data());
+    Procs().SubData(target, static_cast<GLintptr>(first * sizeof(TItem)), static_cast<GLsizeiptr>(n * sizeof(TItem)),
+                    piece.data());
   }
 }
 
@@ -81,19 +89,19 @@ struct TShadowPosition {
 static_assert(sizeof(TShadowPosition) == 3 * sizeof(float), "shadow positions are packed floats");
 
 // Every facet's three corners, in mesh order, into the mesh and shadow buffers; no index buffer.
-void UploadFacetCorners(const TMeshModel& model, const TShadowProjection& shadow, const TContextBuffers& buffers) {
-  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kMeshBuffer]);
+void UploadFacetCorners(const TMeshModel& model, const TShadowProjection& shadow, const TMeshBuffers& buffers) {
+  Procs().Bind(GL_ARRAY_BUFFER, buffers.Names[kMeshBuffer]);
   UploadInPieces<TPackedVertex>(size_t(model.MeshVertexCount), [&](size_t first, size_t n, TPackedVertex* out) {
     PackMeshVertices(model, first, n, out);
   });
-  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kShadowBuffer]);
+  Procs().Bind(GL_ARRAY_BUFFER, buffers.Names[kShadowBuffer]);
   UploadInPieces<TShadowPosition>(size_t(model.MeshVertexCount), [&](size_t first, size_t n, TShadowPosition* out) {
     shadow.Apply(model.MeshVertices.data() + 3 * first, n, &out->X);
   });
   // Nor does the driver keep the corners of atoms this context drew before.
-  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, buffers.Names[kIndexBuffer]);
-  gProcs.Data(GL_ELEMENT_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
-  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, 0);
+  Procs().Bind(GL_ELEMENT_ARRAY_BUFFER, buffers.Names[kIndexBuffer]);
+  Procs().Data(GL_ELEMENT_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+  Procs().Bind(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
 // The spheres of an atom model: its arrays hold every sphere's corners in the same order, so
@@ -121,18 +129,18 @@ struct TSphereSharing {
 // an index into them: the driver then transforms and lights each corner once, not once for
 // each of the five or six facets around it.
 void UploadSharedSpheres(const TMeshModel& model, const TSphereSharing& spheres, const TShadowProjection& shadow,
-                         const TContextBuffers& buffers) {
+                         const TMeshBuffers& buffers) {
   const size_t distinct = spheres.Shared->FirstOccurrence.size();
-  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kMeshBuffer]);
+  Procs().Bind(GL_ARRAY_BUFFER, buffers.Names[kMeshBuffer]);
   UploadInPieces<TPackedVertex>(spheres.Count * distinct, [&](size_t first, size_t n, TPackedVertex* out) {
     for (size_t i = 0; i < n; ++i) PackMeshVertices(model, spheres.SourceOf(first + i), 1, out + i);
   });
-  gProcs.Bind(GL_ARRAY_BUFFER, buffers.Names[kShadowBuffer]);
+  Procs().Bind(GL_ARRAY_BUFFER, buffers.Names[kShadowBuffer]);
   UploadInPieces<TShadowPosition>(spheres.Count * distinct, [&](size_t first, size_t n, TShadowPosition* out) {
     for (size_t i = 0; i < n; ++i)
       shadow.Apply(model.MeshVertices.data() + 3 * spheres.SourceOf(first + i), 1, &out[i].X);
   });
-  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, buffers.Names[kIndexBuffer]);
+  Procs().Bind(GL_ELEMENT_ARRAY_BUFFER, buffers.Names[kIndexBuffer]);
   const std::vector<uint32_t>& corner = spheres.Shared->DistinctIndex;
   UploadInPieces<GLuint>(
       size_t(model.MeshVertexCount),
@@ -143,19 +151,18 @@ void UploadSharedSpheres(const TMeshModel& model, const TSphereSharing& spheres,
         }
       },
       GL_ELEMENT_ARRAY_BUFFER);
-  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, 0);
+  Procs().Bind(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
 // The packed mesh and its shadow into the context's buffers; the mesh arrays are released
 // once the driver has them, since every frame is then drawn from the buffers.
-bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers& buffers) {
+bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers) {
   if (model->MeshVertexCount <= 0) return false;
-  LoadBufferEntryPoints();
-  if (!gBuffersAvailable) return false;
+  if (!BuffersAvailable()) return false;
   if (buffers.Uploaded.lock() == model) return true;
   if (buffers.Refused.lock() == model || !MeshArraysHeld(*model)) return false;
   for (GLuint& name : buffers.Names)
-    if (!name) gProcs.Gen(1, &name);
+    if (!name) Procs().Gen(1, &name);
   for (GLuint name : buffers.Names)
     if (!name) return false;
   DrainGLErrors();  // errors of earlier drawing are not the upload's
@@ -166,7 +173,7 @@ bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TContextBuffers
     UploadSharedSpheres(*model, spheres, shadow, buffers);
   else
     UploadFacetCorners(*model, shadow, buffers);
-  gProcs.Bind(GL_ARRAY_BUFFER, 0);
+  Procs().Bind(GL_ARRAY_BUFFER, 0);
   // A driver short of memory refuses the data; drawing from an empty buffer would then
   // read past its end, so such a model is drawn from memory instead.
   if (DrainGLErrors()) {
@@ -207,19 +214,19 @@ void SetUpLights() {
 }
 
 // Every facet from the arrays pointed at: by index where the buffers share vertices.
-void DrawFacets(const TMeshModel& model, const TContextBuffers* buffers) {
+void DrawFacets(const TMeshModel& model, const TMeshBuffers* buffers) {
   if (!buffers || buffers->IndexCount == 0) {
     glDrawArrays(GL_TRIANGLES, 0, model.MeshVertexCount);
     return;
   }
-  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, buffers->Names[kIndexBuffer]);
+  Procs().Bind(GL_ELEMENT_ARRAY_BUFFER, buffers->Names[kIndexBuffer]);
   glDrawElements(GL_TRIANGLES, buffers->IndexCount, GL_UNSIGNED_INT, nullptr);
-  gProcs.Bind(GL_ELEMENT_ARRAY_BUFFER, 0);
+  Procs().Bind(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
 // The shadow depends only on the model: drawn from the context's buffer, or from memory where
 // the model keeps it (made on first use) for as long as it is drawn from memory.
-void DrawShadow(TMeshModel& model, const TContextBuffers* buffers) {
+void DrawShadow(TMeshModel& model, const TMeshBuffers* buffers) {
   // The shadow is a faint blot a few per cent darker than the background: an edge smoothed by
   // multisampling would not show, and in a software driver it costs about as much again.
   const GLboolean multisampled = glIsEnabled(GL_MULTISAMPLE);
@@ -231,9 +238,9 @@ void DrawShadow(TMeshModel& model, const TContextBuffers* buffers) {
   glColor4f(0, 0, 0, 0.22f);
   glEnableClientState(GL_VERTEX_ARRAY);
   if (buffers) {
-    gProcs.Bind(GL_ARRAY_BUFFER, buffers->Names[kShadowBuffer]);
+    Procs().Bind(GL_ARRAY_BUFFER, buffers->Names[kShadowBuffer]);
     glVertexPointer(3, GL_FLOAT, 0, nullptr);
-    gProcs.Bind(GL_ARRAY_BUFFER, 0);
+    Procs().Bind(GL_ARRAY_BUFFER, 0);
   } else {
     if (model.ShadowVertices.empty()) model.ShadowVertices = ComputeShadowVertices(model);
     glVertexPointer(3, GL_FLOAT, 0, model.ShadowVertices.data());
@@ -246,8 +253,11 @@ void DrawShadow(TMeshModel& model, const TContextBuffers* buffers) {
   if (multisampled) glEnable(GL_MULTISAMPLE);
 }
 
+enum class TArrays { PositionsOnly, WithNormalsAndColours };
+
 // Points the client arrays at the packed buffer or at the arrays in memory.
-void PointArrays(const TMeshModel& model, const TContextBuffers* buffers, bool withNormalsAndColours) {
+void PointArrays(const TMeshModel& model, const TMeshBuffers* buffers, TArrays arrays) {
+  const bool withNormalsAndColours = arrays == TArrays::WithNormalsAndColours;
   if (!buffers) {
     glVertexPointer(3, GL_FLOAT, 0, model.MeshVertices.data());
     if (withNormalsAndColours) {
@@ -258,27 +268,27 @@ void PointArrays(const TMeshModel& model, const TContextBuffers* buffers, bool w
   }
   constexpr GLsizei kStride = sizeof(TPackedVertex);
   auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
-  gProcs.Bind(GL_ARRAY_BUFFER, buffers->Names[kMeshBuffer]);
+  Procs().Bind(GL_ARRAY_BUFFER, buffers->Names[kMeshBuffer]);
   glVertexPointer(3, GL_FLOAT, kStride, at(offsetof(TPackedVertex, X)));
   if (withNormalsAndColours) {
     glNormalPointer(GL_SHORT, kStride, at(offsetof(TPackedVertex, NX)));
     glColorPointer(4, GL_UNSIGNED_BYTE, kStride, at(offsetof(TPackedVertex, R)));
   }
-  gProcs.Bind(GL_ARRAY_BUFFER, 0);
+  Procs().Bind(GL_ARRAY_BUFFER, 0);
 }
 
-void DrawMesh(const TMeshModel& model, const TContextBuffers* buffers) {
+void DrawMesh(const TMeshModel& model, const TMeshBuffers* buffers) {
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_NORMAL_ARRAY);
   glEnableClientState(GL_COLOR_ARRAY);
-  PointArrays(model, buffers, true);
+  PointArrays(model, buffers, TArrays::WithNormalsAndColours);
   DrawFacets(model, buffers);
   glDisableClientState(GL_COLOR_ARRAY);
   glDisableClientState(GL_NORMAL_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-void DrawWireOverlay(const TMeshModel& model, const TContextBuffers* buffers) {
+void DrawWireOverlay(const TMeshModel& model, const TMeshBuffers* buffers) {
   glDisable(GL_LIGHTING);
   glEnable(GL_POLYGON_OFFSET_LINE);
   glPolygonOffset(-1, -1);
@@ -288,7 +298,7 @@ void DrawWireOverlay(const TMeshModel& model, const TContextBuffers* buffers) {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glEnableClientState(GL_VERTEX_ARRAY);
-  PointArrays(model, buffers, false);
+  PointArrays(model, buffers, TArrays::PositionsOnly);
   DrawFacets(model, buffers);
   glDisableClientState(GL_VERTEX_ARRAY);
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
@@ -325,13 +335,21 @@ std::vector<float> ComputeShadowVertices(const TMeshModel& model) {
   return out;
 }
 
-void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging, const TViewValues& view) {
+TMeshBuffers::~TMeshBuffers() {
+  if (Context == nullptr || wglGetCurrentContext() != Context) return;  // the context's deletion frees them
+  for (uint32_t name : Names)
+    if (name) Procs().Delete(1, &name);
+}
+
+void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, int w, int h,
+                     const TViewValues& view, TMeshFrame frame) {
   if (!model || model->FacetCount <= 0) return;
+  const bool dragging = frame == TMeshFrame::Dragged;
   TVec3 c;
   float r;
   GetModelBounds(*model, c, r);
-  TContextBuffers& buffers = gContextBuffers[wglGetCurrentContext()];
-  const TContextBuffers* fromBuffers = UploadMeshBuffers(model, buffers) ? &buffers : nullptr;
+  TakeToCurrentContext(buffers);
+  const TMeshBuffers* fromBuffers = UploadMeshBuffers(model, buffers) ? &buffers : nullptr;
   // A model whose arrays went into another context's buffers has nothing to draw from here.
   const bool drawable = fromBuffers || MeshArraysHeld(*model);
 
@@ -380,21 +398,15 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, boo
   glEnable(GL_MULTISAMPLE);
 }
 
-void ReleaseStaleMeshBuffers() {
-  auto found = gContextBuffers.find(wglGetCurrentContext());
-  if (found == gContextBuffers.end()) return;
-  TContextBuffers& buffers = found->second;
+void ReleaseStaleMeshBuffers(TMeshBuffers& buffers) {
+  if (buffers.Context == nullptr || buffers.Context != wglGetCurrentContext()) return;
   if (!buffers.Filled || !buffers.Uploaded.expired()) return;
-  for (GLuint name : buffers.Names) {
-    gProcs.Bind(GL_ARRAY_BUFFER, name);
-    gProcs.Data(GL_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+  for (uint32_t name : buffers.Names) {
+    Procs().Bind(GL_ARRAY_BUFFER, name);
+    Procs().Data(GL_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
   }
-  gProcs.Bind(GL_ARRAY_BUFFER, 0);
+  Procs().Bind(GL_ARRAY_BUFFER, 0);
   buffers.Filled = false;
-}
-
-void ForgetContextBuffers(HGLRC context) {
-  gContextBuffers.erase(context);
 }
 
 }  // namespace pelorin

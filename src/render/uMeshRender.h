@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -12,17 +13,42 @@
 
 namespace pelorin {
 
+// The buffer objects the mesh renderer keeps in one OpenGL context, and which model they hold:
+// the renderer's bookkeeping, which a window keeps for its context and hands to every frame.
+// Names belong to the context current when they were made; drawn while another context is
+// current, they are dropped (deleting them there would free that context's buffers of the same
+// names) and made again. Deleted with the object while their context is current; otherwise the
+// deletion of the context frees them.
+struct TMeshBuffers {
+  TMeshBuffers() = default;
+  TMeshBuffers(const TMeshBuffers&) = delete;
+  TMeshBuffers& operator=(const TMeshBuffers&) = delete;
+  ~TMeshBuffers();
+
+  HGLRC Context = nullptr;
+  uint32_t Names[3] = {0, 0, 0};  // packed vertices (TPackedVertex), shadow positions, facet corners
+  // Facet corners in the index buffer when the vertices are shared (atom models); 0 when the
+  // mesh and shadow buffers hold three vertices a facet and are drawn in order.
+  int32_t IndexCount = 0;
+  std::weak_ptr<const TMeshModel> Uploaded;
+  std::weak_ptr<const TMeshModel> Refused;  // not tried again on every frame
+  bool Filled = false;                      // the buffers hold a model's data
+};
+
+// A still frame has the shadow, the wire overlay and multisampling; a frame drawn while the user
+// drags the model goes without them, so that the model follows the mouse.
+enum class TMeshFrame { Still, Dragged };
+
 // Draws `model` into the current OpenGL context for a w x h area, turned by the view's RotX and
-// RotY and scaled by its Zoom3D. While dragging, the shadow and the wire overlay are left out.
-// The model's bounds and shadow are made on first use.
-void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, int w, int h, bool dragging, const TViewValues& view);
+// RotY and scaled by its Zoom3D, from `buffers` (the current context's; filled on first use,
+// after which the model's arrays are released). The model's bounds and shadow are made on first
+// use.
+void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, int w, int h,
+                     const TViewValues& view, TMeshFrame frame);
 
-// Empties the current context's buffer objects when the model they hold is gone (the window
-// went to 2D or loads another model), so that the driver does not keep its mesh meanwhile.
-void ReleaseStaleMeshBuffers();
-
-// Forgets the buffer objects of a context that is about to be deleted.
-void ForgetContextBuffers(HGLRC context);
+// Empties the buffers when the model they hold is gone (the window went to 2D or loads another
+// model), so that the driver does not keep its mesh meanwhile. Needs their context current.
+void ReleaseStaleMeshBuffers(TMeshBuffers& buffers);
 
 // The shadow of a model: every vertex flattened onto the ground plane below it and shifted
 // away from the light. Depends only on the model's bounds.

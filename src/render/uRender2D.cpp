@@ -70,23 +70,23 @@ void DrawEllipse(const TGeoElement& e) {
   }
 }
 
-void DrawTextElement(const TGeoElement& e, float pixelsPerUnit) {
+void DrawTextElement(TGLFontCache& cache, const TGeoElement& e, float pixelsPerUnit) {
   if (e.Text.empty() || e.Points.empty()) return;
-  const float size = e.FontSize >= 0.1f ? e.FontSize : 0.1f;
-  const int32_t rasterSize = TextRasterSize(size, pixelsPerUnit);
-  TRGBAColor c = e.TextColor;
-  if (c.A == 0) c = {0, 0, 0, 1};
-  const bool bold = e.FontWeight == "bold" || e.FontWeight == "700";
+  TTextStyle style;
+  style.Size = e.FontSize >= 0.1f ? e.FontSize : 0.1f;
+  style.PixelSize = TextRasterSize(style.Size, pixelsPerUnit);
+  style.Color = e.TextColor.A == 0 ? TRGBAColor{0, 0, 0, 1} : e.TextColor;
+  style.Anchor = e.TextAnchor;
+  style.Bold = e.FontWeight == "bold" || e.FontWeight == "700";
   const TPoint2D anchor = e.Points.front();
-  DrawGLText(e.Text, anchor.X, anchor.Y, size, rasterSize, c.R, c.G, c.B, c.A, e.TextAnchor, bold);
+  DrawGLText(cache, e.Text, anchor, style);
   if (e.TextStroke.A > 0 && e.TextStrokeWidth > 0) {
-    const TRGBAColor& o = e.TextStroke;
-    DrawGLTextOutline(e.Text, anchor.X, anchor.Y, size, rasterSize, o.R, o.G, o.B, o.A, e.TextAnchor, e.TextStrokeWidth,
-                      bold);
+    style.Color = e.TextStroke;
+    DrawGLTextOutline(cache, e.Text, anchor, style, e.TextStrokeWidth);
   }
 }
 
-void DrawElement(const TGeoElement& e, float pixelsPerUnit) {
+void DrawElement(TGLFontCache& cache, const TGeoElement& e, float pixelsPerUnit) {
   switch (e.Kind) {
     case gkLine:
       if (e.Points.size() >= 2) {
@@ -108,7 +108,7 @@ void DrawElement(const TGeoElement& e, float pixelsPerUnit) {
       DrawEllipse(e);
       break;
     case gkText:
-      DrawTextElement(e, pixelsPerUnit);
+      DrawTextElement(cache, e, pixelsPerUnit);
       break;
   }
 }
@@ -127,7 +127,7 @@ void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene, TV
   glLoadIdentity();
 }
 
-void RenderScene2D(const TSVGScene& scene, const TView2D& view) noexcept {
+void RenderScene2D(const TSVGScene& scene, const TView2D& view, TGLFontCache& text) noexcept {
   glClearColor(1, 1, 1, 1);
   glClear(GL_COLOR_BUFFER_BIT);
   const TElementRange elements = ValidElements(scene);
@@ -141,7 +141,7 @@ void RenderScene2D(const TSVGScene& scene, const TView2D& view) noexcept {
   for (const TGeoElement& e : elements) {
     if (e.Kind == gkText && e.IsHeading && !view.ShowHeadings) continue;
     glLineWidth(ClampLineWidth(e.StrokeWidth, pixelsPerUnit));
-    DrawElement(e, pixelsPerUnit);
+    DrawElement(text, e, pixelsPerUnit);
   }
 }
 

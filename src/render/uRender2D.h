@@ -9,13 +9,15 @@
 
 namespace pelorin {
 
+class TGLFontCache;
+
 // Stores the area's size in `view`, sets the viewport and an orthographic projection that fits
 // the scene (y down, undistorted), and leaves the model-view matrix as identity.
 void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene, TView2D& view) noexcept;
 
-// Clears to white and draws the scene's elements in order with the current projection. Needs
-// the window's context current and FontCache set for texts.
-void RenderScene2D(const TSVGScene& scene, const TView2D& view) noexcept;
+// Clears to white and draws the scene's elements in order with the current projection, the
+// texts through `text`, the cache of the window whose context is current.
+void RenderScene2D(const TSVGScene& scene, const TView2D& view, TGLFontCache& text) noexcept;
 
 }  // namespace pelorin
 

@@ -170,19 +170,18 @@ void GlyphsToAlphaTexels(const uint32_t* dibPixels, int32_t bitmapWidth, int32_t
   }
 }
 
-TTextQuad PlaceTextQuad(float x, float y, float size, int32_t pixelSize, const TTextTextureSize& tex,
-                        std::string_view anchor, float dx, float dy) {
-  const float k = size / static_cast<float>(ClampPixelSize(pixelSize));
+TTextQuad PlaceTextQuad(TPoint2D at, const TTextStyle& style, const TTextTextureSize& tex) {
+  const float k = style.Size / static_cast<float>(ClampPixelSize(style.PixelSize));
   TTextQuad q;
   q.W = static_cast<float>(tex.TextWidth) * k;
   q.H = static_cast<float>(tex.TextHeight) * k;
-  q.X0 = x + dx;
-  if (anchor == "middle") {
+  q.X0 = at.X + style.Offset.X;
+  if (style.Anchor == "middle") {
     q.X0 -= q.W * 0.5f;
-  } else if (anchor == "end") {
+  } else if (style.Anchor == "end") {
     q.X0 -= q.W;
   }
-  q.Y0 = (y + dy) - q.H * 0.78f;
+  q.Y0 = (at.Y + style.Offset.Y) - q.H * 0.78f;
   if (tex.TexWidth > 0) q.U1 = static_cast<double>(tex.TextWidth) / static_cast<double>(tex.TexWidth);
   if (tex.TexHeight > 0) q.V1 = static_cast<double>(tex.TextHeight) / static_cast<double>(tex.TexHeight);
   return q;

@@ -86,10 +86,19 @@ struct TTextQuad {
   double U1 = 0;
   double V1 = 0;
 };
-// `y` is the baseline; the quad reaches 78 % of its height above it. Anchors "middle" and "end"
-// (exact letter case) centre or end the quad on x.
-TTextQuad PlaceTextQuad(float x, float y, float size, int32_t pixelSize, const TTextTextureSize& tex,
-                        std::string_view anchor, float dx, float dy);
+// How a text is drawn: `Size` scene units high with its baseline at the point it is drawn at,
+// rasterised at `PixelSize` pixels (clamped as the text cache clamps it), anchored there by its
+// start, "middle" or "end" (exact letter case), and moved by `Offset` in scene units.
+struct TTextStyle {
+  TRGBAColor Color{0, 0, 0, 1};
+  float Size = 0;
+  int32_t PixelSize = 0;
+  std::string_view Anchor;  // names text that outlives the style, as a scene element's anchor
+  bool Bold = false;
+  TPoint2D Offset;
+};
+// The quad of a text drawn at `at` in `style`: it reaches 78 % of its height above the baseline.
+TTextQuad PlaceTextQuad(TPoint2D at, const TTextStyle& style, const TTextTextureSize& tex);
 
 // The four copies (left, right, up, down) that make a text's outline.
 std::array<TPoint2D, 4> OutlineOffsets(float offset, float size);

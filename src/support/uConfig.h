@@ -9,6 +9,9 @@
 
 namespace pelorin {
 
+// What a viewer window shows: the converter's 2D drawing or a 3D model of the molecule.
+enum class TViewMode : int32_t { k2D = 0, k3D = 1 };
+
 // Which 3D model the viewer draws: the converter's surface up to MaxSurfaceAtoms atoms and
 // spheres above (Auto), or always the one named.
 enum class TModel3D : int32_t { Auto = 0, Surface = 1, Atoms = 2 };
@@ -23,8 +26,8 @@ struct TPelorinConfig {
   std::string CmdLine2D;
   std::string CmdLine3D;
   std::string OBabelOpts;
-  int32_t StartMode = 0;  // 0 = 2D drawing, 1 = 3D model
-  std::string TempDir;    // ends in the path separator; never stored in the ini file
+  TViewMode StartMode = TViewMode::k2D;  // of a newly opened file
+  std::string TempDir;                   // ends in the path separator; never stored in the ini file
   bool Logging = false;
   // A thumbnail is drawn on the host's own thread: its one converter run gets this long.
   uint32_t ThumbnailTimeoutMs = 4000;
@@ -62,10 +65,10 @@ inline constexpr const char* kDefaultCmdLine2D = "-O tempfile.svg --gen2d";
 inline constexpr const char* kDefaultCmdLine3D = "-O tempfile.stl --gen3d";
 inline constexpr const char* kDefaultOBabelOpts = "-xC";
 
-// "3d" (trimmed, any case) gives 1; anything else 0.
-int32_t ParseStartMode(std::string_view text);
-// 1 gives "3D"; everything else "2D".
-std::string StartModeToText(int32_t mode);
+// StartMode key: "3d" (trimmed, any case) gives 3D; anything else 2D.
+TViewMode ParseStartMode(std::string_view text);
+// "2D" or "3D": the mode as the ini file, the log and the navigation bar name it.
+std::string ViewModeText(TViewMode mode);
 // Logging key: empty keeps the default (on); otherwise on exactly when it starts with "1".
 bool ParseLoggingValue(std::string_view text);
 inline constexpr uint32_t kDefaultThumbnailTimeoutMs = 4000;

@@ -1,4 +1,4 @@
-// Owning wrappers for GDI objects and device contexts, so every one is released on every path.
+// Owning wrappers for GDI objects, device contexts and paints, so every one is released on every path.
 #pragma once
 
 #ifdef _WIN32
@@ -16,6 +16,11 @@ class TGdiObject {
   explicit TGdiObject(THandle handle) : handle_(handle) {}
   TGdiObject(const TGdiObject&) = delete;
   TGdiObject& operator=(const TGdiObject&) = delete;
+  TGdiObject(TGdiObject&& other) noexcept : handle_(other.release()) {}
+  TGdiObject& operator=(TGdiObject&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
   ~TGdiObject() { reset(); }
   THandle get() const { return handle_; }
   explicit operator bool() const { return handle_ != nullptr; }
@@ -45,18 +50,54 @@ class TMemoryDC {
   HDC dc_;
 };
 
-// The screen's device context, borrowed for as long as this object lives.
-class TScreenDC {
+// A window's device context (GetDC; the screen's for no window), released with the object.
+class TWindowDC {
  public:
-  TScreenDC() : dc_(GetDC(nullptr)) {}
-  TScreenDC(const TScreenDC&) = delete;
-  TScreenDC& operator=(const TScreenDC&) = delete;
-  ~TScreenDC() {
-    if (dc_) ReleaseDC(nullptr, dc_);
+  TWindowDC() = default;
+  explicit TWindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+  TWindowDC(const TWindowDC&) = delete;
+  TWindowDC& operator=(const TWindowDC&) = delete;
+  TWindowDC(TWindowDC&& other) noexcept
+      : window_(std::exchange(other.window_, nullptr)), dc_(std::exchange(other.dc_, nullptr)) {}
+  TWindowDC& operator=(TWindowDC&& other) noexcept {
+    if (this != &other) {
+      Release();
+      window_ = std::exchange(other.window_, nullptr);
+      dc_ = std::exchange(other.dc_, nullptr);
+    }
+    return *this;
   }
+  ~TWindowDC() { Release(); }
   HDC get() const { return dc_; }
+  explicit operator bool() const { return dc_ != nullptr; }
 
  private:
+  void Release() {
+    if (dc_) ReleaseDC(window_, dc_);
+    dc_ = nullptr;
+  }
+  HWND window_ = nullptr;
+  HDC dc_ = nullptr;
+};
+
+// The screen's device context, borrowed for as long as this object lives.
+class TScreenDC : public TWindowDC {
+ public:
+  TScreenDC() : TWindowDC(nullptr) {}
+};
+
+// A paint of a window's invalid part (BeginPaint) that ends with the object (EndPaint).
+class TPaintScope {
+ public:
+  explicit TPaintScope(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+  TPaintScope(const TPaintScope&) = delete;
+  TPaintScope& operator=(const TPaintScope&) = delete;
+  ~TPaintScope() { EndPaint(window_, &paint_); }
+  HDC dc() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_{};
   HDC dc_;
 };
 

@@ -1,4 +1,4 @@
-// Owning wrappers for Win32 kernel handles and global memory, so each is released on every path.
+// Owning wrappers for Win32 kernel handles, global memory and windows, so each is released on every path.
 #pragma once
 
 #ifdef _WIN32
@@ -58,6 +58,32 @@ class TGlobalMemory {
 
  private:
   HGLOBAL h_ = nullptr;
+};
+
+// Owns a window and destroys it; to be destroyed on the thread that created the window, the
+// only one DestroyWindow works on.
+class TOwnedWindow {
+ public:
+  TOwnedWindow() = default;
+  explicit TOwnedWindow(HWND window) : window_(window) {}
+  TOwnedWindow(const TOwnedWindow&) = delete;
+  TOwnedWindow& operator=(const TOwnedWindow&) = delete;
+  TOwnedWindow(TOwnedWindow&& other) noexcept : window_(std::exchange(other.window_, nullptr)) {}
+  TOwnedWindow& operator=(TOwnedWindow&& other) noexcept {
+    if (this != &other) {
+      if (window_) DestroyWindow(window_);
+      window_ = std::exchange(other.window_, nullptr);
+    }
+    return *this;
+  }
+  ~TOwnedWindow() {
+    if (window_) DestroyWindow(window_);
+  }
+  HWND get() const { return window_; }
+  explicit operator bool() const { return window_ != nullptr; }
+
+ private:
+  HWND window_ = nullptr;
 };
 
 }  // namespace pelorin

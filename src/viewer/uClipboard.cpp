@@ -109,7 +109,7 @@ TGlobalMemory PackedDIB(HBITMAP bitmap) {
 // 3D picture read back from the window.
 HBITMAP ViewPicture(const TPelorinState& state) {
   if (!state.SceneReady || state.Loading) return nullptr;
-  if (state.Mode == kMode3D) return RenderViewToBitmap(state.Wnd);
+  if (state.Mode == TViewMode::k3D) return RenderViewToBitmap(state.Wnd);
   return RenderSceneBitmap(state.Scene, state.View.ShowHeadings);
 }
 
@@ -118,7 +118,7 @@ bool ConvertToSmiles(const std::string& input, std::string& smiles, std::string&
   config.CmdLine2D = kSmilesArguments;
   config.OBabelOpts.clear();  // the user's further options are meant for the drawings
   std::string outputPath, error;
-  if (!RunOBabelMode(config, input, kMode2D, outputPath, error)) {
+  if (!RunOBabelMode(config, input, TViewMode::k2D, outputPath, error)) {
     message = "Could not generate SMILES: " + error;
     return false;
   }

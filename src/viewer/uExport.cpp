@@ -8,12 +8,11 @@
 // clang-format on
 
 #include <exception>
-#include <memory>
-#include <type_traits>
 
 #include "convert/uConverter.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
+#include "support/uGdiObjects.h"
 #include "support/uGuard.h"
 #include "support/uText.h"
 #include "svg/uSVGParser.h"
@@ -40,11 +39,6 @@ const TSaveDialogTexts kPngDialog = {"Export current view as PNG (300 DPI)",
                                      "PNG files (*.png)\0*.png\0All files (*.*)\0*.*\0", "png"};
 const TSaveDialogTexts kSvgDialog = {"Export current view as SVG", "SVG files (*.svg)\0*.svg\0All files (*.*)\0*.*\0",
                                      "svg"};
-
-struct TBitmapDeleter {
-  void operator()(HBITMAP bitmap) const noexcept { DeleteObject(bitmap); }
-};
-using TBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, TBitmapDeleter>;
 
 // GDI+ started for the lifetime of the object.
 class TGdiplusSession {
@@ -106,16 +100,16 @@ bool AskSaveFileName(HWND owner, const std::string& proposed, const TSaveDialogT
 
 // The on-screen 3D picture without the navigation bar, read back from the window's own
 // OpenGL context (a block copy of an OpenGL window gives black on many drivers).
-TBitmap Capture3D(HWND wnd) {
+TGdiObject<HBITMAP> Capture3D(HWND wnd) {
   RECT client{};
-  if (!GetClientRect(wnd, &client)) return nullptr;
-  if (client.right - client.left <= 0 || client.bottom - client.top - kNavBarHeight <= 0) return nullptr;
-  return TBitmap(RenderViewToBitmap(wnd));
+  if (!GetClientRect(wnd, &client)) return {};
+  if (client.right - client.left <= 0 || client.bottom - client.top - kNavBarHeight <= 0) return {};
+  return TGdiObject<HBITMAP>(RenderViewToBitmap(wnd));
 }
 
 // The current record redrawn from a fresh conversion at export scale; false with the
 // message to show when the drawing cannot be made.
-bool Render2D(const TPelorinState& state, TBitmap& bitmap, std::string& message) {
+bool Render2D(const TPelorinState& state, TGdiObject<HBITMAP>& bitmap, std::string& message) {
   std::string svgText, error;
   if (!ConvertRecord2D(&state, svgText, error)) {
     message = "Could not generate 2D source: " + error;
@@ -136,8 +130,8 @@ void ExportPNGUnguarded(TPelorinState* state) {
   if (!AskSaveFileName(wnd, DefaultExportName(state) + ".png", kPngDialog, path)) return;
   state = StateOf(wnd);  // the dialog's message loop may have destroyed the window
   if (!state) return;
-  TBitmap bitmap;
-  if (state->Mode == kMode3D) {
+  TGdiObject<HBITMAP> bitmap;
+  if (state->Mode == TViewMode::k3D) {
     bitmap = Capture3D(wnd);
   } else {
     std::string message;

@@ -26,7 +26,7 @@ std::atomic<uint64_t> gNextSequence{1};
 }  // namespace
 
 TLoadThread::TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
-                         int32_t mode)
+                         TViewMode mode)
     : Sequence(gNextSequence++),
       MolIndex(molIndex),
       Mode(mode),
@@ -100,12 +100,12 @@ bool TLoadThread::WaitForRecord() {
 }
 
 void TLoadThread::Load(TFileRemover& recordFile) {
-  DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ModeName(Mode).c_str(), MolIndex, fileName_.c_str());
+  DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ViewModeText(Mode).c_str(), MolIndex, fileName_.c_str());
   if (records_ && !WaitForRecord()) return;
   std::string input;
   if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg)) return;
   if (terminated_) return;
-  bool ok = Mode == kMode2D ? Load2D(input) : Load3D(input);
+  bool ok = Mode == TViewMode::k2D ? Load2D(input) : Load3D(input);
   if (!ok) return;
   SceneReady = true;
   DebugLogFmt("TLoadThread: scene ready, elements=%d", Scene.Count);
@@ -138,7 +138,7 @@ bool TLoadThread::Load3D(const std::string& input) {
     ErrorMsg = budgetMessage;
     return false;
   }
-  return LoadSurface(input, config.Model3D == TModel3D::Auto);
+  return LoadSurface(input, config.Model3D == TModel3D::Auto ? TOverBudget::DrawAtoms : TOverBudget::Refuse);
 }
 
 bool TLoadThread::LoadAtoms(const std::string& input) {
@@ -152,7 +152,7 @@ bool TLoadThread::LoadAtoms(const std::string& input) {
   return true;
 }
 
-bool TLoadThread::LoadSurface(const std::string& input, bool atomsOverBudget) {
+bool TLoadThread::LoadSurface(const std::string& input, TOverBudget overBudget) {
   std::string stl;
   if (!RunOBabelSTL(input, stl, ErrorMsg)) return false;
   // Removed on every path, a failed read included: a model too large to hold would
@@ -161,7 +161,7 @@ bool TLoadThread::LoadSurface(const std::string& input, bool atomsOverBudget) {
   if (terminated_) return false;
   // The survey cannot count the hydrogens --gen3d adds; the STL's own size is checked too.
   if (SurfaceFileOverBudget(stl, ErrorMsg)) {
-    if (!atomsOverBudget) return false;
+    if (overBudget == TOverBudget::Refuse) return false;
     DebugLog("TLoadThread: " + ErrorMsg + " The atoms are drawn instead.");
     ErrorMsg.clear();
     DeleteFileIfExists(stl);
@@ -196,7 +196,7 @@ void StopLoad(TPelorinState* state) {
 bool StartLoad(TPelorinState* state, int32_t index) {
   if (!state) return false;
   // Nothing could ever be drawn: keep the window's "no OpenGL context" message on screen.
-  if (!state->RC) return true;
+  if (!state->GL) return true;
   HWND wnd = state->Wnd;
   if (state->LoadThread) {
     StopLoad(state);

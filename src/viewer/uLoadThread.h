@@ -21,7 +21,7 @@ class TLoadThread {
   // window may change or free it once the worker has been stopped. `records` (null for a file
   // without records) may still be filled by the record pass: the worker waits for its record.
   TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
-              int32_t mode);
+              TViewMode mode);
   ~TLoadThread();  // asks the worker to stop and waits for it
   TLoadThread(const TLoadThread&) = delete;
   TLoadThread& operator=(const TLoadThread&) = delete;
@@ -35,7 +35,7 @@ class TLoadThread {
   // Identifies this load in WM_PELORIN_LOADED; never reused within the process.
   const uint64_t Sequence;
   const int32_t MolIndex;
-  const int32_t Mode;
+  const TViewMode Mode;
 
   // Results, valid once the worker has posted.
   TSVGScene Scene;
@@ -50,8 +50,9 @@ class TLoadThread {
   bool WaitForRecord();
   bool Load2D(const std::string& input);
   bool Load3D(const std::string& input);
-  // With `atomsOverBudget`, an STL too large to hold gives way to the atom model.
-  bool LoadSurface(const std::string& input, bool atomsOverBudget);
+  // What becomes of a surface whose STL is too large to hold.
+  enum class TOverBudget { Refuse, DrawAtoms };
+  bool LoadSurface(const std::string& input, TOverBudget overBudget);
   bool LoadAtoms(const std::string& input);
   void PostResult();
 

@@ -49,13 +49,19 @@ void DrawNavBar(const TPelorinState& state, HDC dc, int w, int h) {
   DrawTextA(dc, caption.c_str(), -1, &button, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 
   SetTextColor(dc, RGB(60, 60, 60));
-  std::string status = NavBarStatusText(state.Mode, state.Loading, state.MolIndex, state.MolCount,
-                                        state.View.ShowHeadings, state.MolCountFinal);
+  TNavBarStatus shown;
+  shown.Mode = state.Mode;
+  shown.Loading = state.Loading;
+  shown.MolIndex = state.MolIndex;
+  shown.MolCount = state.MolCount;
+  shown.CountFinal = state.MolCountFinal;
+  shown.ShowHeadings = state.View.ShowHeadings;
+  std::string status = NavBarStatusText(shown);
   RECT statusRect{76, h - kNavBarHeight, w - 8, h};
   DrawTextA(dc, status.c_str(), -1, &statusRect, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 }
 
-void DrawCenteredMessage(const std::string& text, int w, int h) {
+void DrawCenteredMessage(TGLFontCache& cache, const std::string& text, int w, int h) {
   glClearColor(0.96f, 0.96f, 0.96f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT);
   glViewport(0, 0, w, h);
@@ -64,12 +70,15 @@ void DrawCenteredMessage(const std::string& text, int w, int h) {
   glOrtho(0, w, h, 0, -1, 1);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  if (!FontCache) return;
   std::vector<std::string> lines = SplitLines(text);
+  TTextStyle style;
+  style.Color = {0.5f, 0.1f, 0.1f, 1.0f};
+  style.Size = 13;
+  style.PixelSize = 96;
+  style.Anchor = "middle";
   const float lineHeight = 18;
   float y0 = (h - static_cast<float>(lines.size()) * lineHeight) * 0.5f;
-  for (size_t i = 0; i < lines.size(); ++i)
-    DrawGLText(lines[i], w * 0.5f, y0 + i * lineHeight + 9, 13, 96, 0.5f, 0.1f, 0.1f, 1.0f, "middle", false);
+  for (size_t i = 0; i < lines.size(); ++i) DrawGLText(cache, lines[i], {w * 0.5f, y0 + i * lineHeight + 9}, style);
 }
 
 void PaintMessage(HWND wnd, HDC dc, const std::string& text) {

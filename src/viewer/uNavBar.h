@@ -9,10 +9,13 @@
 
 namespace pelorin {
 
+class TGLFontCache;
+
 // Draws the bar with GDI over the bottom 28 pixels of a w x h picture.
 void DrawNavBar(const TPelorinState& state, HDC dc, int w, int h);
-// A message drawn with OpenGL into the current context, centred line by line.
-void DrawCenteredMessage(const std::string& text, int w, int h);
+// A message drawn with OpenGL into the current context, centred line by line, its texts through
+// `cache`, the text cache of the window whose context is current.
+void DrawCenteredMessage(TGLFontCache& cache, const std::string& text, int w, int h);
 // The message view of a window that has no OpenGL context.
 void PaintMessage(HWND wnd, HDC dc, const std::string& text);
 

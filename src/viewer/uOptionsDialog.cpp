@@ -131,7 +131,7 @@ void ReadControls(HWND dialog, TOptionsValues& values) {
   values.Options = ControlText(dialog, kIdOBabelOpts);
   // Only the two list entries are modes; no selection at all counts as 2D.
   LRESULT index = SendDlgItemMessageA(dialog, kIdStartMode, CB_GETCURSEL, 0, 0);
-  values.Mode = index == 1 ? 1 : 0;
+  values.Mode = index == 1 ? TViewMode::k3D : TViewMode::k2D;
   LRESULT model = SendDlgItemMessageA(dialog, kIdModel3D, CB_GETCURSEL, 0, 0);
   values.Model3D = model >= 0 && model < LRESULT(std::size(kModelChoices)) ? kModelChoices[model] : TModel3D::Auto;
   values.Logging = IsDlgButtonChecked(dialog, kIdLogging) == BST_CHECKED;
@@ -186,7 +186,7 @@ void ApplyOptions(const TOptionsValues& values, HWND owner, TPelorinState* state
   config.Logging = values.Logging;
   StoreConfig(config);
   DebugLogFmt("ShowOptionsDialog: OBabelPath=[%s] OBabelOpts=[%s] StartMode=%s Logging=%d", config.OBabelPath.c_str(),
-              config.OBabelOpts.c_str(), StartModeToText(config.StartMode).c_str(), config.Logging ? 1 : 0);
+              config.OBabelOpts.c_str(), ViewModeText(config.StartMode).c_str(), config.Logging ? 1 : 0);
   DebugLogFmt("ShowOptionsDialog: Model3D=%s", Model3DToText(config.Model3D).c_str());
   DebugLogSetup(SettingsDir(), config.Logging);
   std::string error;

@@ -24,7 +24,7 @@ inline constexpr int kIdModel3D = 106;
 struct TOptionsValues {
   std::string Path;
   std::string Options;
-  int32_t Mode = 0;  // 0 = 2D, 1 = 3D
+  TViewMode Mode = TViewMode::k2D;
   TModel3D Model3D = TModel3D::Auto;
   bool Logging = false;
 };

@@ -15,12 +15,8 @@ constexpr int kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27, kKeyDown = 0x28;
 
 }  // namespace
 
-std::string ModeName(int32_t mode) {
-  return mode == 0 ? "2D" : "3D";
-}
-
-int32_t ToggledMode(int32_t mode) {
-  return mode == 0 ? 1 : 0;
+TViewMode ToggledMode(TViewMode mode) {
+  return mode == TViewMode::k2D ? TViewMode::k3D : TViewMode::k2D;
 }
 
 float WheelZoom(float zoom, int delta, float maxZoom) {
@@ -32,9 +28,9 @@ bool HitsToggleButton(int x, int y, int clientHeight) {
   return x >= 8 && x < 68 && y >= clientHeight - 24 && y < clientHeight - 4;
 }
 
-void ApplyDrag(TViewValues& view, int32_t mode, int dx, int dy, int width, int height, float viewBoxWidth,
+void ApplyDrag(TViewValues& view, TViewMode mode, int dx, int dy, int width, int height, float viewBoxWidth,
                float viewBoxHeight) {
-  if (mode == 1) {
+  if (mode == TViewMode::k3D) {
     view.RotY += dx * kDegreesPerPixel;
     view.RotX += dy * kDegreesPerPixel;
     return;
@@ -71,22 +67,23 @@ int32_t NextRecord(int32_t index, int32_t count) {
   return count > 1 && index < count - 1 ? index + 1 : index;
 }
 
-std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32_t molCount, bool showHeadings,
-                             bool countFinal) {
-  if (loading) return "Loading molecule...";
-  const char* heading = showHeadings ? "On" : "Off";
+std::string NavBarStatusText(const TNavBarStatus& status) {
+  if (status.Loading) return "Loading molecule...";
+  const std::string mode = ViewModeText(status.Mode);
+  const char* heading = status.ShowHeadings ? "On" : "Off";
   char buffer[256];
-  if (!countFinal)
+  if (!status.CountFinal)
     std::snprintf(buffer, sizeof buffer,
                   "%s  |  Molecule %d/%s...  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:%s  [G] PNG  [S] SVG",
-                  ModeName(mode).c_str(), molIndex + 1, molCount > 1 ? std::to_string(molCount).c_str() : "", heading);
-  else if (molCount > 1)
+                  mode.c_str(), status.MolIndex + 1, status.MolCount > 1 ? std::to_string(status.MolCount).c_str() : "",
+                  heading);
+  else if (status.MolCount > 1)
     std::snprintf(buffer, sizeof buffer,
                   "%s  |  Molecule %d/%d  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:%s  [G] PNG  [S] SVG",
-                  ModeName(mode).c_str(), molIndex + 1, molCount, heading);
+                  mode.c_str(), status.MolIndex + 1, status.MolCount, heading);
   else
-    std::snprintf(buffer, sizeof buffer, "%s  |  [R] Reset  [T] 2D/3D  [H] Heading:%s  [G] PNG  [S] SVG",
-                  ModeName(mode).c_str(), heading);
+    std::snprintf(buffer, sizeof buffer, "%s  |  [R] Reset  [T] 2D/3D  [H] Heading:%s  [G] PNG  [S] SVG", mode.c_str(),
+                  heading);
   return buffer;
 }
 
@@ -96,8 +93,8 @@ std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords) {
          (hasRecords ? "T or the arrows stop it" : "T stops it") + ")";
 }
 
-std::string ToggleButtonText(int32_t mode) {
-  return mode == 0 ? "2D -> 3D" : "3D -> 2D";
+std::string ToggleButtonText(TViewMode mode) {
+  return mode == TViewMode::k2D ? "2D -> 3D" : "3D -> 2D";
 }
 
 std::string LowerExtension(const std::string& fileName) {

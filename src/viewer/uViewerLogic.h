@@ -7,6 +7,7 @@
 
 #include "formats/uRecordIndex.h"
 #include "render/uViewValues.h"
+#include "support/uConfig.h"
 
 namespace pelorin {
 
@@ -18,10 +19,8 @@ inline constexpr float kMaxZoom2D = 200.0f;
 inline constexpr float kMaxZoom3D = 50.0f;
 inline constexpr float kDegreesPerPixel = 0.5f;
 
-// "2D" for mode 0, "3D" for every other value.
-std::string ModeName(int32_t mode);
-// Mode 0 becomes 1; any other value becomes 0.
-int32_t ToggledMode(int32_t mode);
+// 2D becomes 3D and 3D 2D (T and the navigation bar's button).
+TViewMode ToggledMode(TViewMode mode);
 
 // One wheel notch: forward multiplies by 1.15, back divides, then the zoom is clamped.
 float WheelZoom(float zoom, int delta, float maxZoom);
@@ -31,7 +30,7 @@ bool HitsToggleButton(int x, int y, int clientHeight);
 
 // A drag step: rotation in 3D, pan in scene units in 2D (fitted to width x height of
 // the drawing area and the scene's view box).
-void ApplyDrag(TViewValues& view, int32_t mode, int dx, int dy, int width, int height, float viewBoxWidth,
+void ApplyDrag(TViewValues& view, TViewMode mode, int dx, int dy, int width, int height, float viewBoxWidth,
                float viewBoxHeight);
 
 // R and double-click: zoom, pan and rotation back to their start values.
@@ -43,15 +42,23 @@ void ResetViewAfterLoad(TViewValues& view);
 int32_t PreviousRecord(int32_t index, int32_t count);
 int32_t NextRecord(int32_t index, int32_t count);
 
-// The status line of the navigation bar. While the records are still being counted
-// (`countFinal` false) the count shows as the records known so far, followed by "...".
-std::string NavBarStatusText(int32_t mode, bool loading, int32_t molIndex, int32_t molCount, bool showHeadings,
-                             bool countFinal = true);
+// What the status line of the navigation bar tells: the window's state, by name.
+struct TNavBarStatus {
+  TViewMode Mode = TViewMode::k2D;
+  bool Loading = false;
+  int32_t MolIndex = 0;    // 0-based
+  int32_t MolCount = 1;    // known so far
+  bool CountFinal = true;  // false while the records are still being counted
+  bool ShowHeadings = true;
+};
+// The status line of the navigation bar. While the records are still being counted the count
+// shows as the records known so far, followed by "...".
+std::string NavBarStatusText(const TNavBarStatus& status);
 // The window's message while a load runs: after the first second it counts the seconds and
 // says how to stop the wait (T, and the arrows where there are records to step to).
 std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords);
 // The caption of the 2D/3D toggle button.
-std::string ToggleButtonText(int32_t mode);
+std::string ToggleButtonText(TViewMode mode);
 
 // The file name's extension with its dot, in lower case (ASCII); empty when it has none.
 std::string LowerExtension(const std::string& fileName);

@@ -6,9 +6,9 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
-#include "convert/uConverter.h"
 #include "formats/uRecordIndex.h"
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
@@ -18,6 +18,7 @@
 #include "support/uDebugLog.h"
 #include "support/uGdiObjects.h"
 #include "support/uGuard.h"
+#include "support/uWglObjects.h"
 #include "viewer/uCommands.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer/uLoadThread.h"
@@ -29,36 +30,6 @@ namespace {
 
 HINSTANCE gInstance = nullptr;
 bool gClassRegistered = false;
-
-// Makes a rendering context current for the lifetime of the object.
-class TCurrentContext {
- public:
-  TCurrentContext(HDC dc, HGLRC rc) : ok_(dc && rc && wglMakeCurrent(dc, rc)) {}
-  TCurrentContext(const TCurrentContext&) = delete;
-  TCurrentContext& operator=(const TCurrentContext&) = delete;
-  ~TCurrentContext() {
-    if (ok_) wglMakeCurrent(nullptr, nullptr);
-  }
-  explicit operator bool() const { return ok_; }
-
- private:
-  bool ok_;
-};
-
-// A paint in progress.
-class TPaint {
- public:
-  explicit TPaint(HWND wnd) : wnd_(wnd), dc_(BeginPaint(wnd, &ps_)) {}
-  TPaint(const TPaint&) = delete;
-  TPaint& operator=(const TPaint&) = delete;
-  ~TPaint() { EndPaint(wnd_, &ps_); }
-  HDC dc() const { return dc_; }
-
- private:
-  HWND wnd_;
-  PAINTSTRUCT ps_{};
-  HDC dc_;
-};
 
 void Invalidate(HWND wnd) {
   InvalidateRect(wnd, nullptr, FALSE);
@@ -76,44 +47,39 @@ TDrawSize ClientDrawSize(HWND wnd) {
   return {client.right - client.left, h < kMinDrawHeight ? kMinDrawHeight : h};
 }
 
-// The text cache is one module-wide pointer; every window points it at its own before it draws.
-void UseFontCacheOf(const TPelorinState& state) {
-  FontCache = state.FontCache.get();
-}
-
-// Draws what the window shows into the current context's back buffer (no swap).
-void DrawView(TPelorinState& state, int w, int h) {
-  ReleaseStaleMeshBuffers();
+// Draws what the window shows into the back buffer of its context, which is current (no swap).
+void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
+  ReleaseStaleMeshBuffers(gl.Mesh());
   if (state.Loading) {
-    DrawCenteredMessage(LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.MolCount > 1), w, h);
+    DrawCenteredMessage(gl.Text(), LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.MolCount > 1), w, h);
   } else if (state.SceneReady) {
-    if (state.Mode == kMode3D) {
-      RenderMeshModel(state.Model, w, h, state.Dragging, state.View);
+    if (state.Mode == TViewMode::k3D) {
+      RenderMeshModel(state.Model, gl.Mesh(), w, h, state.View,
+                      state.Dragging ? TMeshFrame::Dragged : TMeshFrame::Still);
     } else {
       SetupProjection2D(w, h, state.Scene, state.View);
-      RenderScene2D(state.Scene, state.View);
+      RenderScene2D(state.Scene, state.View, gl.Text());
     }
   } else {
-    DrawCenteredMessage(state.ErrorMsg, w, h);
+    DrawCenteredMessage(gl.Text(), state.ErrorMsg, w, h);
   }
 }
 
 void Paint(HWND wnd, TPelorinState* state) {
-  TPaint paint(wnd);
+  TPaintScope paint(wnd);
   if (!state) return;
-  if (!state->RC) {
+  if (!state->GL) {
     PaintMessage(wnd, paint.dc(), state->ErrorMsg);
     return;
   }
   TDrawSize size = ClientDrawSize(wnd);
   {
-    UseFontCacheOf(*state);
-    TCurrentContext current(state->DC, state->RC);
+    const TCurrentContext current = state->GL->MakeCurrent();
     state->View.ViewWidth = size.w;
     state->View.ViewHeight = size.h;
     if (current) {
-      DrawView(*state, size.w, size.h);
-      SwapBuffers(state->DC);
+      DrawView(*state, *state->GL, size.w, size.h);
+      state->GL->Swap();
     }
   }
   DrawNavBar(*state, paint.dc(), size.w, size.h);
@@ -126,7 +92,7 @@ void StartLoadAndRepaint(TPelorinState* state) {
 
 void ToggleMode(TPelorinState* state, const char* logFormat) {
   state->Mode = ToggledMode(state->Mode);
-  DebugLogFmt(logFormat, ModeName(state->Mode).c_str());
+  DebugLogFmt(logFormat, ViewModeText(state->Mode).c_str());
   StartLoadAndRepaint(state);
 }
 
@@ -201,7 +167,7 @@ void OnMouseMove(TPelorinState* state, LPARAM lParam) {
 
 void OnWheel(TPelorinState* state, WPARAM wParam) {
   int delta = GET_WHEEL_DELTA_WPARAM(wParam);
-  if (state->Mode == kMode3D)
+  if (state->Mode == TViewMode::k3D)
     state->View.Zoom3D = WheelZoom(state->View.Zoom3D, delta, kMaxZoom3D);
   else
     state->View.Zoom2D = WheelZoom(state->View.Zoom2D, delta, kMaxZoom2D);
@@ -209,11 +175,11 @@ void OnWheel(TPelorinState* state, WPARAM wParam) {
 }
 
 void OnSize(TPelorinState* state, LPARAM lParam) {
-  if (!state->RC) return;
+  if (!state->GL) return;
   int w = LOWORD(lParam), h = HIWORD(lParam);
   if (h < kMinDrawHeight) h = kMinDrawHeight;
-  if (state->SceneReady && state->Mode == kMode2D) {
-    TCurrentContext current(state->DC, state->RC);
+  if (state->SceneReady && state->Mode == TViewMode::k2D) {
+    const TCurrentContext current = state->GL->MakeCurrent();
     if (current) SetupProjection2D(w, h, state->Scene, state->View);
   }
   Invalidate(state->Wnd);
@@ -224,29 +190,16 @@ void OnDestroy(HWND wnd, TPelorinState* state) {
   if (state->Records) state->Records->Cancel();  // the pass stops while the load is stopped
   StopLoad(state);
   state->RecordPass.reset();
-  if (state->RC) {
-    if (state->DC) {
-      TCurrentContext current(state->DC, state->RC);
-      if (current && state->FontCache) state->FontCache->Clear();
-    }
-    ForgetContextBuffers(state->RC);
-    wglDeleteContext(state->RC);
-    state->RC = nullptr;
-  }
-  if (FontCache == state->FontCache.get()) FontCache = nullptr;
-  if (state->DC) ReleaseDC(wnd, state->DC);
-  state->DC = nullptr;
   SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
-  delete state;
+  delete state;  // its textures and buffers, then its OpenGL context, then its device context
 }
 
 // Only the navigation bar: repainting the picture for a new count would cost a 3D frame.
 void RedrawNavBar(TPelorinState* state) {
-  HDC dc = GetDC(state->Wnd);
+  TWindowDC dc(state->Wnd);
   if (!dc) return;
   TDrawSize size = ClientDrawSize(state->Wnd);
-  DrawNavBar(*state, dc, size.w, size.h);
-  ReleaseDC(state->Wnd, dc);
+  DrawNavBar(*state, dc.get(), size.w, size.h);
 }
 
 // WM_PELORIN_RECORDS: the pass found more records, or ended.
@@ -364,7 +317,14 @@ LRESULT CALLBACK ViewerWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPar
   return RunGuarded("ViewerWindowProc", LRESULT{0}, [&] { return HandleMessage(wnd, msg, wParam, lParam); });
 }
 
+// Windows may be created on several threads at once: the host can show several lister windows.
+std::mutex& ClassMutex() {
+  static std::mutex* m = new std::mutex;  // outlives every thread, even during unload
+  return *m;
+}
+
 void RegisterViewerClass() {
+  std::lock_guard<std::mutex> lock(ClassMutex());
   if (gClassRegistered) return;
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
@@ -381,11 +341,9 @@ std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, i
   auto state = std::make_unique<TPelorinState>();
   state->Wnd = wnd;
   state->FileName = fileName;
-  state->FontCache = std::make_unique<TGLFontCache>();
-  FontCache = state->FontCache.get();
   state->View.ViewWidth = width;
   state->View.ViewHeight = height - kNavBarHeight;
-  state->Mode = ConfigSnapshot().StartMode == kMode3D ? kMode3D : kMode2D;
+  state->Mode = ConfigSnapshot().StartMode;
   return state;
 }
 
@@ -415,16 +373,15 @@ void StartRecordPass(TPelorinState& state) {
 // the part above the navigation bar. Read before any swap: a swapped or on-screen OpenGL
 // picture cannot be read back reliably.
 HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
-  if (!state || !state->RC) return nullptr;
+  if (!state || !state->GL) return nullptr;
   TDrawSize size = ClientDrawSize(wnd);
   int pictureHeight = size.h - kNavBarHeight;
   if (size.w <= 0 || pictureHeight <= 0) return nullptr;
-  UseFontCacheOf(*state);
-  TCurrentContext current(state->DC, state->RC);
+  const TCurrentContext current = state->GL->MakeCurrent();
   if (!current) return nullptr;
   state->View.ViewWidth = size.w;
   state->View.ViewHeight = size.h;
-  DrawView(*state, size.w, size.h);
+  DrawView(*state, *state->GL, size.w, size.h);
   glFinish();
   void* bits = nullptr;
   TGdiObject<HBITMAP> bitmap(CreateTopDownDIB(nullptr, size.w, pictureHeight, bits));
@@ -444,7 +401,7 @@ HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
 // device context (a block copy of an OpenGL window would give black).
 void PrintClient(HWND wnd, TPelorinState* state, HDC dc) {
   if (!state) return;
-  if (!state->RC) {
+  if (!state->GL) {
     PaintMessage(wnd, dc, state->ErrorMsg);
     return;
   }
@@ -482,10 +439,9 @@ TPelorinState* ViewerStateOf(HWND wnd) {
 static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags, int width, int height) {
   std::unique_ptr<TPelorinState> state = NewState(wnd, fileName, width, height);
   state->ShowFlags = showFlags;
-  DebugLogFmt("CreatePelorinWindow: Mode=%s", ModeName(state->Mode).c_str());
-  state->DC = GetDC(wnd);
-  state->RC = CreateGLContext(state->DC);
-  if (!state->RC) {
+  DebugLogFmt("CreatePelorinWindow: Mode=%s", ViewModeText(state->Mode).c_str());
+  state->GL = TWindowGL::Create(wnd);
+  if (!state->GL) {
     state->ErrorMsg = "Could not create OpenGL context.";
     DebugLog("ERROR: " + state->ErrorMsg);
   }
@@ -494,8 +450,8 @@ static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags,
   InstallKbdHook(wnd);  // removed in WM_DESTROY, which runs only for a window with its state
   MakeRecordIndex(*raw);
   raw->MolIndex = 0;
-  if (raw->RC) {
-    { TCurrentContext current(raw->DC, raw->RC); }
+  if (raw->GL) {
+    { const TCurrentContext current = raw->GL->MakeCurrent(); }
     StartLoad(raw, 0);
   }
   StartRecordPass(*raw);

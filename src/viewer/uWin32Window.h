@@ -16,9 +16,9 @@
 
 namespace pelorin {
 
-class TGLFontCache;
 class TLoadThread;
 class TRecordPass;
+class TWindowGL;
 
 inline constexpr UINT WM_PELORIN_RELOAD = WM_USER + 100;   // restart the load of the current record
 inline constexpr UINT WM_PELORIN_LOADED = WM_USER + 101;   // lParam: sequence number of the finished load
@@ -41,8 +41,9 @@ struct TPelorinState {
   TPelorinState& operator=(const TPelorinState&) = delete;
 
   HWND Wnd = nullptr;
-  HDC DC = nullptr;
-  HGLRC RC = nullptr;
+  // The window's device context, OpenGL context, mesh buffers and text cache; null when no
+  // context could be made (the window then shows ErrorMsg with GDI and loads nothing).
+  std::unique_ptr<TWindowGL> GL;
   std::string FileName;
   // Where the records of an SDF or SMILES file lie, filled by RecordPass while the window is
   // open; null for other files. Loads read a record's text from the file when they need it.
@@ -54,11 +55,10 @@ struct TPelorinState {
   TSVGScene Scene;
   bool SceneReady = false;
   std::string ErrorMsg;
-  std::unique_ptr<TGLFontCache> FontCache;
   bool Dragging = false;
   int32_t LastMouseX = 0;
   int32_t LastMouseY = 0;
-  int32_t Mode = 0;  // kMode2D (drawing) or kMode3D (model), as the converter names them
+  TViewMode Mode = TViewMode::k2D;
   bool Loading = false;
   uint64_t LoadStartedMs = 0;  // GetTickCount64 when the running load began
   std::unique_ptr<TLoadThread> LoadThread;

@@ -19,7 +19,7 @@ namespace pelorin_test {
 class ConverterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    UseStartMode(pelorin::kMode2D);
+    UseStartMode(pelorin::TViewMode::k2D);
     pelorin::DebugLogSetup(logDir_.Dir(), true);
   }
   void TearDown() override {
@@ -34,7 +34,7 @@ class ConverterTest : public ::testing::Test {
   }
 
   // The whole configuration: the defaults with this start mode and converter.
-  void UseStartMode(int mode, const std::string& converter = pelorin::testpaths::BridgeExe()) {
+  void UseStartMode(pelorin::TViewMode mode, const std::string& converter = pelorin::testpaths::BridgeExe()) {
     pelorin::TPelorinConfig c;
     c.OBabelPath = converter;
     c.CmdLine2D = pelorin::kDefaultCmdLine2D;

@@ -4,6 +4,7 @@
 // clang-format off
 #include <windows.h>
 #include <GL/gl.h>
+#include <GL/glext.h>
 // clang-format on
 #include <float.h>
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -26,6 +28,7 @@
 #include "render/uRender2D.h"
 #include "render/uViewValues.h"
 #include "support/uDebugLog.h"
+#include "support/uWinHandle.h"
 #include "test_drawing.h"
 #include "test_temp_dir.h"
 
@@ -82,36 +85,27 @@ const char* TestWindowClass() {
   return name;
 }
 
-// A visible top-level window with a 400 x 300 client area and an OpenGL context made current.
+// A visible top-level window with a 400 x 300 client area and its OpenGL drawing state, the
+// context current while the object lives (what was current before is current again after it).
 class TGLWindow {
  public:
   TGLWindow() {
     RECT r{0, 0, kWidth, kHeight};
     AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-    window_ = CreateWindowExA(0, TestWindowClass(), "render test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                              r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (window_) dc_ = GetDC(window_);
-    if (dc_) context_ = CreateGLContext(dc_);
-    if (context_) current_ = wglMakeCurrent(dc_, context_) != FALSE;
+    window_ = TOwnedWindow(CreateWindowExA(0, TestWindowClass(), "render test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                           r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                                           GetModuleHandleA(nullptr), nullptr));
+    if (window_) gl_ = TWindowGL::Create(window_.get());
+    if (gl_) current_.emplace(gl_->DC(), gl_->Context());
   }
-  TGLWindow(const TGLWindow&) = delete;
-  TGLWindow& operator=(const TGLWindow&) = delete;
-  ~TGLWindow() {
-    if (context_) {
-      wglMakeCurrent(nullptr, nullptr);
-      wglDeleteContext(context_);
-    }
-    if (dc_) ReleaseDC(window_, dc_);
-    if (window_) DestroyWindow(window_);
-  }
-  bool Ready() const { return current_; }
-  HGLRC Context() const { return context_; }
+  bool Ready() const { return current_ && *current_; }
+  HGLRC Context() const { return gl_ ? gl_->Context() : nullptr; }
+  TMeshBuffers& Mesh() { return gl_->Mesh(); }
 
  private:
-  HWND window_ = nullptr;
-  HDC dc_ = nullptr;
-  HGLRC context_ = nullptr;
-  bool current_ = false;
+  TOwnedWindow window_;
+  std::unique_ptr<TWindowGL> gl_;
+  std::optional<TCurrentContext> current_;
 };
 
 // The back buffer, read before any swap, seen through the projection it was drawn with.
@@ -161,27 +155,19 @@ TSVGScene Page(std::initializer_list<TGeoElement> elements) {
   return scene;
 }
 
-// Draws with a fresh view and returns the projection used.
-TOrthoBox Draw(const TSVGScene& scene, bool showHeadings = true) {
-  TView2D view;
-  view.ShowHeadings = showHeadings;
-  SetupProjection2D(kWidth, kHeight, scene, view);
-  RenderScene2D(scene, view);
-  return OrthoBox2D(kWidth, kHeight, scene, view);
-}
-
 class RenderGLTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(window_.Ready());
-    FontCache = &cache_;
-  }
-  void TearDown() override {
-    cache_.Clear();
-    FontCache = nullptr;
+  void SetUp() override { ASSERT_TRUE(window_.Ready()); }
+  // Draws with a fresh view and returns the projection used.
+  TOrthoBox Draw(const TSVGScene& scene, bool showHeadings = true) {
+    TView2D view;
+    view.ShowHeadings = showHeadings;
+    SetupProjection2D(kWidth, kHeight, scene, view);
+    RenderScene2D(scene, view, cache_);
+    return OrthoBox2D(kWidth, kHeight, scene, view);
   }
   TGLWindow window_;
-  TGLFontCache cache_;
+  TGLFontCache cache_;  // goes first, with the window's context current
 };
 
 }  // namespace
@@ -286,9 +272,6 @@ TEST_F(RenderGLTest, TextsAnchorAtTheirPointAndHeadingsCanBeHidden) {
   const TSVGScene titled = Page({Heading(Text("NNN", {50, 50}, 10, "middle"))});
   EXPECT_GT(TFrame(Draw(titled, true)).Count(IsDark, 40, 40, 60, 51), 20u);
   EXPECT_EQ(TFrame(Draw(titled, false)).Count(IsInk), 0u);
-
-  FontCache = nullptr;
-  EXPECT_EQ(TFrame(Draw(texts)).Count(IsInk), 0u) << "without a cache texts are left out";
 }
 
 TEST_F(RenderGLTest, OutlinedTextCoversMoreThanPlainText) {
@@ -306,37 +289,36 @@ TEST_F(RenderGLTest, OutlinedTextCoversMoreThanPlainText) {
 // The alpha texels of a cached text; empty when the cache made none.
 static std::vector<unsigned char> TexelsOf(TGLFontCache& cache, const std::string& text, int32_t pixels,
                                            bool bold = false) {
-  int32_t tw = 0, th = 0, uw = 0, uh = 0;
-  const uint32_t id = cache.GetTexture(text, pixels, bold, tw, th, uw, uh);
-  std::vector<unsigned char> texels(static_cast<size_t>(tw) * th);
-  if (id == 0) return texels;
-  glBindTexture(GL_TEXTURE_2D, id);
+  const TTextTexture texture = cache.GetTexture(text, pixels, bold);
+  std::vector<unsigned char> texels(static_cast<size_t>(texture.Size.TexWidth * texture.Size.TexHeight));
+  if (texture.Name == 0) return texels;
+  glBindTexture(GL_TEXTURE_2D, texture.Name);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, texels.data());
   glBindTexture(GL_TEXTURE_2D, 0);
   return texels;
 }
 
 TEST_F(RenderGLTest, CacheKeysClampSizesAndTexturesHoldGlyphCoverage) {
-  int32_t tw = 0, th = 0, uw = 0, uh = 0;
-  const uint32_t id = cache_.GetTexture("CH3", 10, false, tw, th, uw, uh);
+  auto name = [this](int32_t pixels, bool bold) { return cache_.GetTexture("CH3", pixels, bold).Name; };
+  const uint32_t id = name(10, false);
   ASSERT_NE(id, 0u);
-  EXPECT_EQ(cache_.GetTexture("CH3", 72, false, tw, th, uw, uh), id);
-  EXPECT_NE(cache_.GetTexture("CH3", 72, true, tw, th, uw, uh), id);
-  const uint32_t big = cache_.GetTexture("CH3", 2000, false, tw, th, uw, uh);
-  EXPECT_EQ(cache_.GetTexture("CH3", 1024, false, tw, th, uw, uh), big);
+  EXPECT_EQ(name(72, false), id);
+  EXPECT_NE(name(72, true), id);
+  const uint32_t big = name(2000, false);
+  EXPECT_EQ(name(1024, false), big);
   EXPECT_EQ(cache_.Stats().Textures, 3);
 
-  cache_.GetTexture("CH3", 72, false, tw, th, uw, uh);
-  EXPECT_EQ(tw & (tw - 1), 0);
-  EXPECT_EQ(th & (th - 1), 0);
-  EXPECT_GT(uw, 72) << "three glyphs of a 72-pixel font are wider than one";
-  EXPECT_TRUE(tw >= uw && th >= uh);
+  const TTextTextureSize size = cache_.GetTexture("CH3", 72, false).Size;
+  EXPECT_EQ(size.TexWidth & (size.TexWidth - 1), 0);
+  EXPECT_EQ(size.TexHeight & (size.TexHeight - 1), 0);
+  EXPECT_GT(size.TextWidth, 72) << "three glyphs of a 72-pixel font are wider than one";
+  EXPECT_TRUE(size.TexWidth >= size.TextWidth && size.TexHeight >= size.TextHeight);
   const std::vector<unsigned char> texels = TexelsOf(cache_, "CH3", 72);
   EXPECT_GT(std::count_if(texels.begin(), texels.end(), [](unsigned char a) { return a > 0; }), 100);
 
-  int32_t w = -1, h = -1, x = -1, y = -1;
-  EXPECT_EQ(cache_.GetTexture("", 100, false, w, h, x, y), 0u);
-  EXPECT_EQ(w | h | x | y, 0);
+  const TTextTexture none = cache_.GetTexture("", 100, false);
+  EXPECT_EQ(none.Name, 0u);
+  EXPECT_EQ(none.Size.TexWidth | none.Size.TexHeight | none.Size.TextWidth | none.Size.TextHeight, 0);
   cache_.Clear();
   EXPECT_EQ(cache_.Stats().Entries, 0);
   EXPECT_FALSE(glIsTexture(id));
@@ -349,9 +331,9 @@ TEST_F(RenderGLTest, OversizedTextIsSkippedAndTheSurfaceIsReusedCleanly) {
   // Far wider than any texture at 1024 pixels: an 'M' is wider than half the font's height.
   const std::string wide(static_cast<size_t>(maxSize) / 256 + 64, 'M');
   for (int paint = 0; paint < 2; ++paint) {
-    int32_t tw = -1, th = -1, uw = -1, uh = -1;
-    EXPECT_EQ(cache_.GetTexture(wide, 1024, false, tw, th, uw, uh), 0u);
-    EXPECT_EQ(tw | th | uw | uh, 0);
+    const TTextTexture texture = cache_.GetTexture(wide, 1024, false);
+    EXPECT_EQ(texture.Name, 0u);
+    EXPECT_EQ(texture.Size.TexWidth | texture.Size.TexHeight | texture.Size.TextWidth | texture.Size.TextHeight, 0);
   }
   EXPECT_EQ(cache_.Stats().Textures, 0);
   EXPECT_EQ(cache_.Stats().Made, 1) << "a text that cannot be drawn is not rasterised on every paint";
@@ -383,9 +365,8 @@ TEST_F(RenderGLTest, TextsDrawWhereOnlyOpenGL11IsOffered) {
   EXPECT_GT(TFrame(Draw(texts)).Count(IsDark, 51, 22, 70, 31), 20u);
 
   auto wrapModeOf = [](TGLFontCache& cache) {
-    int32_t tw = 0, th = 0, uw = 0, uh = 0;
     GLint wrap = 0;
-    glBindTexture(GL_TEXTURE_2D, cache.GetTexture("NNN", 72, false, tw, th, uw, uh));
+    glBindTexture(GL_TEXTURE_2D, cache.GetTexture("NNN", 72, false).Name);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
     glBindTexture(GL_TEXTURE_2D, 0);
     return wrap;
@@ -396,10 +377,7 @@ TEST_F(RenderGLTest, TextsDrawWhereOnlyOpenGL11IsOffered) {
 }
 
 TEST_F(RenderGLTest, CacheKeepsToItsBudgetDroppingTheLeastRecentlyUsed) {
-  int32_t tw = 0, th = 0, uw = 0, uh = 0;
-  auto texture = [&](TGLFontCache& cache, const char* text) {
-    return cache.GetTexture(text, 72, false, tw, th, uw, uh);
-  };
+  auto texture = [](TGLFontCache& cache, const char* text) { return cache.GetTexture(text, 72, false).Name; };
   TGLFontCache probe;
   ASSERT_NE(texture(probe, "N1"), 0u);
   const int64_t oneText = probe.Stats().TextureBytes;  // the digits are equally wide
@@ -419,10 +397,9 @@ TEST_F(RenderGLTest, CacheKeepsToItsBudgetDroppingTheLeastRecentlyUsed) {
 }
 
 TEST_F(RenderGLTest, TexturesStayWithTheContextTheyWereMadeIn) {
-  int32_t tw = 0, th = 0, uw = 0, uh = 0;
   TGLFontCache left;  // its texture has this context's first name
-  ASSERT_NE(left.GetTexture("N1", 72, false, tw, th, uw, uh), 0u);
-  ASSERT_NE(cache_.GetTexture("N1", 72, false, tw, th, uw, uh), 0u);
+  ASSERT_NE(left.GetTexture("N1", 72, false).Name, 0u);
+  ASSERT_NE(cache_.GetTexture("N1", 72, false).Name, 0u);
 
   TGLWindow other;  // another viewer window's context is current now
   ASSERT_TRUE(other.Ready());
@@ -433,7 +410,7 @@ TEST_F(RenderGLTest, TexturesStayWithTheContextTheyWereMadeIn) {
   left.Clear();
   EXPECT_TRUE(glIsTexture(theirs)) << "names of another context are not the cache's to delete";
 
-  const uint32_t here = cache_.GetTexture("N1", 72, false, tw, th, uw, uh);
+  const uint32_t here = cache_.GetTexture("N1", 72, false).Name;
   EXPECT_TRUE(glIsTexture(here));
   EXPECT_NE(here, theirs);
   EXPECT_EQ(cache_.Stats().Made, 2) << "made again in the current context";
@@ -453,14 +430,14 @@ std::vector<unsigned char> BackBuffer() {
 }
 
 // A still frame (shadow included) of atoms on a grid with overlapping spheres of mixed elements.
-std::vector<unsigned char> AtomPicture(const TAtomArray& atoms, bool shareCorners) {
+std::vector<unsigned char> AtomPicture(TMeshBuffers& buffers, const TAtomArray& atoms, bool shareCorners) {
   auto model = std::make_shared<TMeshModel>();
   std::string error;
   if (!BuildAtomModel(atoms, *model, error)) return {};
   if (!shareCorners) model->SphereLevel = -1;  // the renderer then draws every facet's own corners
   TViewValues view;
   view.RotY = 35;
-  RenderMeshModel(model, kWidth, kHeight, false, view);
+  RenderMeshModel(model, buffers, kWidth, kHeight, view, TMeshFrame::Still);
   return model->BuffersUploaded ? BackBuffer() : std::vector<unsigned char>{};
 }
 
@@ -484,8 +461,8 @@ TEST(AtomModelPicture, SharedSphereCornersDrawTheSamePictureAsEveryFacetsOwn) {
   ASSERT_TRUE(window.Ready());
   for (int atoms : {27, 13000}) {  // the finest spheres, and the coarsest (more atoms than 65,535 corners)
     SCOPED_TRACE(atoms);
-    const std::vector<unsigned char> shared = AtomPicture(AtomGrid(atoms), true);
-    const std::vector<unsigned char> own = AtomPicture(AtomGrid(atoms), false);
+    const std::vector<unsigned char> shared = AtomPicture(window.Mesh(), AtomGrid(atoms), true);
+    const std::vector<unsigned char> own = AtomPicture(window.Mesh(), AtomGrid(atoms), false);
     ASSERT_FALSE(shared.empty());
     size_t differing = 0, lit = 0;
     for (size_t i = 0; i < shared.size(); i += 4) {
@@ -495,5 +472,51 @@ TEST(AtomModelPicture, SharedSphereCornersDrawTheSamePictureAsEveryFacetsOwn) {
     EXPECT_EQ(differing, 0u);
     EXPECT_GT(lit, size_t(kWidth * kHeight / 20)) << "the spheres are in the picture";
   }
-  ForgetContextBuffers(window.Context());
+}
+
+// A window's buffer record goes with the window: its buffers are deleted while their context is
+// current, and never in another context, whose buffers of the same names are not the record's.
+TEST(MeshBuffers, AreDeletedInTheirOwnContextOnly) {
+  TGLWindow window;
+  ASSERT_TRUE(window.Ready());
+  auto proc = [](const char* name, const char* arbName) { return reinterpret_cast<void*>(GetGLProc(name, arbName)); };
+  const auto isBuffer = reinterpret_cast<PFNGLISBUFFERPROC>(proc("glIsBuffer", "glIsBufferARB"));
+  const auto genBuffers = reinterpret_cast<PFNGLGENBUFFERSPROC>(proc("glGenBuffers", "glGenBuffersARB"));
+  const auto bindBuffer = reinterpret_cast<PFNGLBINDBUFFERPROC>(proc("glBindBuffer", "glBindBufferARB"));
+  ASSERT_TRUE(isBuffer && genBuffers && bindBuffer);
+  auto allBuffers = [&](const std::vector<uint32_t>& names) {
+    return std::all_of(names.begin(), names.end(), [&](uint32_t name) { return isBuffer(name) == GL_TRUE; });
+  };
+  auto noBuffers = [&](const std::vector<uint32_t>& names) {
+    return std::none_of(names.begin(), names.end(), [&](uint32_t name) { return isBuffer(name) == GL_TRUE; });
+  };
+
+  std::vector<uint32_t> names;
+  {
+    TMeshBuffers buffers;
+    ASSERT_FALSE(AtomPicture(buffers, AtomGrid(8), true).empty());
+    names.assign(std::begin(buffers.Names), std::end(buffers.Names));
+    EXPECT_TRUE(allBuffers(names));
+  }
+  EXPECT_TRUE(noBuffers(names)) << "deleted with the record";
+
+  auto kept = std::make_unique<TMeshBuffers>();
+  ASSERT_FALSE(AtomPicture(*kept, AtomGrid(8), true).empty());
+  names.assign(std::begin(kept->Names), std::end(kept->Names));
+  {
+    TGLWindow other;  // another window's context is current, with buffers of the same names
+    ASSERT_TRUE(other.Ready());
+    // A fresh context's names count up from 1: these cover every name the record holds.
+    const uint32_t highest = *std::max_element(names.begin(), names.end());
+    std::vector<uint32_t> theirs;
+    for (GLuint name = 0; theirs.size() < highest;) {
+      genBuffers(1, &name);
+      bindBuffer(GL_ARRAY_BUFFER, name);  // a buffer object from its first binding on
+      theirs.push_back(name);
+    }
+    bindBuffer(GL_ARRAY_BUFFER, 0);
+    kept.reset();
+    EXPECT_TRUE(allBuffers(theirs)) << "another context's buffers are not the record's to delete";
+  }
+  EXPECT_TRUE(allBuffers(names)) << "left to their own context, whose deletion frees them";
 }

@@ -188,12 +188,16 @@ TEST(TextTexture, SizesKeysAndPowersOfTwo) {
 TEST(TextTexture, QuadPlacementFollowsAnchorAndBaseline) {
   const TTextTextureSize tex = TextTextureSize(100, 20);  // 108 x 28 in 128 x 32
   // 144 texels of raster for a 12-unit text: 1/12 unit per texel.
+  TTextStyle style;
+  style.Size = 12;
+  style.PixelSize = 144;
   struct {
     const char* anchor;
     float x0;
   } cases[] = {{"start", 50}, {"", 50}, {"middle", 50 - 4.5f}, {"end", 50 - 9}, {"Middle", 50}};
   for (const auto& c : cases) {
-    TTextQuad q = PlaceTextQuad(50, 40, 12, 144, tex, c.anchor, 0, 0);
+    style.Anchor = c.anchor;
+    TTextQuad q = PlaceTextQuad({50, 40}, style, tex);
     EXPECT_NEAR(q.X0, c.x0, 1e-4) << c.anchor;
     EXPECT_NEAR(q.W, 9, 1e-4);
     EXPECT_NEAR(q.H, 28.0f / 12, 1e-4);
@@ -201,11 +205,16 @@ TEST(TextTexture, QuadPlacementFollowsAnchorAndBaseline) {
     EXPECT_DOUBLE_EQ(q.U1, 108.0 / 128);
     EXPECT_DOUBLE_EQ(q.V1, 28.0 / 32);
   }
-  TTextQuad moved = PlaceTextQuad(50, 40, 12, 144, tex, "start", 1.5f, -2);
+  style.Anchor = "start";
+  style.Offset = {1.5f, -2};
+  TTextQuad moved = PlaceTextQuad({50, 40}, style, tex);
   EXPECT_NEAR(moved.X0, 51.5f, 1e-4);
   EXPECT_NEAR(moved.Y0, 38 - 0.78f * 28 / 12, 1e-4);
   // The pixel size is clamped like the cache's: 10 means 72.
-  EXPECT_NEAR(PlaceTextQuad(0, 0, 72, 10, tex, "start", 0, 0).W, 108, 1e-3);
+  TTextStyle small;
+  small.Size = 72;
+  small.PixelSize = 10;
+  EXPECT_NEAR(PlaceTextQuad({0, 0}, small, tex).W, 108, 1e-3);
 
   // Outline copies move by at least 4 % of the size: left, right, up, down.
   auto o = OutlineOffsets(0.1f, 20);

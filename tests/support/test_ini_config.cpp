@@ -109,14 +109,14 @@ TEST(IniDocument, UnderstandsEveryLineBreakAndEncoding) {
 }
 
 TEST(ConfigValues, StartModeAndLoggingTexts) {
+  const TViewMode k2D = TViewMode::k2D, k3D = TViewMode::k3D;
   struct {
     const char* text;
-    int32_t mode;
-  } modes[] = {{"3D", 1}, {" 3d\t", 1}, {"3d ", 1}, {"2d", 0}, {"x", 0}, {"", 0}, {"3D!", 0}};
+    TViewMode mode;
+  } modes[] = {{"3D", k3D}, {" 3d\t", k3D}, {"3d ", k3D}, {"2d", k2D}, {"x", k2D}, {"", k2D}, {"3D!", k2D}};
   for (const auto& c : modes) EXPECT_EQ(ParseStartMode(c.text), c.mode) << "[" << c.text << "]";
-  EXPECT_EQ(StartModeToText(0), "2D");
-  EXPECT_EQ(StartModeToText(1), "3D");
-  EXPECT_EQ(StartModeToText(7), "2D");
+  EXPECT_EQ(ViewModeText(k2D), "2D");
+  EXPECT_EQ(ViewModeText(k3D), "3D");
 
   struct {
     const char* text;
@@ -148,7 +148,7 @@ TEST_F(ConfigTest, DefaultsWithoutIniFile) {
   EXPECT_EQ(c.CmdLine2D, "-O tempfile.svg --gen2d");
   EXPECT_EQ(c.CmdLine3D, "-O tempfile.stl --gen3d");
   EXPECT_EQ(c.OBabelOpts, "-xC");
-  EXPECT_EQ(c.StartMode, 1);
+  EXPECT_EQ(c.StartMode, TViewMode::k3D);
   EXPECT_TRUE(c.Logging);
   EXPECT_EQ(c.Model3D, TModel3D::Auto);
   EXPECT_EQ(c.MaxSurfaceAtoms, kDefaultMaxSurfaceAtoms);
@@ -168,7 +168,7 @@ TEST_F(ConfigTest, IniValuesOverrideDefaults) {
   EXPECT_EQ(c.CmdLine2D, "--gen2d");
   EXPECT_EQ(c.CmdLine3D, "");  // present and empty stays empty
   EXPECT_EQ(c.OBabelOpts, "");
-  EXPECT_EQ(c.StartMode, 0);
+  EXPECT_EQ(c.StartMode, TViewMode::k2D);
   EXPECT_FALSE(c.Logging);
   EXPECT_EQ(c.Model3D, TModel3D::Atoms);
   EXPECT_EQ(c.MaxSurfaceAtoms, 12);
@@ -196,7 +196,7 @@ TEST_F(ConfigTest, SaveThenLoadRoundTripKeepsOtherSectionsAndKeys) {
   TPelorinConfig changed = ConfigSnapshot();
   changed.OBabelPath = "C:\\Program Files\\OpenBabel-3.1.1\\obabel.exe";
   changed.OBabelOpts = "-xC -xu";
-  changed.StartMode = 0;
+  changed.StartMode = TViewMode::k2D;
   changed.Logging = false;
   changed.Model3D = TModel3D::Surface;
   StoreConfig(changed);
@@ -210,7 +210,7 @@ TEST_F(ConfigTest, SaveThenLoadRoundTripKeepsOtherSectionsAndKeys) {
   EXPECT_EQ(reloaded.CmdLine2D, changed.CmdLine2D);
   EXPECT_EQ(reloaded.CmdLine3D, changed.CmdLine3D);
   EXPECT_EQ(reloaded.OBabelOpts, changed.OBabelOpts);
-  EXPECT_EQ(reloaded.StartMode, 0);
+  EXPECT_EQ(reloaded.StartMode, TViewMode::k2D);
   EXPECT_FALSE(reloaded.Logging);
   EXPECT_EQ(reloaded.Model3D, TModel3D::Surface);
   std::string text = ReadFileBytes(dir_.File("pelorin.ini"));
@@ -239,8 +239,8 @@ TEST_F(ConfigTest, UnicodeIniFilesAreReadAndWrittenBackInTheirOwnEncoding) {
     TPelorinConfig c = ConfigSnapshot();
     EXPECT_EQ(c.OBabelPath, Utf8ToAnsi("C:\\B\xC3\xBC"
                                        "cher\\obabel.exe"));
-    EXPECT_EQ(c.StartMode, 0);
-    c.StartMode = 1;
+    EXPECT_EQ(c.StartMode, TViewMode::k2D);
+    c.StartMode = TViewMode::k3D;
     StoreConfig(c);
     std::string error;
     ASSERT_TRUE(SaveConfig(error)) << error;
@@ -277,7 +277,7 @@ TEST_F(ConfigTest, UnwritablePluginFolderKeepsSettingsAndLogInTheHostsSettingsFo
   LoadConfig();
   EXPECT_EQ(DebugLogFileName(), host.File("pelorindebug.log"));
   TPelorinConfig changed = ConfigSnapshot();
-  changed.StartMode = 0;
+  changed.StartMode = TViewMode::k2D;
   StoreConfig(changed);
   std::string error;
   ASSERT_TRUE(SaveConfig(error)) << error;
@@ -290,7 +290,7 @@ TEST_F(ConfigTest, UnwritablePluginFolderKeepsSettingsAndLogInTheHostsSettingsFo
   WriteIni("[Pelorin]\r\nStartMode=3D\r\n");
   LoadConfig();
   EXPECT_EQ(IniPath, host.File("pelorin.ini"));
-  EXPECT_EQ(ConfigSnapshot().StartMode, 0);
+  EXPECT_EQ(ConfigSnapshot().StartMode, TViewMode::k2D);
 
   // A writable plugin folder and a host folder without pelorin.ini: everything stays in the plugin's.
   TTempDir otherHost;
@@ -298,7 +298,7 @@ TEST_F(ConfigTest, UnwritablePluginFolderKeepsSettingsAndLogInTheHostsSettingsFo
   IniPath.clear();
   LoadConfig();
   EXPECT_EQ(IniPath, dir_.File("pelorin.ini"));
-  EXPECT_EQ(ConfigSnapshot().StartMode, 1);
+  EXPECT_EQ(ConfigSnapshot().StartMode, TViewMode::k3D);
   ASSERT_TRUE(SaveConfig(error)) << error;
   EXPECT_TRUE(std::filesystem::is_empty(otherHost.Path()));
 }

@@ -215,7 +215,7 @@ TEST_F(ExportTest, PngIn2DHas300DpiAndTheSizeOfTheExportPlacement) {
 }
 
 TEST_F(ExportTest, PngIn3DIsTheWindowPictureWithoutTheNavigationBar) {
-  UseStartMode(kMode3D);
+  UseStartMode(TViewMode::k3D);
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
@@ -316,7 +316,7 @@ TEST_F(ExportTest, EveryFailureIsShownInAnErrorBox) {
     const char* Name;
     std::string Converter;
     bool SmilesOutput;
-    int Mode;
+    TViewMode Mode;
     int PaneHeight;  // 0: the test's main window
     WPARAM Key;
     TTarget Target;
@@ -324,14 +324,15 @@ TEST_F(ExportTest, EveryFailureIsShownInAnErrorBox) {
     bool MessageIsPrefix;
   };
   const TCase cases[] = {
-      {"2D source", Exit1StandInExe(), false, 0, 0, 'G', kFreshFile, "Could not generate 2D source: obabel exit code=1",
-       true},
-      {"unreadable drawing", BridgeExe(), true, 0, 0, 'G', kFreshFile, "Could not parse generated SVG.", false},
-      {"no picture", BridgeExe(), false, 1, 28, 'G', kFreshFile, "Could not render export bitmap.", false},
-      {"PNG not writable", BridgeExe(), false, 0, 0, 'G', kLockedFile, "Could not save PNG file.", false},
-      {"SVG source", Exit1StandInExe(), false, 0, 0, 'S', kNoDialog, "Could not generate SVG: obabel exit code=1",
-       true},
-      {"SVG not writable", BridgeExe(), false, 0, 0, 'S', kLockedFile, "Could not save SVG file.", false},
+      {"2D source", Exit1StandInExe(), false, TViewMode::k2D, 0, 'G', kFreshFile,
+       "Could not generate 2D source: obabel exit code=1", true},
+      {"unreadable drawing", BridgeExe(), true, TViewMode::k2D, 0, 'G', kFreshFile, "Could not parse generated SVG.",
+       false},
+      {"no picture", BridgeExe(), false, TViewMode::k3D, 28, 'G', kFreshFile, "Could not render export bitmap.", false},
+      {"PNG not writable", BridgeExe(), false, TViewMode::k2D, 0, 'G', kLockedFile, "Could not save PNG file.", false},
+      {"SVG source", Exit1StandInExe(), false, TViewMode::k2D, 0, 'S', kNoDialog,
+       "Could not generate SVG: obabel exit code=1", true},
+      {"SVG not writable", BridgeExe(), false, TViewMode::k2D, 0, 'S', kLockedFile, "Could not save SVG file.", false},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -404,7 +405,7 @@ TEST_F(ExportTest, ClosingTheViewerDuringADialogEndsTheCommandQuietly) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    UseStartMode(0, c.Converter);
+    UseStartMode(TViewMode::k2D, c.Converter);
     HWND wnd = Open(SamplePath("caffeine.mol"));
     ASSERT_TRUE(WaitLoaded(wnd));
     std::string target = out_.File(std::string(c.Name) + ".out");
@@ -510,7 +511,7 @@ TEST_F(ExportTest, CopyPutsThePictureAndTheRecordOnTheClipboard) {
   DestroyWindow(wnd);
 
   // 3D, a MOL2 file, by the host's copy command: the window's picture and the converter's SMILES.
-  UseStartMode(1);
+  UseStartMode(TViewMode::k3D);
   wnd = Open(SamplePath("aspirin.mol2"));
   ASSERT_TRUE(WaitLoaded(wnd));
   ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
@@ -541,10 +542,10 @@ TEST_F(ExportTest, CopyFailuresAreShownAndTheHostsCommandFails) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    UseStartMode(0, c.LoadConverter);
+    UseStartMode(TViewMode::k2D, c.LoadConverter);
     HWND wnd = Open(SamplePath("aspirin.mol2"));
     ASSERT_TRUE(WaitLoaded(wnd));
-    UseStartMode(0, c.CopyConverter);
+    UseStartMode(TViewMode::k2D, c.CopyConverter);
     int result = -1;
     TDialogScript script(parent_, [](TDialogScript& s) { s.TakeMessageBox(); });
     RunCommand(script, [&] { result = ListSendCommand(wnd, 1, 0); });

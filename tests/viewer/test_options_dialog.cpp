@@ -81,11 +81,11 @@ class OptionsDialogTest : public ViewerTest {
 };
 
 TEST_F(OptionsDialogTest, ShowsItsControlsAndCancelChangesNothingButReloads) {
-  UseStartMode(kMode3D);
+  UseStartMode(TViewMode::k3D);
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinConfig before = ConfigSnapshot();
-  before.StartMode = 0;  // the window's mode is offered, not the configured one
+  before.StartMode = TViewMode::k2D;  // the window's mode is offered, not the configured one
   StoreConfig(before);
   int loads = LoadsStarted(Log());
 
@@ -187,8 +187,8 @@ TEST_F(OptionsDialogTest, ShowsItsControlsAndCancelChangesNothingButReloads) {
 
   TPelorinConfig after = ConfigSnapshot();
   EXPECT_EQ(after.OBabelPath, before.OBabelPath);
-  EXPECT_EQ(after.StartMode, 0);
-  EXPECT_EQ(State(wnd)->Mode, 1);
+  EXPECT_EQ(after.StartMode, TViewMode::k2D);
+  EXPECT_EQ(State(wnd)->Mode, TViewMode::k3D);
   EXPECT_FALSE(std::filesystem::exists(IniPath));
   EXPECT_TRUE(State(wnd)->Loading) << "the record is reloaded after Cancel too";
   ASSERT_TRUE(WaitLoaded(wnd));
@@ -196,7 +196,7 @@ TEST_F(OptionsDialogTest, ShowsItsControlsAndCancelChangesNothingButReloads) {
 }
 
 TEST_F(OptionsDialogTest, OkAppliesSavesSwitchesTheLogAndReloads) {
-  UseStartMode(kMode3D);
+  UseStartMode(TViewMode::k3D);
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   const std::string typedPath = ToolsDir() + "\\bridge\\..\\bridge\\obabel.exe";  // same program, new text
@@ -217,10 +217,10 @@ TEST_F(OptionsDialogTest, OkAppliesSavesSwitchesTheLogAndReloads) {
   TPelorinConfig config = ConfigSnapshot();
   EXPECT_EQ(config.OBabelPath, typedPath);
   EXPECT_EQ(config.OBabelOpts, "-xC  -h");  // taken as typed
-  EXPECT_EQ(config.StartMode, 0);
+  EXPECT_EQ(config.StartMode, TViewMode::k2D);
   EXPECT_EQ(config.Model3D, TModel3D::Atoms);
   EXPECT_FALSE(config.Logging);
-  EXPECT_EQ(State(wnd)->Mode, 0);
+  EXPECT_EQ(State(wnd)->Mode, TViewMode::k2D);
   EXPECT_TRUE(State(wnd)->Loading);
   ASSERT_TRUE(WaitLoaded(wnd));
   EXPECT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
@@ -289,8 +289,8 @@ TEST_F(OptionsDialogTest, UnwritableIniIsReportedOnceAndTheSettingsStillApply) {
   EXPECT_EQ(script.Boxes[0].Caption, "Pelorin");
   EXPECT_TRUE(script.Boxes[0].ErrorIcon);
   EXPECT_EQ(script.Boxes[0].Text.rfind("Could not save settings: ", 0), 0u) << script.Boxes[0].Text;
-  EXPECT_EQ(ConfigSnapshot().StartMode, 1);
-  EXPECT_EQ(State(wnd)->Mode, 1);
+  EXPECT_EQ(ConfigSnapshot().StartMode, TViewMode::k3D);
+  EXPECT_EQ(State(wnd)->Mode, TViewMode::k3D);
   EXPECT_NE(Log().find("SaveConfig ERROR: "), std::string::npos);
   ASSERT_TRUE(WaitLoaded(wnd));
   EXPECT_TRUE(State(wnd)->SceneReady) << "reloaded in 3D: " << State(wnd)->ErrorMsg;
@@ -334,7 +334,7 @@ TEST_F(OptionsDialogTest, ViewerClosedWhileTheDialogIsOpen) {
   EXPECT_TRUE(script.Unexpected.empty()) << script.Unexpected.front();
   EXPECT_FALSE(IsWindow(wnd));
   // The settings are the plugin's, not the window's: they are applied and saved.
-  EXPECT_EQ(ConfigSnapshot().StartMode, 1);
+  EXPECT_EQ(ConfigSnapshot().StartMode, TViewMode::k3D);
   EXPECT_NE(Ini().find("StartMode=3D"), std::string::npos);
 }
 

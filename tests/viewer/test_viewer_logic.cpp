@@ -33,7 +33,7 @@ TEST(ViewerInput, ToggleButtonRectangleIsHalfOpen) {
 
 TEST(ViewerInput, DragRotatesIn3DAndPansIn2D) {
   TViewValues view;
-  ApplyDrag(view, 1, 100, 40, 400, 272, 100, 100);
+  ApplyDrag(view, TViewMode::k3D, 100, 40, 400, 272, 100, 100);
   EXPECT_FLOAT_EQ(view.RotY, kResetRotY + 50);
   EXPECT_FLOAT_EQ(view.RotX, kResetRotX + 20);
   EXPECT_FLOAT_EQ(view.PanX, 0);
@@ -41,15 +41,15 @@ TEST(ViewerInput, DragRotatesIn3DAndPansIn2D) {
   view = TViewValues{};
   view.Zoom2D = 2;
   // 400 x 200 area, 100 x 100 view box: fit 2 px/unit, zoom 2: 4 px per unit.
-  ApplyDrag(view, 0, 40, -20, 400, 200, 100, 100);
+  ApplyDrag(view, TViewMode::k2D, 40, -20, 400, 200, 100, 100);
   EXPECT_FLOAT_EQ(view.PanX, 10);
   EXPECT_FLOAT_EQ(view.PanY, -5);
   EXPECT_FLOAT_EQ(view.RotX, kResetRotX);
 
   view = TViewValues{};
-  ApplyDrag(view, 0, 20, 0, 400, 400, 0, 50);  // no view box: 200 x 200 assumed
+  ApplyDrag(view, TViewMode::k2D, 20, 0, 400, 400, 0, 50);  // no view box: 200 x 200 assumed
   EXPECT_FLOAT_EQ(view.PanX, 10);
-  ApplyDrag(view, 0, 20, 0, 0, 0, 100, 100);  // collapsed window: no pan, no infinity
+  ApplyDrag(view, TViewMode::k2D, 20, 0, 0, 0, 100, 100);  // collapsed window: no pan, no infinity
   EXPECT_FLOAT_EQ(view.PanX, 10);
 }
 
@@ -81,22 +81,33 @@ TEST(ViewerInput, RecordNavigationStopsAtBothEnds) {
 }
 
 TEST(ViewerTexts, StatusLineAndButton) {
-  EXPECT_EQ(NavBarStatusText(0, false, 0, 1, true), "2D  |  [R] Reset  [T] 2D/3D  [H] Heading:On  [G] PNG  [S] SVG");
-  EXPECT_EQ(NavBarStatusText(1, false, 1, 5, false),
+  auto status = [](TViewMode mode, bool loading, int32_t index, int32_t count, bool headings, bool countFinal = true) {
+    TNavBarStatus s;
+    s.Mode = mode;
+    s.Loading = loading;
+    s.MolIndex = index;
+    s.MolCount = count;
+    s.ShowHeadings = headings;
+    s.CountFinal = countFinal;
+    return NavBarStatusText(s);
+  };
+  const TViewMode k2D = TViewMode::k2D, k3D = TViewMode::k3D;
+  EXPECT_EQ(NavBarStatusText(TNavBarStatus{}), "2D  |  [R] Reset  [T] 2D/3D  [H] Heading:On  [G] PNG  [S] SVG");
+  EXPECT_EQ(status(k3D, false, 1, 5, false),
             "3D  |  Molecule 2/5  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:Off  [G] PNG  [S] SVG");
-  EXPECT_EQ(NavBarStatusText(1, true, 1, 5, false), "Loading molecule...");
+  EXPECT_EQ(status(k3D, true, 1, 5, false), "Loading molecule...");
   // While the records are still being counted.
-  EXPECT_EQ(NavBarStatusText(0, false, 0, 8192, true, false),
+  EXPECT_EQ(status(k2D, false, 0, 8192, true, false),
             "2D  |  Molecule 1/8192...  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [G] PNG  [S] SVG");
-  EXPECT_EQ(NavBarStatusText(0, false, 0, 1, true, false),
+  EXPECT_EQ(status(k2D, false, 0, 1, true, false),
             "2D  |  Molecule 1/...  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [G] PNG  [S] SVG");
   EXPECT_EQ(LoadingMessage(999, true), "Loading molecule...");
   EXPECT_EQ(LoadingMessage(12400, true), "Loading molecule... 12 s (T or the arrows stop it)");
   EXPECT_EQ(LoadingMessage(1000, false), "Loading molecule... 1 s (T stops it)");
-  EXPECT_EQ(ToggleButtonText(0), "2D -> 3D");
-  EXPECT_EQ(ToggleButtonText(7), "3D -> 2D");
-  EXPECT_EQ(ModeName(2), "3D");
-  EXPECT_EQ(ToggledMode(2), 0);
+  EXPECT_EQ(ToggleButtonText(k2D), "2D -> 3D");
+  EXPECT_EQ(ToggleButtonText(k3D), "3D -> 2D");
+  EXPECT_EQ(ToggledMode(k3D), k2D);
+  EXPECT_EQ(ToggledMode(k2D), k3D);
 }
 
 TEST(ViewerTexts, OnlySdfAndSmilesFilesHaveRecords) {

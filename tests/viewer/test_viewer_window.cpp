@@ -9,6 +9,7 @@
 #include "lattice_pdb.h"
 #include "model3d/uAtomModel.h"
 #include "model3d/uSurfaceBudget.h"
+#include "render/uGLContext.h"
 #include "test_drawing.h"
 #include "viewer/uClipboard.h"
 #include "viewer/uKeyboardHook.h"
@@ -59,7 +60,7 @@ TEST_F(ViewerTest, TwoDimensionalDrawingIsReadBack) {
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
   ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
-  EXPECT_EQ(state->Mode, 0);
+  EXPECT_EQ(state->Mode, TViewMode::k2D);
   EXPECT_NE(Log().find("CreatePelorinWindow: Mode=2D"), std::string::npos);
 
   TImage p = Picture(wnd);
@@ -112,7 +113,7 @@ TEST_F(ViewerTest, PrintClientDrawsThePictureAndTheBarIntoAnotherDC) {
 }
 
 TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
-  UseStartMode(kMode3D);
+  UseStartMode(TViewMode::k3D);
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
@@ -163,7 +164,7 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedOrDrawnAsAtoms) {
       {"24 atoms with hydrogens", 20 * kSurfaceFacetsPerAtom * kSurfacePeakBytesPerFacet,
        "The 3D surface of 24 atoms is too large", 1},
   };
-  UseStartMode(kMode3D);
+  UseStartMode(TViewMode::k3D);
   Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Surface; });
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -192,7 +193,7 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedOrDrawnAsAtoms) {
 }
 
 TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
-  UseStartMode(kMode3D);
+  UseStartMode(TViewMode::k3D);
   Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Atoms; });
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
@@ -358,7 +359,7 @@ TEST_F(ViewerTest, ModeToggleViewKeysWheelAndDrag) {
   EXPECT_FLOAT_EQ(state->View.Zoom2D, 1);
 
   SendMessageA(wnd, WM_KEYDOWN, 'T', 0);
-  EXPECT_EQ(state->Mode, 1);
+  EXPECT_EQ(state->Mode, TViewMode::k3D);
   EXPECT_TRUE(state->Loading);
   EXPECT_NE(Log().find("KeyDown T: Mode=3D"), std::string::npos);
   ASSERT_TRUE(WaitLoaded(wnd));
@@ -392,7 +393,7 @@ TEST_F(ViewerTest, ModeToggleViewKeysWheelAndDrag) {
   RECT r;
   GetClientRect(wnd, &r);
   SendMessageA(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, r.bottom - 10));
-  EXPECT_EQ(state->Mode, 0);
+  EXPECT_EQ(state->Mode, TViewMode::k2D);
   EXPECT_NE(Log().find("NavBar Toggle: Mode=2D"), std::string::npos);
   ASSERT_TRUE(WaitLoaded(wnd));
   EXPECT_FLOAT_EQ(state->View.RotY, rotY + 50);
@@ -483,7 +484,7 @@ TEST_F(ViewerTest, KeysWithCtrlOrAltAndPlusOrMinusGoToTheHost) {
   EXPECT_FALSE(seen(WM_KEYDOWN, 'S')) << "Alt+S was taken as S";
   EXPECT_TRUE(seen(WM_KEYDOWN, 'T'));
   EXPECT_TRUE(seen(WM_KEYDOWN, VK_ADD));
-  EXPECT_EQ(State(wnd)->Mode, 0) << "Ctrl+T toggled the view";
+  EXPECT_EQ(State(wnd)->Mode, TViewMode::k2D) << "Ctrl+T toggled the view";
   EXPECT_EQ(CountOf(Log(), "TLoadThread.Execute:"), loadsBefore);
   EXPECT_EQ(Log().find("ExportSVG"), std::string::npos);
   SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gViewerProc));
@@ -505,8 +506,68 @@ TEST_F(ViewerTest, TwoWindowsKeepTheirOwnZoom) {
   DestroyWindow(b);
 }
 
+namespace {
+
+// What one viewer window drew on a thread of its own: its model's and its texts' pictures drawn
+// before the other window started, and how many frames drawn beside the other's differed.
+struct TThreadFrames {
+  std::string Failure;
+  TImage Model, Texts;
+  int Frames = 0, Differing = 0;
+};
+
+}  // namespace
+
+// The host shows lister windows on several threads. Two windows draw at once, each on its own
+// thread, each a 3D model and 2D texts in turn: each keeps drawing exactly its own picture.
+TEST_F(ViewerTest, WindowsOnTwoThreadsDrawAtOnceEachItsOwnPicture) {
+  UseStartMode(TViewMode::k3D);
+  Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Atoms; });  // the files' own atoms, no converter
+  constexpr int kFrames = 40;
+  std::atomic<int> ready{0};
+  auto draw = [&ready](const std::string& file, const std::string& label, TThreadFrames& out) {
+    HWND parent = CreateParent(320, 240);
+    HWND wnd = parent ? CreatePelorinWindow(parent, file) : nullptr;
+    const bool loaded = wnd && WaitLoaded(wnd) && State(wnd)->SceneReady;
+    ++ready;
+    if (loaded) {
+      TPelorinState* state = State(wnd);
+      state->Scene = SceneOf({Text(label, {10, 60}, 30)}, 100);  // drawn through the window's text cache
+      auto frame = [&](TViewMode mode) {
+        state->Mode = mode;
+        return Picture(wnd);
+      };
+      out.Model = frame(TViewMode::k3D);
+      out.Texts = frame(TViewMode::k2D);
+      PumpUntil([&] { return ready == 2; }, 60);
+      for (int i = 0; i < kFrames; ++i, ++out.Frames) {
+        const bool model = i % 2 == 0;
+        if (!(frame(model ? TViewMode::k3D : TViewMode::k2D) == (model ? out.Model : out.Texts))) ++out.Differing;
+      }
+    } else {
+      out.Failure = "no model of " + file;
+    }
+    if (parent) DestroyWindow(parent);  // the viewer, its OpenGL context and all, go with it
+    PumpMessages();
+  };
+  TThreadFrames benzene, ethanol;
+  std::thread first(draw, SamplePath("benzene.xyz"), "C6H6", std::ref(benzene));
+  std::thread second(draw, SamplePath("ethanol.pdb"), "OH", std::ref(ethanol));
+  first.join();
+  second.join();
+  for (const TThreadFrames* window : {&benzene, &ethanol}) {
+    ASSERT_EQ(window->Failure, "");
+    EXPECT_EQ(window->Frames, kFrames);
+    EXPECT_EQ(window->Differing, 0) << "frames drawn beside the other window differ from the window's own picture";
+    EXPECT_GT(CountPixels(window->Texts, IsDark), 100u);
+  }
+  EXPECT_GT(CountPixels(ethanol.Model, IsReddish), 50u) << "ethanol's oxygen";
+  EXPECT_EQ(CountPixels(benzene.Model, IsReddish), 0u) << "benzene has none";
+  EXPECT_FALSE(benzene.Texts == ethanol.Texts);
+}
+
 TEST_F(ViewerTest, ClosingDuringALoadEndsTheConverterAndLeavesNoTemporaryFile) {
-  UseStartMode(0, SleepStandInExe());  // the product's 30 s time-out stays in force
+  UseStartMode(TViewMode::k2D, SleepStandInExe());  // the product's 30 s time-out stays in force
   HWND wnd = Open(SamplePath("three.sdf"));
   ASSERT_TRUE(PumpUntil([this] { return Log().find("RunProcessWait: CMD=") != std::string::npos; }, 10));
   auto start = std::chrono::steady_clock::now();
@@ -522,7 +583,7 @@ TEST_F(ViewerTest, ClosingDuringALoadEndsTheConverterAndLeavesNoTemporaryFile) {
 }
 
 TEST_F(ViewerTest, WindowClosedFromAnotherThreadWhileItsLoadIsStopped) {
-  UseStartMode(0, SleepStandInExe());
+  UseStartMode(TViewMode::k2D, SleepStandInExe());
   HWND wnd = Open(SamplePath("three.sdf"));
   ASSERT_TRUE(PumpUntil([this] { return Log().find("RunProcessWait: CMD=") != std::string::npos; }, 10));
   // Another thread's message that closes the viewer is already waiting when Right makes the
@@ -547,7 +608,7 @@ TEST_F(ViewerTest, WindowClosedFromAnotherThreadWhileItsLoadIsStopped) {
 }
 
 TEST_F(ViewerTest, FailedConversionShowsTheConvertersMessage) {
-  UseStartMode(0, Exit1StandInExe());
+  UseStartMode(TViewMode::k2D, Exit1StandInExe());
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
@@ -562,8 +623,7 @@ TEST_F(ViewerTest, WindowWithoutAContextKeepsItsMessageAndStartsNoLoad) {
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
   // As a window whose context could not be made: every way to a new load leaves it alone.
-  HGLRC rc = state->RC;
-  state->RC = nullptr;
+  std::unique_ptr<TWindowGL> gl = std::move(state->GL);
   state->ErrorMsg = "Could not create OpenGL context.";
   size_t loadsBefore = CountOf(Log(), "TLoadThread.Execute:");
   SendMessageA(wnd, WM_KEYDOWN, 'T', 0);
@@ -572,5 +632,5 @@ TEST_F(ViewerTest, WindowWithoutAContextKeepsItsMessageAndStartsNoLoad) {
   EXPECT_FALSE(state->Loading);
   EXPECT_EQ(state->ErrorMsg, "Could not create OpenGL context.");
   EXPECT_EQ(CountOf(Log(), "TLoadThread.Execute:"), loadsBefore);
-  state->RC = rc;
+  state->GL = std::move(gl);
 }
