@@ -7,11 +7,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "plugin/uThumbnail.h"
 #include "render/uRasterPlacement.h"
+#include "render/uSceneRaster.h"
 #include "support/uGdiObjects.h"
 #include "test_drawing.h"
-#include "viewer/uExportBitmap.h"
 
 using namespace pelorin;
 using namespace pelorin_test;
@@ -35,9 +34,14 @@ TArea Rows(int y0, int y1) {
 
 // The export bitmap, released when the test ends.
 TImage Export(const TSVGScene& scene, bool showHeadings) {
-  HBITMAP bitmap = RenderSceneBitmap(scene, showHeadings);
+  HBITMAP bitmap = RasterizeScene(scene, ExportPlacement(scene, showHeadings), rbCompatible);
   EXPECT_NE(bitmap, nullptr);
   return TakeImage(bitmap);
+}
+
+// A thumbnail's bitmap of width x height; the caller owns it.
+HBITMAP Thumbnail(const TSVGScene& scene, int32_t width, int32_t height) {
+  return RasterizeScene(scene, ThumbnailPlacement(scene, width, height), rbTopDownDIB);
 }
 
 }  // namespace
@@ -109,7 +113,7 @@ TEST(SceneRaster, TextAnchorsInBothPlacements) {
     const TPixel exportAnchor = MapPoint(exportPlacement, 100, 60);
     const TImage exported = Export(scene, true);
 
-    const TImage thumb = TakeImage(RenderThumbnail(scene, 300, 300));
+    const TImage thumb = TakeImage(Thumbnail(scene, 300, 300));
     ASSERT_EQ(thumb.Width, 300);
     const TPixel thumbAnchor = MapPoint(ThumbnailPlacement(scene, 300, 300), 100, 60);
 
@@ -133,7 +137,7 @@ TEST(SceneRaster, TextAnchorsInBothPlacements) {
 
 TEST(SceneRaster, ThumbnailIsAnOpaqueTopDownDibOfTheRequestedSize) {
   const TSVGScene scene = SceneOf({Line({0, 0}, {100, 0}), Line({0, 0}, {0, 100}), Line({100, 0}, {100, 100})});
-  TGdiObject<HBITMAP> bitmap(RenderThumbnail(scene, 200, 100));
+  TGdiObject<HBITMAP> bitmap(Thumbnail(scene, 200, 100));
   ASSERT_TRUE(bitmap);
   DIBSECTION dib{};
   ASSERT_EQ(GetObject(bitmap.get(), sizeof dib, &dib), static_cast<int>(sizeof dib));
@@ -151,8 +155,8 @@ TEST(SceneRaster, ThumbnailIsAnOpaqueTopDownDibOfTheRequestedSize) {
   EXPECT_EQ(bits[5 * 200 + 100] & 0xFFFFFF, 0u);
   EXPECT_EQ(bits[94 * 200 + 100] & 0xFFFFFF, kWhite);
 
-  EXPECT_EQ(RenderThumbnail(scene, 0, 100), nullptr);
-  EXPECT_EQ(RenderThumbnail(scene, 100, -1), nullptr);
+  EXPECT_EQ(Thumbnail(scene, 0, 100), nullptr);
+  EXPECT_EQ(Thumbnail(scene, 100, -1), nullptr);
 }
 
 TEST(SceneRaster, ElementsWithTooLittleGeometryAreSkipped) {
