@@ -10,8 +10,6 @@
 namespace pelorin {
 namespace {
 
-constexpr size_t kCoordinatesEnd = 54;  // the last column of z
-
 bool IsLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -116,28 +114,6 @@ class TPdbMachine : public TLineMachine<TPdbMachine> {
 };
 
 }  // namespace
-
-TPDBAtomLines::TKind TPDBAtomLines::Take(std::string_view line) {
-  if (ended_) return TKind::kEnd;
-  std::string_view type = TrimView(Columns(line, 1, 6));
-  if (type == "ENDMDL" || type == "END" || (type == "MODEL" && modelSeen_)) {
-    ended_ = true;
-    return TKind::kEnd;
-  }
-  modelSeen_ |= type == "MODEL";
-  const bool hetatm = type == "HETATM";
-  if (type != "ATOM" && !hetatm) return TKind::kOther;
-  // A record too short for the coordinates is passed over, after its location has been seen.
-  if (!KeepsLocation(line) || line.size() < kCoordinatesEnd) return TKind::kOther;
-  return hetatm ? TKind::kHetatm : TKind::kAtom;
-}
-
-bool TPDBAtomLines::KeepsLocation(std::string_view line) {
-  const char location = line.size() > 16 ? line[16] : ' ';  // column 17
-  if (location == ' ') return true;
-  if (!keptLocation_) keptLocation_ = location;
-  return location == keptLocation_;
-}
 
 bool ReadPDBAtoms(std::string_view text, TAtomArray& atoms, std::string& error) {
   atoms.clear();

@@ -2,6 +2,7 @@
 // the atoms read, so that the survey counts exactly the atoms the reader keeps.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "formats/uAtomTable.h"
 #include "formats/uSurveyMachine.h"
+#include "support/uText.h"
 
 namespace pelorin {
 
@@ -24,11 +26,43 @@ class TPDBAtomLines {
     kHetatm,  // a HETATM record read
     kEnd,     // the first model has ended (at this line or before)
   };
-  TKind Take(std::string_view line);
+  // Every line of a large file comes here: written in the header, so that it inlines.
+  TKind Take(std::string_view line) {
+    if (ended_) return TKind::kEnd;
+    const std::string_view type = RecordType(line);
+    const bool hetatm = type == "HETATM";
+    if (type != "ATOM" && !hetatm) {
+      const bool model = type == "MODEL";
+      if (type == "ENDMDL" || type == "END" || (model && modelSeen_)) {
+        ended_ = true;
+        return TKind::kEnd;
+      }
+      modelSeen_ |= model;
+      return TKind::kOther;
+    }
+    // A record too short for the coordinates is passed over, after its location has been seen.
+    if (!KeepsLocation(line) || line.size() < kCoordinatesEnd) return TKind::kOther;
+    return hetatm ? TKind::kHetatm : TKind::kAtom;
+  }
 
  private:
+  static constexpr size_t kCoordinatesEnd = 54;  // the last column of z
+
+  // The record name: columns 1-6 without the blanks around them.
+  static std::string_view RecordType(std::string_view line) {
+    size_t end = std::min<size_t>(line.size(), 6), start = 0;
+    while (start < end && IsBlankChar(line[start])) ++start;
+    while (end > start && IsBlankChar(line[end - 1])) --end;
+    return line.substr(start, end - start);
+  }
+
   // Of atoms with alternate locations only the first location letter met is kept.
-  bool KeepsLocation(std::string_view line);
+  bool KeepsLocation(std::string_view line) {
+    const char location = line.size() > 16 ? line[16] : ' ';  // column 17
+    if (location == ' ') return true;
+    if (!keptLocation_) keptLocation_ = location;
+    return location == keptLocation_;
+  }
 
   bool modelSeen_ = false;
   bool ended_ = false;

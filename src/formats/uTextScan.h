@@ -153,27 +153,30 @@ class TLineSplitter {
     while (p < end) {
       if (skipLeading_ && leading_) {
         while (p < end && IsBlankInLine(*p)) ++p;
-        started_ = true;
-        if (p == end) return true;
+        if (p == end) {
+          started_ = true;  // a line of blanks so far, of which nothing is kept
+          return true;
+        }
         leading_ = false;
       }
       const char* lineBreak = breaks.Next(p);
       if (lineBreak == end) {
-        if (!last || HasPartial()) {
+        if (!last || started_) {
           Keep(p, end);
           return true;
         }
-        ResetPartial();  // the line is handed on where it lies: nothing is left for Finish
-        return onLine(LineAt(p, end));
+        leading_ = true;
+        return onLine(LineAt(p, end));  // handed on where it lies: nothing is left for Finish
       }
       bool more;
-      if (HasPartial()) {
+      if (started_) {
         Keep(p, lineBreak);
         more = onLine(TLine{partial_, partialTailNonBlank_});
+        ResetPartial();
       } else {
         more = onLine(LineAt(p, lineBreak));
+        leading_ = true;
       }
-      ResetPartial();
       p = lineBreak + 1;
       if (*lineBreak == '\r') {
         if (p == end)
@@ -185,9 +188,6 @@ class TLineSplitter {
     }
     return true;
   }
-
-  // Bytes of the line under way that an earlier piece held.
-  bool HasPartial() const { return !partial_.empty() || partialTailNonBlank_; }
 
   TLine LineAt(const char* p, const char* lineEnd) const {
     size_t length = static_cast<size_t>(lineEnd - p);
@@ -213,7 +213,7 @@ class TLineSplitter {
   size_t maxLine_;
   bool skipLeading_;
   std::string partial_;
-  bool started_ = false;
+  bool started_ = false;  // a line is under way: an earlier piece held its start
   bool partialTailNonBlank_ = false;
   bool pendingCR_ = false;
   bool leading_ = true;  // the line under way has shown nothing but blanks so far
