@@ -20,12 +20,6 @@ std::string CannotReadText(const std::string& fileName) {
   return "Cannot read file [" + fileName + "]";
 }
 
-bool HasNonBlank(const char* p, const char* end) {
-  for (; p < end; ++p)
-    if (!IsBlankChar(*p)) return true;
-  return false;
-}
-
 std::string_view TrimLeftView(std::string_view s) {
   size_t first = 0;
   while (first < s.size() && IsBlankChar(s[first])) ++first;

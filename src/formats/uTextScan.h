@@ -25,8 +25,9 @@ namespace pelorin {
 // copy, small enough to stay in the cache while it is looked at.
 inline constexpr size_t kReadChunkSize = size_t{1} << 20;
 
-// The piece size for an open file: `most`, or less for a file smaller than that (at least 4 KB,
-// so that a file still growing while it is read is read whole in pieces that make sense).
+// The piece size for an open file: `most`, or for a smaller file its size and a byte (though
+// not under 4 KB): a small file needs no full-size piece, and one still growing while it is
+// read is still read whole.
 size_t PieceSizeFor(std::FILE* f, size_t most = kReadChunkSize);
 
 enum class TFeedResult : uint8_t { kRead, kCannotOpen, kCannotRead };
@@ -60,7 +61,11 @@ inline bool IsLineBreak(char c) {
 inline bool IsBlankInLine(char c) {
   return IsBlankChar(c) && !IsLineBreak(c);
 }
-bool HasNonBlank(const char* p, const char* end);
+inline bool HasNonBlank(const char* p, const char* end) {
+  for (; p < end; ++p)
+    if (!IsBlankChar(*p)) return true;
+  return false;
+}
 inline bool HasNonBlank(std::string_view s) {
   return HasNonBlank(s.data(), s.data() + s.size());
 }
