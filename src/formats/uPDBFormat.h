@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -29,24 +30,28 @@ class TPDBAtomLines {
   // Every line of a large file comes here: written in the header, so that it inlines.
   TKind Take(std::string_view line) {
     if (ended_) return TKind::kEnd;
+    // Nearly every line of a large file is an atom record whose name fills columns 1-6.
+    if (line.size() >= 6 && std::memcmp(line.data(), "ATOM  ", 6) == 0) return AtomRecord(line, false);
+    if (line.size() >= 6 && std::memcmp(line.data(), "HETATM", 6) == 0) return AtomRecord(line, true);
     const std::string_view type = RecordType(line);
-    const bool hetatm = type == "HETATM";
-    if (type != "ATOM" && !hetatm) {
-      const bool model = type == "MODEL";
-      if (type == "ENDMDL" || type == "END" || (model && modelSeen_)) {
-        ended_ = true;
-        return TKind::kEnd;
-      }
-      modelSeen_ |= model;
-      return TKind::kOther;
+    if (type == "ATOM" || type == "HETATM") return AtomRecord(line, type == "HETATM");
+    const bool model = type == "MODEL";
+    if (type == "ENDMDL" || type == "END" || (model && modelSeen_)) {
+      ended_ = true;
+      return TKind::kEnd;
     }
-    // A record too short for the coordinates is passed over, after its location has been seen.
-    if (!KeepsLocation(line) || line.size() < kCoordinatesEnd) return TKind::kOther;
-    return hetatm ? TKind::kHetatm : TKind::kAtom;
+    modelSeen_ |= model;
+    return TKind::kOther;
   }
 
  private:
   static constexpr size_t kCoordinatesEnd = 54;  // the last column of z
+
+  TKind AtomRecord(std::string_view line, bool hetatm) {
+    // A record too short for the coordinates is passed over, after its location has been seen.
+    if (!KeepsLocation(line) || line.size() < kCoordinatesEnd) return TKind::kOther;
+    return hetatm ? TKind::kHetatm : TKind::kAtom;
+  }
 
   // The record name: columns 1-6 without the blanks around them.
   static std::string_view RecordType(std::string_view line) {
