@@ -13,6 +13,7 @@
 #include <string>
 
 #include "bench_util.h"
+#include "formats/uXYZFormat.h"
 #include "lattice_pdb.h"
 #include "model3d/uAtomModel.h"
 #include "model3d/uModelChoice.h"

@@ -11,6 +11,7 @@
 
 #include "bench_util.h"
 #include "formats/uMolSurvey.h"
+#include "formats/uTextScan.h"
 #include "support/uFileIO.h"
 
 namespace {
@@ -71,7 +72,7 @@ bool MakePdb() {
 // is made per pass, as the survey's is: on the test machine, reads into a buffer reused from an
 // earlier pass spent two to three times as long in the kernel's copy.
 size_t CountMarks(const std::string& path) {
-  std::vector<char> chunk(1 << 20);
+  std::vector<char> chunk(kReadChunkSize);
   TFile f = OpenReadDenyWrite(path);
   size_t marks = 0, got;
   while ((got = std::fread(chunk.data(), 1, chunk.size(), f.get())) > 0) {

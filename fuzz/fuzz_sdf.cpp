@@ -1,5 +1,5 @@
-// Fuzz target: SDF splitting and the record index (SDF records and SMILES lines) of arbitrary
-// bytes written to a file.
+// Fuzz target: the record index (SDF records and SMILES lines) of arbitrary bytes written to a
+// file, read in chunks that cut lines and breaks everywhere against the file read in one chunk.
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,7 +9,31 @@
 #include <vector>
 
 #include "formats/uRecordIndex.h"
-#include "formats/uSDFRecords.h"
+
+namespace {
+
+using namespace pelorin;
+
+// Every record of the index; traps when one cannot be read.
+std::vector<std::string> ReadAll(const TRecordIndex& index) {
+  std::vector<std::string> records(index.Count());
+  std::string error;
+  for (size_t i = 0; i < records.size(); ++i)
+    if (!index.ReadRecord(i, records[i], error)) __builtin_trap();
+  return records;
+}
+
+std::vector<std::string> IndexedRecords(const std::string& path, TRecordRule rule, size_t chunkSize) {
+  TRecordIndex index(path, rule);
+  if (BuildRecordIndex(index, {}, chunkSize) != TRecordIndexState::kComplete) __builtin_trap();
+  return ReadAll(index);
+}
+
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = "/tmp/fuzz_sdf_" + std::to_string(getpid()) + ".sdf";
@@ -17,28 +41,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
   }
-  std::vector<std::string> records;
-  pelorin::SplitSDF(path, records);
-  // Every record ends in a line break and none is blank.
+  const size_t chunkSize = size ? 1 + data[0] % 13 : 1;
+  // SDF: every record ends in a line break and none is blank; the chunks change nothing.
+  const std::vector<std::string> records = IndexedRecords(path, TRecordRule::kSDF, kReadChunkSize);
   for (const std::string& r : records) {
     if (r.size() < 2 || r.compare(r.size() - 2, 2, "\r\n") != 0) __builtin_trap();
-    bool blank = std::all_of(r.begin(), r.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
-    if (blank) __builtin_trap();
+    if (std::all_of(r.begin(), r.end(), IsBlank)) __builtin_trap();
   }
-  // The index, read in small chunks that cut lines and breaks everywhere, gives the same records.
-  pelorin::TRecordIndex index(path);
-  size_t chunkSize = size ? 1 + data[0] % 13 : 1;
-  if (pelorin::BuildRecordIndex(index, {}, chunkSize) != pelorin::TRecordIndexState::kComplete) __builtin_trap();
-  if (index.Count() != records.size()) __builtin_trap();
-  std::string text, error;
-  for (size_t i = 0; i < records.size(); ++i)
-    if (!index.ReadRecord(i, text, error) || text != records[i]) __builtin_trap();
+  if (IndexedRecords(path, TRecordRule::kSDF, chunkSize) != records) __builtin_trap();
   // One record per non-blank line, against the bytes cut into lines in one go.
-  auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
   std::vector<std::string> lines;
   std::string line;
   auto endLine = [&] {
-    if (!std::all_of(line.begin(), line.end(), isBlank)) lines.push_back(line + "\r\n");
+    if (!std::all_of(line.begin(), line.end(), IsBlank)) lines.push_back(line + "\r\n");
     line.clear();
   };
   for (size_t i = 0; i < size; ++i) {
@@ -51,10 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
   }
   endLine();
-  pelorin::TRecordIndex byLines(path, pelorin::TRecordRule::kLines);
-  if (pelorin::BuildRecordIndex(byLines, {}, chunkSize) != pelorin::TRecordIndexState::kComplete) __builtin_trap();
-  if (byLines.Count() != lines.size()) __builtin_trap();
-  for (size_t i = 0; i < lines.size(); ++i)
-    if (!byLines.ReadRecord(i, text, error) || text != lines[i]) __builtin_trap();
+  if (IndexedRecords(path, TRecordRule::kLines, chunkSize) != lines) __builtin_trap();
   return 0;
 }

@@ -1,33 +1,59 @@
-// Fuzz target: the XYZ and PDB atom readers on arbitrary text, and the atom model built from
-// what they read. The first byte picks the XYZ record.
+// Fuzz target: the XYZ and PDB atom readers on arbitrary text, the survey against them (it must
+// find the records and count the atoms they read), and the atom model built from what they read.
+// The first byte picks the XYZ record.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "formats/uXYZReader.h"
+#include "formats/uMolSurvey.h"
+#include "formats/uPDBFormat.h"
+#include "formats/uXYZFormat.h"
 #include "model3d/uAtomModel.h"
 
 namespace {
 
+using namespace pelorin;
+
 // Small models only: a large one costs megabytes a run and finds nothing a small one does not.
 constexpr size_t kMostAtomsToBuild = 2;
 
-void CheckAtoms(const pelorin::TAtomArray& atoms) {
-  for (const pelorin::TAtom& atom : atoms) {
+void CheckAtoms(const TAtomArray& atoms) {
+  for (const TAtom& atom : atoms) {
     if (!std::isfinite(atom.X) || !std::isfinite(atom.Y) || !std::isfinite(atom.Z)) __builtin_trap();
     if (atom.Element[3] != '\0') __builtin_trap();
   }
 }
 
-void CheckModel(const pelorin::TAtomArray& atoms) {
+void CheckModel(const TAtomArray& atoms) {
   if (atoms.empty() || atoms.size() > kMostAtomsToBuild) return;
-  pelorin::TMeshModel model;
+  TMeshModel model;
   std::string error;
-  if (!pelorin::BuildAtomModel(atoms, model, error)) __builtin_trap();
+  if (!BuildAtomModel(atoms, model, error)) __builtin_trap();
   if (model.MeshVertexCount != 3 * model.FacetCount) __builtin_trap();
   if (model.MeshVertices.size() != size_t(model.MeshVertexCount) * 3) __builtin_trap();
   if (!(model.ModelRadius > 0) || !std::isfinite(model.ModelRadius)) __builtin_trap();
+}
+
+// The survey of the record the reader read: there exactly when the reader found the record,
+// with the atoms it read, whole when the reader read all the record claims.
+void CheckSurvey(std::string_view text, TMolFormat format, int record, bool found, size_t atoms, bool whole) {
+  const std::optional<TRecordSurvey> survey = SurveyRecord(text, format, record);
+  if (survey.has_value() != found) __builtin_trap();
+  if (survey && (survey->AtomCount != static_cast<int64_t>(atoms) || survey->AtomCountKnown != whole)) __builtin_trap();
+}
+
+// What the XYZ reader's error says of the record, read from the error's fixed words before any
+// quoted line (which may say anything).
+bool RecordMissing(const std::string& error, int record) {
+  if (error.rfind("record " + std::to_string(record + 1) + " not found", 0) == 0) return true;
+  const size_t noCount = error.find(" should hold the atom count but is ");
+  return noCount != std::string::npos && noCount < error.find('"');
+}
+bool RecordEmpty(const std::string& error, int record) {
+  return error == "record " + std::to_string(record + 1) + " has no atoms";
 }
 
 }  // namespace
@@ -36,15 +62,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
   int record = data[0] % 4;
-  pelorin::TAtomArray atoms;
+  TAtomArray atoms;
   std::string error, title;
-  bool ok = pelorin::ReadXYZBlock(text, record, atoms, error, &title);
+  bool ok = ReadXYZBlock(text, record, atoms, error, &title);
   if (ok == !error.empty() || (ok && atoms.empty())) __builtin_trap();
   CheckAtoms(atoms);
   if (ok) CheckModel(atoms);
-  ok = pelorin::ReadPDBAtoms(text, atoms, error);
+  CheckSurvey(text, TMolFormat::Xyz, record, !RecordMissing(error, record), atoms.size(),
+              ok || RecordEmpty(error, record));
+  ok = ReadPDBAtoms(text, atoms, error);
   if (ok == atoms.empty()) __builtin_trap();
   CheckAtoms(atoms);
   if (ok) CheckModel(atoms);
+  // A PDB text is one record when it holds anything but blanks, atoms or not.
+  const bool pdbBlank =
+      std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
+  CheckSurvey(text, TMolFormat::Pdb, 0, !pdbBlank, atoms.size(), true);
   return 0;
 }

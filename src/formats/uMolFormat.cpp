@@ -1,4 +1,4 @@
-// What kind of molecule file a file is.
+// What kind of molecule file a file is, and what follows from its format.
 #include "formats/uMolFormat.h"
 
 #include "support/uFileIO.h"
@@ -30,6 +30,29 @@ TMolFormat MolFormatFromFileName(std::string_view fileName) {
 bool IsProgramDatabaseFile(const std::string& fileName) {
   const size_t signatureLength = sizeof kProgramDatabaseSignature - 1;
   return ReadFileHead(fileName, signatureLength) == std::string_view(kProgramDatabaseSignature, signatureLength);
+}
+
+std::optional<TRecordRule> RecordRuleOf(TMolFormat format) {
+  switch (format) {
+    case TMolFormat::Sdf:
+      return TRecordRule::kSDF;
+    case TMolFormat::Smiles:
+      return TRecordRule::kLines;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::string_view RecordInputExtension(TRecordRule rule) {
+  return rule == TRecordRule::kLines ? ".smi" : ".mol";
+}
+
+bool IsAtomTable(TMolFormat format) {
+  return format == TMolFormat::Pdb || format == TMolFormat::Xyz;
+}
+
+bool HoldsMolfileText(TMolFormat format) {
+  return format == TMolFormat::Mol || format == TMolFormat::Sdf;
 }
 
 }  // namespace pelorin

@@ -14,9 +14,9 @@
 namespace pelorin {
 
 struct TMolSurvey {
-  // SDF: the records SplitSDF cuts the file into. MOL, PDB: 1. MOL2: @<TRIPOS>MOLECULE sections.
-  // XYZ: atom blocks. CML: top-level <molecule> elements, at least 1. SMILES: non-blank lines.
-  // A file of blanks only has none.
+  // SDF: the records the viewer steps through (TRecordRule::kSDF). MOL, PDB: 1. MOL2:
+  // @<TRIPOS>MOLECULE sections. XYZ: the records the XYZ reader finds. CML: top-level <molecule>
+  // elements, at least 1. SMILES: non-blank lines. A file of blanks only has none.
   int64_t RecordCount = 0;
   // False when counting stopped at bytes the format does not allow there (an XYZ count line
   // that is no number): RecordCount is then the records before them.
@@ -26,8 +26,8 @@ struct TMolSurvey {
 struct TRecordSurvey {
   // The atoms the record's bytes hold, never more than it declares: a counts line that claims
   // more atoms than there are atom lines gives the atom lines found. SMILES counts the atoms
-  // written in the string (implicit hydrogens are not), PDB the ATOM and HETATM lines of the
-  // first model, CML the <atom> elements (or the atomID entries of an array-form atomArray).
+  // written in the string (implicit hydrogens are not), PDB and XYZ the atoms their readers
+  // read, CML the <atom> elements (or the atomID entries of an array-form atomArray).
   int64_t AtomCount = 0;
   // True when AtomCount is the record's whole atom count: the declared count was read and the
   // bytes hold that many atoms (formats without a declared count: the whole record was counted).
@@ -78,7 +78,7 @@ class TRecordSurveyor {
 TMolSurvey SurveyRecords(std::string_view text, TMolFormat format);
 std::optional<TRecordSurvey> SurveyRecord(std::string_view text, TMolFormat format, int64_t index);
 
-// The same over a file, read in 1 MiB pieces only as far as the answer needs. The format
+// The same over a file, read in pieces (kReadChunkSize) only as far as the answer needs. The format
 // comes from the extension unless given. nullopt when the format is unknown, the file cannot
 // be read, or (for one record) the file has no record of that index.
 std::optional<TMolSurvey> SurveyFileRecords(const std::string& fileName);

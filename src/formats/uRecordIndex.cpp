@@ -151,9 +151,8 @@ bool TRecordIndex::ReadRange(const TRecordShape& record, std::string& text, std:
 // gives an error rather than another record's lines or half of two.
 bool TRecordIndex::IsRecordStill(const TRecordShape& record, const char* before, const char* begin,
                                  const char* end) const {
-  auto isLineBreak = [](char c) { return c == '\n' || c == '\r'; };
-  if (before < begin && !isLineBreak(*before)) return false;
-  if (!record.EndsFile && !isLineBreak(end[-1])) return false;  // only the file's end cuts a line
+  if (before < begin && !IsLineBreak(*before)) return false;
+  if (!record.EndsFile && !IsLineBreak(end[-1])) return false;  // only the file's end cuts a line
   TRecordScanner scanner(rule_);
   std::vector<uint64_t> ends;
   scanner.Feed(begin, end, ends);
@@ -187,9 +186,7 @@ bool TRecordIndexBuilder::Open() {
   errno = 0;
   file_ = OpenReadDenyWrite(index_.FileName());
   if (!file_) return false;
-  // A small file needs no full-size chunk; a file that grows while read is still read whole.
-  uint64_t size = FileSizeOf(file_.get()).value_or(chunkSize_);
-  chunk_.resize(static_cast<size_t>(std::min<uint64_t>(chunkSize_, std::max<uint64_t>(size + 1, 4096))));
+  chunk_.resize(PieceSizeFor(file_.get(), chunkSize_));
   return true;
 }
 

@@ -15,11 +15,10 @@
 #include <vector>
 
 #include "formats/uRecordScan.h"
+#include "formats/uTextScan.h"
 #include "support/uFileIO.h"
 
 namespace pelorin {
-
-inline constexpr size_t kRecordChunkSize = 1 << 20;
 
 enum class TRecordIndexState : uint8_t {
   kBuilding,   // the pass is under way (or has not begun): Count() may still grow
@@ -28,8 +27,8 @@ enum class TRecordIndexState : uint8_t {
   kFailed,     // the file could not be read (Error() says why): the records known stay readable
 };
 
-// The records of one file as byte ranges, 8 bytes a record: with the rules of SplitSDF, or one
-// record per non-blank line (TRecordRule::kLines).
+// The records of one file as byte ranges, 8 bytes a record: records that "$$$$" lines end
+// (TRecordRule::kSDF), or one record per non-blank line (TRecordRule::kLines).
 // One thread builds it (TRecordIndexBuilder or BuildRecordIndex) while others read it: Count(),
 // State() and Cancel() are lock-free atomics; the offsets and the error text are behind a
 // mutex, so a record can be read as soon as its end is known, before the pass ends.
@@ -58,10 +57,9 @@ class TRecordIndex {
 
   // The bytes [start, end) of record `index` in the file; false when index >= Count().
   bool RecordRange(size_t index, uint64_t& start, uint64_t& end) const;
-  // Reads record `index` from the file and gives its text exactly as SplitSDF does (a line
-  // record as DeliverRecordText does). On failure
-  // (index not known, file unreadable, changed or shortened since the pass, out of memory)
-  // returns false with `error` set and `text` empty.
+  // Reads record `index` from the file and gives its text as DeliverRecordText delivers it. On
+  // failure (index not known, file unreadable, changed or shortened since the pass, out of
+  // memory) returns false with `error` set and `text` empty.
   bool ReadRecord(size_t index, std::string& text, std::string& error) const;
 
   // Heap bytes the offsets take: 8 a record, plus at most one partly filled block.
@@ -102,7 +100,7 @@ class TRecordIndex {
 // builder per index. A builder dropped before the end leaves the index kCancelled.
 class TRecordIndexBuilder {
  public:
-  explicit TRecordIndexBuilder(TRecordIndex& index, size_t chunkSize = kRecordChunkSize);
+  explicit TRecordIndexBuilder(TRecordIndex& index, size_t chunkSize = kReadChunkSize);
   ~TRecordIndexBuilder();
   TRecordIndexBuilder(const TRecordIndexBuilder&) = delete;
   TRecordIndexBuilder& operator=(const TRecordIndexBuilder&) = delete;
@@ -128,6 +126,6 @@ class TRecordIndexBuilder {
 // The whole pass in one call. `onRecords` (optional) runs on this thread after each chunk that
 // found records and once at the end, so that a caller can publish the count as it grows.
 TRecordIndexState BuildRecordIndex(TRecordIndex& index, const std::function<void(const TRecordIndex&)>& onRecords = {},
-                                   size_t chunkSize = kRecordChunkSize);
+                                   size_t chunkSize = kReadChunkSize);
 
 }  // namespace pelorin

@@ -2,40 +2,20 @@
 #include "formats/uRecordScan.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "support/uText.h"
+#include "formats/uTextScan.h"
 
 namespace pelorin {
 
 namespace {
 
-bool IsLineBreak(char c) {
-  return c == '\n' || c == '\r';
-}
-
-bool IsBlankInLine(char c) {
-  return IsBlankChar(c) && !IsLineBreak(c);
-}
-
-// The next `c` at or after p, or end; `cached` remembers the last answer, so that a text with
-// one kind of line break costs one search per line and one without CRs a single one.
-const char* NextByte(const char* p, const char* end, char c, const char*& cached) {
-  if (!cached || cached < p) {
-    const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
-    cached = found ? static_cast<const char*>(found) : end;
-  }
-  return cached;
-}
-
-// The last line break in [p, end), or null. One search per line: it is asked about what follows
-// the chunk's last '$', usually a part of one record.
+// The last line break in [p, end), or null. It is asked about what follows the chunk's last '$',
+// usually a part of one record.
 const char* LastLineBreak(const char* p, const char* end) {
   const char* last = nullptr;
-  const char* nextLF = nullptr;
-  const char* nextCR = nullptr;
+  TBreakFinder breaks(p, end);
   while (p < end) {
-    const char* lineBreak = std::min(NextByte(p, end, '\n', nextLF), NextByte(p, end, '\r', nextCR));
+    const char* lineBreak = breaks.Next(p);
     if (lineBreak == end) break;
     last = lineBreak;
     p = lineBreak + 1;
@@ -96,9 +76,8 @@ void TSDFRecordScanner::Feed(const char* begin, const char* end, std::vector<uin
   TLineState state = lineAtStart;
   while (p < end) {
     if (!candidate) {
-      const void* dollar = std::memchr(p, '$', static_cast<size_t>(end - p));
-      if (!dollar) break;
-      candidate = static_cast<const char*>(dollar);
+      candidate = FindByte(p, end, '$');
+      if (candidate == end) break;
       const char* lineStart = candidate;
       while (lineStart > begin && IsBlankInLine(lineStart[-1])) --lineStart;
       bool startsLine = lineStart > begin ? IsLineBreak(lineStart[-1]) : lineAtStart == kBlankSoFar;
@@ -129,7 +108,7 @@ void TSDFRecordScanner::Feed(const char* begin, const char* end, std::vector<uin
     const char* lineBreak = LastLineBreak(p > begin ? p - 1 : p, end);
     line_ = lineBreak && std::all_of(lineBreak + 1, end, IsBlankInLine) ? kBlankSoFar : kNotMark;
   }
-  if (!openHasText_) openHasText_ = std::any_of(openStart, end, [](char c) { return !IsBlankChar(c); });
+  if (!openHasText_) openHasText_ = HasNonBlank(openStart, end);
   offset_ += static_cast<uint64_t>(end - begin);
 }
 
@@ -145,11 +124,10 @@ bool TSDFRecordScanner::Finish(std::vector<uint64_t>& ends) {
 void RecordText(const char* begin, const char* end, std::string& text, std::vector<const char*>& lineBreaks) {
   // First the breaks that are not CR LF already, so the text is allocated once at its size.
   lineBreaks.clear();
-  const char* nextLF = nullptr;
-  const char* nextCR = nullptr;
+  TBreakFinder breaks(begin, end);
   bool lastLineOpen = false;
   for (const char* p = begin; p < end;) {
-    const char* lineBreak = std::min(NextByte(p, end, '\n', nextLF), NextByte(p, end, '\r', nextCR));
+    const char* lineBreak = breaks.Next(p);
     if (lineBreak == end) {
       lastLineOpen = true;
       break;
@@ -176,18 +154,6 @@ void RecordText(const char* begin, const char* end, std::string& text, std::vect
   }
 }
 
-namespace {
-
-const char* NextLineBreak(const char* p, const char* end) {
-  return std::find_if(p, end, IsLineBreak);
-}
-
-bool HasNonBlank(const char* p, const char* end) {
-  return std::any_of(p, end, [](char c) { return !IsBlankChar(c); });
-}
-
-}  // namespace
-
 void TLineRecordScanner::Feed(const char* begin, const char* end, std::vector<uint64_t>& ends) {
   if (begin == end) return;
   const char* p = begin;
@@ -196,8 +162,9 @@ void TLineRecordScanner::Feed(const char* begin, const char* end, std::vector<ui
     if (*p == '\n') ++p;
     ends.push_back(offset_ + static_cast<uint64_t>(p - begin));
   }
+  TBreakFinder breaks(p, end);
   while (p < end) {
-    const char* lineBreak = NextLineBreak(p, end);
+    const char* lineBreak = breaks.Next(p);
     if (!lineHasText_) lineHasText_ = HasNonBlank(p, lineBreak);
     if (lineBreak == end) break;
     const bool crEndsChunk = *lineBreak == '\r' && lineBreak + 1 == end;
@@ -229,8 +196,9 @@ void DeliverRecordText(TRecordRule rule, const char* begin, const char* end, std
     return;
   }
   text.clear();
+  TBreakFinder breaks(begin, end);
   for (const char* p = begin; p < end;) {
-    const char* lineBreak = NextLineBreak(p, end);
+    const char* lineBreak = breaks.Next(p);
     if (HasNonBlank(p, lineBreak)) {
       text.reserve(static_cast<size_t>(lineBreak - p) + 2);
       text.assign(p, lineBreak).append("\r\n");

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/uMolFormat.h"
+
 namespace pelorin {
 
 // Finds where records end in a file's bytes, fed in chunks of any size. A record is the lines
@@ -55,12 +57,6 @@ class TLineRecordScanner {
   uint64_t offset_ = 0;
   bool lineHasText_ = false;  // the line the previous chunk's end cut holds a non-blank
   bool pendingCR_ = false;    // the previous chunk ended in the CR after a record's line
-};
-
-// How a file is cut into records.
-enum class TRecordRule : uint8_t {
-  kSDF,    // "$$$$" lines end records (SDF)
-  kLines,  // every non-blank line is one (SMILES)
 };
 
 // The scanner of either rule behind one face.

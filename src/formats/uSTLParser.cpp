@@ -1,15 +1,15 @@
-// STL reader: ASCII and binary STL files read into facets.
+// STL reader: ASCII and binary STL files read into facets, and their facets counted without
+// reading them, on the same rules.
 #include "formats/uSTLParser.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <new>
 
+#include "formats/uTextScan.h"
 #include "support/uFileIO.h"
-#include "support/uText.h"
 
 namespace pelorin {
 namespace {
@@ -17,6 +17,8 @@ namespace {
 constexpr uint64_t kBinaryHeaderSize = 84;      // 80 bytes of header, then the 32-bit facet count
 constexpr uint64_t kBinaryRecordSize = 50;      // twelve floats and a 2-byte attribute word
 constexpr float kShortNormal2 = 0.01f * 0.01f;  // stored normals shorter than 0.01 are recomputed
+// Of an ASCII line the count looks at its keyword only: "vertex" and a little more.
+constexpr size_t kCountedLineBytes = 16;
 
 uint32_t ReadLE32(const unsigned char* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -28,20 +30,31 @@ uint32_t FiniteFloatBits(uint32_t bits) {
   return (bits & 0x7f800000u) == 0x7f800000u ? 0u : bits;
 }
 
-std::string OpenErrorText(const std::string& fileName) {
-  const char* reason = errno != 0 ? std::strerror(errno) : "unknown error";
-  return "Cannot open file [" + fileName + "]: " + reason;
-}
-
 bool ReadExactly(std::FILE* f, void* buffer, uint64_t size) {
   return std::fread(buffer, 1, static_cast<size_t>(size), f) == static_cast<size_t>(size);
 }
 
-// The facet count of a binary file, or 0 when the header cannot be read.
-uint32_t ReadBinaryCount(std::FILE* f) {
+// What the start of a file says about it.
+struct TSTLHead {
+  uint64_t Size = 0;   // of the file
+  uint32_t Count = 0;  // the binary facet count (bytes 81-84); 0 when the file is shorter
+  // Read as ASCII: the file does not match its own binary facet count and starts with "solid".
+  bool Ascii = false;
+};
+
+// The head of an open file, read from its start; nullopt when the file cannot be read.
+std::optional<TSTLHead> ReadSTLHead(std::FILE* f) {
+  const std::optional<uint64_t> size = FileSizeOf(f);
+  if (!size) return std::nullopt;
+  TSTLHead head;
+  head.Size = *size;
+  if (*size < kBinaryHeaderSize) return head;
   unsigned char header[kBinaryHeaderSize];
-  if (!ReadExactly(f, header, sizeof header)) return 0;
-  return ReadLE32(header + 80);
+  if (!ReadExactly(f, header, sizeof header)) return std::ferror(f) ? std::nullopt : std::optional<TSTLHead>(head);
+  head.Count = ReadLE32(header + 80);
+  head.Ascii =
+      kBinaryHeaderSize + uint64_t(head.Count) * kBinaryRecordSize != *size && std::memcmp(header, "solid", 5) == 0;
+  return head;
 }
 
 bool HasNonFiniteNumber(const unsigned char* record) {
@@ -59,15 +72,15 @@ void DecodeBinaryRecord(const unsigned char* record, TFacet& facet) {
 
 // Reads the records of an open binary file into `facets`.
 bool ReadBinaryFacets(std::FILE* f, TFacetArray& facets, int32_t& count) {
-  auto size = FileSizeOf(f);
-  if (!size || *size < kBinaryHeaderSize) return false;
-  uint32_t n = ReadBinaryCount(f);
+  const std::optional<TSTLHead> head = ReadSTLHead(f);
+  if (!head || head->Size < kBinaryHeaderSize) return false;
+  const uint32_t n = head->Count;
   if (n == 0 || n > uint32_t(kMaxSTLFacets)) return false;
-  if (*size < kBinaryHeaderSize + uint64_t(n) * kBinaryRecordSize) return false;
+  if (head->Size < kBinaryHeaderSize + uint64_t(n) * kBinaryRecordSize) return false;
   facets.reserve(n);
   // Large reads into a buffer that stays in the cache while it is decoded: the records
   // then pass through main memory once, as facets.
-  constexpr uint32_t kRecordsPerRead = 20000;  // 1 MB
+  constexpr uint32_t kRecordsPerRead = kReadChunkSize / kBinaryRecordSize;
   std::vector<unsigned char> buffer(size_t(std::min(n, kRecordsPerRead)) * kBinaryRecordSize);
   for (uint32_t done = 0; done < n;) {
     uint32_t records = std::min(n - done, kRecordsPerRead);
@@ -91,31 +104,6 @@ bool ReadBinaryFacets(std::FILE* f, TFacetArray& facets, int32_t& count) {
 
 // ---- ASCII ----
 
-bool IsWordSeparator(char c) {
-  return IsBlankChar(c) || c == ',';
-}
-
-// The number that starts at p and ends at the next separator, or 0 when the word there is not
-// a finite number; p moves past the word.
-float ReadNumberWord(const char*& p, const char* end) {
-  const char* start = p;
-  // from_chars takes no leading plus, which number writers may put there.
-  if (end - start > 1 && *start == '+' && start[1] != '-' && start[1] != '+') ++start;
-  float value = 0;
-  auto [stop, error] = std::from_chars(start, end, value);
-  p = stop;
-  if (error == std::errc() && (stop == end || IsWordSeparator(*stop)) && std::isfinite(value)) return value;
-  while (p < end && !IsWordSeparator(*p)) ++p;
-  return 0;
-}
-
-float ParseNumberText(std::string_view text) {
-  const char* p = text.data();
-  const char* end = p + text.size();
-  float value = ReadNumberWord(p, end);
-  return p == end ? value : 0;  // a separator inside: more than one word
-}
-
 // Reads words first..first+2 of `line` (counted from 0) as numbers into `out`, but only when
 // the line has that many words.
 void ParseTriple(std::string_view line, int first, TVec3& out) {
@@ -123,12 +111,12 @@ void ParseTriple(std::string_view line, int first, TVec3& out) {
   const char* end = p + line.size();
   float values[3];
   for (int word = 0; word < first + 3; ++word) {
-    while (p < end && IsWordSeparator(*p)) ++p;
+    while (p < end && IsNumberSeparator(*p)) ++p;
     if (p == end) return;
     if (word >= first) {
-      values[word - first] = ReadNumberWord(p, end);
+      values[word - first] = ReadFloatWord(p, end);
     } else {
-      while (p < end && !IsWordSeparator(*p)) ++p;
+      while (p < end && !IsNumberSeparator(*p)) ++p;
     }
   }
   out = {values[0], values[1], values[2]};
@@ -138,86 +126,97 @@ bool HasPrefix(std::string_view line, std::string_view prefix) {
   return line.size() >= prefix.size() && line[0] == prefix[0] && line.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Walks the lines of a text; a line ends at LF, CR LF or a lone CR. The next LF and the next
-// CR are each searched once and remembered until the walk passes them, so a text that has
-// only one kind of break costs one search per line, and a text with none costs one search.
-class TLineReader {
+// The walk through the lines of ASCII STL, of the reader and the count alike: a "facet" line
+// opens a facet, and the next three "vertex" lines (other lines in between are passed over) are
+// its corners, the third closing it. Lines come without their leading blanks.
+class TASCIIFacetLines {
  public:
-  explicit TLineReader(std::string_view text) : p_(text.data()), end_(text.data() + text.size()) {}
-
-  bool Next(std::string_view& line) {
-    if (p_ >= end_) return false;
-    const char* lf = NextBreak('\n', nextLF_);
-    const char* cr = NextBreak('\r', nextCR_);
-    const char* lineEnd = std::min(lf, cr);
-    line = std::string_view(p_, static_cast<size_t>(lineEnd - p_));
-    p_ = lineEnd == end_ ? end_ : lineEnd + (lineEnd == cr && cr + 1 == lf ? 2 : 1);
-    return true;
+  enum class TEvent : uint8_t { kNone, kOpen, kCorner };
+  TEvent Take(std::string_view line) {
+    if (!open_) {
+      if (!HasPrefix(line, "facet")) return TEvent::kNone;
+      open_ = true;
+      corners_ = 0;
+      return TEvent::kOpen;
+    }
+    if (!HasPrefix(line, "vertex")) return TEvent::kNone;
+    corner_ = corners_++;
+    open_ = corners_ < 3;
+    return TEvent::kCorner;
   }
+  // The corner of the last kCorner, 0 to 2.
+  int Corner() const { return corner_; }
+  bool Closed() const { return !open_; }
+  // A facet still open at the end of the text keeps the corners it got: it counts.
+  bool Open() const { return open_; }
 
  private:
-  const char* NextBreak(char c, const char*& cached) {
-    if (cached < p_) {
-      const void* found = std::memchr(p_, c, static_cast<size_t>(end_ - p_));
-      cached = found ? static_cast<const char*>(found) : end_;
-    }
-    return cached;
-  }
-
-  const char* p_;
-  const char* end_;
-  const char* nextLF_ = nullptr;
-  const char* nextCR_ = nullptr;
+  bool open_ = false;
+  int corners_ = 0;
+  int corner_ = 0;
 };
 
-// Collects facets line by line: a "facet" line opens one, and the next three "vertex"
-// lines (other lines in between are passed over) fill its corners.
+// Collects the facets of the walk.
 class TASCIIFacetBuilder {
  public:
   explicit TASCIIFacetBuilder(TFacetArray& facets) : facets_(facets) {}
 
   void TakeLine(std::string_view line) {
-    // Only the leading blanks matter: trailing ones are word separators to the number reader.
-    size_t start = 0;
-    while (start < line.size() && IsBlankChar(line[start])) ++start;
-    line.remove_prefix(start);
-    if (!open_) {
-      if (HasPrefix(line, "facet")) Open(line);
-    } else if (HasPrefix(line, "vertex")) {
-      ParseTriple(line, 1, current_.Vertices[vertexIndex_]);
-      if (++vertexIndex_ == 3) Close();
+    // Trailing blanks are word separators to the number reader.
+    switch (lines_.Take(line)) {
+      case TASCIIFacetLines::TEvent::kOpen:
+        current_ = TFacet{};
+        ParseTriple(line, 2, current_.Normal);
+        break;
+      case TASCIIFacetLines::TEvent::kCorner:
+        ParseTriple(line, 1, current_.Vertices[lines_.Corner()]);
+        if (lines_.Closed()) facets_.push_back(current_);
+        break;
+      case TASCIIFacetLines::TEvent::kNone:
+        break;
     }
   }
-  // A facet still open at the end of the text keeps the corners it got.
   void Finish() {
-    if (open_) Close();
+    if (lines_.Open()) facets_.push_back(current_);
   }
   bool Full() const { return facets_.size() >= size_t(kMaxSTLFacets); }
 
  private:
-  void Open(std::string_view line) {
-    current_ = TFacet{};
-    ParseTriple(line, 2, current_.Normal);
-    vertexIndex_ = 0;
-    open_ = true;
-  }
-  void Close() {
-    facets_.push_back(current_);
-    open_ = false;
-  }
-
   TFacetArray& facets_;
+  TASCIIFacetLines lines_;
   TFacet current_;
-  int vertexIndex_ = 0;
-  bool open_ = false;
 };
+
+// The facets of the walk, counted.
+class TASCIIFacetCounter {
+ public:
+  bool TakeLine(const TLine& line) {
+    if (lines_.Take(line.Head) == TASCIIFacetLines::TEvent::kCorner && lines_.Closed()) ++count_;
+    return true;
+  }
+  int64_t Finish() const { return count_ + (lines_.Open() ? 1 : 0); }
+
+ private:
+  TASCIIFacetLines lines_;
+  int64_t count_ = 0;
+};
+
+std::optional<int64_t> CountASCIIFacets(std::FILE* f) {
+  if (!SeekFile(f, 0)) return std::nullopt;
+  TASCIIFacetCounter counter;
+  TLineSplitter lines(kCountedLineBytes, true);
+  auto takeLine = [&counter](const TLine& line) { return counter.TakeLine(line); };
+  if (!FeedStream(f, [&](std::string_view piece) { return lines.Feed(piece, takeLine); })) return std::nullopt;
+  lines.Finish(takeLine);
+  return counter.Finish();
+}
 
 // Reads the whole file into `text` through one shared-read handle.
 bool ReadFileText(const std::string& fileName, std::string& text, std::string& openError) {
   errno = 0;
   TFile f = OpenReadDenyWrite(fileName);
   if (!f) {
-    openError = OpenErrorText(fileName);
+    openError = CannotOpenText(fileName);
     return false;
   }
   auto size = FileSizeOf(f.get());
@@ -225,33 +224,25 @@ bool ReadFileText(const std::string& fileName, std::string& text, std::string& o
   text.resize(size ? static_cast<size_t>(*size) : 0);
   size_t got = text.empty() ? 0 : std::fread(text.data(), 1, text.size(), f.get());
   text.resize(got);
-  char buffer[64 * 1024];  // whatever the size did not announce (a file still growing)
-  while ((got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) text.append(buffer, got);
-  return !std::ferror(f.get());
+  // Whatever the size did not announce (a file still growing).
+  return !std::ferror(f.get()) && FeedStream(f.get(), [&text](std::string_view piece) {
+    text.append(piece);
+    return true;
+  });
 }
 
 }  // namespace
-
-float ParseSTLFloat(std::string_view text) {
-  return ParseNumberText(TrimView(text));
-}
 
 bool IsASCIISTL(const std::string& fileName, std::string& openError) {
   openError.clear();
   errno = 0;
   TFile f = OpenReadDenyWrite(fileName);
   if (!f) {
-    openError = OpenErrorText(fileName);
+    openError = CannotOpenText(fileName);
     return false;
   }
-  auto size = FileSizeOf(f.get());
-  if (!size || *size < kBinaryHeaderSize) return false;
-  uint32_t n = ReadBinaryCount(f.get());
-  if (std::ferror(f.get())) return false;
-  if (kBinaryHeaderSize + uint64_t(n) * kBinaryRecordSize == *size) return false;
-  char start[5];
-  if (std::fseek(f.get(), 0, SEEK_SET) != 0 || !ReadExactly(f.get(), start, sizeof start)) return false;
-  return std::memcmp(start, "solid", 5) == 0;
+  const std::optional<TSTLHead> head = ReadSTLHead(f.get());
+  return head && head->Ascii;
 }
 
 bool IsASCIISTL(const std::string& fileName) {
@@ -266,7 +257,7 @@ bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& co
   errno = 0;
   TFile f = OpenReadDenyWrite(fileName);
   if (!f) {
-    openError = OpenErrorText(fileName);
+    openError = CannotOpenText(fileName);
     return false;
   }
   bool ok = false;
@@ -293,9 +284,11 @@ bool ReadASCIISTL(std::string_view text, TFacetArray& facets, int32_t& count) {
   try {
     facets.reserve(1024);
     TASCIIFacetBuilder builder(facets);
-    TLineReader lines(text);
-    std::string_view line;
-    while (!builder.Full() && lines.Next(line)) builder.TakeLine(line);
+    TLineSplitter lines(kNoLineLimit, true);
+    lines.FeedLast(text, [&builder](const TLine& line) {
+      builder.TakeLine(line.Head);
+      return !builder.Full();
+    });
     builder.Finish();
     if (facets.capacity() - facets.size() > facets.size() / 4) facets.shrink_to_fit();
   } catch (const std::exception&) {
@@ -338,6 +331,20 @@ bool ReadSTLFile(const std::string& fileName, TFacetArray& facets, int32_t& coun
   }
   std::string text;
   return ReadFileText(fileName, text, openError) && ReadASCIISTL(text, facets, count);
+}
+
+std::optional<int64_t> CountSTLFacets(const std::string& fileName) {
+  try {
+    TFile f = OpenReadDenyWrite(fileName);
+    if (!f) return std::nullopt;
+    const std::optional<TSTLHead> head = ReadSTLHead(f.get());
+    if (!head) return std::nullopt;
+    if (head->Ascii) return CountASCIIFacets(f.get());
+    const uint64_t binarySize = kBinaryHeaderSize + uint64_t(head->Count) * kBinaryRecordSize;
+    return static_cast<int64_t>(head->Size >= binarySize ? head->Count : 0);
+  } catch (const std::exception&) {  // no memory for the piece
+    return std::nullopt;
+  }
 }
 
 }  // namespace pelorin

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,17 +41,23 @@ bool IsASCIISTL(const std::string& fileName);
 bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& count, std::string& openError);
 bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& count);
 
-// Reads ASCII STL from the whole file text (lines end at LF, CR LF or CR). True when at
-// least one "facet" line was found. Unreadable or non-finite numbers are stored as 0.
+// Reads ASCII STL from the whole file text (lines end at LF, CR LF or CR): a line starting with
+// "facet" (after blanks) opens a facet, and the next three "vertex" lines (other lines in
+// between are passed over) fill its corners; a facet still open at the end keeps the corners it
+// got. Numbers are words separated by blanks or commas. True when at least one facet was
+// found. Unreadable or non-finite numbers are stored as 0.
 bool ReadASCIISTL(std::string_view text, TFacetArray& facets, int32_t& count);
-
-// The number in `text` (blanks around it allowed, "." as decimal separator whatever the
-// locale); 0 when the text is not a finite single-precision number.
-float ParseSTLFloat(std::string_view text);
 
 // Reads an STL file, ASCII or binary by IsASCIISTL. True with `count` facets when it holds at
 // least one; `openError` as above.
 bool ReadSTLFile(const std::string& fileName, TFacetArray& facets, int32_t& count, std::string& openError);
+
+// The facets an STL file holds as ReadSTLFile would read them, without reading them: a binary
+// file's count from its header (0 when the file is shorter than that count needs; a count past
+// kMaxSTLFacets is given as it stands), an ASCII file's facets in one streamed pass that keeps
+// no more than a few bytes of a line (the reader's rule, without the kMaxSTLFacets cut).
+// nullopt when the file cannot be opened or read.
+std::optional<int64_t> CountSTLFacets(const std::string& fileName);
 
 // Replaces every normal shorter than 0.01 by the unit normal of the corners' winding.
 void RepairFacetNormals(TFacetArray& facets);

@@ -3,7 +3,7 @@
 // rasteriser.
 #pragma once
 
-#include "formats/uXYZReader.h"
+#include "formats/uAtomTable.h"
 #include "svg/uScene2D.h"
 
 namespace pelorin {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/uXYZReader.h"
+#include "formats/uAtomTable.h"
 #include "model3d/uMeshModel.h"
 
 namespace pelorin {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "formats/uAtomTable.h"
 #include "formats/uMolSurvey.h"
-#include "formats/uXYZReader.h"
 #include "model3d/uMeshModel.h"
 #include "support/uConfig.h"
 

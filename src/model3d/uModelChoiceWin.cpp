@@ -1,5 +1,7 @@
 // The atoms of any molecule file: straight from PDB and XYZ files, through the converter's
 // XYZ output for the other formats.
+#include "formats/uMolFormat.h"
+#include "formats/uXYZFormat.h"
 #include "model3d/uModelChoice.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
@@ -10,7 +12,7 @@ bool LoadFileAtoms(const std::string& inputPath, TAtomArray& atoms, std::string&
                    const TConversionLimits& limits) {
   // Reading the table is far quicker than any converter run (no process start), and gives the
   // same atoms: the converter writes a PDB's or XYZ's own elements and coordinates back.
-  if (IsAtomTableFile(inputPath)) {
+  if (IsAtomTable(MolFormatFromFileName(inputPath))) {
     if (ReadAtomTableFile(inputPath, atoms, error)) {
       DebugLogFmt("LoadFileAtoms: %d atoms read from the file itself", static_cast<int>(atoms.size()));
       return true;

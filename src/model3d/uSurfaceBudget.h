@@ -41,11 +41,6 @@ bool SurfaceFacetsOverBudget(int64_t facets, uint64_t budgetBytes);
 // facets need 9.5 GB, the budget (half the free memory) is 4.0 GB."
 std::string SurfaceOverBudgetMessage(int64_t atoms, int64_t facets, uint64_t budgetBytes);
 
-// The facets an STL file holds, without reading them: a binary file's count from its header
-// (0 when the file is shorter than that count needs), an ASCII file's "facet" lines in one
-// streamed pass. nullopt when the file cannot be opened or read.
-std::optional<int64_t> CountSTLFacets(const std::string& fileName);
-
 #ifdef _WIN32
 
 // Free physical memory now (GlobalMemoryStatusEx), 0 when the system does not say.
@@ -59,7 +54,8 @@ void SetSurfaceBudgetOverride(uint64_t bytes);
 // its atom count before anything is converted; `message` then says so. A record the survey could
 // not read is not over budget: the check after the conversion still holds.
 bool SurfaceOverBudget(const std::optional<TRecordSurvey>& survey, std::string& message);
-// True when the converter's STL at `stlPath` holds more facets than the budget now allows;
+// True when the converter's STL at `stlPath` holds more facets (CountSTLFacets) than the budget
+// now allows;
 // `message` then says so, naming the atoms the surface shows. A file that cannot be read is
 // left to the reader to report.
 bool SurfaceFileOverBudget(const std::string& stlPath, std::string& message);

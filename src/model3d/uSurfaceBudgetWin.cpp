@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "formats/uMolSurvey.h"
+#include "formats/uSTLParser.h"
 #include "model3d/uSurfaceBudget.h"
 #include "support/uDebugLog.h"
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "convert/uConverter.h"
+#include "formats/uMolFormat.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGdiObjects.h"
@@ -182,8 +183,7 @@ bool RecordTextForCopy(const TPelorinState& state, std::string& text, std::strin
   bool wholeFile = false;
   if (!ReadRecordOf(state.Records.get(), state.MolIndex, text, wholeFile, message)) return false;
   if (!wholeFile) return true;
-  const std::string extension = LowerExtension(state.FileName);
-  if (extension != ".mol" && extension != ".sdf") return ConvertToSmiles(state.FileName, text, message);
+  if (!HoldsMolfileText(MolFormatFromFileName(state.FileName))) return ConvertToSmiles(state.FileName, text, message);
   auto bytes = ReadWholeFile(state.FileName);
   if (!bytes) {
     message = "Could not read " + state.FileName;

@@ -2,6 +2,7 @@
 #include "viewer/uRecordFiles.h"
 
 #include "convert/uConverter.h"
+#include "formats/uMolFormat.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {
@@ -37,7 +38,7 @@ bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, i
   bool wholeFile = false;
   if (!ReadRecordOf(records, index, text, wholeFile, error)) return false;
   if (wholeFile) return true;
-  std::string path = MakeRecordTempName(records->Rule() == TRecordRule::kLines ? ".smi" : ".mol");
+  std::string path = MakeRecordTempName(std::string(RecordInputExtension(records->Rule())));
   remover.Reset(path);  // removed on every path, an exception included
   if (!WriteRecordTemp(path, text, error)) return false;
   input = path;

@@ -19,7 +19,7 @@ std::string MakeRecordTempName(const std::string& extension);
 [[nodiscard]] bool ReadRecordOf(const TRecordIndex* records, int32_t index, std::string& text, bool& wholeFile,
                                 std::string& error);
 // The converter's input for record `index`: `fileName` itself, or a new temporary file holding
-// the record (".mol" for an SDF record, ".smi" for a SMILES line), which `remover` deletes.
+// the record (named by RecordInputExtension of the index's rule), which `remover` deletes.
 [[nodiscard]] bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index,
                                    std::string& input, TFileRemover& remover, std::string& error);
 

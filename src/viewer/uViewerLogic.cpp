@@ -97,30 +97,6 @@ std::string ToggleButtonText(TViewMode mode) {
   return mode == TViewMode::k2D ? "2D -> 3D" : "3D -> 2D";
 }
 
-std::string LowerExtension(const std::string& fileName) {
-  size_t dot = fileName.find_last_of('.');
-  size_t slash = fileName.find_last_of("\\/");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  return LowerAscii(fileName.substr(dot));
-}
-
-bool IsSDFFileName(const std::string& fileName) {
-  return LowerExtension(fileName) == ".sdf";
-}
-
-bool RecordRuleOf(const std::string& fileName, TRecordRule& rule) {
-  const std::string extension = LowerExtension(fileName);
-  if (extension == ".sdf") {
-    rule = TRecordRule::kSDF;
-    return true;
-  }
-  if (extension == ".smi" || extension == ".smiles") {
-    rule = TRecordRule::kLines;
-    return true;
-  }
-  return false;
-}
-
 TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, TRecordIndexState pass) {
   const bool ended = pass != TRecordIndexState::kBuilding;
   // Until the pass ends, a short SMILES file may still turn out to be a grid, and an SDF file

@@ -60,17 +60,9 @@ std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords);
 // The caption of the 2D/3D toggle button.
 std::string ToggleButtonText(TViewMode mode);
 
-// The file name's extension with its dot, in lower case (ASCII); empty when it has none.
-std::string LowerExtension(const std::string& fileName);
-// True when the file name's extension is ".sdf" in any letter case.
-bool IsSDFFileName(const std::string& fileName);
-
 // A SMILES file of up to this many non-blank lines is drawn whole, as one grid; a longer one is
-// stepped through line by line.
+// stepped through line by line. Which files have records, and by which rule: RecordRuleOf.
 inline constexpr size_t kGridMaxLines = 12;
-// Whether the window steps through the file's records, and by which rule: SDF files, and
-// SMILES files (.smi, .smiles) by their lines.
-bool RecordRuleOf(const std::string& fileName, TRecordRule& rule);
 
 // What the converter gets for record `index` while the pass that counts the records runs.
 enum class TRecordSource : uint8_t {

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "convert/uConverter.h"
+#include "formats/uMolFormat.h"
 #include "formats/uRecordIndex.h"
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
@@ -349,9 +351,9 @@ std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, i
 
 // Files with records get an index, empty until the pass fills it.
 void MakeRecordIndex(TPelorinState& state) {
-  TRecordRule rule;
-  if (!RecordRuleOf(state.FileName, rule)) return;
-  state.Records = std::make_shared<TRecordIndex>(state.FileName, rule);
+  const std::optional<TRecordRule> rule = RecordRuleOf(MolFormatFromFileName(state.FileName));
+  if (!rule) return;
+  state.Records = std::make_shared<TRecordIndex>(state.FileName, *rule);
   state.MolCountFinal = false;
 }
 

@@ -1,80 +1,27 @@
-// Tests of the STL reader and the 3D model built from it.
+// Tests of the STL reader: the binary or ASCII decision, both readers, and the facet count that
+// judges a file by the reader's rules without reading it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "model3d/uMeshModel.h"
-#include "model3d/uSurfaceBudget.h"
+#include "formats/stl_test_util.h"
+#include "formats/uSTLParser.h"
 #include "test_temp_dir.h"
 
 namespace pelorin {
 namespace {
 
+using pelorin_test::AsciiFacet;
+using pelorin_test::BinarySTL;
+using pelorin_test::ExpectSameFacet;
+using pelorin_test::MakeFacet;
+using pelorin_test::NumberedFacet;
 using pelorin_test::TTempDir;
 using pelorin_test::WriteFileBytes;
-
-void AppendLE32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-}
-void AppendFloat(std::string& out, float f) {
-  uint32_t bits;
-  std::memcpy(&bits, &f, 4);
-  AppendLE32(out, bits);
-}
-
-// A binary STL: `header` padded to 80 bytes, the count (the facets' number unless given),
-// the records with attribute word 0xBEEF, then `tail`.
-std::string BinarySTL(const std::vector<TFacet>& facets, const std::string& header = "", int64_t count = -1,
-                      const std::string& tail = "") {
-  std::string out = header;
-  out.resize(80, '\0');
-  AppendLE32(out, count < 0 ? static_cast<uint32_t>(facets.size()) : static_cast<uint32_t>(count));
-  for (const TFacet& f : facets) {
-    AppendFloat(out, f.Normal.X), AppendFloat(out, f.Normal.Y), AppendFloat(out, f.Normal.Z);
-    for (const TVec3& v : f.Vertices) AppendFloat(out, v.X), AppendFloat(out, v.Y), AppendFloat(out, v.Z);
-    out += "\xEF\xBE";
-  }
-  return out + tail;
-}
-
-TFacet MakeFacet(TVec3 n, TVec3 a, TVec3 b, TVec3 c) {
-  return TFacet{n, {a, b, c}};
-}
-
-// Facet k of a numbered test mesh, distinct in every number.
-TFacet NumberedFacet(int k) {
-  float b = static_cast<float>(k);
-  return MakeFacet({0, 0, 1}, {b, b + 0.5f, -b}, {b + 1, b, 2 * b}, {b, b + 1, 0.25f});
-}
-
-std::string AsciiFacet(const TFacet& f, const char* eol = "\n") {
-  auto triple = [](const TVec3& v) {
-    char buffer[100];
-    std::snprintf(buffer, sizeof buffer, "%.9g %.9g %.9g", v.X, v.Y, v.Z);
-    return std::string(buffer);
-  };
-  std::string s = std::string("  facet normal ") + triple(f.Normal) + eol + "    outer loop" + eol;
-  for (const TVec3& v : f.Vertices) s += "      vertex " + triple(v) + eol;
-  return s + "    endloop" + eol + "  endfacet" + eol;
-}
-
-void ExpectVec(const TVec3& v, float x, float y, float z, float tolerance = 0) {
-  EXPECT_NEAR(v.X, x, tolerance);
-  EXPECT_NEAR(v.Y, y, tolerance);
-  EXPECT_NEAR(v.Z, z, tolerance);
-}
-
-void ExpectSameFacet(const TFacet& got, const TFacet& want) {
-  EXPECT_EQ(0, std::memcmp(&got, &want, sizeof(TFacet)));
-}
 
 // ---- Format test and binary reader ----
 
@@ -152,18 +99,6 @@ TEST(STLBinaryReader, DecodesEveryNumberInOrderAndZeroesNonFinite) {
 
 // ---- ASCII reader ----
 
-TEST(STLFloat, ReadsNumbersWhateverTheirFormAndZeroesTheRest) {
-  const struct {
-    const char* text;
-    float value;
-  } cases[] = {
-      {"1.5", 1.5f}, {" -2 ", -2.0f}, {"3e-1", 0.3f}, {"-1.25E+02", -125.0f}, {"+4", 4.0f},   {".5", 0.5f},
-      {"7.", 7.0f},  {"\t0\r", 0.0f}, {"", 0.0f},     {"abc", 0.0f},          {"1,5", 0.0f},  {"1.5x", 0.0f},
-      {"nan", 0.0f}, {"-inf", 0.0f},  {"1e50", 0.0f}, {"+-1", 0.0f},          {"0x10", 0.0f}, {"1 2", 0.0f},
-  };
-  for (const auto& c : cases) EXPECT_FLOAT_EQ(ParseSTLFloat(c.text), c.value) << "[" << c.text << "]";
-}
-
 TEST(STLASCIIReader, ReadsManyFacetsExactlyWithAnyLineBreak) {
   for (const char* eol : {"\n", "\r\n", "\r"}) {
     SCOPED_TRACE(eol[0] == '\r' && eol[1] ? "CR LF" : eol[0] == '\r' ? "CR" : "LF");
@@ -185,11 +120,13 @@ TEST(STLASCIIReader, ReadsManyFacetsExactlyWithAnyLineBreak) {
 
 struct TASCIICase {
   const char* name;
-  const char* text;
+  std::string text;
   std::vector<TFacet> facets;
 };
 
-TEST(STLASCIIReader, IrregularFacets) {
+// Irregular facets as the reader reads them; the count, streamed from a file in lines of which
+// it keeps a few bytes only, must come to the same number.
+TEST(STLASCIIReader, IrregularFacetsReadAndCounted) {
   const TASCIICase cases[] = {
       {"commas and blanks as separators, tabs around",
        "\tfacet normal 0,0,1\n vertex 1.5, -2, 3e-1 \nvertex 1 1 1\n\tvertex 2 2 2\t\nendfacet\n",
@@ -208,8 +145,13 @@ TEST(STLASCIIReader, IrregularFacets) {
        {MakeFacet({0, 0, 0}, {0, 2, 0}, {0, 0, 0}, {1, 1, 1})}},
       {"endfacet and solid lines are no facets", "solid\nendfacet\nendsolid\n", {}},
       {"keywords in capitals are not read", "SOLID X\nFACET NORMAL 0 0 1\nVERTEX 1 2 3\n", {}},
+      {"more leading blanks than the count keeps of a line",
+       std::string(100, ' ') + "facet normal 0 0 1\n" + std::string(70, '\t') + "vertex 1 1 1\nvertex 2 2 2\n" +
+           std::string(40, ' ') + "vertex 3 3 3\n",
+       {MakeFacet({0, 0, 1}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3})}},
       {"empty text", "", {}},
   };
+  TTempDir dir;
   for (const TASCIICase& c : cases) {
     SCOPED_TRACE(c.name);
     TFacetArray facets = {NumberedFacet(5)};
@@ -218,181 +160,15 @@ TEST(STLASCIIReader, IrregularFacets) {
     ASSERT_EQ(count, static_cast<int32_t>(c.facets.size()));
     ASSERT_EQ(facets.size(), c.facets.size());
     for (size_t i = 0; i < c.facets.size(); ++i) ExpectSameFacet(facets[i], c.facets[i]);
+    // As a file: "solid" first and long enough to be no binary file.
+    const std::string path = dir.File("irregular.stl");
+    WriteFileBytes(path, "solid t\n" + c.text + std::string(84, '\n'));
+    EXPECT_EQ(CountSTLFacets(path), static_cast<int64_t>(c.facets.size()));
   }
 }
 
-// ---- Model preparation ----
-
-TEST(STLModel, VectorHelpers) {
-  ExpectVec(VecCross({1, 0, 0}, {0, 1, 0}), 0, 0, 1);
-  ExpectVec(VecCross({0, 1, 0}, {1, 0, 0}), 0, 0, -1);
-  ExpectVec(VecNormalize({3, 0, 4}), 0.6f, 0, 0.8f, 1e-6f);
-  ExpectVec(VecNormalize({1e-10f, 0, 0}), 0, 1, 0);
-  EXPECT_FLOAT_EQ(VecLength({2, 3, 6}), 7);
-}
-
-TEST(STLModel, NormalRepairAndFacetColours) {
-  const struct {
-    const char* name;
-    TFacet facet;
-    TVec3 normal;
-    TMeshColor color;
-  } cases[] = {
-      {"zero normal, counter-clockwise in the xy plane: front, violet",
-       MakeFacet({0, 0, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}),
-       {0, 0, 1},
-       {0.55f, 0.40f, 0.72f}},
-      {"degenerate facet: up, pale cyan",
-       MakeFacet({0, 0, 0}, {2, 2, 2}, {2, 2, 2}, {2, 2, 2}),
-       {0, 1, 0},
-       {0.70f, 0.90f, 0.90f}},
-      {"tiny normal is recomputed: clockwise gives the back",
-       MakeFacet({0.005f, 0, 0}, {0, 0, 0}, {0, 1, 0}, {1, 0, 0}),
-       {0, 0, -1},
-       {0.55f, 0.40f, 0.72f}},
-      {"written normal kept as it stands, x side: blue",
-       MakeFacet({-3, 0, 1}, {0, 0, 0}, {0, 1, 0}, {1, 0, 0}),
-       {-3, 0, 1},
-       {0.35f, 0.55f, 0.82f}},
-      {"sloping down, neither side nor front: slate",
-       MakeFacet({0.3f, -0.9f, 0.3f}, {}, {}, {}),
-       {0.3f, -0.9f, 0.3f},
-       {0.28f, 0.42f, 0.48f}},
-      {"partly up",
-       MakeFacet({0, 0.6f, 0.8f}, {}, {}, {}),
-       {0, 0.6f, 0.8f},
-       {float(0.42 + 0.28 * double(0.6f)), float(0.72 + 0.18 * double(0.6f)), float(0.76 + 0.14 * double(0.6f))}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TMeshModel model;
-    TFacetArray facets = {c.facet};
-    RepairFacetNormals(facets);
-    ExpectVec(facets[0].Normal, c.normal.X, c.normal.Y, c.normal.Z, 1e-6f);
-    model.BuffersUploaded = true;
-    PrepareMeshBuffers(model, facets);
-    EXPECT_FALSE(model.BuffersUploaded);
-    ASSERT_EQ(model.FacetCount, 1);
-    ASSERT_EQ(model.MeshVertexCount, 3);
-    ASSERT_EQ(model.MeshColors.size(), 9u);
-    TPackedVertex packed[3];
-    PackMeshVertices(model, 0, 3, packed);
-    for (int v = 0; v < 3; ++v) {  // flat shading: every corner carries the facet's values
-      EXPECT_FLOAT_EQ(model.MeshColors[3 * v], c.color.R);
-      EXPECT_FLOAT_EQ(model.MeshColors[3 * v + 1], c.color.G);
-      EXPECT_FLOAT_EQ(model.MeshColors[3 * v + 2], c.color.B);
-      EXPECT_FLOAT_EQ(model.MeshNormals[3 * v + 1], facets[0].Normal.Y);
-      EXPECT_FLOAT_EQ(model.MeshVertices[3 * v], c.facet.Vertices[v].X);
-      EXPECT_FLOAT_EQ(model.MeshVertices[3 * v + 2], c.facet.Vertices[v].Z);
-      // What the buffer object holds: the same corner, the colour to the byte and the normal as
-      // written to 1/32767, each component clamped to -1..1.
-      EXPECT_EQ(packed[v].X, c.facet.Vertices[v].X);
-      EXPECT_EQ(packed[v].Z, c.facet.Vertices[v].Z);
-      EXPECT_NEAR(packed[v].R, c.color.R * 255, 0.5);
-      EXPECT_NEAR(packed[v].B, c.color.B * 255, 0.5);
-      EXPECT_EQ(packed[v].A, 255);
-      EXPECT_NEAR(packed[v].NY / 32767.0, std::clamp(facets[0].Normal.Y, -1.0f, 1.0f), 1e-4);
-    }
-  }
-}
-
-TEST(STLModel, Bounds) {
-  TMeshModel model;
-  TVec3 center;
-  float radius = 0;
-  GetModelBounds(model, center, radius);  // empty: defaults, still invalid
-  ExpectVec(center, 0, 0, 0);
-  EXPECT_EQ(radius, 1);
-  EXPECT_FALSE(model.BoundsValid);
-
-  PrepareMeshBuffers(model, TFacetArray{MakeFacet({}, {-1, 2, 10}, {3, 2, 10}, {0, 4, 11}),
-                                        MakeFacet({}, {0, 0, 9}, {1, 1, 9}, {1, 1, 9})});
-  GetModelBounds(model, center, radius);
-  EXPECT_TRUE(model.BoundsValid);
-  ExpectVec(center, 1, 2, 10);
-  EXPECT_FLOAT_EQ(radius, 2);  // x spans 4, y 4, z 2
-
-  PrepareMeshBuffers(model, TFacetArray{MakeFacet({}, {5, 5, 5}, {5, 5, 5}, {5, 5, 5})});
-  ComputeModelBounds(model);
-  ExpectVec(model.ModelCenter, 5, 5, 5);
-  EXPECT_EQ(model.ModelRadius, 1);  // a point has no size of its own
-
-  // Released arrays (the renderer holds the mesh) keep the counts and the bounds.
-  ReleaseMeshArrays(model);
-  EXPECT_FALSE(MeshArraysHeld(model));
-  EXPECT_TRUE(model.MeshVertices.empty() && model.MeshNormals.empty() && model.MeshColors.empty());
-  EXPECT_EQ(model.MeshVertexCount, 3);
-  GetModelBounds(model, center, radius);
-  ExpectVec(center, 5, 5, 5);
-}
-
-TEST(STLModel, LoadFillsTheModelAndFailureEmptiesIt) {
-  TTempDir dir;
-  std::string good = dir.File("good.stl");
-  WriteFileBytes(good, BinarySTL({MakeFacet({}, {0, 0, 0}, {2, 0, 0}, {0, 2, 0})}, "solid"));
-  std::string ascii = dir.File("ascii.stl");
-  WriteFileBytes(ascii, "solid a\n" + AsciiFacet(NumberedFacet(3)) + AsciiFacet(NumberedFacet(4)) + "endsolid a\n");
-  std::string bad = dir.File("bad.stl");
-  WriteFileBytes(bad, "solid nothing here\nendsolid\n");
-
-  TMeshModel model;
-  std::string openError;
-  ASSERT_TRUE(LoadMeshModel(model, good, openError));
-  EXPECT_EQ(model.FacetCount, 1);
-  ExpectVec({model.MeshNormals[0], model.MeshNormals[1], model.MeshNormals[2]}, 0, 0, 1);
-  EXPECT_TRUE(model.BoundsValid);
-  EXPECT_TRUE(MeshArraysHeld(model));
-  EXPECT_FLOAT_EQ(model.ModelRadius, 1);
-  EXPECT_EQ(model.MeshVertices.size(), 9u);
-
-  model.ShadowVertices.assign(9, 1.0f);  // as drawn once
-  ASSERT_TRUE(LoadMeshModel(model, ascii, openError));
-  EXPECT_EQ(model.FacetCount, 2);
-  EXPECT_EQ(model.MeshVertexCount, 6);
-  EXPECT_TRUE(model.ShadowVertices.empty()) << "the first model's shadow would be drawn under the second";
-
-  EXPECT_FALSE(LoadMeshModel(model, bad, openError));
-  EXPECT_EQ(openError, "");
-  EXPECT_EQ(model.FacetCount, 0);
-  EXPECT_EQ(model.MeshVertexCount, 0);
-  EXPECT_TRUE(model.MeshVertices.empty() && model.MeshNormals.empty() && model.MeshColors.empty());
-  EXPECT_FALSE(model.BoundsValid);
-
-  EXPECT_FALSE(LoadMeshModel(model, dir.File("missing.stl"), openError));
-  EXPECT_FALSE(openError.empty());
-}
-
-// ---- Memory budget of the surface ----
-
-TEST(SurfaceBudget, DecisionFromAtomsAndFacetsAndItsMessage) {
-  const uint64_t GB = 1000000000;
-  EXPECT_EQ(SurfaceBudgetBytes(8 * GB), 4 * GB);
-  EXPECT_EQ(EstimatedSurfaceFacets(24), 497616);
-  EXPECT_EQ(EstimatedSurfaceFacets(0), 0);
-  EXPECT_EQ(EstimatedSurfaceFacets(-3), 0);
-  EXPECT_GT(EstimatedSurfaceFacets(INT64_MAX), 0) << "a survey's count never overflows the estimate";
-  EXPECT_TRUE(SurfaceFacetsOverBudget(EstimatedSurfaceFacets(INT64_MAX), UINT64_MAX)) << "more than the reader takes";
-  EXPECT_EQ(SurfaceAtomsOfFacets(497616), 24);
-  EXPECT_EQ(SurfaceAtomsOfFacets(497617), 25);
-  EXPECT_EQ(SurfaceAtomsOfFacets(0), 0);
-
-  // The boundary: exactly what the budget holds fits, one facet more does not.
-  const int64_t fits = 1000;
-  EXPECT_FALSE(SurfaceFacetsOverBudget(fits, fits * kSurfacePeakBytesPerFacet));
-  EXPECT_TRUE(SurfaceFacetsOverBudget(fits + 1, fits * kSurfacePeakBytesPerFacet));
-  EXPECT_FALSE(SurfaceFacetsOverBudget(0, 0));
-  // Caffeine fits into the half of 1 GB of free memory; a protein of 1,788 atoms not into 8 GB.
-  EXPECT_FALSE(SurfaceFacetsOverBudget(EstimatedSurfaceFacets(24), SurfaceBudgetBytes(1 * GB)));
-  EXPECT_TRUE(SurfaceFacetsOverBudget(EstimatedSurfaceFacets(1788), SurfaceBudgetBytes(8 * GB)));
-
-  const std::string message = SurfaceOverBudgetMessage(1788, EstimatedSurfaceFacets(1788), 4 * GB);
-  EXPECT_NE(message.find("1788 atoms"), std::string::npos) << message;
-  EXPECT_NE(message.find("37.1 million facets"), std::string::npos) << message;
-  EXPECT_NE(message.find("budget (half the free memory) is 4.0 GB"), std::string::npos) << message;
-}
-
-TEST(SurfaceBudget, CountsTheFacetLinesOfALargeASCIIFile) {
-  // More than the counter's 1 MB pieces, with CR LF breaks that a piece may cut between.
+TEST(STLFacetCount, CountsTheFacetsOfALargeASCIIFile) {
+  // More than one piece of the count's reads, with CR LF breaks that a piece may cut between.
   std::string text = "solid big\r\n";
   for (int k = 0; k < 7000; ++k) text += AsciiFacet(NumberedFacet(k), "\r\n");
   text += "facet normal 0 0 1\r\nendsolid big";  // a last facet without corners still opens one
@@ -402,64 +178,5 @@ TEST(SurfaceBudget, CountsTheFacetLinesOfALargeASCIIFile) {
   EXPECT_EQ(CountSTLFacets(dir.File("big.stl")), 7001);
 }
 
-#ifndef _WIN32
-// The real converter's STL: binary, zero normals, one sphere per atom.
-TEST(STLModel, CaffeineFromTheConverter) {
-  TTempDir dir;
-  std::string path = dir.File("caffeine.stl");
-  std::string command = "/usr/bin/obabel -:\"Cn1cnc2c1c(=O)n(C)c(=O)n2C\" -O \"" + path + "\" --gen3d >/dev/null 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  std::string bytes = pelorin_test::ReadFileBytes(path);
-  ASSERT_GE(bytes.size(), 84u);
-
-  // Count and extent straight from the file bytes.
-  uint32_t headerCount;
-  std::memcpy(&headerCount, bytes.data() + 80, 4);
-  ASSERT_GT(headerCount, 100000u);
-  ASSERT_EQ(bytes.size(), 84 + 50 * uint64_t(headerCount));
-  // 24 atoms with the hydrogens --gen3d adds, each the converter's sphere; the budget relies on both.
-  EXPECT_EQ(int64_t(headerCount), 24 * kSurfaceFacetsPerAtom);
-  EXPECT_EQ(CountSTLFacets(path), int64_t(headerCount));
-  float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
-  for (uint32_t k = 0; k < headerCount; ++k) {
-    for (int corner = 0; corner < 3; ++corner) {
-      float xyz[3];
-      std::memcpy(xyz, bytes.data() + 84 + 50 * size_t(k) + 12 + 12 * corner, 12);
-      for (int axis = 0; axis < 3; ++axis)
-        lo[axis] = std::min(lo[axis], xyz[axis]), hi[axis] = std::max(hi[axis], xyz[axis]);
-    }
-  }
-  float largestEdge = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
-
-  TMeshModel model;
-  std::string openError;
-  ASSERT_TRUE(LoadMeshModel(model, path, openError));
-  ASSERT_EQ(model.FacetCount, static_cast<int32_t>(headerCount));
-  EXPECT_EQ(model.MeshVertexCount, 3 * model.FacetCount);
-  EXPECT_EQ(model.MeshNormals.size(), 9 * size_t(headerCount));
-  size_t notUnit = 0;
-  for (size_t i = 0; i < model.MeshNormals.size(); i += 3) {
-    const TVec3 n{model.MeshNormals[i], model.MeshNormals[i + 1], model.MeshNormals[i + 2]};
-    notUnit += std::fabs(VecLength(n) - 1) > 1e-4f;
-  }
-  EXPECT_EQ(notUnit, 0u);
-  EXPECT_FLOAT_EQ(model.ModelRadius, largestEdge / 2);
-  ExpectVec(model.ModelCenter, (lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2, 1e-5f);
-}
-#endif
-
 }  // namespace
 }  // namespace pelorin
-
-TEST(STLModel, CoordinatesNearTheFloatRangeKeepAFiniteRadius) {
-  pelorin::TMeshModel model;
-  pelorin::TFacetArray facets(1);
-  facets[0].Vertices[0] = {-3e38f, -3e38f, 0};
-  facets[0].Vertices[1] = {3e38f, 3e38f, 0};
-  facets[0].Vertices[2] = {0, 0, 1};
-  pelorin::PrepareMeshBuffers(model, facets);
-  pelorin::ComputeModelBounds(model);
-  EXPECT_TRUE(std::isfinite(model.ModelRadius));
-  EXPECT_FLOAT_EQ(model.ModelRadius, 3e38f);
-  EXPECT_FLOAT_EQ(model.ModelCenter.X, 0);
-}

@@ -1,4 +1,5 @@
-// Tests of the atom model, the choice between it and the surface, and the atom discs of thumbnails.
+// Tests of the atom model built from atom lists, the choice between it and the surface, and the
+// atom discs of thumbnails.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/atom_test_util.h"
 #include "formats/uElements.h"
-#include "formats/uXYZReader.h"
 #include "model3d/uAtomDiscs.h"
 #include "model3d/uAtomModel.h"
 #include "model3d/uModelChoice.h"
@@ -18,15 +19,9 @@
 namespace pelorin {
 namespace {
 
+using pelorin_test::MakeAtom;
 using pelorin_test::TTempDir;
 using pelorin_test::WriteFileBytes;
-
-TAtom MakeAtom(const char* element, float x, float y, float z) {
-  TAtom atom{};
-  std::snprintf(atom.Element, sizeof atom.Element, "%s", element);
-  atom.X = x, atom.Y = y, atom.Z = z;
-  return atom;
-}
 
 // ---- Atom model ----
 
@@ -144,12 +139,6 @@ TEST(AtomModel, AtomLimitsAndReuseOfAModel) {
   ASSERT_TRUE(LoadMeshModel(model, stl, openError));
   EXPECT_EQ(model.Kind, TModelKind::Surface);
 }
-
-}  // namespace
-}  // namespace pelorin
-
-namespace pelorin {
-namespace {
 
 TEST(ModelChoice, SettingSurveyAndBudget) {
   TRecordSurvey small, large;

@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "dialog_driver.h"
-#include "formats/uSDFRecords.h"
 #include "plugin/uWLXExports.h"
 #include "render/uRasterPlacement.h"
 #include "svg/uSVGParser.h"
@@ -494,8 +493,7 @@ TEST_F(ExportTest, CopyPutsThePictureAndTheRecordOnTheClipboard) {
   SendInput(4, keys, sizeof(INPUT));
   ASSERT_TRUE(PumpUntil([this] { return Log().find("CopyToClipboard: picture") != std::string::npos; }, 20));
   TClipboardSeen seen = ReadClipboard();
-  std::vector<std::string> records;
-  SplitSDF(SamplePath("three.sdf"), records);
+  const std::vector<std::string> records = RecordsOf(SamplePath("three.sdf"));
   ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(seen.Text, records[1]);
   EXPECT_NE(seen.Text.find("aspirin"), std::string::npos);

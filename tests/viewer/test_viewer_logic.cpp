@@ -110,24 +110,6 @@ TEST(ViewerTexts, StatusLineAndButton) {
   EXPECT_EQ(ToggledMode(k2D), k3D);
 }
 
-TEST(ViewerTexts, OnlySdfAndSmilesFilesHaveRecords) {
-  TRecordRule rule = TRecordRule::kLines;
-  EXPECT_TRUE(RecordRuleOf("C:\\m\\LIB.SDF", rule));
-  EXPECT_EQ(rule, TRecordRule::kSDF);
-  for (const char* name : {"a.smi", "B.SMILES"}) {
-    EXPECT_TRUE(RecordRuleOf(name, rule)) << name;
-    EXPECT_EQ(rule, TRecordRule::kLines);
-  }
-  for (const char* name : {"a.mol", "a.smi.mol", "sdf", "C:\\a.sdf\\file"})
-    EXPECT_FALSE(RecordRuleOf(name, rule)) << name;
-  EXPECT_TRUE(IsSDFFileName("C:\\m\\LIB.SDF"));
-  EXPECT_TRUE(IsSDFFileName("x.sdf"));
-  EXPECT_FALSE(IsSDFFileName("x.sd"));
-  EXPECT_FALSE(IsSDFFileName("x.mol"));
-  EXPECT_FALSE(IsSDFFileName("C:\\a.sdf\\file"));
-  EXPECT_FALSE(IsSDFFileName("sdf"));
-}
-
 // Which input a load of record i gets while the pass counts, and how many records are stepped.
 TEST(ViewerInput, RecordSourceWhileThePassCounts) {
   using S = TRecordSource;

@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "dialog_driver.h"
-#include "formats/uSDFRecords.h"
 #include "lattice_pdb.h"
 #include "model3d/uAtomModel.h"
 #include "model3d/uSurfaceBudget.h"
@@ -273,8 +272,7 @@ std::vector<std::string> ConverterInputs(const std::string& log) {
 // nowhere until it knows more than one, and reaches its last record, read from the file.
 TEST_F(ViewerTest, LargeLibraryOpensBeforeItsRecordsAreCountedAndReachesItsLast) {
   TTempDir dir;  // the test's temporary folder must stay empty
-  std::vector<std::string> records;
-  SplitSDF(SamplePath("three.sdf"), records);
+  const std::vector<std::string> records = RecordsOf(SamplePath("three.sdf"));
   ASSERT_EQ(records.size(), 3u);
   std::string text;
   int32_t count = 1;

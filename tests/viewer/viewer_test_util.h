@@ -5,8 +5,10 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "convert/converter_test_util.h"
+#include "formats/uRecordIndex.h"
 #include "viewer/uLoadThread.h"
 #include "viewer/uWin32Window.h"
 
@@ -75,5 +77,17 @@ class ViewerTest : public ConverterTest {
 
   HWND parent_ = nullptr;
 };
+
+// Every record of an SDF file, as the viewer reads it through the record index.
+inline std::vector<std::string> RecordsOf(const std::string& path) {
+  pelorin::TRecordIndex index(path);
+  std::vector<std::string> records;
+  if (pelorin::BuildRecordIndex(index) != pelorin::TRecordIndexState::kComplete) return records;
+  for (size_t i = 0; i < index.Count(); ++i) {
+    std::string text, error;
+    if (index.ReadRecord(i, text, error)) records.push_back(text);
+  }
+  return records;
+}
 
 }  // namespace pelorin_test

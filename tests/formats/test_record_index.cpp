@@ -1,4 +1,5 @@
-// Tests of SDF record splitting, the record index and the temporary record files.
+// Tests of the record index of SDF and SMILES files: where records end, whatever the breaks and
+// the chunks read, their texts read back, the pass on another thread, and files that change.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -10,7 +11,6 @@
 #include <vector>
 
 #include "formats/uRecordIndex.h"
-#include "formats/uSDFRecords.h"
 #include "support/uFileIO.h"
 #include "test_temp_dir.h"
 
@@ -23,12 +23,6 @@ using pelorin_test::WriteFileBytes;
 
 using TRecords = std::vector<std::string>;
 
-TRecords SplitFile(const std::string& path) {
-  TRecords records = {"stale"};
-  SplitSDF(path, records);
-  return records;
-}
-
 // Every record the index knows, each read from the file on its own.
 TRecords ReadIndexed(const TRecordIndex& index) {
   TRecords records;
@@ -40,13 +34,11 @@ TRecords ReadIndexed(const TRecordIndex& index) {
   return records;
 }
 
-// The records of `text` from SplitSDF, and from the index built with each chunk size, must be
-// `expected`.
+// The records of `text` from the index built with each chunk size must be `expected`.
 void ExpectRecords(const std::string& text, const TRecords& expected, std::initializer_list<size_t> chunkSizes) {
   TTempDir dir;
   std::string path = dir.File("in.sdf");
   WriteFileBytes(path, text);
-  EXPECT_EQ(SplitFile(path), expected);
   for (size_t chunkSize : chunkSizes) {
     SCOPED_TRACE("index read in chunks of " + std::to_string(chunkSize));
     TRecordIndex index(path);
@@ -64,7 +56,7 @@ std::string ThreeRecords(const std::string& eol) {
 const TRecords kThreeRecords = {"one\r\n  body\r\nM  END\r\n$$$$\r\n", "two\r\n  body\r\nM  END\r\n$$$$\r\n",
                                 "three\r\n  body\r\nM  END\r\n$$$$\r\n"};
 
-TEST(SplitSDF, RecordBoundaries) {
+TEST(SDFIndex, RecordBoundaries) {
   const struct {
     const char* name;
     std::string text;
@@ -94,12 +86,12 @@ TEST(SplitSDF, RecordBoundaries) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     // Chunks of 1 to 7 bytes cut every end mark and every CR LF at each place.
-    ExpectRecords(c.text, c.records, {1, 2, 3, 4, 5, 6, 7, kRecordChunkSize});
+    ExpectRecords(c.text, c.records, {1, 2, 3, 4, 5, 6, 7, kReadChunkSize});
   }
 }
 
 // Lines and breaks that straddle the reader's chunks (1 MiB) must come out as in a short file.
-TEST(SplitSDF, LinesAndBreaksAcrossLargeReads) {
+TEST(SDFIndex, LinesAndBreaksAcrossLargeReads) {
   const size_t chunk = 1 << 20;
   std::string text;
   // A CR LF whose CR ends the first chunk and whose LF starts the second.
@@ -115,12 +107,12 @@ TEST(SplitSDF, LinesAndBreaksAcrossLargeReads) {
   text += tail + "\rlast\r";
   expected.push_back(tail + "\r\nlast\r\n");
   ASSERT_EQ(text.find("\n $$"), 2 * chunk - 4);
-  ExpectRecords(text, expected, {kRecordChunkSize});
+  ExpectRecords(text, expected, {kReadChunkSize});
 }
 
 // Many small records with every kind of break: most lie inside one read, some are cut by a
 // read's end, one right after a lone CR, two inside a CR LF, and the last has no end mark.
-TEST(SplitSDF, SmallRecordsAcrossLargeReads) {
+TEST(SDFIndex, SmallRecordsAcrossLargeReads) {
   const size_t chunk = 1 << 20;
   const char* breaks[] = {"\n", "\r\n", "\r"};
   const char* marks[] = {"$$$$", " $$$$\t"};
@@ -159,15 +151,14 @@ TEST(SplitSDF, SmallRecordsAcrossLargeReads) {
   ASSERT_EQ(text.substr(chunk - 1, 2), "\r$");
   ASSERT_EQ(text.substr(2 * chunk - 1, 3), "\r\n$");
   ASSERT_EQ(text.substr(3 * chunk - 5, 6), "$$$$\r\n");
-  ExpectRecords(text, expected, {kRecordChunkSize});
+  ExpectRecords(text, expected, {kReadChunkSize});
 }
 
-TEST(SplitSDF, UnreadableFileGivesNoRecords) {
+TEST(SDFIndex, UnreadableFileGivesNoRecords) {
   TTempDir dir;
   // A folder opens on some systems but never reads.
   for (const std::string& path : {dir.File("missing.sdf"), dir.Dir()}) {
     SCOPED_TRACE(path);
-    EXPECT_TRUE(SplitFile(path).empty());
     TRecordIndex index(path);
     EXPECT_EQ(BuildRecordIndex(index), TRecordIndexState::kFailed);
     EXPECT_EQ(index.Count(), 0u);
@@ -295,39 +286,7 @@ TEST(SDFIndex, ChangedFileGivesErrorsNotOtherText) {
   EXPECT_EQ(error.rfind("Cannot read " + path + ": ", 0), 0u) << error;
 }
 
-TEST(WriteRecordTemp, WritesExactBytesAndReplacesOldFile) {
-  TTempDir dir;
-  std::string path = dir.File("pelorin_mol_x.mol");
-  std::string error = "stale";
-  WriteFileBytes(path, std::string(5000, 'o'));
-  const std::string record = std::string("t\r\n  \x01\xff bytes\r\n$$$$\r\n") + '\0' + "tail";
-  ASSERT_TRUE(WriteRecordTemp(path, record, error));
-  EXPECT_EQ(error, "");
-  EXPECT_EQ(ReadFileBytes(path), record);
-  ASSERT_TRUE(WriteRecordTemp(path, "", error));
-  EXPECT_EQ(ReadFileBytes(path), "");
-}
-
-TEST(WriteRecordTemp, FailureGivesMessageAndLeavesNoFile) {
-  TTempDir dir;
-  std::string path = dir.File("no_such_folder/rec.mol");
-  std::string error;
-  EXPECT_FALSE(WriteRecordTemp(path, "x\r\n", error));
-  const std::string prefix = "Temp file write error: ";
-  ASSERT_GT(error.size(), prefix.size());
-  EXPECT_EQ(error.substr(0, prefix.size()), prefix);
-  EXPECT_FALSE(std::filesystem::exists(path));
-}
-
 #ifndef _WIN32
-// A write that the disk refuses must not pass for a written record.
-TEST(WriteRecordTemp, FullDiskIsAFailure) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  std::string error;
-  EXPECT_FALSE(WriteRecordTemp("/dev/full", std::string(1 << 16, 'x'), error));
-  EXPECT_EQ(error.rfind("Temp file write error: ", 0), 0u) << error;
-}
-
 // Offsets past 4 GB: a sparse file whose last record starts beyond them (where holes are cheap).
 TEST(SDFIndex, RecordsBeyondFourGigabytes) {
   TTempDir dir;
@@ -353,14 +312,15 @@ TEST(SDFIndex, RecordsBeyondFourGigabytes) {
 }
 
 // Records from the real converter convert back, one by one, to the molecules they came from.
-TEST(SplitSDF, ConverterRecordsRoundTrip) {
+TEST(SDFIndex, ConverterRecordsRoundTrip) {
   TTempDir dir;
   std::string smiles = dir.File("three.smi"), sdf = dir.File("three.sdf");
   WriteFileBytes(smiles, "CCO ethanol\nc1ccccc1 benzene\nC[NH3+] methylammonium\n");
   std::string command = "/usr/bin/obabel \"" + smiles + "\" -O \"" + sdf + "\" --gen2d >/dev/null 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  TRecords records;
-  SplitSDF(sdf, records);
+  TRecordIndex index(sdf);
+  ASSERT_EQ(BuildRecordIndex(index), TRecordIndexState::kComplete);
+  const TRecords records = ReadIndexed(index);
   ASSERT_EQ(records.size(), 3u);
   const char* titles[] = {"ethanol", "benzene", "methylammonium"};
   for (size_t i = 0; i < records.size(); ++i) {
