@@ -14,6 +14,14 @@
 namespace pelorin {
 namespace {
 
+// The file opened for reading, or null with the system's reason in `openError`.
+TFile OpenForReading(const std::string& fileName, std::string& openError) {
+  errno = 0;
+  TFile f = OpenReadDenyWrite(fileName);
+  if (!f) openError = CannotOpenText(fileName);
+  return f;
+}
+
 constexpr uint64_t kBinaryHeaderSize = 84;      // 80 bytes of header, then the 32-bit facet count
 constexpr uint64_t kBinaryRecordSize = 50;      // twelve floats and a 2-byte attribute word
 constexpr float kShortNormal2 = 0.01f * 0.01f;  // stored normals shorter than 0.01 are recomputed
@@ -213,12 +221,8 @@ std::optional<int64_t> CountASCIIFacets(std::FILE* f) {
 
 // Reads the whole file into `text` through one shared-read handle.
 bool ReadFileText(const std::string& fileName, std::string& text, std::string& openError) {
-  errno = 0;
-  TFile f = OpenReadDenyWrite(fileName);
-  if (!f) {
-    openError = CannotOpenText(fileName);
-    return false;
-  }
+  TFile f = OpenForReading(fileName, openError);
+  if (!f) return false;
   auto size = FileSizeOf(f.get());
   if (size && *size > text.max_size()) return false;
   text.resize(size ? static_cast<size_t>(*size) : 0);
@@ -235,12 +239,8 @@ bool ReadFileText(const std::string& fileName, std::string& text, std::string& o
 
 bool IsASCIISTL(const std::string& fileName, std::string& openError) {
   openError.clear();
-  errno = 0;
-  TFile f = OpenReadDenyWrite(fileName);
-  if (!f) {
-    openError = CannotOpenText(fileName);
-    return false;
-  }
+  TFile f = OpenForReading(fileName, openError);
+  if (!f) return false;
   const std::optional<TSTLHead> head = ReadSTLHead(f.get());
   return head && head->Ascii;
 }
@@ -254,12 +254,8 @@ bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& co
   count = 0;
   facets.clear();
   openError.clear();
-  errno = 0;
-  TFile f = OpenReadDenyWrite(fileName);
-  if (!f) {
-    openError = CannotOpenText(fileName);
-    return false;
-  }
+  TFile f = OpenForReading(fileName, openError);
+  if (!f) return false;
   bool ok = false;
   try {
     ok = ReadBinaryFacets(f.get(), facets, count);
