@@ -6,15 +6,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "formats/uMolSurvey.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
+#include "support/uModuleThread.h"
 #include "support/uText.h"
 #include "support/uWinHandle.h"
 #include "uConverter.h"
@@ -93,20 +92,31 @@ class TChildJob {
   bool holds_ = false;
 };
 
-// Deletes a file the child wrote to. The child's copy of the handle may close a moment
-// after its process handle is signalled (seen under Wine, and with scanners on Windows). The
-// capture is shared for deletion, so the delete is taken at once and the file goes when that
-// copy closes, however late; until then it is waited for, up to three seconds, so that the
-// caller finds the folder as it was.
-void DeleteSoonAfterExit(const std::string& path) {
-  for (int attempt = 0; attempt < 150; ++attempt) {
-    if (DeleteFileIfExists(path) && !FileExists(path)) return;
-    Sleep(20);
+constexpr int kRemoveAttempts = 150;
+constexpr DWORD kRemoveRetryMs = 20;
+
+// Deletes a file a child wrote to, and waits until it is gone, at most three seconds or until
+// `deadline`; true when it is gone. A child's copy of the handle may close a moment after its
+// process handle is signalled (seen under Wine, and with scanners on Windows). The capture is
+// shared for deletion, so the delete is taken at once and the file goes when that copy closes,
+// however late; the wait lets the caller find the folder as it was.
+bool DeleteSoonAfterExit(const std::string& path, const TDeadline& deadline) {
+  for (int attempt = 0; attempt < kRemoveAttempts; ++attempt) {
+    if (DeleteFileIfExists(path) && !FileExists(path)) return true;
+    if (deadline.Passed()) return false;
+    Sleep(deadline.Cap(kRemoveRetryMs));
   }
+  return false;
+}
+
+// Deletes the file within the caller's deadline, or goes on trying on a thread of its own.
+void DeleteSoonAfterExitOrLater(const std::string& path, const TDeadline& deadline) {
+  if (DeleteSoonAfterExit(path, deadline) || !deadline.IsSet()) return;
+  StartModuleThread([path] { DeleteSoonAfterExit(path, TDeadline()); }, "RunProcessWait");
 }
 
 // Copies the captured output into the log, line by line, then deletes the file.
-void LogAndDeleteCapture(const std::string& capturePath) {
+void LogAndDeleteCapture(const std::string& capturePath, const TDeadline& deadline) {
   if (!FileExists(capturePath)) return;
   if (auto text = ReadWholeFile(capturePath)) {
     std::string lines = NormalizeLineBreaks(*text);
@@ -116,7 +126,7 @@ void LogAndDeleteCapture(const std::string& capturePath) {
       start = end + 2;
     }
   }
-  DeleteSoonAfterExit(capturePath);
+  DeleteSoonAfterExitOrLater(capturePath, deadline);
 }
 
 // Waits up to `timeout` ms for the child, looking at the cancel flag between slices.
@@ -134,8 +144,9 @@ DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool& cancelled) {
   return ended ? wait : WAIT_TIMEOUT;
 }
 
-// Waits for the child; Exited with its exit code when it ended in time.
-TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, int32_t& exitCode) {
+// Waits for the child; Exited with its exit code when it ended in time. A child that is killed
+// is waited for at most `killWaitMs`.
+TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, uint32_t killWaitMs, int32_t& exitCode) {
   bool cancelled = false;
   DWORD wait = WaitOrCancel(process, timeout, cancelled);
   if (wait == WAIT_OBJECT_0) {
@@ -153,7 +164,7 @@ TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, int32_t& 
     else
       DebugLogFmt("RunProcessWait: TIMEOUT after %u ms, terminating obabel process", timeout);
     job.Terminate(process);
-    WaitForSingleObject(process, gKillWaitMs);
+    WaitForSingleObject(process, killWaitMs);
     return cancelled ? TRunEnd::Cancelled : TRunEnd::TimedOut;
   }
   DebugLog("RunProcessWait: WaitForSingleObject FAILED: " + LastErrorText());
@@ -179,13 +190,9 @@ TPelorinConfig WithConverter(const TPelorinConfig& config, const std::string& pr
   return c;
 }
 
-void Sleep100ms() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-}
-
 // The exit code and the output file of a finished run; the message says what is wrong.
 bool CheckConverterOutput(const std::string& command, int32_t exitCode, const std::string& outputPath,
-                          std::string& error) {
+                          const TDeadline& deadline, std::string& error) {
   if (exitCode != 0) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "obabel exit code=%d CMD=", exitCode);
@@ -196,7 +203,7 @@ bool CheckConverterOutput(const std::string& command, int32_t exitCode, const st
   if (!FileExists(outputPath)) {
     error = "Output file not created: " + outputPath;
     DebugLog("RunOBabelMode ERROR: " + error);
-    Sleep100ms();
+    Sleep(deadline.Cap(100));
     if (!FileExists(outputPath)) return false;
   }
   long long size = static_cast<long long>(FileSizeOf(outputPath).value_or(0));
@@ -211,10 +218,11 @@ bool CheckConverterOutput(const std::string& command, int32_t exitCode, const st
 
 // One converter run and the checks of its result; the message says what went wrong.
 TRunEnd RunConverterAttempt(const std::string& program, const std::string& command, const std::string& inputPath,
-                            const std::string& outputPath, uint32_t timeoutMs, std::string& error) {
+                            const std::string& outputPath, const TConversionLimits& limits, std::string& error) {
+  const uint32_t timeoutMs = limits.TimeoutMs;
   DeleteFileIfExists(outputPath);
   int32_t exitCode = -1;
-  TRunEnd end = RunProcessFor(program, command, timeoutMs, exitCode);
+  TRunEnd end = RunProcessFor(program, command, timeoutMs, exitCode, limits.Deadline);
   if (end == TRunEnd::TimedOut) {
     error = TimeoutMessage(timeoutMs ? timeoutMs : gTimeoutMs.load(), inputPath);
     DebugLog("RunOBabelMode ERROR: " + error);
@@ -225,7 +233,7 @@ TRunEnd RunConverterAttempt(const std::string& program, const std::string& comma
     DebugLog("RunOBabelMode ERROR: " + error);
     return end;
   }
-  if (!CheckConverterOutput(command, exitCode, outputPath, error)) return TRunEnd::Failed;
+  if (!CheckConverterOutput(command, exitCode, outputPath, limits.Deadline, error)) return TRunEnd::Failed;
   return TRunEnd::Exited;
 }
 
@@ -236,8 +244,8 @@ std::string WithoutGen3D(const std::string& arguments) {
 // The 3D run once more without --gen3d, for molecules whose 3D coordinate generation fails.
 // `caller` names the conversion in the log.
 bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath, const std::string& arguments,
-                     const std::string& extension, const uint32_t timeoutMs, const char* caller, std::string& outPath,
-                     std::string& error) {
+                     const std::string& extension, const TConversionLimits& limits, const char* caller,
+                     std::string& outPath, std::string& error) {
   std::string reduced = WithoutGen3D(arguments);
   std::string program = ResolveConverter(config.OBabelPath);
   if (Trim(reduced) == Trim(arguments) || program.empty()) return false;
@@ -245,7 +253,7 @@ bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath,
   TFileRemover output(outputPath);
   std::string command = BuildCommandLine(WithConverter(config, program), inputPath, reduced, outputPath);
   int32_t exitCode = -1;
-  if (RunProcessFor(program, command, timeoutMs, exitCode) != TRunEnd::Exited) {
+  if (RunProcessFor(program, command, limits.TimeoutMs, exitCode, limits.Deadline) != TRunEnd::Exited) {
     error += " | fallback CreateProcess failed";
     return false;
   }
@@ -326,8 +334,8 @@ bool RunProcessWait(const std::string& program, const std::string& commandLine, 
   return RunProcessFor(program, commandLine, 0, exitCode) == TRunEnd::Exited;
 }
 
-TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine, uint32_t timeoutMs,
-                      int32_t& exitCode) {
+TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine, uint32_t timeoutMs, int32_t& exitCode,
+                      const TDeadline& deadline) {
   exitCode = -1;
   if (!IsAbsolutePath(program)) {
     DebugLog("RunProcessWait: not a full path, not started: " + program);
@@ -375,13 +383,29 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   TUniqueHandle process(info.hProcess);
   job.AdoptAndResume(process.get(), thread.get());
 
-  TRunEnd end = WaitForChild(process.get(), job, timeoutMs ? timeoutMs : gTimeoutMs.load(), exitCode);
+  const uint32_t limit = deadline.Cap(timeoutMs ? timeoutMs : gTimeoutMs.load());
+  TRunEnd end = WaitForChild(process.get(), job, limit, deadline.Cap(gKillWaitMs), exitCode);
   if (end != TRunEnd::Exited) exitCode = -1;
   thread.reset();
-  process.reset();
   job.Close();
   DebugLogFmt("RunProcessWait: ExitCode=%d", exitCode);
-  LogAndDeleteCapture(capturePath);
+  if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+    process.reset();
+    LogAndDeleteCapture(capturePath, deadline);
+    return end;
+  }
+  // Killed, but not gone by the caller's deadline: its end and the capture's removal are awaited
+  // on a thread of its own.
+  auto child = std::make_shared<TUniqueHandle>(std::move(process));
+  if (!StartModuleThread(
+          [child, capturePath] {
+            WaitForSingleObject(child->get(), gKillWaitMs);
+            LogAndDeleteCapture(capturePath, TDeadline());
+          },
+          "RunProcessWait")) {
+    WaitForSingleObject(child->get(), gKillWaitMs);
+    LogAndDeleteCapture(capturePath, TDeadline());
+  }
   return end;
 }
 
@@ -427,15 +451,17 @@ bool RunConversion(const TPelorinConfig& config, const std::string& inputPath, c
   std::string command = BuildConverterCommand(WithConverter(config, program), inputPath, arguments, extension, output);
   DebugLogFmt("RunOBabelMode: CMD=[%s]", command.c_str());
   DebugLogFmt("RunOBabelMode: expected OutputFile=[%s]", output.c_str());
-  for (int attempt = 0; attempt < limits.Attempts && !ConversionCancelled(); ++attempt) {
-    TRunEnd end = RunConverterAttempt(program, command, inputPath, output, limits.TimeoutMs, error);
+  for (int attempt = 0; attempt < limits.Attempts && !ConversionCancelled() && !limits.Deadline.Passed(); ++attempt) {
+    TRunEnd end = RunConverterAttempt(program, command, inputPath, output, limits, error);
     if (end == TRunEnd::Exited) {
       outputPath = output;
       return true;
     }
     if (end == TRunEnd::TimedOut) break;  // the same run would only time out again
   }
-  DeleteFileIfExists(output);  // an empty or partial file is of no use to anyone
+  // An empty or partial file is of no use to anyone; a killed converter may still hold it.
+  if (!DeleteFileIfExists(output) && limits.Deadline.IsSet())
+    StartModuleThread([output] { DeleteSoonAfterExit(output, TDeadline()); }, "RunOBabelMode");
   return false;
 }
 
@@ -470,7 +496,8 @@ bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& 
   return true;
 }
 
-bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error) {
+bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error,
+                  const TConversionLimits& limits) {
   stlPath.clear();
   error.clear();
   TPelorinConfig config = ConfigSnapshot();
@@ -481,9 +508,10 @@ bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::strin
     config.CmdLine3D = ThreeDArguments(config.CmdLine3D, true);
     DebugLog("RunOBabelSTL: the input has 3D coordinates; they are kept (no --gen3d)");
   }
-  bool ok = RunOBabelMode(config, inputPath, TViewMode::k3D, stlPath, error);
-  if (!ok && WantsGen3DFallback(error))
-    ok = RunWithoutGen3D(config, inputPath, config.CmdLine3D, ".stl", 0, "RunOBabelSTL", stlPath, error);
+  bool ok = RunOBabelMode(config, inputPath, TViewMode::k3D, stlPath, error, limits);
+  if (!ok && limits.Attempts > 1 && WantsGen3DFallback(error))
+    ok = RunWithoutGen3D(config, inputPath, Trim(config.CmdLine3D + " " + limits.ExtraArgs), ".stl", limits,
+                         "RunOBabelSTL", stlPath, error);
   if (ok)
     DebugLogFmt("RunOBabelSTL: STL ready [%s]", stlPath.c_str());
   else
@@ -504,7 +532,8 @@ bool RunOBabelXYZ(const std::string& inputPath, std::string& xyzPath, std::strin
   bool ok = RunConversion(config, inputPath, "3D atoms", arguments, ".xyz", xyzPath, error, limits);
   // A run limited to one attempt (a thumbnail's) has no time for a second one either.
   if (!ok && limits.Attempts > 1 && WantsGen3DFallback(error))
-    ok = RunWithoutGen3D(config, inputPath, arguments, ".xyz", limits.TimeoutMs, "RunOBabelXYZ", xyzPath, error);
+    ok = RunWithoutGen3D(config, inputPath, Trim(arguments + " " + limits.ExtraArgs), ".xyz", limits, "RunOBabelXYZ",
+                         xyzPath, error);
   if (ok)
     DebugLogFmt("RunOBabelXYZ: XYZ ready [%s]", xyzPath.c_str());
   else

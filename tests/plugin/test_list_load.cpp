@@ -144,11 +144,11 @@ TEST_F(ListLoadTest, CloseWindowDestroysTheViewerAndIgnoresNull) {
 }
 
 TEST_F(ListLoadTest, DisplayParametersOpenTheOptionsUnlessOnlyTheDarkModeChanged) {
-  constexpr int kWrap = 1, kAnsi = 4, kDark = 128, kDarkNative = 256;
+  constexpr int kWrap = 1, kAnsi = 4, kForceShow = 16, kDark = 128, kDarkNative = 256;
   constexpr UINT kOptionsMessage = WM_USER + 102;
   Load("2D");
   std::string file = pelorin::testpaths::SamplePath("caffeine.mol");
-  viewer_ = load_(host_, file.data(), kAnsi);
+  viewer_ = load_(host_, file.data(), kAnsi | kForceShow);  // the user asked for this viewer
   ASSERT_NE(viewer_, nullptr);
   // Each parameter is compared with the one before it, ListLoad's ShowFlags at first.
   const struct {

@@ -160,7 +160,7 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedOrDrawnAsAtoms) {
     size_t conversions;  // 3D converter runs so far
   } cases[] = {
       {"14 atoms in the file", 1, "The 3D surface of 14 atoms is too large", 0},
-      {"24 atoms with hydrogens", 20 * kSurfaceFacetsPerAtom * kSurfacePeakBytesPerFacet,
+      {"24 atoms with hydrogens", 20 * kSurfaceFacetsPerAtom * kSurfaceBytesPerFacet,
        "The 3D surface of 24 atoms is too large", 1},
   };
   UseStartMode(TViewMode::k3D);
@@ -445,6 +445,22 @@ TEST_F(ViewerTest, KeysReachTheFocusedViewerThroughTheHookAlsoAfterAnotherViewer
   EXPECT_TRUE(PumpUntil([&] { return !State(second)->View.ShowHeadings; }, 5));
   DestroyWindow(second);
   EXPECT_FALSE(KbdHookInstalled());
+  // The hook's two log lines as they always read; what else is known stands on lines of its own.
+  const std::string log = Log();
+  const std::string secondWindow = std::to_string(reinterpret_cast<uintptr_t>(second));
+  const std::string installed = "InstallKbdHook: HHOOK=";
+  bool found = false;
+  for (size_t at = log.find(installed); at != std::string::npos && !found; at = log.find(installed, at + 1)) {
+    const std::string line = log.substr(at, log.find("\r\n", at) - at);
+    const size_t window = line.find(" HWND=");
+    found = line.substr(window) == " HWND=" + secondWindow &&
+            line.find_first_not_of("0123456789", installed.size()) == window;
+  }
+  EXPECT_TRUE(found) << log;
+  EXPECT_NE(log.find("InstallKbdHook: viewer windows on this thread: 2\r\n"), std::string::npos);
+  EXPECT_EQ(CountOf(log, "RemoveKbdHook: unhooked\r\n"), 1u);
+  EXPECT_NE(log.find("RemoveKbdHook: HWND=" + secondWindow + " was the thread's last viewer window\r\n"),
+            std::string::npos);
 }
 
 namespace {
