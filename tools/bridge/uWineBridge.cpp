@@ -19,37 +19,42 @@ namespace {
 using TUnixSpawn = LONG(CDECL*)(char* const argv[], int wait);
 using TUnixFileName = char*(CDECL*)(LPCWSTR dosName);
 
-// The converter runs in the background so that a watchdog can end it (and remove the
-// capture files) when this Windows process is killed, for example by a caller's time-out:
-// a killed Wine process leaves its Unix children running. A changed parent process id
-// shows that this process is gone (a zombie would still answer `kill -0`). The files go
-// first: ending the converter also wakes the main shell, which then stops the watchdog.
-// Arguments: out file, err file, "merged" or "apart" (err into its own file), program, its
-// arguments.
-constexpr const char* kShellScript = R"(out=$1 err=$2 streams=$3
-shift 3
+// The converter runs in the background, watched by a watchdog that outlives this script: the
+// bridge (this Windows process, the script's parent) is polled every 50 ms, and once it is gone
+// (killed by a caller's time-out or job: a killed Wine process leaves its Unix children running)
+// the watchdog kills the converter, waits until it has exited, and removes the converter's private
+// output and the capture files. Only the bridge itself moves the private output into place after
+// the converter has ended, so a bridge that is gone can never publish it. A process counts as gone
+// when it is a zombie or another process has its number (its start time differs).
+// Arguments: out file, err file, "merged" or "apart" (err into its own file), the private output
+// file (or "-"), program, its arguments.
+constexpr const char* kShellScript = R"sh(out=$1 err=$2 streams=$3 private=$4
+shift 4
+started() {
+  { read -r stat </proc/$1/stat; } 2>/dev/null || return 1
+  set -- ${stat##*) }
+  [ "$1" != Z ] && [ "$1" != X ] && echo "${20}"
+}
+bridge=$PPID
+bridgeStart=$(started $bridge) || exit 125
 exec 3>"$out" || exit 126
 if [ "$streams" = apart ]; then exec 4>"$err" || exit 126; else exec 4>&3; fi
 "$@" </dev/null >&3 2>&4 3>&- 4>&- &
 child=$!
+childStart=$(started $child)
 exec 3>&- 4>&- 2>/dev/null
 (
-  while kill -0 "$child" 2>/dev/null; do
-    read -r _ _ _ parent _ </proc/$$/stat
-    if [ "$parent" != "$PPID" ]; then
-      rm -f "$out" "$err"
-      kill "$child"
-      exit
-    fi
-    sleep 1
-  done
+  alive() { [ -n "$2" ] && [ "$(started $1)" = "$2" ]; }
+  while alive $bridge "$bridgeStart"; do sleep 0.05; done
+  if alive $child "$childStart"; then
+    kill $child
+    while alive $child "$childStart"; do sleep 0.05; done
+  fi
+  rm -f "$out" "$err"
+  [ "$private" = - ] || rm -f "$private"
 ) </dev/null >/dev/null 2>&1 &
-watchdog=$!
-wait "$child"
-status=$?
-kill "$watchdog" 2>/dev/null
-exit $status
-)";
+wait $child
+)sh";
 
 class THandle {
  public:
@@ -66,16 +71,20 @@ class THandle {
   HANDLE h_;
 };
 
-// A temporary file made (empty) in the temporary directory and deleted on destruction.
+// A temporary file made (empty) in the temporary directory and deleted on destruction. Its name
+// is never used again (process id, time and a count), so that the watchdog, which removes it too
+// once this process is gone, can never remove another run's file of the same name.
 class TTempFile {
  public:
   TTempFile() {
+    static int made = 0;
     wchar_t dir[MAX_PATH + 1];
-    wchar_t name[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, dir);
     if (n == 0 || n > MAX_PATH) return;
-    if (GetTempFileNameW(dir, L"pob", 0, name) == 0) return;
-    path_ = name;
+    std::wstring name = std::wstring(dir) + L"pob" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                        std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(++made) + L".tmp";
+    THandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.valid()) path_ = name;
   }
   ~TTempFile() {
     if (!path_.empty()) DeleteFileW(path_.c_str());
@@ -210,6 +219,39 @@ void WriteStd(unsigned long which, const std::string& text) {
   if (HasHandle(h)) WriteAll(h, text.data(), static_cast<DWORD>(text.size()));
 }
 
+// The converter's output file ("-O name" or "-Oname"), as the index of the argument that holds
+// it and where the name starts in it; none when there is none.
+struct TOutputArgument {
+  size_t Index = SIZE_MAX;
+  size_t Offset = 0;
+};
+
+TOutputArgument FindOutputArgument(const std::vector<std::wstring>& args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == L"-O" && i + 1 < args.size()) return {i + 1, 0};
+    if (args[i].size() > 2 && args[i].compare(0, 2, L"-O") == 0) return {i, 2};
+  }
+  return {};
+}
+
+// The private name beside an output file: the same folder and extension (which tells the
+// converter the format), marked with this process's id.
+std::wstring PrivateOutputName(const std::wstring& output) {
+  const size_t slash = output.find_last_of(L"\\/");
+  const size_t dot = output.find_last_of(L'.');
+  const size_t cut = dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash) ? output.size() : dot;
+  return output.substr(0, cut) + L".bridge" + std::to_wstring(GetCurrentProcessId()) + output.substr(cut);
+}
+
+// Moves the converter's private output into place, replacing whatever is there; false when there
+// was one but it cannot be moved (it is removed then).
+bool PublishOutput(const std::wstring& privateName, const std::wstring& output) {
+  if (GetFileAttributesW(privateName.c_str()) == INVALID_FILE_ATTRIBUTES) return true;  // none written
+  if (MoveFileExW(privateName.c_str(), output.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileW(privateName.c_str());
+  return false;
+}
+
 int RunUnixConverter(const std::vector<std::wstring>& args) {
   TWineEntryPoints wine = FindWineEntryPoints();
   if (!wine.spawn || !wine.unixFileName) {
@@ -232,10 +274,28 @@ int RunUnixConverter(const std::vector<std::wstring>& args) {
     return kBridgeExitNoTempFile;
   }
 
+  // The converter writes to a private name; only this process publishes the file, below.
+  std::vector<std::wstring> converterArgs = args;
+  const TOutputArgument output = FindOutputArgument(args);
+  std::wstring outputName, privateName;
+  std::string unixPrivate = "-";
+  if (output.Index != SIZE_MAX && IsDrivePath(args[output.Index].substr(output.Offset))) {
+    outputName = args[output.Index].substr(output.Offset);
+    privateName = PrivateOutputName(outputName);
+    converterArgs[output.Index] = args[output.Index].substr(0, output.Offset) + privateName;
+    unixPrivate = UnixPathOf(wine, privateName);
+    if (unixPrivate.empty()) {  // its folder is missing: the converter reports that itself
+      converterArgs[output.Index] = args[output.Index];
+      privateName.clear();
+      unixPrivate = "-";
+    }
+  }
+
   std::vector<std::string> unixArgs = {"/bin/sh", "-c", kShellScript, "sh", unixOut, unixErr};
   unixArgs.push_back(merged ? "merged" : "apart");
+  unixArgs.push_back(unixPrivate);
   unixArgs.push_back(UnixConverterPath());
-  for (const std::wstring& arg : args) unixArgs.push_back(UnixArgument(wine, arg));
+  for (const std::wstring& arg : converterArgs) unixArgs.push_back(UnixArgument(wine, arg));
   std::vector<char*> argv;
   for (std::string& arg : unixArgs) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -249,6 +309,10 @@ int RunUnixConverter(const std::vector<std::wstring>& args) {
 
   CopyFileToHandle(outFile.path(), stdOut);
   if (!merged) CopyFileToHandle(errFile.path(), stdErr);
+  if (!privateName.empty() && !PublishOutput(privateName, outputName)) {
+    WriteStd(STD_ERROR_HANDLE, "obabel bridge: cannot move the output into place\r\n");
+    return kBridgeExitNoOutput;
+  }
   return static_cast<int>(status);
 }
 
