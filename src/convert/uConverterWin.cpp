@@ -24,6 +24,7 @@ namespace {
 std::atomic<uint32_t> gTimeoutMs{30000};
 thread_local const std::atomic<bool>* tCancelFlag = nullptr;
 constexpr DWORD kCancelPollMs = 50;
+constexpr ULONGLONG kJobPollMs = 10;
 std::atomic<uint32_t> gKillWaitMs{5000};
 
 std::string LastErrorText() {
@@ -83,6 +84,26 @@ class TChildJob {
   }
   void Terminate(HANDLE process) {
     if (!holds_ || !TerminateJobObject(job_.get(), 1)) TerminateProcess(process, 1);
+  }
+  // Ends every process of the job and waits until none is left, at most `waitMs`; true when the
+  // job is empty (a child outside any job: when it has ended). Ending a job passes over a member
+  // whose first thread has not run yet (Wine: a console host the child was still starting when it
+  // was killed), which then runs on, holding the child's output handle: each member is ended as
+  // soon as it runs, and the run is over only when the job is empty.
+  bool EndAll(HANDLE process, uint32_t waitMs) {
+    const ULONGLONG until = GetTickCount64() + waitMs;
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION members{};
+    while (
+        holds_ && TerminateJobObject(job_.get(), 1) &&
+        QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &members, sizeof members, nullptr)) {
+      if (members.ActiveProcesses == 0) return true;
+      const ULONGLONG now = GetTickCount64();
+      if (now >= until) return false;
+      Sleep(static_cast<DWORD>(std::min<ULONGLONG>(kJobPollMs, until - now)));
+    }
+    if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 1);
+    const ULONGLONG now = GetTickCount64();
+    return WaitForSingleObject(process, static_cast<DWORD>(until > now ? until - now : 0)) == WAIT_OBJECT_0;
   }
   // Ends whatever the child left running.
   void Close() { job_.reset(); }
@@ -144,9 +165,9 @@ DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool& cancelled) {
   return ended ? wait : WAIT_TIMEOUT;
 }
 
-// Waits for the child; Exited with its exit code when it ended in time. A child that is killed
-// is waited for at most `killWaitMs`.
-TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, uint32_t killWaitMs, int32_t& exitCode) {
+// Waits for the child; Exited with its exit code when it ended in time. A child out of time (or
+// cancelled) is killed with its job; the caller waits for the job's end.
+TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, int32_t& exitCode) {
   bool cancelled = false;
   DWORD wait = WaitOrCancel(process, timeout, cancelled);
   if (wait == WAIT_OBJECT_0) {
@@ -164,7 +185,6 @@ TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, uint32_t 
     else
       DebugLogFmt("RunProcessWait: TIMEOUT after %u ms, terminating obabel process", timeout);
     job.Terminate(process);
-    WaitForSingleObject(process, killWaitMs);
     return cancelled ? TRunEnd::Cancelled : TRunEnd::TimedOut;
   }
   DebugLog("RunProcessWait: WaitForSingleObject FAILED: " + LastErrorText());
@@ -384,28 +404,30 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   job.AdoptAndResume(process.get(), thread.get());
 
   const uint32_t limit = deadline.Cap(timeoutMs ? timeoutMs : gTimeoutMs.load());
-  TRunEnd end = WaitForChild(process.get(), job, limit, deadline.Cap(gKillWaitMs), exitCode);
+  TRunEnd end = WaitForChild(process.get(), job, limit, exitCode);
   if (end != TRunEnd::Exited) exitCode = -1;
   thread.reset();
-  job.Close();
   DebugLogFmt("RunProcessWait: ExitCode=%d", exitCode);
-  if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+  // The run is over when its whole job is: any process the child started may hold its output.
+  if (job.EndAll(process.get(), deadline.Cap(gKillWaitMs))) {
+    job.Close();
     process.reset();
     LogAndDeleteCapture(capturePath, deadline);
     return end;
   }
-  // Killed, but not gone by the caller's deadline: its end and the capture's removal are awaited
-  // on a thread of its own.
-  auto child = std::make_shared<TUniqueHandle>(std::move(process));
-  if (!StartModuleThread(
-          [child, capturePath] {
-            WaitForSingleObject(child->get(), gKillWaitMs);
-            LogAndDeleteCapture(capturePath, TDeadline());
-          },
-          "RunProcessWait")) {
-    WaitForSingleObject(child->get(), gKillWaitMs);
+  // Not over within the kill's wait or the caller's deadline: the job's end and the capture's
+  // removal are awaited on a thread of its own.
+  struct TRemains {
+    TChildJob Job;
+    TUniqueHandle Process;
+  };
+  auto remains = std::make_shared<TRemains>(TRemains{std::move(job), std::move(process)});
+  auto finish = [remains, capturePath] {
+    remains->Job.EndAll(remains->Process.get(), gKillWaitMs);
+    remains->Job.Close();
     LogAndDeleteCapture(capturePath, TDeadline());
-  }
+  };
+  if (!StartModuleThread(finish, "RunProcessWait")) finish();
   return end;
 }
 
