@@ -157,10 +157,11 @@ int main() {
       hidden.reset();
       threaded.Take("loaded on another thread: all gone");
     }
-    std::printf("FIGURE surface_bytes_per_facet: %.0f B (%.2f x the budget's %lld B; the highest working set of a "
-                "viewer's load and first picture)\n",
-                costMB * kMB / facets, costMB * kMB / facets / kSurfaceBytesPerFacet,
-                static_cast<long long>(kSurfaceBytesPerFacet));
+    std::printf(
+        "FIGURE surface_bytes_per_facet: %.0f B (%.2f x the budget's %lld B; the highest working set of a "
+        "viewer's load and first picture)\n",
+        costMB * kMB / facets, costMB * kMB / facets / kSurfaceBytesPerFacet,
+        static_cast<long long>(kSurfaceBytesPerFacet));
     ok = 0;
   }
   DeleteFileA(stlPath.c_str());

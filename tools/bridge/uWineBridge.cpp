@@ -26,17 +26,24 @@ using TUnixFileName = char*(CDECL*)(LPCWSTR dosName);
 // output and the capture files. Only the bridge itself moves the private output into place after
 // the converter has ended, so a bridge that is gone can never publish it. A process counts as gone
 // when it is a zombie or another process has its number (its start time differs).
+// The parent is the bridge only when its name is the bridge's: a bridge killed before the script
+// started has left it to another parent, and then nothing is run (and the capture files go).
 // Arguments: out file, err file, "merged" or "apart" (err into its own file), the private output
-// file (or "-"), program, its arguments.
-constexpr const char* kShellScript = R"sh(out=$1 err=$2 streams=$3 private=$4
-shift 4
+// file (or "-"), the bridge's process name, program, its arguments.
+constexpr const char* kShellScript = R"sh(out=$1 err=$2 streams=$3 private=$4 name=$5
+shift 5
 started() {
   { read -r stat </proc/$1/stat; } 2>/dev/null || return 1
   set -- ${stat##*) }
   [ "$1" != Z ] && [ "$1" != X ] && echo "${20}"
 }
 bridge=$PPID
-bridgeStart=$(started $bridge) || exit 125
+comm=
+{ read -r comm </proc/$bridge/comm; } 2>/dev/null
+if [ "$comm" != "$name" ] || ! bridgeStart=$(started $bridge); then
+  rm -f "$out" "$err"
+  exit 125
+fi
 exec 3>"$out" || exit 126
 if [ "$streams" = apart ]; then exec 4>"$err" || exit 126; else exec 4>&3; fi
 "$@" </dev/null >&3 2>&4 3>&- 4>&- &
@@ -71,26 +78,26 @@ class THandle {
   HANDLE h_;
 };
 
-// A temporary file made (empty) in the temporary directory and deleted on destruction. Its name
-// is never used again (process id, time and a count), so that the watchdog, which removes it too
-// once this process is gone, can never remove another run's file of the same name.
-class TTempFile {
+// The name of a capture file in the temporary directory, which the script creates and this
+// process deletes on destruction. No file exists before the script makes it, so a bridge killed
+// before the script runs leaves none; the name is never used again (process id, time and a
+// count), so that the watchdog, which removes the file too once this process is gone, can never
+// remove another run's file.
+class TCaptureFile {
  public:
-  TTempFile() {
+  TCaptureFile() {
     static int made = 0;
     wchar_t dir[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, dir);
     if (n == 0 || n > MAX_PATH) return;
-    std::wstring name = std::wstring(dir) + L"pob" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                        std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(++made) + L".tmp";
-    THandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.valid()) path_ = name;
+    path_ = std::wstring(dir) + L"pob" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+            std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(++made) + L".tmp";
   }
-  ~TTempFile() {
+  ~TCaptureFile() {
     if (!path_.empty()) DeleteFileW(path_.c_str());
   }
-  TTempFile(const TTempFile&) = delete;
-  TTempFile& operator=(const TTempFile&) = delete;
+  TCaptureFile(const TCaptureFile&) = delete;
+  TCaptureFile& operator=(const TCaptureFile&) = delete;
   bool valid() const { return !path_.empty(); }
   const std::wstring& path() const { return path_; }
 
@@ -219,6 +226,14 @@ void WriteStd(unsigned long which, const std::string& text) {
   if (HasHandle(h)) WriteAll(h, text.data(), static_cast<DWORD>(text.size()));
 }
 
+// The name the system gives this process (Wine names it after its program file): at most the 15
+// bytes a Linux process name holds.
+std::string OwnProcessName() {
+  wchar_t path[MAX_PATH + 1] = {};
+  const std::wstring own(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  return ToUtf8(own.substr(own.find_last_of(L"\\/") + 1)).substr(0, 15);
+}
+
 // The converter's output file ("-O name" or "-Oname"), as the index of the argument that holds
 // it and where the name starts in it; none when there is none.
 struct TOutputArgument {
@@ -265,8 +280,8 @@ int RunUnixConverter(const std::vector<std::wstring>& args) {
   HANDLE stdErr = GetStdHandle(STD_ERROR_HANDLE);
   const bool merged = SameFile(stdOut, stdErr);
 
-  TTempFile outFile;
-  TTempFile errFile;
+  TCaptureFile outFile;
+  TCaptureFile errFile;
   std::string unixOut = outFile.valid() ? UnixPathOf(wine, outFile.path()) : std::string();
   std::string unixErr = errFile.valid() ? UnixPathOf(wine, errFile.path()) : std::string();
   if (unixOut.empty() || unixErr.empty()) {
@@ -294,6 +309,7 @@ int RunUnixConverter(const std::vector<std::wstring>& args) {
   std::vector<std::string> unixArgs = {"/bin/sh", "-c", kShellScript, "sh", unixOut, unixErr};
   unixArgs.push_back(merged ? "merged" : "apart");
   unixArgs.push_back(unixPrivate);
+  unixArgs.push_back(OwnProcessName());
   unixArgs.push_back(UnixConverterPath());
   for (const std::wstring& arg : converterArgs) unixArgs.push_back(UnixArgument(wine, arg));
   std::vector<char*> argv;
