@@ -41,6 +41,9 @@ void ResetViewAfterLoad(TViewValues& view);
 // Record navigation; returns the new index (unchanged at either end or for one record).
 int32_t PreviousRecord(int32_t index, int32_t count);
 int32_t NextRecord(int32_t index, int32_t count);
+// The host's percent position: the record at that share of `count`, 0 the first and 100 the last
+// (rounded to the nearest); a share beyond either end goes to that end.
+int32_t RecordAtPercent(int percent, int32_t count);
 
 // What the status line of the navigation bar tells: the window's state, by name.
 struct TNavBarStatus {
