@@ -73,6 +73,19 @@ inline pelorin::TSVGScene SceneOf(std::initializer_list<pelorin::TGeoElement> el
   return scene;
 }
 
+// A single molecule as the converter lays it out: bonds and labels of 6.5 units inside a
+// 100-unit page, and its title (none when empty) at the top left at size 18, over the drawing.
+inline pelorin::TSVGScene ConverterMolecule(const std::string& title, pelorin::TRGBAColor titleColor = kBlack) {
+  pelorin::TSVGScene scene = SceneOf({Line({15, 10}, {85, 10}), Line({85, 10}, {85, 80}), Line({85, 80}, {15, 80}),
+                                      Text("N", {12, 12}, 6.5f), Text("O", {82, 82}, 6.5f), Text("2", {87, 84}, 5.3f)},
+                                     100);
+  if (title.empty()) return scene;
+  pelorin::TGeoElement heading = Heading(Text(title, {10, 20}, 18));
+  heading.TextColor = titleColor;
+  pelorin::AddElement(scene, heading);
+  return scene;
+}
+
 // --- Pixels ---
 
 inline int Red(uint32_t c) {

@@ -7,6 +7,7 @@
 
 #include "render/uRasterPlacement.h"
 #include "render/uView2D.h"
+#include "support/uText.h"
 #include "test_drawing.h"
 
 #ifndef _WIN32
@@ -229,21 +230,16 @@ TEST(TextTexture, QuadPlacementFollowsAnchorAndBaseline) {
 
 namespace {
 
-// A drawing as the converter lays out a single molecule: bonds and labels of 6.5 units inside a
-// 100-unit page, its title at the top left at size 18 over the drawing.
-TSVGScene Molecule(const std::string& title) {
-  TSVGScene scene = SceneOf({Line({15, 10}, {85, 10}), Line({85, 10}, {85, 80}), Line({85, 80}, {15, 80}),
-                             Text("N", {12, 12}, 6.5f), Text("O", {82, 82}, 6.5f), Text("2", {87, 84}, 5.3f)},
-                            100);
-  if (!title.empty()) AddElement(scene, Heading(Text(title, {10, 20}, 18)));
-  return scene;
-}
-
 // A box in window pixels, through the projection the view would set up.
 TBounds2D OnScreen(const TBounds2D& b, const TOrthoBox& box, int w, int h) {
   auto x = [&](float v) { return static_cast<float>((v - box.Left) / (box.Right - box.Left) * w); };
   auto y = [&](float v) { return static_cast<float>((v - box.Top) / (box.Bottom - box.Top) * h); };
   return {x(b.MinX), y(b.MinY), x(b.MaxX), y(b.MaxY)};
+}
+
+// The ellipsis as scene texts hold it: in the system's 8-bit code page.
+std::string Ellipsis() {
+  return Utf8ToAnsi("\xE2\x80\xA6");
 }
 
 bool Overlap(const TBounds2D& a, const TBounds2D& b) {
@@ -256,7 +252,7 @@ TEST(Caption2D, ATitleGoesToABandOfItsOwnBelowTheDrawing) {
   const std::string longTitle = "1,3,7-trimethyl-3,7-dihydro-1H-purine-2,6-dione (caffeine, anhydrous)";
   for (const std::string& title : {std::string("caffeine"), longTitle}) {
     SCOPED_TRACE(title);
-    const TSVGScene scene = Molecule(title);
+    const TSVGScene scene = ConverterMolecule(title);
     const TCaptionLayout caption = LayOutCaption(scene);
     ASSERT_EQ(caption.Index, scene.Count - 1);
     ExpectBounds(caption.Drawing, 12, 6.8f, 90.286f, 85.06f);  // the labels' estimated boxes included
@@ -281,14 +277,14 @@ TEST(Caption2D, ATitleGoesToABandOfItsOwnBelowTheDrawing) {
     }
   }
   // A long title is cut to 1.5 times the drawing's larger side, the cut marked.
-  const TCaptionLayout cut = LayOutCaption(Molecule(longTitle));
+  const TCaptionLayout cut = LayOutCaption(ConverterMolecule(longTitle));
   EXPECT_LE(cut.Box.MaxX - cut.Box.MinX, 1.5f * (90.286f - 12));
   EXPECT_NE(cut.Element.Text, longTitle);
   EXPECT_EQ(cut.Element.Text.substr(0, 10), longTitle.substr(0, 10));
-  EXPECT_EQ(cut.Element.Text.substr(cut.Element.Text.size() - 3), "\xE2\x80\xA6");
-  EXPECT_EQ(LayOutCaption(Molecule("caffeine")).Element.Text, "caffeine");
+  EXPECT_EQ(cut.Element.Text.substr(cut.Element.Text.size() - Ellipsis().size()), Ellipsis());
+  EXPECT_EQ(LayOutCaption(ConverterMolecule("caffeine")).Element.Text, "caffeine");
   // No title (the converter writes an empty one, which the reader drops): no band.
-  const TSVGScene untitled = Molecule("");
+  const TSVGScene untitled = ConverterMolecule("");
   EXPECT_EQ(LayOutCaption(untitled).Index, -1);
   ExpectBounds(ContentBounds(untitled, true), 12, 6.8f, 90.286f, 85.06f);
 }
@@ -296,7 +292,7 @@ TEST(Caption2D, ATitleGoesToABandOfItsOwnBelowTheDrawing) {
 TEST(Caption2D, SizeLimitsAndScenesThatKeepTheirTitles) {
   // The labels' median: a radical's large dot does not blow the title up; with no labels the
   // bonds give the size, with huge labels the drawing's side limits it.
-  TSVGScene dotted = Molecule("t");
+  TSVGScene dotted = ConverterMolecule("t");
   AddElement(dotted, Text(".", {50, 50}, 32));
   EXPECT_NEAR(LayOutCaption(dotted).Element.FontSize, 1.2f * 6.5f, 1e-4);
   const TSVGScene bare = SceneOf({Line({0, 0}, {40, 0}), Line({40, 0}, {80, 0}), Line({80, 0}, {120, 0}),
@@ -307,27 +303,27 @@ TEST(Caption2D, SizeLimitsAndScenesThatKeepTheirTitles) {
   EXPECT_NEAR(limited.Element.FontSize, 0.15f * (limited.Drawing.MaxX - limited.Drawing.MinX), 1e-3);
 
   // A grid's titles stand centred under their molecules; a title alone has no drawing to go under.
-  TSVGScene grid = Molecule("");
+  TSVGScene grid = ConverterMolecule("");
   AddElement(grid, Heading(Text("one", {25, 48}, 3, "middle")));
   AddElement(grid, Heading(Text("two", {75, 48}, 3, "middle")));
   EXPECT_EQ(LayOutCaption(grid).Index, -1);
-  TSVGScene gridOfOneName = Molecule("");
+  TSVGScene gridOfOneName = ConverterMolecule("");
   AddElement(gridOfOneName, Heading(Text("one", {25, 48}, 3, "middle")));
   EXPECT_EQ(LayOutCaption(gridOfOneName).Index, -1);
   EXPECT_EQ(LayOutCaption(SceneOf({Heading(Text("alone", {10, 20}, 18))}, 100)).Index, -1);
-  TSVGScene twoTitles = Molecule("a");
+  TSVGScene twoTitles = ConverterMolecule("a");
   AddElement(twoTitles, Heading(Text("b", {10, 40}, 18)));
   EXPECT_EQ(LayOutCaption(twoTitles).Index, -1);
   // A drawing beyond any float range keeps its title where it is.
-  TSVGScene wild = Molecule("t");
+  TSVGScene wild = ConverterMolecule("t");
   wild.Elements[0].Points[1].X = std::numeric_limits<float>::infinity();
   EXPECT_EQ(LayOutCaption(wild).Index, -1);
 }
 
 TEST(Caption2D, CutsAtCharactersAndMarksTheCut) {
   EXPECT_EQ(CutWithEllipsis("caffeine", 8), "caffeine");
-  EXPECT_EQ(CutWithEllipsis("caffeine", 5), "caff\xE2\x80\xA6");
-  EXPECT_EQ(CutWithEllipsis("ab  cdef", 4), "ab\xE2\x80\xA6") << "no blank before the mark";
+  EXPECT_EQ(CutWithEllipsis("caffeine", 5), "caff" + Ellipsis());
+  EXPECT_EQ(CutWithEllipsis("ab  cdef", 4), "ab" + Ellipsis()) << "no blank before the mark";
   EXPECT_EQ(CutWithEllipsis("", 3), "");
 #ifndef _WIN32  // scene texts are UTF-8 here: a character of several bytes stays whole
   EXPECT_EQ(CutWithEllipsis("\xC3\xA9t\xC3\xA9 \xCE\xB1\xCE\xB2\xCE\xB3", 4), "\xC3\xA9t\xC3\xA9\xE2\x80\xA6");
@@ -336,7 +332,7 @@ TEST(Caption2D, CutsAtCharactersAndMarksTheCut) {
 }
 
 TEST(Caption2D, ThumbnailsAndExportsLayTheBandOutAlike) {
-  const TSVGScene scene = Molecule("caffeine");
+  const TSVGScene scene = ConverterMolecule("caffeine");
   const TCaptionLayout caption = LayOutCaption(scene, TAnchorMatch::Exact);
   for (int side : {256, 96, 32}) {
     SCOPED_TRACE(side);

@@ -2,6 +2,7 @@
 // (natively) every colour the real converter writes reading on the dark background.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "svg/uSVGParser.h"
