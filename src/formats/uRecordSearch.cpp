@@ -3,7 +3,6 @@
 #include "formats/uRecordSearch.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -12,6 +11,10 @@
 
 #include "support/uText.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace pelorin {
 
 namespace {
@@ -19,6 +22,10 @@ namespace {
 bool IsWordByte(char c) {
   const auto u = static_cast<unsigned char>(c);
   return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' || u >= 0x80;
+}
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 char UpperAsciiChar(char c) {
@@ -52,11 +59,12 @@ int Commonness(char c) {
   }
 }
 
-// A query byte at least this common makes the raw scan skip by the query's length instead.
+// A query whose rarest byte is at least this common is looked for by its ends instead.
 constexpr int kCommonByte = 15;
 
 // The query's bytes and how they are looked for: by memchr on its rarest byte (both cases of a
-// letter when case does not matter), or, when all its bytes are common, by Horspool's skips.
+// letter when case does not matter), or, when all its bytes are common (a number), by its first
+// and last bytes, compared 16 places at a time.
 class TMatcher {
  public:
   explicit TMatcher(const TSearchQuery& query)
@@ -74,15 +82,7 @@ class TMatcher {
     }
     anchor_ = needle_.empty() ? '\0' : needle_[anchorAt_];
     anchorUpper_ = matchCase_ ? anchor_ : UpperAsciiChar(anchor_);
-    skipping_ = best >= kCommonByte && needle_.size() >= 3;
-    if (skipping_) {
-      skips_.fill(needle_.size());
-      for (size_t i = 0; i + 1 < needle_.size(); ++i) {
-        const auto c = static_cast<unsigned char>(needle_[i]);
-        skips_[c] = needle_.size() - 1 - i;
-        if (!matchCase_) skips_[static_cast<unsigned char>(UpperAsciiChar(static_cast<char>(c)))] = skips_[c];
-      }
-    }
+    byEnds_ = best >= kCommonByte;
   }
 
   size_t Size() const { return needle_.size(); }
@@ -103,11 +103,13 @@ class TMatcher {
     return !(IsWordByte(needle_.back()) && after < text.size() && IsWordByte(text[after]));
   }
 
-  bool Skipping() const { return skipping_; }
+  bool ByEnds() const { return byEnds_; }
+  bool MatchCase() const { return matchCase_; }
+  char First() const { return needle_.front(); }
+  char Last() const { return needle_.back(); }
   char Anchor() const { return anchor_; }
   char AnchorUpper() const { return anchorUpper_; }
   size_t AnchorAt() const { return anchorAt_; }
-  size_t SkipAfter(char last) const { return skips_[static_cast<unsigned char>(last)]; }
 
   // Where the text first holds the query as asked (whole words included), or npos.
   size_t FindIn(std::string_view text) const;
@@ -119,8 +121,7 @@ class TMatcher {
   size_t anchorAt_ = 0;
   char anchor_ = '\0';
   char anchorUpper_ = '\0';
-  bool skipping_ = false;
-  std::array<size_t, 256> skips_{};
+  bool byEnds_ = false;
 };
 
 // The places in [begin, end) where the query's bytes stand, one after the other: case as asked,
@@ -131,7 +132,7 @@ class TCandidates {
       : m_(matcher), end_(end), lower_(begin), upper_(begin) {}
 
   // The first candidate at or after p (p never moves back), or end.
-  const char* Next(const char* p) { return m_.Skipping() ? NextBySkips(p) : NextByAnchor(p); }
+  const char* Next(const char* p) { return m_.ByEnds() ? NextByEnds(p) : NextByAnchor(p); }
 
  private:
   const char* NextByAnchor(const char* p) {
@@ -152,14 +153,39 @@ class TCandidates {
     return end_;
   }
 
-  const char* NextBySkips(const char* p) {
+  // A byte of the text against one of the query's (lower-cased unless case matters): a letter's
+  // two cases differ only in bit 0x20.
+  bool Same(char text, char query) const {
+    return (m_.MatchCase() || !IsAsciiLetter(query) ? text : static_cast<char>(text | 0x20)) == query;
+  }
+
+  const char* NextByEnds(const char* p) {
     const size_t size = m_.Size();
-    while (static_cast<size_t>(end_ - p) >= size) {
-      const char last = p[size - 1];
-      if (m_.EqualAt(p)) return p;
-      p += m_.SkipAfter(last);
+    if (static_cast<size_t>(end_ - p) < size) return end_;
+    const char* lastStart = end_ - size;  // the last place a match may start
+#ifdef __SSE2__
+    const __m128i first = _mm_set1_epi8(m_.First()), last = _mm_set1_epi8(m_.Last());
+    const __m128i firstFold = _mm_set1_epi8(FoldBit(m_.First())), lastFold = _mm_set1_epi8(FoldBit(m_.Last()));
+    for (; lastStart - p >= 16; p += 16) {
+      const __m128i heads = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), firstFold);
+      const __m128i tails = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + size - 1)), lastFold);
+      auto mask = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(heads, first), _mm_cmpeq_epi8(tails, last))));
+      for (; mask != 0; mask &= mask - 1) {
+        const char* start = p + __builtin_ctz(mask);
+        if (m_.EqualAt(start)) return start;
+      }
     }
+#endif
+    for (; p <= lastStart; ++p)
+      if (Same(*p, m_.First()) && Same(p[size - 1], m_.Last()) && m_.EqualAt(p)) return p;
     return end_;
+  }
+
+  // The bit a query byte's comparison sets in every text byte: 0x20 for a letter when case does
+  // not matter, so that both cases meet its lower case.
+  char FoldBit(char query) const {
+    return !m_.MatchCase() && IsAsciiLetter(query) ? 0x20 : 0;
   }
 
   const TMatcher& m_;
