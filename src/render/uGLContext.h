@@ -35,7 +35,7 @@ bool SetBasicPixelFormat(HDC dc, int& formatIndex) noexcept;
 PIXELFORMATDESCRIPTOR BasicPixelFormatDescriptor() noexcept;
 
 // What one window draws with: its device context, the rendering context made on it, and what
-// the renderers keep in that context (the mesh buffers and the text cache). The window owns it
+// the renderers keep in that context (the mesh buffers of its models and the text cache). The window owns it
 // and hands its parts to the renderers, so windows share none of it, whichever threads they
 // run on. It is destroyed on the window's thread: the textures and buffers are deleted while
 // their context is current, then the context, and then the device context is released.
@@ -55,12 +55,15 @@ class TWindowGL {
   void Swap() const { SwapBuffers(dc_.get()); }
   HDC DC() const { return dc_.get(); }
   HGLRC Context() const { return context_.get(); }
-  TMeshBuffers& Mesh() { return drawing_->Mesh; }
+  // The buffers of the first model drawn, for a caller that draws one model at a time.
+  TMeshBuffers& Mesh() { return drawing_->Mesh.First(); }
+  // The buffers of every model the window keeps ready to draw.
+  TMeshBufferPool& MeshPool() { return drawing_->Mesh; }
   TGLFontCache& Text() { return drawing_->Text; }
 
  private:
   struct TDrawing {
-    TMeshBuffers Mesh;
+    TMeshBufferPool Mesh;
     TGLFontCache Text;
   };
   TWindowDC dc_;

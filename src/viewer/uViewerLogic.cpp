@@ -67,6 +67,11 @@ int32_t NextRecord(int32_t index, int32_t count) {
   return count > 1 && index < count - 1 ? index + 1 : index;
 }
 
+int32_t PrefetchRecord(int32_t index, int32_t count, int32_t direction) {
+  const int32_t next = direction < 0 ? PreviousRecord(index, count) : NextRecord(index, count);
+  return next == index ? -1 : next;
+}
+
 std::string NavBarStatusText(const TNavBarStatus& status) {
   if (status.Loading) return "Loading molecule...";
   const std::string mode = ViewModeText(status.Mode);
