@@ -383,8 +383,12 @@ void StartPrefetch(TPelorinState* state) {
     CancelPrefetch(*state);
   }
   if (state->Views.Holds(*key)) return;
-  // A model made ahead must fit beside those kept, within the surface budget.
-  if (state->Mode == TViewMode::k3D && state->Views.ModelBytes() >= KeptModelLimit()) return;
+  // A model made ahead must fit beside those kept and the shown one, whose size it is taken to
+  // have, within the surface budget.
+  if (state->Mode == TViewMode::k3D) {
+    const uint64_t shown = state->Model ? ModelHeapBytes(*state->Model) : 0;
+    if (state->Views.ModelBytes() + 2 * shown > KeptModelLimit()) return;
+  }
   auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName, state->Records, index, state->Mode,
                                             TLoadPriority::kBackground);
   load->Key = key;

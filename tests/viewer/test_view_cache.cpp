@@ -21,7 +21,8 @@ TViewKey Key(const std::string& path, int32_t record, TViewMode mode = TViewMode
 // A drawing of `labels` texts whose heap bytes grow with their number.
 TKeptView Drawing(int labels, const std::string& name = "label") {
   TSVGScene scene;
-  for (int i = 0; i < labels; ++i) AddElement(scene, Text(name + " " + std::to_string(i) + std::string(40, 'x'), {1, 2}, 10));
+  for (int i = 0; i < labels; ++i)
+    AddElement(scene, Text(name + " " + std::to_string(i) + std::string(40, 'x'), {1, 2}, 10));
   return TKeptView{scene, nullptr};
 }
 

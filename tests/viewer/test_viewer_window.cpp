@@ -237,7 +237,8 @@ TEST_F(ViewerTest, RecordsAreSteppedWithoutWrapAround) {
   }
   EXPECT_EQ(state->MolIndex, 2);
   EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
-  EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: SceneReady=True"), 3u);
+  // Each record shown once: loaded, or made ready in the background and shown as kept.
+  EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: SceneReady=True") + CountOf(Log(), "View kept: mode=2D"), 3u);
   EXPECT_NE(Log().find("TLoadThread.Execute: mode=2D mol=2 file=["), std::string::npos);
 }
 
@@ -332,8 +333,8 @@ TEST_F(ViewerTest, SmilesFilesOfMoreThanTwelveLinesAreStepped) {
   ASSERT_TRUE(WaitLoaded(wnd));
   ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
   std::vector<std::string> inputs = ConverterInputs(Log());
-  ASSERT_EQ(inputs.size(), 3u);
-  for (size_t i = 1; i < 3; ++i) {
+  ASSERT_GE(inputs.size(), 3u);  // and the next line's, when it was converted in the background
+  for (size_t i = 1; i < inputs.size(); ++i) {
     EXPECT_EQ(inputs[i].rfind(temp_.Dir() + "pelorin_mol_", 0), 0u) << inputs[i];
     EXPECT_EQ(inputs[i].substr(inputs[i].size() - 4), ".smi") << inputs[i];
   }
