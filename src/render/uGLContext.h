@@ -1,5 +1,5 @@
 // Pixel format and OpenGL context of a viewer window (multisampled when the driver offers it),
-// and the window's drawing state in that context.
+// the contexts closed windows leave for the next, and the window's drawing state in its context.
 #pragma once
 
 #ifdef _WIN32
@@ -34,6 +34,15 @@ bool SetBasicPixelFormat(HDC dc, int& formatIndex) noexcept;
 // double-buffered, drawing to a window.
 PIXELFORMATDESCRIPTOR BasicPixelFormatDescriptor() noexcept;
 
+// The contexts of closed viewer windows, kept (at most two, none current anywhere) for the next
+// window of the same pixel format: making a context and making it current the first time is
+// most of a new window's start in a software driver. Whoever takes one owns it; its textures and
+// buffers were deleted before it was given back.
+TGLContext TakeIdleContext(int pixelFormat);
+void GiveBackContext(TGLContext context, int pixelFormat);
+// Deletes the kept contexts (the library is unloaded).
+void DeleteIdleContexts() noexcept;
+
 // What one window draws with: its device context, the rendering context made on it, and what
 // the renderers keep in that context (the mesh buffers of its models and the text cache). The window owns it
 // and hands its parts to the renderers, so windows share none of it, whichever threads they
@@ -41,10 +50,10 @@ PIXELFORMATDESCRIPTOR BasicPixelFormatDescriptor() noexcept;
 // their context is current, then the context, and then the device context is released.
 class TWindowGL {
  public:
-  // The window's device context with its pixel format set and a context made on it; null when
-  // either cannot be had (CreateGLContext logs why).
+  // The window's device context with its pixel format set and a context for it (one a closed
+  // window gave back, or a new one); null when either cannot be had (the log says why).
   static std::unique_ptr<TWindowGL> Create(HWND window);
-  TWindowGL(TWindowDC dc, TGLContext context);
+  TWindowGL(TWindowDC dc, TGLContext context, int pixelFormat);
   ~TWindowGL();
   TWindowGL(const TWindowGL&) = delete;
   TWindowGL& operator=(const TWindowGL&) = delete;
@@ -68,6 +77,7 @@ class TWindowGL {
   };
   TWindowDC dc_;
   TGLContext context_;
+  int pixelFormat_;
   std::optional<TDrawing> drawing_;  // emptied first, with the context current
 };
 

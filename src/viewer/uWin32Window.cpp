@@ -568,6 +568,7 @@ void ViewerLibraryAttach(HINSTANCE instance) {
 }
 
 void ViewerLibraryDetach() {
+  DeleteIdleContexts();
   if (gClassRegistered) UnregisterClassA(kViewerClassName, gInstance);
   gClassRegistered = false;
 }
