@@ -57,21 +57,6 @@ bool ProcessRuns(const std::wstring& exeName) {
   return found;
 }
 
-// The viewer's picture as the host reads it: drawn into a bitmap of the host's (WM_PRINTCLIENT).
-TImage PrintedPicture(HWND viewer) {
-  RECT r;
-  GetClientRect(viewer, &r);
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right, r.bottom);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(mem, bitmap);
-  SendMessageA(viewer, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
-  SelectObject(mem, old);
-  DeleteDC(mem);
-  return pelorin_test::TakeImage(bitmap);
-}
-
 // The name as the system's 8-bit code page holds it.
 std::string AnsiOf(const std::wstring& wide) {
   int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -246,7 +231,7 @@ TEST_F(ListLoadTest, ListLoadReturnsWhileTheFirstRecordIsConvertedAndTheWindowTh
   ASSERT_TRUE(WaitForLog("wglCreateContext")) << Log();
   ASSERT_TRUE(WaitForLog("RunProcessWait: CMD=")) << Log();
   // The waiting message, in its dark red, as soon as the window can draw; the converter sleeps on.
-  const TImage picture = PrintedPicture(viewer_);
+  const TImage picture = pelorin_test::PrintedImage(viewer_);
   EXPECT_GT(
       pelorin_test::CountPixels(picture, [](uint32_t c) { return pelorin_test::Red(c) > pelorin_test::Green(c) + 40; }),
       30u);

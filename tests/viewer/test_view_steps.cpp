@@ -3,7 +3,6 @@
 // them convert again. Converter runs are counted by the counting stand-in, which converts
 // with the real converter.
 #include "model3d/uSurfaceBudget.h"
-#include "test_drawing.h"
 #include "viewer_test_util.h"
 
 using namespace pelorin;
@@ -11,12 +10,6 @@ using namespace pelorin::testpaths;
 using namespace pelorin_test;
 
 namespace {
-
-TImage Picture(HWND wnd) {
-  InvalidateRect(wnd, nullptr, FALSE);
-  PumpMessages();
-  return TakeImage(RenderViewToBitmap(wnd));
-}
 
 // Three records of paracetamol with 3D coordinates (its models need none generated), titled
 // apart so that their drawings differ.

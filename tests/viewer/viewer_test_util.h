@@ -10,6 +10,7 @@
 
 #include "convert/converter_test_util.h"
 #include "formats/uRecordIndex.h"
+#include "test_drawing.h"
 #include "viewer/uLoadThread.h"
 #include "viewer/uWin32Window.h"
 
@@ -101,6 +102,13 @@ class ViewerTest : public ConverterTest {
   HWND parent_ = nullptr;
   TTempDir counter_;
 };
+
+// Repaints a viewer window with its current values and reads its picture back.
+inline TImage Picture(HWND wnd) {
+  InvalidateRect(wnd, nullptr, FALSE);
+  PumpMessages();
+  return TakeImage(pelorin::RenderViewToBitmap(wnd));
+}
 
 // Every record of an SDF file, as the viewer reads it through the record index.
 inline std::vector<std::string> RecordsOf(const std::string& path) {
