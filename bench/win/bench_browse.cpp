@@ -30,7 +30,7 @@ using namespace pelorin_bench;
 namespace {
 
 struct TBrowseRuns {
-  int Loads = 5;
+  int Loads = 9;
   int Steps = 200;
 };
 

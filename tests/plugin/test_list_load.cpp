@@ -81,12 +81,13 @@ class ListLoadTest : public ::testing::Test {
     }
     DestroyWindow(host_);
   }
-  void WriteIni(const std::string& startMode, const std::string& converter) {
+  void WriteIni(const std::string& startMode, const std::string& converter, const std::string& more = "") {
     WriteFileBytes(dir_.File("pelorin.ini"),
-                   "[Pelorin]\r\nOBabelPath=" + converter + "\r\nStartMode=" + startMode + "\r\n");
+                   "[Pelorin]\r\nOBabelPath=" + converter + "\r\nStartMode=" + startMode + "\r\n" + more);
   }
-  void Load(const std::string& startMode, const std::string& converter = pelorin::testpaths::BridgeExe()) {
-    WriteIni(startMode, converter);
+  void Load(const std::string& startMode, const std::string& converter = pelorin::testpaths::BridgeExe(),
+            const std::string& more = "") {
+    WriteIni(startMode, converter, more);
     module_ = LoadLibraryA(dir_.File("PELORINPLUGIN.dll").c_str());
     ASSERT_NE(module_, nullptr);
     load_ = ProcAs<TListLoad>(module_, "ListLoad");
@@ -242,12 +243,12 @@ TEST_F(ListLoadTest, ListLoadReturnsWhileTheFirstRecordIsConvertedAndTheWindowTh
 }
 
 TEST_F(ListLoadTest, ListLoadNextKeepsTheWindowAndStartsTheNextFileAsANewWindowWould) {
-  Load("3D");
-  std::string caffeine = pelorin::testpaths::SamplePath("caffeine.mol");
+  Load("2D", pelorin::testpaths::BridgeExe(), "Model3D=Atoms\r\n");
+  std::string first = pelorin::testpaths::SamplePath("paracetamol 3d.sdf");
   std::string three = pelorin::testpaths::SamplePath("three.sdf");
-  viewer_ = load_(host_, caffeine.data(), 0);
+  viewer_ = load_(host_, first.data(), 0);
   ASSERT_TRUE(WaitForViews(1)) << Log();
-  SendMessageA(viewer_, WM_KEYDOWN, 'T', 0);  // the user turns to the drawing
+  SendMessageA(viewer_, WM_KEYDOWN, 'T', 0);  // the user turns to the model
   ASSERT_TRUE(WaitForViews(2)) << Log();
 
   EXPECT_EQ(loadNext_(host_, viewer_, three.data(), 0), 0);
@@ -259,18 +260,19 @@ TEST_F(ListLoadTest, ListLoadNextKeepsTheWindowAndStartsTheNextFileAsANewWindowW
   EXPECT_NE(log.find("--- ListLoadNext (Ansi) ---"), std::string::npos);
   EXPECT_NE(log.find("File: " + three + "  ShowFlags: 0"), std::string::npos);
   EXPECT_NE(log.find("ListLoadNext result: 0"), std::string::npos);
-  EXPECT_NE(log.find("TLoadThread.Execute: mode=3D mol=0 file=[" + three + "]"), std::string::npos) << log;
+  EXPECT_NE(log.find("TLoadThread.Execute: mode=2D mol=0 file=[" + three + "]"), std::string::npos) << log;
   // The same window, context, text cache and keyboard hook.
   EXPECT_EQ(CountOf(log, "wglCreateContext"), 1u);
   EXPECT_EQ(CountOf(log, "InstallKbdHook"), 1u);
   EXPECT_EQ(log.find("RemoveKbdHook"), std::string::npos);
 
-  // Back to caffeine: its model, kept when the user turned to the drawing, is shown at once.
-  std::wstring back(caffeine.begin(), caffeine.end());
+  // Back to the first file: it starts in 2D again, and its drawing, kept when the user turned to
+  // the model, is shown at once.
+  std::wstring back(first.begin(), first.end());
   EXPECT_EQ(loadNextW_(host_, viewer_, back.data(), 0), 0);
   log = Log();
   EXPECT_NE(log.find("--- ListLoadNextW (Unicode) ---"), std::string::npos);
-  EXPECT_NE(log.find("View kept: mode=3D mol=0 drawn without the converter"), std::string::npos) << log;
+  EXPECT_NE(log.find("View kept: mode=2D mol=0 drawn without the converter"), std::string::npos) << log;
 }
 
 TEST_F(ListLoadTest, ListLoadNextLeavesProgramDatabasesAndOtherWindowsToTheHost) {
