@@ -377,7 +377,6 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   // Started suspended so that it is in its job before it can start anything of its own.
   DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
   const bool background = RunsInBackground();
-  if (background) flags |= BELOW_NORMAL_PRIORITY_CLASS;
   if (inheritOnly.Ok()) {
     startup.lpAttributeList = inheritOnly.List();
     flags |= EXTENDED_STARTUPINFO_PRESENT;
@@ -400,6 +399,8 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   }
   TUniqueHandle thread(info.hThread);
   TUniqueHandle process(info.hProcess);
+  // Still suspended: it runs at this priority from its start.
+  if (background) SetPriorityClass(process.get(), BELOW_NORMAL_PRIORITY_CLASS);
   job.AdoptAndResume(process.get(), thread.get());
 
   TRunEnd end = WaitForChild(process.get(), job, timeoutMs ? timeoutMs : gTimeoutMs.load(), background, exitCode);

@@ -2,6 +2,11 @@
 // views shown last kept for a step back, a toggle back and a return to a file, and what makes
 // them convert again. Converter runs are counted by the counting stand-in, which converts
 // with the real converter.
+// clang-format off
+#include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
+
 #include "model3d/uSurfaceBudget.h"
 #include "viewer_test_util.h"
 
@@ -21,6 +26,22 @@ std::string WriteThreeDLibrary(const TTempDir& dir) {
   const std::string path = dir.File("paracetamol.sdf");
   WriteFileBytes(path, text);
   return path;
+}
+
+// The priority classes of the running converters (the stand-in runs as obabel.exe).
+std::vector<DWORD> ConverterPriorities() {
+  std::vector<DWORD> classes;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (_wcsicmp(entry.szExeFile, L"obabel.exe") != 0) continue;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    if (process) classes.push_back(GetPriorityClass(process));
+    if (process) CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return classes;
 }
 
 // Sends `key` and tells whether the window shows its record at once, with nothing to wait for.
@@ -84,6 +105,7 @@ TEST_F(ViewerTest, BackgroundConversionGivesWayToTheUserAndEndsWhenTheUserGoesEl
 
   ASSERT_TRUE(StepShowsAtOnce(wnd, VK_RIGHT));
   ASSERT_TRUE(PumpUntil([&] { return ConverterRuns() == 3; }, 30)) << "record 3 is being converted";
+  EXPECT_EQ(ConverterPriorities(), std::vector<DWORD>{BELOW_NORMAL_PRIORITY_CLASS});
   // Back to record 1: record 3 is no longer wanted, and its converter is ended at once.
   ASSERT_TRUE(StepShowsAtOnce(wnd, VK_LEFT));
   EXPECT_EQ(CountOf(Log(), "Prefetch: mode=2D mol=2 cancelled"), 1u);
@@ -107,7 +129,8 @@ TEST_F(ViewerTest, BackgroundConversionGivesWayToTheUserAndEndsWhenTheUserGoesEl
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
   EXPECT_TRUE(state->Loading);
   EXPECT_NE(Log().find("Prefetch: mode=2D mol=2 is shown when ready"), std::string::npos);
-  PumpUntil([] { return false; }, 0.5);
+  EXPECT_TRUE(PumpUntil([] { return ConverterPriorities() == std::vector<DWORD>{NORMAL_PRIORITY_CLASS}; }, 5))
+      << "the user waits for it now";
   EXPECT_EQ(ConverterRuns(), 6u);
   DestroyWindow(wnd);  // TearDown checks that no temporary file is left behind
 }
