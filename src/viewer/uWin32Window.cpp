@@ -528,6 +528,25 @@ HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags
   return wnd;
 }
 
+// The window's file, records, mode and view values as a new window's on `fileName`; what it
+// shows and keeps is left to the load that follows.
+static void TakeNextFile(TPelorinState& state, const std::string& fileName, int showFlags) {
+  state.RecordPass.reset();
+  state.Records.reset();
+  state.FileName = fileName;
+  state.ShowFlags = showFlags;
+  state.MolIndex = 0;
+  state.MolCount = 1;
+  state.MolCountFinal = true;
+  state.StepDirection = 1;
+  state.Mode = ConfigSnapshot().StartMode;
+  const TDrawSize size = ClientDrawSize(state.Wnd);
+  state.View = TViewValues{};
+  state.View.ViewWidth = size.w;
+  state.View.ViewHeight = size.h - kNavBarHeight;
+  MakeRecordIndex(state);
+}
+
 bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags) {
   TPelorinState* state = ViewerStateOf(wnd);
   if (!state) return false;
@@ -536,21 +555,8 @@ bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags) {
   StopLoad(state);
   state = StateOf(wnd);
   if (!state) return false;
-  state->RecordPass.reset();
-  state->Records.reset();
-  state->FileName = fileName;
-  state->ShowFlags = showFlags;
-  state->MolIndex = 0;
-  state->MolCount = 1;
-  state->MolCountFinal = true;
-  state->StepDirection = 1;
-  state->Mode = ConfigSnapshot().StartMode;
-  const TDrawSize size = ClientDrawSize(wnd);
-  state->View = TViewValues{};
-  state->View.ViewWidth = size.w;
-  state->View.ViewHeight = size.h - kNavBarHeight;
+  TakeNextFile(*state, fileName, showFlags);
   DebugLogFmt("LoadNextFile: Mode=%s", ViewModeText(state->Mode).c_str());
-  MakeRecordIndex(*state);
   if (!StartLoad(state, 0)) return false;  // keeps the view shown before for a return to it
   StartRecordPass(*state);
   Invalidate(wnd);
