@@ -4,8 +4,6 @@
 // ListLoadNext and ListLoadNextW.
 #include <gtest/gtest.h>
 #include <windows.h>
-// The process list (tlhelp32.h) needs the types of windows.h first.
-#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstring>
@@ -44,17 +42,8 @@ double MillisecondsOf(const std::function<void()>& call) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Whether a process of this program file name runs.
 bool ProcessRuns(const std::wstring& exeName) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  bool found = false;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
-    found = _wcsicmp(entry.szExeFile, exeName.c_str()) == 0;
-  CloseHandle(snapshot);
-  return found;
+  return !pelorin_test::ProcessesNamed(exeName).empty();
 }
 
 // The name as the system's 8-bit code page holds it.

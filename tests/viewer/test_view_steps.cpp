@@ -2,11 +2,6 @@
 // views shown last kept for a step back, a toggle back and a return to a file, and what makes
 // them convert again. Converter runs are counted by the counting stand-in, which converts
 // with the real converter.
-// clang-format off
-#include <windows.h>
-#include <tlhelp32.h>
-// clang-format on
-
 #include "model3d/uSurfaceBudget.h"
 #include "viewer_test_util.h"
 
@@ -31,16 +26,12 @@ std::string WriteThreeDLibrary(const TTempDir& dir) {
 // The priority classes of the running converters (the stand-in runs as obabel.exe).
 std::vector<DWORD> ConverterPriorities() {
   std::vector<DWORD> classes;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    if (_wcsicmp(entry.szExeFile, L"obabel.exe") != 0) continue;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
-    if (process) classes.push_back(GetPriorityClass(process));
-    if (process) CloseHandle(process);
+  for (DWORD id : ProcessesNamed(L"obabel.exe")) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process) continue;
+    classes.push_back(GetPriorityClass(process));
+    CloseHandle(process);
   }
-  CloseHandle(snapshot);
   return classes;
 }
 
