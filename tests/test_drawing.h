@@ -204,6 +204,26 @@ inline TImage TakeImage(HBITMAP bitmap) {
   if (bitmap) DeleteObject(bitmap);
   return image;
 }
+
+// What a window draws into another program's bitmap when asked to (WM_PRINTCLIENT), as a host
+// that shows it elsewhere reads it.
+inline TImage PrintedImage(HWND wnd) {
+  RECT r;
+  GetClientRect(wnd, &r);
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), r.right, -r.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  HBITMAP target = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(mem, target);
+  SendMessageA(wnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
+  GdiFlush();
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  return TakeImage(target);
+}
 #endif
 
 }  // namespace pelorin_test

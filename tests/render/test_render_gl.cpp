@@ -32,6 +32,7 @@
 #include "support/uWinHandle.h"
 #include "svg/uScenePalette.h"
 #include "test_drawing.h"
+#include "test_helpers.h"
 #include "test_temp_dir.h"
 
 using namespace pelorin;
@@ -198,15 +199,29 @@ TEST(OpenGLStart, MasksFloatingPointExceptionsAndFindsEntryPoints) {
   EXPECT_FALSE(DrainGLErrors()) << "and gone";
 }
 
-TEST(GLContext, MultisampledContextsLoggedAndProbedOnce) {
+TEST(GLContext, MultisampledContextsLoggedAndProbedOnceAndUsedAgainByTheNextWindows) {
   pelorin_test::TTempDir dir;
+  DeleteIdleContexts();  // windows of earlier tests left theirs
   DebugLogSetup(dir.Dir(), true);
+  HGLRC made[2] = {};
   {
     TGLWindow first;
     TGLWindow second;
     EXPECT_TRUE(first.Ready());
     EXPECT_TRUE(second.Ready());
     EXPECT_NE(first.Context(), second.Context());
+    made[0] = first.Context();
+    made[1] = second.Context();
+  }
+  // Closed windows leave their contexts to the next ones; a third window at once makes its own.
+  {
+    TGLWindow next[3];
+    for (const TGLWindow& window : next) EXPECT_TRUE(window.Ready());
+    EXPECT_TRUE(next[0].Context() == made[0] || next[0].Context() == made[1]);
+    EXPECT_TRUE(next[1].Context() == made[0] || next[1].Context() == made[1]);
+    EXPECT_NE(next[0].Context(), next[1].Context());
+    EXPECT_NE(next[2].Context(), made[0]);
+    EXPECT_NE(next[2].Context(), made[1]);
   }
   DebugLogClose();
   EXPECT_EQ(gDummyWindowsCreated, 1) << "one probe per process, whichever window came first";
@@ -222,7 +237,8 @@ TEST(GLContext, MultisampledContextsLoggedAndProbedOnce) {
   const std::regex created(
       R"(SetupPixelFormat: PF=[1-9]\d* MSAA=4x\r\n[^\r\n]*wglCreateContext \xE2\x86\x92 HGLRC=[1-9]\d*\r\n)");
   const auto lines = std::distance(std::sregex_iterator(log.begin(), log.end(), created), std::sregex_iterator());
-  EXPECT_EQ(lines, 2) << log;
+  EXPECT_EQ(lines, 3) << log;
+  EXPECT_EQ(pelorin_test::CountOf(log, "of a closed window is used again"), 2u) << log;
 }
 
 TEST_F(RenderGLTest, ShapesLandWhereTheSceneSays) {
