@@ -398,6 +398,24 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buf
   glEnable(GL_MULTISAMPLE);
 }
 
+TMeshBuffers& TMeshBufferPool::For(const std::shared_ptr<const TMeshModel>& model) {
+  for (const auto& set : sets_)
+    if (model && (set->Uploaded.lock() == model || set->Refused.lock() == model)) return *set;
+  for (const auto& set : sets_)
+    if (set->Uploaded.expired() && set->Refused.expired()) return *set;
+  sets_.push_back(std::make_unique<TMeshBuffers>());
+  return *sets_.back();
+}
+
+TMeshBuffers& TMeshBufferPool::First() {
+  if (sets_.empty()) sets_.push_back(std::make_unique<TMeshBuffers>());
+  return *sets_.front();
+}
+
+void TMeshBufferPool::ReleaseStale() {
+  for (const auto& set : sets_) ReleaseStaleMeshBuffers(*set);
+}
+
 void ReleaseStaleMeshBuffers(TMeshBuffers& buffers) {
   if (buffers.Context == nullptr || buffers.Context != wglGetCurrentContext()) return;
   if (!buffers.Filled || !buffers.Uploaded.expired()) return;

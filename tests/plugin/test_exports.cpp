@@ -30,6 +30,8 @@ using TPreviewWFn = decltype(&ListGetPreviewBitmapW);
 constexpr UINT kOptionsMessage = pelorin::WM_PELORIN_OPTIONS;
 const char* const kEntryPoints[] = {"ListLoad",
                                     "ListLoadW",
+                                    "ListLoadNext",
+                                    "ListLoadNextW",
                                     "ListCloseWindow",
                                     "ListGetDetectString",
                                     "ListSetDefaultParams",
@@ -319,7 +321,8 @@ TEST_F(PreviewTest, OverTheAtomLimitTheThumbnailIsAnAtomPictureAndLeavesNoFile) 
   TTempDir temp;
   TScopedEnvironment tmp(L"TMP", temp.Path().wstring()), tempVar(L"TEMP", temp.Path().wstring());
   WriteIni("[Pelorin]\r\nOBabelPath=" + pelorin::testpaths::BridgeExe() +
-           "\r\nMaxThumbnail2DAtoms=10\r\n");  // caffeine.mol: 14 atoms
+           "\r\nMaxThumbnail2DAtoms=10\r\n"  // caffeine.mol: 14 atoms
+           "ThumbnailTimeout=30000\r\n");    // the picture counts here, not the converter's time on a busy machine
   HBITMAP bitmap = Preview(pelorin::testpaths::SamplePath("caffeine.mol"), 128, 128);
   ASSERT_NE(bitmap, nullptr) << Log();
   const TDib dib = DibOf(bitmap);
