@@ -54,8 +54,7 @@ inline std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    if (entry.th32ParentProcessID != GetCurrentProcessId() || _wcsicmp(entry.szExeFile, exeName.c_str()) != 0)
-      continue;
+    if (entry.th32ParentProcessID != GetCurrentProcessId() || _wcsicmp(entry.szExeFile, exeName.c_str()) != 0) continue;
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
     if (!process) continue;
     if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) ids.push_back(entry.th32ProcessID);
