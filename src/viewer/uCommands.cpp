@@ -100,4 +100,11 @@ bool CopyViewOf(HWND wnd) {
   return state && CopyView(state);
 }
 
+bool GoToPercentOf(HWND wnd, int percent) {
+  TPelorinState* state = ViewerStateOf(wnd);
+  if (!state) return false;
+  const int32_t record = RecordAtPercent(percent, state->MolCount);
+  return SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(record), 0) >= 0;
+}
+
 }  // namespace pelorin

@@ -110,9 +110,11 @@ bool TLoadThread::WaitForRecord() {
 void TLoadThread::Load(TFileRemover& recordFile) {
   DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ViewModeText(Mode).c_str(), MolIndex, fileName_.c_str());
   if (records_ && !WaitForRecord()) return;
-  std::string input;
-  if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg)) return;
+  std::string input, text;
+  if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg, &text)) return;
   if (terminated_) return;
+  // The record's data come from the text read for the converter: no second read of the file.
+  if (records_ && records_->Rule() == TRecordRule::kSDF && !text.empty()) Data = ReadSDFRecordData(text);
   bool ok = Mode == TViewMode::k2D ? Load2D(input) : Load3D(input);
   if (!ok) return;
   SceneReady = true;
@@ -217,11 +219,12 @@ uint64_t KeptModelLimit() {
 // Keeps what the window shows for a step back; the window shows nothing of it afterwards.
 void KeepShownView(TPelorinState& state) {
   if (!state.ShownKey || !state.SceneReady || state.Loading) return;
-  TKeptView view{std::move(state.Scene), std::move(state.Model)};
+  TKeptView view{std::move(state.Scene), std::move(state.Model), std::move(state.Data)};
   if (view.Model) state.Views.SetModelLimit(KeptModelLimit());
   state.Views.Keep(*state.ShownKey, std::move(view));
   state.Scene = TSVGScene{};
   state.Model.reset();
+  state.Data = TSDFRecordData{};
   state.ShownKey.reset();
 }
 
@@ -234,6 +237,9 @@ void BeginWaiting(TPelorinState& state) {
   state.ErrorMsg.clear();
   state.Scene = TSVGScene{};
   state.Model.reset();
+  state.Data = TSDFRecordData{};
+  state.Mark.reset();
+  state.Notice.clear();
   state.ShownKey.reset();
   state.PrefetchDue = false;
 }
@@ -241,6 +247,9 @@ void BeginWaiting(TPelorinState& state) {
 void ShowKeptView(TPelorinState& state, const TViewKey& key, TKeptView view) {
   state.Scene = std::move(view.Scene);
   state.Model = std::move(view.Model);
+  state.Data = std::move(view.Data);
+  state.Mark.reset();
+  state.Notice.clear();
   state.SceneReady = true;
   state.ErrorMsg.clear();
   state.Loading = false;
@@ -333,7 +342,7 @@ void KeepPrefetched(TPelorinState* state, std::unique_ptr<TLoadThread> load) {
                 load->ErrorMsg.c_str());
     return;
   }
-  TKeptView view{std::move(load->Scene), std::move(load->Model)};
+  TKeptView view{std::move(load->Scene), std::move(load->Model), std::move(load->Data)};
   if (view.Model) state->Views.SetModelLimit(KeptModelLimit());
   const bool kept = state->Views.Keep(*load->Key, std::move(view));
   DebugLogFmt("Prefetch: mode=%s mol=%d %s", ViewModeText(load->Mode).c_str(), load->MolIndex,
@@ -360,6 +369,7 @@ void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
   state->SceneReady = load->SceneReady;
   state->ErrorMsg = load->ErrorMsg;
   state->Model = std::move(load->Model);
+  state->Data = std::move(load->Data);
   state->ShownKey = load->SceneReady ? load->Key : std::nullopt;
   state->PrefetchDue = true;
   ResetViewAfterLoad(state->View);

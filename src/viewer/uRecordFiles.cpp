@@ -32,9 +32,10 @@ bool ReadRecordOf(const TRecordIndex* records, int32_t index, std::string& text,
 }
 
 bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index, std::string& input,
-                     TFileRemover& remover, std::string& error) {
+                     TFileRemover& remover, std::string& error, std::string* recordText) {
   input = fileName;
-  std::string text;
+  std::string local;
+  std::string& text = recordText ? *recordText : local;
   bool wholeFile = false;
   if (!ReadRecordOf(records, index, text, wholeFile, error)) return false;
   if (wholeFile) return true;

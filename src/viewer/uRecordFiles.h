@@ -20,8 +20,10 @@ std::string MakeRecordTempName(const std::string& extension);
                                 std::string& error);
 // The converter's input for record `index`: `fileName` itself, or a new temporary file holding
 // the record (named by RecordInputExtension of the index's rule), which `remover` deletes.
+// `recordText` (optional) receives the record's text (empty when the file itself is the input).
 [[nodiscard]] bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index,
-                                   std::string& input, TFileRemover& remover, std::string& error);
+                                   std::string& input, TFileRemover& remover, std::string& error,
+                                   std::string* recordText = nullptr);
 
 // The SVG drawing of the current record (or of the whole file when it has no records).
 [[nodiscard]] bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::string& error);

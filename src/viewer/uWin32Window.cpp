@@ -78,16 +78,18 @@ void Paint(HWND wnd, TPelorinState* state) {
     return;
   }
   bool drawn = false;
+  const int drawWidth = size.w - FieldsPanelWidthOf(*state, size.w);
   {
     const TCurrentContext current = state->GL->MakeCurrent();
-    state->View.ViewWidth = size.w;
+    state->View.ViewWidth = drawWidth;
     state->View.ViewHeight = size.h;
     if (current) {
-      DrawView(*state, *state->GL, size.w, size.h);
+      DrawView(*state, *state->GL, drawWidth, size.h);
       state->GL->Swap();
       drawn = true;
     }
   }
+  DrawFieldsPanel(*state, paint.dc(), size.w, size.h);
   DrawNavBar(*state, paint.dc(), size.w, size.h);
   // The shown record is on screen: the next one may now be converted in the background.
   if (drawn && state->PrefetchDue && !state->Loading) {
@@ -107,6 +109,15 @@ void ToggleMode(TPelorinState* state, const char* logFormat) {
   StartLoadAndRepaint(state);
 }
 
+// D: the fields panel shown or hidden, in every window, and the choice kept in the ini file.
+void ToggleFields(TPelorinState* state) {
+  const bool show = !ConfigSnapshot().ShowFields;
+  std::string error;
+  if (!SaveShowFields(show, error)) DebugLog("SaveShowFields FAILED: " + error);
+  DebugLogFmt("KeyDown D: ShowFields=%d", show ? 1 : 0);
+  Invalidate(state->Wnd);
+}
+
 void GoToRecord(TPelorinState* state, int32_t index) {
   if (index == state->MolIndex) return;
   state->StepDirection = index < state->MolIndex ? -1 : 1;
@@ -119,6 +130,14 @@ void GoToRecord(TPelorinState* state, int32_t index) {
 void OnKeyDown(TPelorinState* state, WPARAM key) {
   const bool ctrl = GetKeyState(VK_CONTROL) < 0, alt = GetKeyState(VK_MENU) < 0;
   if (!ViewerTakesKey(static_cast<int>(key), ctrl, alt)) return;
+  if (state->SearchStop) {  // the key stops the search and does nothing else
+    *state->SearchStop = true;
+    return;
+  }
+  if (!state->Notice.empty()) {
+    state->Notice.clear();
+    Invalidate(state->Wnd);
+  }
   switch (key) {
     case VK_LEFT:
     case VK_UP:
@@ -135,6 +154,9 @@ void OnKeyDown(TPelorinState* state, WPARAM key) {
     case 'R':
       ResetView(state->View);
       Invalidate(state->Wnd);
+      break;
+    case 'D':
+      ToggleFields(state);
       break;
     case 'T':
       ToggleMode(state, "KeyDown T: Mode=%s");
@@ -192,7 +214,7 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
   if (h < kMinDrawHeight) h = kMinDrawHeight;
   if (state->SceneReady && state->Mode == TViewMode::k2D) {
     const TCurrentContext current = state->GL->MakeCurrent();
-    if (current) SetupProjection2D(w, h, state->Scene, state->View);
+    if (current) SetupProjection2D(w - FieldsPanelWidthOf(*state, w), h, state->Scene, state->View);
   }
   Invalidate(state->Wnd);
 }
@@ -423,6 +445,7 @@ void StartRecordPass(TPelorinState& state) {
 HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   if (!state || !state->GL) return nullptr;
   TDrawSize size = ClientDrawSize(wnd);
+  size.w -= FieldsPanelWidthOf(*state, size.w);  // the drawing beside the panel
   int pictureHeight = size.h - kNavBarHeight;
   if (size.w <= 0 || pictureHeight <= 0) return nullptr;
   const TCurrentContext current = state->GL->MakeCurrent();
@@ -458,8 +481,9 @@ void PrintClient(HWND wnd, TPelorinState* state, HDC dc) {
   if (picture) {
     TMemoryDC mem;
     TSelection select(mem.get(), picture.get());
-    BitBlt(dc, 0, 0, size.w, size.h - kNavBarHeight, mem.get(), 0, 0, SRCCOPY);
+    BitBlt(dc, 0, 0, size.w - FieldsPanelWidthOf(*state, size.w), size.h - kNavBarHeight, mem.get(), 0, 0, SRCCOPY);
   }
+  DrawFieldsPanel(*state, dc, size.w, size.h);
   DrawNavBar(*state, dc, size.w, size.h);
 }
 

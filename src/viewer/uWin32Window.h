@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "formats/uRecordIndex.h"
+#include "formats/uRecordSearch.h"
+#include "formats/uSDFData.h"
 #include "model3d/uMeshModel.h"
 #include "svg/uScene2D.h"
 #include "viewer/uViewCache.h"
@@ -63,6 +66,9 @@ struct TPelorinState {
   bool MolCountFinal = true;  // false while the pass still counts
   TSVGScene Scene;
   bool SceneReady = false;
+  TSDFRecordData Data;             // the shown record's title and data fields
+  std::optional<TSearchHit> Mark;  // where the last search found its text in the shown record
+  std::string Notice;              // told in the navigation bar until the next key or load
   std::string ErrorMsg;
   bool Dragging = false;
   int32_t LastMouseX = 0;
@@ -87,6 +93,9 @@ struct TPelorinState {
   std::shared_ptr<TMeshModel> Model;
   // The host's display parameters as last given (ListLoad's ShowFlags, then its commands).
   int ShowFlags = 0;
+  bool DarkMode = false;  // the host is dark: the 2D drawing, the bar and the panel follow
+  // While the host's search runs (SearchInWindow): its stop flag, which the next key sets.
+  std::atomic<bool>* SearchStop = nullptr;
 };
 
 // The state of a viewer window, or null before creation stored it / after destruction.

@@ -1,0 +1,228 @@
+// The library browser in the window: the data fields panel and the title in the bar, the D key,
+// the host's search and percent commands, and dark mode; with the real converter.
+#include "viewer/uCommands.h"
+#include "viewer/uNavBar.h"
+#include "viewer/uSearch.h"
+#include "viewer_test_util.h"
+
+using namespace pelorin;
+using namespace pelorin::testpaths;
+using namespace pelorin_test;
+
+namespace {
+
+// An SDF library of `count` caffeine records, each titled "caffeine <n>" with a catalogue
+// number, a name and a long description as data fields (items beyond those: `extraItems`).
+std::string WriteLibrary(const TTempDir& dir, int count, int extraItems = 0, const std::string& name = "lib.sdf") {
+  const std::string molfile = ReadFileBytes(SamplePath("caffeine.mol"));
+  const std::string body = molfile.substr(molfile.find_first_of("\r\n"));
+  std::string text;
+  for (int i = 1; i <= count; ++i) {
+    text += "caffeine " + std::to_string(i) + body;
+    if (text.back() != '\n') text += "\n";
+    text += "> <CATALOG>\nCAT-" + std::to_string(10000 + i) + "\n\n";
+    text += "> <NAME>\nTrimethylxanthine " + std::to_string(i) + "\n\n";
+    text += "> <DESCRIPTION>\n" + std::string(300, 'd') + "\n\n";
+    for (int k = 0; k < extraItems; ++k) text += "> <EXTRA" + std::to_string(k) + ">\nvalue\n\n";
+    text += "$$$$\n";
+  }
+  const std::string path = dir.File(name);
+  WriteFileBytes(path, text);
+  return path;
+}
+
+// The fixture keeps the settings file in a folder of the test's own (the D key writes it).
+class LibraryTest : public ViewerTest {
+ protected:
+  void SetUp() override {
+    ViewerTest::SetUp();
+    savedPluginDir_ = PluginDir;
+    savedIniPath_ = IniPath;
+    PluginDir = settings_.Dir();
+    IniPath = PluginDir + "pelorin.ini";
+  }
+  void TearDown() override {
+    PluginDir = savedPluginDir_;
+    IniPath = savedIniPath_;
+    ViewerTest::TearDown();
+  }
+  // A search of the host's in the window, as ListSearchText makes it, and the load of its hit.
+  static bool Find(HWND wnd, const std::string& text, int flags) {
+    const bool found = SearchInWindow(wnd, {text}, flags);
+    WaitLoaded(wnd);
+    return found;
+  }
+  static void Key(HWND wnd, WPARAM key) {
+    SendMessageA(wnd, WM_KEYDOWN, key, 0);
+    PumpMessages();
+  }
+
+  TTempDir settings_;
+  std::string savedPluginDir_, savedIniPath_;
+};
+
+// Pixels of the panel's area (the right `width` columns above the bar) that are text, and that
+// are its light background.
+TArea PanelArea(const TImage& image, int width) {
+  return {image.Width - width + 2, 0, image.Width, image.Height - kNavBarHeight};
+}
+size_t PanelInk(const TImage& image, int width) {
+  return CountPixels(image, IsDark, PanelArea(image, width));
+}
+size_t PanelBackground(const TImage& image, int width) {
+  return CountPixels(
+      image, [](uint32_t c) { return c == 0xF8F8F8; }, PanelArea(image, width));
+}
+
+}  // namespace
+
+TEST_F(LibraryTest, FieldsPanelBesideTheDrawingInBothModesAndTheDKey) {
+  TTempDir dir;
+  HWND wnd = Open(WriteLibrary(dir, 3, 40));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_EQ(state->Data.Title, "caffeine 1");
+  ASSERT_EQ(state->Data.Items.size(), 43u);
+  EXPECT_EQ(state->Data.Items[0].Value, "CAT-10001");
+
+  const int panel = FieldsPanelWidth(640);
+  EXPECT_EQ(Picture(wnd).Width, 640 - panel);  // the drawing beside the panel
+  const TImage printed = PrintedImage(wnd);
+  EXPECT_GT(PanelInk(printed, panel), 200u);
+  EXPECT_GT(PanelBackground(printed, panel), 10000u);
+
+  Key(wnd, VK_RIGHT);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  EXPECT_EQ(state->Data.Title, "caffeine 2");
+  EXPECT_EQ(state->Data.Items[1].Value, "Trimethylxanthine 2");
+
+  Key(wnd, 'T');  // the 3D model keeps the panel beside it
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_EQ(Picture(wnd).Width, 640 - panel);
+  EXPECT_EQ(state->Data.Title, "caffeine 2");
+
+  Key(wnd, 'D');  // hidden, and the choice kept in the settings file
+  EXPECT_FALSE(ConfigSnapshot().ShowFields);
+  EXPECT_NE(ReadFileBytes(IniPath).find("ShowFields=0"), std::string::npos);
+  EXPECT_EQ(Picture(wnd).Width, 640);
+  EXPECT_EQ(PanelBackground(PrintedImage(wnd), panel), 0u);
+  Key(wnd, 'D');
+  EXPECT_TRUE(ConfigSnapshot().ShowFields);
+  EXPECT_NE(ReadFileBytes(IniPath).find("ShowFields=1"), std::string::npos);
+  EXPECT_EQ(Picture(wnd).Width, 640 - panel);
+  DestroyWindow(wnd);
+}
+
+TEST_F(LibraryTest, RecordsWithoutFieldsAndNarrowWindowsShowNoPanel) {
+  HWND wnd = Open(SamplePath("three.sdf"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  EXPECT_TRUE(State(wnd)->Data.Items.empty());
+  EXPECT_EQ(Picture(wnd).Width, 640);
+  DestroyWindow(wnd);
+
+  TTempDir dir;
+  HWND pane = CreatePane(kFieldsPanelMinWindow - 20, 300);
+  HWND narrow = CreatePelorinWindow(pane, WriteLibrary(dir, 1));
+  ASSERT_TRUE(WaitLoaded(narrow));
+  EXPECT_EQ(State(narrow)->Data.Items.size(), 3u);
+  EXPECT_EQ(Picture(narrow).Width, kFieldsPanelMinWindow - 20);
+  DestroyWindow(narrow);
+  DestroyWindow(pane);
+}
+
+namespace {
+
+bool MarkIs(const TPelorinState* state, TSearchPlace place, size_t item = 0) {
+  return state->Mark && state->Mark->Place == place && (place == TSearchPlace::kTitle || state->Mark->Item == item);
+}
+
+}  // namespace
+
+TEST_F(LibraryTest, SearchFindsForwardBackwardByCaseAndWholeWordsAndSaysWhenNot) {
+  TTempDir dir;
+  HWND wnd = Open(WriteLibrary(dir, 30));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+
+  EXPECT_TRUE(Find(wnd, "cat-10017", kSearchFindFirst));  // from the first record, any case
+  EXPECT_EQ(state->MolIndex, 16);
+  EXPECT_TRUE(MarkIs(state, TSearchPlace::kItemValue, 0));
+  EXPECT_EQ(state->Data.Title, "caffeine 17");
+  EXPECT_TRUE(Find(wnd, "CAT-100", 0));  // the next: from the record after the shown one
+  EXPECT_EQ(state->MolIndex, 17);
+  EXPECT_TRUE(Find(wnd, "caffeine 3", kSearchBackwards));  // a title, backwards
+  EXPECT_EQ(state->MolIndex, 2);
+  EXPECT_TRUE(MarkIs(state, TSearchPlace::kTitle));
+  EXPECT_TRUE(Find(wnd, "NAME", kSearchFindFirst | kSearchMatchCase));  // a field's name
+  EXPECT_EQ(state->MolIndex, 0);
+  EXPECT_TRUE(MarkIs(state, TSearchPlace::kItemName, 1));
+
+  EXPECT_FALSE(Find(wnd, "trimethylxanthine 5", kSearchFindFirst | kSearchMatchCase));
+  EXPECT_EQ(state->Notice, "Not found");
+  EXPECT_EQ(state->MolIndex, 0);
+  SendMessageA(wnd, WM_KEYDOWN, 'H', 0);  // the next key ends the notice
+  EXPECT_TRUE(state->Notice.empty());
+  EXPECT_TRUE(Find(wnd, "trimethylxanthine 5", kSearchFindFirst));
+  EXPECT_EQ(state->MolIndex, 4);
+
+  // Whole words: "Trimethylxanthine 1" is no word of "Trimethylxanthine 10".
+  EXPECT_TRUE(Find(wnd, "Trimethylxanthine 1", kSearchWholeWords | kSearchBackwards));
+  EXPECT_EQ(state->MolIndex, 0);
+  EXPECT_FALSE(Find(wnd, "Trimethylxanthine 1", kSearchWholeWords));
+  EXPECT_EQ(state->MolIndex, 0);
+  EXPECT_TRUE(Find(wnd, "Trimethylxanthine 1", 0));
+  EXPECT_EQ(state->MolIndex, 9);
+  EXPECT_TRUE(Find(wnd, "caffeine 30", kSearchFindFirst | kSearchBackwards));  // from the last
+  EXPECT_EQ(state->MolIndex, 29);
+  EXPECT_FALSE(Find(wnd, "caffeine", 0));  // nothing after the last
+  EXPECT_FALSE(Find(wnd, "", kSearchFindFirst));
+  DestroyWindow(wnd);
+
+  // A file of one record: searched whole, once.
+  HWND single = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(single));
+  EXPECT_TRUE(Find(single, "CAFFEINE", kSearchFindFirst));
+  EXPECT_TRUE(MarkIs(State(single), TSearchPlace::kTitle));
+  EXPECT_FALSE(Find(single, "caffeine", 0));
+  DestroyWindow(single);
+}
+
+TEST_F(LibraryTest, SearchReachesTheLastRecordOfALargeLibraryAndAKeyStopsIt) {
+  TTempDir dir;
+  HWND wnd = Open(WriteLibrary(dir, 20000));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+  ASSERT_EQ(state->MolCount, 20000);
+  EXPECT_TRUE(Find(wnd, "CAT-30000", kSearchFindFirst));
+  EXPECT_EQ(state->MolIndex, 19999);
+  EXPECT_TRUE(MarkIs(state, TSearchPlace::kItemValue, 0));
+
+  // A key waiting when the search begins stops it before it has read the file.
+  PostMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
+  EXPECT_FALSE(Find(wnd, "no such text", kSearchFindFirst));
+  EXPECT_EQ(state->Notice, "Search stopped");
+  EXPECT_EQ(state->MolIndex, 19999);  // the key did nothing else
+  EXPECT_NE(Log().find("Search: stopped"), std::string::npos);
+  DestroyWindow(wnd);
+}
+
+TEST_F(LibraryTest, PercentGoesToTheRecordAtThatShareOfTheCount) {
+  TTempDir dir;
+  HWND wnd = Open(WriteLibrary(dir, 11));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+  for (const auto& [percent, record] : {std::pair{50, 5}, {100, 10}, {0, 0}, {250, 10}, {-5, 0}, {33, 3}}) {
+    EXPECT_TRUE(GoToPercentOf(wnd, percent));
+    ASSERT_TRUE(WaitLoaded(wnd));
+    EXPECT_EQ(state->MolIndex, record) << percent;
+    EXPECT_TRUE(state->SceneReady) << percent;
+  }
+  DestroyWindow(wnd);
+  HWND single = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(single));
+  EXPECT_TRUE(GoToPercentOf(single, 70));
+  EXPECT_EQ(State(single)->MolIndex, 0);
+  DestroyWindow(single);
+}
