@@ -13,9 +13,13 @@ bool LoadFileAtoms(const std::string& inputPath, TAtomArray& atoms, std::string&
   // Reading the table is far quicker than any converter run (no process start), and gives the
   // same atoms: the converter writes a PDB's or XYZ's own elements and coordinates back.
   if (IsAtomTable(MolFormatFromFileName(inputPath))) {
-    if (ReadAtomTableFile(inputPath, atoms, error)) {
+    if (ReadAtomTableFile(inputPath, atoms, error, [&limits] { return limits.Deadline.Passed(); })) {
       DebugLogFmt("LoadFileAtoms: %d atoms read from the file itself", static_cast<int>(atoms.size()));
       return true;
+    }
+    if (limits.Deadline.Passed()) {
+      DebugLog("LoadFileAtoms ERROR: " + error);
+      return false;
     }
     DebugLog("LoadFileAtoms: the file itself gave no atoms (" + error + "); the converter reads it");
   }

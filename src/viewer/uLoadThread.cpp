@@ -111,7 +111,9 @@ void TLoadThread::Load(TFileRemover& recordFile) {
   DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ViewModeText(Mode).c_str(), MolIndex, fileName_.c_str());
   if (records_ && !WaitForRecord()) return;
   std::string input, text;
-  if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg, &text)) return;
+  if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg,
+                       [this] { return terminated_.load(); }, &text))
+    return;
   if (terminated_) return;
   // The record's data come from the text read for the converter: no second read of the file.
   if (records_ && records_->Rule() == TRecordRule::kSDF && !text.empty()) Data = ReadSDFRecordData(text);
@@ -122,16 +124,28 @@ void TLoadThread::Load(TFileRemover& recordFile) {
 }
 
 bool TLoadThread::Load2D(const std::string& input) {
-  std::string svg;
-  if (!RunOBabel(input, svg, ErrorMsg)) return false;
+  if (!RunOBabel(input, SvgText, ErrorMsg)) return false;
   if (terminated_) return false;
   Scene = TSVGScene{};
-  if (!ParseSVG(svg, Scene)) {
+  if (!ParseSVG(SvgText, Scene)) {
     ErrorMsg = "SVG parse failed.";
+    std::string().swap(SvgText);
     return false;
   }
   return true;
 }
+
+namespace {
+
+// A 3D conversion reads the input's first molecule only: a file of many (an MOL2 or CML
+// collection, a PDB of several models) is shown by its first, and the rest is never converted.
+TConversionLimits ShownMoleculeLimits() {
+  TConversionLimits limits;
+  limits.ExtraArgs = "-l 1";
+  return limits;
+}
+
+}  // namespace
 
 bool TLoadThread::Load3D(const std::string& input) {
   const TPelorinConfig config = ConfigSnapshot();
@@ -142,8 +156,14 @@ bool TLoadThread::Load3D(const std::string& input) {
   // 1 MB of file and more of memory for every atom. Auto draws the atoms instead of refusing.
   std::string budgetMessage;
   const bool surfaceWithinBudget = config.Model3D == TModel3D::Atoms || !SurfaceOverBudget(survey, budgetMessage);
-  if (ChooseModelKind(config.Model3D, config.MaxSurfaceAtoms, survey, surfaceWithinBudget) == TModelKind::Atoms)
-    return LoadAtoms(input);
+  const TModelKind kind = ChooseModelKind(config.Model3D, config.MaxSurfaceAtoms, survey, surfaceWithinBudget);
+  if (!surfaceWithinBudget) {
+    DebugLog(
+        std::string("SurfaceOverBudget: ") +
+        (kind == TModelKind::Atoms ? "no surface conversion, the atoms are drawn instead: " : "no 3D conversion: ") +
+        budgetMessage);
+  }
+  if (kind == TModelKind::Atoms) return LoadAtoms(input);
   if (!surfaceWithinBudget) {
     ErrorMsg = budgetMessage;
     return false;
@@ -153,7 +173,7 @@ bool TLoadThread::Load3D(const std::string& input) {
 
 bool TLoadThread::LoadAtoms(const std::string& input) {
   TAtomArray atoms;
-  if (!LoadFileAtoms(input, atoms, ErrorMsg)) return false;
+  if (!LoadFileAtoms(input, atoms, ErrorMsg, ShownMoleculeLimits())) return false;
   if (terminated_) return false;
   auto model = std::make_shared<TMeshModel>();
   if (!BuildAtomModel(atoms, *model, ErrorMsg)) return false;
@@ -164,7 +184,7 @@ bool TLoadThread::LoadAtoms(const std::string& input) {
 
 bool TLoadThread::LoadSurface(const std::string& input, TOverBudget overBudget) {
   std::string stl;
-  if (!RunOBabelSTL(input, stl, ErrorMsg)) return false;
+  if (!RunOBabelSTL(input, stl, ErrorMsg, ShownMoleculeLimits())) return false;
   // Removed on every path, a failed read included: a model too large to hold would
   // otherwise leave a file of gigabytes in the temporary folder on every attempt.
   TFileRemover stlFile(stl);
@@ -225,6 +245,7 @@ void KeepShownView(TPelorinState& state) {
   state.Scene = TSVGScene{};
   state.Model.reset();
   state.Data = TSDFRecordData{};
+  std::string().swap(state.SvgText);
   state.ShownKey.reset();
 }
 
@@ -240,6 +261,7 @@ void BeginWaiting(TPelorinState& state) {
   state.Data = TSDFRecordData{};
   state.Mark.reset();
   state.Notice.clear();
+  std::string().swap(state.SvgText);
   state.ShownKey.reset();
   state.PrefetchDue = false;
 }
@@ -250,6 +272,7 @@ void ShowKeptView(TPelorinState& state, const TViewKey& key, TKeptView view) {
   state.Data = std::move(view.Data);
   state.Mark.reset();
   state.Notice.clear();
+  std::string().swap(state.SvgText);  // not kept with the view: an export converts it again
   state.SceneReady = true;
   state.ErrorMsg.clear();
   state.Loading = false;
@@ -366,6 +389,7 @@ void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
   state = StateOf(wnd);
   if (!state || state->LoadThread) return;  // window gone, or a newer load has begun
   state->Scene = std::move(load->Scene);
+  state->SvgText = std::move(load->SvgText);
   state->SceneReady = load->SceneReady;
   state->ErrorMsg = load->ErrorMsg;
   state->Model = std::move(load->Model);

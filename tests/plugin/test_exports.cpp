@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "lattice_pdb.h"
 #include "plugin/uWLXExports.h"
 #include "test_drawing.h"
 #include "test_helpers.h"
@@ -334,7 +335,8 @@ TEST_F(PreviewTest, OverTheAtomLimitTheThumbnailIsAnAtomPictureAndLeavesNoFile) 
   TTempDir temp;
   TScopedEnvironment tmp(L"TMP", temp.Path().wstring()), tempVar(L"TEMP", temp.Path().wstring());
   WriteIni("[Pelorin]\r\nOBabelPath=" + pelorin::testpaths::BridgeExe() +
-           "\r\nMaxThumbnail2DAtoms=10\r\n");  // caffeine.mol: 14 atoms
+           "\r\nMaxThumbnail2DAtoms=10\r\n"  // caffeine.mol: 14 atoms
+           "ThumbnailTimeout=30000\r\n");    // the picture counts here, not the converter's time on a busy machine
   HBITMAP bitmap = Preview(pelorin::testpaths::SamplePath("caffeine.mol"), 128, 128);
   ASSERT_NE(bitmap, nullptr) << Log();
   const TDib dib = DibOf(bitmap);
@@ -344,6 +346,15 @@ TEST_F(PreviewTest, OverTheAtomLimitTheThumbnailIsAnAtomPictureAndLeavesNoFile) 
   EXPECT_GT(CountPixels(dib.Image, IsInk), 128u * 128 / 4) << "discs, not thin bonds";
   EXPECT_NE(Log().find("RunOBabelXYZ: XYZ ready"), std::string::npos) << Log();
   EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+
+  // More atoms than the atom picture draws: the survey says so, and the file is not read.
+  const std::string protein = dir_.File("protein.pdb");
+  std::ofstream(protein, std::ios::binary) << pelorin::lattice::LatticePDBText(60000);
+  EXPECT_EQ(Preview(protein, 128, 128), nullptr);
+  const std::string log = Log();
+  EXPECT_NE(log.find("ListGetPreviewBitmap: 60000 atoms, more than a thumbnail draws (50000)"), std::string::npos)
+      << log;
+  EXPECT_EQ(CountOf(log, "LoadFileAtoms: "), 1u) << "caffeine's atoms only";
 }
 
 TEST_F(PreviewTest, UnreadableFileGivesNoBitmapAndOneLogLine) {
