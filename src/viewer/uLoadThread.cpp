@@ -111,8 +111,9 @@ void TLoadThread::Load(TFileRemover& recordFile) {
   DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ViewModeText(Mode).c_str(), MolIndex, fileName_.c_str());
   if (records_ && !WaitForRecord()) return;
   std::string input, text;
-  if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg,
-                       [this] { return terminated_.load(); }, &text))
+  if (!MakeRecordInput(
+          fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg, [this] { return terminated_.load(); },
+          &text))
     return;
   if (terminated_) return;
   // The record's data come from the text read for the converter: no second read of the file.
@@ -243,6 +244,7 @@ void KeepShownView(TPelorinState& state) {
   if (view.Model) state.Views.SetModelLimit(KeptModelLimit());
   state.Views.Keep(*state.ShownKey, std::move(view));
   state.Scene = TSVGScene{};
+  state.DarkScene.reset();
   state.Model.reset();
   state.Data = TSDFRecordData{};
   std::string().swap(state.SvgText);
@@ -257,6 +259,7 @@ void BeginWaiting(TPelorinState& state) {
   state.SceneReady = false;
   state.ErrorMsg.clear();
   state.Scene = TSVGScene{};
+  state.DarkScene.reset();
   state.Model.reset();
   state.Data = TSDFRecordData{};
   state.Mark.reset();
@@ -268,6 +271,7 @@ void BeginWaiting(TPelorinState& state) {
 
 void ShowKeptView(TPelorinState& state, const TViewKey& key, TKeptView view) {
   state.Scene = std::move(view.Scene);
+  state.DarkScene.reset();
   state.Model = std::move(view.Model);
   state.Data = std::move(view.Data);
   state.Mark.reset();
@@ -389,6 +393,7 @@ void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
   state = StateOf(wnd);
   if (!state || state->LoadThread) return;  // window gone, or a newer load has begun
   state->Scene = std::move(load->Scene);
+  state->DarkScene.reset();
   state->SvgText = std::move(load->SvgText);
   state->SceneReady = load->SceneReady;
   state->ErrorMsg = load->ErrorMsg;

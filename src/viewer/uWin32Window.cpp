@@ -21,6 +21,7 @@
 #include "support/uGdiObjects.h"
 #include "support/uGuard.h"
 #include "support/uWglObjects.h"
+#include "svg/uScenePalette.h"
 #include "viewer/uCommands.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer/uLoadThread.h"
@@ -49,6 +50,14 @@ TDrawSize ClientDrawSize(HWND wnd) {
   return {client.right - client.left, h < kMinDrawHeight ? kMinDrawHeight : h};
 }
 
+// The 2D drawing as the window shows it: in dark mode with the dark palette, mapped once per
+// scene (a switch of the host's mode redraws without a conversion).
+const TSVGScene& ShownScene(TPelorinState& state) {
+  if (!state.DarkMode) return state.Scene;
+  if (!state.DarkScene) state.DarkScene = DarkScene(state.Scene);
+  return *state.DarkScene;
+}
+
 // Draws what the window shows into the back buffer of its context, which is current (no swap).
 void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
   gl.MeshPool().ReleaseStale();
@@ -59,8 +68,9 @@ void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
       RenderMeshModel(state.Model, gl.MeshPool().For(state.Model), w, h, state.View,
                       state.Dragging ? TMeshFrame::Dragged : TMeshFrame::Still);
     } else {
-      SetupProjection2D(w, h, state.Scene, state.View);
-      RenderScene2D(state.Scene, state.View, gl.Text());
+      const TSVGScene& scene = ShownScene(state);
+      SetupProjection2D(w, h, scene, state.View);
+      RenderScene2D(scene, state.View, gl.Text(), state.DarkMode ? kDarkBackground : TRGBAColor{1, 1, 1, 1});
     }
   } else {
     DrawCenteredMessage(gl.Text(), state.ErrorMsg, w, h);
@@ -285,6 +295,7 @@ void SetUpGL(TPelorinState* state) {
     KillTimer(wnd, kLoadClockTimer);
     state->SceneReady = false;
     state->Scene = TSVGScene{};
+    state->DarkScene.reset();
     state->Model.reset();
     state->ShownKey.reset();
     state->ErrorMsg = "Could not create OpenGL context.";
@@ -513,6 +524,7 @@ TPelorinState* ViewerStateOf(HWND wnd) {
 static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags, int width, int height) {
   std::unique_ptr<TPelorinState> state = NewState(wnd, fileName, width, height);
   state->ShowFlags = showFlags;
+  state->DarkMode = (showFlags & kParamDarkMode) != 0;
   state->GLPending = true;
   DebugLogFmt("CreatePelorinWindow: Mode=%s", ViewModeText(state->Mode).c_str());
   TPelorinState* raw = state.release();  // owned by the window from here; freed in WM_DESTROY
@@ -559,6 +571,7 @@ static void TakeNextFile(TPelorinState& state, const std::string& fileName, int 
   state.Records.reset();
   state.FileName = fileName;
   state.ShowFlags = showFlags;
+  state.DarkMode = (showFlags & kParamDarkMode) != 0;
   state.MolIndex = 0;
   state.MolCount = 1;
   state.MolCountFinal = true;

@@ -96,7 +96,8 @@ struct TPelorinState {
   std::shared_ptr<TMeshModel> Model;
   // The host's display parameters as last given (ListLoad's ShowFlags, then its commands).
   int ShowFlags = 0;
-  bool DarkMode = false;  // the host is dark: the 2D drawing, the bar and the panel follow
+  bool DarkMode = false;               // the host is dark: the 2D drawing, the bar and the panel follow
+  std::optional<TSVGScene> DarkScene;  // Scene in the dark palette, made when first drawn dark
   // While the host's search runs (SearchInWindow): its stop flag, which the next key sets.
   std::atomic<bool>* SearchStop = nullptr;
 };

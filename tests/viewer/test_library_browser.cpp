@@ -226,3 +226,44 @@ TEST_F(LibraryTest, PercentGoesToTheRecordAtThatShareOfTheCount) {
   EXPECT_EQ(State(single)->MolIndex, 0);
   DestroyWindow(single);
 }
+
+// Dark mode from the host: the 2D drawing on the dark background with light bonds, the panel
+// dark too; a switch redraws without a conversion and opens no dialog; 3D keeps its background.
+TEST_F(LibraryTest, DarkModeSwitchesWithoutAConversionOrADialogAnd3DKeepsItsBackground) {
+  TTempDir dir;
+  HWND wnd = CreatePelorinWindow(parent_, WriteLibrary(dir, 2), kParamDarkMode);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  auto isBlack = [](uint32_t c) { return c == 0; };
+  const size_t conversions = CountOf(Log(), "TLoadThread.Execute");
+  TImage dark = Picture(wnd);
+  EXPECT_GT(CountPixels(dark, isBlack), dark.Pixels.size() * 8 / 10);
+  EXPECT_GT(CountPixels(dark, [](uint32_t c) { return Red(c) > 150 && Green(c) > 150 && Blue(c) > 150; }), 50u);
+  EXPECT_EQ(PanelBackground(PrintedImage(wnd), FieldsPanelWidth(640)), 0u);  // the panel is dark
+
+  const auto switchTo = [&](int parameter) {
+    EXPECT_TRUE(TakeDisplayParameters(wnd, parameter));
+    PumpMessages();
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, wnd, WM_PELORIN_OPTIONS, WM_PELORIN_OPTIONS, PM_REMOVE)) << parameter;
+    return Picture(wnd);
+  };
+  const TImage light = switchTo(0);
+  EXPECT_LT(CountPixels(light, isBlack) * 10, light.Pixels.size());  // bonds and labels only
+  EXPECT_GT(CountPixels(light, IsWhite), light.Pixels.size() * 8 / 10);
+  EXPECT_EQ(switchTo(kParamDarkMode | kParamDarkModeNative), dark);
+  EXPECT_EQ(State(wnd)->Scene.Count, State(wnd)->DarkScene->Count);
+  EXPECT_EQ(CountOf(Log(), "TLoadThread.Execute"), conversions);
+  EXPECT_EQ(CountOf(Log(), "New display parameters: only the dark mode changed, no options dialog"), 2u);
+
+  // A step keeps the mode; 3D keeps its own background.
+  Key(wnd, VK_RIGHT);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  const TImage second = Picture(wnd);
+  EXPECT_GT(CountPixels(second, isBlack), second.Pixels.size() * 8 / 10);
+  Key(wnd, 'T');
+  ASSERT_TRUE(WaitLoaded(wnd));
+  const TImage model = Picture(wnd);
+  switchTo(0);
+  EXPECT_EQ(Picture(wnd), model);
+  DestroyWindow(wnd);
+}
