@@ -238,7 +238,7 @@ TEST_F(ExportTest, PngIn3DIsTheWindowPictureWithoutTheNavigationBar) {
   EXPECT_GT(bluish, image.Pixels.size() / 50) << "the model's colours are in the picture";
 }
 
-TEST_F(ExportTest, SvgIsTheConvertersTextWithOrWithoutTheTitles) {
+TEST_F(ExportTest, SvgIsTheConvertersTextWithTheTitleInItsBandOrWithoutTheTitles) {
   HWND wnd = Open(SamplePath("three.sdf"));
   ASSERT_TRUE(WaitLoaded(wnd));
   PressKey(wnd, VK_RIGHT);  // record 2, aspirin: converted from a temporary record file
@@ -250,7 +250,10 @@ TEST_F(ExportTest, SvgIsTheConvertersTextWithOrWithoutTheTitles) {
   TDialogSeen seen = ExportWith(wnd, 'S', out_.File("with.svg"));
   EXPECT_EQ(seen.Title, "Export current view as SVG");
   EXPECT_EQ(seen.Proposed, "three_2.svg");
-  EXPECT_EQ(ReadFileBytes(out_.File("with.svg")), converted) << "byte for byte what the converter wrote";
+  const std::string exported = ReadFileBytes(out_.File("with.svg"));
+  EXPECT_EQ(exported, ExportSVGText(converted, true)) << "the converter's text, its title below the drawing";
+  EXPECT_NE(exported, converted);
+  EXPECT_NE(exported.find(">aspirin<"), std::string::npos);
 
   PressKey(wnd, 'H');
   ExportWith(wnd, 'S', out_.File("without.svg"));
