@@ -138,8 +138,8 @@ bool TLoadThread::Load2D(const std::string& input) {
 
 namespace {
 
-// A 3D conversion reads the input's first molecule only: a file of many (an MOL2 or CML
-// collection, a PDB of several models) is shown by its first, and the rest is never converted.
+// A 3D conversion reads the input's first molecule only: a record's input holds one, and a file
+// whose records could not be found is shown by its first; the rest is never converted.
 TConversionLimits ShownMoleculeLimits() {
   TConversionLimits limits;
   limits.ExtraArgs = "-l 1";

@@ -102,6 +102,7 @@ void DrawNavBar(const TPelorinState& state, HDC dc, int w, int h) {
   shown.Notice = state.Notice;
   shown.HasFields = !state.Data.Items.empty();
   shown.ShowFields = ConfigSnapshot().ShowFields;
+  if (state.Records) shown.RecordWord = RecordWordOf(state.Records->Rule());
   std::string status = NavBarStatusText(shown);
   RECT statusRect{76, h - kNavBarHeight, w - 8, h};
   // A search's match in the title: the title is marked where the bar shows it.

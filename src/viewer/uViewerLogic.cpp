@@ -79,6 +79,17 @@ int32_t PrefetchRecord(int32_t index, int32_t count, int32_t direction) {
   return next == index ? -1 : next;
 }
 
+std::string RecordWordOf(TRecordRule rule) {
+  switch (rule) {
+    case TRecordRule::kXYZ:
+      return "Frame";
+    case TRecordRule::kPDB:
+      return "Model";
+    default:
+      return "Molecule";
+  }
+}
+
 namespace {
 
 // What follows the count (or the mode): a notice, else the record's title.
@@ -104,8 +115,8 @@ std::string NavBarStatusText(const TNavBarStatus& status) {
     count += std::to_string(status.MolCount);
   else
     count += (status.MolCount > 1 ? std::to_string(status.MolCount) : std::string()) + "...";
-  return mode + "  |  Molecule " + count + subject + "  |  [<>] Nav  [R] Reset  [T] Toggle  " + heading +
-         "  [G] PNG  [S] SVG";
+  return mode + "  |  " + status.RecordWord + " " + count + subject + "  |  [<>] Nav  [R] Reset  [T] Toggle  " +
+         heading + "  [G] PNG  [S] SVG";
 }
 
 std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords) {

@@ -64,7 +64,11 @@ struct TNavBarStatus {
   std::string Notice;      // a search's progress or "Not found": shown instead of the title
   bool HasFields = false;  // the record has data fields: the D key is told
   bool ShowFields = true;
+  std::string RecordWord = "Molecule";  // what a record is called: RecordWordOf
 };
+// What the navigation bar calls a record of a file with `rule`: "Frame" (XYZ), "Model" (PDB),
+// otherwise "Molecule".
+std::string RecordWordOf(TRecordRule rule);
 // The status line of the navigation bar. While the records are still being counted the count
 // shows as the records known so far, followed by "...".
 std::string NavBarStatusText(const TNavBarStatus& status);

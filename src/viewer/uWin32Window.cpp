@@ -258,9 +258,11 @@ void OnRecordsCounted(TPelorinState* state) {
     state->MolCountFinal = true;
     if (state->Records->Rule() == TRecordRule::kSDF)
       DebugLogFmt("SDF split: %d molecules", state->MolCount);
-    else
+    else if (state->Records->Rule() == TRecordRule::kLines)
       DebugLogFmt("SMILES lines: %llu (%s)", static_cast<unsigned long long>(known),
                   state->MolCount > 1 ? "stepped" : "drawn as one grid");
+    else
+      DebugLogFmt("Records: %d (%s)", state->MolCount, RecordWordOf(state->Records->Rule()).c_str());
     if (pass == TRecordIndexState::kFailed) DebugLog("ERROR: " + state->Records->Error());
   }
   RedrawNavBar(state);
@@ -428,9 +430,10 @@ std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, i
   return state;
 }
 
-// Files with records get an index, empty until the pass fills it.
+// Files with records get an index, empty until the pass fills it: SDF records, SMILES lines,
+// MOL2 molecules, XYZ frames, PDB models and CML molecules are all stepped through.
 void MakeRecordIndex(TPelorinState& state) {
-  const std::optional<TRecordRule> rule = SteppedRecordRuleOf(MolFormatFromFileName(state.FileName));
+  const std::optional<TRecordRule> rule = RecordRuleOf(MolFormatFromFileName(state.FileName));
   if (!rule) return;
   state.Records = std::make_shared<TRecordIndex>(state.FileName, *rule);
   state.MolCountFinal = false;

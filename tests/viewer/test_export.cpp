@@ -408,7 +408,7 @@ TEST_F(ExportTest, SvgOfAThreeDViewIsBoundedOrNotAvailable) {
     size_t Runs;  // converter runs of the export
   } cases[] = {
       {"a converter that hangs", SamplePath("ethanol.pdb"),
-       "Could not generate SVG: Open Babel did not finish within 0.6 s: ethanol.pdb", 1},
+       "Could not generate SVG: Open Babel did not finish within 0.6 s: pelorin_mol_", 1},  // its one model's input
       {"20,000 atoms", protein,
        "Could not generate SVG: SVG is not available for a record of 20000 atoms (MaxThumbnail2DAtoms is 150)", 0},
   };
@@ -425,7 +425,7 @@ TEST_F(ExportTest, SvgOfAThreeDViewIsBoundedOrNotAvailable) {
     TDialogScript script(parent_, [](TDialogScript& s) { s.TakeMessageBox(); });
     RunCommand(script, [&] { PressKey(wnd, 'S'); });
     ASSERT_EQ(script.Boxes.size(), 1u);
-    EXPECT_EQ(script.Boxes[0].Text, c.Message);
+    EXPECT_EQ(script.Boxes[0].Text.substr(0, c.Message.size()), c.Message);
     EXPECT_EQ(CountOf(Log(), "RunProcessWait: CMD="), runsBefore + c.Runs);
     DestroyWindow(wnd);
     UseStartMode(TViewMode::k3D);

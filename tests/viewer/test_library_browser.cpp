@@ -267,3 +267,94 @@ TEST_F(LibraryTest, DarkModeSwitchesWithoutAConversionOrADialogAnd3DKeepsItsBack
   EXPECT_EQ(Picture(wnd), model);
   DestroyWindow(wnd);
 }
+
+namespace {
+
+// `count` copies of a sample's one record in one file, made by `wrap` (which gets the copies).
+std::string Repeated(const TTempDir& dir, const char* sample, int count, const std::string& name,
+                     std::string (*wrap)(const std::string& records) = nullptr) {
+  std::string record = ReadFileBytes(SamplePath(sample)), all;
+  if (!record.empty() && record.back() != '\n') record += "\n";
+  for (int i = 0; i < count; ++i) all += record;
+  const std::string path = dir.File(name);
+  WriteFileBytes(path, wrap ? wrap(all) : all);
+  return path;
+}
+
+std::string PdbModels(const std::string& /*unused*/) {
+  std::string atoms, text;
+  const std::string pdb = ReadFileBytes(SamplePath("ethanol.pdb"));
+  for (size_t at = 0; at < pdb.size();) {
+    size_t end = pdb.find('\n', at);
+    if (end == std::string::npos) end = pdb.size();
+    const std::string line = pdb.substr(at, end - at);
+    if (line.rfind("ATOM", 0) == 0 || line.rfind("HETATM", 0) == 0) atoms += line + "\n";
+    at = end + 1;
+  }
+  for (int model = 1; model <= 3; ++model) text += "MODEL        " + std::to_string(model) + "\n" + atoms + "ENDMDL\n";
+  return text + "END\n";
+}
+
+std::string CmlMolecules(const std::string& /*unused*/) {
+  std::string molecule = ReadFileBytes(SamplePath("water.cml"));
+  const size_t start = molecule.find("<molecule"), end = molecule.rfind("</molecule>");
+  molecule = molecule.substr(start, end + 11 - start);
+  return "<?xml version=\"1.0\"?>\n<cml xmlns=\"http://www.xml-cml.org/schema\">\n" + molecule + "\n" + molecule +
+         "\n" + molecule + "\n</cml>\n";
+}
+
+}  // namespace
+
+// MOL2 molecules, XYZ frames, PDB models and CML molecules are stepped like SDF records: one
+// record at a time to the converter (or the atom reader), "Molecule", "Frame" or "Model" n/N.
+TEST_F(LibraryTest, EveryMultiRecordFormatIsSteppedRecordByRecord) {
+  TTempDir dir;
+  const struct {
+    std::string Path;
+    TViewMode Mode;
+    const char* Word;
+  } files[] = {
+      {Repeated(dir, "aspirin.mol2", 3, "three.mol2"), TViewMode::k2D, "Molecule"},
+      {Repeated(dir, "benzene.xyz", 3, "three.xyz"), TViewMode::k2D, "Frame"},
+      {Repeated(dir, "ethanol.pdb", 1, "models.pdb", &PdbModels), TViewMode::k3D, "Model"},
+      {Repeated(dir, "water.cml", 1, "three.cml", &CmlMolecules), TViewMode::k2D, "Molecule"},
+  };
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.Path);
+    UseStartMode(file.Mode);
+    HWND wnd = Open(file.Path);
+    ASSERT_TRUE(WaitLoaded(wnd));
+    TPelorinState* state = State(wnd);
+    EXPECT_EQ(state->MolCount, 3);
+    ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+    EXPECT_EQ(RecordWordOf(state->Records->Rule()), file.Word);
+    for (int32_t step = 1; step < 3; ++step) {
+      Key(wnd, VK_RIGHT);
+      ASSERT_TRUE(WaitLoaded(wnd));
+      EXPECT_EQ(state->MolIndex, step);
+      EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
+    }
+    DestroyWindow(wnd);
+  }
+}
+
+TEST_F(LibraryTest, ATrajectoryOfTenThousandFramesReachesItsLastFrameInBothModes) {
+  TTempDir dir;
+  UseStartMode(TViewMode::k3D);
+  HWND wnd = Open(Repeated(dir, "benzene.xyz", 10000, "trajectory.xyz"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  TPelorinState* state = State(wnd);
+  ASSERT_EQ(state->MolCount, 10000);
+  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_NE(Log().find("Records: 10000 (Frame)"), std::string::npos);
+  EXPECT_TRUE(GoToPercentOf(wnd, 100));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  EXPECT_EQ(state->MolIndex, 9999);
+  EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
+  ASSERT_TRUE(state->Model);
+  Key(wnd, 'T');
+  ASSERT_TRUE(WaitLoaded(wnd));
+  EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_EQ(state->MolIndex, 9999);
+  DestroyWindow(wnd);
+}

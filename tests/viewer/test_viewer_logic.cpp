@@ -130,6 +130,15 @@ TEST(ViewerTexts, StatusLineAndButton) {
   EXPECT_EQ(NavBarStatusText(titled),
             "2D  |  Molecule 3/9  |  Not found  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [D] Fields:Off  "
             "[G] PNG  [S] SVG");
+  EXPECT_EQ(RecordWordOf(TRecordRule::kXYZ), "Frame");
+  EXPECT_EQ(RecordWordOf(TRecordRule::kPDB), "Model");
+  for (TRecordRule rule : {TRecordRule::kSDF, TRecordRule::kLines, TRecordRule::kMOL2, TRecordRule::kCML})
+    EXPECT_EQ(RecordWordOf(rule), "Molecule");
+  titled.RecordWord = "Frame";
+  titled.Notice.clear();
+  titled.Title.clear();
+  EXPECT_EQ(NavBarStatusText(titled).substr(0, 23), "2D  |  Frame 3/9  |  [<");
+  titled.Notice = "Not found";
   titled.MolCount = 1;
   titled.HasFields = false;
   EXPECT_EQ(NavBarStatusText(titled), "2D  |  Not found  |  [R] Reset  [T] 2D/3D  [H] Heading:On  [G] PNG  [S] SVG");
