@@ -16,6 +16,7 @@
 #include "support/uText.h"
 #include "viewer/uCommands.h"
 #include "viewer/uKeyboardHook.h"
+#include "viewer/uPrint.h"
 #include "viewer/uSearch.h"
 #include "viewer/uViewerLogic.h"
 #include "viewer/uWin32Window.h"
@@ -206,6 +207,26 @@ extern "C" int __stdcall ListSearchTextW(HWND ListWin, wchar_t* SearchString, in
 // The host's own find dialog is used: it then calls ListSearchText with the text and flags.
 extern "C" int __stdcall ListSearchDialog(HWND /*ListWin*/, int /*FindNext*/) {
   return kListPluginError;
+}
+
+// The host's print command: the plugin's own print dialog; the printer the host names is not
+// preselected (another host passes none), and PrintFlags are unused.
+extern "C" int __stdcall ListPrint(HWND ListWin, char* FileToPrint, char* /*DefPrinter*/, int /*PrintFlags*/,
+                                   RECT* Margins) {
+  return RunGuarded("ListPrint", kListPluginError, [&] {
+    const std::string file = FileToPrint ? FileToPrint : "";
+    DebugLogFmt("ListPrint: File=[%s]", file.c_str());
+    return PrintView(ListWin, file, Margins) ? kListPluginOK : kListPluginError;
+  });
+}
+
+extern "C" int __stdcall ListPrintW(HWND ListWin, wchar_t* FileToPrint, wchar_t* /*DefPrinter*/, int /*PrintFlags*/,
+                                    RECT* Margins) {
+  return RunGuarded("ListPrintW", kListPluginError, [&] {
+    const std::string file = FileToPrint ? FileNameToAnsi(FileToPrint) : std::string();
+    DebugLogFmt("ListPrintW: File=[%s]", file.c_str());
+    return PrintView(ListWin, file, Margins) ? kListPluginOK : kListPluginError;
+  });
 }
 
 extern "C" HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* /*contentbuf*/,

@@ -40,7 +40,9 @@ const char* const kEntryPoints[] = {"ListLoad",
                                     "ListGetPreviewBitmapW",
                                     "ListSearchText",
                                     "ListSearchTextW",
-                                    "ListSearchDialog"};
+                                    "ListSearchDialog",
+                                    "ListPrint",
+                                    "ListPrintW"};
 
 // Exported functions are fetched as data pointers first: a direct cast between unrelated
 // function types draws -Wcast-function-type.
@@ -261,6 +263,9 @@ TEST_F(PluginTest, CommandsForAWindowThatIsNoViewerFailAndPostNothing) {
   EXPECT_EQ(search(window, nullptr, 1), 1);
   EXPECT_EQ(dialog(window, 0), 1);
   EXPECT_EQ(dialog(nullptr, 1), 1);
+  auto print = ProcAs<decltype(&ListPrint)>(module_, "ListPrint");
+  EXPECT_EQ(print(window, text, nullptr, 0, nullptr), 1);
+  EXPECT_EQ(print(nullptr, nullptr, nullptr, 0, nullptr), 1);
   MSG msg;
   EXPECT_FALSE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
   // A null window posts nothing to the thread either.

@@ -4,6 +4,7 @@
 // clang-format off
 #include <objidl.h>  // before gdiplus.h, which needs PROPID
 #include <gdiplus.h>
+#include <winspool.h>
 // clang-format on
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "test_drawing.h"
 #include "viewer/uCommands.h"
 #include "viewer/uExport.h"
+#include "viewer/uPrint.h"
 #include "viewer/uRecordFiles.h"
 #include "viewer_test_util.h"
 
@@ -431,6 +433,34 @@ TEST_F(ExportTest, SvgOfAThreeDViewIsBoundedOrNotAvailable) {
     UseStartMode(TViewMode::k3D);
     Configure([](TPelorinConfig& config) { config.Model3D = TModel3D::Atoms; });
   }
+}
+
+// The host's print command: without a printer a clear message and nothing else; with one, the
+// print dialog (cancelled here: no page goes anywhere).
+TEST_F(ExportTest, PrintWithoutAPrinterSaysSoAndWithOneOffersItsDialog) {
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  DWORD needed = 0, printers = 0;
+  EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &printers);
+  bool printed = true;
+  TDialogScript script(parent_, [&](TDialogScript& s) {
+    if (needed == 0) {
+      s.TakeMessageBox();
+      return;
+    }
+    HWND dialog = WaitForDialog(s.Owner());
+    if (dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  });
+  RunCommand(script, [&] { printed = PrintView(wnd, "caffeine.mol", nullptr); });
+  EXPECT_FALSE(printed);
+  if (needed == 0) {
+    ASSERT_EQ(script.Boxes.size(), 1u);
+    EXPECT_EQ(script.Boxes[0].Text, "No printer is installed.");
+    EXPECT_EQ(script.Boxes[0].Caption, "Pelorin");
+    EXPECT_NE(Log().find("PrintView: No printer is installed."), std::string::npos);
+  }
+  EXPECT_TRUE(State(wnd)->SceneReady);  // the view is as it was
+  DestroyWindow(wnd);
 }
 
 TEST_F(ExportTest, ClosingTheViewerDuringADialogEndsTheCommandQuietly) {
