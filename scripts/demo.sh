@@ -6,7 +6,10 @@
 # display-parameters command, a 200 MB SDF library made here opened at once and gone through
 # to its last record, then stepped through record by record from its first (a pause on each, in
 # which the plugin makes the next record ready), back, T and back, and with the host's N to
-# caffeine and back in the same window (ListLoadNextW), caffeine as atoms (the 3D model chosen in the options dialog), a
+# caffeine and back in the same window (ListLoadNextW), a catalogue of 500 records with data
+# fields (the fields panel, a record found by its catalogue number through the host's search,
+# the host's percent position), caffeine in dark mode, the frames of an XYZ trajectory stepped,
+# caffeine as atoms (the 3D model chosen in the options dialog), a
 # generated 20,000-atom protein-sized PDB in 3D, and 256x256 thumbnails of every sample and of
 # that PDB (an atom picture). Results go to out/.
 set -euo pipefail
@@ -31,6 +34,43 @@ for _ in $(seq 2800); do cat "$PELORIN_ROOT/samples/three.sdf"; done >"$LIBRARY.
 } >"$LIBRARY"
 rm -f "$LIBRARY.block"
 echo "== made $(basename "$LIBRARY"): $(($(stat -c %s "$LIBRARY") >> 20)) MB"
+
+# A catalogue with data fields: the sample records, each with a catalogue number, a name, a
+# supplier and a long note.
+CATALOGUE="$OUT/catalogue.sdf"
+python3 - "$PELORIN_ROOT/samples/three.sdf" "$CATALOGUE" <<'PY'
+import sys
+text = open(sys.argv[1]).read().replace("\r\n", "\n")
+records = [r.strip("\n") for r in text.split("$$$$") if r.strip()]
+suppliers = ["Acme Fine Chemicals", "Northwind Reagents", "Blue Lake Labs"]
+with open(sys.argv[2], "w") as f:
+    for i in range(500):
+        record = records[i % len(records)].split("\n")
+        name = record[0].strip() or "compound"
+        record[0] = "%s %d" % (name, i + 1)
+        body = "\n".join(record)
+        if "M  END" not in body:
+            body += "\nM  END"
+        f.write(body + "\n")
+        f.write("> <CATALOG_NO>\nCAT-%05d\n\n" % (10000 + i))
+        f.write("> <NAME>\n%s, lot %d\n\n" % (name, 100 + i % 37))
+        f.write("> <SUPPLIER>\n%s\n\n" % suppliers[i % 3])
+        f.write("> <PURITY>\n%d %%\n\n" % (95 + i % 5))
+        f.write("> <NOTE>\nStored at 4 C, protected from light; reorder when fewer than %d units remain in the main store\n\n" % (5 + i % 20))
+        f.write("$$$$\n")
+PY
+# An XYZ trajectory of three frames (benzene, moved along x).
+python3 - "$PELORIN_ROOT/samples/benzene.xyz" "$OUT/trajectory.xyz" <<'PY'
+import sys
+lines = open(sys.argv[1]).read().splitlines()
+count = int(lines[0].split()[0])
+with open(sys.argv[2], "w") as f:
+    for step in range(3):
+        f.write("%d\nframe %d\n" % (count, step + 1))
+        for line in lines[2:2 + count]:
+            e, x, y, z = line.split()[:4]
+            f.write("%s %.4f %s %s\n" % (e, float(x) + 0.3 * step, y, z))
+PY
 
 W_OUT="$(winpath "$OUT")"
 W_SAMPLES="$(winpath "$PELORIN_ROOT/samples")"
@@ -86,6 +126,23 @@ script="$OUT/demo-steps.txt"
   echo "next \"$(winpath "$LIBRARY")\""
   echo "snapshot \"$W_OUT\\library-browsed.png\""
   echo "close"
+  # The library browser: data fields, a catalogue number found, the percent position.
+  echo "open \"$W_OUT\\catalogue.sdf\""
+  echo "snapshot \"$W_OUT\\catalogue-fields.png\""
+  echo "find CAT-10377 1"
+  echo "snapshot \"$W_OUT\\catalogue-found-CAT-10377.png\""
+  echo "key T"
+  echo "snapshot \"$W_OUT\\catalogue-found-3d.png\""
+  echo "key T"
+  echo "percent 100"
+  echo "snapshot \"$W_OUT\\catalogue-last.png\""
+  echo "open \"$W_SAMPLES\\caffeine.mol\""
+  echo "dark on"
+  echo "snapshot \"$W_OUT\\caffeine-dark.png\""
+  echo "dark off"
+  echo "open \"$W_OUT\\trajectory.xyz\""
+  echo "key Right"
+  echo "snapshot \"$W_OUT\\trajectory-frame-2.png\""
   echo "open \"$W_SAMPLES\\caffeine.mol\""
   echo "key T"
   echo "snapshot \"$W_OUT\\caffeine-view-surface.png\""

@@ -2,7 +2,8 @@
 // bridge): a full 3D frame and a dragging frame at 800 x 600 against a frame of the bare mesh,
 // and the time from a new viewer window to its first drawn picture (2D and 3D) against the
 // converter's own run; and the memory the viewer holds per facet of caffeine's surface once it
-// is drawn. Windows only (runs under Wine, software OpenGL).
+// is drawn; and a 2D frame of an SDF record with its data fields panel against one without.
+// Windows only (runs under Wine, software OpenGL).
 //   bench_viewer_frames [--frames N] [--loads N]
 // clang-format off
 #include <windows.h>
@@ -256,6 +257,78 @@ bool ReportLoads(const std::string& input, const std::string& tempDir, int runs)
   return true;
 }
 
+// One painted frame of the window (the drawing, swapped, then the GDI panel and bar), finished.
+double PaintedFrameMs(HWND wnd) {
+  return MillisecondsOf([&] {
+    InvalidateRect(wnd, nullptr, FALSE);
+    UpdateWindow(wnd);
+    GdiFlush();
+  });
+}
+
+void ShowFieldsPanel(bool show) {
+  TPelorinConfig c = ConfigSnapshot();
+  c.ShowFields = show;
+  StoreConfig(c);
+}
+
+// A 2D frame of caffeine as an SDF record with twelve data fields, the panel shown against hidden,
+// alternating.
+bool ReportFieldsFrame(const std::string& caffeine, const std::string& tempDir, int runs) {
+  const std::string library = tempDir + "fields.sdf";
+  {
+    std::string molfile;
+    FILE* in = std::fopen(caffeine.c_str(), "rb");
+    if (!in) return false;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) molfile.append(buffer, n);
+    std::fclose(in);
+    std::string record = molfile;
+    if (record.empty() || record.back() != '\n') record += "\n";
+    for (int i = 0; i < 12; ++i)
+      record += "> <FIELD" + std::to_string(i) + ">\nvalue " + std::to_string(i) + " " + std::string(40, 'v') + "\n\n";
+    record += "$$$$\n";
+    FILE* out = std::fopen(library.c_str(), "wb");
+    if (!out) return false;
+    std::fwrite(record.data(), 1, record.size(), out);
+    std::fclose(out);
+  }
+  UseConfig(tempDir, TViewMode::k2D);
+  HWND parent = CreateSizedWindow("PelorinFieldsBenchParent", ParentProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  HWND wnd = parent ? CreatePelorinWindow(parent, library) : nullptr;
+  while (wnd && StateOf(wnd) && (StateOf(wnd)->Loading || !StateOf(wnd)->MolCountFinal)) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    PumpMessages();
+  }
+  const TPelorinState* state = wnd ? StateOf(wnd) : nullptr;
+  const bool ready = state && state->SceneReady && state->Data.Items.size() == 12;
+  std::vector<double> with, without;
+  if (ready) {
+    for (bool show : {true, false}) {  // one of each first: the text cache's first textures
+      ShowFieldsPanel(show);
+      PaintedFrameMs(wnd);
+    }
+    for (int i = 0; i < runs; ++i) {
+      ShowFieldsPanel(true);
+      with.push_back(PaintedFrameMs(wnd));
+      ShowFieldsPanel(false);
+      without.push_back(PaintedFrameMs(wnd));
+    }
+  }
+  if (parent) DestroyWindow(parent);
+  PumpMessages();
+  std::remove(library.c_str());
+  if (!ready) {
+    std::fprintf(stderr, "the 2D viewer load of the fields library failed\n");
+    return false;
+  }
+  std::printf(
+      "2D frame of caffeine with 12 data fields at %dx%d: %.1f ms with the panel, %.1f ms without (median of %d)\n",
+      kWidth, kHeight, Median(with), Median(without), runs);
+  PrintRatioFigure("fields_frame", Median(with), Median(with), Median(without));
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -269,6 +342,7 @@ int main(int argc, char** argv) {
   UseConfig(temp.string() + "\\", TViewMode::k3D);
   ok = ReportFrames(input, frames) && ok;
   ok = ReportLoads(input, temp.string() + "\\", loads) && ok;
+  ok = ReportFieldsFrame(input, temp.string() + "\\", 4 * frames) && ok;
   ViewerLibraryDetach();
   UnloadOpenGL();
   std::error_code ignored;

@@ -53,11 +53,6 @@ std::optional<TRecordRule> RecordRuleOf(TMolFormat format) {
   return std::nullopt;
 }
 
-std::optional<TRecordRule> SteppedRecordRuleOf(TMolFormat format) {
-  if (format != TMolFormat::Sdf && format != TMolFormat::Smiles) return std::nullopt;
-  return RecordRuleOf(format);
-}
-
 std::string_view RecordInputExtension(TRecordRule rule) {
   switch (rule) {
     case TRecordRule::kSDF:

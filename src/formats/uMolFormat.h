@@ -34,9 +34,6 @@ enum class TRecordRule : uint8_t {
 // The record rule of a format that may hold several molecules (SDF, SMILES, MOL2, XYZ, PDB,
 // CML); nullopt for a MOL file, which holds one.
 std::optional<TRecordRule> RecordRuleOf(TMolFormat format);
-// The rule of the formats whose records the viewer window steps through (SDF and SMILES);
-// nullopt for the formats it shows by their first record.
-std::optional<TRecordRule> SteppedRecordRuleOf(TMolFormat format);
 
 // The extension of a converter input that holds one record cut by `rule`: an SDF record alone
 // is a MOL file, a SMILES line a SMILES file, any other record a file of its own format.

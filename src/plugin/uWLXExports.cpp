@@ -16,6 +16,8 @@
 #include "support/uText.h"
 #include "viewer/uCommands.h"
 #include "viewer/uKeyboardHook.h"
+#include "viewer/uPrint.h"
+#include "viewer/uSearch.h"
 #include "viewer/uViewerLogic.h"
 #include "viewer/uWin32Window.h"
 
@@ -69,9 +71,27 @@ int RunCommand(HWND wnd, int command, int parameter) {
       return TakeDisplayParameters(wnd, parameter) ? kListPluginOK : kListPluginError;
     case kCommandCopy:
       return CopyViewOf(wnd) ? kListPluginOK : kListPluginError;
+    case kCommandSetPercent:
+      return GoToPercentOf(wnd, parameter) ? kListPluginOK : kListPluginError;
     default:
       return kListPluginError;
   }
+}
+
+int RunSearch(HWND wnd, const std::vector<std::string>& queries, int flags) {
+  DebugLogFmt("ListSearchText: [%s] SearchParameter=%d", queries.empty() ? "" : queries.front().c_str(), flags);
+  return SearchInWindow(wnd, queries, flags) ? kListPluginOK : kListPluginError;
+}
+
+// The forms a wide query may take in a file: UTF-8, and the ANSI code page's when that holds
+// every character and differs. Files carry either.
+std::vector<std::string> QueryForms(const wchar_t* text) {
+  std::vector<std::string> forms;
+  if (!text) return forms;
+  forms.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(text)));
+  const std::string ansi = WideToAnsi(text);
+  if (ansi != forms.front() && AnsiToWide(ansi) == text) forms.push_back(ansi);
+  return forms;
 }
 
 }  // namespace
@@ -169,6 +189,44 @@ extern "C" void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps) {
 
 extern "C" int __stdcall ListSendCommand(HWND ListWin, int Command, int Parameter) {
   return RunGuarded("ListSendCommand", kListPluginError, [&] { return RunCommand(ListWin, Command, Parameter); });
+}
+
+extern "C" int __stdcall ListSearchText(HWND ListWin, char* SearchString, int SearchParameter) {
+  return RunGuarded("ListSearchText", kListPluginError, [&] {
+    std::vector<std::string> queries;
+    if (SearchString) queries.emplace_back(SearchString);
+    return RunSearch(ListWin, queries, SearchParameter);
+  });
+}
+
+extern "C" int __stdcall ListSearchTextW(HWND ListWin, wchar_t* SearchString, int SearchParameter) {
+  return RunGuarded("ListSearchTextW", kListPluginError,
+                    [&] { return RunSearch(ListWin, QueryForms(SearchString), SearchParameter); });
+}
+
+// The host's own find dialog is used: it then calls ListSearchText with the text and flags.
+extern "C" int __stdcall ListSearchDialog(HWND /*ListWin*/, int /*FindNext*/) {
+  return kListPluginError;
+}
+
+// The host's print command: the plugin's own print dialog; the printer the host names is not
+// preselected (another host passes none), and PrintFlags are unused.
+extern "C" int __stdcall ListPrint(HWND ListWin, char* FileToPrint, char* /*DefPrinter*/, int /*PrintFlags*/,
+                                   RECT* Margins) {
+  return RunGuarded("ListPrint", kListPluginError, [&] {
+    const std::string file = FileToPrint ? FileToPrint : "";
+    DebugLogFmt("ListPrint: File=[%s]", file.c_str());
+    return PrintView(ListWin, file, Margins) ? kListPluginOK : kListPluginError;
+  });
+}
+
+extern "C" int __stdcall ListPrintW(HWND ListWin, wchar_t* FileToPrint, wchar_t* /*DefPrinter*/, int /*PrintFlags*/,
+                                    RECT* Margins) {
+  return RunGuarded("ListPrintW", kListPluginError, [&] {
+    const std::string file = FileToPrint ? FileNameToAnsi(FileToPrint) : std::string();
+    DebugLogFmt("ListPrintW: File=[%s]", file.c_str());
+    return PrintView(ListWin, file, Margins) ? kListPluginOK : kListPluginError;
+  });
 }
 
 extern "C" HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* /*contentbuf*/,

@@ -27,6 +27,11 @@ int __stdcall ListSendCommand(HWND ListWin, int Command, int Parameter);
 HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* contentbuf, int contentbuflen);
 HBITMAP __stdcall ListGetPreviewBitmapW(wchar_t* FileToLoad, int width, int height, char* contentbuf,
                                         int contentbuflen);
+int __stdcall ListSearchText(HWND ListWin, char* SearchString, int SearchParameter);
+int __stdcall ListSearchTextW(HWND ListWin, wchar_t* SearchString, int SearchParameter);
+int __stdcall ListSearchDialog(HWND ListWin, int FindNext);
+int __stdcall ListPrint(HWND ListWin, char* FileToPrint, char* DefPrinter, int PrintFlags, RECT* Margins);
+int __stdcall ListPrintW(HWND ListWin, wchar_t* FileToPrint, wchar_t* DefPrinter, int PrintFlags, RECT* Margins);
 }
 
 namespace pelorin {

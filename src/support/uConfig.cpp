@@ -123,6 +123,7 @@ void ReadIniInto(const TIniDocument& ini, TPelorinConfig& c) {
   c.MaxSurfaceAtoms = ParseAtomLimit(ini.ReadString(kIniSection, "MaxSurfaceAtoms", ""), kDefaultMaxSurfaceAtoms);
   c.MaxThumbnail2DAtoms =
       ParseAtomLimit(ini.ReadString(kIniSection, "MaxThumbnail2DAtoms", ""), kDefaultMaxThumbnail2DAtoms);
+  c.ShowFields = ParseShowFields(ini.ReadString(kIniSection, "ShowFields", ""));
 }
 
 void LogConfig(const TPelorinConfig& c) {
@@ -305,13 +306,17 @@ void LoadConfig() {
   LogConfig(loaded);
 }
 
-bool SaveConfig(std::string& error) {
+namespace {
+
+// Rewrites SettingsDir's pelorin.ini (IniPath while that is in the plugin's folder) with the keys
+// `write` sets, keeping everything else IniPath holds; IniPath then names the file written.
+template <typename TWriteKeys>
+bool RewriteIni(std::string& error, TWriteKeys write) {
   std::lock_guard<std::recursive_mutex> loading(ConfigLoadMutex());
   if (IniPath.empty()) IniPath = PluginDir + "pelorin.ini";
   const std::string settingsDir = SettingsDir();
   const std::string target = settingsDir == PluginDir ? IniPath : settingsDir + "pelorin.ini";
   const std::string source = FileExists(target) ? target : IniPath;
-  TPelorinConfig c = ConfigSnapshot();
   // An ini file that exists but cannot be read is not rewritten: that would drop the
   // sections and keys of other programs.
   auto existing = ReadWholeFile(source);
@@ -320,16 +325,37 @@ bool SaveConfig(std::string& error) {
     return false;
   }
   TIniDocument ini(existing ? *existing : std::string());
-  ini.Write(kIniSection, "OBabelPath", c.OBabelPath);
-  ini.Write(kIniSection, "CmdLine2D", c.CmdLine2D);
-  ini.Write(kIniSection, "CmdLine3D", c.CmdLine3D);
-  ini.Write(kIniSection, "OBabelOpts", c.OBabelOpts);
-  ini.Write(kIniSection, "StartMode", ViewModeText(c.StartMode));
-  ini.Write(kIniSection, "Logging", c.Logging ? "1" : "0");
-  ini.Write(kIniSection, "Model3D", Model3DToText(c.Model3D));
+  write(ini);
   if (!ReplaceFileContents(target, ini.Text(), error)) return false;
   IniPath = target;
   return true;
+}
+
+}  // namespace
+
+bool SaveConfig(std::string& error) {
+  const TPelorinConfig c = ConfigSnapshot();
+  return RewriteIni(error, [&c](TIniDocument& ini) {
+    ini.Write(kIniSection, "OBabelPath", c.OBabelPath);
+    ini.Write(kIniSection, "CmdLine2D", c.CmdLine2D);
+    ini.Write(kIniSection, "CmdLine3D", c.CmdLine3D);
+    ini.Write(kIniSection, "OBabelOpts", c.OBabelOpts);
+    ini.Write(kIniSection, "StartMode", ViewModeText(c.StartMode));
+    ini.Write(kIniSection, "Logging", c.Logging ? "1" : "0");
+    ini.Write(kIniSection, "Model3D", Model3DToText(c.Model3D));
+  });
+}
+
+bool SaveShowFields(bool show, std::string& error) {
+  {
+    std::lock_guard<std::mutex> guard(ConfigMutex());
+    Config.ShowFields = show;
+  }
+  return RewriteIni(error, [show](TIniDocument& ini) { ini.Write(kIniSection, "ShowFields", show ? "1" : "0"); });
+}
+
+bool ParseShowFields(std::string_view text) {
+  return TrimView(text) != "0";
 }
 
 }  // namespace pelorin

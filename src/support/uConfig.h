@@ -38,6 +38,8 @@ struct TPelorinConfig {
   // Thumbnails of records with more atoms show the atoms instead of the 2D drawing, which
   // takes the converter long on large molecules and shows little in a thumbnail.
   int32_t MaxThumbnail2DAtoms = kDefaultMaxThumbnail2DAtoms;
+  // The data fields panel beside the drawing (the D key switches it and saves the choice).
+  bool ShowFields = true;
 };
 
 // The one configuration. Written only on the host's thread; load threads must not read
@@ -101,6 +103,12 @@ void LoadConfig();
 // while that is in the plugin's folder), keeping everything else IniPath holds; IniPath then names the file written.
 // Returns false with a reason when the file cannot be written.
 [[nodiscard]] bool SaveConfig(std::string& error);
+// The D key's choice: sets ShowFields without counting a new generation of the settings (nothing
+// converted changes) and writes only that key to the ini file SaveConfig would write. Returns
+// false with a reason when the file cannot be written; the choice then holds until the next load.
+[[nodiscard]] bool SaveShowFields(bool show, std::string& error);
+// ShowFields key: "0" (trimmed) hides the panel; anything else, a missing key included, shows it.
+bool ParseShowFields(std::string_view text);
 // First place where obabel.exe is found, or empty.
 std::string FindOBabel();
 

@@ -88,6 +88,12 @@ bool TakeDisplayParameters(HWND wnd, int parameter) {
   if (!state) return false;
   const bool opens = NewParamsOpenOptions(state->ShowFlags, parameter);
   state->ShowFlags = parameter;
+  const bool dark = (parameter & kParamDarkMode) != 0;
+  if (dark != state->DarkMode) {  // redrawn from the scene on show: no conversion
+    state->DarkMode = dark;
+    DebugLogFmt("New display parameters: dark mode %s", dark ? "on" : "off");
+    InvalidateRect(wnd, nullptr, FALSE);
+  }
   if (opens)
     PostMessageA(wnd, WM_PELORIN_OPTIONS, 0, 0);
   else
@@ -98,6 +104,13 @@ bool TakeDisplayParameters(HWND wnd, int parameter) {
 bool CopyViewOf(HWND wnd) {
   TPelorinState* state = ViewerStateOf(wnd);
   return state && CopyView(state);
+}
+
+bool GoToPercentOf(HWND wnd, int percent) {
+  TPelorinState* state = ViewerStateOf(wnd);
+  if (!state) return false;
+  const int32_t record = RecordAtPercent(percent, state->MolCount);
+  return SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(record), 0) >= 0;
 }
 
 }  // namespace pelorin

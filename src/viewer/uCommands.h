@@ -24,5 +24,7 @@ bool HandleCommandMessage(TPelorinState* state, UINT msg, WPARAM wParam, LPARAM 
 bool TakeDisplayParameters(HWND wnd, int parameter);
 // Copy: CopyView; false also when the copy failed.
 bool CopyViewOf(HWND wnd);
+// The host's percent position: the record at that share of the records (RecordAtPercent).
+bool GoToPercentOf(HWND wnd, int percent);
 
 }  // namespace pelorin

@@ -167,7 +167,7 @@ void ExportSVGUnguarded(TPelorinState* state) {
     ShowError(wnd, "Could not generate SVG: " + error);
     return;
   }
-  svgText = StripHeadings(svgText, state->View.ShowHeadings);
+  svgText = ExportSVGText(svgText, state->View.ShowHeadings);
   std::string path;
   if (!AskSaveFileName(wnd, DefaultExportName(state) + ".svg", kSvgDialog, path)) return;
   if (!StateOf(wnd)) return;  // closed while the dialog was open: the export ends with the window

@@ -13,6 +13,14 @@ namespace pelorin {
 // is not well-formed XML or has no root element. Never throws.
 std::string StripHeadings(const std::string& svgText, bool showHeadings);
 
+// The SVG export's text as the viewer shows the drawing: a single molecule's title, which the
+// converter writes over the top left of the picture, moved into the band below the drawing where
+// the viewer, the PNG export and thumbnails draw it (LayOutCaption): centred, at the band's size,
+// cut as there; the view box (and the page's white rectangle and the picture's size with it)
+// grows to hold the band. Grids, drawings without a title and text that is not the converter's
+// SVG stay as they are. With headings hidden: StripHeadings. Never throws.
+std::string ExportSVGText(const std::string& svgText, bool showHeadings);
+
 // The proposed export name without extension: the file's name without directory and
 // extension, followed by "_" and the 1-based record number when the file has more than one
 // record; "pelorin_export" when that leaves nothing.

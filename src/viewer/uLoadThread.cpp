@@ -110,11 +110,14 @@ bool TLoadThread::WaitForRecord() {
 void TLoadThread::Load(TFileRemover& recordFile) {
   DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ViewModeText(Mode).c_str(), MolIndex, fileName_.c_str());
   if (records_ && !WaitForRecord()) return;
-  std::string input;
-  if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg,
-                       [this] { return terminated_.load(); }))
+  std::string input, text;
+  if (!MakeRecordInput(
+          fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg, [this] { return terminated_.load(); },
+          &text))
     return;
   if (terminated_) return;
+  // The record's data come from the text read for the converter: no second read of the file.
+  if (records_ && records_->Rule() == TRecordRule::kSDF && !text.empty()) Data = ReadSDFRecordData(text);
   bool ok = Mode == TViewMode::k2D ? Load2D(input) : Load3D(input);
   if (!ok) return;
   SceneReady = true;
@@ -135,8 +138,8 @@ bool TLoadThread::Load2D(const std::string& input) {
 
 namespace {
 
-// A 3D conversion reads the input's first molecule only: a file of many (an MOL2 or CML
-// collection, a PDB of several models) is shown by its first, and the rest is never converted.
+// A 3D conversion reads the input's first molecule only: a record's input holds one, and a file
+// whose records could not be found is shown by its first; the rest is never converted.
 TConversionLimits ShownMoleculeLimits() {
   TConversionLimits limits;
   limits.ExtraArgs = "-l 1";
@@ -237,11 +240,13 @@ uint64_t KeptModelLimit() {
 // Keeps what the window shows for a step back; the window shows nothing of it afterwards.
 void KeepShownView(TPelorinState& state) {
   if (!state.ShownKey || !state.SceneReady || state.Loading) return;
-  TKeptView view{std::move(state.Scene), std::move(state.Model)};
+  TKeptView view{std::move(state.Scene), std::move(state.Model), std::move(state.Data)};
   if (view.Model) state.Views.SetModelLimit(KeptModelLimit());
   state.Views.Keep(*state.ShownKey, std::move(view));
   state.Scene = TSVGScene{};
+  state.DarkScene.reset();
   state.Model.reset();
+  state.Data = TSDFRecordData{};
   std::string().swap(state.SvgText);
   state.ShownKey.reset();
 }
@@ -254,7 +259,11 @@ void BeginWaiting(TPelorinState& state) {
   state.SceneReady = false;
   state.ErrorMsg.clear();
   state.Scene = TSVGScene{};
+  state.DarkScene.reset();
   state.Model.reset();
+  state.Data = TSDFRecordData{};
+  state.Mark.reset();
+  state.Notice.clear();
   std::string().swap(state.SvgText);
   state.ShownKey.reset();
   state.PrefetchDue = false;
@@ -262,7 +271,11 @@ void BeginWaiting(TPelorinState& state) {
 
 void ShowKeptView(TPelorinState& state, const TViewKey& key, TKeptView view) {
   state.Scene = std::move(view.Scene);
+  state.DarkScene.reset();
   state.Model = std::move(view.Model);
+  state.Data = std::move(view.Data);
+  state.Mark.reset();
+  state.Notice.clear();
   std::string().swap(state.SvgText);  // not kept with the view: an export converts it again
   state.SceneReady = true;
   state.ErrorMsg.clear();
@@ -356,7 +369,7 @@ void KeepPrefetched(TPelorinState* state, std::unique_ptr<TLoadThread> load) {
                 load->ErrorMsg.c_str());
     return;
   }
-  TKeptView view{std::move(load->Scene), std::move(load->Model)};
+  TKeptView view{std::move(load->Scene), std::move(load->Model), std::move(load->Data)};
   if (view.Model) state->Views.SetModelLimit(KeptModelLimit());
   const bool kept = state->Views.Keep(*load->Key, std::move(view));
   DebugLogFmt("Prefetch: mode=%s mol=%d %s", ViewModeText(load->Mode).c_str(), load->MolIndex,
@@ -380,10 +393,12 @@ void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
   state = StateOf(wnd);
   if (!state || state->LoadThread) return;  // window gone, or a newer load has begun
   state->Scene = std::move(load->Scene);
+  state->DarkScene.reset();
   state->SvgText = std::move(load->SvgText);
   state->SceneReady = load->SceneReady;
   state->ErrorMsg = load->ErrorMsg;
   state->Model = std::move(load->Model);
+  state->Data = std::move(load->Data);
   state->ShownKey = load->SceneReady ? load->Key : std::nullopt;
   state->PrefetchDue = true;
   ResetViewAfterLoad(state->View);

@@ -54,6 +54,7 @@ class TLoadThread {
   bool SceneReady = false;
   std::string ErrorMsg;
   std::shared_ptr<TMeshModel> Model;
+  TSDFRecordData Data;  // an SDF record's title and data fields, from the text read for the converter
 
  private:
   static unsigned __stdcall ThreadEntry(void* self);

@@ -35,9 +35,10 @@ TRecordRead ReadRecordOf(const TRecordIndex* records, int32_t index, const TReco
 }
 
 bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index, std::string& input,
-                     TFileRemover& remover, std::string& error, const TStopCheck& stop) {
+                     TFileRemover& remover, std::string& error, const TStopCheck& stop, std::string* recordText) {
   input = fileName;
-  std::string text;
+  std::string local;
+  std::string& text = recordText ? *recordText : local;
   bool wholeFile = false;
   TRecordReadLimits limits;
   limits.Stop = stop;

@@ -53,7 +53,9 @@ uint64_t ModelHeapBytes(const TMeshModel& model) {
 }
 
 uint64_t KeptViewBytes(const TKeptView& view) {
-  return sizeof(TKeptView) + SceneHeapBytes(view.Scene) + (view.Model ? ModelHeapBytes(*view.Model) : 0);
+  uint64_t data = view.Data.Title.capacity() + view.Data.Items.capacity() * sizeof(TDataItem);
+  for (const TDataItem& item : view.Data.Items) data += item.Name.capacity() + item.Value.capacity();
+  return sizeof(TKeptView) + SceneHeapBytes(view.Scene) + (view.Model ? ModelHeapBytes(*view.Model) : 0) + data;
 }
 
 TViewCache::TViewCache(TViewCacheLimits limits) : limits_(limits) {}

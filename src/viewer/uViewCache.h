@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "formats/uSDFData.h"
 #include "model3d/uMeshModel.h"
 #include "support/uConfig.h"
 #include "support/uFileIO.h"
@@ -33,10 +34,11 @@ bool operator!=(const TViewKey& a, const TViewKey& b);
 bool operator<(const TViewKey& a, const TViewKey& b);
 
 // What a finished load gave and the window shows: the scene (a 2D drawing; in 3D only its view
-// box) and, in 3D, the model.
+// box) and, in 3D, the model; the record's title and data fields.
 struct TKeptView {
   TSVGScene Scene;
   std::shared_ptr<TMeshModel> Model;
+  TSDFRecordData Data;
 };
 
 // Heap bytes a scene holds: its elements, their points and texts.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "render/uView2D.h"
 #include "support/uFileIO.h"
 #include "support/uText.h"
 
@@ -78,24 +79,44 @@ int32_t PrefetchRecord(int32_t index, int32_t count, int32_t direction) {
   return next == index ? -1 : next;
 }
 
+std::string RecordWordOf(TRecordRule rule) {
+  switch (rule) {
+    case TRecordRule::kXYZ:
+      return "Frame";
+    case TRecordRule::kPDB:
+      return "Model";
+    default:
+      return "Molecule";
+  }
+}
+
+namespace {
+
+// What follows the count (or the mode): a notice, else the record's title.
+std::string StatusSubject(const TNavBarStatus& status) {
+  if (!status.Notice.empty()) return "  |  " + status.Notice;
+  if (!status.Title.empty()) return "  |  " + CutWithEllipsis(status.Title, kStatusTitleChars);
+  return {};
+}
+
+}  // namespace
+
 std::string NavBarStatusText(const TNavBarStatus& status) {
   if (status.Loading) return "Loading molecule...";
   const std::string mode = ViewModeText(status.Mode);
-  const char* heading = status.ShowHeadings ? "On" : "Off";
-  char buffer[256];
-  if (!status.CountFinal)
-    std::snprintf(buffer, sizeof buffer,
-                  "%s  |  Molecule %d/%s...  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:%s  [G] PNG  [S] SVG",
-                  mode.c_str(), status.MolIndex + 1, status.MolCount > 1 ? std::to_string(status.MolCount).c_str() : "",
-                  heading);
-  else if (status.MolCount > 1)
-    std::snprintf(buffer, sizeof buffer,
-                  "%s  |  Molecule %d/%d  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:%s  [G] PNG  [S] SVG",
-                  mode.c_str(), status.MolIndex + 1, status.MolCount, heading);
+  const std::string heading =
+      std::string("[H] Heading:") + (status.ShowHeadings ? "On" : "Off") +
+      (status.HasFields ? std::string("  [D] Fields:") + (status.ShowFields ? "On" : "Off") : "");
+  const std::string subject = StatusSubject(status);
+  if (status.MolCount <= 1 && status.CountFinal)
+    return mode + subject + "  |  [R] Reset  [T] 2D/3D  " + heading + "  [G] PNG  [S] SVG";
+  std::string count = std::to_string(status.MolIndex + 1) + "/";
+  if (status.CountFinal)
+    count += std::to_string(status.MolCount);
   else
-    std::snprintf(buffer, sizeof buffer, "%s  |  [R] Reset  [T] 2D/3D  [H] Heading:%s  [G] PNG  [S] SVG", mode.c_str(),
-                  heading);
-  return buffer;
+    count += (status.MolCount > 1 ? std::to_string(status.MolCount) : std::string()) + "...";
+  return mode + "  |  " + status.RecordWord + " " + count + subject + "  |  [<>] Nav  [R] Reset  [T] Toggle  " +
+         heading + "  [G] PNG  [S] SVG";
 }
 
 std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords) {
@@ -132,6 +153,54 @@ bool NewParamsOpenOptions(int previousParameter, int parameter) {
   return changed == 0 || (changed & ~(kParamDarkMode | kParamDarkModeNative)) != 0;
 }
 
+int32_t FieldsPanelWidth(int32_t clientWidth) {
+  if (clientWidth < kFieldsPanelMinWindow) return 0;
+  return std::clamp(clientWidth * 3 / 10, 160, 320);
+}
+
+std::vector<TPanelRow> FieldsPanelRows(const std::vector<TDataItem>& items, size_t maxRows, size_t marked) {
+  std::vector<TPanelRow> rows;
+  if (items.empty() || maxRows == 0) return rows;
+  size_t shown = items.size();
+  if (2 * items.size() > maxRows) shown = maxRows >= 3 ? (maxRows - 1) / 2 : 0;
+  const size_t first = marked < items.size() && marked >= shown && shown > 0 ? marked + 1 - shown : 0;
+  for (size_t i = first; i < first + shown; ++i) {
+    std::string value = items[i].Value;
+    std::replace(value.begin(), value.end(), '\n', ' ');
+    rows.push_back({TPanelRow::TKind::kName, items[i].Name, i});
+    rows.push_back({TPanelRow::TKind::kValue, std::move(value), i});
+  }
+  if (shown < items.size())
+    rows.push_back(
+        {TPanelRow::TKind::kMore, "+" + std::to_string(items.size() - shown) + " more", first > 0 ? 0 : shown});
+  return rows;
+}
+
+size_t CharsBeforeEllipsis(const std::vector<int>& ends, int ellipsisWidth, int maxWidth) {
+  if (ends.empty() || ends.back() <= maxWidth) return SIZE_MAX;
+  size_t keep = 0;
+  while (keep < ends.size() && ends[keep] + ellipsisWidth <= maxWidth) ++keep;
+  return keep;
+}
+
+TSearchStart SearchStartOf(int flags, int32_t shown) {
+  const bool first = (flags & kSearchFindFirst) != 0, backwards = (flags & kSearchBackwards) != 0;
+  if (first) return {true, backwards ? SIZE_MAX : 0};
+  if (backwards) return shown > 0 ? TSearchStart{true, static_cast<size_t>(shown) - 1} : TSearchStart{};
+  return {true, static_cast<size_t>(std::max(shown, 0)) + 1};
+}
+
+const TSearchHit* NearerHit(const TSearchHit* a, const TSearchHit* b, bool backwards) {
+  if (!a || !b) return a ? a : b;
+  if (a->Record == b->Record) return a;
+  return (a->Record < b->Record) != backwards ? a : b;
+}
+
+std::string SearchProgressNotice(uint64_t done, uint64_t total) {
+  const uint64_t percent = total > 0 ? std::min<uint64_t>(done * 100 / total, 100) : 0;
+  return "Searching... " + std::to_string(percent) + " % (any key stops it)";
+}
+
 bool ViewerTakesKey(int virtualKey, bool ctrl, bool alt) {
   if (alt) return false;
   if (ctrl) return virtualKey == 'C';
@@ -140,6 +209,7 @@ bool ViewerTakesKey(int virtualKey, bool ctrl, bool alt) {
     case kKeyUp:
     case kKeyRight:
     case kKeyDown:
+    case 'D':
     case 'G':
     case 'H':
     case 'R':

@@ -2,10 +2,14 @@
 // over plain values, so the window procedure stays a thin dispatcher.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "formats/uRecordIndex.h"
+#include "formats/uRecordSearch.h"
+#include "formats/uSDFData.h"
 #include "render/uViewValues.h"
 #include "support/uConfig.h"
 
@@ -56,10 +60,20 @@ struct TNavBarStatus {
   int32_t MolCount = 1;    // known so far
   bool CountFinal = true;  // false while the records are still being counted
   bool ShowHeadings = true;
+  std::string Title;       // the record's title: shown after the count
+  std::string Notice;      // a search's progress or "Not found": shown instead of the title
+  bool HasFields = false;  // the record has data fields: the D key is told
+  bool ShowFields = true;
+  std::string RecordWord = "Molecule";  // what a record is called: RecordWordOf
 };
+// What the navigation bar calls a record of a file with `rule`: "Frame" (XYZ), "Model" (PDB),
+// otherwise "Molecule".
+std::string RecordWordOf(TRecordRule rule);
 // The status line of the navigation bar. While the records are still being counted the count
 // shows as the records known so far, followed by "...".
 std::string NavBarStatusText(const TNavBarStatus& status);
+// Titles in the status line are cut to this many characters.
+inline constexpr size_t kStatusTitleChars = 48;
 // The window's message while a load runs: after the first second it counts the seconds and
 // says how to stop the wait (T, and the arrows where there are records to step to).
 std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords);
@@ -94,8 +108,47 @@ inline constexpr int kParamDarkModeNative = 256;  // the system draws dark contr
 // bit that only ListLoad's flags carry (kParamForceShow) is no difference.
 bool NewParamsOpenOptions(int previousParameter, int parameter);
 
+// The data fields panel beside the drawing: its width in a window of `clientWidth` pixels, 0 when
+// the window is too narrow to spare one.
+inline constexpr int32_t kFieldsPanelMinWindow = 360;
+int32_t FieldsPanelWidth(int32_t clientWidth);
+// One row of the panel: an item's name, its value (the value's lines joined by blanks), or the
+// "+N more" line for the items that do not fit.
+struct TPanelRow {
+  enum class TKind : uint8_t { kName, kValue, kMore };
+  TKind Kind = TKind::kName;
+  std::string Text;
+  size_t Item = 0;  // the data item the row shows (kMore: the first one left out)
+};
+// The rows of at most `maxRows` lines: every item as its name and value while all fit, else as
+// many as fit beside a "+N more" line. `marked` (an item index, or SIZE_MAX for none) is among
+// those shown: the items shown end with it when it would not fit otherwise.
+std::vector<TPanelRow> FieldsPanelRows(const std::vector<TDataItem>& items, size_t maxRows, size_t marked = SIZE_MAX);
+// How many characters of a text fit into `maxWidth` with an ellipsis of `ellipsisWidth` after
+// them, given `ends`, the width of the text up to and including each character: SIZE_MAX when
+// the whole text fits without one.
+size_t CharsBeforeEllipsis(const std::vector<int>& ends, int ellipsisWidth, int maxWidth);
+
+// The host's search flags (ListSearchText's SearchParameter).
+inline constexpr int kSearchFindFirst = 1;  // from the first record (the last, backwards)
+inline constexpr int kSearchMatchCase = 2;
+inline constexpr int kSearchWholeWords = 4;
+inline constexpr int kSearchBackwards = 8;
+// Where a search of the host's begins: the record after the shown one (before it, backwards),
+// or with kSearchFindFirst the first (the last: SIZE_MAX, which the search takes for the last
+// record). None when there is nothing that way.
+struct TSearchStart {
+  bool Possible = false;
+  size_t From = 0;
+};
+TSearchStart SearchStartOf(int flags, int32_t shown);
+// The nearer of two hits in the direction of the search (either may be absent).
+const TSearchHit* NearerHit(const TSearchHit* a, const TSearchHit* b, bool backwards);
+// The navigation bar's notice while a search has taken longer than a second.
+std::string SearchProgressNotice(uint64_t done, uint64_t total);
+
 // Whether the viewer takes a key from the host (virtual-key code and the modifiers held):
-// the arrows, G, H, R, S and T without Ctrl or Alt, and Ctrl+C. Everything else, every other
+// the arrows, D, G, H, R, S and T without Ctrl or Alt, and Ctrl+C. Everything else, every other
 // key with Ctrl or Alt included, belongs to the host (its menus and shortcuts).
 bool ViewerTakesKey(int virtualKey, bool ctrl, bool alt);
 

@@ -21,6 +21,7 @@
 #include "support/uGdiObjects.h"
 #include "support/uGuard.h"
 #include "support/uWglObjects.h"
+#include "svg/uScenePalette.h"
 #include "viewer/uCommands.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer/uLoadThread.h"
@@ -49,6 +50,14 @@ TDrawSize ClientDrawSize(HWND wnd) {
   return {client.right - client.left, h < kMinDrawHeight ? kMinDrawHeight : h};
 }
 
+// The 2D drawing as the window shows it: in dark mode with the dark palette, mapped once per
+// scene (a switch of the host's mode redraws without a conversion).
+const TSVGScene& ShownScene(TPelorinState& state) {
+  if (!state.DarkMode) return state.Scene;
+  if (!state.DarkScene) state.DarkScene = DarkScene(state.Scene);
+  return *state.DarkScene;
+}
+
 // Draws what the window shows into the back buffer of its context, which is current (no swap).
 void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
   gl.MeshPool().ReleaseStale();
@@ -59,8 +68,9 @@ void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
       RenderMeshModel(state.Model, gl.MeshPool().For(state.Model), w, h, state.View,
                       state.Dragging ? TMeshFrame::Dragged : TMeshFrame::Still);
     } else {
-      SetupProjection2D(w, h, state.Scene, state.View);
-      RenderScene2D(state.Scene, state.View, gl.Text());
+      const TSVGScene& scene = ShownScene(state);
+      SetupProjection2D(w, h, scene, state.View);
+      RenderScene2D(scene, state.View, gl.Text(), state.DarkMode ? kDarkBackground : TRGBAColor{1, 1, 1, 1});
     }
   } else {
     DrawCenteredMessage(gl.Text(), state.ErrorMsg, w, h);
@@ -78,16 +88,18 @@ void Paint(HWND wnd, TPelorinState* state) {
     return;
   }
   bool drawn = false;
+  const int drawWidth = size.w - FieldsPanelWidthOf(*state, size.w);
   {
     const TCurrentContext current = state->GL->MakeCurrent();
-    state->View.ViewWidth = size.w;
+    state->View.ViewWidth = drawWidth;
     state->View.ViewHeight = size.h;
     if (current) {
-      DrawView(*state, *state->GL, size.w, size.h);
+      DrawView(*state, *state->GL, drawWidth, size.h);
       state->GL->Swap();
       drawn = true;
     }
   }
+  DrawFieldsPanel(*state, paint.dc(), size.w, size.h);
   DrawNavBar(*state, paint.dc(), size.w, size.h);
   // The shown record is on screen: the next one may now be converted in the background.
   if (drawn && state->PrefetchDue && !state->Loading) {
@@ -107,6 +119,15 @@ void ToggleMode(TPelorinState* state, const char* logFormat) {
   StartLoadAndRepaint(state);
 }
 
+// D: the fields panel shown or hidden, in every window, and the choice kept in the ini file.
+void ToggleFields(TPelorinState* state) {
+  const bool show = !ConfigSnapshot().ShowFields;
+  std::string error;
+  if (!SaveShowFields(show, error)) DebugLog("SaveShowFields FAILED: " + error);
+  DebugLogFmt("KeyDown D: ShowFields=%d", show ? 1 : 0);
+  Invalidate(state->Wnd);
+}
+
 void GoToRecord(TPelorinState* state, int32_t index) {
   if (index == state->MolIndex) return;
   state->StepDirection = index < state->MolIndex ? -1 : 1;
@@ -119,6 +140,14 @@ void GoToRecord(TPelorinState* state, int32_t index) {
 void OnKeyDown(TPelorinState* state, WPARAM key) {
   const bool ctrl = GetKeyState(VK_CONTROL) < 0, alt = GetKeyState(VK_MENU) < 0;
   if (!ViewerTakesKey(static_cast<int>(key), ctrl, alt)) return;
+  if (state->SearchStop) {  // the key stops the search and does nothing else
+    *state->SearchStop = true;
+    return;
+  }
+  if (!state->Notice.empty()) {
+    state->Notice.clear();
+    Invalidate(state->Wnd);
+  }
   switch (key) {
     case VK_LEFT:
     case VK_UP:
@@ -135,6 +164,9 @@ void OnKeyDown(TPelorinState* state, WPARAM key) {
     case 'R':
       ResetView(state->View);
       Invalidate(state->Wnd);
+      break;
+    case 'D':
+      ToggleFields(state);
       break;
     case 'T':
       ToggleMode(state, "KeyDown T: Mode=%s");
@@ -192,7 +224,7 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
   if (h < kMinDrawHeight) h = kMinDrawHeight;
   if (state->SceneReady && state->Mode == TViewMode::k2D) {
     const TCurrentContext current = state->GL->MakeCurrent();
-    if (current) SetupProjection2D(w, h, state->Scene, state->View);
+    if (current) SetupProjection2D(w - FieldsPanelWidthOf(*state, w), h, state->Scene, state->View);
   }
   Invalidate(state->Wnd);
 }
@@ -226,9 +258,11 @@ void OnRecordsCounted(TPelorinState* state) {
     state->MolCountFinal = true;
     if (state->Records->Rule() == TRecordRule::kSDF)
       DebugLogFmt("SDF split: %d molecules", state->MolCount);
-    else
+    else if (state->Records->Rule() == TRecordRule::kLines)
       DebugLogFmt("SMILES lines: %llu (%s)", static_cast<unsigned long long>(known),
                   state->MolCount > 1 ? "stepped" : "drawn as one grid");
+    else
+      DebugLogFmt("Records: %d (%s)", state->MolCount, RecordWordOf(state->Records->Rule()).c_str());
     if (pass == TRecordIndexState::kFailed) DebugLog("ERROR: " + state->Records->Error());
   }
   RedrawNavBar(state);
@@ -263,6 +297,7 @@ void SetUpGL(TPelorinState* state) {
     KillTimer(wnd, kLoadClockTimer);
     state->SceneReady = false;
     state->Scene = TSVGScene{};
+    state->DarkScene.reset();
     state->Model.reset();
     state->ShownKey.reset();
     state->ErrorMsg = "Could not create OpenGL context.";
@@ -395,9 +430,10 @@ std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, i
   return state;
 }
 
-// Files with records get an index, empty until the pass fills it.
+// Files with records get an index, empty until the pass fills it: SDF records, SMILES lines,
+// MOL2 molecules, XYZ frames, PDB models and CML molecules are all stepped through.
 void MakeRecordIndex(TPelorinState& state) {
-  const std::optional<TRecordRule> rule = SteppedRecordRuleOf(MolFormatFromFileName(state.FileName));
+  const std::optional<TRecordRule> rule = RecordRuleOf(MolFormatFromFileName(state.FileName));
   if (!rule) return;
   state.Records = std::make_shared<TRecordIndex>(state.FileName, *rule);
   state.MolCountFinal = false;
@@ -423,6 +459,7 @@ void StartRecordPass(TPelorinState& state) {
 HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   if (!state || !state->GL) return nullptr;
   TDrawSize size = ClientDrawSize(wnd);
+  size.w -= FieldsPanelWidthOf(*state, size.w);  // the drawing beside the panel
   int pictureHeight = size.h - kNavBarHeight;
   if (size.w <= 0 || pictureHeight <= 0) return nullptr;
   const TCurrentContext current = state->GL->MakeCurrent();
@@ -458,8 +495,9 @@ void PrintClient(HWND wnd, TPelorinState* state, HDC dc) {
   if (picture) {
     TMemoryDC mem;
     TSelection select(mem.get(), picture.get());
-    BitBlt(dc, 0, 0, size.w, size.h - kNavBarHeight, mem.get(), 0, 0, SRCCOPY);
+    BitBlt(dc, 0, 0, size.w - FieldsPanelWidthOf(*state, size.w), size.h - kNavBarHeight, mem.get(), 0, 0, SRCCOPY);
   }
+  DrawFieldsPanel(*state, dc, size.w, size.h);
   DrawNavBar(*state, dc, size.w, size.h);
 }
 
@@ -489,6 +527,7 @@ TPelorinState* ViewerStateOf(HWND wnd) {
 static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags, int width, int height) {
   std::unique_ptr<TPelorinState> state = NewState(wnd, fileName, width, height);
   state->ShowFlags = showFlags;
+  state->DarkMode = (showFlags & kParamDarkMode) != 0;
   state->GLPending = true;
   DebugLogFmt("CreatePelorinWindow: Mode=%s", ViewModeText(state->Mode).c_str());
   TPelorinState* raw = state.release();  // owned by the window from here; freed in WM_DESTROY
@@ -535,6 +574,7 @@ static void TakeNextFile(TPelorinState& state, const std::string& fileName, int 
   state.Records.reset();
   state.FileName = fileName;
   state.ShowFlags = showFlags;
+  state.DarkMode = (showFlags & kParamDarkMode) != 0;
   state.MolIndex = 0;
   state.MolCount = 1;
   state.MolCountFinal = true;

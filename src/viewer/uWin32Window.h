@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "formats/uRecordIndex.h"
+#include "formats/uRecordSearch.h"
+#include "formats/uSDFData.h"
 #include "model3d/uMeshModel.h"
 #include "svg/uScene2D.h"
 #include "viewer/uViewCache.h"
@@ -66,6 +69,9 @@ struct TPelorinState {
   // The converter's SVG of the drawing the last 2D load made (what the SVG export saves).
   std::string SvgText;
   bool SceneReady = false;
+  TSDFRecordData Data;             // the shown record's title and data fields
+  std::optional<TSearchHit> Mark;  // where the last search found its text in the shown record
+  std::string Notice;              // told in the navigation bar until the next key or load
   std::string ErrorMsg;
   bool Dragging = false;
   int32_t LastMouseX = 0;
@@ -90,6 +96,10 @@ struct TPelorinState {
   std::shared_ptr<TMeshModel> Model;
   // The host's display parameters as last given (ListLoad's ShowFlags, then its commands).
   int ShowFlags = 0;
+  bool DarkMode = false;               // the host is dark: the 2D drawing, the bar and the panel follow
+  std::optional<TSVGScene> DarkScene;  // Scene in the dark palette, made when first drawn dark
+  // While the host's search runs (SearchInWindow): its stop flag, which the next key sets.
+  std::atomic<bool>* SearchStop = nullptr;
 };
 
 // The state of a viewer window, or null before creation stored it / after destruction.

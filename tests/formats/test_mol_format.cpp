@@ -22,30 +22,29 @@ TEST(MolFormat, KindFromTheNameAndWhatFollowsFromIt) {
     const char* name;
     TMolFormat format;
     std::optional<TRecordRule> rule;
-    bool stepped, atomTable, ownTextOnly;
+    bool atomTable, ownTextOnly;
     const char* recordExtension;
   } cases[] = {
-      {"C:\\m\\LIB.SDF", F::Sdf, R::kSDF, true, false, true, ".mol"},
-      {"x.sdf", F::Sdf, R::kSDF, true, false, true, ".mol"},
-      {"a.smi", F::Smiles, R::kLines, true, false, true, ".smi"},
-      {"B.SMILES", F::Smiles, R::kLines, true, false, true, ".smi"},
-      {"a.mol", F::Mol, none, false, false, true, nullptr},
-      {"a.smi.mol", F::Mol, none, false, false, true, nullptr},
-      {"x.MOL2", F::Mol2, R::kMOL2, false, false, false, ".mol2"},
-      {"a.Pdb", F::Pdb, R::kPDB, false, true, false, ".pdb"},
-      {"/data/b.xyz", F::Xyz, R::kXYZ, false, true, false, ".xyz"},
-      {"w.cml", F::Cml, R::kCML, false, false, false, ".cml"},
-      {"dir.sdf/file", F::Unknown, none, false, false, false, nullptr},
-      {"C:\\a.sdf\\file", F::Unknown, none, false, false, false, nullptr},
-      {"x.sdf.txt", F::Unknown, none, false, false, false, nullptr},
-      {"x.sd", F::Unknown, none, false, false, false, nullptr},
-      {"sdf", F::Unknown, none, false, false, false, nullptr},
+      {"C:\\m\\LIB.SDF", F::Sdf, R::kSDF, false, true, ".mol"},
+      {"x.sdf", F::Sdf, R::kSDF, false, true, ".mol"},
+      {"a.smi", F::Smiles, R::kLines, false, true, ".smi"},
+      {"B.SMILES", F::Smiles, R::kLines, false, true, ".smi"},
+      {"a.mol", F::Mol, none, false, true, nullptr},
+      {"a.smi.mol", F::Mol, none, false, true, nullptr},
+      {"x.MOL2", F::Mol2, R::kMOL2, false, false, ".mol2"},
+      {"a.Pdb", F::Pdb, R::kPDB, true, false, ".pdb"},
+      {"/data/b.xyz", F::Xyz, R::kXYZ, true, false, ".xyz"},
+      {"w.cml", F::Cml, R::kCML, false, false, ".cml"},
+      {"dir.sdf/file", F::Unknown, none, false, false, nullptr},
+      {"C:\\a.sdf\\file", F::Unknown, none, false, false, nullptr},
+      {"x.sdf.txt", F::Unknown, none, false, false, nullptr},
+      {"x.sd", F::Unknown, none, false, false, nullptr},
+      {"sdf", F::Unknown, none, false, false, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(MolFormatFromFileName(c.name), c.format);
     EXPECT_EQ(RecordRuleOf(c.format), c.rule);
-    EXPECT_EQ(SteppedRecordRuleOf(c.format).has_value(), c.stepped);
     EXPECT_EQ(IsAtomTable(c.format), c.atomTable);
     EXPECT_EQ(HoldsMolfileOrSmilesText(c.format), c.ownTextOnly);
     if (c.rule) {

@@ -37,7 +37,12 @@ const char* const kEntryPoints[] = {"ListLoad",
                                     "ListSetDefaultParams",
                                     "ListSendCommand",
                                     "ListGetPreviewBitmap",
-                                    "ListGetPreviewBitmapW"};
+                                    "ListGetPreviewBitmapW",
+                                    "ListSearchText",
+                                    "ListSearchTextW",
+                                    "ListSearchDialog",
+                                    "ListPrint",
+                                    "ListPrintW"};
 
 // Exported functions are fetched as data pointers first: a direct cast between unrelated
 // function types draws -Wcast-function-type.
@@ -236,7 +241,7 @@ TEST_F(PluginTest, PluginAndTemporaryFoldersOutsideTheCodePage) {
   EXPECT_TRUE(std::filesystem::is_empty(temp));
 }
 
-TEST_F(PluginTest, ExportsExactlyTheEightEntryPoints) {
+TEST_F(PluginTest, ExportsEveryEntryPoint) {
   Load();
   for (const char* name : kEntryPoints) EXPECT_NE(GetProcAddress(module_, name), nullptr) << name;
 }
@@ -247,6 +252,20 @@ TEST_F(PluginTest, CommandsForAWindowThatIsNoViewerFailAndPostNothing) {
   ASSERT_NE(window, nullptr);
   for (int command : {1, 2, 3, 4}) EXPECT_EQ(sendCommand_(window, command, 7), 1) << command;
   EXPECT_EQ(sendCommand_(nullptr, pelorin::kCommandNewParams, 0), 1);
+  // The search: no viewer, no hit; the dialog is always the host's own.
+  auto search = ProcAs<decltype(&ListSearchText)>(module_, "ListSearchText");
+  auto searchW = ProcAs<decltype(&ListSearchTextW)>(module_, "ListSearchTextW");
+  auto dialog = ProcAs<decltype(&ListSearchDialog)>(module_, "ListSearchDialog");
+  char text[] = "caffeine";
+  wchar_t wide[] = L"caffeine";
+  EXPECT_EQ(search(window, text, 1), 1);
+  EXPECT_EQ(searchW(window, wide, 1), 1);
+  EXPECT_EQ(search(window, nullptr, 1), 1);
+  EXPECT_EQ(dialog(window, 0), 1);
+  EXPECT_EQ(dialog(nullptr, 1), 1);
+  auto print = ProcAs<decltype(&ListPrint)>(module_, "ListPrint");
+  EXPECT_EQ(print(window, text, nullptr, 0, nullptr), 1);
+  EXPECT_EQ(print(nullptr, nullptr, nullptr, 0, nullptr), 1);
   MSG msg;
   EXPECT_FALSE(PeekMessageA(&msg, window, 0, 0, PM_REMOVE));
   // A null window posts nothing to the thread either.

@@ -204,9 +204,10 @@ TEST_F(ListLoadTest, DisplayParametersOpenTheOptionsUnlessOnlyTheDarkModeChanged
     EXPECT_EQ(PeekMessageA(&msg, viewer_, kOptionsMessage, kOptionsMessage, PM_REMOVE) != 0, step.Opens)
         << step.Parameter;
   }
-  // Select-all and set-percent are not performed; copy is (the load has finished).
+  // Select-all is not performed; set-percent in a one-record file stays on it; copy is performed
+  // (the load has finished).
   EXPECT_EQ(send_(viewer_, 3, 0), 1);
-  EXPECT_EQ(send_(viewer_, 4, 50), 1);
+  EXPECT_EQ(send_(viewer_, 4, 50), 0);
   ASSERT_TRUE(WaitForLoad()) << Log();
   EXPECT_EQ(send_(viewer_, 1, 0), 0) << Log();
   EXPECT_EQ(CountOf(Log(), "New display parameters: only the dark mode changed, no options dialog"), 3u);
@@ -306,4 +307,35 @@ TEST_F(ListLoadTest, ListLoadNextStopsARunningLoadWithoutLeavingAProcessOrFile) 
   PumpUntil([&] { return std::filesystem::is_empty(temp.Path()); }, 10);
   for (const auto& entry : std::filesystem::directory_iterator(temp.Path()))
     ADD_FAILURE() << "left behind: " << entry.path().string();
+}
+
+// The host's find dialog through the entry points: its wide text found in the file's UTF-8 and in
+// its ANSI form, nearest first; the host's percent command.
+TEST_F(ListLoadTest, WideSearchFindsBothFormsOfItsTextAndPercentGoesToTheRecord) {
+  Load("2D");
+  const std::string molfile = ReadFileBytes(pelorin::testpaths::SamplePath("caffeine.mol"));
+  const std::string body = molfile.substr(molfile.find_first_of("\r\n"));
+  std::string text;
+  for (const char* name : {"plain", "Caf\xE9 (ANSI)", "Caf\xC3\xA9 (UTF-8)"})
+    text += std::string("record") + body + "> <NAME>\n" + name + "\n\n$$$$\n";
+  const std::string path = dir_.File("names.sdf");
+  WriteFileBytes(path, text);
+  viewer_ = load_(host_, const_cast<char*>(path.c_str()), 0);
+  ASSERT_NE(viewer_, nullptr);
+  ASSERT_TRUE(WaitForLoad()) << Log();
+  auto searchW = ProcAs<decltype(&ListSearchTextW)>(module_, "ListSearchTextW");
+  auto dialog = ProcAs<decltype(&ListSearchDialog)>(module_, "ListSearchDialog");
+  ASSERT_TRUE(searchW && dialog);
+  EXPECT_EQ(dialog(viewer_, 0), 1);  // the host opens its own dialog
+  wchar_t cafe[] = L"caf\u00E9";
+  EXPECT_EQ(searchW(viewer_, cafe, 1), 0);
+  EXPECT_TRUE(WaitForLog("Search: found in record 2")) << Log();
+  EXPECT_EQ(searchW(viewer_, cafe, 0), 0);
+  EXPECT_TRUE(WaitForLog("Search: found in record 3")) << Log();
+  EXPECT_EQ(searchW(viewer_, cafe, 0), 1);
+  EXPECT_TRUE(WaitForLog("Search: not found")) << Log();
+
+  const size_t firstShown = CountOf(Log(), "mode=2D mol=0 ");
+  EXPECT_EQ(send_(viewer_, 4, 0), 0);
+  EXPECT_TRUE(PumpUntil([&] { return CountOf(Log(), "mode=2D mol=0 ") > firstShown; }, 30)) << Log();
 }

@@ -137,6 +137,9 @@ TEST(ConfigValues, StartModeAndLoggingTexts) {
     int32_t value;
   } limits[] = {{"150", 150}, {" 0 ", 0}, {"", 7}, {"-5", 7}, {"12a", 7}, {"99999999999999999999", 1000000}};
   for (const auto& c : limits) EXPECT_EQ(ParseAtomLimit(c.text, 7), c.value) << "[" << c.text << "]";
+
+  for (const char* shown : {"", "1", " 1 ", "yes"}) EXPECT_TRUE(ParseShowFields(shown)) << "[" << shown << "]";
+  EXPECT_FALSE(ParseShowFields(" 0 "));
 }
 
 TEST_F(ConfigTest, DefaultsWithoutIniFile) {
@@ -153,6 +156,7 @@ TEST_F(ConfigTest, DefaultsWithoutIniFile) {
   EXPECT_EQ(c.Model3D, TModel3D::Auto);
   EXPECT_EQ(c.MaxSurfaceAtoms, kDefaultMaxSurfaceAtoms);
   EXPECT_EQ(c.MaxThumbnail2DAtoms, 150);
+  EXPECT_TRUE(c.ShowFields);
   EXPECT_FALSE(c.TempDir.empty());
   EXPECT_TRUE(c.TempDir.back() == '\\' || c.TempDir.back() == '/');
 }
@@ -218,6 +222,17 @@ TEST_F(ConfigTest, SaveThenLoadRoundTripKeepsOtherSectionsAndKeys) {
   EXPECT_NE(text.find("Custom=stays"), std::string::npos);
   EXPECT_NE(text.find("Logging=0"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir_.File("pelorin.ini.new")));
+
+  // The D key's choice: one key written, the settings' generation (kept views) untouched.
+  const uint64_t generation = ConfigGeneration();
+  ASSERT_TRUE(SaveShowFields(false, error)) << error;
+  EXPECT_FALSE(ConfigSnapshot().ShowFields);
+  EXPECT_EQ(ConfigGeneration(), generation);
+  text = ReadFileBytes(dir_.File("pelorin.ini"));
+  EXPECT_NE(text.find("ShowFields=0"), std::string::npos);
+  EXPECT_NE(text.find("Keep=me"), std::string::npos);
+  LoadConfig();
+  EXPECT_FALSE(ConfigSnapshot().ShowFields);
 }
 
 TEST_F(ConfigTest, UnicodeIniFilesAreReadAndWrittenBackInTheirOwnEncoding) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "render/uView2D.h"
 #include "svg/uSVGParser.h"
 #include "test_temp_dir.h"
 #include "viewer/uExportText.h"
@@ -124,6 +125,45 @@ TEST(StripHeadings, ConverterDrawingsLoseOnlyTheirTitles) {
     EXPECT_EQ(bare.Count, full.Count - headings);
     for (int i = 0; i < bare.Count; ++i) EXPECT_FALSE(bare.Elements[i].IsHeading);
   }
+}
+
+// The SVG export draws a single molecule's title where the viewer does: in the band below the
+// drawing, centred, cut as there; grids, untitled drawings and hidden headings as before.
+TEST(ExportSVGText, ASingleTitleMovesIntoTheBandBelowTheDrawing) {
+  for (const std::string& title : {std::string("caffeine"), std::string(200, 'x')}) {
+    SCOPED_TRACE(title.substr(0, 10));
+    const std::string svg = Draw("Cn1cnc2c1c(=O)n(C)c(=O)n2C " + title + "\n");
+    ASSERT_FALSE(svg.empty()) << "the converter did not run";
+    TSVGScene before, after;
+    ASSERT_TRUE(ParseSVG(svg, before));
+    const TCaptionLayout layout = LayOutCaption(before, TAnchorMatch::Exact);
+    ASSERT_GE(layout.Index, 0);
+    const std::string exported = ExportSVGText(svg, true);
+    ASSERT_TRUE(ParseSVG(exported, after));
+    ASSERT_EQ(after.Count, before.Count);
+    const TGeoElement& moved = after.Elements[static_cast<size_t>(layout.Index)];
+    EXPECT_TRUE(moved.IsHeading);
+    EXPECT_EQ(moved.TextAnchor, "middle");
+    EXPECT_EQ(moved.Text, layout.Element.Text);
+    EXPECT_NEAR(moved.FontSize, layout.Element.FontSize, 0.01);
+    ASSERT_FALSE(moved.Points.empty());
+    EXPECT_NEAR(moved.Points[0].X, layout.Element.Points[0].X, 0.01);
+    EXPECT_GE(moved.Points[0].Y - 0.8f * moved.FontSize, layout.Drawing.MaxY - 0.01f) << "below the drawing";
+    EXPECT_LT(LayOutCaption(after, TAnchorMatch::Exact).Index, 0) << "nothing left to move";
+    // The picture holds the band, the page's white rectangle with it.
+    EXPECT_GE(after.ViewBoxY + after.Height, layout.Band.MaxY - 0.01f);
+    EXPECT_EQ(ExportSVGText(exported, true), exported);
+    EXPECT_EQ(OutlineOf(exported).InnerTexts, OutlineOf(svg).InnerTexts) << "atom labels stay";
+    if (title.size() > 100) {
+      EXPECT_NE(exported.find("\xE2\x80\xA6</text>"), std::string::npos);
+    }
+    EXPECT_EQ(ExportSVGText(svg, false), StripHeadings(svg, false));
+  }
+  for (const char* same : {"CCO\n", "Cn1cnc2c1c(=O)n(C)c(=O)n2C caffeine\nCCO ethanol\n"}) {
+    const std::string svg = Draw(same);
+    EXPECT_EQ(ExportSVGText(svg, true), svg) << same;
+  }
+  EXPECT_EQ(ExportSVGText("not svg", true), "not svg");
 }
 
 #endif

@@ -23,14 +23,14 @@ TKeptView Drawing(int labels, const std::string& name = "label") {
   TSVGScene scene;
   for (int i = 0; i < labels; ++i)
     AddElement(scene, Text(name + " " + std::to_string(i) + std::string(40, 'x'), {1, 2}, 10));
-  return TKeptView{scene, nullptr};
+  return TKeptView{scene, nullptr, {}};
 }
 
 // A 3D model of `facets` facets, its mesh arrays held as a load leaves them.
 TKeptView Model(int facets) {
   auto model = std::make_shared<TMeshModel>();
   PrepareMeshBuffers(*model, TFacetArray(static_cast<size_t>(facets)));
-  return TKeptView{SceneOf({}, 200), model};
+  return TKeptView{SceneOf({}, 200), model, {}};
 }
 
 }  // namespace

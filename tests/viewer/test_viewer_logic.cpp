@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "render/uView2D.h"
 #include "test_temp_dir.h"
 #include "viewer/uViewerLogic.h"
 
@@ -111,6 +112,36 @@ TEST(ViewerTexts, StatusLineAndButton) {
             "2D  |  Molecule 1/8192...  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [G] PNG  [S] SVG");
   EXPECT_EQ(status(k2D, false, 0, 1, true, false),
             "2D  |  Molecule 1/...  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [G] PNG  [S] SVG");
+  // The record's title after the count, cut; a notice instead of it; D told when there are fields.
+  TNavBarStatus titled;
+  titled.MolIndex = 2;
+  titled.MolCount = 9;
+  titled.Title = "Caffeine";
+  titled.HasFields = true;
+  EXPECT_EQ(NavBarStatusText(titled),
+            "2D  |  Molecule 3/9  |  Caffeine  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [D] Fields:On  "
+            "[G] PNG  [S] SVG");
+  titled.Title = std::string(60, 'x');
+  const std::string cut = CutWithEllipsis(titled.Title, kStatusTitleChars);
+  EXPECT_EQ(cut.substr(0, kStatusTitleChars - 1), std::string(kStatusTitleChars - 1, 'x'));
+  EXPECT_NE(NavBarStatusText(titled).find("|  " + cut + "  |"), std::string::npos);
+  titled.Notice = "Not found";
+  titled.ShowFields = false;
+  EXPECT_EQ(NavBarStatusText(titled),
+            "2D  |  Molecule 3/9  |  Not found  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [D] Fields:Off  "
+            "[G] PNG  [S] SVG");
+  EXPECT_EQ(RecordWordOf(TRecordRule::kXYZ), "Frame");
+  EXPECT_EQ(RecordWordOf(TRecordRule::kPDB), "Model");
+  for (TRecordRule rule : {TRecordRule::kSDF, TRecordRule::kLines, TRecordRule::kMOL2, TRecordRule::kCML})
+    EXPECT_EQ(RecordWordOf(rule), "Molecule");
+  titled.RecordWord = "Frame";
+  titled.Notice.clear();
+  titled.Title.clear();
+  EXPECT_EQ(NavBarStatusText(titled).substr(0, 23), "2D  |  Frame 3/9  |  [<");
+  titled.Notice = "Not found";
+  titled.MolCount = 1;
+  titled.HasFields = false;
+  EXPECT_EQ(NavBarStatusText(titled), "2D  |  Not found  |  [R] Reset  [T] 2D/3D  [H] Heading:On  [G] PNG  [S] SVG");
   EXPECT_EQ(LoadingMessage(999, true), "Loading molecule...");
   EXPECT_EQ(LoadingMessage(12400, true), "Loading molecule... 12 s (T or the arrows stop it)");
   EXPECT_EQ(LoadingMessage(1000, false), "Loading molecule... 1 s (T stops it)");
@@ -118,6 +149,62 @@ TEST(ViewerTexts, StatusLineAndButton) {
   EXPECT_EQ(ToggleButtonText(k3D), "3D -> 2D");
   EXPECT_EQ(ToggledMode(k3D), k2D);
   EXPECT_EQ(ToggledMode(k2D), k3D);
+}
+
+// The fields panel: all items while they fit, else as many as fit and "+N more"; a marked item
+// is always among those shown; long texts are cut before an ellipsis.
+TEST(ViewerTexts, FieldsPanelRowsAndCuts) {
+  EXPECT_EQ(FieldsPanelWidth(kFieldsPanelMinWindow - 1), 0);
+  EXPECT_EQ(FieldsPanelWidth(640), 192);
+  EXPECT_EQ(FieldsPanelWidth(4000), 320);
+  std::vector<TDataItem> items;
+  for (int i = 0; i < 5; ++i) items.push_back({"N" + std::to_string(i), "v" + std::to_string(i) + "\nmore"});
+  auto texts = [](const std::vector<TPanelRow>& rows) {
+    std::string all;
+    for (const TPanelRow& row : rows) all += row.Text + ";";
+    return all;
+  };
+  EXPECT_EQ(texts(FieldsPanelRows(items, 10)), "N0;v0 more;N1;v1 more;N2;v2 more;N3;v3 more;N4;v4 more;");
+  EXPECT_EQ(texts(FieldsPanelRows(items, 9)), "N0;v0 more;N1;v1 more;N2;v2 more;N3;v3 more;+1 more;");
+  EXPECT_EQ(texts(FieldsPanelRows(items, 6)), "N0;v0 more;N1;v1 more;+3 more;");
+  EXPECT_EQ(texts(FieldsPanelRows(items, 6, 4)), "N3;v3 more;N4;v4 more;+3 more;");
+  EXPECT_EQ(texts(FieldsPanelRows(items, 2)), "+5 more;");
+  EXPECT_TRUE(FieldsPanelRows(items, 0).empty());
+  EXPECT_TRUE(FieldsPanelRows({}, 10).empty());
+
+  const std::vector<int> ends{10, 20, 30, 40};
+  EXPECT_EQ(CharsBeforeEllipsis(ends, 8, 40), SIZE_MAX);
+  EXPECT_EQ(CharsBeforeEllipsis(ends, 8, 39), 3u);
+  EXPECT_EQ(CharsBeforeEllipsis(ends, 8, 27), 1u);
+  EXPECT_EQ(CharsBeforeEllipsis(ends, 8, 5), 0u);
+  EXPECT_EQ(CharsBeforeEllipsis({}, 8, 0), SIZE_MAX);
+}
+
+// Where the host's search begins, which of two hits is nearer, and what the bar says meanwhile.
+TEST(HostRules, SearchStartNearerHitAndProgress) {
+  auto start = [](int flags, int32_t shown) {
+    const TSearchStart s = SearchStartOf(flags, shown);
+    return s.Possible ? static_cast<long long>(s.From == SIZE_MAX ? -2 : static_cast<long long>(s.From)) : -1;
+  };
+  EXPECT_EQ(start(0, 4), 5);
+  EXPECT_EQ(start(kSearchBackwards, 4), 3);
+  EXPECT_EQ(start(kSearchBackwards, 0), -1);  // nothing before the first record
+  EXPECT_EQ(start(kSearchFindFirst, 4), 0);
+  EXPECT_EQ(start(kSearchFindFirst | kSearchBackwards, 4), -2);  // from the last
+  EXPECT_EQ(start(kSearchFindFirst | kSearchMatchCase | kSearchWholeWords, 9), 0);
+
+  TSearchHit a, b;
+  a.Record = 3;
+  b.Record = 7;
+  EXPECT_EQ(NearerHit(&a, &b, false), &a);
+  EXPECT_EQ(NearerHit(&a, &b, true), &b);
+  EXPECT_EQ(NearerHit(nullptr, &b, false), &b);
+  EXPECT_EQ(NearerHit(&a, nullptr, true), &a);
+  EXPECT_EQ(NearerHit(nullptr, nullptr, true), nullptr);
+
+  EXPECT_EQ(SearchProgressNotice(250, 1000), "Searching... 25 % (any key stops it)");
+  EXPECT_EQ(SearchProgressNotice(5, 0), "Searching... 0 % (any key stops it)");
+  EXPECT_EQ(SearchProgressNotice(1200, 1000), "Searching... 100 % (any key stops it)");
 }
 
 // Which input a load of record i gets while the pass counts, and how many records are stepped.
@@ -168,7 +255,7 @@ TEST(HostRules, OnlyAChangeOfTheDarkModeBitsAloneOpensNoOptionsDialog) {
 }
 
 TEST(HostRules, KeysWithCtrlOrAltAndPlusMinusBelongToTheHost) {
-  for (int key : {0x25, 0x26, 0x27, 0x28, int{'G'}, int{'H'}, int{'R'}, int{'S'}, int{'T'}}) {
+  for (int key : {0x25, 0x26, 0x27, 0x28, int{'D'}, int{'G'}, int{'H'}, int{'R'}, int{'S'}, int{'T'}}) {
     EXPECT_TRUE(ViewerTakesKey(key, false, false)) << key;
     EXPECT_FALSE(ViewerTakesKey(key, true, false)) << key;
     EXPECT_FALSE(ViewerTakesKey(key, false, true)) << key;

@@ -36,6 +36,7 @@ struct TPlugin {
   decltype(&ListSetDefaultParams) Defaults = nullptr;
   decltype(&ListSendCommand) SendCommand = nullptr;
   decltype(&ListGetPreviewBitmapW) Preview = nullptr;
+  decltype(&ListSearchTextW) Search = nullptr;
   std::wstring Dir;
   ~TPlugin() {
     if (Module) FreeLibrary(Module);
@@ -82,6 +83,7 @@ bool LoadPlugin(const std::wstring& path, TPlugin& plugin) {
   GetProc(plugin.Module, "ListSetDefaultParams", plugin.Defaults);
   GetProc(plugin.Module, "ListSendCommand", plugin.SendCommand);
   GetProc(plugin.Module, "ListGetPreviewBitmapW", plugin.Preview);
+  GetProc(plugin.Module, "ListSearchTextW", plugin.Search);
   wchar_t full[MAX_PATH] = {};
   GetModuleFileNameW(plugin.Module, full, MAX_PATH);
   plugin.Dir = full;
@@ -439,6 +441,37 @@ bool RunStep(const std::vector<std::wstring>& w, const std::wstring& logPath, st
     chooser.Finish();
     what = seen.empty() ? L"no dialog" : Widen(seen);
     return reloaded && seen.find(": 3D model") != std::string::npos;
+  }
+  if (verb == L"find" && w.size() >= 2 && gViewer && gPlugin->Search) {
+    // The host's find dialog: "find TEXT [FLAGS]" (1 from the first record, 2 case, 4 words, 8 back).
+    std::vector<wchar_t> text(w[1].begin(), w[1].end());
+    text.push_back(0);
+    size_t loads = CountFinishedLoads(logPath);
+    const int found = gPlugin->Search(gViewer, text.data(), w.size() > 2 ? _wtoi(w[2].c_str()) : 1);
+    what = w[1] + (found == 0 ? L": found" : L": not found");
+    if (found != 0) return false;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (CountFinishedLoads(logPath) == loads && std::chrono::steady_clock::now() < until) {
+      PumpMessages();
+      Sleep(30);
+    }
+    PumpMessages();
+    return true;
+  }
+  if (verb == L"percent" && w.size() == 2 && gViewer) {
+    size_t loads = CountFinishedLoads(logPath);
+    what = w[1] + L" %";
+    if (gPlugin->SendCommand(gViewer, pelorin::kCommandSetPercent, _wtoi(w[1].c_str())) != 0) return false;
+    return WaitForLoad(logPath, loads);
+  }
+  if (verb == L"dark" && w.size() == 2 && gViewer) {
+    // The host switching its own light and dark mode: new display parameters with or without
+    // its dark-mode flag, which the plugin takes without a dialog or a conversion.
+    const bool on = w[1] == L"on";
+    what = on ? L"dark mode" : L"light mode";
+    const int result = gPlugin->SendCommand(gViewer, pelorin::kCommandNewParams, on ? 128 : 0);
+    PumpMessages();
+    return result == 0;
   }
   if (verb == L"close" && gViewer) {
     gPlugin->Close(gViewer);

@@ -1,0 +1,18 @@
+// The host's print command: the shown drawing on a printer, with a caption, inside the margins.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace pelorin {
+
+// Prints what the viewer window `wnd` shows through the plugin's own print dialog: the 2D
+// drawing as vectors through the GDI rasteriser at the printer's resolution, a 3D view as the
+// window's picture read back and scaled, with the file name, the record and its title as a
+// caption, inside `margins` (1/10 mm; null or empty: 15 mm on every side). No printer installed:
+// says so in a message box. False when nothing was printed (cancelled, no printer, a failure,
+// or `wnd` is no viewer window).
+bool PrintView(HWND wnd, const std::string& fileName, const RECT* margins);
+
+}  // namespace pelorin
