@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "formats/uMolFormat.h"
@@ -99,8 +101,16 @@ enum class TLineEnd : uint8_t {
 //   bool OpenRecordCounts() const;  // at the end of the bytes: the record under way is one
 //   static constexpr bool kEndsOfItsOwn;  // records end by a line of their own (not by the next
 //                                         // record's first), so one the file's end cuts is told
+// and optionally, for lines it would take without a look,
+//   uint64_t LinesToPass() const;  // how many of the next lines end no record
+//   void PassLines(uint64_t n);    // takes n of them unseen
 // Lines come in pieces cut anywhere, a CR LF included; an end after a CR that closes a piece
 // waits for the next piece, which shows whether an LF belongs to it.
+template <class TRule, class = void>
+struct TPassesLines : std::false_type {};
+template <class TRule>
+struct TPassesLines<TRule, std::void_t<decltype(std::declval<const TRule&>().LinesToPass())>> : std::true_type {};
+
 template <class TRule>
 class TLineRuleScanner final : public TFormatRecordScanner {
  public:
@@ -117,6 +127,10 @@ class TLineRuleScanner final : public TFormatRecordScanner {
     }
     TBreakFinder breaks(p, end);
     while (p < end && !over_) {
+      if constexpr (TPassesLines<TRule>::value) {
+        p = PassLines(begin, p, end, breaks);
+        if (p == end) break;
+      }
       const char* lineBreak = breaks.Next(p);
       if (lineBreak == end) {
         Keep(p, end);
@@ -160,6 +174,28 @@ class TLineRuleScanner final : public TFormatRecordScanner {
 
  private:
   uint64_t Offset(const char* begin, const char* p) const { return offset_ + static_cast<uint64_t>(p - begin); }
+
+  // Passes over the whole lines from p that the rule takes unseen; returns where the next line
+  // starts. A line the piece's end cuts, or whose CR ends the piece, is left to the walk.
+  const char* PassLines(const char* begin, const char* p, const char* end, TBreakFinder& breaks) {
+    const uint64_t wanted = started_ ? 0 : rule_.LinesToPass();
+    uint64_t passed = 0;
+    while (passed < wanted) {
+      const char* lineBreak = breaks.Next(p);
+      if (lineBreak == end) break;
+      const char* next = lineBreak + 1;
+      if (*lineBreak == '\r') {
+        if (next == end) break;
+        if (*next == '\n') ++next;
+      }
+      ++passed;
+      p = next;
+    }
+    if (passed == 0) return p;
+    rule_.PassLines(passed);
+    lineStart_ = Offset(begin, p);
+    return p;
+  }
 
   // What the rule's verdict on a line means where the line starts.
   void Before(TLineEnd verdict, std::vector<uint64_t>& ends) {

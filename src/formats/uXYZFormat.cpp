@@ -181,6 +181,11 @@ TXYZLayout::TRole TXYZLayout::Take(const TLine& line) {
   return TRole::kBetween;
 }
 
+void TXYZLayout::PassAtomLines(uint64_t n) {
+  atomLines_ += std::min(n, AtomLinesLeft());
+  if (stage_ == TStage::kAtoms && atomLines_ == count_) stage_ = TStage::kBetween;
+}
+
 bool SplitXYZAtomLine(std::string_view line, std::string_view (&words)[4]) {
   TWords split(line);
   for (std::string_view& word : words)

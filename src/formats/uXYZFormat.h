@@ -35,6 +35,10 @@ class TXYZLayout {
   uint64_t AtomLines() const { return atomLines_; }
   // True while the record's count line has been taken but not all of its lines.
   bool InRecord() const { return stage_ == TStage::kComment || stage_ == TStage::kAtoms; }
+  // The atom lines of the record under way not yet taken; Pass(n) takes n of them unseen
+  // (n at most that many), as Take would.
+  uint64_t AtomLinesLeft() const { return stage_ == TStage::kAtoms ? count_ - atomLines_ : 0; }
+  void PassAtomLines(uint64_t n);
 
  private:
   enum class TStage : uint8_t { kBetween, kComment, kAtoms, kNoXYZ };
@@ -75,6 +79,13 @@ class TXYZRecordRule {
   static constexpr bool kEndsOfItsOwn = true;
   TLineEnd Take(const TLine& line);
   bool OpenRecordCounts() const { return layout_.InRecord(); }
+  // Atom lines say nothing of where records end but the last: the scanner passes over the others
+  // by their breaks alone, which keeps indexing a long trajectory near the speed of reading it.
+  uint64_t LinesToPass() const {
+    const uint64_t left = layout_.AtomLinesLeft();
+    return left > 1 ? left - 1 : 0;
+  }
+  void PassLines(uint64_t n) { layout_.PassAtomLines(n); }
 
  private:
   TXYZLayout layout_;
