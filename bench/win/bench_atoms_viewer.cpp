@@ -59,7 +59,7 @@ std::shared_ptr<TMeshModel> AtomModelOf(const std::string& input) {
   TAtomArray atoms;
   std::string error;
   auto model = std::make_shared<TMeshModel>();
-  if (!LoadFileAtoms(input, atoms, error) || !BuildAtomModel(atoms, *model, error)) {
+  if (!LoadFileAtoms(input, atoms, error) || !BuildAtomModel(atoms, TAtomDrawing::Meshes, *model, error)) {
     std::fprintf(stderr, "no atom model of %s: %s\n", input.c_str(), error.c_str());
     return nullptr;
   }
@@ -82,7 +82,7 @@ class TFrameSeries {
 
  private:
   void Frame() {
-    RenderMeshModel(model_, window_.Mesh(), kWidth, kHeight, TViewValues(), frame_);
+    RenderMeshModel(model_, window_.Mesh(), {kWidth, kHeight}, TViewValues(), frame_);
     glFinish();
   }
   TGLWindow window_;

@@ -10,8 +10,6 @@
 namespace pelorin {
 namespace {
 
-constexpr double kDegrees = 3.14159265358979323846 / 180;
-
 struct TDisc {
   float X, Y, Depth, Radius;  // Depth grows towards the viewer
   TMeshColor Color;
@@ -21,21 +19,15 @@ float FiniteOrZero(float v) {
   return std::isfinite(v) ? v : 0.0f;
 }
 
-// The 3D view turns the model about x after turning it about y (glRotatef(x) then glRotatef(y)
-// on the model-view matrix); the viewer looks along -z.
 std::vector<TDisc> ProjectAtoms(const TAtomArray& atoms, float rotX, float rotY) {
-  const double cx = std::cos(rotX * kDegrees), sx = std::sin(rotX * kDegrees);
-  const double cy = std::cos(rotY * kDegrees), sy = std::sin(rotY * kDegrees);
+  const TViewTurn turn(rotX, rotY);
   std::vector<TDisc> discs;
   discs.reserve(atoms.size());
   for (const TAtom& atom : atoms) {
-    const double x = FiniteOrZero(atom.X), y = FiniteOrZero(atom.Y), z = FiniteOrZero(atom.Z);
-    const double x1 = x * cy + z * sy, z1 = -x * sy + z * cy;
-    const double y2 = y * cx - z1 * sx, z2 = y * sx + z1 * cx;
+    const TVec3 seen = turn.Apply({FiniteOrZero(atom.X), FiniteOrZero(atom.Y), FiniteOrZero(atom.Z)});
     const char* end = std::find(atom.Element, atom.Element + sizeof atom.Element, '\0');
     const TElementStyle style = ElementStyle(std::string_view(atom.Element, static_cast<size_t>(end - atom.Element)));
-    discs.push_back(
-        {static_cast<float>(x1), static_cast<float>(-y2), static_cast<float>(z2), style.Radius, style.Color});
+    discs.push_back({seen.X, -seen.Y, seen.Z, style.Radius, style.Color});
   }
   return discs;
 }
@@ -45,6 +37,16 @@ TRGBAColor Shaded(const TMeshColor& c, float share) {
 }
 
 }  // namespace
+
+size_t KeepEvenSubsample(TAtomArray& atoms, size_t maxAtoms) {
+  const size_t stride = maxAtoms == 0 ? 1 : std::max<size_t>(1, (atoms.size() + maxAtoms - 1) / maxAtoms);
+  if (stride == 1) return 1;
+  size_t kept = 0;
+  for (size_t i = 0; i < atoms.size(); i += stride) atoms[kept++] = atoms[i];
+  atoms.resize(kept);
+  atoms.shrink_to_fit();
+  return stride;
+}
 
 void BuildAtomDiscScene(const TAtomArray& atoms, float rotX, float rotY, TSVGScene& scene) {
   scene = TSVGScene{};

@@ -1,4 +1,4 @@
-// The memory budget of the 3D surface model: the decision and its message.
+// The memory budget of the 3D models: the decisions and their messages.
 #include "model3d/uSurfaceBudget.h"
 
 #include <cstdio>
@@ -56,6 +56,26 @@ std::string SurfaceOverBudgetMessage(int64_t atoms, int64_t facets, uint64_t bud
   return "The 3D surface of " + std::to_string(atoms) +
          " atoms is too large for the free memory: " + FacetsText(facets) + " need " + BytesText(needed) +
          ", the budget (half the free memory) is " + BytesText(budgetBytes) + ".";
+}
+
+uint64_t AtomModelBytesPerAtom(int64_t atoms, TAtomDrawing drawing) {
+  uint64_t bytes = 3 * sizeof(TAtomSphere);  // the atoms read, the model's and the driver's
+  if (drawing == TAtomDrawing::Meshes) {
+    const uint64_t facets = kSphereFacets[SphereLevelForAtomCount(atoms)];
+    bytes = 2 * sizeof(TAtomSphere) + facets * 27 * sizeof(float) + (facets / 2 + 2) * 36 + facets * 12;
+  }
+  return bytes + bytes / 4;
+}
+
+bool AtomModelOverBudget(int64_t atoms, TAtomDrawing drawing, uint64_t budgetBytes) {
+  if (atoms <= 0) return false;
+  return static_cast<uint64_t>(atoms) > budgetBytes / AtomModelBytesPerAtom(atoms, drawing);
+}
+
+std::string AtomModelOverBudgetMessage(int64_t atoms, uint64_t neededBytes, uint64_t budgetBytes) {
+  const std::string count = std::to_string(atoms);
+  return "The 3D model of " + count + " atoms is too large for the free memory: " + count + " atoms need " +
+         BytesText(neededBytes) + ", the budget (half the free memory) is " + BytesText(budgetBytes) + ".";
 }
 
 }  // namespace pelorin

@@ -5,7 +5,6 @@
 #include "convert/uConverter.h"
 #include "formats/uMolSurvey.h"
 #include "model3d/uAtomDiscs.h"
-#include "model3d/uAtomModel.h"
 #include "model3d/uModelChoice.h"
 #include "render/uSceneRaster.h"
 #include "render/uViewValues.h"
@@ -49,12 +48,11 @@ HBITMAP MakeAtomThumbnail(const TPelorinConfig& config, const std::string& fileN
     DebugLog("ListGetPreviewBitmap: atom conversion failed: " + error);
     return nullptr;
   }
-  // Each disc is a scene element of a few hundred bytes, on the host's own thread.
-  if (atoms.size() > size_t(kMaxModelAtoms)) {
-    DebugLogFmt("ListGetPreviewBitmap: %d atoms, more than a thumbnail draws (%d)", static_cast<int>(atoms.size()),
-                kMaxModelAtoms);
-    return nullptr;
-  }
+  const size_t count = atoms.size();
+  const size_t stride = KeepEvenSubsample(atoms, kMaxThumbnailAtoms);
+  if (stride > 1)
+    DebugLogFmt("ListGetPreviewBitmap: %llu atoms: one in %llu drawn (%llu)", static_cast<unsigned long long>(count),
+                static_cast<unsigned long long>(stride), static_cast<unsigned long long>(atoms.size()));
   TSVGScene scene;
   BuildAtomDiscScene(atoms, kResetRotX, kResetRotY, scene);
   return RenderThumbnail(scene, width, height);

@@ -170,7 +170,11 @@ std::unique_ptr<TWindowGL> TWindowGL::Create(HWND window) {
   if (!dc) return nullptr;
   TGLContext context = CreateGLContext(dc.get());
   if (!context) return nullptr;
-  return std::make_unique<TWindowGL>(std::move(dc), std::move(context));
+  auto gl = std::make_unique<TWindowGL>(std::move(dc), std::move(context));
+  // The window's loads ask how it draws atoms before it has drawn anything.
+  const TCurrentContext current = gl->MakeCurrent();
+  if (current) gl->Mesh().AtomDrawing();
+  return gl;
 }
 
 TWindowGL::TWindowGL(TWindowDC dc, TGLContext context) : dc_(std::move(dc)), context_(std::move(context)) {

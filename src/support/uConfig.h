@@ -38,6 +38,8 @@ struct TPelorinConfig {
   // Thumbnails of records with more atoms show the atoms instead of the 2D drawing, which
   // takes the converter long on large molecules and shows little in a thumbnail.
   int32_t MaxThumbnail2DAtoms = kDefaultMaxThumbnail2DAtoms;
+  // Large atom models fade towards the background with depth; the DepthCue key turns it off.
+  bool DepthCue = true;
 };
 
 // The one configuration. Written only on the host's thread; load threads must not read
@@ -71,6 +73,8 @@ TViewMode ParseStartMode(std::string_view text);
 std::string ViewModeText(TViewMode mode);
 // Logging key: empty keeps the default (on); otherwise on exactly when it starts with "1".
 bool ParseLoggingValue(std::string_view text);
+// DepthCue key: "0" (trimmed) turns the depth cue off; anything else keeps it on.
+bool ParseDepthCueValue(std::string_view text);
 inline constexpr uint32_t kDefaultThumbnailTimeoutMs = 4000;
 inline constexpr uint32_t kMinThumbnailTimeoutMs = 500;
 inline constexpr uint32_t kMaxThumbnailTimeoutMs = 30000;

@@ -11,6 +11,7 @@
 #include "model3d/uAtomModel.h"
 #include "model3d/uModelChoice.h"
 #include "model3d/uSurfaceBudget.h"
+#include "render/uGLContext.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGuard.h"
@@ -26,10 +27,11 @@ std::atomic<uint64_t> gNextSequence{1};
 }  // namespace
 
 TLoadThread::TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
-                         TViewMode mode)
+                         TViewMode mode, TAtomDrawing atomDrawing)
     : Sequence(gNextSequence++),
       MolIndex(molIndex),
       Mode(mode),
+      AtomDrawing(atomDrawing),
       wnd_(wnd),
       fileName_(std::move(fileName)),
       records_(std::move(records)) {}
@@ -133,7 +135,7 @@ bool TLoadThread::Load3D(const std::string& input) {
   std::string budgetMessage;
   const bool surfaceWithinBudget = config.Model3D == TModel3D::Atoms || !SurfaceOverBudget(survey, budgetMessage);
   if (ChooseModelKind(config.Model3D, config.MaxSurfaceAtoms, survey, surfaceWithinBudget) == TModelKind::Atoms)
-    return LoadAtoms(input);
+    return LoadAtoms(input, survey);
   if (!surfaceWithinBudget) {
     ErrorMsg = budgetMessage;
     return false;
@@ -141,13 +143,22 @@ bool TLoadThread::Load3D(const std::string& input) {
   return LoadSurface(input, config.Model3D == TModel3D::Auto ? TOverBudget::DrawAtoms : TOverBudget::Refuse);
 }
 
-bool TLoadThread::LoadAtoms(const std::string& input) {
+bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey) {
+  // Held for as long as the window shows it, like a surface: a model that the free memory
+  // cannot hold is refused before its atoms are read, when the survey knows how many there are.
+  if (survey && AtomModelOverBudget(survey->AtomCount, AtomDrawing, ErrorMsg)) return false;
   TAtomArray atoms;
   if (!LoadFileAtoms(input, atoms, ErrorMsg)) return false;
   if (terminated_) return false;
+  const auto count = static_cast<int64_t>(atoms.size());
+  if (AtomModelOverBudget(count, AtomDrawing, ErrorMsg)) return false;
   auto model = std::make_shared<TMeshModel>();
-  if (!BuildAtomModel(atoms, *model, ErrorMsg)) return false;
-  DebugLogFmt("TLoadThread: atom model of %d atoms, %d facets", static_cast<int>(atoms.size()), model->FacetCount);
+  if (!BuildAtomModel(atoms, AtomDrawing, *model, ErrorMsg)) return false;
+  model->DepthCue = WantsDepthCue(ConfigSnapshot().DepthCue, atoms.size());
+  if (AtomDrawing == TAtomDrawing::Impostors)
+    DebugLogFmt("TLoadThread: atom model of %lld atoms, drawn as spheres", static_cast<long long>(count));
+  else
+    DebugLogFmt("TLoadThread: atom model of %d atoms, %d facets", static_cast<int>(count), model->FacetCount);
   Model = std::move(model);
   return true;
 }
@@ -165,7 +176,7 @@ bool TLoadThread::LoadSurface(const std::string& input, TOverBudget overBudget) 
     DebugLog("TLoadThread: " + ErrorMsg + " The atoms are drawn instead.");
     ErrorMsg.clear();
     DeleteFileIfExists(stl);
-    return LoadAtoms(input);
+    return LoadAtoms(input, std::nullopt);
   }
   // The model is this load's own until the window takes it over, so no lock is needed
   // while it is built; the window's painting never waits for a parse.
@@ -210,7 +221,8 @@ bool StartLoad(TPelorinState* state, int32_t index) {
   state->ErrorMsg.clear();
   state->Scene = TSVGScene{};
   state->Model.reset();
-  auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName, state->Records, index, state->Mode);
+  auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName, state->Records, index, state->Mode,
+                                            state->GL->Mesh().AtomDrawing());
   if (!load->Start()) {
     state->Loading = false;
     state->ErrorMsg = "Load thread exception: the load thread could not be started";

@@ -7,8 +7,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "formats/uMolSurvey.h"
+#include "model3d/uAtomModel.h"
 #include "support/uFileIO.h"
 #include "support/uWinHandle.h"
 #include "viewer/uWin32Window.h"
@@ -20,8 +23,9 @@ class TLoadThread {
   // Everything the worker needs is copied in: it never reads the window's state, so the
   // window may change or free it once the worker has been stopped. `records` (null for a file
   // without records) may still be filled by the record pass: the worker waits for its record.
+  // `atomDrawing`: how the window draws atom models, which decides what their model holds.
   TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
-              TViewMode mode);
+              TViewMode mode, TAtomDrawing atomDrawing);
   ~TLoadThread();  // asks the worker to stop and waits for it
   TLoadThread(const TLoadThread&) = delete;
   TLoadThread& operator=(const TLoadThread&) = delete;
@@ -36,6 +40,7 @@ class TLoadThread {
   const uint64_t Sequence;
   const int32_t MolIndex;
   const TViewMode Mode;
+  const TAtomDrawing AtomDrawing;
 
   // Results, valid once the worker has posted.
   TSVGScene Scene;
@@ -53,7 +58,7 @@ class TLoadThread {
   // What becomes of a surface whose STL is too large to hold.
   enum class TOverBudget { Refuse, DrawAtoms };
   bool LoadSurface(const std::string& input, TOverBudget overBudget);
-  bool LoadAtoms(const std::string& input);
+  bool LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey);
   void PostResult();
 
   HWND wnd_;

@@ -56,7 +56,7 @@ void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
     DrawCenteredMessage(gl.Text(), LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.MolCount > 1), w, h);
   } else if (state.SceneReady) {
     if (state.Mode == TViewMode::k3D) {
-      RenderMeshModel(state.Model, gl.Mesh(), w, h, state.View,
+      RenderMeshModel(state.Model, gl.Mesh(), {w, h, kNavBarHeight}, state.View,
                       state.Dragging ? TMeshFrame::Dragged : TMeshFrame::Still);
     } else {
       SetupProjection2D(w, h, state.Scene, state.View);
