@@ -172,16 +172,27 @@ bool WantsDepthCue(bool setting, size_t atoms) {
 }
 
 TAtomSphere MakeAtomSphere(const TAtom& atom) {
+  // Each element's colour and radius as the sphere holds them, made once: a million atoms
+  // look theirs up.
+  static const std::array<TAtomSphere, kLastElementNumber + 1> styles = [] {
+    std::array<TAtomSphere, kLastElementNumber + 1> all{};
+    for (int number = 0; number <= kLastElementNumber; ++number) {
+      const TElementStyle style = ElementStyle(number);
+      const long steps = std::lround(style.Radius / kSphereRadiusStep);
+      all[number] = {0,
+                     0,
+                     0,
+                     ColourByte(style.Color.R),
+                     ColourByte(style.Color.G),
+                     ColourByte(style.Color.B),
+                     static_cast<uint8_t>(std::clamp(steps, 1L, 255L))};
+    }
+    return all;
+  }();
   const char* end = std::find(atom.Element, atom.Element + sizeof atom.Element, '\0');
-  const TElementStyle style = ElementStyle(std::string_view(atom.Element, static_cast<size_t>(end - atom.Element)));
-  const long steps = std::lround(style.Radius / kSphereRadiusStep);
-  return {FiniteOrZero(atom.X),
-          FiniteOrZero(atom.Y),
-          FiniteOrZero(atom.Z),
-          ColourByte(style.Color.R),
-          ColourByte(style.Color.G),
-          ColourByte(style.Color.B),
-          static_cast<uint8_t>(std::clamp(steps, 1L, 255L))};
+  TAtomSphere sphere = styles[ElementNumber(std::string_view(atom.Element, static_cast<size_t>(end - atom.Element)))];
+  sphere.X = FiniteOrZero(atom.X), sphere.Y = FiniteOrZero(atom.Y), sphere.Z = FiniteOrZero(atom.Z);
+  return sphere;
 }
 
 bool BuildAtomModel(const TAtomArray& atoms, TAtomDrawing drawing, TMeshModel& model, std::string& error) {

@@ -5,6 +5,7 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <mutex>
@@ -21,47 +22,29 @@ namespace {
 
 // The shaders are GLSL 1.10 (OpenGL 2.0) on the compatibility profile's built-in attributes: the
 // vertex is the atom's centre, the colour's alpha its radius, the texture coordinate a quad's
-// corner (0, 0 for a point). Both programs share the vertex shader; uShadow.y > 0 makes it place
-// an atom's shadow on the ground instead of the atom.
+// corner (0, 0 for a point).
 constexpr const char* kVertexShader = R"(#version 110
 uniform vec4 uViewport;       // x, y, width, height in pixels
 uniform float uPixelsPerUnit;
 uniform float uRadiusUnit;    // model units of a radius stored as 1 in the colour's alpha
-uniform vec3 uShadow;         // ground level, the light's height above it, the x it leans to
 varying vec4 vCentre;         // the outline's centre and radius in window pixels, the centre's eye z
 varying vec3 vColour;
-varying float vRadius;        // in model units
-varying float vStretch;       // a shadow's half axis along x, in radii
 void main() {
-  vec3 centre = gl_Vertex.xyz;
   float radius = gl_Color.a * uRadiusUnit;
-  float stretch = 1.0;
-  if (uShadow.y > 0.0) {
-    // The mesh's shadow moves a point at height y towards uShadow.z by (y - ground) / height:
-    // a sphere's shadow is an ellipse on the ground, drawn out along x by that shear.
-    float above = centre.y > uShadow.x ? 1.0 : 0.0;
-    float rise = above * (centre.y - uShadow.x) / uShadow.y;
-    float lean = above * (uShadow.z - centre.x) / uShadow.y;
-    centre.x += (uShadow.z - centre.x) * rise;
-    centre.y = uShadow.x;
-    stretch = sqrt((1.0 - rise) * (1.0 - rise) + lean * lean);
-  }
-  vec4 eye = gl_ModelViewMatrix * vec4(centre, 1.0);
+  vec4 eye = gl_ModelViewMatrix * gl_Vertex;
   vec4 clip = gl_ProjectionMatrix * eye;
   vCentre = vec4((clip.xy / clip.w * 0.5 + 0.5) * uViewport.zw + uViewport.xy, radius * uPixelsPerUnit, eye.z);
-  float reach = radius * max(stretch, 1.0) + 1.0 / uPixelsPerUnit;
-  gl_PointSize = 2.0 * reach * uPixelsPerUnit;
-  eye.xy += gl_MultiTexCoord0.xy * reach;
+  gl_PointSize = 2.0 * vCentre.z;
+  eye.xy += gl_MultiTexCoord0.xy * radius;
   gl_Position = gl_ProjectionMatrix * eye;
   vColour = gl_Color.rgb;
-  vRadius = radius;
-  vStretch = stretch;
 }
 )";
 
 // The light of the mesh renderer's fixed lighting, per pixel: ambient, two diffuse lights and
 // the key light's highlight (shininess 48 as the product of squares), then the depth cue.
 constexpr const char* kSphereFragmentShader = R"(#version 110
+uniform float uPixelsPerUnit;
 uniform vec3 uKey, uKeyHalf, uFill;  // directions in eye space, unit length
 uniform vec3 uAmbient, uKeyDiffuse, uFillDiffuse, uSpecular;
 uniform vec2 uDepth;                 // window depth = x + y * eye z
@@ -69,13 +52,12 @@ uniform vec2 uFade;                  // share of its colour = x - y * eye z, cla
 uniform vec3 uBackground;
 varying vec4 vCentre;
 varying vec3 vColour;
-varying float vRadius;
 void main() {
   vec2 p = (gl_FragCoord.xy - vCentre.xy) / vCentre.z;
   float d2 = dot(p, p);
   if (d2 > 1.0) discard;
   vec3 n = vec3(p, sqrt(1.0 - d2));
-  float z = vCentre.w + n.z * vRadius;
+  float z = vCentre.w + n.z * vCentre.z / uPixelsPerUnit;
   gl_FragDepth = uDepth.x + uDepth.y * z;
   float key = dot(n, uKey);
   float highlight = 0.0;
@@ -93,21 +75,11 @@ void main() {
 }
 )";
 
-// A shadow: the pixel taken back onto the ground plane, inside the atom's ellipse there.
-constexpr const char* kShadowFragmentShader = R"(#version 110
-uniform mat2 uGroundFromScreen;  // window offset in radii -> ground offset (x, z) in radii
-uniform float uShade;
-varying vec4 vCentre;
-varying float vStretch;
-void main() {
-  vec2 q = uGroundFromScreen * ((gl_FragCoord.xy - vCentre.xy) / vCentre.z);
-  q.x /= vStretch;
-  if (dot(q, q) > 1.0) discard;
-  gl_FragColor = vec4(0.0, 0.0, 0.0, uShade);
-}
-)";
-
 static_assert(lighting::kMaterialShininess == 48, "the sphere shader's highlight is the 48th power");
+
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
+#endif
 
 struct TShaderProcs {
   PFNGLCREATESHADERPROC CreateShader = nullptr;
@@ -228,21 +200,21 @@ GLuint Link(GLuint vertex, GLuint fragment, std::string& error) {
 }
 
 void DeleteObjects(TSphereDrawing& drawing) {
-  if (drawing.Programs == TSphereDrawing::TPrograms::Untried && !drawing.Buffer) return;
+  if (drawing.Programs == TSphereDrawing::TPrograms::Untried && !drawing.Buffer && !drawing.ShadowTexture) return;
   const TShaderProcs& p = Procs();
   if (p.Found) {
-    for (GLuint program : {drawing.SphereProgram, drawing.ShadowProgram})
-      if (program) p.DeleteProgram(program);
+    if (drawing.SphereProgram) p.DeleteProgram(drawing.SphereProgram);
     for (GLuint shader : drawing.Shaders)
       if (shader) p.DeleteShader(shader);
   }
   if (drawing.Buffer && BuffersAvailable()) p.DeleteBuffers(1, &drawing.Buffer);
+  if (drawing.ShadowTexture) glDeleteTextures(1, &drawing.ShadowTexture);
 }
 
 void Forget(TSphereDrawing& drawing) {
   drawing.Programs = TSphereDrawing::TPrograms::Untried;
   std::fill(std::begin(drawing.Shaders), std::end(drawing.Shaders), 0u);
-  drawing.SphereProgram = drawing.ShadowProgram = drawing.Buffer = 0;
+  drawing.SphereProgram = drawing.Buffer = drawing.ShadowTexture = 0;
   drawing.Uploaded.reset();
   drawing.Refused.reset();
   drawing.Filled = false;
@@ -261,12 +233,9 @@ bool PreparePrograms(TSphereDrawing& drawing) {
   std::string error;
   GLuint& vertex = drawing.Shaders[0];
   GLuint& sphere = drawing.Shaders[1];
-  GLuint& shadow = drawing.Shaders[2];
   vertex = Compile(GL_VERTEX_SHADER, kVertexShader, error);
   if (error.empty()) sphere = Compile(GL_FRAGMENT_SHADER, kSphereFragmentShader, error);
-  if (error.empty()) shadow = Compile(GL_FRAGMENT_SHADER, kShadowFragmentShader, error);
   if (error.empty()) drawing.SphereProgram = Link(vertex, sphere, error);
-  if (error.empty()) drawing.ShadowProgram = Link(vertex, shadow, error);
   if (!error.empty()) {
     DebugLog("SphereRender: the shaders do not build, atoms are drawn as meshes: " + error);
     return false;
@@ -348,32 +317,30 @@ void SetLight(const TUniforms& u) {
   u.Set("uBackground", lighting::kBackground);
 }
 
-// Uniforms both programs read: where the viewport lies and how large a unit is in it.
-void SetPlacement(const TUniforms& u, const TView3D& view, int guard) {
-  u.Set("uViewport", static_cast<float>(view.X - guard), static_cast<float>(view.Y - guard),
-        static_cast<float>(view.Width + 2 * guard), static_cast<float>(view.Height + 2 * guard));
-  u.Set("uPixelsPerUnit", static_cast<float>(view.PixelsPerUnit()));
-  u.Set("uRadiusUnit", 255 * kSphereRadiusStep);
-}
-
 // A quad's corner: the atom and which corner of its outline's box (-1 or 1 in x and y).
 struct TCornerVertex {
   TAtomSphere Atom;
   float CornerX, CornerY;
 };
 
-// The spheres (or their shadows) whose outline reaches into the view, as quads: for spheres
-// larger than the driver's points. Only these are turned into vertices, so a model seen close
-// up costs no more than what is in sight.
-std::vector<TCornerVertex> VisibleQuads(const TMeshModel& model, const TView3D& view, const TShadowProjection* shadow) {
+// The atoms a pass draws: all of the model's, or those its culling kept.
+struct TAtomSelection {
+  const std::vector<TAtomSphere>& Atoms;
+  const std::vector<uint32_t>* Kept = nullptr;
+  size_t Count() const { return Kept ? Kept->size() : Atoms.size(); }
+  const TAtomSphere& operator[](size_t i) const { return Atoms[Kept ? (*Kept)[i] : i]; }
+};
+
+// The spheres whose outline reaches into the view, as quads: for spheres larger than the
+// driver's points. Only these are turned into vertices, so a model seen close up costs no more
+// than what is in sight.
+std::vector<TCornerVertex> VisibleQuads(const TAtomSelection& atoms, const TView3D& view) {
   const TViewTurn turn(view.RotX, view.RotY);
-  const float slack = 1.25f / static_cast<float>(view.PixelsPerUnit());
   std::vector<TCornerVertex> corners;
-  for (const TAtomSphere& atom : model.Atoms) {
-    float at[3] = {atom.X, atom.Y, atom.Z};
-    if (shadow) shadow->Apply(at, 1, at);
-    const TVec3 seen = turn.Apply({at[0] - view.Pivot.X, at[1] - view.Pivot.Y, at[2] - view.Pivot.Z});
-    const float reach = 1.25f * SphereRadius(atom) + slack;  // a shadow's ellipse reaches at most 1.2 radii
+  for (size_t i = 0; i < atoms.Count(); ++i) {
+    const TAtomSphere& atom = atoms[i];
+    const TVec3 seen = turn.Apply({atom.X - view.Pivot.X, atom.Y - view.Pivot.Y, atom.Z - view.Pivot.Z});
+    const float reach = SphereRadius(atom);
     if (std::fabs(seen.X) > view.HalfWidth + reach || std::fabs(seen.Y) > view.HalfHeight + reach) continue;
     for (const auto& [x, y] : {std::pair{-1.0f, -1.0f}, {1.0f, -1.0f}, {1.0f, 1.0f}, {-1.0f, 1.0f}})
       corners.push_back({atom, x, y});
@@ -381,20 +348,24 @@ std::vector<TCornerVertex> VisibleQuads(const TMeshModel& model, const TView3D& 
   return corners;
 }
 
-// Every sphere (or shadow) as a point, from the buffer or from the model's own array.
-void DrawPoints(const TMeshModel& model, const TSphereDrawing& drawing, bool fromBuffer) {
+// Every selected sphere as a point, from the buffer or from the model's own array.
+void DrawPoints(const TAtomSelection& atoms, const TSphereDrawing& drawing, bool fromBuffer) {
   glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
   glEnable(GL_POINT_SPRITE);
   glTexCoord2f(0, 0);  // no corner: the point is centred on the atom
   constexpr GLsizei kStride = sizeof(TAtomSphere);
-  const auto* base = fromBuffer ? nullptr : reinterpret_cast<const char*>(model.Atoms.data());
+  const auto* base = fromBuffer ? nullptr : reinterpret_cast<const char*>(atoms.Atoms.data());
   if (fromBuffer) Procs().BindBuffer(GL_ARRAY_BUFFER, drawing.Buffer);
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_COLOR_ARRAY);
   glVertexPointer(3, GL_FLOAT, kStride, base + offsetof(TAtomSphere, X));
   glColorPointer(4, GL_UNSIGNED_BYTE, kStride, base + offsetof(TAtomSphere, R));
   if (fromBuffer) Procs().BindBuffer(GL_ARRAY_BUFFER, 0);
-  glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(model.Atoms.size()));
+  const auto count = static_cast<GLsizei>(atoms.Count());
+  if (atoms.Kept)
+    glDrawElements(GL_POINTS, count, GL_UNSIGNED_INT, atoms.Kept->data());
+  else
+    glDrawArrays(GL_POINTS, 0, count);
   glDisableClientState(GL_COLOR_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
   glDisable(GL_POINT_SPRITE);
@@ -416,17 +387,49 @@ void DrawQuads(const std::vector<TCornerVertex>& corners) {
   glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-// How a window offset maps back onto the ground plane: the inverse of the turn's mapping of the
-// ground's x and z axes onto the screen (column-major, as OpenGL takes a mat2). False when the
-// ground is seen edge-on, and its shadow with it.
-bool GroundFromScreen(const TView3D& view, float (&columns)[4]) {
-  const TViewTurn turn(view.RotX, view.RotY);
-  const TVec3 x = turn.Apply({1, 0, 0}), z = turn.Apply({0, 0, 1});
-  const float det = x.X * z.Y - z.X * x.Y;
-  if (std::fabs(det) < 1e-3f) return false;
-  // [[x.X, z.X], [x.Y, z.Y]]^-1 = [[z.Y, -z.X], [-x.Y, x.X]] / det, written column by column
-  columns[0] = z.Y / det, columns[1] = -x.Y / det, columns[2] = -z.X / det, columns[3] = x.X / det;
-  return true;
+// The drop shadow: the shadows over each pixel (TAtomCuller::ShadowLayers) as one texture of
+// the drawing area, each layer darkening by the shadow's alpha as a blended layer would.
+void DrawShadowLayers(TSphereDrawing& drawing, const TView3D& view, const std::vector<uint8_t>& layers) {
+  static const std::array<uint8_t, kShadowLayersSeen + 1> alphaOf = [] {
+    std::array<uint8_t, kShadowLayersSeen + 1> alpha{};
+    for (int n = 0; n <= kShadowLayersSeen; ++n)
+      alpha[n] = static_cast<uint8_t>(std::lround(255 * (1 - std::pow(1 - lighting::kShadowAlpha, n))));
+    return alpha;
+  }();
+  drawing.ShadowAlpha.resize(layers.size());
+  std::transform(layers.begin(), layers.end(), drawing.ShadowAlpha.begin(), [](uint8_t n) { return alphaOf[n]; });
+  if (!drawing.ShadowTexture) glGenTextures(1, &drawing.ShadowTexture);
+  DrainGLErrors();  // errors of earlier drawing are not the upload's
+  glBindTexture(GL_TEXTURE_2D, drawing.ShadowTexture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, view.Width, view.Height, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
+               drawing.ShadowAlpha.data());
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  if (!DrainGLErrors()) {
+    glViewport(view.X, view.Y, view.Width, view.Height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(0, 0, 0, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0), glVertex2f(-1, -1);
+    glTexCoord2f(1, 0), glVertex2f(1, -1);
+    glTexCoord2f(1, 1), glVertex2f(1, 1);
+    glTexCoord2f(0, 1), glVertex2f(-1, 1);
+    glEnd();
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 }  // namespace
@@ -477,56 +480,42 @@ bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TSphereDrawing& d
   if (!PreparePrograms(drawing)) return false;
   if (!model || model->Atoms.empty()) return true;
   const bool fromBuffer = UploadSpheres(model, drawing);
-  // A shadow's ellipse reaches up to 1.2 radii: points as large as that must be within the
-  // driver's size, else every outline in sight is drawn as a quad.
-  const double reachPixels = 1.25 * model->LargestAtomRadius * view.PixelsPerUnit() + 2;
-  const bool points = 2 * reachPixels <= drawing.MaxPointSize;
-  // Points are dropped whole when their centre leaves the viewport: widened by a sphere's
-  // reach, those partly in the area are drawn as well.
-  int guard = points ? static_cast<int>(std::ceil(reachPixels)) : 0;
-  guard = std::clamp(guard, 0, std::max(0, (drawing.MaxViewport - std::max(view.Width, view.Height)) / 2));
-  ApplyView3D(view, guard);
-
   glDisable(GL_LIGHTING);
   glDisable(GL_CULL_FACE);
-  // The outline is cut per pixel: sampling the edge more often changes nothing but the cost.
-  glDisable(GL_MULTISAMPLE);
+  glDisable(GL_DEPTH_TEST);
+  const TCullView cullView{view.Width, view.Height, view.HalfWidth, view.HalfHeight, view.Pivot, view.RotX, view.RotY};
+  if (withShadow)
+    DrawShadowLayers(drawing, view, drawing.Culler.ShadowLayers(model->Atoms, cullView, TShadowProjection(*model)));
+
+  const double radiusPixels = model->LargestAtomRadius * view.PixelsPerUnit();
+  const bool points = 2 * radiusPixels <= drawing.MaxPointSize;
+  // Points are dropped whole when their centre leaves the viewport: widened by a sphere's
+  // radius, those partly in the area are drawn as well.
+  int guard = points ? static_cast<int>(std::ceil(radiusPixels)) + 1 : 0;
+  guard = std::clamp(guard, 0, std::max(0, (drawing.MaxViewport - std::max(view.Width, view.Height)) / 2));
+  ApplyView3D(view, guard);
+  const bool cull = drawing.Cull && model->Atoms.size() >= kCullMinAtoms;
+  const TAtomSelection spheres{model->Atoms, cull ? &drawing.Culler.VisibleSpheres(model->Atoms, cullView) : nullptr};
   const TShaderProcs& p = Procs();
-  if (withShadow) {
-    const TShadowProjection shadow(*model);
-    float groundFromScreen[4];
-    if (GroundFromScreen(view, groundFromScreen)) {
-      p.UseProgram(drawing.ShadowProgram);
-      const TUniforms u(drawing.ShadowProgram);
-      SetPlacement(u, view, guard);
-      u.Set("uShadow", shadow.Ground(), shadow.Height(), shadow.TowardsX());
-      u.SetMatrix("uGroundFromScreen", groundFromScreen);
-      u.Set("uShade", lighting::kShadowAlpha);
-      glDisable(GL_DEPTH_TEST);
-      glEnable(GL_BLEND);
-      glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-      if (points)
-        DrawPoints(*model, drawing, fromBuffer);
-      else
-        DrawQuads(VisibleQuads(*model, view, &shadow));
-      glDisable(GL_BLEND);
-    }
-  }
   p.UseProgram(drawing.SphereProgram);
   const TUniforms u(drawing.SphereProgram);
-  SetPlacement(u, view, guard);
-  u.Set("uShadow", 0, 0, 0);
+  u.Set("uViewport", static_cast<float>(view.X - guard), static_cast<float>(view.Y - guard),
+        static_cast<float>(view.Width + 2 * guard), static_cast<float>(view.Height + 2 * guard));
+  u.Set("uPixelsPerUnit", static_cast<float>(view.PixelsPerUnit()));
+  u.Set("uRadiusUnit", 255 * kSphereRadiusStep);
   SetLight(u);
   // Window depth of an eye z as glOrtho(..., 0, 2 Depth) and the default depth range make it.
   u.Set("uDepth", 0, static_cast<float>(-1 / (2 * view.Depth)));
   u.Set("uFade", fade.Constant, fade.PerDistance);
+  // The outline is cut per pixel: sampling the edge more often changes nothing but the cost.
+  glDisable(GL_MULTISAMPLE);
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_LEQUAL);
   glDepthMask(GL_TRUE);
   if (points)
-    DrawPoints(*model, drawing, fromBuffer);
+    DrawPoints(spheres, drawing, fromBuffer);
   else
-    DrawQuads(VisibleQuads(*model, view, nullptr));
+    DrawQuads(VisibleQuads(spheres, view));
   p.UseProgram(0);
   glEnable(GL_MULTISAMPLE);
   return true;
