@@ -173,8 +173,10 @@ bool ReportMillion(HWND parent, const TInputs& in, int runs) {
               Median(viewer), Median(reading), runs);
   PrintRatioFigure("atoms_1m_first_picture", Median(viewer), Median(viewer), Median(reading));
   const double peakPerAtom = peakMB * kMB / kBoxAtoms, heldPerAtom = heldMB * kMB / kBoxAtoms;
-  std::printf("working set above the baseline for %d atoms: at its peak %.0f MB (%.0f B an atom), after %.0f MB\n",
-              kBoxAtoms, peakMB, peakPerAtom, heldMB);
+  std::printf(
+      "working set above the baseline for %d atoms: at its peak %.0f MB (%.0f B an atom), after %.0f MB (%.0f B an "
+      "atom)\n",
+      kBoxAtoms, peakMB, peakPerAtom, heldMB, heldPerAtom);
   std::printf("FIGURE atoms_1m_memory: %.0f B an atom (%.2f x the goal of 100 B)\n", peakPerAtom, peakPerAtom / 100);
   std::fflush(stdout);
   return true;

@@ -8,15 +8,22 @@
 
 namespace pelorin {
 
+bool ReadFileOwnAtoms(const std::string& inputPath, TAtomArray& atoms, std::string& error) {
+  if (!IsAtomTable(MolFormatFromFileName(inputPath))) {
+    error = "Not a PDB or XYZ file: " + inputPath;
+    return false;
+  }
+  if (!ReadAtomTableFile(inputPath, atoms, error)) return false;
+  DebugLogFmt("LoadFileAtoms: %d atoms read from the file itself", static_cast<int>(atoms.size()));
+  return true;
+}
+
 bool LoadFileAtoms(const std::string& inputPath, TAtomArray& atoms, std::string& error,
                    const TConversionLimits& limits) {
   // Reading the table is far quicker than any converter run (no process start), and gives the
   // same atoms: the converter writes a PDB's or XYZ's own elements and coordinates back.
   if (IsAtomTable(MolFormatFromFileName(inputPath))) {
-    if (ReadAtomTableFile(inputPath, atoms, error)) {
-      DebugLogFmt("LoadFileAtoms: %d atoms read from the file itself", static_cast<int>(atoms.size()));
-      return true;
-    }
+    if (ReadFileOwnAtoms(inputPath, atoms, error)) return true;
     DebugLog("LoadFileAtoms: the file itself gave no atoms (" + error + "); the converter reads it");
   }
   std::string xyzPath;

@@ -28,6 +28,7 @@ struct TCullView {
   float RotX = 0, RotY = 0;
 };
 
+// VisibleSpheres and ShadowLayers keep apart what they work with: one thread may run each at once.
 class TAtomCuller {
  public:
   // The atoms whose sphere shows in at least one pixel, as indices in model order. An atom is
@@ -36,6 +37,8 @@ class TAtomCuller {
   // farthest its surface may lie there), and each atom is kept when, in any pixel its outline
   // may reach, the nearest its surface may lie is not behind that picture.
   const std::vector<uint32_t>& VisibleSpheres(const std::vector<TAtomSphere>& atoms, const TCullView& view);
+  // What VisibleSpheres found last.
+  const std::vector<uint32_t>& Spheres() const { return spheres_; }
   // The shadows over each pixel of the picture, up to kShadowLayersSeen, rows from the bottom:
   // each atom's shadow is an ellipse on the ground, where the mesh renderer's projection
   // flattens its sphere, and a pixel is under it when its centre is. Empty (all 0) when the

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "render/uLighting.h"
@@ -387,6 +388,37 @@ void DrawQuads(const std::vector<TCornerVertex>& corners) {
   glDisableClientState(GL_VERTEX_ARRAY);
 }
 
+// Work done on a thread of its own beside the caller's, joined by Wait() or when the object goes.
+// Work that throws, or a thread that cannot be had, counts as not done: the caller then does it.
+class TWorkBeside {
+ public:
+  template <typename TWork>
+  TWorkBeside(bool wanted, TWork work) {
+    if (!wanted) return;
+    try {
+      thread_ = std::thread([this, work] {
+        try {
+          work();
+          done_ = true;
+        } catch (...) {
+        }
+      });
+    } catch (...) {
+    }
+  }
+  TWorkBeside(const TWorkBeside&) = delete;
+  TWorkBeside& operator=(const TWorkBeside&) = delete;
+  ~TWorkBeside() { Wait(); }
+  bool Wait() {
+    if (thread_.joinable()) thread_.join();
+    return done_;
+  }
+
+ private:
+  std::thread thread_;
+  bool done_ = false;  // written by the thread, read once it is joined
+};
+
 // The drop shadow: the shadows over each pixel (TAtomCuller::ShadowLayers) as one texture of
 // the drawing area, each layer darkening by the shadow's alpha as a blended layer would.
 void DrawShadowLayers(TSphereDrawing& drawing, const TView3D& view, const std::vector<uint8_t>& layers) {
@@ -484,8 +516,16 @@ bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TSphereDrawing& d
   glDisable(GL_CULL_FACE);
   glDisable(GL_DEPTH_TEST);
   const TCullView cullView{view.Width, view.Height, view.HalfWidth, view.HalfHeight, view.Pivot, view.RotX, view.RotY};
-  if (withShadow)
-    DrawShadowLayers(drawing, view, drawing.Culler.ShadowLayers(model->Atoms, cullView, TShadowProjection(*model)));
+  const bool cull = drawing.Cull && model->Atoms.size() >= kCullMinAtoms;
+  {
+    // The shadow's layers and the spheres that show are found at once, on two processors.
+    const TShadowProjection shadow(*model);
+    const std::vector<uint8_t>* layers = nullptr;
+    TWorkBeside shadowWork(withShadow, [&] { layers = &drawing.Culler.ShadowLayers(model->Atoms, cullView, shadow); });
+    if (cull) drawing.Culler.VisibleSpheres(model->Atoms, cullView);
+    if (withShadow && !shadowWork.Wait()) layers = &drawing.Culler.ShadowLayers(model->Atoms, cullView, shadow);
+    if (layers) DrawShadowLayers(drawing, view, *layers);
+  }
 
   const double radiusPixels = model->LargestAtomRadius * view.PixelsPerUnit();
   const bool points = 2 * radiusPixels <= drawing.MaxPointSize;
@@ -494,8 +534,7 @@ bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TSphereDrawing& d
   int guard = points ? static_cast<int>(std::ceil(radiusPixels)) + 1 : 0;
   guard = std::clamp(guard, 0, std::max(0, (drawing.MaxViewport - std::max(view.Width, view.Height)) / 2));
   ApplyView3D(view, guard);
-  const bool cull = drawing.Cull && model->Atoms.size() >= kCullMinAtoms;
-  const TAtomSelection spheres{model->Atoms, cull ? &drawing.Culler.VisibleSpheres(model->Atoms, cullView) : nullptr};
+  const TAtomSelection spheres{model->Atoms, cull ? &drawing.Culler.Spheres() : nullptr};
   const TShaderProcs& p = Procs();
   p.UseProgram(drawing.SphereProgram);
   const TUniforms u(drawing.SphereProgram);

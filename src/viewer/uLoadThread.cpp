@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "convert/uConverter.h"
+#include "formats/uMolFormat.h"
 #include "formats/uMolSurvey.h"
 #include "model3d/uAtomModel.h"
 #include "model3d/uModelChoice.h"
@@ -23,6 +24,17 @@ namespace {
 
 constexpr unsigned kLoadThreadStack = 4 * 1024 * 1024;
 std::atomic<uint64_t> gNextSequence{1};
+
+// A PDB or XYZ file is a table of its atoms: read first, they tell how many there are as a survey
+// would, in one pass instead of two, and the atom model takes them as read. Not when the file's
+// size leaves room for more atoms than the budget holds: the survey's count decides first then.
+bool ReadsOwnAtomsAhead(const std::string& input, const TPelorinConfig& config, TAtomDrawing drawing) {
+  if (config.Model3D == TModel3D::Surface || !IsAtomTable(MolFormatFromFileName(input))) return false;
+  constexpr uint64_t kShortestAtomLine = 8;  // "C 0 0 0" and its line break
+  const uint64_t mostAtoms = FileSizeOf(input).value_or(UINT64_MAX) / kShortestAtomLine;
+  return !AtomModelOverBudget(static_cast<int64_t>(std::min<uint64_t>(mostAtoms, INT64_MAX)), drawing,
+                              CurrentSurfaceBudget());
+}
 
 }  // namespace
 
@@ -127,7 +139,13 @@ bool TLoadThread::Load2D(const std::string& input) {
 
 bool TLoadThread::Load3D(const std::string& input) {
   const TPelorinConfig config = ConfigSnapshot();
-  const std::optional<TRecordSurvey> survey = SurveyFileRecord(input, 0);
+  TAtomArray ownAtoms;
+  std::string aheadError;
+  std::optional<TRecordSurvey> survey;
+  if (ReadsOwnAtomsAhead(input, config, AtomDrawing) && ReadFileOwnAtoms(input, ownAtoms, aheadError))
+    survey = TRecordSurvey{static_cast<int64_t>(ownAtoms.size()), true, true};
+  else
+    survey = SurveyFileRecord(input, 0);
   Scene = TSVGScene{};
   Scene.Width = Scene.Height = 200;
   // A surface that cannot be held is not converted at all: the converter's spheres cost about
@@ -135,7 +153,7 @@ bool TLoadThread::Load3D(const std::string& input) {
   std::string budgetMessage;
   const bool surfaceWithinBudget = config.Model3D == TModel3D::Atoms || !SurfaceOverBudget(survey, budgetMessage);
   if (ChooseModelKind(config.Model3D, config.MaxSurfaceAtoms, survey, surfaceWithinBudget) == TModelKind::Atoms)
-    return LoadAtoms(input, survey);
+    return LoadAtoms(input, survey, std::move(ownAtoms));
   if (!surfaceWithinBudget) {
     ErrorMsg = budgetMessage;
     return false;
@@ -143,12 +161,11 @@ bool TLoadThread::Load3D(const std::string& input) {
   return LoadSurface(input, config.Model3D == TModel3D::Auto ? TOverBudget::DrawAtoms : TOverBudget::Refuse);
 }
 
-bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey) {
+bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey, TAtomArray atoms) {
   // Held for as long as the window shows it, like a surface: a model that the free memory
   // cannot hold is refused before its atoms are read, when the survey knows how many there are.
   if (survey && AtomModelOverBudget(survey->AtomCount, AtomDrawing, ErrorMsg)) return false;
-  TAtomArray atoms;
-  if (!LoadFileAtoms(input, atoms, ErrorMsg)) return false;
+  if (atoms.empty() && !LoadFileAtoms(input, atoms, ErrorMsg)) return false;
   if (terminated_) return false;
   const auto count = static_cast<int64_t>(atoms.size());
   if (AtomModelOverBudget(count, AtomDrawing, ErrorMsg)) return false;

@@ -58,7 +58,8 @@ class TLoadThread {
   // What becomes of a surface whose STL is too large to hold.
   enum class TOverBudget { Refuse, DrawAtoms };
   bool LoadSurface(const std::string& input, TOverBudget overBudget);
-  bool LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey);
+  // `atoms`: the file's own, when they were read ahead; otherwise LoadFileAtoms reads them.
+  bool LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey, TAtomArray atoms = {});
   void PostResult();
 
   HWND wnd_;
