@@ -27,26 +27,27 @@ std::atomic<uint64_t> gNextSequence{1};
 
 // A PDB or XYZ file is a table of its atoms: read first, they tell how many there are as a survey
 // would, in one pass instead of two, and the atom model takes them as read. Not when the file's
-// size leaves room for more atoms than the budget holds: the survey's count decides first then.
-bool ReadsOwnAtomsAhead(const std::string& input, const TPelorinConfig& config, TAtomDrawing drawing) {
+// size leaves room for more atoms than the budget holds even as spheres (the least an atom
+// model holds): the survey's count decides first then.
+bool ReadsOwnAtomsAhead(const std::string& input, const TPelorinConfig& config) {
   if (config.Model3D == TModel3D::Surface || !IsAtomTable(MolFormatFromFileName(input))) return false;
   constexpr uint64_t kShortestAtomLine = 8;  // "C 0 0 0" and its line break
   const uint64_t mostAtoms = FileSizeOf(input).value_or(UINT64_MAX) / kShortestAtomLine;
-  return !AtomModelOverBudget(static_cast<int64_t>(std::min<uint64_t>(mostAtoms, INT64_MAX)), drawing,
+  return !AtomModelOverBudget(static_cast<int64_t>(std::min<uint64_t>(mostAtoms, INT64_MAX)), TAtomDrawing::Impostors,
                               CurrentSurfaceBudget());
 }
 
 }  // namespace
 
 TLoadThread::TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
-                         TViewMode mode, TAtomDrawing atomDrawing)
+                         TViewMode mode, std::shared_future<TAtomDrawing> atomDrawing)
     : Sequence(gNextSequence++),
       MolIndex(molIndex),
       Mode(mode),
-      AtomDrawing(atomDrawing),
       wnd_(wnd),
       fileName_(std::move(fileName)),
-      records_(std::move(records)) {}
+      records_(std::move(records)),
+      atomDrawing_(std::move(atomDrawing)) {}
 
 TLoadThread::~TLoadThread() {
   Terminate();
@@ -142,7 +143,7 @@ bool TLoadThread::Load3D(const std::string& input) {
   TAtomArray ownAtoms;
   std::string aheadError;
   std::optional<TRecordSurvey> survey;
-  if (ReadsOwnAtomsAhead(input, config, AtomDrawing) && ReadFileOwnAtoms(input, ownAtoms, aheadError))
+  if (ReadsOwnAtomsAhead(input, config) && ReadFileOwnAtoms(input, ownAtoms, aheadError))
     survey = TRecordSurvey{static_cast<int64_t>(ownAtoms.size()), true, true};
   else
     survey = SurveyFileRecord(input, 0);
@@ -161,18 +162,27 @@ bool TLoadThread::Load3D(const std::string& input) {
   return LoadSurface(input, config.Model3D == TModel3D::Auto ? TOverBudget::DrawAtoms : TOverBudget::Refuse);
 }
 
+bool TLoadThread::KnowAtomDrawing(TAtomDrawing& drawing) {
+  while (atomDrawing_.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+    if (terminated_) return false;
+  drawing = atomDrawing_.get();
+  return true;
+}
+
 bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey, TAtomArray atoms) {
+  TAtomDrawing drawing = TAtomDrawing::Meshes;
+  if (!KnowAtomDrawing(drawing)) return false;
   // Held for as long as the window shows it, like a surface: a model that the free memory
   // cannot hold is refused before its atoms are read, when the survey knows how many there are.
-  if (survey && AtomModelOverBudget(survey->AtomCount, AtomDrawing, ErrorMsg)) return false;
+  if (survey && AtomModelOverBudget(survey->AtomCount, drawing, ErrorMsg)) return false;
   if (atoms.empty() && !LoadFileAtoms(input, atoms, ErrorMsg)) return false;
   if (terminated_) return false;
   const auto count = static_cast<int64_t>(atoms.size());
-  if (AtomModelOverBudget(count, AtomDrawing, ErrorMsg)) return false;
+  if (AtomModelOverBudget(count, drawing, ErrorMsg)) return false;
   auto model = std::make_shared<TMeshModel>();
-  if (!BuildAtomModel(atoms, AtomDrawing, *model, ErrorMsg)) return false;
+  if (!BuildAtomModel(atoms, drawing, *model, ErrorMsg)) return false;
   model->DepthCue = WantsDepthCue(ConfigSnapshot().DepthCue, atoms.size());
-  if (AtomDrawing == TAtomDrawing::Impostors)
+  if (drawing == TAtomDrawing::Impostors)
     DebugLogFmt("TLoadThread: atom model of %lld atoms, drawn as spheres", static_cast<long long>(count));
   else
     DebugLogFmt("TLoadThread: atom model of %d atoms, %d facets", static_cast<int>(count), model->FacetCount);
@@ -221,10 +231,16 @@ void StopLoad(TPelorinState* state) {
   load.reset();  // asks the worker to stop and waits for it; `state` may be gone after this
 }
 
+std::shared_future<TAtomDrawing> KnownAtomDrawing(TAtomDrawing drawing) {
+  std::promise<TAtomDrawing> known;
+  known.set_value(drawing);
+  return known.get_future().share();
+}
+
 bool StartLoad(TPelorinState* state, int32_t index) {
   if (!state) return false;
   // Nothing could ever be drawn: keep the window's "no OpenGL context" message on screen.
-  if (!state->GL) return true;
+  if (!state->GL && !state->AtomDrawingToCome) return true;
   HWND wnd = state->Wnd;
   if (state->LoadThread) {
     StopLoad(state);
@@ -238,8 +254,9 @@ bool StartLoad(TPelorinState* state, int32_t index) {
   state->ErrorMsg.clear();
   state->Scene = TSVGScene{};
   state->Model.reset();
-  auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName, state->Records, index, state->Mode,
-                                            state->GL->Mesh().AtomDrawing());
+  auto load = std::make_unique<TLoadThread>(
+      state->Wnd, state->FileName, state->Records, index, state->Mode,
+      state->GL ? KnownAtomDrawing(state->GL->Mesh().AtomDrawing()) : state->AtomDrawingToCome->get_future().share());
   if (!load->Start()) {
     state->Loading = false;
     state->ErrorMsg = "Load thread exception: the load thread could not be started";

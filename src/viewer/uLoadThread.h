@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,9 +24,10 @@ class TLoadThread {
   // Everything the worker needs is copied in: it never reads the window's state, so the
   // window may change or free it once the worker has been stopped. `records` (null for a file
   // without records) may still be filled by the record pass: the worker waits for its record.
-  // `atomDrawing`: how the window draws atom models, which decides what their model holds.
+  // `atomDrawing`: how the window draws atom models, which decides what their model holds; the
+  // window's first load starts before the window knows, and an atom model waits for it.
   TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
-              TViewMode mode, TAtomDrawing atomDrawing);
+              TViewMode mode, std::shared_future<TAtomDrawing> atomDrawing);
   ~TLoadThread();  // asks the worker to stop and waits for it
   TLoadThread(const TLoadThread&) = delete;
   TLoadThread& operator=(const TLoadThread&) = delete;
@@ -40,7 +42,6 @@ class TLoadThread {
   const uint64_t Sequence;
   const int32_t MolIndex;
   const TViewMode Mode;
-  const TAtomDrawing AtomDrawing;
 
   // Results, valid once the worker has posted.
   TSVGScene Scene;
@@ -60,15 +61,21 @@ class TLoadThread {
   bool LoadSurface(const std::string& input, TOverBudget overBudget);
   // `atoms`: the file's own, when they were read ahead; otherwise LoadFileAtoms reads them.
   bool LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey, TAtomArray atoms = {});
+  // How the window draws atoms, once it knows; false when the load is stopped meanwhile.
+  bool KnowAtomDrawing(TAtomDrawing& drawing);
   void PostResult();
 
   HWND wnd_;
   std::string fileName_;
   std::shared_ptr<const TRecordIndex> records_;
+  std::shared_future<TAtomDrawing> atomDrawing_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   TUniqueHandle thread_;
 };
+
+// A drawing kind known from the start, for a load's `atomDrawing`.
+std::shared_future<TAtomDrawing> KnownAtomDrawing(TAtomDrawing drawing);
 
 // Stops the window's current load and starts loading record `index` in the window's mode.
 // The wait for the old load still handles messages sent from other threads, and one of

@@ -437,24 +437,33 @@ TPelorinState* ViewerStateOf(HWND wnd) {
   return IsViewerWindow(wnd) ? StateOf(wnd) : nullptr;
 }
 
-// Everything after the window exists: state, hook, OpenGL, records, the first load.
+// Everything after the window exists: state, hook, records, the first load, OpenGL.
 static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags, int width, int height) {
   std::unique_ptr<TPelorinState> state = NewState(wnd, fileName, width, height);
   state->ShowFlags = showFlags;
   DebugLogFmt("CreatePelorinWindow: Mode=%s", ViewModeText(state->Mode).c_str());
-  state->GL = TWindowGL::Create(wnd);
-  if (!state->GL) {
-    state->ErrorMsg = "Could not create OpenGL context.";
-    DebugLog("ERROR: " + state->ErrorMsg);
-  }
   TPelorinState* raw = state.release();  // owned by the window from here; freed in WM_DESTROY
   SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(raw));
   InstallKbdHook(wnd);  // removed in WM_DESTROY, which runs only for a window with its state
   MakeRecordIndex(*raw);
   raw->MolIndex = 0;
+  // Making the OpenGL context takes a while: the first load reads its file meanwhile, and only
+  // an atom model waits for the window to know how it draws atoms.
+  raw->AtomDrawingToCome.emplace();
+  StartLoad(raw, 0);
+  raw->GL = TWindowGL::Create(wnd);
   if (raw->GL) {
     { const TCurrentContext current = raw->GL->MakeCurrent(); }
-    StartLoad(raw, 0);
+    raw->AtomDrawingToCome->set_value(raw->GL->Mesh().AtomDrawing());
+    raw->AtomDrawingToCome.reset();
+  } else {
+    raw->AtomDrawingToCome->set_value(TAtomDrawing::Meshes);
+    raw->AtomDrawingToCome.reset();
+    StopLoad(raw);       // nothing it loads could be drawn
+    raw = StateOf(wnd);  // the wait handles sent messages, which may close the window
+    if (!raw) return;
+    raw->ErrorMsg = "Could not create OpenGL context.";
+    DebugLog("ERROR: " + raw->ErrorMsg);
   }
   StartRecordPass(*raw);
 }

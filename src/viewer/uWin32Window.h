@@ -5,11 +5,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "formats/uRecordIndex.h"
+#include "model3d/uAtomModel.h"
 #include "model3d/uMeshModel.h"
 #include "svg/uScene2D.h"
 #include "viewer/uViewerLogic.h"
@@ -44,6 +47,9 @@ struct TPelorinState {
   // The window's device context, OpenGL context, mesh buffers and text cache; null when no
   // context could be made (the window then shows ErrorMsg with GDI and loads nothing).
   std::unique_ptr<TWindowGL> GL;
+  // While the OpenGL context is being made (the first load has started already): how the window
+  // will draw atom models, for the first load to wait on.
+  std::optional<std::promise<TAtomDrawing>> AtomDrawingToCome;
   std::string FileName;
   // Where the records of an SDF or SMILES file lie, filled by RecordPass while the window is
   // open; null for other files. Loads read a record's text from the file when they need it.
