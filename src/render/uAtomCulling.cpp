@@ -128,7 +128,9 @@ const std::vector<uint32_t>& TAtomCuller::VisibleSpheres(const std::vector<TAtom
     }
   // Tested with a sphere half a pixel larger, whose surface lies before the atom's in every
   // pixel the atom may cover.
-  const float tolerance = 1e-4f * static_cast<float>(view.HalfHeight) + 1e-6f;
+  // Some drivers keep 16 bits of depth: a sphere within a few steps of them of the nearest may
+  // win a pixel by its place in the drawing order.
+  const float tolerance = 1e-3f * static_cast<float>(view.HalfHeight) + 1e-6f;
   spheres_.clear();
   for (size_t i = 0; i < atoms.size(); ++i) {
     const TOnScreen s = place(atoms[i]);

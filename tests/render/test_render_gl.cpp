@@ -22,6 +22,7 @@
 
 #include "formats/atom_test_util.h"
 #include "model3d/uAtomModel.h"
+#include "render/uAtomCulling.h"
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
 #include "render/uMeshRender.h"
@@ -569,6 +570,31 @@ TEST(AtomModelPicture, SpheresAndMeshesHaveTheSameSilhouette) {
   }
   EXPECT_GT(model->FacetCount, 0) << "the meshes were made from the atoms when first drawn";
   EXPECT_EQ(model->Atoms.size(), 14u);
+}
+
+// A large model is drawn without the spheres that do not show: the picture is the same as with
+// all of them, the shadow included (above the covered bottom, which the window does not show).
+TEST(AtomModelPicture, LargeModelsLeaveOutOnlyWhatDoesNotShow) {
+  TGLWindow window;
+  ASSERT_TRUE(window.Ready());
+  const auto model = AtomModel(AtomGrid(int(kCullMinAtoms) + 3000), TAtomDrawing::Impostors);
+  for (float zoom : {1.0f, 3.0f}) {
+    SCOPED_TRACE(zoom);
+    TViewValues view;
+    view.Zoom3D = zoom;
+    window.Mesh().Spheres.Cull = true;
+    const std::vector<unsigned char> culled =
+        AtomPicture(window.Mesh(), model, TDrawn::Spheres, TMeshFrame::Still, view);
+    const size_t kept = window.Mesh().Spheres.Culler.Spheres().size();
+    window.Mesh().Spheres.Cull = false;
+    const std::vector<unsigned char> whole =
+        AtomPicture(window.Mesh(), model, TDrawn::Spheres, TMeshFrame::Still, view);
+    ASSERT_FALSE(culled.empty());
+    size_t differing = 0;
+    for (size_t i = 4 * kWidth * 28; i < culled.size(); i += 4) differing += std::memcmp(&culled[i], &whole[i], 3) != 0;
+    EXPECT_EQ(differing, 0u);
+    EXPECT_LT(kept, model->Atoms.size() / 2) << "most of the grid lies behind its front";
+  }
 }
 
 // Large models fade towards the background with depth on both ways of drawing: a far atom

@@ -1,11 +1,13 @@
 // Tests of the 3D view's geometry: the fit of an atom model into windows of every shape, the
-// depth a turned model spans and the depth cue's fade over it.
+// depth a turned model spans and the depth cue's fade over it, and the culling of hidden spheres
+// and of shadows that darken nothing more.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
+#include "render/uAtomCulling.h"
 #include "render/uView3D.h"
 #include "render/uViewValues.h"
 
@@ -117,6 +119,98 @@ TEST(DepthCue, FadesLinearlyFromTheNearestToTheFarthestPoint) {
   EXPECT_FLOAT_EQ(share(fade.End()), 0);
   const TDepthCueFade flat = DepthCueFade(10, 10);
   EXPECT_FLOAT_EQ(flat.Constant + flat.PerDistance * 12, 1) << "a flat model keeps its colours";
+}
+
+// The view the renderer fits a model into: width x height pixels, the first turn.
+TCullView FittedView(const std::vector<TAtomSphere>& atoms, int width, int height) {
+  const TVec3 centre{0, 0, 0};
+  const TAtomFit fit = FitAtomExtent(ProjectedAtomExtent(atoms, centre, kResetRotX, kResetRotY), centre, kResetRotX,
+                                     kResetRotY, width, height);
+  return {width, height, fit.HalfHeight * width / height, fit.HalfHeight, fit.Pivot, kResetRotX, kResetRotY};
+}
+
+// Every pixel's nearest sphere, the plain way: what a depth test leaves of the picture.
+std::vector<int> NearestSpheres(const std::vector<TAtomSphere>& atoms, const TCullView& view) {
+  const TViewTurn turn(view.RotX, view.RotY);
+  const double perUnit = view.Height / (2 * view.HalfHeight);
+  std::vector<double> depth(static_cast<size_t>(view.Width) * view.Height, 1e30);
+  std::vector<int> nearest(depth.size(), -1);
+  for (size_t i = 0; i < atoms.size(); ++i) {
+    const TVec3 seen = turn.Apply(VecSub({atoms[i].X, atoms[i].Y, atoms[i].Z}, view.Pivot));
+    const double x = view.Width / 2.0 + seen.X * perUnit, y = view.Height / 2.0 + seen.Y * perUnit;
+    const double r = SphereRadius(atoms[i]) * perUnit;
+    for (int row = 0; row < view.Height; ++row)
+      for (int column = 0; column < view.Width; ++column) {
+        const double dx = column + 0.5 - x, dy = row + 0.5 - y, h = r * r - dx * dx - dy * dy;
+        if (h < 0) continue;
+        const double d = -seen.Z - std::sqrt(h) / perUnit;
+        const size_t at = static_cast<size_t>(row) * view.Width + column;
+        if (d < depth[at]) depth[at] = d, nearest[at] = static_cast<int>(i);
+      }
+  }
+  return nearest;
+}
+
+// Only the spheres that show in a pixel are kept: every one a depth test leaves in the picture,
+// far fewer than all in a dense model, the nearest of a row straight behind one another.
+TEST(AtomCulling, KeepsEverySphereThatShowsAndDropsHiddenOnes) {
+  const std::vector<TAtomSphere> ball = Ball();
+  const TCullView view = FittedView(ball, 160, 120);
+  TAtomCuller culler;
+  const std::vector<uint32_t> kept = culler.VisibleSpheres(ball, view);
+  EXPECT_TRUE(std::is_sorted(kept.begin(), kept.end()));
+  std::vector<bool> isKept(ball.size());
+  for (uint32_t i : kept) isKept[i] = true;
+  size_t shown = 0;
+  for (int nearest : NearestSpheres(ball, view))
+    if (nearest >= 0) {
+      ++shown;
+      ASSERT_TRUE(isKept[static_cast<size_t>(nearest)]) << "atom " << nearest << " shows but was dropped";
+    }
+  EXPECT_GT(shown, 0u);
+  EXPECT_LT(kept.size(), ball.size() / 2) << kept.size() << " of " << ball.size();
+  EXPECT_EQ(culler.Spheres(), kept);
+
+  // A row along the viewer's line of sight, smaller atoms behind a carbon: only it shows.
+  std::vector<TAtomSphere> row;
+  const TViewTurn turn(kResetRotX, kResetRotY);
+  for (int i = 0; i < 5; ++i) {
+    const TVec3 at = turn.Undo({0, 0, -5.0f * i});
+    row.push_back(Carbon(at.X, at.Y, at.Z));
+    if (i > 0) row.back().Radius = 70;  // hydrogen's 1.10 Angstrom
+  }
+  EXPECT_EQ(culler.VisibleSpheres(row, FittedView(row, 80, 60)), std::vector<uint32_t>{0});
+  EXPECT_TRUE(culler.VisibleSpheres(row, {80, 60, 1, 1, {1000, 0, 0}, 0, 0}).empty()) << "all outside the picture";
+}
+
+// The shadows over each pixel: one under a single atom's ellipse, none beside it, and no more
+// than kShadowLayersSeen however many atoms stand above one another.
+TEST(AtomCulling, ShadowLayersCountUpToWhatShows) {
+  const std::vector<TAtomSphere> one = {Carbon(0, 5, 0)};
+  TMeshModel model;
+  model.Atoms = one;
+  model.ModelCenter = {0, 5, 0};
+  model.ModelRadius = 2;
+  const TCullView view{100, 100, 10, 10, {0, 5, 0}, kResetRotX, kResetRotY};
+  TAtomCuller culler;
+  const std::vector<uint8_t> single = culler.ShadowLayers(one, view, TShadowProjection(model));
+  ASSERT_EQ(single.size(), 100u * 100u);
+  const size_t covered = static_cast<size_t>(std::count(single.begin(), single.end(), 1));
+  EXPECT_EQ(covered + static_cast<size_t>(std::count(single.begin(), single.end(), 0)), single.size());
+  // The ellipse of a sphere of 1.7 Angstrom (8.5 pixels) seen at 20 degrees and drawn in to 0.78
+  // of its width by the light's lean: pi 8.5^2 sin 20 0.78, about 60 pixels.
+  EXPECT_GT(covered, 45u);
+  EXPECT_LT(covered, 75u);
+
+  std::vector<TAtomSphere> stack(kShadowLayersSeen + 5, Carbon(0, 5, 0));
+  const std::vector<uint8_t> stacked = culler.ShadowLayers(stack, view, TShadowProjection(model));
+  for (size_t i = 0; i < stacked.size(); ++i) ASSERT_EQ(stacked[i], single[i] ? kShadowLayersSeen : 0) << i;
+
+  EXPECT_EQ(
+      std::count(culler.ShadowLayers(one, {100, 100, 10, 10, {0, 5, 0}, 0, 0}, TShadowProjection(model)).begin(),
+                 culler.ShadowLayers(one, {100, 100, 10, 10, {0, 5, 0}, 0, 0}, TShadowProjection(model)).end(), 0),
+      100 * 100)
+      << "a ground seen edge-on has no shadow";
 }
 
 }  // namespace
