@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "lattice_pdb.h"
 #include "plugin/uWLXExports.h"
 #include "test_drawing.h"
 #include "test_helpers.h"
@@ -328,6 +330,23 @@ TEST_F(PreviewTest, OverTheAtomLimitTheThumbnailIsAnAtomPictureAndLeavesNoFile) 
   EXPECT_GT(CountPixels(dib.Image, IsInk), 128u * 128 / 4) << "discs, not thin bonds";
   EXPECT_NE(Log().find("RunOBabelXYZ: XYZ ready"), std::string::npos) << Log();
   EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+}
+
+// A simulation box of a million atoms: its thumbnail draws an even subsample, says which, and
+// comes within the thumbnail's time limit.
+TEST_F(PreviewTest, MillionAtomThumbnailDrawsASubsampleWithinItsTimeLimit) {
+  const std::string box = dir_.File("box.xyz");
+  ASSERT_TRUE(pelorin::lattice::WriteLatticeXYZ(box, 1000000));
+  const auto start = std::chrono::steady_clock::now();
+  HBITMAP bitmap = Preview(box, 256, 256);
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_NE(bitmap, nullptr) << Log();
+  EXPECT_LT(ms, pelorin::kDefaultThumbnailTimeoutMs);
+  const TImage image = TakeImage(bitmap);
+  EXPECT_GT(CountPixels(image, IsInk), 256u * 256 / 4) << "the box's discs";
+  EXPECT_GT(CountPixels(image, IsNitrogenBlue), 100u);
+  Unload();
+  EXPECT_NE(Log().find("ListGetPreviewBitmap: 1000000 atoms: one in 50 drawn (20000)"), std::string::npos) << Log();
 }
 
 TEST_F(PreviewTest, UnreadableFileGivesNoBitmapAndOneLogLine) {
