@@ -99,7 +99,6 @@ struct TShaderProcs {
   PFNGLUNIFORM2FPROC Uniform2f = nullptr;
   PFNGLUNIFORM3FPROC Uniform3f = nullptr;
   PFNGLUNIFORM4FPROC Uniform4f = nullptr;
-  PFNGLUNIFORMMATRIX2FVPROC UniformMatrix2fv = nullptr;
   PFNGLDELETESHADERPROC DeleteShader = nullptr;
   PFNGLDELETEPROGRAMPROC DeleteProgram = nullptr;
   PFNGLGENBUFFERSPROC GenBuffers = nullptr;
@@ -136,7 +135,6 @@ const TShaderProcs& Procs() {
     LookUp(p.Uniform2f, "glUniform2f");
     LookUp(p.Uniform3f, "glUniform3f");
     LookUp(p.Uniform4f, "glUniform4f");
-    LookUp(p.UniformMatrix2fv, "glUniformMatrix2fv");
     LookUp(p.DeleteShader, "glDeleteShader");
     LookUp(p.DeleteProgram, "glDeleteProgram");
     LookUp(p.GenBuffers, "glGenBuffers", "glGenBuffersARB");
@@ -146,7 +144,7 @@ const TShaderProcs& Procs() {
     p.Found = p.CreateShader && p.ShaderSource && p.CompileShader && p.GetShaderiv && p.GetShaderInfoLog &&
               p.CreateProgram && p.AttachShader && p.LinkProgram && p.GetProgramiv && p.GetProgramInfoLog &&
               p.UseProgram && p.GetUniformLocation && p.Uniform1f && p.Uniform2f && p.Uniform3f && p.Uniform4f &&
-              p.UniformMatrix2fv && p.DeleteShader && p.DeleteProgram;
+              p.DeleteShader && p.DeleteProgram;
   });
   return p;
 }
@@ -221,8 +219,8 @@ void Forget(TSphereDrawing& drawing) {
   drawing.Filled = false;
 }
 
-// Compiles and links both programs in the current context, once; a driver that cannot is
-// told about in the log and not asked again.
+// Compiles and links the program in the current context, once; a driver that cannot is told
+// about in the log and not asked again.
 bool PreparePrograms(TSphereDrawing& drawing) {
   using TPrograms = TSphereDrawing::TPrograms;
   if (drawing.Programs != TPrograms::Untried) return drawing.Programs == TPrograms::Ready;
@@ -287,9 +285,6 @@ class TUniforms {
   void Set(const char* name, const float (&v)[3]) const { Procs().Uniform3f(At(name), v[0], v[1], v[2]); }
   void Set(const char* name, float x, float y, float z) const { Procs().Uniform3f(At(name), x, y, z); }
   void Set(const char* name, float x, float y, float z, float w) const { Procs().Uniform4f(At(name), x, y, z, w); }
-  void SetMatrix(const char* name, const float (&columns)[4]) const {
-    Procs().UniformMatrix2fv(At(name), 1, GL_FALSE, columns);
-  }
 
  private:
   GLint At(const char* name) const { return Procs().GetUniformLocation(program_, name); }
