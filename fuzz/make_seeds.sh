@@ -44,6 +44,15 @@ survey_seed 03 03 "$ROOT/samples/molecules.smi"
 survey_seed 04 00 "$ROOT/samples/ethanol.pdb"
 survey_seed 05 00 "$ROOT/samples/benzene.xyz"
 survey_seed 06 00 "$ROOT/samples/water.cml"
+# Search seeds: two parameter bytes (flags, query length - 1), the query, then the converter's
+# SDF with data items or a SMILES file.
+[ -f "$SRC/items.sdf" ] || obabel "$SRC/three.smi" -O "$SRC/items.sdf" --gen2d --add "MW logP formula" >/dev/null 2>&1 || true
+mkdir -p "$CORPUS/fuzz_search"
+if [ -f "$SRC/items.sdf" ]; then
+  { printf '\x00\x03form'; cat "$SRC/items.sdf"; } >"$CORPUS/fuzz_search/items_name"
+  { printf '\x03\x02C2H'; cat "$SRC/items.sdf"; } >"$CORPUS/fuzz_search/items_value_words"
+fi
+{ printf '\x04\x03CCO '; cat "$SRC/three.smi"; } >"$CORPUS/fuzz_search/smiles"
 # Path data and value seeds: the attribute texts the converter writes.
 mkdir -p "$CORPUS/fuzz_path" "$CORPUS/fuzz_values"
 grep -oh ' d="[^"]*"' "$SRC"/*.svg | head -50 | nl -ba | while read -r n d; do

@@ -4,10 +4,12 @@
 # the bridge: caffeine in 2D and 3D, the three-record SDF stepped to record 2, PNG and SVG
 # exports through the plugin's own G and S commands (save dialog answered), the
 # display-parameters command, a 200 MB SDF library made here opened at once and gone through
-# to its last record, caffeine as atoms (the 3D model chosen in the options dialog), a
-# generated 20,000-atom protein-sized PDB in 3D, a generated 1,000,000-atom XYZ (a simulation box)
-# in 3D, and 256x256 thumbnails of every sample and of those two files (atom pictures). Results go
-# to out/.
+# to its last record, then stepped through record by record from its first (a pause on each, in
+# which the plugin makes the next record ready), back, T and back, and with the host's N to
+# caffeine and back in the same window (ListLoadNextW), caffeine as atoms (the 3D model chosen in
+# the options dialog), a generated 20,000-atom protein-sized PDB in 3D, a generated
+# 1,000,000-atom XYZ (a simulation box) in 3D, and 256x256 thumbnails of every sample and of those
+# two files (atom pictures). Results go to out/.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -84,6 +86,20 @@ script="$OUT/demo-steps.txt"
   echo "record last"
   echo "snapshot \"$W_OUT\\library-last-record.png\""
   echo "options"
+  # Browsing: record by record with a pause on each, back, T and back, N to caffeine and back.
+  echo "record 1"
+  for _ in $(seq 8); do
+    echo "pause 600"
+    echo "key Right"
+  done
+  echo "key Left"
+  echo "key Left"
+  echo "pause 600"
+  echo "key T"
+  echo "key T"
+  echo "next \"$W_SAMPLES\\caffeine.mol\""
+  echo "next \"$(winpath "$LIBRARY")\""
+  echo "snapshot \"$W_OUT\\library-browsed.png\""
   echo "close"
   echo "open \"$W_SAMPLES\\caffeine.mol\""
   echo "key T"

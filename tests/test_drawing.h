@@ -73,6 +73,19 @@ inline pelorin::TSVGScene SceneOf(std::initializer_list<pelorin::TGeoElement> el
   return scene;
 }
 
+// A single molecule as the converter lays it out: bonds and labels of 6.5 units inside a
+// 100-unit page, and its title (none when empty) at the top left at size 18, over the drawing.
+inline pelorin::TSVGScene ConverterMolecule(const std::string& title, pelorin::TRGBAColor titleColor = kBlack) {
+  pelorin::TSVGScene scene = SceneOf({Line({15, 10}, {85, 10}), Line({85, 10}, {85, 80}), Line({85, 80}, {15, 80}),
+                                      Text("N", {12, 12}, 6.5f), Text("O", {82, 82}, 6.5f), Text("2", {87, 84}, 5.3f)},
+                                     100);
+  if (title.empty()) return scene;
+  pelorin::TGeoElement heading = Heading(Text(title, {10, 20}, 18));
+  heading.TextColor = titleColor;
+  pelorin::AddElement(scene, heading);
+  return scene;
+}
+
 // --- Pixels ---
 
 inline int Red(uint32_t c) {
@@ -190,6 +203,26 @@ inline TImage TakeImage(HBITMAP bitmap) {
   TImage image = ImageOf(bitmap);
   if (bitmap) DeleteObject(bitmap);
   return image;
+}
+
+// What a window draws into another program's bitmap when asked to (WM_PRINTCLIENT), as a host
+// that shows it elsewhere reads it.
+inline TImage PrintedImage(HWND wnd) {
+  RECT r;
+  GetClientRect(wnd, &r);
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), r.right, -r.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  HBITMAP target = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(mem, target);
+  SendMessageA(wnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
+  GdiFlush();
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  return TakeImage(target);
 }
 #endif
 

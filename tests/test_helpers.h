@@ -4,9 +4,13 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
+// clang-format off
 #include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
 #endif
 
 namespace pelorin_test {
@@ -39,6 +43,19 @@ class TScopedEnvironment {
   const wchar_t* name_;
   std::optional<std::wstring> saved_;
 };
+
+// The ids of the running processes of this program file name (any letter case).
+inline std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
+  std::vector<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (_wcsicmp(entry.szExeFile, exeName.c_str()) == 0) ids.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return ids;
+}
 
 // An exported function of a loaded DLL as a typed pointer.
 template <typename T>

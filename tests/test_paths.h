@@ -28,7 +28,7 @@ inline std::string BridgeExe() {
   return ToolsDir() + "\\bridge\\obabel.exe";
 }
 
-// Stand-ins by kind: "sleep", "exit1", "exit2", "empty", "stderr", "nogen3d", "marker".
+// Stand-ins by kind: "sleep", "exit1", "exit2", "empty", "stderr", "nogen3d", "marker", "count".
 inline std::string StandInExe(const std::string& kind) {
   return ToolsDir() + "\\standins\\obabel-" + kind + ".exe";
 }
@@ -60,6 +60,13 @@ inline std::string MarkerStandInExe() {
   return StandInExe("marker");
 }
 inline constexpr const char* kMarkerFileName = "stand-in-ran.txt";
+// Adds a line to "stand-in-runs.txt" beside its program file and runs the real converter; while
+// "stand-in-hold.txt" lies beside it too, prints "stand-in: sleeping" and sleeps 120 s instead.
+inline std::string CountingStandInExe() {
+  return StandInExe("count");
+}
+inline constexpr const char* kRunsFileName = "stand-in-runs.txt";
+inline constexpr const char* kHoldFileName = "stand-in-hold.txt";
 
 }  // namespace pelorin::testpaths
 

@@ -90,6 +90,21 @@ class TConversionCancelScope {
 };
 bool ConversionCancelled();
 
+// While one of these lives, the calling thread's converter runs start below normal priority as
+// long as its flag is set (a conversion made ahead of the user's step, which must not slow the
+// host or a conversion the user waits for). A flag cleared during a run raises the running
+// child to normal priority within a moment: the user now waits for that conversion.
+class TConversionPriorityScope {
+ public:
+  explicit TConversionPriorityScope(const std::atomic<bool>& background);
+  ~TConversionPriorityScope();
+  TConversionPriorityScope(const TConversionPriorityScope&) = delete;
+  TConversionPriorityScope& operator=(const TConversionPriorityScope&) = delete;
+
+ private:
+  const std::atomic<bool>* previous_;
+};
+
 // 32 upper-case hex digits of a new GUID (or process id and tick count).
 std::string UniquePart();
 // TempDir + prefix + "_" + UniquePart() + extension.

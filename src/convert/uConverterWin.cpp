@@ -24,6 +24,7 @@ namespace {
 
 std::atomic<uint32_t> gTimeoutMs{30000};
 thread_local const std::atomic<bool>* tCancelFlag = nullptr;
+thread_local const std::atomic<bool>* tBackgroundFlag = nullptr;
 constexpr DWORD kCancelPollMs = 50;
 std::atomic<uint32_t> gKillWaitMs{5000};
 
@@ -119,10 +120,23 @@ void LogAndDeleteCapture(const std::string& capturePath) {
   DeleteSoonAfterExit(capturePath);
 }
 
-// Waits up to `timeout` ms for the child, looking at the cancel flag between slices.
-DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool& cancelled) {
+bool RunsInBackground() {
+  return tBackgroundFlag && tBackgroundFlag->load();
+}
+
+// A child started below normal priority gets normal priority once its run is no longer in the
+// background; true while it stays below.
+bool FollowBackgroundFlag(HANDLE process, bool background) {
+  if (!background || RunsInBackground()) return background;
+  SetPriorityClass(process, NORMAL_PRIORITY_CLASS);
+  return false;
+}
+
+// Waits up to `timeout` ms for the child, looking at the cancel and background flags between
+// slices.
+DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool background, bool& cancelled) {
   cancelled = false;
-  if (!tCancelFlag) return WaitForSingleObject(process, timeout);
+  if (!tCancelFlag && !background) return WaitForSingleObject(process, timeout);
   DWORD wait = WAIT_TIMEOUT;
   bool ended = WaitWithDeadline(
       timeout, kCancelPollMs, GetTickCount64,
@@ -130,14 +144,17 @@ DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool& cancelled) {
         wait = WaitForSingleObject(process, ms);
         return wait != WAIT_TIMEOUT;
       },
-      [&] { return cancelled = tCancelFlag->load(); });
+      [&] {
+        background = FollowBackgroundFlag(process, background);
+        return cancelled = tCancelFlag && tCancelFlag->load();
+      });
   return ended ? wait : WAIT_TIMEOUT;
 }
 
 // Waits for the child; Exited with its exit code when it ended in time.
-TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, int32_t& exitCode) {
+TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, bool background, int32_t& exitCode) {
   bool cancelled = false;
-  DWORD wait = WaitOrCancel(process, timeout, cancelled);
+  DWORD wait = WaitOrCancel(process, timeout, background, cancelled);
   if (wait == WAIT_OBJECT_0) {
     DWORD code = 0;
     if (GetExitCodeProcess(process, &code)) {
@@ -289,6 +306,14 @@ bool ConversionCancelled() {
   return tCancelFlag && tCancelFlag->load();
 }
 
+TConversionPriorityScope::TConversionPriorityScope(const std::atomic<bool>& background) : previous_(tBackgroundFlag) {
+  tBackgroundFlag = &background;
+}
+
+TConversionPriorityScope::~TConversionPriorityScope() {
+  tBackgroundFlag = previous_;
+}
+
 TRunLimits GetRunLimits() {
   return {gTimeoutMs, gKillWaitMs};
 }
@@ -351,6 +376,7 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   TInheritOnly inheritOnly(capture.get());
   // Started suspended so that it is in its job before it can start anything of its own.
   DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
+  const bool background = RunsInBackground();
   if (inheritOnly.Ok()) {
     startup.lpAttributeList = inheritOnly.List();
     flags |= EXTENDED_STARTUPINFO_PRESENT;
@@ -373,9 +399,11 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   }
   TUniqueHandle thread(info.hThread);
   TUniqueHandle process(info.hProcess);
+  // Still suspended: it runs at this priority from its start.
+  if (background) SetPriorityClass(process.get(), BELOW_NORMAL_PRIORITY_CLASS);
   job.AdoptAndResume(process.get(), thread.get());
 
-  TRunEnd end = WaitForChild(process.get(), job, timeoutMs ? timeoutMs : gTimeoutMs.load(), exitCode);
+  TRunEnd end = WaitForChild(process.get(), job, timeoutMs ? timeoutMs : gTimeoutMs.load(), background, exitCode);
   if (end != TRunEnd::Exited) exitCode = -1;
   thread.reset();
   process.reset();

@@ -46,6 +46,22 @@ HWND LoadViewer(HWND parent, const std::string& fileName, int showFlags, const c
   return wnd;
 }
 
+// The host's next file in the same window (N and P in its viewer, the next file of its quick
+// view). An error sends the host to ListLoad, and to other plugins, for that file.
+int LoadNextIntoViewer(HWND pluginWin, const std::string& fileName, int showFlags, const char* section,
+                       const char* resultLine) {
+  EnsureConfigLoaded();
+  DebugLogSection(section);
+  DebugLogFmt("File: %s  ShowFlags: %d", fileName.c_str(), showFlags);
+  int result = kListPluginError;
+  if (IsProgramDatabaseFile(fileName))
+    DebugLog("ListLoadNext: a program database (debug symbols), not a molecule: the host's next viewer");
+  else if (LoadNextFile(pluginWin, fileName, showFlags))
+    result = kListPluginOK;
+  DebugLogFmt(resultLine, result);
+  return result;
+}
+
 int RunCommand(HWND wnd, int command, int parameter) {
   DebugLogFmt("ListSendCommand: Command=%d Parameter=%d", command, parameter);
   switch (command) {
@@ -99,6 +115,20 @@ extern "C" HWND __stdcall ListLoadW(HWND ParentWin, wchar_t* FileToLoad, int Sho
   return RunGuarded("ListLoadW", HWND{}, [&] {
     return LoadViewer(ParentWin, FileNameToAnsi(FileToLoad), ShowFlags, "ListLoadW (Unicode)",
                       "ListLoadW result HWND: %llu");
+  });
+}
+
+extern "C" int __stdcall ListLoadNext(HWND /*ParentWin*/, HWND PluginWin, char* FileToLoad, int ShowFlags) {
+  return RunGuarded("ListLoadNext", kListPluginError, [&] {
+    return LoadNextIntoViewer(PluginWin, FileToLoad ? FileToLoad : "", ShowFlags, "ListLoadNext (Ansi)",
+                              "ListLoadNext result: %d");
+  });
+}
+
+extern "C" int __stdcall ListLoadNextW(HWND /*ParentWin*/, HWND PluginWin, wchar_t* FileToLoad, int ShowFlags) {
+  return RunGuarded("ListLoadNextW", kListPluginError, [&] {
+    return LoadNextIntoViewer(PluginWin, FileNameToAnsi(FileToLoad), ShowFlags, "ListLoadNextW (Unicode)",
+                              "ListLoadNextW result: %d");
   });
 }
 

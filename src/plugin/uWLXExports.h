@@ -18,6 +18,8 @@ struct ListDefaultParamStruct {
 extern "C" {
 HWND __stdcall ListLoad(HWND ParentWin, char* FileToLoad, int ShowFlags);
 HWND __stdcall ListLoadW(HWND ParentWin, wchar_t* FileToLoad, int ShowFlags);
+int __stdcall ListLoadNext(HWND ParentWin, HWND PluginWin, char* FileToLoad, int ShowFlags);
+int __stdcall ListLoadNextW(HWND ParentWin, HWND PluginWin, wchar_t* FileToLoad, int ShowFlags);
 void __stdcall ListCloseWindow(HWND ListWin);
 void __stdcall ListGetDetectString(char* DetectString, int maxlen);
 void __stdcall ListSetDefaultParams(ListDefaultParamStruct* dps);

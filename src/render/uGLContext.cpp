@@ -2,7 +2,9 @@
 #include "uGLContext.h"
 
 #include <cstdint>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "support/uDebugLog.h"
 #include "support/uWinHandle.h"
@@ -87,7 +89,54 @@ TChoosePixelFormatARB ChoosePixelFormatARB() {
   return found;
 }
 
+struct TIdleContext {
+  HGLRC Context;
+  int PixelFormat;
+};
+constexpr size_t kMaxIdleContexts = 2;
+
+std::mutex& IdleLock() {
+  static std::mutex* lock = new std::mutex;  // outlives every thread, even during unload
+  return *lock;
+}
+
+std::vector<TIdleContext>& IdleContexts() {
+  static std::vector<TIdleContext>* contexts = new std::vector<TIdleContext>;
+  return *contexts;
+}
+
+unsigned long long Number(const void* handle) {
+  return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle));
+}
+
 }  // namespace
+
+TGLContext TakeIdleContext(int pixelFormat) {
+  std::lock_guard<std::mutex> guard(IdleLock());
+  std::vector<TIdleContext>& idle = IdleContexts();
+  for (auto it = idle.begin(); it != idle.end(); ++it) {
+    if (it->PixelFormat != pixelFormat) continue;
+    TGLContext context(it->Context);
+    idle.erase(it);
+    return context;
+  }
+  return TGLContext();
+}
+
+void GiveBackContext(TGLContext context, int pixelFormat) {
+  if (!context) return;
+  if (wglGetCurrentContext() == context.get()) wglMakeCurrent(nullptr, nullptr);
+  std::lock_guard<std::mutex> guard(IdleLock());
+  std::vector<TIdleContext>& idle = IdleContexts();
+  if (idle.size() >= kMaxIdleContexts) return;  // deleted by `context`
+  idle.push_back({context.release(), pixelFormat});
+}
+
+void DeleteIdleContexts() noexcept {
+  std::lock_guard<std::mutex> guard(IdleLock());
+  for (const TIdleContext& idle : IdleContexts()) wglDeleteContext(idle.Context);
+  IdleContexts().clear();
+}
 
 PIXELFORMATDESCRIPTOR BasicPixelFormatDescriptor() noexcept {
   PIXELFORMATDESCRIPTOR pfd{};
@@ -159,8 +208,7 @@ TGLContext CreateGLContext(HDC dc) noexcept {
     return TGLContext();
   }
   TGLContext context(wglCreateContext(dc));
-  LogQuietly("wglCreateContext \xE2\x86\x92 HGLRC=%llu",
-             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(context.get())));
+  LogQuietly("wglCreateContext \xE2\x86\x92 HGLRC=%llu", Number(context.get()));
   return context;
 }
 
@@ -168,24 +216,38 @@ std::unique_ptr<TWindowGL> TWindowGL::Create(HWND window) {
   if (!window) return nullptr;  // GetDC would give the screen's
   TWindowDC dc(window);
   if (!dc) return nullptr;
-  TGLContext context = CreateGLContext(dc.get());
+  if (!SetupPixelFormat(dc.get())) {
+    LogQuietly("SetupPixelFormat FAILED");
+    return nullptr;
+  }
+  const int format = GetPixelFormat(dc.get());
+  TGLContext context = TakeIdleContext(format);
+  if (context) {
+    LogQuietly("TWindowGL: the context HGLRC=%llu of a closed window is used again", Number(context.get()));
+  } else {
+    context.reset(wglCreateContext(dc.get()));
+    LogQuietly("wglCreateContext \xE2\x86\x92 HGLRC=%llu", Number(context.get()));
+  }
   if (!context) return nullptr;
-  auto gl = std::make_unique<TWindowGL>(std::move(dc), std::move(context));
-  // The window's loads ask how it draws atoms before it has drawn anything.
-  const TCurrentContext current = gl->MakeCurrent();
-  if (current) gl->Mesh().AtomDrawing();
-  return gl;
+  return std::make_unique<TWindowGL>(std::move(dc), std::move(context), format);
 }
 
-TWindowGL::TWindowGL(TWindowDC dc, TGLContext context) : dc_(std::move(dc)), context_(std::move(context)) {
+TWindowGL::TWindowGL(TWindowDC dc, TGLContext context, int pixelFormat)
+    : dc_(std::move(dc)), context_(std::move(context)), pixelFormat_(pixelFormat) {
   drawing_.emplace();
 }
 
 TWindowGL::~TWindowGL() {
-  // Names are only forgotten when the context cannot be made current; deleting the context
-  // frees them then.
-  const TCurrentContext current = MakeCurrent();
-  drawing_.reset();
+  bool emptied = false;
+  {
+    // Names are only forgotten when the context cannot be made current; deleting the context
+    // frees them then.
+    const TCurrentContext current = MakeCurrent();
+    drawing_.reset();
+    emptied = static_cast<bool>(current);
+  }
+  // Only a context whose textures and buffers are gone goes to the next window.
+  if (emptied) GiveBackContext(std::move(context_), pixelFormat_);
 }
 
 }  // namespace pelorin

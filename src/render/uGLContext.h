@@ -1,5 +1,5 @@
 // Pixel format and OpenGL context of a viewer window (multisampled when the driver offers it),
-// and the window's drawing state in that context.
+// the contexts closed windows leave for the next, and the window's drawing state in its context.
 #pragma once
 
 #ifdef _WIN32
@@ -34,17 +34,26 @@ bool SetBasicPixelFormat(HDC dc, int& formatIndex) noexcept;
 // double-buffered, drawing to a window.
 PIXELFORMATDESCRIPTOR BasicPixelFormatDescriptor() noexcept;
 
+// The contexts of closed viewer windows, kept (at most two, none current anywhere) for the next
+// window of the same pixel format: making a context and making it current the first time is
+// most of a new window's start in a software driver. Whoever takes one owns it; its textures and
+// buffers were deleted before it was given back.
+TGLContext TakeIdleContext(int pixelFormat);
+void GiveBackContext(TGLContext context, int pixelFormat);
+// Deletes the kept contexts (the library is unloaded).
+void DeleteIdleContexts() noexcept;
+
 // What one window draws with: its device context, the rendering context made on it, and what
-// the renderers keep in that context (the mesh buffers and the text cache). The window owns it
+// the renderers keep in that context (the mesh buffers of its models and the text cache). The window owns it
 // and hands its parts to the renderers, so windows share none of it, whichever threads they
 // run on. It is destroyed on the window's thread: the textures and buffers are deleted while
 // their context is current, then the context, and then the device context is released.
 class TWindowGL {
  public:
-  // The window's device context with its pixel format set and a context made on it; null when
-  // either cannot be had (CreateGLContext logs why).
+  // The window's device context with its pixel format set and a context for it (one a closed
+  // window gave back, or a new one); null when either cannot be had (the log says why).
   static std::unique_ptr<TWindowGL> Create(HWND window);
-  TWindowGL(TWindowDC dc, TGLContext context);
+  TWindowGL(TWindowDC dc, TGLContext context, int pixelFormat);
   ~TWindowGL();
   TWindowGL(const TWindowGL&) = delete;
   TWindowGL& operator=(const TWindowGL&) = delete;
@@ -55,16 +64,20 @@ class TWindowGL {
   void Swap() const { SwapBuffers(dc_.get()); }
   HDC DC() const { return dc_.get(); }
   HGLRC Context() const { return context_.get(); }
-  TMeshBuffers& Mesh() { return drawing_->Mesh; }
+  // The buffers of the first model drawn, for a caller that draws one model at a time.
+  TMeshBuffers& Mesh() { return drawing_->Mesh.First(); }
+  // The buffers of every model the window keeps ready to draw.
+  TMeshBufferPool& MeshPool() { return drawing_->Mesh; }
   TGLFontCache& Text() { return drawing_->Text; }
 
  private:
   struct TDrawing {
-    TMeshBuffers Mesh;
+    TMeshBufferPool Mesh;
     TGLFontCache Text;
   };
   TWindowDC dc_;
   TGLContext context_;
+  int pixelFormat_;
   std::optional<TDrawing> drawing_;  // emptied first, with the context current
 };
 

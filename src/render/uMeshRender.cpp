@@ -460,6 +460,30 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buf
   glEnable(GL_MULTISAMPLE);
 }
 
+TMeshBuffers& TMeshBufferPool::For(const std::shared_ptr<const TMeshModel>& model) {
+  for (const auto& set : sets_)
+    if (model && (set->Uploaded.lock() == model || set->Refused.lock() == model)) return *set;
+  for (const auto& set : sets_)
+    if (set->Uploaded.expired() && set->Refused.expired()) return *set;
+  sets_.push_back(std::make_unique<TMeshBuffers>());
+  if (assumedVersion_) sets_.back()->AssumeGLVersion(*assumedVersion_);
+  return *sets_.back();
+}
+
+TMeshBuffers& TMeshBufferPool::First() {
+  if (sets_.empty()) For(nullptr);
+  return *sets_.front();
+}
+
+void TMeshBufferPool::AssumeGLVersion(std::string_view version) {
+  assumedVersion_ = std::string(version);
+  for (const auto& set : sets_) set->AssumeGLVersion(version);
+}
+
+void TMeshBufferPool::ReleaseStale() {
+  for (const auto& set : sets_) ReleaseStaleMeshBuffers(*set);
+}
+
 void ReleaseStaleMeshBuffers(TMeshBuffers& buffers) {
   buffers.Spheres.ReleaseStale();
   if (buffers.Context == nullptr || buffers.Context != wglGetCurrentContext()) return;

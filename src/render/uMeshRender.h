@@ -63,6 +63,33 @@ struct TDrawArea {
   int Width = 0, Height = 0, CoveredBottom = 0;
 };
 
+// The buffers of every model one window keeps ready to draw: the shown one and those it keeps
+// for a step back, each in buffers of its own, so that showing a kept model again uploads
+// nothing. Buffers whose model is gone are emptied by ReleaseStale and used again.
+class TMeshBufferPool {
+ public:
+  TMeshBufferPool() = default;
+  TMeshBufferPool(const TMeshBufferPool&) = delete;
+  TMeshBufferPool& operator=(const TMeshBufferPool&) = delete;
+
+  // The buffers that hold `model` (or refused it), else ones that hold no live model, else new ones.
+  TMeshBuffers& For(const std::shared_ptr<const TMeshModel>& model);
+  // The first buffers, for a caller that draws one model at a time.
+  TMeshBuffers& First();
+  // ReleaseStaleMeshBuffers for each; needs their context current.
+  void ReleaseStale();
+  size_t Size() const { return sets_.size(); }
+
+  // How the pool's context draws atom models (TMeshBuffers::AtomDrawing).
+  TAtomDrawing AtomDrawing() { return First().AtomDrawing(); }
+  // TMeshBuffers::AssumeGLVersion for every buffers of the pool, those made later included.
+  void AssumeGLVersion(std::string_view version);
+
+ private:
+  std::vector<std::unique_ptr<TMeshBuffers>> sets_;
+  std::optional<std::string> assumedVersion_;
+};
+
 // A still frame has the shadow, the wire overlay and multisampling; a frame drawn while the user
 // drags the model goes without them, so that the model follows the mouse.
 enum class TMeshFrame { Still, Dragged };

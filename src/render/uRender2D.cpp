@@ -127,8 +127,9 @@ void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene, TV
   glLoadIdentity();
 }
 
-void RenderScene2D(const TSVGScene& scene, const TView2D& view, TGLFontCache& text) noexcept {
-  glClearColor(1, 1, 1, 1);
+void RenderScene2D(const TSVGScene& scene, const TView2D& view, TGLFontCache& text,
+                   const TRGBAColor& background) noexcept {
+  glClearColor(background.R, background.G, background.B, background.A);
   glClear(GL_COLOR_BUFFER_BIT);
   const TElementRange elements = ValidElements(scene);
   if (elements.empty()) return;
@@ -138,10 +139,13 @@ void RenderScene2D(const TSVGScene& scene, const TView2D& view, TGLFontCache& te
   glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
 
   const float pixelsPerUnit = PixelsPerUnit(scene, view);
+  const TCaptionLayout caption = LayOutCaption(scene);
+  const TGeoElement* title = caption.Index >= 0 ? elements.begin() + caption.Index : nullptr;
   for (const TGeoElement& e : elements) {
     if (e.Kind == gkText && e.IsHeading && !view.ShowHeadings) continue;
-    glLineWidth(ClampLineWidth(e.StrokeWidth, pixelsPerUnit));
-    DrawElement(text, e, pixelsPerUnit);
+    const TGeoElement& drawn = &e == title ? caption.Element : e;
+    glLineWidth(ClampLineWidth(drawn.StrokeWidth, pixelsPerUnit));
+    DrawElement(text, drawn, pixelsPerUnit);
   }
 }
 

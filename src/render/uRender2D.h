@@ -15,9 +15,11 @@ class TGLFontCache;
 // the scene (y down, undistorted), and leaves the model-view matrix as identity.
 void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene, TView2D& view) noexcept;
 
-// Clears to white and draws the scene's elements in order with the current projection, the
-// texts through `text`, the cache of the window whose context is current.
-void RenderScene2D(const TSVGScene& scene, const TView2D& view, TGLFontCache& text) noexcept;
+// Clears to `background` and draws the scene's elements in order with the current projection,
+// the texts through `text`, the cache of the window whose context is current; a single
+// molecule's title in its band (LayOutCaption).
+void RenderScene2D(const TSVGScene& scene, const TView2D& view, TGLFontCache& text,
+                   const TRGBAColor& background = TRGBAColor{1, 1, 1, 1}) noexcept;
 
 }  // namespace pelorin
 

@@ -143,9 +143,12 @@ HBITMAP CreateBitmapOfKind(HDC memoryDC, const TRasterPlacement& placement, TRas
 }  // namespace
 
 void DrawSceneElements(HDC dc, const TSVGScene& scene, const TRasterPlacement& placement) {
-  for (const TGeoElement& e : ValidElements(scene)) {
+  const TElementRange elements = ValidElements(scene);
+  const TCaptionLayout caption = LayOutCaption(scene, TAnchorMatch::Exact);
+  const TGeoElement* title = caption.Index >= 0 ? elements.begin() + caption.Index : nullptr;
+  for (const TGeoElement& e : elements) {
     if (e.Kind == gkText) {
-      DrawTextRun(dc, e, placement);
+      DrawTextRun(dc, &e == title ? caption.Element : e, placement);
     } else {
       DrawShape(dc, e, placement);
     }

@@ -10,8 +10,8 @@
 namespace pelorin {
 
 // Draws every element in scene order into `dc` (a white, transparent-mode surface), heading
-// texts only when the placement shows them. Each element's pens, brushes and fonts are released
-// before the next element.
+// texts only when the placement shows them, a single molecule's title in its band
+// (LayOutCaption). Each element's pens, brushes and fonts are released before the next element.
 void DrawSceneElements(HDC dc, const TSVGScene& scene, const TRasterPlacement& placement);
 
 enum TRasterBitmapKind : int32_t {

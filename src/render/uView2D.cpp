@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <exception>
 
 #include "support/uText.h"
 
@@ -73,7 +75,138 @@ double RoundHalfEven(double v) {
   return whole;
 }
 
+// The caption's size against the atom labels, its limits against the drawing's larger side, and
+// how wide it may grow. A label is 0.4 of a bond in the converter's drawings.
+constexpr float kCaptionPerLabel = 1.2f;
+constexpr float kCaptionMinShare = 0.03f;
+constexpr float kCaptionMaxShare = 0.15f;
+constexpr float kCaptionWidthShare = 1.5f;
+constexpr float kLabelPerBond = 0.4f;
+constexpr float kCharWidth = 0.62f;    // of the font size, as texts are estimated
+constexpr float kCaptionGap = 0.5f;    // of the caption's size, between the drawing and its top
+constexpr float kCaptionFoot = 0.35f;  // of its size, below its baseline to the band's end
+
+bool IsText(const TGeoElement& e) {
+  return e.Kind == gkText && !e.Points.empty() && !e.Text.empty();
+}
+
+// The one heading of a single molecule's drawing, anchored at its start; -1 for none.
+int32_t FindCaption(const TSVGScene& scene) {
+  int32_t found = -1;
+  int32_t index = 0;
+  for (const TGeoElement& e : ValidElements(scene)) {
+    if (e.IsHeading && IsText(e)) {
+      if (found >= 0 || EqualsNoCase(e.TextAnchor, "middle")) return -1;
+      found = index;
+    }
+    ++index;
+  }
+  return found;
+}
+
+// The size the atom labels are drawn at: the median size of the texts that are no heading (a
+// radical's dot may be drawn larger), or from the bonds when there is no label.
+float LabelSize(const TSVGScene& scene, const TGeoElement& title) {
+  std::vector<float> sizes;
+  double bonds = 0;
+  int64_t bondCount = 0;
+  for (const TGeoElement& e : ValidElements(scene)) {
+    if (IsText(e) && !e.IsHeading && e.FontSize > 0) sizes.push_back(e.FontSize);
+    if (e.Kind == gkLine && e.Points.size() >= 2) {
+      const double length = std::hypot(double{e.Points[1].X} - e.Points[0].X, double{e.Points[1].Y} - e.Points[0].Y);
+      if (length > 1) {
+        bonds += length;
+        ++bondCount;
+      }
+    }
+  }
+  if (!sizes.empty()) {
+    std::nth_element(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2), sizes.end());
+    return sizes[sizes.size() / 2];
+  }
+  if (bondCount > 0) return kLabelPerBond * static_cast<float>(bonds / static_cast<double>(bondCount));
+  return title.FontSize;
+}
+
+// Characters, not bytes: a title in UTF-8 (or a multi-byte code page) is not wider by its bytes.
+size_t CharCount(std::string_view utf8) {
+  return static_cast<size_t>(
+      std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+const std::string& Ellipsis() {
+  static const std::string ellipsis = [] {
+    const std::string ansi = Utf8ToAnsi("\xE2\x80\xA6");
+    return AnsiToUtf8(ansi) == "\xE2\x80\xA6" ? ansi : std::string("...");  // a code page without one
+  }();
+  return ellipsis;
+}
+
+bool IsFinite(const TBounds2D& b) {
+  return std::isfinite(b.MinX) && std::isfinite(b.MinY) && std::isfinite(b.MaxX) && std::isfinite(b.MaxY);
+}
+
 }  // namespace
+
+std::string CutWithEllipsis(std::string_view text, size_t maxChars) {
+  const std::string utf8 = AnsiToUtf8(text);
+  if (CharCount(utf8) <= maxChars) return std::string(text);
+  const size_t keep = maxChars > 1 ? maxChars - 1 : 0;
+  size_t end = 0;
+  for (size_t chars = 0; end < utf8.size(); ++end) {
+    if ((static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) continue;
+    if (chars++ == keep) break;
+  }
+  std::string_view kept = std::string_view(utf8).substr(0, end);
+  while (!kept.empty() && IsBlankChar(kept.back())) kept.remove_suffix(1);
+  return Utf8ToAnsi(kept) + Ellipsis();
+}
+
+namespace {
+
+TCaptionLayout LayOutCaptionOf(const TSVGScene& scene, TAnchorMatch anchors) {
+  TCaptionLayout layout;
+  const int32_t index = FindCaption(scene);
+  if (index < 0) return layout;
+  TBounds2D d{kNoBound, kNoBound, -kNoBound, -kNoBound};
+  int32_t at = 0;
+  for (const TGeoElement& e : ValidElements(scene))
+    if (at++ != index) WidenByElement(d, e, true, anchors);
+  const float side = std::max(d.MaxX - d.MinX, d.MaxY - d.MinY);
+  if (d.MinX > d.MaxX || d.MinX >= 1e17f || !IsFinite(d) || !(side > 0) || !std::isfinite(side)) return layout;
+
+  const TGeoElement& title = scene.Elements[static_cast<size_t>(index)];
+  float size = kCaptionPerLabel * LabelSize(scene, title);
+  size = std::isfinite(size) ? std::clamp(size, kCaptionMinShare * side, kCaptionMaxShare * side)
+                             : kCaptionMaxShare * side;
+  const float charWidth = kCharWidth * size;
+  const auto maxChars = static_cast<size_t>(std::max(1.0f, kCaptionWidthShare * side / charWidth));
+
+  layout.Index = index;
+  layout.Drawing = d;
+  layout.Element = title;
+  layout.Element.Text = CutWithEllipsis(title.Text, maxChars);
+  layout.Element.FontSize = size;
+  layout.Element.TextAnchor = "middle";
+  const float centre = (d.MinX + d.MaxX) / 2;
+  const float baseline = d.MaxY + (kCaptionGap + 0.8f) * size;
+  layout.Element.Points = {TPoint2D{centre, baseline}};
+  const float halfWidth = static_cast<float>(CharCount(AnsiToUtf8(layout.Element.Text))) * charWidth / 2;
+  layout.Box = {centre - halfWidth, baseline - 0.8f * size, centre + halfWidth, baseline + 0.2f * size};
+  layout.Band = {std::min(d.MinX, layout.Box.MinX), d.MaxY, std::max(d.MaxX, layout.Box.MaxX),
+                 baseline + kCaptionFoot * size};
+  return layout;
+}
+
+}  // namespace
+
+TCaptionLayout LayOutCaption(const TSVGScene& scene, TAnchorMatch anchors) noexcept {
+  try {
+    return LayOutCaptionOf(scene, anchors);
+  } catch (const std::exception&) {  // out of memory for the title's copy: it stays where it is
+    return TCaptionLayout{};
+  }
+}
 
 TPoint2D EllipsePoint(float cx, float cy, float rx, float ry, int j, int segments) {
   const float theta = static_cast<float>(j) * kTwoPi / static_cast<float>(segments);
@@ -81,6 +214,15 @@ TPoint2D EllipsePoint(float cx, float cy, float rx, float ry, int j, int segment
 }
 
 TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings, TAnchorMatch anchors) {
+  const TCaptionLayout caption = LayOutCaption(scene, anchors);
+  if (caption.Index >= 0) {
+    TBounds2D b = caption.Drawing;
+    if (showHeadings) {
+      Widen(b, caption.Band.MinX, caption.Band.MinY);
+      Widen(b, caption.Band.MaxX, caption.Band.MaxY);
+    }
+    return b;
+  }
   TBounds2D b{kNoBound, kNoBound, -kNoBound, -kNoBound};
   for (const TGeoElement& e : ValidElements(scene)) WidenByElement(b, e, showHeadings, anchors);
   if (b.MinX > b.MaxX || b.MinX >= 1e17f) {

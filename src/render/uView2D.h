@@ -31,11 +31,32 @@ struct TBounds2D {
 };
 
 // The box the scene's elements cover; the view box when they cover nothing. Heading texts
-// count only when `showHeadings` is set.
+// count only when `showHeadings` is set; a single molecule's title counts by its band
+// (LayOutCaption).
 // How a text's anchor ("middle", "end") is recognised: the OpenGL view ignores letter
 // case, the GDI rasteriser takes it exactly as written.
 enum class TAnchorMatch { IgnoreCase, Exact };
 TBounds2D ContentBounds(const TSVGScene& scene, bool showHeadings, TAnchorMatch anchors = TAnchorMatch::IgnoreCase);
+
+// The title of a single molecule's drawing, which the converter writes at the top left of the
+// picture over the drawing, laid out in a band of its own below the drawing instead: centred
+// under it at 1.2 times the size of the atom labels (within 3 % to 15 % of the drawing's larger
+// side), cut with an ellipsis when it is wider than 1.5 times that side. Only a scene whose one
+// heading text is anchored at its start is such a drawing: a grid's titles stand centred under
+// their molecules already and stay where they are, as does a scene without a title or without
+// a drawing. The fit and every renderer take the title from here.
+struct TCaptionLayout {
+  int32_t Index = -1;   // the title's element in the scene; -1: the scene is drawn as it is
+  TGeoElement Element;  // the title as it is drawn: anchored "middle" at its baseline in the band
+  TBounds2D Drawing;    // what the scene covers without the title
+  TBounds2D Box;        // the title's box, its width estimated as ContentBounds estimates texts
+  TBounds2D Band;       // from the drawing's bottom down past the title, as wide as either
+};
+TCaptionLayout LayOutCaption(const TSVGScene& scene, TAnchorMatch anchors = TAnchorMatch::IgnoreCase) noexcept;
+
+// `text` (8-bit, as scenes hold it) cut to at most `maxChars` characters, the last of them an
+// ellipsis, when it has more.
+std::string CutWithEllipsis(std::string_view text, size_t maxChars);
 
 // On-screen pixels per scene unit, at least 0.01.
 float PixelsPerUnit(const TSVGScene& scene, const TView2D& view);

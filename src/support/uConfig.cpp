@@ -2,6 +2,7 @@
 #include "uConfig.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 
@@ -157,9 +158,18 @@ TPelorinConfig ConfigSnapshot() {
   return Config;
 }
 
+namespace {
+std::atomic<uint64_t> gConfigGeneration{1};
+}  // namespace
+
 void StoreConfig(const TPelorinConfig& config) {
   std::lock_guard<std::mutex> guard(ConfigMutex());
   Config = config;
+  ++gConfigGeneration;
+}
+
+uint64_t ConfigGeneration() {
+  return gConfigGeneration.load();
 }
 
 TViewMode ParseStartMode(std::string_view text) {

@@ -61,6 +61,9 @@ std::recursive_mutex& ConfigLoadMutex();
 TPelorinConfig ConfigSnapshot();
 // Replaces Config as a whole (the options dialog's changes).
 void StoreConfig(const TPelorinConfig& config);
+// Counts the replacements of Config: what was made under one generation of the settings (a
+// conversion's result) may differ from what another would make.
+uint64_t ConfigGeneration();
 
 inline constexpr const char* kIniSection = "Pelorin";
 inline constexpr const char* kDefaultCmdLine2D = "-O tempfile.svg --gen2d";

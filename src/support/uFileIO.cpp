@@ -54,6 +54,22 @@ std::optional<uint64_t> FileSizeOf(const std::string& path) {
 #endif
 }
 
+std::optional<TFileStamp> FileStampOf(const std::string& path) {
+#ifdef _WIN32
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  const uint64_t written =
+      (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  return TFileStamp{(static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                    static_cast<int64_t>(written)};
+#else
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  return TFileStamp{static_cast<uint64_t>(st.st_size),
+                    static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+#endif
+}
+
 bool SeekFile(std::FILE* f, uint64_t offset) {
   if (!f || offset > static_cast<uint64_t>(INT64_MAX)) return false;
 #ifdef _WIN32

@@ -28,6 +28,21 @@ std::optional<uint64_t> FileSizeOf(const std::string& path);
 bool SeekFile(std::FILE* f, uint64_t offset);
 
 bool FileExists(const std::string& path);
+
+// What tells one version of a file from another: its size and last write time (in the
+// platform's units). A file rewritten in place gets another stamp.
+struct TFileStamp {
+  uint64_t Size = 0;
+  int64_t WriteTime = 0;
+};
+inline bool operator==(const TFileStamp& a, const TFileStamp& b) {
+  return a.Size == b.Size && a.WriteTime == b.WriteTime;
+}
+inline bool operator!=(const TFileStamp& a, const TFileStamp& b) {
+  return !(a == b);
+}
+// The stamp of a file now; nullopt when it cannot be read.
+std::optional<TFileStamp> FileStampOf(const std::string& path);
 // Deletes the file if it exists; true when no file remains.
 bool DeleteFileIfExists(const std::string& path);
 

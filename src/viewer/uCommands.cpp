@@ -40,6 +40,7 @@ void RunOptionsCommand(TPelorinState* state) {
   ShowOptionsDialog(wnd, state);
   state = StateOf(wnd);
   if (!state) return;
+  ForgetKeptViews(*state);  // made under the settings as they were
   if (StartLoad(state, state->MolIndex)) InvalidateRect(wnd, nullptr, FALSE);
 }
 

@@ -37,17 +37,27 @@ bool ReadsOwnAtomsAhead(const std::string& input, const TPelorinConfig& config) 
                               CurrentSurfaceBudget());
 }
 
+// How the window's atom models are drawn, for a load to build them so: known once the window has
+// its OpenGL context, until then a promise that SetUpGL keeps.
+std::shared_future<TAtomDrawing> AtomDrawingOf(TPelorinState& state) {
+  if (!state.GL) return state.AtomDrawing;
+  std::promise<TAtomDrawing> known;
+  known.set_value(state.GL->MeshPool().AtomDrawing());
+  return known.get_future().share();
+}
+
 }  // namespace
 
 TLoadThread::TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
-                         TViewMode mode, std::shared_future<TAtomDrawing> atomDrawing)
+                         TViewMode mode, std::shared_future<TAtomDrawing> atomDrawing, TLoadPriority priority)
     : Sequence(gNextSequence++),
       MolIndex(molIndex),
       Mode(mode),
       wnd_(wnd),
       fileName_(std::move(fileName)),
       records_(std::move(records)),
-      atomDrawing_(std::move(atomDrawing)) {}
+      atomDrawing_(std::move(atomDrawing)),
+      background_(priority == TLoadPriority::kBackground) {}
 
 TLoadThread::~TLoadThread() {
   Terminate();
@@ -62,8 +72,14 @@ bool TLoadThread::Start() {
     return false;
   }
   thread_.reset(reinterpret_cast<HANDLE>(h));
+  if (background_) SetThreadPriority(thread_.get(), THREAD_PRIORITY_BELOW_NORMAL);
   ResumeThread(thread_.get());
   return true;
+}
+
+void TLoadThread::Promote() {
+  background_ = false;  // its converter follows within a moment (TConversionPriorityScope)
+  if (thread_) SetThreadPriority(thread_.get(), THREAD_PRIORITY_NORMAL);
 }
 
 void TLoadThread::Wait() {
@@ -87,6 +103,7 @@ unsigned __stdcall TLoadThread::ThreadEntry(void* self) {
 
 void TLoadThread::Execute() {
   TConversionCancelScope cancel(terminated_);  // a stop ends the converter run at once
+  TConversionPriorityScope priority(background_);
   {
     TFileRemover recordFile("");  // gone before the result is posted
     TFailure failure;
@@ -165,8 +182,12 @@ bool TLoadThread::Load3D(const std::string& input) {
 bool TLoadThread::KnowAtomDrawing(TAtomDrawing& drawing) {
   while (atomDrawing_.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
     if (terminated_) return false;
-  drawing = atomDrawing_.get();
-  return true;
+  try {
+    drawing = atomDrawing_.get();
+  } catch (const std::future_error&) {
+    return false;  // the window went before it knew: nothing is shown anyway
+  }
+  return !terminated_;
 }
 
 bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey, TAtomArray atoms) {
@@ -231,32 +252,115 @@ void StopLoad(TPelorinState* state) {
   load.reset();  // asks the worker to stop and waits for it; `state` may be gone after this
 }
 
-std::shared_future<TAtomDrawing> KnownAtomDrawing(TAtomDrawing drawing) {
-  std::promise<TAtomDrawing> known;
-  known.set_value(drawing);
-  return known.get_future().share();
+std::optional<TViewKey> ViewKeyFor(const TPelorinState& state, int32_t index, TViewMode mode) {
+  const std::optional<TFileStamp> stamp = FileStampOf(state.FileName);
+  if (!stamp) return std::nullopt;
+  return TViewKey{state.FileName, *stamp, index, mode, ConfigGeneration()};
 }
+
+namespace {
+
+// Kept 3D models may take the surface budget (a share of the free memory) up to a fixed cap.
+uint64_t KeptModelLimit() {
+  return std::min<uint64_t>(TViewCacheLimits{}.ModelBytes, CurrentSurfaceBudget());
+}
+
+// Keeps what the window shows for a step back; the window shows nothing of it afterwards.
+void KeepShownView(TPelorinState& state) {
+  if (!state.ShownKey || !state.SceneReady || state.Loading) return;
+  TKeptView view{std::move(state.Scene), std::move(state.Model)};
+  if (view.Model) state.Views.SetModelLimit(KeptModelLimit());
+  state.Views.Keep(*state.ShownKey, std::move(view));
+  state.Scene = TSVGScene{};
+  state.Model.reset();
+  state.ShownKey.reset();
+}
+
+// The window waits for a load from here on: the loading message, its seconds counted.
+void BeginWaiting(TPelorinState& state) {
+  state.Loading = true;
+  state.LoadStartedMs = GetTickCount64();
+  SetTimer(state.Wnd, kLoadClockTimer, 1000, nullptr);
+  state.SceneReady = false;
+  state.ErrorMsg.clear();
+  state.Scene = TSVGScene{};
+  state.Model.reset();
+  state.ShownKey.reset();
+  state.PrefetchDue = false;
+}
+
+void ShowKeptView(TPelorinState& state, const TViewKey& key, TKeptView view) {
+  state.Scene = std::move(view.Scene);
+  state.Model = std::move(view.Model);
+  state.SceneReady = true;
+  state.ErrorMsg.clear();
+  state.Loading = false;
+  state.ShownKey = key;
+  state.PrefetchDue = true;
+  ResetViewAfterLoad(state.View);
+  DebugLogFmt("View kept: mode=%s mol=%d drawn without the converter, elements=%d", ViewModeText(key.Mode).c_str(),
+              key.Record, state.Scene.Count);
+}
+
+// A background load goes on only while it converts what the next prefetch would.
+bool PrefetchStillWanted(const TPelorinState& state) {
+  if (!state.Prefetch || !state.Prefetch->Key) return false;
+  const int32_t next = PrefetchRecord(state.MolIndex, state.MolCount, state.StepDirection);
+  const TViewKey& key = *state.Prefetch->Key;
+  return next >= 0 && key.Record == next && key.Mode == state.Mode && key.Path == state.FileName;
+}
+
+// The background load of this very view becomes the shown load. True when it did, or when the
+// window was closed meanwhile (`state` is then null).
+bool AdoptPrefetch(TPelorinState*& state, const TViewKey& key) {
+  if (!state->Prefetch || state->Prefetch->Key != key) return false;
+  HWND wnd = state->Wnd;
+  if (state->LoadThread) {
+    StopLoad(state);
+    state = StateOf(wnd);
+    if (!state) return true;
+    if (!state->Prefetch || state->Prefetch->Key != key) return false;
+  }
+  state->LoadThread = std::move(state->Prefetch);
+  state->LoadThread->Promote();
+  BeginWaiting(*state);
+  DebugLogFmt("Prefetch: mode=%s mol=%d is shown when ready", ViewModeText(key.Mode).c_str(), key.Record);
+  return true;
+}
+
+}  // namespace
 
 bool StartLoad(TPelorinState* state, int32_t index) {
   if (!state) return false;
   // Nothing could ever be drawn: keep the window's "no OpenGL context" message on screen.
-  if (!state->GL && !state->AtomDrawingToCome) return true;
+  if (!state->GL && !state->GLPending) return true;
   HWND wnd = state->Wnd;
+  KeepShownView(*state);
+  const std::optional<TViewKey> key = ViewKeyFor(*state, index, state->Mode);
+  if (key) {
+    if (std::optional<TKeptView> kept = state->Views.Take(*key)) {
+      if (state->LoadThread) {
+        StopLoad(state);
+        state = StateOf(wnd);
+        if (!state) return false;
+      }
+      KillTimer(wnd, kLoadClockTimer);
+      ShowKeptView(*state, *key, std::move(*kept));
+      if (!PrefetchStillWanted(*state)) CancelPrefetch(*state);
+      return true;
+    }
+    if (AdoptPrefetch(state, *key)) return state != nullptr;
+  }
+  CancelPrefetch(*state);  // never beside a load the user waits for
   if (state->LoadThread) {
     StopLoad(state);
     state = StateOf(wnd);
     if (!state) return false;
   }
-  state->Loading = true;
-  state->LoadStartedMs = GetTickCount64();
-  SetTimer(state->Wnd, kLoadClockTimer, 1000, nullptr);
-  state->SceneReady = false;
-  state->ErrorMsg.clear();
-  state->Scene = TSVGScene{};
-  state->Model.reset();
-  auto load = std::make_unique<TLoadThread>(
-      state->Wnd, state->FileName, state->Records, index, state->Mode,
-      state->GL ? KnownAtomDrawing(state->GL->Mesh().AtomDrawing()) : state->AtomDrawingToCome->get_future().share());
+  BeginWaiting(*state);
+  auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName, state->Records, index, state->Mode,
+                                            AtomDrawingOf(*state));
+  load->Key = key;
   if (!load->Start()) {
     state->Loading = false;
     state->ErrorMsg = "Load thread exception: the load thread could not be started";
@@ -267,9 +371,36 @@ bool StartLoad(TPelorinState* state, int32_t index) {
   return true;
 }
 
-void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
-  if (!state || sequence == 0 || !state->LoadThread || state->LoadThread->Sequence != static_cast<uint64_t>(sequence))
+namespace {
+
+// A background load's result is kept for the step to it; a failure is not (the step converts
+// again and shows why).
+void KeepPrefetched(TPelorinState* state, std::unique_ptr<TLoadThread> load) {
+  HWND wnd = state->Wnd;
+  load->Wait();  // it has posted; only its last steps remain
+  state = StateOf(wnd);
+  if (!state) return;
+  if (!load->SceneReady || !load->Key) {
+    DebugLogFmt("Prefetch: mode=%s mol=%d not kept: %s", ViewModeText(load->Mode).c_str(), load->MolIndex,
+                load->ErrorMsg.c_str());
     return;
+  }
+  TKeptView view{std::move(load->Scene), std::move(load->Model)};
+  if (view.Model) state->Views.SetModelLimit(KeptModelLimit());
+  const bool kept = state->Views.Keep(*load->Key, std::move(view));
+  DebugLogFmt("Prefetch: mode=%s mol=%d %s", ViewModeText(load->Mode).c_str(), load->MolIndex,
+              kept ? "ready for the step to it" : "not kept: larger than the budget");
+}
+
+}  // namespace
+
+void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
+  if (!state || sequence == 0) return;
+  if (state->Prefetch && state->Prefetch->Sequence == static_cast<uint64_t>(sequence)) {
+    KeepPrefetched(state, std::move(state->Prefetch));
+    return;
+  }
+  if (!state->LoadThread || state->LoadThread->Sequence != static_cast<uint64_t>(sequence)) return;
   HWND wnd = state->Wnd;
   // Owned by this frame from here: messages handled during the wait below may close the
   // window or start another load, and neither may free this thread under our feet.
@@ -281,11 +412,61 @@ void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
   state->SceneReady = load->SceneReady;
   state->ErrorMsg = load->ErrorMsg;
   state->Model = std::move(load->Model);
+  state->ShownKey = load->SceneReady ? load->Key : std::nullopt;
+  state->PrefetchDue = true;
   ResetViewAfterLoad(state->View);
   state->Loading = false;
   load.reset();
   DebugLogFmt("WM_PELORIN_LOADED: SceneReady=%s elements=%d", state->SceneReady ? "True" : "False", state->Scene.Count);
   InvalidateRect(state->Wnd, nullptr, FALSE);
+}
+
+void StartPrefetch(TPelorinState* state) {
+  if (!state || !state->GL || state->Loading || state->LoadThread || state->PrefetchDue) return;
+  auto& stopped = state->StoppedPrefetches;
+  stopped.erase(std::remove_if(stopped.begin(), stopped.end(), [](const auto& load) { return load->Finished(); }),
+                stopped.end());
+  const int32_t index = PrefetchRecord(state->MolIndex, state->MolCount, state->StepDirection);
+  if (index < 0) return;
+  const std::optional<TViewKey> key = ViewKeyFor(*state, index, state->Mode);
+  if (!key) return;
+  if (state->Prefetch) {
+    if (state->Prefetch->Key == key) return;
+    CancelPrefetch(*state);
+  }
+  if (state->Views.Holds(*key)) return;
+  // A model made ahead must fit beside those kept and the shown one, whose size it is taken to
+  // have, within the surface budget.
+  if (state->Mode == TViewMode::k3D) {
+    const uint64_t shown = state->Model ? ModelHeapBytes(*state->Model) : 0;
+    if (state->Views.ModelBytes() + 2 * shown > KeptModelLimit()) return;
+  }
+  auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName, state->Records, index, state->Mode,
+                                            AtomDrawingOf(*state), TLoadPriority::kBackground);
+  load->Key = key;
+  DebugLogFmt("Prefetch: mode=%s mol=%d started", ViewModeText(state->Mode).c_str(), index);
+  if (load->Start()) state->Prefetch = std::move(load);
+}
+
+void CancelPrefetch(TPelorinState& state) {
+  if (!state.Prefetch) return;
+  DebugLogFmt("Prefetch: mode=%s mol=%d cancelled", ViewModeText(state.Prefetch->Mode).c_str(),
+              state.Prefetch->MolIndex);
+  state.Prefetch->Terminate();
+  state.StoppedPrefetches.push_back(std::move(state.Prefetch));
+}
+
+void ForgetKeptViews(TPelorinState& state) {
+  CancelPrefetch(state);
+  state.Views.Clear();
+  state.ShownKey.reset();
+}
+
+void EndBackgroundLoads(TPelorinState& state) {
+  CancelPrefetch(state);
+  // Each waits for its worker, whose converter was ended at once.
+  std::vector<std::unique_ptr<TLoadThread>> stopped = std::move(state.StoppedPrefetches);
+  stopped.clear();
 }
 
 }  // namespace pelorin

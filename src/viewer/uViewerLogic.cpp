@@ -67,6 +67,17 @@ int32_t NextRecord(int32_t index, int32_t count) {
   return count > 1 && index < count - 1 ? index + 1 : index;
 }
 
+int32_t RecordAtPercent(int percent, int32_t count) {
+  if (count <= 1) return 0;
+  const int64_t share = std::clamp(percent, 0, 100);
+  return static_cast<int32_t>((share * (count - 1) + 50) / 100);
+}
+
+int32_t PrefetchRecord(int32_t index, int32_t count, int32_t direction) {
+  const int32_t next = direction < 0 ? PreviousRecord(index, count) : NextRecord(index, count);
+  return next == index ? -1 : next;
+}
+
 std::string NavBarStatusText(const TNavBarStatus& status) {
   if (status.Loading) return "Loading molecule...";
   const std::string mode = ViewModeText(status.Mode);

@@ -41,6 +41,12 @@ void ResetViewAfterLoad(TViewValues& view);
 // Record navigation; returns the new index (unchanged at either end or for one record).
 int32_t PreviousRecord(int32_t index, int32_t count);
 int32_t NextRecord(int32_t index, int32_t count);
+// The host's percent position: the record at that share of `count`, 0 the first and 100 the last
+// (rounded to the nearest); a share beyond either end goes to that end.
+int32_t RecordAtPercent(int percent, int32_t count);
+// The record converted in the background once the shown one is drawn: the next one in the
+// direction of the last step (+1 forward, -1 back); -1 when there is none that way.
+int32_t PrefetchRecord(int32_t index, int32_t count, int32_t direction);
 
 // What the status line of the navigation bar tells: the window's state, by name.
 struct TNavBarStatus {

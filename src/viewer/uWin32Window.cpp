@@ -51,12 +51,12 @@ TDrawSize ClientDrawSize(HWND wnd) {
 
 // Draws what the window shows into the back buffer of its context, which is current (no swap).
 void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
-  ReleaseStaleMeshBuffers(gl.Mesh());
+  gl.MeshPool().ReleaseStale();
   if (state.Loading) {
     DrawCenteredMessage(gl.Text(), LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.MolCount > 1), w, h);
   } else if (state.SceneReady) {
     if (state.Mode == TViewMode::k3D) {
-      RenderMeshModel(state.Model, gl.Mesh(), {w, h, kNavBarHeight}, state.View,
+      RenderMeshModel(state.Model, gl.MeshPool().For(state.Model), {w, h, kNavBarHeight}, state.View,
                       state.Dragging ? TMeshFrame::Dragged : TMeshFrame::Still);
     } else {
       SetupProjection2D(w, h, state.Scene, state.View);
@@ -70,11 +70,14 @@ void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
 void Paint(HWND wnd, TPelorinState* state) {
   TPaintScope paint(wnd);
   if (!state) return;
+  TDrawSize size = ClientDrawSize(wnd);
   if (!state->GL) {
-    PaintMessage(wnd, paint.dc(), state->ErrorMsg);
+    // Until the OpenGL context is made, just after the window's creation, the wait is told with GDI.
+    PaintMessage(wnd, paint.dc(), state->GLPending ? LoadingMessage(0, false) : state->ErrorMsg);
+    if (state->GLPending) DrawNavBar(*state, paint.dc(), size.w, size.h);
     return;
   }
-  TDrawSize size = ClientDrawSize(wnd);
+  bool drawn = false;
   {
     const TCurrentContext current = state->GL->MakeCurrent();
     state->View.ViewWidth = size.w;
@@ -82,9 +85,15 @@ void Paint(HWND wnd, TPelorinState* state) {
     if (current) {
       DrawView(*state, *state->GL, size.w, size.h);
       state->GL->Swap();
+      drawn = true;
     }
   }
   DrawNavBar(*state, paint.dc(), size.w, size.h);
+  // The shown record is on screen: the next one may now be converted in the background.
+  if (drawn && state->PrefetchDue && !state->Loading) {
+    state->PrefetchDue = false;
+    PostMessageA(wnd, WM_PELORIN_PREFETCH, 0, 0);
+  }
 }
 
 void StartLoadAndRepaint(TPelorinState* state) {
@@ -100,6 +109,7 @@ void ToggleMode(TPelorinState* state, const char* logFormat) {
 
 void GoToRecord(TPelorinState* state, int32_t index) {
   if (index == state->MolIndex) return;
+  state->StepDirection = index < state->MolIndex ? -1 : 1;
   state->MolIndex = index;
   StartLoadAndRepaint(state);
 }
@@ -190,7 +200,9 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
 void OnDestroy(HWND wnd, TPelorinState* state) {
   RemoveKbdHook(wnd);
   if (state->Records) state->Records->Cancel();  // the pass stops while the load is stopped
+  CancelPrefetch(*state);
   StopLoad(state);
+  EndBackgroundLoads(*state);
   state->RecordPass.reset();
   SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
   delete state;  // its textures and buffers, then its OpenGL context, then its device context
@@ -220,6 +232,7 @@ void OnRecordsCounted(TPelorinState* state) {
     if (pass == TRecordIndexState::kFailed) DebugLog("ERROR: " + state->Records->Error());
   }
   RedrawNavBar(state);
+  StartPrefetch(state);  // the record after the shown one may only now be known
 }
 
 LRESULT OnGoToRecord(TPelorinState* state, WPARAM target) {
@@ -230,6 +243,34 @@ LRESULT OnGoToRecord(TPelorinState* state, WPARAM target) {
   if (static_cast<int32_t>(index) == state->MolIndex) return 0;
   GoToRecord(state, static_cast<int32_t>(index));
   return 1;
+}
+
+// The window's pixel format, OpenGL context and text cache, made once ListLoad has returned
+// while the first record is converted. Without a context nothing can be drawn: the load stops
+// and the window says why.
+void SetUpGL(TPelorinState* state) {
+  if (!state->GLPending) return;
+  state->GLPending = false;
+  HWND wnd = state->Wnd;
+  state->GL = TWindowGL::Create(wnd);
+  if (state->GL) {
+    const TCurrentContext current = state->GL->MakeCurrent();
+    state->AtomDrawingKnown.set_value(state->GL->MeshPool().AtomDrawing());
+  } else {
+    state->AtomDrawingKnown.set_value(TAtomDrawing::Meshes);  // nothing is loaded: the loads stop
+    CancelPrefetch(*state);
+    StopLoad(state);
+    state = StateOf(wnd);
+    if (!state) return;
+    KillTimer(wnd, kLoadClockTimer);
+    state->SceneReady = false;
+    state->Scene = TSVGScene{};
+    state->Model.reset();
+    state->ShownKey.reset();
+    state->ErrorMsg = "Could not create OpenGL context.";
+    DebugLog("ERROR: " + state->ErrorMsg);
+  }
+  Invalidate(wnd);
 }
 
 // Every message that needs the state; the state is known to be there.
@@ -271,7 +312,14 @@ bool HandleStateMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, TPelor
       OnWheel(state, wParam);
       return true;
     case WM_PELORIN_RELOAD:
+      ForgetKeptViews(*state);
       StartLoadAndRepaint(state);
+      return true;
+    case WM_PELORIN_SETUP_GL:
+      SetUpGL(state);
+      return true;
+    case WM_PELORIN_PREFETCH:
+      StartPrefetch(state);
       return true;
     case WM_PELORIN_LOADED:
       TakeOverLoad(state, lParam);
@@ -437,35 +485,22 @@ TPelorinState* ViewerStateOf(HWND wnd) {
   return IsViewerWindow(wnd) ? StateOf(wnd) : nullptr;
 }
 
-// Everything after the window exists: state, hook, records, the first load, OpenGL.
+// Everything after the window exists: state, hook, records, the first load. The first
+// record's conversion starts at once; the OpenGL context is made while it runs, once the host
+// is back from ListLoad (WM_PELORIN_SETUP_GL).
 static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags, int width, int height) {
   std::unique_ptr<TPelorinState> state = NewState(wnd, fileName, width, height);
   state->ShowFlags = showFlags;
+  state->GLPending = true;
   DebugLogFmt("CreatePelorinWindow: Mode=%s", ViewModeText(state->Mode).c_str());
   TPelorinState* raw = state.release();  // owned by the window from here; freed in WM_DESTROY
   SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(raw));
   InstallKbdHook(wnd);  // removed in WM_DESTROY, which runs only for a window with its state
   MakeRecordIndex(*raw);
   raw->MolIndex = 0;
-  // Making the OpenGL context takes a while: the first load reads its file meanwhile, and only
-  // an atom model waits for the window to know how it draws atoms.
-  raw->AtomDrawingToCome.emplace();
   StartLoad(raw, 0);
-  raw->GL = TWindowGL::Create(wnd);
-  if (raw->GL) {
-    { const TCurrentContext current = raw->GL->MakeCurrent(); }
-    raw->AtomDrawingToCome->set_value(raw->GL->Mesh().AtomDrawing());
-    raw->AtomDrawingToCome.reset();
-  } else {
-    raw->AtomDrawingToCome->set_value(TAtomDrawing::Meshes);
-    raw->AtomDrawingToCome.reset();
-    StopLoad(raw);       // nothing it loads could be drawn
-    raw = StateOf(wnd);  // the wait handles sent messages, which may close the window
-    if (!raw) return;
-    raw->ErrorMsg = "Could not create OpenGL context.";
-    DebugLog("ERROR: " + raw->ErrorMsg);
-  }
   StartRecordPass(*raw);
+  if (!PostMessageA(wnd, WM_PELORIN_SETUP_GL, 0, 0)) SetUpGL(raw);
 }
 
 HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags) {
@@ -495,6 +530,41 @@ HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags
   return wnd;
 }
 
+// The window's file, records, mode and view values as a new window's on `fileName`; what it
+// shows and keeps is left to the load that follows.
+static void TakeNextFile(TPelorinState& state, const std::string& fileName, int showFlags) {
+  state.RecordPass.reset();
+  state.Records.reset();
+  state.FileName = fileName;
+  state.ShowFlags = showFlags;
+  state.MolIndex = 0;
+  state.MolCount = 1;
+  state.MolCountFinal = true;
+  state.StepDirection = 1;
+  state.Mode = ConfigSnapshot().StartMode;
+  const TDrawSize size = ClientDrawSize(state.Wnd);
+  state.View = TViewValues{};
+  state.View.ViewWidth = size.w;
+  state.View.ViewHeight = size.h - kNavBarHeight;
+  MakeRecordIndex(state);
+}
+
+bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags) {
+  TPelorinState* state = ViewerStateOf(wnd);
+  if (!state) return false;
+  CancelPrefetch(*state);
+  if (state->Records) state->Records->Cancel();
+  StopLoad(state);
+  state = StateOf(wnd);
+  if (!state) return false;
+  TakeNextFile(*state, fileName, showFlags);
+  DebugLogFmt("LoadNextFile: Mode=%s", ViewModeText(state->Mode).c_str());
+  if (!StartLoad(state, 0)) return false;  // keeps the view shown before for a return to it
+  StartRecordPass(*state);
+  Invalidate(wnd);
+  return true;
+}
+
 HBITMAP RenderViewToBitmap(HWND wnd) {
   TPelorinState* state = StateOf(wnd);
   if (!state || !state->SceneReady || state->Loading) return nullptr;
@@ -506,6 +576,7 @@ void ViewerLibraryAttach(HINSTANCE instance) {
 }
 
 void ViewerLibraryDetach() {
+  DeleteIdleContexts();
   if (gClassRegistered) UnregisterClassA(kViewerClassName, gInstance);
   gClassRegistered = false;
 }

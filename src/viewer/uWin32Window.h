@@ -15,6 +15,7 @@
 #include "model3d/uAtomModel.h"
 #include "model3d/uMeshModel.h"
 #include "svg/uScene2D.h"
+#include "viewer/uViewCache.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {
@@ -31,6 +32,11 @@ inline constexpr UINT WM_PELORIN_OPTIONS = WM_USER + 102;  // open the options d
 // driver such as the lister host: a user steps with the arrows. Returns 1 when a load of that
 // record started, 0 when the window shows it already, -1 when it is not known (yet).
 inline constexpr UINT WM_PELORIN_GOTO_RECORD = WM_USER + 104;
+// Makes the window's pixel format, OpenGL context and text cache: posted by the window's
+// creation, so that ListLoad returns while the first record is converted.
+inline constexpr UINT WM_PELORIN_SETUP_GL = WM_USER + 105;
+// The shown view is drawn: the next record may be converted in the background.
+inline constexpr UINT WM_PELORIN_PREFETCH = WM_USER + 106;
 
 inline constexpr char kViewerClassName[] = "PelorinWLX64";
 // Repaints a running load's message once a second, so the user sees the wait go on.
@@ -44,12 +50,16 @@ struct TPelorinState {
   TPelorinState& operator=(const TPelorinState&) = delete;
 
   HWND Wnd = nullptr;
-  // The window's device context, OpenGL context, mesh buffers and text cache; null when no
-  // context could be made (the window then shows ErrorMsg with GDI and loads nothing).
+  // The window's device context, OpenGL context, mesh buffers and text cache; null while
+  // GLPending, and when no context could be made (the window then shows ErrorMsg with GDI and
+  // loads nothing).
   std::unique_ptr<TWindowGL> GL;
-  // While the OpenGL context is being made (the first load has started already): how the window
-  // will draw atom models, for the first load to wait on.
-  std::optional<std::promise<TAtomDrawing>> AtomDrawingToCome;
+  bool GLPending = false;  // WM_PELORIN_SETUP_GL is on its way
+  // How the window draws atom models, told once its OpenGL context is made (SetUpGL): loads
+  // started before then wait for it before they build an atom model, since the drawing decides
+  // what the model holds and what it costs.
+  std::promise<TAtomDrawing> AtomDrawingKnown;
+  std::shared_future<TAtomDrawing> AtomDrawing = AtomDrawingKnown.get_future().share();
   std::string FileName;
   // Where the records of an SDF or SMILES file lie, filled by RecordPass while the window is
   // open; null for other files. Loads read a record's text from the file when they need it.
@@ -68,6 +78,16 @@ struct TPelorinState {
   bool Loading = false;
   uint64_t LoadStartedMs = 0;  // GetTickCount64 when the running load began
   std::unique_ptr<TLoadThread> LoadThread;
+  // The next record's conversion, made ahead of the step to it (StartPrefetch), and stopped
+  // ones still ending; their results go to Views.
+  std::unique_ptr<TLoadThread> Prefetch;
+  std::vector<std::unique_ptr<TLoadThread>> StoppedPrefetches;
+  int32_t StepDirection = 1;  // of the last step through the records: +1 forward, -1 back
+  bool PrefetchDue = false;   // the shown view is to be drawn before the next prefetch
+  // The views of the last records and files shown, and the key of the one on show (none while
+  // it loads or when its load failed).
+  TViewCache Views;
+  std::optional<TViewKey> ShownKey;
   TViewValues View;  // what the renderers draw this window with
   // The 3D model of the last 3D load. Each window keeps its own, so two windows in 3D
   // never draw each other's mesh.
@@ -83,9 +103,15 @@ bool IsViewerWindow(HWND wnd);
 // StateOf for a window that may be any window: null unless IsViewerWindow.
 TPelorinState* ViewerStateOf(HWND wnd);
 
-// Creates the viewer window as a child of the host's pane and starts the first load.
+// Creates the viewer window as a child of the host's pane and starts the first load; the
+// window's OpenGL context follows once the caller is back (WM_PELORIN_SETUP_GL).
 // `showFlags`: the host's display parameters (ListLoad's ShowFlags).
 HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags = 0);
+// Shows another file in the viewer window `wnd` as a new window would start it (its mode from
+// StartMode, record 1), keeping the window, its OpenGL context, text cache, keyboard hook and
+// the views kept so far; the running load and record pass are stopped first. False when `wnd`
+// is no viewer window (or was closed meanwhile).
+bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags);
 
 // Draws the window's current view (2D or 3D, without the navigation bar) into the back
 // buffer and reads it into a new 32-bit top-down DIB section of the drawing area's size.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the built DLL from the outside: a PE32+ x86-64 DLL that imports only system
-# DLLs and exports exactly the names of its .def file, which must be the eight lister entry
+# DLLs and exports exactly the names of its .def file, which must be the ten lister entry
 # points. Writes a JUnit report.
 set -uo pipefail
 dll="$1" def="$2" report="$3"
@@ -13,9 +13,9 @@ while read -r name; do
   [[ "${name,,}" =~ $allowed ]] || failures+=("imports non-system DLL $name")
 done < <(sed -n 's/^\s*DLL Name: //p' <<<"$dump")
 expected="$(sed -n '/^EXPORTS/,$p' "$def" | tail -n +2 | tr -d ' \r' | grep -v '^$' | sort)"
-required="$(printf '%s\n' ListLoad ListLoadW ListCloseWindow ListGetDetectString ListSetDefaultParams \
+required="$(printf '%s\n' ListLoad ListLoadW ListLoadNext ListLoadNextW ListCloseWindow ListGetDetectString ListSetDefaultParams \
   ListSendCommand ListGetPreviewBitmap ListGetPreviewBitmapW | sort)"
-[ "$expected" = "$required" ] || failures+=("the .def file lists [$(echo $expected)], not the eight entry points")
+[ "$expected" = "$required" ] || failures+=("the .def file lists [$(echo $expected)], not the ten entry points")
 actual="$(awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print $NF} t&&/^$/{t=0}' <<<"$dump" | sort)"
 [ -n "$actual" ] && [ "$expected" = "$actual" ] || failures+=("exports differ: expected [$(echo $expected)] got [$(echo $actual)]")
 {

@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
   auto defaults = reinterpret_cast<TDefaults>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListSetDefaultParams")));
   const char* names[] = {"ListLoad",
                          "ListLoadW",
+                         "ListLoadNext",
+                         "ListLoadNextW",
                          "ListCloseWindow",
                          "ListGetDetectString",
                          "ListSetDefaultParams",

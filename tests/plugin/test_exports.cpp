@@ -31,6 +31,8 @@ using TPreviewWFn = decltype(&ListGetPreviewBitmapW);
 constexpr UINT kOptionsMessage = pelorin::WM_PELORIN_OPTIONS;
 const char* const kEntryPoints[] = {"ListLoad",
                                     "ListLoadW",
+                                    "ListLoadNext",
+                                    "ListLoadNextW",
                                     "ListCloseWindow",
                                     "ListGetDetectString",
                                     "ListSetDefaultParams",

@@ -1,5 +1,6 @@
 // OpenGL under a real display: library start, pixel format and context, the text cache, 2D
-// scenes and 3D atom models drawn into a window's back buffer and read back before the swap.
+// scenes (a title in its band, the dark view) and 3D atom models drawn into a window's back
+// buffer and read back before the swap.
 // GL/gl.h needs windows.h before it.
 // clang-format off
 #include <windows.h>
@@ -31,7 +32,9 @@
 #include "render/uViewValues.h"
 #include "support/uDebugLog.h"
 #include "support/uWinHandle.h"
+#include "svg/uScenePalette.h"
 #include "test_drawing.h"
+#include "test_helpers.h"
 #include "test_temp_dir.h"
 
 using namespace pelorin;
@@ -128,6 +131,7 @@ class TFrame {
       }
   }
   uint32_t At(float x, float y) const { return image_.At(Column(x), Row(y)); }
+  const TImage& Image() const { return image_; }
   // Pixels of the scene rectangle (the whole window by default) that pass `match`.
   template <typename TMatch>
   size_t Count(TMatch match, float x0 = -1e9f, float y0 = -1e9f, float x1 = 1e9f, float y1 = 1e9f) const {
@@ -197,15 +201,29 @@ TEST(OpenGLStart, MasksFloatingPointExceptionsAndFindsEntryPoints) {
   EXPECT_FALSE(DrainGLErrors()) << "and gone";
 }
 
-TEST(GLContext, MultisampledContextsLoggedAndProbedOnce) {
+TEST(GLContext, MultisampledContextsLoggedAndProbedOnceAndUsedAgainByTheNextWindows) {
   pelorin_test::TTempDir dir;
+  DeleteIdleContexts();  // windows of earlier tests left theirs
   DebugLogSetup(dir.Dir(), true);
+  HGLRC made[2] = {};
   {
     TGLWindow first;
     TGLWindow second;
     EXPECT_TRUE(first.Ready());
     EXPECT_TRUE(second.Ready());
     EXPECT_NE(first.Context(), second.Context());
+    made[0] = first.Context();
+    made[1] = second.Context();
+  }
+  // Closed windows leave their contexts to the next ones; a third window at once makes its own.
+  {
+    TGLWindow next[3];
+    for (const TGLWindow& window : next) EXPECT_TRUE(window.Ready());
+    EXPECT_TRUE(next[0].Context() == made[0] || next[0].Context() == made[1]);
+    EXPECT_TRUE(next[1].Context() == made[0] || next[1].Context() == made[1]);
+    EXPECT_NE(next[0].Context(), next[1].Context());
+    EXPECT_NE(next[2].Context(), made[0]);
+    EXPECT_NE(next[2].Context(), made[1]);
   }
   DebugLogClose();
   EXPECT_EQ(gDummyWindowsCreated, 1) << "one probe per process, whichever window came first";
@@ -221,7 +239,8 @@ TEST(GLContext, MultisampledContextsLoggedAndProbedOnce) {
   const std::regex created(
       R"(SetupPixelFormat: PF=[1-9]\d* MSAA=4x\r\n[^\r\n]*wglCreateContext \xE2\x86\x92 HGLRC=[1-9]\d*\r\n)");
   const auto lines = std::distance(std::sregex_iterator(log.begin(), log.end(), created), std::sregex_iterator());
-  EXPECT_EQ(lines, 2) << log;
+  EXPECT_EQ(lines, 3) << log;
+  EXPECT_EQ(pelorin_test::CountOf(log, "of a closed window is used again"), 2u) << log;
 }
 
 TEST_F(RenderGLTest, ShapesLandWhereTheSceneSays) {
@@ -688,4 +707,28 @@ TEST(MeshBuffers, AreDeletedInTheirOwnContextOnly) {
     EXPECT_TRUE(allBuffers(theirs)) << "another context's buffers are not the record's to delete";
   }
   EXPECT_TRUE(allBuffers(names)) << "left to their own context, whose deletion frees them";
+}
+
+TEST_F(RenderGLTest, ATitleStandsBelowItsDrawingAndTheDarkViewIsDark) {
+  const TSVGScene scene = ConverterMolecule("caffeine", kRed);
+  const TImage shown = TFrame(Draw(scene)).Image();
+  const TBox drawing = BoxOf(shown, IsDark), title = BoxOf(shown, IsReddish);
+  ASSERT_GT(title.Count, 20u);
+  EXPECT_GT(title.Top, drawing.Bottom) << "the title's ink lies below the drawing's";
+  EXPECT_NEAR((title.Left + title.Right) / 2.0, (drawing.Left + drawing.Right) / 2.0, 10) << "centred under it";
+  const TImage hidden = TFrame(Draw(scene, false)).Image();
+  EXPECT_EQ(CountPixels(hidden, IsReddish), 0u);
+  EXPECT_GT(BoxOf(hidden, IsDark).Height(), drawing.Height()) << "the drawing alone fills the window";
+
+  // The dark map drawn on its background: dark corners, light bonds, no black ink.
+  TView2D view;
+  const TSVGScene dark = DarkScene(scene);
+  SetupProjection2D(kWidth, kHeight, dark, view);
+  RenderScene2D(dark, view, cache_, kDarkBackground);
+  const TImage night = TFrame(OrthoBox2D(kWidth, kHeight, dark, view)).Image();
+  EXPECT_EQ(night.At(0, 0), 0u);
+  EXPECT_EQ(night.At(kWidth - 1, kHeight - 1), 0u);
+  const size_t light = CountPixels(night, [](uint32_t c) { return Red(c) > 200 && Green(c) > 200 && Blue(c) > 200; });
+  EXPECT_GT(light, 200u) << "bonds and labels light";
+  EXPECT_GT(CountPixels(night, IsReddish), 20u) << "the title keeps its colour";
 }

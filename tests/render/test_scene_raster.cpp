@@ -1,5 +1,5 @@
 // The GDI rasteriser with hand-made scenes: export bitmap size, headings, fills and outlines,
-// text anchors, and the thumbnail's DIB section.
+// text anchors, the thumbnail's DIB section, and a single molecule's title below its drawing.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -165,4 +165,25 @@ TEST(SceneRaster, ElementsWithTooLittleGeometryAreSkipped) {
   TGeoElement noAnchor = Text("N", {10, 10}, 16);
   noAnchor.Points.clear();
   EXPECT_EQ(CountPixels(Export(SceneOf({lonely, Text("", {10, 10}, 16), noAnchor}, 100), true), IsInk), 0u);
+}
+
+TEST(SceneRaster, ATitleStandsBelowItsDrawingInThumbnailsAndExports) {
+  // The title in red, the drawing in black: each can be told by its ink.
+  const TSVGScene scene = ConverterMolecule("caffeine", kRed);
+  const TSVGScene untitled = ConverterMolecule("");
+  for (int side : {256, 128}) {
+    SCOPED_TRACE(side);
+    const TImage thumb = TakeImage(Thumbnail(scene, side, side));
+    const TBox drawing = BoxOf(thumb, IsDark), title = BoxOf(thumb, IsReddish);
+    ASSERT_GT(title.Count, 10u);
+    EXPECT_GT(title.Top, drawing.Bottom) << "the title's ink lies below the drawing's";
+    EXPECT_NEAR((title.Left + title.Right) / 2.0, (drawing.Left + drawing.Right) / 2.0, side / 20.0) << "centred";
+    EXPECT_LT(title.Bottom, side);
+  }
+  const TImage shown = Export(scene, true), hidden = Export(scene, false);
+  const TBox drawing = BoxOf(shown, IsDark), title = BoxOf(shown, IsReddish);
+  ASSERT_GT(title.Count, 10u);
+  EXPECT_GT(title.Top, drawing.Bottom);
+  EXPECT_EQ(CountPixels(hidden, IsReddish), 0u);
+  EXPECT_TRUE(hidden == Export(untitled, true)) << "hidden, the title takes no room either";
 }

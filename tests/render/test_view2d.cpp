@@ -1,5 +1,5 @@
 // The 2D view and text geometry: fitting, zoom and pan, bounds, raster sizes, line widths,
-// text textures and quad placement.
+// text textures and quad placement, and a single molecule's title in its band below the drawing.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +7,12 @@
 
 #include "render/uRasterPlacement.h"
 #include "render/uView2D.h"
+#include "support/uText.h"
 #include "test_drawing.h"
+
+#ifndef _WIN32
+#include "svg/converter_drawings.h"
+#endif
 
 using namespace pelorin;
 using namespace pelorin_test;
@@ -222,3 +227,152 @@ TEST(TextTexture, QuadPlacementFollowsAnchorAndBaseline) {
   EXPECT_FLOAT_EQ(o[3].Y, 0.8f);
   EXPECT_FLOAT_EQ(OutlineOffsets(2, 20)[1].X, 2);
 }
+
+namespace {
+
+// A box in window pixels, through the projection the view would set up.
+TBounds2D OnScreen(const TBounds2D& b, const TOrthoBox& box, int w, int h) {
+  auto x = [&](float v) { return static_cast<float>((v - box.Left) / (box.Right - box.Left) * w); };
+  auto y = [&](float v) { return static_cast<float>((v - box.Top) / (box.Bottom - box.Top) * h); };
+  return {x(b.MinX), y(b.MinY), x(b.MaxX), y(b.MaxY)};
+}
+
+// The ellipsis as scene texts hold it: in the system's 8-bit code page.
+std::string Ellipsis() {
+  return Utf8ToAnsi("\xE2\x80\xA6");
+}
+
+bool Overlap(const TBounds2D& a, const TBounds2D& b) {
+  return a.MinX < b.MaxX && b.MinX < a.MaxX && a.MinY < b.MaxY && b.MinY < a.MaxY;
+}
+
+}  // namespace
+
+TEST(Caption2D, ATitleGoesToABandOfItsOwnBelowTheDrawing) {
+  const std::string longTitle = "1,3,7-trimethyl-3,7-dihydro-1H-purine-2,6-dione (caffeine, anhydrous)";
+  for (const std::string& title : {std::string("caffeine"), longTitle}) {
+    SCOPED_TRACE(title);
+    const TSVGScene scene = ConverterMolecule(title);
+    const TCaptionLayout caption = LayOutCaption(scene);
+    ASSERT_EQ(caption.Index, scene.Count - 1);
+    ExpectBounds(caption.Drawing, 12, 6.8f, 90.286f, 85.06f);  // the labels' estimated boxes included
+    EXPECT_NEAR(caption.Element.FontSize, 1.2f * 6.5f, 1e-4) << "1.2 times the labels' median size";
+    EXPECT_EQ(caption.Element.TextAnchor, "middle");
+    EXPECT_NEAR(caption.Element.Points[0].X, (12 + 90.286f) / 2, 1e-3) << "centred under the drawing";
+    EXPECT_GT(caption.Box.MinY, caption.Drawing.MaxY) << "a band of its own";
+    EXPECT_TRUE(caption.Element.IsHeading);
+    // The fit takes the band, or, with the headings hidden, only the drawing.
+    ExpectBounds(ContentBounds(scene, false), 12, 6.8f, 90.286f, 85.06f);
+    const TBounds2D shown = ContentBounds(scene, true);
+    EXPECT_FLOAT_EQ(shown.MaxY, caption.Band.MaxY);
+    EXPECT_FLOAT_EQ(shown.MinY, caption.Drawing.MinY) << "nothing above the drawing any more";
+    for (auto [w, h] : {std::pair{400, 300}, std::pair{1200, 250}, std::pair{180, 700}, std::pair{48, 48}}) {
+      SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+      const TOrthoBox box = OrthoBox2D(w, h, scene, TView2D{});
+      const TBounds2D text = OnScreen(caption.Box, box, w, h), drawing = OnScreen(caption.Drawing, box, w, h);
+      EXPECT_FALSE(Overlap(text, drawing));
+      EXPECT_GE(text.MinX, 0);
+      EXPECT_LE(text.MaxX, w);
+      EXPECT_LE(text.MaxY, h);
+    }
+  }
+  // A long title is cut to 1.5 times the drawing's larger side, the cut marked.
+  const TCaptionLayout cut = LayOutCaption(ConverterMolecule(longTitle));
+  EXPECT_LE(cut.Box.MaxX - cut.Box.MinX, 1.5f * (90.286f - 12));
+  EXPECT_NE(cut.Element.Text, longTitle);
+  EXPECT_EQ(cut.Element.Text.substr(0, 10), longTitle.substr(0, 10));
+  EXPECT_EQ(cut.Element.Text.substr(cut.Element.Text.size() - Ellipsis().size()), Ellipsis());
+  EXPECT_EQ(LayOutCaption(ConverterMolecule("caffeine")).Element.Text, "caffeine");
+  // No title (the converter writes an empty one, which the reader drops): no band.
+  const TSVGScene untitled = ConverterMolecule("");
+  EXPECT_EQ(LayOutCaption(untitled).Index, -1);
+  ExpectBounds(ContentBounds(untitled, true), 12, 6.8f, 90.286f, 85.06f);
+}
+
+TEST(Caption2D, SizeLimitsAndScenesThatKeepTheirTitles) {
+  // The labels' median: a radical's large dot does not blow the title up; with no labels the
+  // bonds give the size, with huge labels the drawing's side limits it.
+  TSVGScene dotted = ConverterMolecule("t");
+  AddElement(dotted, Text(".", {50, 50}, 32));
+  EXPECT_NEAR(LayOutCaption(dotted).Element.FontSize, 1.2f * 6.5f, 1e-4);
+  const TSVGScene bare = SceneOf({Line({0, 0}, {40, 0}), Line({40, 0}, {80, 0}), Line({80, 0}, {120, 0}),
+                                  Line({120, 0}, {160, 0}), Heading(Text("t", {0, 5}, 18))});
+  EXPECT_NEAR(LayOutCaption(bare).Element.FontSize, 1.2f * 0.4f * 40, 1e-3);
+  const TSVGScene shouting = SceneOf({Line({0, 0}, {40, 0}), Text("X", {0, 0}, 40), Heading(Text("t", {0, 5}, 18))});
+  const TCaptionLayout limited = LayOutCaption(shouting);
+  EXPECT_NEAR(limited.Element.FontSize, 0.15f * (limited.Drawing.MaxX - limited.Drawing.MinX), 1e-3);
+
+  // A grid's titles stand centred under their molecules; a title alone has no drawing to go under.
+  TSVGScene grid = ConverterMolecule("");
+  AddElement(grid, Heading(Text("one", {25, 48}, 3, "middle")));
+  AddElement(grid, Heading(Text("two", {75, 48}, 3, "middle")));
+  EXPECT_EQ(LayOutCaption(grid).Index, -1);
+  TSVGScene gridOfOneName = ConverterMolecule("");
+  AddElement(gridOfOneName, Heading(Text("one", {25, 48}, 3, "middle")));
+  EXPECT_EQ(LayOutCaption(gridOfOneName).Index, -1);
+  EXPECT_EQ(LayOutCaption(SceneOf({Heading(Text("alone", {10, 20}, 18))}, 100)).Index, -1);
+  TSVGScene twoTitles = ConverterMolecule("a");
+  AddElement(twoTitles, Heading(Text("b", {10, 40}, 18)));
+  EXPECT_EQ(LayOutCaption(twoTitles).Index, -1);
+  // A drawing beyond any float range keeps its title where it is.
+  TSVGScene wild = ConverterMolecule("t");
+  wild.Elements[0].Points[1].X = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(LayOutCaption(wild).Index, -1);
+}
+
+TEST(Caption2D, CutsAtCharactersAndMarksTheCut) {
+  EXPECT_EQ(CutWithEllipsis("caffeine", 8), "caffeine");
+  EXPECT_EQ(CutWithEllipsis("caffeine", 5), "caff" + Ellipsis());
+  EXPECT_EQ(CutWithEllipsis("ab  cdef", 4), "ab" + Ellipsis()) << "no blank before the mark";
+  EXPECT_EQ(CutWithEllipsis("", 3), "");
+#ifndef _WIN32  // scene texts are UTF-8 here: a character of several bytes stays whole
+  EXPECT_EQ(CutWithEllipsis("\xC3\xA9t\xC3\xA9 \xCE\xB1\xCE\xB2\xCE\xB3", 4), "\xC3\xA9t\xC3\xA9\xE2\x80\xA6");
+  EXPECT_EQ(CutWithEllipsis("\xCE\xB1\xCE\xB2\xCE\xB3", 3), "\xCE\xB1\xCE\xB2\xCE\xB3");
+#endif
+}
+
+TEST(Caption2D, ThumbnailsAndExportsLayTheBandOutAlike) {
+  const TSVGScene scene = ConverterMolecule("caffeine");
+  const TCaptionLayout caption = LayOutCaption(scene, TAnchorMatch::Exact);
+  for (int side : {256, 96, 32}) {
+    SCOPED_TRACE(side);
+    const TRasterPlacement p = ThumbnailPlacement(scene, side, side);
+    const TPixel drawingBottom = MapPoint(p, caption.Drawing.MaxX, caption.Drawing.MaxY);
+    const TTextBox text = ThumbnailTextBox(p, caption.Element);
+    EXPECT_EQ(text.Align, taCenter);
+    EXPECT_GE(text.Top + 2, drawingBottom.Y) << "the text's rectangle starts below the drawing";
+    EXPECT_LE(MapPoint(p, 0, caption.Band.MaxY).Y, side);
+  }
+  EXPECT_GT(ExportPlacement(scene, true).Height, ExportPlacement(scene, false).Height);
+  EXPECT_NEAR(RasterContentBounds(scene, true).MaxY, caption.Band.MaxY, 1e-4);
+}
+
+#ifndef _WIN32
+// The converter's own drawings: its title covers part of the molecule; the band never does.
+TEST(Caption2D, TheConvertersTitlesLeaveItsDrawings) {
+  TTempDir dir;
+  ASSERT_TRUE(
+      DrawWithConverter(dir,
+                        "Cn1cnc2c1c(=O)n(C)c(=O)n2C caffeine\n"
+                        "Cn1cnc2c1c(=O)n(C)c(=O)n2C 1,3,7-trimethyl-3,7-dihydro-1H-purine-2,6-dione, anhydrous\n"
+                        "CCO ethanol\nCCO\n",
+                        "m.svg", true));
+  for (int i = 1; i <= 4; ++i) {
+    SCOPED_TRACE(i);
+    TSVGScene scene;
+    ASSERT_TRUE(ParseSVG(ReadFileBytes(dir.File("m" + std::to_string(i) + ".svg")), scene));
+    const TCaptionLayout caption = LayOutCaption(scene);
+    if (i == 4) {
+      EXPECT_EQ(caption.Index, -1) << "an untitled molecule has no band";
+      continue;
+    }
+    ASSERT_GE(caption.Index, 0);
+    // Where the converter put it, caffeine's title lies partly on the drawing.
+    const TSVGScene titleAlone = SceneOf({scene.Elements[static_cast<size_t>(caption.Index)]});
+    EXPECT_EQ(Overlap(ContentBounds(titleAlone, true), caption.Drawing), i <= 2);
+    EXPECT_FALSE(Overlap(caption.Box, caption.Drawing));
+    EXPECT_GT(caption.Box.MinY, caption.Drawing.MaxY);
+    EXPECT_LT(caption.Element.FontSize, 18) << "smaller than the converter's title, near the labels";
+  }
+}
+#endif

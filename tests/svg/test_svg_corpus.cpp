@@ -1,17 +1,16 @@
 // The reader against drawings the real converter makes at test time (native only).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "svg/converter_drawings.h"
 #include "svg/uSVGParser.h"
-#include "test_temp_dir.h"
 
 using namespace pelorin;
+using pelorin_test::DrawWithConverter;
 using pelorin_test::ReadFileBytes;
 using pelorin_test::TTempDir;
-using pelorin_test::WriteFileBytes;
 
 namespace {
 
@@ -62,14 +61,6 @@ int CountOf(const std::string& text, const std::string& what) {
   return n;
 }
 
-// Runs the converter on a SMILES file; with `separate`, one drawing per molecule.
-bool Draw(const TTempDir& dir, const std::string& smiles, const std::string& out, bool separate) {
-  WriteFileBytes(dir.File("in.smi"), smiles);
-  std::string command = "/usr/bin/obabel \"" + dir.File("in.smi") + "\" -O \"" + dir.File(out) + "\"" +
-                        (separate ? " -m" : "") + " --gen2d -xC >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
-}
-
 void CheckDrawing(const std::string& svg, const std::vector<std::string>& titles, const std::string& context) {
   TSVGScene scene;
   ASSERT_TRUE(ParseSVG(svg, scene)) << context;
@@ -107,7 +98,7 @@ TEST(SvgConverterCorpus, EveryMoleculeDrawsCompletely) {
   TTempDir dir;
   std::string smiles;
   for (const TMolecule& m : kMolecules) smiles += std::string(m.Smiles) + " " + m.Title + "\n";
-  ASSERT_TRUE(Draw(dir, smiles, "mol.svg", true));
+  ASSERT_TRUE(DrawWithConverter(dir, smiles, "mol.svg", true));
   int index = 1;
   for (const TMolecule& m : kMolecules) {
     std::string svg = ReadFileBytes(dir.File("mol" + std::to_string(index++) + ".svg"));
@@ -124,7 +115,7 @@ TEST(SvgConverterCorpus, GridCaptionsAreHeadings) {
     smiles += std::string(kMolecules[i].Smiles) + " " + kMolecules[i].Title + "\n";
     titles.push_back(kMolecules[i].Title);
   }
-  ASSERT_TRUE(Draw(dir, smiles, "grid.svg", false));
+  ASSERT_TRUE(DrawWithConverter(dir, smiles, "grid.svg", false));
   std::string svg = ReadFileBytes(dir.File("grid.svg"));
   ASSERT_NE(svg.find("<script"), std::string::npos);
   CheckDrawing(svg, titles, "grid");

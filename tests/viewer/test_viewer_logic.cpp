@@ -78,6 +78,16 @@ TEST(ViewerInput, RecordNavigationStopsAtBothEnds) {
   EXPECT_EQ(PreviousRecord(2, 3), 1);
   EXPECT_EQ(NextRecord(0, 1), 0);
   EXPECT_EQ(PreviousRecord(0, 1), 0);
+
+  // The host's percent position.
+  const struct {
+    int Percent;
+    int32_t Count, Expected;
+  } percents[] = {{0, 10, 0},       {100, 10, 9}, {50, 10, 5}, {50, 3, 1}, {33, 4, 1},
+                  {-5, 10, 0},      {250, 10, 9}, {100, 1, 0}, {50, 0, 0}, {100, INT32_MAX, INT32_MAX - 1},
+                  {INT32_MIN, 7, 0}};
+  for (const auto& p : percents)
+    EXPECT_EQ(RecordAtPercent(p.Percent, p.Count), p.Expected) << p.Percent << " of " << p.Count;
 }
 
 TEST(ViewerTexts, StatusLineAndButton) {

@@ -20,17 +20,6 @@ using namespace pelorin::testpaths;
 using namespace pelorin_test;
 using pelorin::dialogs::TDialogScript;
 
-namespace {
-
-// Repaints with the window's current values and reads the picture back.
-TImage Picture(HWND wnd) {
-  InvalidateRect(wnd, nullptr, FALSE);
-  PumpMessages();
-  return TakeImage(RenderViewToBitmap(wnd));
-}
-
-}  // namespace
-
 TEST_F(ViewerTest, ChildWindowTakesTheParentsSizeOrFallsBack) {
   HWND tiny = CreatePane(5, 5);
   HWND wnd = CreatePelorinWindow(tiny, SamplePath("caffeine.mol"));
@@ -80,11 +69,12 @@ TEST_F(ViewerTest, TwoDimensionalDrawingIsReadBack) {
   EXPECT_NEAR(static_cast<double>(big.Width()) / small.Width(), 2.0, 0.25);
   EXPECT_NEAR(static_cast<double>(big.Height()) / small.Height(), 2.0, 0.25);
 
-  // Hiding the headings drops the title and refits the molecule.
+  // The title stands in its band below the molecule; hiding it refits the molecule alone,
+  // larger, into the room the band took.
   state->View.Zoom2D = 1;
   state->View.ShowHeadings = false;
   TBox noTitle = BoxOf(Picture(wnd), IsDark);
-  EXPECT_NE(noTitle.Top, ink.Top);
+  EXPECT_GT(noTitle.Width(), ink.Width() * 21 / 20);
 }
 
 TEST_F(ViewerTest, PrintClientDrawsThePictureAndTheBarIntoAnotherDC) {
@@ -92,19 +82,7 @@ TEST_F(ViewerTest, PrintClientDrawsThePictureAndTheBarIntoAnotherDC) {
   ASSERT_TRUE(WaitLoaded(wnd));
   RECT r;
   GetClientRect(wnd, &r);
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  void* bits = nullptr;
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), r.right, -r.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  HBITMAP target = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(mem, target);
-  SendMessageA(wnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
-  GdiFlush();
-  SelectObject(mem, old);
-  DeleteDC(mem);
-  TImage p = TakeImage(target);
+  TImage p = PrintedImage(wnd);
   ASSERT_EQ(p.Height, r.bottom);
   EXPECT_EQ(p.At(0, 0), 0xFFFFFFu);                       // the drawing's white background
   EXPECT_EQ(p.At(p.Width - 2, p.Height - 2), 0xEBEBEBu);  // the bar's grey (235, 235, 235)
@@ -283,7 +261,8 @@ TEST_F(ViewerTest, RecordsAreSteppedWithoutWrapAround) {
   }
   EXPECT_EQ(state->MolIndex, 2);
   EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
-  EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: SceneReady=True"), 3u);
+  // Each record shown once: loaded, or made ready in the background and shown as kept.
+  EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: SceneReady=True") + CountOf(Log(), "View kept: mode=2D"), 3u);
   EXPECT_NE(Log().find("TLoadThread.Execute: mode=2D mol=2 file=["), std::string::npos);
 }
 
@@ -378,8 +357,8 @@ TEST_F(ViewerTest, SmilesFilesOfMoreThanTwelveLinesAreStepped) {
   ASSERT_TRUE(WaitLoaded(wnd));
   ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
   std::vector<std::string> inputs = ConverterInputs(Log());
-  ASSERT_EQ(inputs.size(), 3u);
-  for (size_t i = 1; i < 3; ++i) {
+  ASSERT_GE(inputs.size(), 3u);  // and the next line's, when it was converted in the background
+  for (size_t i = 1; i < inputs.size(); ++i) {
     EXPECT_EQ(inputs[i].rfind(temp_.Dir() + "pelorin_mol_", 0), 0u) << inputs[i];
     EXPECT_EQ(inputs[i].substr(inputs[i].size() - 4), ".smi") << inputs[i];
   }
@@ -660,6 +639,34 @@ TEST_F(ViewerTest, FailedConversionShowsTheConvertersMessage) {
   EXPECT_EQ(state->ErrorMsg.rfind("obabel exit code=1 CMD=", 0), 0u) << state->ErrorMsg;
   EXPECT_EQ(RenderViewToBitmap(wnd), nullptr);  // nothing to export
   EXPECT_NE(Log().find("WM_PELORIN_LOADED: SceneReady=False elements=0"), std::string::npos);
+}
+
+// The context is made once the window exists and its first record is being converted: when it
+// cannot be made, that load stops and the window says why, as it always did.
+TEST_F(ViewerTest, AContextThatCannotBeMadeStopsTheFirstLoadAndIsShownAsTheReason) {
+  UseStartMode(TViewMode::k2D, SleepStandInExe());
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(State(wnd)->GLPending);
+  // A window's pixel format is set once: one without a back buffer, which the viewer never asks
+  // for, leaves it none of its own.
+  HDC dc = GetDC(wnd);
+  PIXELFORMATDESCRIPTOR pfd{};
+  int single = 0;
+  for (int format = 1; !single && DescribePixelFormat(dc, format, sizeof pfd, &pfd); ++format)
+    if ((pfd.dwFlags & PFD_SUPPORT_OPENGL) && (pfd.dwFlags & PFD_DRAW_TO_WINDOW) && !(pfd.dwFlags & PFD_DOUBLEBUFFER))
+      single = format;
+  if (!single || !SetPixelFormat(dc, single, &pfd)) GTEST_SKIP() << "no single-buffered window format to set";
+  ReleaseDC(wnd, dc);
+  ASSERT_TRUE(PumpUntil([&] { return !State(wnd)->GLPending; }, 30));
+  TPelorinState* state = State(wnd);
+  EXPECT_EQ(state->GL, nullptr);
+  EXPECT_FALSE(state->Loading);
+  EXPECT_EQ(state->ErrorMsg, "Could not create OpenGL context.");
+  EXPECT_NE(Log().find("ERROR: Could not create OpenGL context."), std::string::npos);
+  EXPECT_TRUE(WaitForLog("RunProcessWait: CANCELLED", 10)) << "the first record's converter is ended";
+  PumpUntil([] { return false; }, 0.3);
+  EXPECT_EQ(Log().find("WM_PELORIN_LOADED"), std::string::npos);
+  DestroyWindow(wnd);  // TearDown checks that no temporary file is left behind
 }
 
 TEST_F(ViewerTest, WindowWithoutAContextKeepsItsMessageAndStartsNoLoad) {

@@ -4,11 +4,13 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "convert/converter_test_util.h"
 #include "formats/uRecordIndex.h"
+#include "test_drawing.h"
 #include "viewer/uLoadThread.h"
 #include "viewer/uWin32Window.h"
 
@@ -66,6 +68,28 @@ class ViewerTest : public ConverterTest {
   }
 
   HWND Open(const std::string& file) { return pelorin::CreatePelorinWindow(parent_, file); }
+
+  // The counting stand-in as the converter, from a folder of the test's own where its count
+  // and hold files lie: each run is counted, and is a real conversion unless held.
+  void UseCountingConverter(pelorin::TViewMode mode) {
+    const std::string exe = counter_.File("obabel.exe");
+    std::filesystem::copy_file(pelorin::testpaths::CountingStandInExe(), exe);
+    UseStartMode(mode, exe);
+  }
+  size_t ConverterRuns() const {
+    return CountOf(ReadFileBytes(counter_.File(pelorin::testpaths::kRunsFileName)), "run");
+  }
+  // While held, the counting stand-in's runs sleep instead of converting.
+  void HoldConversions(bool hold) const {
+    const std::string file = counter_.File(pelorin::testpaths::kHoldFileName);
+    if (hold)
+      WriteFileBytes(file, "");
+    else
+      std::filesystem::remove(file);
+  }
+  bool WaitForLog(const std::string& line, double seconds = 60) const {
+    return PumpUntil([&] { return Log().find(line) != std::string::npos; }, seconds);
+  }
   static pelorin::TPelorinState* State(HWND wnd) { return pelorin::StateOf(wnd); }
   // Until the load has ended and the records are counted.
   static bool WaitLoaded(HWND wnd) {
@@ -76,7 +100,15 @@ class ViewerTest : public ConverterTest {
   }
 
   HWND parent_ = nullptr;
+  TTempDir counter_;
 };
+
+// Repaints a viewer window with its current values and reads its picture back.
+inline TImage Picture(HWND wnd) {
+  InvalidateRect(wnd, nullptr, FALSE);
+  PumpMessages();
+  return TakeImage(pelorin::RenderViewToBitmap(wnd));
+}
 
 // Every record of an SDF file, as the viewer reads it through the record index.
 inline std::vector<std::string> RecordsOf(const std::string& path) {

@@ -1,9 +1,10 @@
 // A small stand-in for the file manager's lister: a main window with a viewer pane that
-// loads PELORINPLUGIN.dll the way the host does and shows files in it. With --snapshot it
+// loads PELORINPLUGIN.dll the way the host does and shows files in it; N and P show the next and
+// the previous file of the command line in the same window (ListLoadNextW). With --snapshot it
 // saves what each view shows (2D, then 3D, then the next SDF record) as PNG files; with
-// --script it runs a list of steps (open, keys, going to a record, exports with the save dialog
-// answered, thumbnails, the display-parameters command, the 3D model chosen in the options
-// dialog) and reports how long each took.
+// --script it runs a list of steps (open, the next file, keys, pauses, going to a record,
+// exports with the save dialog answered, thumbnails, the display-parameters command, the 3D
+// model chosen in the options dialog) and reports how long each took.
 #include <windows.h>
 // GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
 #include <objidl.h>
@@ -29,6 +30,7 @@ using namespace pelorin::dialogs;
 struct TPlugin {
   HMODULE Module = nullptr;
   decltype(&ListLoadW) Load = nullptr;
+  decltype(&ListLoadNextW) LoadNext = nullptr;
   decltype(&ListCloseWindow) Close = nullptr;
   decltype(&ListGetDetectString) Detect = nullptr;
   decltype(&ListSetDefaultParams) Defaults = nullptr;
@@ -74,6 +76,7 @@ bool LoadPlugin(const std::wstring& path, TPlugin& plugin) {
   plugin.Module = LoadLibraryW(path.c_str());
   if (!plugin.Module) return false;
   GetProc(plugin.Module, "ListLoadW", plugin.Load);
+  GetProc(plugin.Module, "ListLoadNextW", plugin.LoadNext);
   GetProc(plugin.Module, "ListCloseWindow", plugin.Close);
   GetProc(plugin.Module, "ListGetDetectString", plugin.Detect);
   GetProc(plugin.Module, "ListSetDefaultParams", plugin.Defaults);
@@ -137,7 +140,8 @@ void PumpMessages() {
   }
 }
 
-// Number of finished loads so far, read from the plugin's log.
+// Number of views shown so far, read from the plugin's log: loads taken over, and views the
+// plugin kept from before (a step back, a record made ready ahead of the step).
 size_t CountFinishedLoads(const std::wstring& logPath) {
   FILE* f = _wfopen(logPath.c_str(), L"rb");
   if (!f) return 0;
@@ -147,9 +151,8 @@ size_t CountFinishedLoads(const std::wstring& logPath) {
   while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
   fclose(f);
   size_t count = 0;
-  for (size_t at = text.find("WM_PELORIN_LOADED: "); at != std::string::npos;
-       at = text.find("WM_PELORIN_LOADED: ", at + 1))
-    ++count;
+  for (const char* shown : {"WM_PELORIN_LOADED: ", "View kept: "})
+    for (size_t at = text.find(shown); at != std::string::npos; at = text.find(shown, at + 1)) ++count;
   return count;
 }
 
@@ -159,13 +162,11 @@ bool WaitForLoad(const std::wstring& logPath, size_t before) {
   while (std::chrono::steady_clock::now() < deadline) {
     PumpMessages();
     if (CountFinishedLoads(logPath) > before) {
-      for (int i = 0; i < 5; ++i) {  // let the repaint happen
-        PumpMessages();
-        Sleep(20);
-      }
+      if (gViewer) UpdateWindow(gViewer);  // the picture drawn now, when it is not yet
+      PumpMessages();
       return true;
     }
-    Sleep(30);
+    Sleep(10);
   }
   return false;
 }
@@ -349,6 +350,28 @@ bool RunStep(const std::vector<std::wstring>& w, const std::wstring& logPath, st
     what = BaseName(w[1]) + L" (ListLoad " + std::to_wstring(static_cast<int>(ms + 0.5)) + L" ms)";
     return WaitForLoad(logPath, loads);
   }
+  if (verb == L"next" && w.size() == 2 && gViewer) {
+    // The host's N and P: the file into the window that is open; the plugin may refuse it.
+    std::vector<wchar_t> name(w[1].begin(), w[1].end());
+    name.push_back(0);
+    size_t loads = CountFinishedLoads(logPath);
+    auto start = std::chrono::steady_clock::now();
+    const int result = gPlugin->LoadNext ? gPlugin->LoadNext(gPane, gViewer, name.data(), 0) : 1;
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    what = BaseName(w[1]) + L" (ListLoadNext " + std::to_wstring(static_cast<int>(ms + 0.5)) + L" ms" +
+           (result == 0 ? L")" : L": refused)");
+    return result == 0 && WaitForLoad(logPath, loads);
+  }
+  if (verb == L"pause" && w.size() == 2) {
+    // A user looking at the record: the plugin may make the next one ready meanwhile.
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(_wtoi(w[1].c_str()));
+    while (std::chrono::steady_clock::now() < until) {
+      PumpMessages();
+      Sleep(10);
+    }
+    what = w[1] + L" ms";
+    return true;
+  }
   if (verb == L"record" && w.size() == 2 && gViewer) {
     // "record last" waits until the viewer has counted its records; "record N" goes to the Nth.
     const WPARAM target = w[1] == L"last" ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(_wtoi(w[1].c_str()) - 1);
@@ -455,6 +478,24 @@ int RunScript(const std::wstring& scriptPath, const std::wstring& logPath) {
   return failures;
 }
 
+// N and P in the viewer, as the host takes them: the next or previous file of the list in the
+// same window, or in a new one when the plugin refuses it.
+void ShowNeighbour(const std::vector<std::wstring>& files, size_t& shown, int step) {
+  if (files.empty() || !gViewer) return;
+  shown = (shown + files.size() + step) % files.size();
+  std::vector<wchar_t> name(files[shown].begin(), files[shown].end());
+  name.push_back(0);
+  if (gPlugin->LoadNext && gPlugin->LoadNext(gPane, gViewer, name.data(), 0) == 0) return;
+  gPlugin->Close(gViewer);
+  gViewer = gPlugin->Load(gPane, name.data(), 0);
+  if (gViewer) SetFocus(gViewer);
+}
+
+bool IsNextOrPreviousKey(const MSG& msg) {
+  return msg.message == WM_KEYDOWN && (msg.wParam == 'N' || msg.wParam == 'P') && gViewer &&
+         (msg.hwnd == gViewer || IsChild(gViewer, msg.hwnd));
+}
+
 int Run(int argc, wchar_t** argv) {
   std::wstring pluginPath, snapshotDir, scriptPath;
   std::vector<std::wstring> files;
@@ -518,8 +559,13 @@ int Run(int argc, wchar_t** argv) {
       gViewer = plugin.Load(gPane, name.data(), 0);
       if (gViewer) SetFocus(gViewer);
     }
+    size_t shown = 0;
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      if (IsNextOrPreviousKey(msg)) {
+        ShowNeighbour(accepted, shown, msg.wParam == 'N' ? 1 : -1);
+        continue;
+      }
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }

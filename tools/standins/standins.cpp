@@ -1,6 +1,7 @@
 // Stand-in converters that show on demand the faults the real converter cannot: hanging,
-// failing, writing an empty file, printing only to standard error, refusing --gen3d,
-// and one that only leaves a trace that it was started.
+// failing, writing an empty file, printing only to standard error, refusing --gen3d, one that
+// only leaves a trace that it was started, and one that counts its runs (and converts with the
+// real converter, or hangs while told to).
 // Each program is this file built with PELORIN_STANDIN_KIND naming its behaviour.
 #include <windows.h>
 
@@ -77,15 +78,35 @@ int ConvertWithoutGen3D(const TArgs& args) {
   return RunUnixConverter(args);
 }
 
-// Creates "stand-in-ran.txt" beside its own program file, whatever name that file has.
-int LeaveMarker() {
+// The folder of this program file, whatever name the file has, with its separator.
+std::wstring OwnFolder() {
   wchar_t path[MAX_PATH + 1] = {};
   std::wstring own(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-  std::wstring marker = own.substr(0, own.find_last_of(L'\\') + 1) + L"stand-in-ran.txt";
+  return own.substr(0, own.find_last_of(L'\\') + 1);
+}
+
+// Creates "stand-in-ran.txt" beside its own program file.
+int LeaveMarker() {
+  std::wstring marker = OwnFolder() + L"stand-in-ran.txt";
   HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   Out("stand-in: marker written");
   return 0;
+}
+
+// Adds a line to "stand-in-runs.txt" beside its program file, then converts with the real
+// converter; while "stand-in-hold.txt" lies there too, it sleeps instead (a long conversion).
+int CountAndConvert(const TArgs& args) {
+  const std::wstring folder = OwnFolder();
+  HANDLE runs = CreateFileW((folder + L"stand-in-runs.txt").c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (runs != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    WriteFile(runs, "run\r\n", 5, &written, nullptr);
+    CloseHandle(runs);
+  }
+  if (GetFileAttributesW((folder + L"stand-in-hold.txt").c_str()) != INVALID_FILE_ATTRIBUTES) return Sleep120();
+  return RunUnixConverter(args);
 }
 
 int RunStandIn(const std::string& kind, const TArgs& args) {
@@ -96,6 +117,7 @@ int RunStandIn(const std::string& kind, const TArgs& args) {
   if (kind == "stderr") return PrintToStderrOnly();
   if (kind == "nogen3d") return ConvertWithoutGen3D(args);
   if (kind == "marker") return LeaveMarker();
+  if (kind == "count") return CountAndConvert(args);
   Err("stand-in: unknown kind " + kind);
   return 3;
 }
