@@ -44,7 +44,9 @@ class TScopedEnvironment {
   std::optional<std::wstring> saved_;
 };
 
-// The ids of the running processes of this program file name (any letter case).
+// The ids of the running processes of this program file name (any letter case) that this test
+// program started: ctest runs two test programs at once, and the other one's converters are not
+// this test's.
 inline std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
   std::vector<DWORD> ids;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -52,7 +54,8 @@ inline std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    if (_wcsicmp(entry.szExeFile, exeName.c_str()) == 0) ids.push_back(entry.th32ProcessID);
+    if (_wcsicmp(entry.szExeFile, exeName.c_str()) == 0 && entry.th32ParentProcessID == GetCurrentProcessId())
+      ids.push_back(entry.th32ProcessID);
   CloseHandle(snapshot);
   return ids;
 }
