@@ -1,6 +1,7 @@
 // The memory budget of the 3D models: the decisions and their messages.
 #include "model3d/uSurfaceBudget.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "formats/uSTLParser.h"
@@ -62,9 +63,24 @@ uint64_t AtomModelBytesPerAtom(int64_t atoms, TAtomDrawing drawing) {
   uint64_t bytes = 3 * sizeof(TAtomSphere);  // the atoms read, the model's and the driver's
   if (drawing == TAtomDrawing::Meshes) {
     const uint64_t facets = kSphereFacets[SphereLevelForAtomCount(atoms)];
-    bytes = 2 * sizeof(TAtomSphere) + facets * 27 * sizeof(float) + (facets / 2 + 2) * 36 + facets * 12;
+    bytes = 2 * sizeof(TAtomSphere) + facets * kMeshArrayBytesPerFacet + SphereMeshDriverBytes(facets);
   }
   return bytes + bytes / 4;
+}
+
+uint64_t SphereMeshDriverBytes(uint64_t facets) {
+  return (facets / 2 + 2) * kSharedCornerDriverBytes + facets * 3 * sizeof(uint32_t);
+}
+
+uint64_t AtomModelHeldBytes(const TMeshModel& model) {
+  const uint64_t atoms = model.Atoms.size();
+  uint64_t bytes = model.Atoms.capacity() * sizeof(TAtomSphere);
+  if (model.FacetCount <= 0) return bytes + atoms * sizeof(TAtomSphere);  // the driver's copy of the spheres
+  if (MeshArraysHeld(model))
+    return bytes + (model.MeshVertices.capacity() + model.MeshNormals.capacity() + model.MeshColors.capacity() +
+                    model.ShadowVertices.capacity()) *
+                       sizeof(float);
+  return bytes + atoms * SphereMeshDriverBytes(static_cast<uint64_t>(model.FacetCount) / std::max<uint64_t>(atoms, 1));
 }
 
 bool AtomModelOverBudget(int64_t atoms, TAtomDrawing drawing, uint64_t budgetBytes) {

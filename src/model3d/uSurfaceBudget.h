@@ -49,6 +49,17 @@ std::string SurfaceOverBudgetMessage(int64_t atoms, int64_t facets, uint64_t bud
 // of their shared corners (36 bytes each) and indices (12 bytes a facet); with a quarter more
 // for the allocators and the pieces of the upload.
 uint64_t AtomModelBytesPerAtom(int64_t atoms, TAtomDrawing drawing);
+// Bytes of a facet in the mesh arrays (three vertices of position, normal and colour), and of a
+// shared sphere corner in the driver's copy (a packed vertex and its shadow position).
+constexpr uint64_t kMeshArrayBytesPerFacet = 27 * sizeof(float);
+constexpr uint64_t kSharedCornerDriverBytes = 36;
+// The driver's copy of one mesh sphere of `facets` facets: its shared corners and its indices.
+uint64_t SphereMeshDriverBytes(uint64_t facets);
+// Bytes an atom model holds while a window shows or keeps it, counted as AtomModelBytesPerAtom
+// counts them (without the atoms read and the allocators' share): its spheres, and the driver's
+// copy of them (impostors: a sphere each; meshes: shared corners and indices), or for meshes
+// their arrays while it still has them.
+uint64_t AtomModelHeldBytes(const TMeshModel& model);
 // True when an atom model of `atoms` atoms does not fit into `budgetBytes`.
 bool AtomModelOverBudget(int64_t atoms, TAtomDrawing drawing, uint64_t budgetBytes);
 // The window's message for an atom model left out: names the atoms, their memory and the budget,

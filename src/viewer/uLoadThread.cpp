@@ -270,7 +270,10 @@ void KeepShownView(TPelorinState& state) {
   if (!state.ShownKey || !state.SceneReady || state.Loading) return;
   TKeptView view{std::move(state.Scene), std::move(state.Model)};
   if (view.Model) state.Views.SetModelLimit(KeptModelLimit());
-  state.Views.Keep(*state.ShownKey, std::move(view));
+  // The view shown next is taken to be of this one's size, as for a model made ahead: a model
+  // that leaves no room for another beside it is not kept.
+  if (!view.Model || 2 * ModelHeapBytes(*view.Model) <= KeptModelLimit())
+    state.Views.Keep(*state.ShownKey, std::move(view));
   state.Scene = TSVGScene{};
   state.Model.reset();
   state.ShownKey.reset();
