@@ -32,11 +32,12 @@ with open(os.path.join(data, "box-1000000.xyz"), "w") as f:
 PY
 
 # Seconds and peak kilobytes of one headless Jmol run of a script.
+# GNU time writes to a file of its own: its standard error is Jmol's, which goes unread.
 run_jmol() {  # <script text>
-  local script="$DATA/jmol.spt" stats
+  local script="$DATA/jmol.spt" stats="$DATA/jmol-time.txt"
   printf '%s\n' "$1" >"$script"
-  stats="$( { /usr/bin/time -f '%e %M' java -Xmx4g -jar "$JAR" -n -i -s "$script" -x >/dev/null 2>/dev/null; } 2>&1 | tail -1)"
-  echo "$stats"
+  /usr/bin/time -o "$stats" -f '%e %M' java -Xmx4g -jar "$JAR" -n -i -s "$script" -x >/dev/null 2>&1
+  tail -1 "$stats"
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
@@ -59,4 +60,4 @@ read -r e d ekb dkb <<<"$(picture box-1000000 "$DATA/box-1000000.xyz" 1)"
 awk -v e="$e" -v d="$d" 'BEGIN { printf "jmol atoms_1m_first_picture: %.0f ms (1,000,000-atom XYZ to an 800x600 picture, JVM start %.0f ms subtracted)\n", (d - e) * 1000, e * 1000 }'
 awk -v ekb="$ekb" -v dkb="$dkb" 'BEGIN { printf "jmol atoms_1m_memory: %.0f B an atom (peak resident size above an empty run\x27s, %.0f MB)\n", (dkb - ekb) * 1024 / 1e6, (dkb - ekb) / 1024 }'
 echo "jmol pictures: $DATA/jmol-lattice-20000.png $DATA/jmol-box-1000000.png"
-rm -f "$DATA/box-1000000.xyz" "$DATA/jmol.spt"
+rm -f "$DATA/box-1000000.xyz" "$DATA/jmol.spt" "$DATA/jmol-time.txt"
