@@ -1,5 +1,6 @@
-// Fuzz target: the record index (SDF records and SMILES lines) of arbitrary bytes written to a
-// file, read in chunks that cut lines and breaks everywhere against the file read in one chunk.
+// Fuzz target: the record index of arbitrary bytes written to a file, by every format's record
+// rule, read in chunks that cut lines and breaks everywhere against the file read in one chunk;
+// its record count against the survey's (one rule).
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/uMolSurvey.h"
 #include "formats/uRecordIndex.h"
 
 namespace {
@@ -67,5 +69,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   endLine();
   if (IndexedRecords(path, TRecordRule::kLines, chunkSize) != lines) __builtin_trap();
+  // Every rule: the chunks change nothing, every record holds a line, and the survey counts as many.
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const std::pair<TRecordRule, TMolFormat> rules[] = {
+      {TRecordRule::kSDF, TMolFormat::Sdf},   {TRecordRule::kLines, TMolFormat::Smiles},
+      {TRecordRule::kMOL2, TMolFormat::Mol2}, {TRecordRule::kXYZ, TMolFormat::Xyz},
+      {TRecordRule::kPDB, TMolFormat::Pdb},   {TRecordRule::kCML, TMolFormat::Cml}};
+  for (const auto& [rule, format] : rules) {
+    const std::vector<std::string> whole = IndexedRecords(path, rule, kReadChunkSize);
+    if (IndexedRecords(path, rule, chunkSize) != whole) __builtin_trap();
+    for (const std::string& r : whole)
+      if (r.size() < 2 || r.compare(r.size() - 2, 2, "\r\n") != 0) __builtin_trap();
+    if (SurveyRecords(text, format).RecordCount != static_cast<int64_t>(whole.size())) __builtin_trap();
+  }
   return 0;
 }

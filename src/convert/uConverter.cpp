@@ -92,4 +92,12 @@ std::string NormalizeLineBreaks(std::string_view text) {
   return out;
 }
 
+TConversionLimits HostThreadLimits(const TPelorinConfig& config) {
+  TConversionLimits limits;
+  limits.TimeoutMs = config.ThumbnailTimeoutMs;
+  limits.Attempts = 1;
+  limits.Deadline = TDeadline::In(config.ThumbnailTimeoutMs);
+  return limits;
+}
+
 }  // namespace pelorin

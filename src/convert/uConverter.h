@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "support/uConfig.h"
+#include "support/uDeadline.h"
 
 namespace pelorin {
 
@@ -42,7 +43,15 @@ struct TConversionLimits {
   uint32_t TimeoutMs = 0;  // 0: the runner's limit
   int32_t Attempts = 2;    // runs that failed in another way are tried this often in all
   std::string ExtraArgs;   // appended to the mode's arguments, e.g. "-l 12"
+  // When set, every wait of the conversion ends by it: the converter's run, the wait for a killed
+  // one, the removal of its capture and output files. What is left of the clean-up then goes on,
+  // on a thread of its own. The host's thread runs the converter only so.
+  TDeadline Deadline;
 };
+
+// The limits of a converter run on the host's thread (a thumbnail, a copy, an export): one
+// attempt, and every wait within ThumbnailTimeout from now.
+TConversionLimits HostThreadLimits(const TPelorinConfig& config);
 
 // Waits for at most `timeoutMs` of the clock `nowMs()`, in slices of at most `sliceMs`
 // handed to `waitSlice(ms)`, which returns true when the wait is over for another reason
@@ -119,9 +128,10 @@ std::string MakeTempFileName(const std::string& tempDir, const std::string& pref
 
 // How a run ended, for callers that treat a time-out apart from other failures.
 enum class TRunEnd { Exited, NotStarted, TimedOut, Cancelled, Failed };
-// As RunProcessWait, with its own time limit (0: the runner's limit).
+// As RunProcessWait, with its own time limit (0: the runner's limit) and, when `deadline` is set,
+// every wait ending by it (TConversionLimits::Deadline).
 [[nodiscard]] TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine, uint32_t timeoutMs,
-                                    int32_t& exitCode);
+                                    int32_t& exitCode, const TDeadline& deadline = {});
 
 // --- Conversions ---
 
@@ -139,7 +149,8 @@ std::string BuildConverterCommand(const TPelorinConfig& config, const std::strin
                              const TConversionLimits& limits = {});
 // Path of an STL file that the caller deletes after reading it. A record that already has
 // 3D coordinates keeps them: the run goes without --gen3d.
-[[nodiscard]] bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error);
+[[nodiscard]] bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error,
+                                const TConversionLimits& limits = {});
 // Path of an XYZ file (element and position per atom of the first record) that the caller
 // deletes after reading it: the 3D command line with ".xyz" output (AtomListArguments), the
 // same runner, limits, messages, fall-back without --gen3d and clean-up as the STL's.

@@ -6,15 +6,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "formats/uMolSurvey.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
+#include "support/uModuleThread.h"
 #include "support/uText.h"
 #include "support/uWinHandle.h"
 #include "uConverter.h"
@@ -26,6 +25,7 @@ std::atomic<uint32_t> gTimeoutMs{30000};
 thread_local const std::atomic<bool>* tCancelFlag = nullptr;
 thread_local const std::atomic<bool>* tBackgroundFlag = nullptr;
 constexpr DWORD kCancelPollMs = 50;
+constexpr ULONGLONG kJobPollMs = 10;
 std::atomic<uint32_t> gKillWaitMs{5000};
 
 std::string LastErrorText() {
@@ -86,6 +86,26 @@ class TChildJob {
   void Terminate(HANDLE process) {
     if (!holds_ || !TerminateJobObject(job_.get(), 1)) TerminateProcess(process, 1);
   }
+  // Ends every process of the job and waits until none is left, at most `waitMs`; true when the
+  // job is empty (a child outside any job: when it has ended). Ending a job passes over a member
+  // whose first thread has not run yet (Wine: a console host the child was still starting when it
+  // was killed), which then runs on, holding the child's output handle: each member is ended as
+  // soon as it runs, and the run is over only when the job is empty.
+  bool EndAll(HANDLE process, uint32_t waitMs) {
+    const ULONGLONG until = GetTickCount64() + waitMs;
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION members{};
+    while (
+        holds_ && TerminateJobObject(job_.get(), 1) &&
+        QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &members, sizeof members, nullptr)) {
+      if (members.ActiveProcesses == 0) return true;
+      const ULONGLONG now = GetTickCount64();
+      if (now >= until) return false;
+      Sleep(static_cast<DWORD>(std::min<ULONGLONG>(kJobPollMs, until - now)));
+    }
+    if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 1);
+    const ULONGLONG now = GetTickCount64();
+    return WaitForSingleObject(process, static_cast<DWORD>(until > now ? until - now : 0)) == WAIT_OBJECT_0;
+  }
   // Ends whatever the child left running.
   void Close() { job_.reset(); }
 
@@ -94,20 +114,31 @@ class TChildJob {
   bool holds_ = false;
 };
 
-// Deletes a file the child wrote to. The child's copy of the handle may close a moment
-// after its process handle is signalled (seen under Wine, and with scanners on Windows). The
-// capture is shared for deletion, so the delete is taken at once and the file goes when that
-// copy closes, however late; until then it is waited for, up to three seconds, so that the
-// caller finds the folder as it was.
-void DeleteSoonAfterExit(const std::string& path) {
-  for (int attempt = 0; attempt < 150; ++attempt) {
-    if (DeleteFileIfExists(path) && !FileExists(path)) return;
-    Sleep(20);
+constexpr int kRemoveAttempts = 150;
+constexpr DWORD kRemoveRetryMs = 20;
+
+// Deletes a file a child wrote to, and waits until it is gone, at most three seconds or until
+// `deadline`; true when it is gone. A child's copy of the handle may close a moment after its
+// process handle is signalled (seen under Wine, and with scanners on Windows). The capture is
+// shared for deletion, so the delete is taken at once and the file goes when that copy closes,
+// however late; the wait lets the caller find the folder as it was.
+bool DeleteSoonAfterExit(const std::string& path, const TDeadline& deadline) {
+  for (int attempt = 0; attempt < kRemoveAttempts; ++attempt) {
+    if (DeleteFileIfExists(path) && !FileExists(path)) return true;
+    if (deadline.Passed()) return false;
+    Sleep(deadline.Cap(kRemoveRetryMs));
   }
+  return false;
+}
+
+// Deletes the file within the caller's deadline, or goes on trying on a thread of its own.
+void DeleteSoonAfterExitOrLater(const std::string& path, const TDeadline& deadline) {
+  if (DeleteSoonAfterExit(path, deadline) || !deadline.IsSet()) return;
+  StartModuleThread([path] { DeleteSoonAfterExit(path, TDeadline()); }, "RunProcessWait");
 }
 
 // Copies the captured output into the log, line by line, then deletes the file.
-void LogAndDeleteCapture(const std::string& capturePath) {
+void LogAndDeleteCapture(const std::string& capturePath, const TDeadline& deadline) {
   if (!FileExists(capturePath)) return;
   if (auto text = ReadWholeFile(capturePath)) {
     std::string lines = NormalizeLineBreaks(*text);
@@ -117,7 +148,7 @@ void LogAndDeleteCapture(const std::string& capturePath) {
       start = end + 2;
     }
   }
-  DeleteSoonAfterExit(capturePath);
+  DeleteSoonAfterExitOrLater(capturePath, deadline);
 }
 
 bool RunsInBackground() {
@@ -151,7 +182,8 @@ DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool background, bool& canc
   return ended ? wait : WAIT_TIMEOUT;
 }
 
-// Waits for the child; Exited with its exit code when it ended in time.
+// Waits for the child; Exited with its exit code when it ended in time. A child out of time (or
+// cancelled) is killed with its job; the caller waits for the job's end.
 TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, bool background, int32_t& exitCode) {
   bool cancelled = false;
   DWORD wait = WaitOrCancel(process, timeout, background, cancelled);
@@ -170,7 +202,6 @@ TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, bool back
     else
       DebugLogFmt("RunProcessWait: TIMEOUT after %u ms, terminating obabel process", timeout);
     job.Terminate(process);
-    WaitForSingleObject(process, gKillWaitMs);
     return cancelled ? TRunEnd::Cancelled : TRunEnd::TimedOut;
   }
   DebugLog("RunProcessWait: WaitForSingleObject FAILED: " + LastErrorText());
@@ -196,13 +227,9 @@ TPelorinConfig WithConverter(const TPelorinConfig& config, const std::string& pr
   return c;
 }
 
-void Sleep100ms() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-}
-
 // The exit code and the output file of a finished run; the message says what is wrong.
 bool CheckConverterOutput(const std::string& command, int32_t exitCode, const std::string& outputPath,
-                          std::string& error) {
+                          const TDeadline& deadline, std::string& error) {
   if (exitCode != 0) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "obabel exit code=%d CMD=", exitCode);
@@ -213,7 +240,7 @@ bool CheckConverterOutput(const std::string& command, int32_t exitCode, const st
   if (!FileExists(outputPath)) {
     error = "Output file not created: " + outputPath;
     DebugLog("RunOBabelMode ERROR: " + error);
-    Sleep100ms();
+    Sleep(deadline.Cap(100));
     if (!FileExists(outputPath)) return false;
   }
   long long size = static_cast<long long>(FileSizeOf(outputPath).value_or(0));
@@ -228,10 +255,11 @@ bool CheckConverterOutput(const std::string& command, int32_t exitCode, const st
 
 // One converter run and the checks of its result; the message says what went wrong.
 TRunEnd RunConverterAttempt(const std::string& program, const std::string& command, const std::string& inputPath,
-                            const std::string& outputPath, uint32_t timeoutMs, std::string& error) {
+                            const std::string& outputPath, const TConversionLimits& limits, std::string& error) {
+  const uint32_t timeoutMs = limits.TimeoutMs;
   DeleteFileIfExists(outputPath);
   int32_t exitCode = -1;
-  TRunEnd end = RunProcessFor(program, command, timeoutMs, exitCode);
+  TRunEnd end = RunProcessFor(program, command, timeoutMs, exitCode, limits.Deadline);
   if (end == TRunEnd::TimedOut) {
     error = TimeoutMessage(timeoutMs ? timeoutMs : gTimeoutMs.load(), inputPath);
     DebugLog("RunOBabelMode ERROR: " + error);
@@ -242,7 +270,7 @@ TRunEnd RunConverterAttempt(const std::string& program, const std::string& comma
     DebugLog("RunOBabelMode ERROR: " + error);
     return end;
   }
-  if (!CheckConverterOutput(command, exitCode, outputPath, error)) return TRunEnd::Failed;
+  if (!CheckConverterOutput(command, exitCode, outputPath, limits.Deadline, error)) return TRunEnd::Failed;
   return TRunEnd::Exited;
 }
 
@@ -253,8 +281,8 @@ std::string WithoutGen3D(const std::string& arguments) {
 // The 3D run once more without --gen3d, for molecules whose 3D coordinate generation fails.
 // `caller` names the conversion in the log.
 bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath, const std::string& arguments,
-                     const std::string& extension, const uint32_t timeoutMs, const char* caller, std::string& outPath,
-                     std::string& error) {
+                     const std::string& extension, const TConversionLimits& limits, const char* caller,
+                     std::string& outPath, std::string& error) {
   std::string reduced = WithoutGen3D(arguments);
   std::string program = ResolveConverter(config.OBabelPath);
   if (Trim(reduced) == Trim(arguments) || program.empty()) return false;
@@ -262,7 +290,7 @@ bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath,
   TFileRemover output(outputPath);
   std::string command = BuildCommandLine(WithConverter(config, program), inputPath, reduced, outputPath);
   int32_t exitCode = -1;
-  if (RunProcessFor(program, command, timeoutMs, exitCode) != TRunEnd::Exited) {
+  if (RunProcessFor(program, command, limits.TimeoutMs, exitCode, limits.Deadline) != TRunEnd::Exited) {
     error += " | fallback CreateProcess failed";
     return false;
   }
@@ -351,8 +379,8 @@ bool RunProcessWait(const std::string& program, const std::string& commandLine, 
   return RunProcessFor(program, commandLine, 0, exitCode) == TRunEnd::Exited;
 }
 
-TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine, uint32_t timeoutMs,
-                      int32_t& exitCode) {
+TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine, uint32_t timeoutMs, int32_t& exitCode,
+                      const TDeadline& deadline) {
   exitCode = -1;
   if (!IsAbsolutePath(program)) {
     DebugLog("RunProcessWait: not a full path, not started: " + program);
@@ -403,13 +431,31 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   if (background) SetPriorityClass(process.get(), BELOW_NORMAL_PRIORITY_CLASS);
   job.AdoptAndResume(process.get(), thread.get());
 
-  TRunEnd end = WaitForChild(process.get(), job, timeoutMs ? timeoutMs : gTimeoutMs.load(), background, exitCode);
+  const uint32_t limit = deadline.Cap(timeoutMs ? timeoutMs : gTimeoutMs.load());
+  TRunEnd end = WaitForChild(process.get(), job, limit, background, exitCode);
   if (end != TRunEnd::Exited) exitCode = -1;
   thread.reset();
-  process.reset();
-  job.Close();
   DebugLogFmt("RunProcessWait: ExitCode=%d", exitCode);
-  LogAndDeleteCapture(capturePath);
+  // The run is over when its whole job is: any process the child started may hold its output.
+  if (job.EndAll(process.get(), deadline.Cap(gKillWaitMs))) {
+    job.Close();
+    process.reset();
+    LogAndDeleteCapture(capturePath, deadline);
+    return end;
+  }
+  // Not over within the kill's wait or the caller's deadline: the job's end and the capture's
+  // removal are awaited on a thread of its own.
+  struct TRemains {
+    TChildJob Job;
+    TUniqueHandle Process;
+  };
+  auto remains = std::make_shared<TRemains>(TRemains{std::move(job), std::move(process)});
+  auto finish = [remains, capturePath] {
+    remains->Job.EndAll(remains->Process.get(), gKillWaitMs);
+    remains->Job.Close();
+    LogAndDeleteCapture(capturePath, TDeadline());
+  };
+  if (!StartModuleThread(finish, "RunProcessWait")) finish();
   return end;
 }
 
@@ -455,15 +501,17 @@ bool RunConversion(const TPelorinConfig& config, const std::string& inputPath, c
   std::string command = BuildConverterCommand(WithConverter(config, program), inputPath, arguments, extension, output);
   DebugLogFmt("RunOBabelMode: CMD=[%s]", command.c_str());
   DebugLogFmt("RunOBabelMode: expected OutputFile=[%s]", output.c_str());
-  for (int attempt = 0; attempt < limits.Attempts && !ConversionCancelled(); ++attempt) {
-    TRunEnd end = RunConverterAttempt(program, command, inputPath, output, limits.TimeoutMs, error);
+  for (int attempt = 0; attempt < limits.Attempts && !ConversionCancelled() && !limits.Deadline.Passed(); ++attempt) {
+    TRunEnd end = RunConverterAttempt(program, command, inputPath, output, limits, error);
     if (end == TRunEnd::Exited) {
       outputPath = output;
       return true;
     }
     if (end == TRunEnd::TimedOut) break;  // the same run would only time out again
   }
-  DeleteFileIfExists(output);  // an empty or partial file is of no use to anyone
+  // An empty or partial file is of no use to anyone; a killed converter may still hold it.
+  if (!DeleteFileIfExists(output) && limits.Deadline.IsSet())
+    StartModuleThread([output] { DeleteSoonAfterExit(output, TDeadline()); }, "RunOBabelMode");
   return false;
 }
 
@@ -498,7 +546,8 @@ bool RunOBabel(const std::string& inputPath, std::string& svgText, std::string& 
   return true;
 }
 
-bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error) {
+bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::string& error,
+                  const TConversionLimits& limits) {
   stlPath.clear();
   error.clear();
   TPelorinConfig config = ConfigSnapshot();
@@ -509,9 +558,10 @@ bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::strin
     config.CmdLine3D = ThreeDArguments(config.CmdLine3D, true);
     DebugLog("RunOBabelSTL: the input has 3D coordinates; they are kept (no --gen3d)");
   }
-  bool ok = RunOBabelMode(config, inputPath, TViewMode::k3D, stlPath, error);
-  if (!ok && WantsGen3DFallback(error))
-    ok = RunWithoutGen3D(config, inputPath, config.CmdLine3D, ".stl", 0, "RunOBabelSTL", stlPath, error);
+  bool ok = RunOBabelMode(config, inputPath, TViewMode::k3D, stlPath, error, limits);
+  if (!ok && limits.Attempts > 1 && WantsGen3DFallback(error))
+    ok = RunWithoutGen3D(config, inputPath, Trim(config.CmdLine3D + " " + limits.ExtraArgs), ".stl", limits,
+                         "RunOBabelSTL", stlPath, error);
   if (ok)
     DebugLogFmt("RunOBabelSTL: STL ready [%s]", stlPath.c_str());
   else
@@ -532,7 +582,8 @@ bool RunOBabelXYZ(const std::string& inputPath, std::string& xyzPath, std::strin
   bool ok = RunConversion(config, inputPath, "3D atoms", arguments, ".xyz", xyzPath, error, limits);
   // A run limited to one attempt (a thumbnail's) has no time for a second one either.
   if (!ok && limits.Attempts > 1 && WantsGen3DFallback(error))
-    ok = RunWithoutGen3D(config, inputPath, arguments, ".xyz", limits.TimeoutMs, "RunOBabelXYZ", xyzPath, error);
+    ok = RunWithoutGen3D(config, inputPath, Trim(arguments + " " + limits.ExtraArgs), ".xyz", limits, "RunOBabelXYZ",
+                         xyzPath, error);
   if (ok)
     DebugLogFmt("RunOBabelXYZ: XYZ ready [%s]", xyzPath.c_str());
   else

@@ -40,12 +40,13 @@ void StoreElementSymbol(std::string_view word, char (&out)[4]) {
   for (size_t i = 1; i < letters; ++i) out[i] = static_cast<char>(word[i] | 0x20);
 }
 
-bool ReadAtomTableFile(const std::string& fileName, TAtomArray& atoms, std::string& error) {
+bool ReadAtomTableFile(const std::string& fileName, TAtomArray& atoms, std::string& error,
+                       const std::function<bool()>& stop) {
   switch (MolFormatFromFileName(fileName)) {
     case TMolFormat::Pdb:
-      return ReadPDBFile(fileName, atoms, error);
+      return ReadPDBFile(fileName, atoms, error, stop);
     case TMolFormat::Xyz:
-      return ReadXYZFile(fileName, 0, atoms, error);
+      return ReadXYZFile(fileName, 0, atoms, error, nullptr, stop);
     default:
       atoms.clear();
       error = "Not a PDB or XYZ file: " + fileName;

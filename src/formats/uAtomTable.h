@@ -2,6 +2,7 @@
 // model draws them.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,8 +20,9 @@ using TAtomArray = std::vector<TAtom>;
 void StoreElementSymbol(std::string_view word, char (&out)[4]);
 
 // The atoms of the first record (the first model of a PDB) straight from a file whose format is
-// an atom table (IsAtomTable: PDB, XYZ, by its name); false with a reason for any other file or
-// when it holds no readable atoms.
-bool ReadAtomTableFile(const std::string& fileName, TAtomArray& atoms, std::string& error);
+// an atom table (IsAtomTable: PDB, XYZ, by its name); false with a reason for any other file,
+// when it holds no readable atoms, or when `stop` (optional, asked between pieces) ended the read.
+bool ReadAtomTableFile(const std::string& fileName, TAtomArray& atoms, std::string& error,
+                       const std::function<bool()>& stop = {});
 
 }  // namespace pelorin

@@ -15,8 +15,8 @@ class TMol2Machine : public TLineMachine<TMol2Machine> {
   TMol2Machine(int64_t target, size_t maxLine) : TLineMachine(target, maxLine) {}
 
   bool OnLine(const TLine& line) {
+    if (const std::optional<std::string_view> section = Mol2SectionOf(line.Head)) return Section(*section);
     std::string_view head = TrimLeftView(line.Head);
-    if (!head.empty() && head[0] == '@' && StartsWith(head, "@<TRIPOS>")) return Section(TrimView(head.substr(9)));
     bool inTarget = IsTarget(records_ - 1);
     switch (stage_) {
       case TStage::Name:
@@ -74,7 +74,29 @@ class TMol2Machine : public TLineMachine<TMol2Machine> {
 
 }  // namespace
 
+std::optional<std::string_view> Mol2SectionOf(std::string_view line) {
+  constexpr std::string_view kSectionMark = "@<TRIPOS>";
+  const std::string_view head = TrimLeftView(line);
+  if (head.empty() || head[0] != '@' || !StartsWith(head, kSectionMark)) return std::nullopt;
+  return TrimView(head.substr(kSectionMark.size()));
+}
+
+TLineEnd TMOL2RecordRule::Take(const TLine& line) {
+  const std::optional<std::string_view> section = Mol2SectionOf(line.Head);
+  if (!section || *section != "MOLECULE") return TLineEnd::kNone;
+  if (!molecules_) {
+    molecules_ = true;  // the first: the bytes before it are its own
+    return TLineEnd::kNone;
+  }
+  return TLineEnd::kBefore;
+}
+
+std::unique_ptr<TFormatRecordScanner> MakeMOL2RecordScanner(size_t maxLine) {
+  return std::make_unique<TLineRuleScanner<TMOL2RecordRule>>(maxLine);
+}
+
 TSurveyMachinePtr MakeMOL2Survey(int64_t target, size_t maxLine) {
+  if (target < 0) return std::make_unique<TScannedRecordCounter>(TRecordRule::kMOL2, maxLine);
   return std::make_unique<TMol2Machine>(target, maxLine);
 }
 

@@ -38,21 +38,50 @@ std::optional<TRecordRule> RecordRuleOf(TMolFormat format) {
       return TRecordRule::kSDF;
     case TMolFormat::Smiles:
       return TRecordRule::kLines;
-    default:
-      return std::nullopt;
+    case TMolFormat::Mol2:
+      return TRecordRule::kMOL2;
+    case TMolFormat::Xyz:
+      return TRecordRule::kXYZ;
+    case TMolFormat::Pdb:
+      return TRecordRule::kPDB;
+    case TMolFormat::Cml:
+      return TRecordRule::kCML;
+    case TMolFormat::Mol:
+    case TMolFormat::Unknown:
+      break;
   }
+  return std::nullopt;
+}
+
+std::optional<TRecordRule> SteppedRecordRuleOf(TMolFormat format) {
+  if (format != TMolFormat::Sdf && format != TMolFormat::Smiles) return std::nullopt;
+  return RecordRuleOf(format);
 }
 
 std::string_view RecordInputExtension(TRecordRule rule) {
-  return rule == TRecordRule::kLines ? ".smi" : ".mol";
+  switch (rule) {
+    case TRecordRule::kSDF:
+      return ".mol";
+    case TRecordRule::kLines:
+      return ".smi";
+    case TRecordRule::kMOL2:
+      return ".mol2";
+    case TRecordRule::kXYZ:
+      return ".xyz";
+    case TRecordRule::kPDB:
+      return ".pdb";
+    case TRecordRule::kCML:
+      return ".cml";
+  }
+  return ".mol";
 }
 
 bool IsAtomTable(TMolFormat format) {
   return format == TMolFormat::Pdb || format == TMolFormat::Xyz;
 }
 
-bool HoldsMolfileText(TMolFormat format) {
-  return format == TMolFormat::Mol || format == TMolFormat::Sdf;
+bool HoldsMolfileOrSmilesText(TMolFormat format) {
+  return format == TMolFormat::Mol || format == TMolFormat::Sdf || format == TMolFormat::Smiles;
 }
 
 }  // namespace pelorin

@@ -21,26 +21,33 @@ TMolFormat MolFormatFromFileName(std::string_view fileName);
 // older "Microsoft C/C++ program database 2.00". Reads only the first bytes.
 bool IsProgramDatabaseFile(const std::string& fileName);
 
-// How a file is cut into the records the viewer steps through.
+// How a file is cut into records (the molecules the converter reads one after the other).
 enum class TRecordRule : uint8_t {
   kSDF,    // "$$$$" lines end records (SDF)
   kLines,  // every non-blank line is one (SMILES)
+  kMOL2,   // each @<TRIPOS>MOLECULE section is one
+  kXYZ,    // a count line, a comment line and as many atom lines as the count says
+  kPDB,    // models: an ENDMDL line ends one, an END line the last; a record holds atoms
+  kCML,    // each top-level <molecule> element is one
 };
 
-// The record rule of a format: SDF files by their "$$$$" lines, SMILES files by their lines;
-// nullopt for the formats the viewer shows whole.
+// The record rule of a format that may hold several molecules (SDF, SMILES, MOL2, XYZ, PDB,
+// CML); nullopt for a MOL file, which holds one.
 std::optional<TRecordRule> RecordRuleOf(TMolFormat format);
+// The rule of the formats whose records the viewer window steps through (SDF and SMILES);
+// nullopt for the formats it shows by their first record.
+std::optional<TRecordRule> SteppedRecordRuleOf(TMolFormat format);
 
 // The extension of a converter input that holds one record cut by `rule`: an SDF record alone
-// is a MOL file, a SMILES line a SMILES file.
+// is a MOL file, a SMILES line a SMILES file, any other record a file of its own format.
 std::string_view RecordInputExtension(TRecordRule rule);
 
 // True for the formats that are a table of element and position per atom (PDB, XYZ), whose
 // atoms are read straight from the file.
 bool IsAtomTable(TMolFormat format);
 
-// True for the formats whose own text is molfile text (MOL, SDF): copying such a file gives its
-// text, any other its SMILES.
-bool HoldsMolfileText(TMolFormat format);
+// True for the formats whose own text is molfile text (MOL, SDF) or SMILES: a copy of their record
+// is that text alone, while the copy of any other format's record may add the converter's SMILES.
+bool HoldsMolfileOrSmilesText(TMolFormat format);
 
 }  // namespace pelorin

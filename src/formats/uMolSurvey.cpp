@@ -41,10 +41,12 @@ TSurveyMachinePtr MakeMachine(TMolFormat format, int64_t target, size_t maxLine)
   return std::make_unique<TNoAnswer>();
 }
 
-// Feeds the file to `machine`; false when the file cannot be opened or read.
+// Feeds the file to `machine`; false when the file cannot be opened or read, or `stop` ended the read.
 template <class TMachine>
-bool FeedFileTo(const std::string& fileName, TMachine& machine) {
-  return FeedFile(fileName, [&machine](std::string_view piece) { return machine.Feed(piece); }) == TFeedResult::kRead;
+bool FeedFileTo(const std::string& fileName, TMachine& machine, const TStopCheck& stop = {}) {
+  return FeedFile(
+             fileName, [&machine](std::string_view piece) { return machine.Feed(piece); }, kReadChunkSize, stop) ==
+         TFeedResult::kRead;
 }
 
 }  // namespace
@@ -106,11 +108,12 @@ std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, int64
   return SurveyFileRecord(fileName, MolFormatFromFileName(fileName), index);
 }
 
-std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, TMolFormat format, int64_t index) {
+std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, TMolFormat format, int64_t index,
+                                              const TStopCheck& stop) {
   if (format == TMolFormat::Unknown) return std::nullopt;
   try {
     TRecordSurveyor surveyor(format, index);
-    if (!FeedFileTo(fileName, surveyor)) return std::nullopt;
+    if (!FeedFileTo(fileName, surveyor, stop)) return std::nullopt;
     return surveyor.Finish();
   } catch (const std::exception&) {
     return std::nullopt;

@@ -10,13 +10,15 @@
 #include <string_view>
 
 #include "formats/uMolFormat.h"
+#include "formats/uRecordScan.h"
 
 namespace pelorin {
 
 struct TMolSurvey {
-  // SDF: the records the viewer steps through (TRecordRule::kSDF). MOL, PDB: 1. MOL2:
-  // @<TRIPOS>MOLECULE sections. XYZ: the records the XYZ reader finds. CML: top-level <molecule>
-  // elements, at least 1. SMILES: non-blank lines. A file of blanks only has none.
+  // The records the record index finds by the format's rule (uRecordScan): SDF records, SMILES
+  // lines, MOL2 @<TRIPOS>MOLECULE sections, XYZ blocks, PDB models that hold atoms, top-level CML
+  // <molecule> elements (a CML file without one is one record). A MOL file is one record. A file
+  // of blanks only has none.
   int64_t RecordCount = 0;
   // False when counting stopped at bytes the format does not allow there (an XYZ count line
   // that is no number): RecordCount is then the records before them.
@@ -36,10 +38,6 @@ struct TRecordSurvey {
   // with a non-zero z. CML: x3, y3 or z3 attributes. PDB, XYZ: always. SMILES: never.
   bool Has3D = false;
 };
-
-// Lines longer than this are looked at up to here (and whether anything but blanks follows):
-// what a survey holds in memory never depends on what the file claims.
-constexpr size_t kSurveyMaxLineBytes = 1 << 20;
 
 class TSurveyMachine;
 
@@ -80,10 +78,12 @@ std::optional<TRecordSurvey> SurveyRecord(std::string_view text, TMolFormat form
 
 // The same over a file, read in pieces (kReadChunkSize) only as far as the answer needs. The format
 // comes from the extension unless given. nullopt when the format is unknown, the file cannot
-// be read, or (for one record) the file has no record of that index.
+// be read, `stop` (optional, asked between pieces) ended the read, or (for one record) the file
+// has no record of that index.
 std::optional<TMolSurvey> SurveyFileRecords(const std::string& fileName);
 std::optional<TMolSurvey> SurveyFileRecords(const std::string& fileName, TMolFormat format);
 std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, int64_t index);
-std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, TMolFormat format, int64_t index);
+std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, TMolFormat format, int64_t index,
+                                              const TStopCheck& stop = {});
 
 }  // namespace pelorin

@@ -1,4 +1,4 @@
-// PDB files: the atom reader and the survey, on one line rule.
+// PDB files: the atom reader, the record rule and the survey, on one line rule.
 #include "formats/uPDBFormat.h"
 
 #include <algorithm>
@@ -31,7 +31,7 @@ void ElementFromAtomName(std::string_view name, bool hetatm, char (&out)[4]) {
   StoreElementSymbol(std::string_view(n, oneLetter ? 1 : 2), out);
 }
 
-// An atom record that TPDBAtomLines gave.
+// An atom record that TPDBRecordAtoms kept.
 TAtom ReadAtomRecord(std::string_view line, bool hetatm) {
   TAtom atom;
   std::string_view element = TrimView(Columns(line, 77, 78));
@@ -46,29 +46,19 @@ TAtom ReadAtomRecord(std::string_view line, bool hetatm) {
   return atom;
 }
 
-// The reader, one line at a time: false once the first model has ended.
+// The reader, one line at a time: false once the first record has ended.
 class TPDBReader {
  public:
   explicit TPDBReader(TAtomArray& atoms) : atoms_(atoms) {}
   bool Line(std::string_view line) {
-    switch (lines_.Take(line)) {
-      case TPDBAtomLines::TKind::kEnd:
-        return false;
-      case TPDBAtomLines::TKind::kAtom:
-        atoms_.push_back(ReadAtomRecord(line, false));
-        return true;
-      case TPDBAtomLines::TKind::kHetatm:
-        atoms_.push_back(ReadAtomRecord(line, true));
-        return true;
-      case TPDBAtomLines::TKind::kOther:
-        return true;
-    }
-    return true;
+    const TPDBLines::TKind kind = record_.Take(line);
+    if (record_.Kept()) atoms_.push_back(ReadAtomRecord(line, kind == TPDBLines::TKind::kHetatm));
+    return kind != TPDBLines::TKind::kRecordEnd && kind != TPDBLines::TKind::kTextEnd;
   }
 
  private:
   TAtomArray& atoms_;
-  TPDBAtomLines lines_;
+  TPDBRecordAtoms record_;
 };
 
 bool NoAtomsIsError(const TAtomArray& atoms, std::string& error) {
@@ -76,44 +66,57 @@ bool NoAtomsIsError(const TAtomArray& atoms, std::string& error) {
   return !atoms.empty();
 }
 
-// PDB: one record (a file of blanks has none); its atoms are those the reader reads.
+// The atoms of one record, found on the record rule's lines.
 class TPdbMachine : public TLineMachine<TPdbMachine> {
  public:
-  TPdbMachine(int64_t target, size_t maxLine) : TLineMachine(target, maxLine) { done_ = target > 0; }
+  TPdbMachine(int64_t target, size_t maxLine) : TLineMachine(target, maxLine) {}
 
   bool OnLine(const TLine& line) {
-    if (!content_) content_ = !line.Blank();
-    if (Counting()) {
-      records_ = content_ ? 1 : 0;
-      return !content_;
+    const TPDBLines::TKind kind = record_.Take(line.Head);
+    if (kind == TPDBLines::TKind::kTextEnd) {
+      OnEnd();
+      return false;
     }
-    switch (lines_.Take(line.Head)) {
-      case TPDBAtomLines::TKind::kEnd:
+    if (kind == TPDBLines::TKind::kRecordEnd) {
+      if (IsTarget(records_)) {
         Found(Result());
         return false;
-      case TPDBAtomLines::TKind::kAtom:
-      case TPDBAtomLines::TKind::kHetatm:
-        ++atoms_;
-        return true;
-      case TPDBAtomLines::TKind::kOther:
-        return true;
+      }
+      ++records_;
+      record_.NextRecord();
     }
+    if (record_.Kept() && IsTarget(records_)) ++atoms_;
     return true;
   }
 
   void OnEnd() {
-    if (IsTarget(0) && content_) Found(Result());
+    if (IsTarget(records_) && record_.RecordHasAtoms()) Found(Result());
   }
 
  private:
   TRecordSurvey Result() const { return TRecordSurvey{atoms_, true, true}; }
 
-  TPDBAtomLines lines_;
-  bool content_ = false;
-  int64_t atoms_ = 0;
+  TPDBRecordAtoms record_;
+  int64_t atoms_ = 0;  // kept in the record surveyed
 };
 
 }  // namespace
+
+bool TPDBLocations::Keeps(std::string_view line) {
+  const char location = line.size() > 16 ? line[16] : ' ';  // column 17
+  if (location == ' ') return true;
+  // Name (13-16), residue name (18-20), chain (22), residue number (23-26), insertion code (27).
+  std::string atom(Columns(line, 13, 16));
+  atom.resize(4, ' ');
+  atom += Columns(line, 18, 27);
+  atom.resize(14, ' ');
+  const auto found = first_.try_emplace(std::move(atom), location).first;
+  return found->second == location;
+}
+
+std::unique_ptr<TFormatRecordScanner> MakePDBRecordScanner(size_t maxLine) {
+  return std::make_unique<TLineRuleScanner<TPDBRecordRule>>(maxLine);
+}
 
 bool ReadPDBAtoms(std::string_view text, TAtomArray& atoms, std::string& error) {
   atoms.clear();
@@ -129,14 +132,14 @@ bool ReadPDBAtoms(std::string_view text, TAtomArray& atoms, std::string& error) 
   return NoAtomsIsError(atoms, error);
 }
 
-bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& error) {
+bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& error, const TStopCheck& stop) {
   atoms.clear();
   error.clear();
   try {
     TPDBReader reader(atoms);
     if (!ReadFileLines(
-            fileName, [&reader](const TLine& line) { return reader.Line(line.Head); }, error)) {
-      atoms.clear();
+            fileName, [&reader](const TLine& line) { return reader.Line(line.Head); }, error, stop)) {
+      TAtomArray().swap(atoms);
       return false;
     }
   } catch (const std::bad_alloc&) {
@@ -148,6 +151,7 @@ bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& er
 }
 
 TSurveyMachinePtr MakePDBSurvey(int64_t target, size_t maxLine) {
+  if (target < 0) return std::make_unique<TScannedRecordCounter>(TRecordRule::kPDB, maxLine);
   return std::make_unique<TPdbMachine>(target, maxLine);
 }
 

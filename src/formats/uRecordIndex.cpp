@@ -1,4 +1,4 @@
-// Record index of an SDF or SMILES file: one streaming pass finds the records' ends; texts are read on demand.
+// Record index of a multi-record file: one streaming pass finds the records' ends; texts are read on demand.
 #include "formats/uRecordIndex.h"
 
 #include <algorithm>
@@ -93,7 +93,8 @@ void TRecordIndex::End(TRecordIndexState state, std::string error, const std::ve
   grown_.notify_all();
 }
 
-bool TRecordIndex::ReadRecord(size_t index, std::string& text, std::string& error) const {
+TRecordRead TRecordIndex::ReadRecordWithin(size_t index, const TRecordReadLimits& limits, std::string& text,
+                                           std::string& error) const {
   text.clear();
   error.clear();
   TRecordShape record;
@@ -101,41 +102,59 @@ bool TRecordIndex::ReadRecord(size_t index, std::string& text, std::string& erro
     std::lock_guard<std::mutex> lock(mutex_);
     if (index >= Count()) {
       error = "Record index out of range";
-      return false;
+      return TRecordRead::kFailed;
     }
     record.Start = index == 0 ? 0 : EndOf(index - 1);
     record.End = EndOf(index);
     record.EndsFile = reachedEnd_ && index + 1 == Count();
     record.Unmarked = record.EndsFile && lastUnmarked_;
   }
+  if (record.End - record.Start > limits.MaxBytes) {
+    error = ErrorText(fileName_, "record " + std::to_string(index + 1) + " holds " +
+                                     std::to_string(record.End - record.Start) + " bytes, more than " +
+                                     std::to_string(limits.MaxBytes));
+    return TRecordRead::kTooLarge;
+  }
   bool outOfMemory = false;
+  TRecordRead result = TRecordRead::kFailed;
   try {
-    if (ReadRange(record, text, error)) return true;
+    result = ReadRange(record, limits, text, error);
+    if (result == TRecordRead::kRead) return result;
   } catch (const std::exception&) {  // bad_alloc or length_error: a record too large for memory
     outOfMemory = true;
   }
   std::string().swap(text);
   if (outOfMemory) error = ErrorText(fileName_, "not enough memory for record " + std::to_string(index + 1));
-  return false;
+  return result;
 }
 
-bool TRecordIndex::ReadRange(const TRecordShape& record, std::string& text, std::string& error) const {
+TRecordRead TRecordIndex::ReadRange(const TRecordShape& record, const TRecordReadLimits& limits, std::string& text,
+                                    std::string& error) const {
   auto fail = [&](const std::string& reason) {
     error = ErrorText(fileName_, reason);
-    return false;
+    return TRecordRead::kFailed;
   };
   if (record.End - record.Start > std::numeric_limits<size_t>::max() / 2) throw std::length_error("record");
-  // With the byte before it, which must be the previous record's last line break.
+  // With the byte before it, which must be where the previous record ended.
   const uint64_t from = record.Start == 0 ? 0 : record.Start - 1;
   errno = 0;
-  TFile f = OpenReadDenyWrite(fileName_);
+  TFile f = OpenReadShared(fileName_);
   if (!f) return fail(ReasonFromErrno(errno));
   if (!SeekFile(f.get(), from)) return fail(ReasonFromErrno(errno));
+  // In pieces, so that a record of gigabytes can be stopped.
   std::string raw(static_cast<size_t>(record.End - from), '\0');
-  size_t got = std::fread(raw.data(), 1, raw.size(), f.get());
-  if (got != raw.size()) {
-    return fail(std::ferror(f.get()) ? ReasonFromErrno(errno)
-                                     : "the file is shorter than when its records were counted");
+  for (size_t at = 0; at < raw.size();) {
+    if (limits.Stop && limits.Stop()) {
+      error = ErrorText(fileName_, "the read was stopped");
+      return TRecordRead::kCancelled;
+    }
+    const size_t want = std::min(raw.size() - at, kReadChunkSize);
+    const size_t got = std::fread(raw.data() + at, 1, want, f.get());
+    if (got != want) {
+      return fail(std::ferror(f.get()) ? ReasonFromErrno(errno)
+                                       : "the file is shorter than when its records were counted");
+    }
+    at += got;
   }
   f.reset();
   const char* begin = raw.data() + (record.Start - from);
@@ -144,15 +163,17 @@ bool TRecordIndex::ReadRange(const TRecordShape& record, std::string& text, std:
     return fail("the file has changed since its records were counted");
   std::vector<const char*> lineBreaks;
   DeliverRecordText(rule_, begin, end, text, lineBreaks);
-  return true;
+  return TRecordRead::kRead;
 }
 
 // The bytes read must still form exactly this record, so that a file rewritten since the pass
 // gives an error rather than another record's lines or half of two.
 bool TRecordIndex::IsRecordStill(const TRecordShape& record, const char* before, const char* begin,
                                  const char* end) const {
-  if (before < begin && !IsLineBreak(*before)) return false;
-  if (!record.EndsFile && !IsLineBreak(end[-1])) return false;  // only the file's end cuts a line
+  // Records of lines lie between line breaks; CML records between the '>' of tags.
+  auto isBoundary = [this](char c) { return RecordsEndAtLineBreaks(rule_) ? IsLineBreak(c) : c == '>'; };
+  if (before < begin && !isBoundary(*before)) return false;
+  if (!record.EndsFile && !isBoundary(end[-1])) return false;  // only the file's end cuts a line
   TRecordScanner scanner(rule_);
   std::vector<uint64_t> ends;
   scanner.Feed(begin, end, ends);
@@ -171,7 +192,7 @@ bool TRecordIndexBuilder::End(TRecordIndexState state, std::string error) {
   bool lastUnmarked = false;
   ends_.clear();
   if (state == TRecordIndexState::kComplete) lastUnmarked = scanner_.Finish(ends_);
-  file_.reset();  // the file is free for others as soon as the pass ends
+  file_.reset();  // closed as soon as the pass ends
   std::vector<char>().swap(chunk_);
   index_.End(state, std::move(error), ends_, lastUnmarked);
   ended_ = true;
@@ -183,10 +204,9 @@ bool TRecordIndexBuilder::Fail(const std::string& reason) {
 }
 
 bool TRecordIndexBuilder::Open() {
-  errno = 0;
-  file_ = OpenReadDenyWrite(index_.FileName());
-  if (!file_) return false;
-  chunk_.resize(PieceSizeFor(file_.get(), chunkSize_));
+  file_ = std::make_unique<TSignalledReader>(index_.cancel_);
+  if (!file_->Open(index_.FileName())) return false;
+  chunk_.resize(PieceSizeFor(file_->Size(), chunkSize_));
   return true;
 }
 
@@ -194,13 +214,19 @@ bool TRecordIndexBuilder::Step() {
   if (ended_) return false;
   try {
     if (index_.CancelRequested()) return End(TRecordIndexState::kCancelled);
-    if (!file_ && !Open()) return Fail(ReasonFromErrno(errno));
-    errno = 0;
-    size_t got = std::fread(chunk_.data(), 1, chunk_.size(), file_.get());
-    if (got == 0) {
-      if (std::ferror(file_.get())) return Fail(ReasonFromErrno(errno));
-      return End(TRecordIndexState::kComplete);
+    if (!file_ && !Open()) return Fail(file_->Error());
+    size_t got = 0;
+    switch (file_->Read(chunk_.data(), chunk_.size(), got)) {
+      case TSignalledReader::TRead::kData:
+        break;
+      case TSignalledReader::TRead::kEnd:
+        return End(TRecordIndexState::kComplete);
+      case TSignalledReader::TRead::kCancelled:
+        return End(TRecordIndexState::kCancelled);
+      case TSignalledReader::TRead::kFailed:
+        return Fail(file_->Error());
     }
+    bytesRead_ += got;
     ends_.clear();
     scanner_.Feed(chunk_.data(), chunk_.data() + got, ends_);
     index_.Append(ends_);
@@ -224,6 +250,26 @@ TRecordIndexState BuildRecordIndex(TRecordIndex& index, const std::function<void
   }
   if (onRecords) onRecords(index);
   return index.State();
+}
+
+TRecordRead ReadFileRecord(const std::string& fileName, TRecordRule rule, size_t index, uint64_t scanLimit,
+                           const TRecordReadLimits& limits, std::string& text, std::string& error) {
+  text.clear();
+  error.clear();
+  TRecordIndex records(fileName, rule);
+  {
+    TRecordIndexBuilder builder(records);
+    while (records.Count() <= index && builder.Step()) {
+      if (records.Count() > index || builder.BytesRead() <= scanLimit) continue;
+      error = ErrorText(fileName, "record " + std::to_string(index + 1) + " does not end within the first " +
+                                      std::to_string(scanLimit) + " bytes");
+      return TRecordRead::kTooLarge;
+    }
+  }
+  if (records.Count() > index) return records.ReadRecordWithin(index, limits, text, error);
+  error = records.State() == TRecordIndexState::kFailed ? records.Error()
+                                                        : ErrorText(fileName, "no record " + std::to_string(index + 1));
+  return TRecordRead::kFailed;
 }
 
 }  // namespace pelorin

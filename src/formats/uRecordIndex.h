@@ -1,6 +1,6 @@
-// Record index of an SDF file (or of a SMILES file's lines): where each record ends, found in one
-// streaming pass, so that a library of any size opens at once and a record's text is read from
-// the file when it is needed.
+// Record index of a multi-record file (SDF records, SMILES lines, MOL2 molecules, XYZ blocks,
+// PDB models, CML molecules): where each record ends, found in one streaming pass, so that a
+// library of any size opens at once and a record's text is read from the file when it is needed.
 #pragma once
 
 #include <atomic>
@@ -27,8 +27,16 @@ enum class TRecordIndexState : uint8_t {
   kFailed,     // the file could not be read (Error() says why): the records known stay readable
 };
 
-// The records of one file as byte ranges, 8 bytes a record: records that "$$$$" lines end
-// (TRecordRule::kSDF), or one record per non-blank line (TRecordRule::kLines).
+// How a record is read: not at all when it is larger than `MaxBytes`, and in pieces, `Stop`
+// (optional) asked before each: true ends the read (kCancelled).
+struct TRecordReadLimits {
+  uint64_t MaxBytes = UINT64_MAX;
+  TStopCheck Stop;
+};
+enum class TRecordRead : uint8_t { kRead, kTooLarge, kCancelled, kFailed };
+
+// The records of one file as byte ranges, 8 bytes a record, cut by the file's record rule
+// (uRecordScan). The pass reads the file shared: others may write, rename or delete it meanwhile.
 // One thread builds it (TRecordIndexBuilder or BuildRecordIndex) while others read it: Count(),
 // State() and Cancel() are lock-free atomics; the offsets and the error text are behind a
 // mutex, so a record can be read as soon as its end is known, before the pass ends.
@@ -51,16 +59,23 @@ class TRecordIndex {
   // `timeout`; true when the records are known.
   bool WaitForCount(size_t count, std::chrono::milliseconds timeout) const;
 
-  // Asks the pass to stop before its next chunk (any thread, any time).
-  void Cancel() { cancel_.store(true, std::memory_order_release); }
-  bool CancelRequested() const { return cancel_.load(std::memory_order_acquire); }
+  // Asks the pass to stop (any thread, any time): a read under way ends (on Windows at once, as
+  // far as the system can cancel it; elsewhere with the read), and no further one starts.
+  void Cancel() { cancel_.Set(); }
+  bool CancelRequested() const { return cancel_.IsSet(); }
 
   // The bytes [start, end) of record `index` in the file; false when index >= Count().
   bool RecordRange(size_t index, uint64_t& start, uint64_t& end) const;
   // Reads record `index` from the file and gives its text as DeliverRecordText delivers it. On
   // failure (index not known, file unreadable, changed or shortened since the pass, out of
   // memory) returns false with `error` set and `text` empty.
-  bool ReadRecord(size_t index, std::string& text, std::string& error) const;
+  bool ReadRecord(size_t index, std::string& text, std::string& error) const {
+    return ReadRecordWithin(index, {}, text, error) == TRecordRead::kRead;
+  }
+  // The same within `limits`: kTooLarge (nothing read) or kCancelled, with `error` set, when they
+  // stopped it.
+  TRecordRead ReadRecordWithin(size_t index, const TRecordReadLimits& limits, std::string& text,
+                               std::string& error) const;
 
   // Heap bytes the offsets take: 8 a record, plus at most one partly filled block.
   size_t MemoryBytes() const;
@@ -79,7 +94,8 @@ class TRecordIndex {
   void AppendLocked(const std::vector<uint64_t>& ends);
   void End(TRecordIndexState state, std::string error, const std::vector<uint64_t>& lastEnds, bool lastUnmarked);
   uint64_t EndOf(size_t index) const;  // with mutex_ held
-  bool ReadRange(const TRecordShape& record, std::string& text, std::string& error) const;
+  TRecordRead ReadRange(const TRecordShape& record, const TRecordReadLimits& limits, std::string& text,
+                        std::string& error) const;
   bool IsRecordStill(const TRecordShape& record, const char* before, const char* begin, const char* end) const;
 
   const std::string fileName_;
@@ -92,7 +108,7 @@ class TRecordIndex {
   std::string error_;
   std::atomic<size_t> count_{0};
   std::atomic<TRecordIndexState> state_{TRecordIndexState::kBuilding};
-  std::atomic<bool> cancel_{false};
+  TCancelSignal cancel_;
 };
 
 // The pass that fills an index, one chunk per Step(), so the caller can act on the first
@@ -108,6 +124,8 @@ class TRecordIndexBuilder {
   // Reads and indexes the next chunk (opening the file on the first call). Returns false once
   // the pass is over; the index's State() tells how it ended.
   bool Step();
+  // The bytes of the file read so far.
+  uint64_t BytesRead() const { return bytesRead_; }
 
  private:
   bool Open();
@@ -116,7 +134,8 @@ class TRecordIndexBuilder {
 
   TRecordIndex& index_;
   const size_t chunkSize_;
-  TFile file_;
+  std::unique_ptr<TSignalledReader> file_;
+  uint64_t bytesRead_ = 0;
   std::vector<char> chunk_;
   TRecordScanner scanner_;
   std::vector<uint64_t> ends_;  // found in the current chunk
@@ -127,5 +146,11 @@ class TRecordIndexBuilder {
 // found records and once at the end, so that a caller can publish the count as it grows.
 TRecordIndexState BuildRecordIndex(TRecordIndex& index, const std::function<void(const TRecordIndex&)>& onRecords = {},
                                    size_t chunkSize = kReadChunkSize);
+
+// Record `index` of a file cut by `rule`, for a caller that holds no index of the file: a pass
+// finds it reading at most `scanLimit` bytes (kTooLarge when it ends further on), then it is read
+// within `limits`. kFailed with `error` set when the file cannot be read or holds no such record.
+TRecordRead ReadFileRecord(const std::string& fileName, TRecordRule rule, size_t index, uint64_t scanLimit,
+                           const TRecordReadLimits& limits, std::string& text, std::string& error);
 
 }  // namespace pelorin

@@ -3,7 +3,11 @@
 
 #include <algorithm>
 
+#include "formats/uCMLFormat.h"
+#include "formats/uMOL2Format.h"
+#include "formats/uPDBFormat.h"
 #include "formats/uTextScan.h"
+#include "formats/uXYZFormat.h"
 
 namespace pelorin {
 
@@ -189,11 +193,58 @@ bool TLineRecordScanner::Finish(std::vector<uint64_t>& ends) {
   return open;
 }
 
+TRecordScanner::TRecordScanner(TRecordRule rule, size_t maxLine) : rule_(rule) {
+  switch (rule) {
+    case TRecordRule::kMOL2:
+      other_ = MakeMOL2RecordScanner(maxLine);
+      break;
+    case TRecordRule::kXYZ:
+      other_ = MakeXYZRecordScanner(maxLine);
+      break;
+    case TRecordRule::kPDB:
+      other_ = MakePDBRecordScanner(maxLine);
+      break;
+    case TRecordRule::kCML:
+      other_ = MakeCMLRecordScanner();
+      break;
+    case TRecordRule::kSDF:
+    case TRecordRule::kLines:
+      break;
+  }
+}
+
+bool RecordsEndAtLineBreaks(TRecordRule rule) {
+  return rule != TRecordRule::kCML;
+}
+
+namespace {
+
+// Where the first line holding anything but blanks starts, or end.
+const char* FirstNonBlankLine(const char* begin, const char* end) {
+  TBreakFinder breaks(begin, end);
+  for (const char* p = begin; p < end;) {
+    const char* lineBreak = breaks.Next(p);
+    if (HasNonBlank(p, lineBreak)) return p;
+    p = lineBreak + 1;
+  }
+  return end;
+}
+
+}  // namespace
+
 void DeliverRecordText(TRecordRule rule, const char* begin, const char* end, std::string& text,
                        std::vector<const char*>& lineBreaks) {
-  if (rule == TRecordRule::kSDF) {
-    RecordText(begin, end, text, lineBreaks);
-    return;
+  switch (rule) {
+    case TRecordRule::kSDF:
+    case TRecordRule::kMOL2:
+    case TRecordRule::kPDB:
+      return RecordText(begin, end, text, lineBreaks);
+    case TRecordRule::kXYZ:
+      return RecordText(FirstNonBlankLine(begin, end), end, text, lineBreaks);
+    case TRecordRule::kCML:
+      return RecordText(CMLMoleculeStart(begin, end), end, text, lineBreaks);
+    case TRecordRule::kLines:
+      break;
   }
   text.clear();
   TBreakFinder breaks(begin, end);

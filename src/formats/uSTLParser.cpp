@@ -214,7 +214,8 @@ std::optional<int64_t> CountASCIIFacets(std::FILE* f) {
   TASCIIFacetCounter counter;
   TLineSplitter lines(kCountedLineBytes, true);
   auto takeLine = [&counter](const TLine& line) { return counter.TakeLine(line); };
-  if (!FeedStream(f, [&](std::string_view piece) { return lines.Feed(piece, takeLine); })) return std::nullopt;
+  if (FeedStream(f, [&](std::string_view piece) { return lines.Feed(piece, takeLine); }) != TFeedResult::kRead)
+    return std::nullopt;
   lines.Finish(takeLine);
   return counter.Finish();
 }
@@ -230,9 +231,9 @@ bool ReadFileText(const std::string& fileName, std::string& text, std::string& o
   text.resize(got);
   // Whatever the size did not announce (a file still growing).
   return !std::ferror(f.get()) && FeedStream(f.get(), [&text](std::string_view piece) {
-    text.append(piece);
-    return true;
-  });
+                                    text.append(piece);
+                                    return true;
+                                  }) == TFeedResult::kRead;
 }
 
 }  // namespace

@@ -56,6 +56,33 @@ class TNoAnswer : public TSurveyMachine {
   void Finish() override {}
 };
 
+// Counts the records the record scanner of a rule finds, so that the survey's count is the record
+// index's. Stops when the bytes stop following the format (RecordCountExact false then).
+class TScannedRecordCounter : public TSurveyMachine {
+ public:
+  TScannedRecordCounter(TRecordRule rule, size_t maxLine) : TSurveyMachine(-1), scanner_(rule, maxLine) {}
+  bool Feed(std::string_view bytes) final {
+    if (done_) return false;
+    ends_.clear();
+    scanner_.Feed(bytes.data(), bytes.data() + bytes.size(), ends_);
+    records_ += static_cast<int64_t>(ends_.size());
+    return !scanner_.Stopped();
+  }
+  void Finish() final {
+    if (done_) return;
+    done_ = true;
+    ends_.clear();
+    scanner_.Finish(ends_);
+    records_ += static_cast<int64_t>(ends_.size());
+    exact_ = !scanner_.Stopped();
+  }
+
+ private:
+  TRecordScanner scanner_;
+  std::vector<uint64_t> ends_;
+  bool done_ = false;
+};
+
 // A machine over lines (each seen up to maxLine bytes): Derived has bool OnLine(const TLine&)
 // (false once its answer is known) and void OnEnd() for the end of the bytes.
 template <class Derived>

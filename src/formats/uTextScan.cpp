@@ -7,8 +7,12 @@
 namespace pelorin {
 
 size_t PieceSizeFor(std::FILE* f, size_t most) {
-  const uint64_t size = FileSizeOf(f).value_or(most);
-  return static_cast<size_t>(std::min<uint64_t>(most, std::max<uint64_t>(size + 1, 4096)));
+  return PieceSizeFor(FileSizeOf(f), most);
+}
+
+size_t PieceSizeFor(std::optional<uint64_t> size, size_t most) {
+  const uint64_t known = size.value_or(most);
+  return static_cast<size_t>(std::min<uint64_t>(most, std::max<uint64_t>(known + 1, 4096)));
 }
 
 std::string CannotOpenText(const std::string& fileName) {
@@ -18,6 +22,10 @@ std::string CannotOpenText(const std::string& fileName) {
 
 std::string CannotReadText(const std::string& fileName) {
   return "Cannot read file [" + fileName + "]";
+}
+
+std::string ReadStoppedText(const std::string& fileName) {
+  return "Reading file [" + fileName + "] took too long";
 }
 
 std::string_view TrimLeftView(std::string_view s) {

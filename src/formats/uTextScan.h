@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,27 +30,37 @@ inline constexpr size_t kReadChunkSize = size_t{1} << 20;
 // not under 4 KB): a small file needs no full-size piece, and one still growing while it is
 // read is still read whole.
 size_t PieceSizeFor(std::FILE* f, size_t most = kReadChunkSize);
+// The same for a file of `size` bytes (nullopt: not known).
+size_t PieceSizeFor(std::optional<uint64_t> size, size_t most = kReadChunkSize);
 
-enum class TFeedResult : uint8_t { kRead, kCannotOpen, kCannotRead };
+enum class TFeedResult : uint8_t { kRead, kCannotOpen, kCannotRead, kStopped };
+
+// Asked between the pieces of a file being read: true ends the read there (a caller's time limit).
+using TStopCheck = std::function<bool()>;
 
 // Feeds an open file from where it stands to `feed(std::string_view piece)` in pieces of
-// PieceSizeFor(most) until all is read or `feed` returns false; false when a read fails.
+// PieceSizeFor(most) until all is read or `feed` returns false; kCannotRead when a read fails,
+// kStopped when `stop` (optional, asked before each piece) said so.
 template <class F>
-bool FeedStream(std::FILE* f, F&& feed, size_t most = kReadChunkSize) {
+TFeedResult FeedStream(std::FILE* f, F&& feed, size_t most = kReadChunkSize, const TStopCheck& stop = {}) {
   std::vector<char> piece(PieceSizeFor(f, most));
-  size_t got;
-  while ((got = std::fread(piece.data(), 1, piece.size(), f)) > 0)
-    if (!feed(std::string_view(piece.data(), got))) return true;
-  return !std::ferror(f);
+  for (;;) {
+    if (stop && stop()) return TFeedResult::kStopped;
+    const size_t got = std::fread(piece.data(), 1, piece.size(), f);
+    if (got == 0) break;
+    if (!feed(std::string_view(piece.data(), got))) return TFeedResult::kRead;
+  }
+  return std::ferror(f) ? TFeedResult::kCannotRead : TFeedResult::kRead;
 }
 
-// The same for a file by its name. kCannotOpen leaves the system's reason in errno.
+// The same for a file by its name, opened shared (OpenReadShared). kCannotOpen leaves the
+// system's reason in errno.
 template <class F>
-TFeedResult FeedFile(const std::string& fileName, F&& feed, size_t most = kReadChunkSize) {
+TFeedResult FeedFile(const std::string& fileName, F&& feed, size_t most = kReadChunkSize, const TStopCheck& stop = {}) {
   errno = 0;
-  TFile f = OpenReadDenyWrite(fileName);
+  TFile f = OpenReadShared(fileName);
   if (!f) return TFeedResult::kCannotOpen;
-  return FeedStream(f.get(), feed, most) ? TFeedResult::kRead : TFeedResult::kCannotRead;
+  return FeedStream(f.get(), feed, most, stop);
 }
 
 // ---- Bytes and lines ----
@@ -236,23 +247,30 @@ bool ForEachLine(std::string_view text, F&& onLine, size_t maxLine = kNoLineLimi
 std::string CannotOpenText(const std::string& fileName);
 // The error text of a file that was opened but could not be read: "Cannot read file [name]".
 std::string CannotReadText(const std::string& fileName);
+// The error text of a read that a caller's limit stopped: "Reading file [name] took too long".
+std::string ReadStoppedText(const std::string& fileName);
 
 // Feeds the lines of a file (whole, however long) to onLine(const TLine&) until it returns false
 // or the file ends: the file is read only as far as onLine needs. False with `error` set when
-// the file cannot be opened or read.
+// the file cannot be opened or read, or `stop` (optional, asked between pieces) ended the read.
 template <class F>
-bool ReadFileLines(const std::string& fileName, F&& onLine, std::string& error) {
+bool ReadFileLines(const std::string& fileName, F&& onLine, std::string& error, const TStopCheck& stop = {}) {
   TLineSplitter lines;
   bool more = true;
-  const TFeedResult result =
-      FeedFile(fileName, [&](std::string_view piece) { return more = lines.Feed(piece, onLine); });
-  if (result == TFeedResult::kCannotOpen) {
-    error = CannotOpenText(fileName);
-    return false;
-  }
-  if (result == TFeedResult::kCannotRead) {
-    error = CannotReadText(fileName);
-    return false;
+  const TFeedResult result = FeedFile(
+      fileName, [&](std::string_view piece) { return more = lines.Feed(piece, onLine); }, kReadChunkSize, stop);
+  switch (result) {
+    case TFeedResult::kCannotOpen:
+      error = CannotOpenText(fileName);
+      return false;
+    case TFeedResult::kCannotRead:
+      error = CannotReadText(fileName);
+      return false;
+    case TFeedResult::kStopped:
+      error = ReadStoppedText(fileName);
+      return false;
+    case TFeedResult::kRead:
+      break;
   }
   if (more) lines.Finish(onLine);
   return true;

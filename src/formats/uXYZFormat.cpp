@@ -109,8 +109,8 @@ class TXYZReader {
   bool ok_ = false;
 };
 
-// The survey of XYZ text: records as the layout has them; the record surveyed holds the atom
-// lines the reader reads, up to the first that is none.
+// The survey of one record of XYZ text, found by the layout; it holds the atom lines the reader
+// reads, up to the first that is none.
 class TXyzMachine : public TLineMachine<TXyzMachine> {
  public:
   TXyzMachine(int64_t target, size_t maxLine) : TLineMachine(target, maxLine) {}
@@ -119,10 +119,8 @@ class TXyzMachine : public TLineMachine<TXyzMachine> {
     const TXYZLayout::TRole role = layout_.Take(line);
     switch (role) {
       case TXYZLayout::TRole::kNotACount:
-        exact_ = false;  // the rest is no XYZ: what it holds is not counted
-        return false;
+        return false;  // the rest is no XYZ
       case TXYZLayout::TRole::kCount:
-        records_ = layout_.Record() + 1;
         return true;
       case TXYZLayout::TRole::kComment:
         return !IsTarget(layout_.Record()) || layout_.Count() > 0 || Done();
@@ -210,14 +208,14 @@ bool ReadXYZBlock(std::string_view text, int recordIndex, TAtomArray& atoms, std
 }
 
 bool ReadXYZFile(const std::string& fileName, int recordIndex, TAtomArray& atoms, std::string& error,
-                 std::string* title) {
+                 std::string* title, const TStopCheck& stop) {
   atoms.clear();
   error.clear();
   if (title) title->clear();
   try {
     TXYZReader reader(std::max(recordIndex, 0), FileSizeOf(fileName).value_or(0), atoms, error, title);
     auto onLine = [&reader, recordIndex](const TLine& line) { return recordIndex >= 0 && reader.Line(line); };
-    if (!ReadFileLines(fileName, onLine, error)) {
+    if (!ReadFileLines(fileName, onLine, error, stop)) {
       atoms.clear();
       return false;
     }
@@ -233,7 +231,27 @@ bool ReadXYZFile(const std::string& fileName, int recordIndex, TAtomArray& atoms
   }
 }
 
+TLineEnd TXYZRecordRule::Take(const TLine& line) {
+  switch (layout_.Take(line)) {
+    case TXYZLayout::TRole::kNotACount:
+      return TLineEnd::kNotFormat;
+    case TXYZLayout::TRole::kComment:
+      return layout_.Count() == 0 ? TLineEnd::kAfter : TLineEnd::kNone;
+    case TXYZLayout::TRole::kAtom:
+      return layout_.AtomLines() == layout_.Count() ? TLineEnd::kAfter : TLineEnd::kNone;
+    case TXYZLayout::TRole::kBetween:
+    case TXYZLayout::TRole::kCount:
+      break;
+  }
+  return TLineEnd::kNone;
+}
+
+std::unique_ptr<TFormatRecordScanner> MakeXYZRecordScanner(size_t maxLine) {
+  return std::make_unique<TLineRuleScanner<TXYZRecordRule>>(maxLine);
+}
+
 TSurveyMachinePtr MakeXYZSurvey(int64_t target, size_t maxLine) {
+  if (target < 0) return std::make_unique<TScannedRecordCounter>(TRecordRule::kXYZ, maxLine);
   return std::make_unique<TXyzMachine>(target, maxLine);
 }
 

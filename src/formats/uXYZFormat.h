@@ -61,12 +61,28 @@ bool SplitXYZAtomLine(std::string_view line, std::string_view (&words)[4]);
 bool ReadXYZBlock(std::string_view text, int recordIndex, TAtomArray& atoms, std::string& error,
                   std::string* title = nullptr);
 // The same on a file, read only as far as the record needs (a trajectory is not read whole for
-// one frame); a file that cannot be opened gives "Cannot open file [name]: reason".
+// one frame); a file that cannot be opened gives "Cannot open file [name]: reason". `stop`
+// (optional) is asked between pieces of the file: once it says so, the read ends with false.
 bool ReadXYZFile(const std::string& fileName, int recordIndex, TAtomArray& atoms, std::string& error,
-                 std::string* title = nullptr);
+                 std::string* title = nullptr, const TStopCheck& stop = {});
 
-// The survey machine of XYZ text: its records and, for one, the atoms the reader reads. Counts
-// records when `target` is negative, surveys record `target` otherwise.
+// The record rule of XYZ text, on the layout: a record is its blank lines, its count line, its
+// comment line and its atom lines, and ends after the last of them (after the comment when the
+// count is 0). A count line that is no count ends the records: what follows is no XYZ. A record
+// the file's end cuts still counts.
+class TXYZRecordRule {
+ public:
+  static constexpr bool kEndsOfItsOwn = true;
+  TLineEnd Take(const TLine& line);
+  bool OpenRecordCounts() const { return layout_.InRecord(); }
+
+ private:
+  TXYZLayout layout_;
+};
+std::unique_ptr<TFormatRecordScanner> MakeXYZRecordScanner(size_t maxLine);
+
+// The survey machine of XYZ text: its records (the record rule's) and, for one, the atoms the
+// reader reads. Counts records when `target` is negative, surveys record `target` otherwise.
 TSurveyMachinePtr MakeXYZSurvey(int64_t target, size_t maxLine);
 
 }  // namespace pelorin

@@ -37,7 +37,7 @@ uint64_t SurfaceBudgetBytes(uint64_t availablePhysicalBytes) {
 int64_t EstimatedSurfaceFacets(int64_t atoms) {
   if (atoms <= 0) return 0;
   // Beyond this the product would overflow; no budget holds such a surface anyway.
-  constexpr int64_t kMaxAtoms = INT64_MAX / kSurfaceFacetsPerAtom / kSurfacePeakBytesPerFacet;
+  constexpr int64_t kMaxAtoms = INT64_MAX / kSurfaceFacetsPerAtom / kSurfaceBytesPerFacet;
   return (atoms < kMaxAtoms ? atoms : kMaxAtoms) * kSurfaceFacetsPerAtom;
 }
 
@@ -49,11 +49,11 @@ bool SurfaceFacetsOverBudget(int64_t facets, uint64_t budgetBytes) {
   if (facets <= 0) return false;
   // More than the reader takes is too many on any machine.
   if (facets > kMaxSTLFacets) return true;
-  return static_cast<uint64_t>(facets) > budgetBytes / kSurfacePeakBytesPerFacet;
+  return static_cast<uint64_t>(facets) > budgetBytes / kSurfaceBytesPerFacet;
 }
 
 std::string SurfaceOverBudgetMessage(int64_t atoms, int64_t facets, uint64_t budgetBytes) {
-  const uint64_t needed = static_cast<uint64_t>(facets > 0 ? facets : 0) * kSurfacePeakBytesPerFacet;
+  const uint64_t needed = static_cast<uint64_t>(facets > 0 ? facets : 0) * kSurfaceBytesPerFacet;
   return "The 3D surface of " + std::to_string(atoms) +
          " atoms is too large for the free memory: " + FacetsText(facets) + " need " + BytesText(needed) +
          ", the budget (half the free memory) is " + BytesText(budgetBytes) + ".";

@@ -37,7 +37,6 @@ bool SurfaceOverBudget(const std::optional<TRecordSurvey>& survey, std::string& 
   const uint64_t budget = CurrentSurfaceBudget();
   if (!SurfaceFacetsOverBudget(facets, budget)) return false;
   message = SurfaceOverBudgetMessage(survey->AtomCount, facets, budget);
-  DebugLog("SurfaceOverBudget: no 3D conversion: " + message);
   return true;
 }
 

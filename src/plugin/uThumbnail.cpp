@@ -15,11 +15,9 @@
 namespace pelorin {
 
 // A thumbnail is made on the host's own thread, for every file of a folder: the first dozen
-// records at most, one attempt, and a time limit of its own.
+// records at most, one attempt, and every wait within a time limit of its own.
 TConversionLimits ThumbnailLimits(const TPelorinConfig& config) {
-  TConversionLimits limits;
-  limits.TimeoutMs = config.ThumbnailTimeoutMs;
-  limits.Attempts = 1;
+  TConversionLimits limits = HostThreadLimits(config);
   limits.ExtraArgs = "-l " + std::to_string(kThumbnailRecords);
   return limits;
 }
@@ -29,8 +27,7 @@ HBITMAP RenderThumbnail(const TSVGScene& scene, int32_t width, int32_t height) n
   return RasterizeScene(scene, ThumbnailPlacement(scene, width, height), rbTopDownDIB);
 }
 
-bool WantsAtomThumbnail(const TPelorinConfig& config, const std::string& fileName) {
-  const std::optional<TRecordSurvey> survey = SurveyFileRecord(fileName, 0);
+bool WantsAtomThumbnail(const TPelorinConfig& config, const std::optional<TRecordSurvey>& survey) {
   return survey && survey->AtomCount > config.MaxThumbnail2DAtoms;
 }
 
@@ -38,9 +35,9 @@ namespace {
 
 // The first record's atoms as discs, seen as the 3D view first shows them. The atoms of a
 // PDB or XYZ file are read from the file; other formats take one XYZ run of the converter
-// within the thumbnail's time limit.
-HBITMAP MakeAtomThumbnail(const TPelorinConfig& config, const std::string& fileName, int32_t width, int32_t height) {
-  TConversionLimits limits = ThumbnailLimits(config);
+// within the thumbnail's time limit. A record of more atoms than the picture draws is drawn by
+// an even subsample.
+HBITMAP MakeAtomThumbnail(TConversionLimits limits, const std::string& fileName, int32_t width, int32_t height) {
   limits.ExtraArgs = "-l 1";
   TAtomArray atoms;
   std::string error;
@@ -68,9 +65,16 @@ HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height
       return nullptr;
     }
     const TPelorinConfig config = ConfigSnapshot();
-    if (WantsAtomThumbnail(config, fileName)) return MakeAtomThumbnail(config, fileName, width, height);
+    const TConversionLimits limits = ThumbnailLimits(config);  // the time limit runs from here
+    const std::optional<TRecordSurvey> survey =
+        SurveyFileRecord(fileName, MolFormatFromFileName(fileName), 0, [&limits] { return limits.Deadline.Passed(); });
+    if (limits.Deadline.Passed()) {
+      DebugLog("ListGetPreviewBitmap: the file was not surveyed within the thumbnail's time limit");
+      return nullptr;
+    }
+    if (WantsAtomThumbnail(config, survey)) return MakeAtomThumbnail(limits, fileName, width, height);
     std::string svgText, error;
-    if (!RunOBabel(fileName, svgText, error, ThumbnailLimits(config))) {
+    if (!RunOBabel(fileName, svgText, error, limits)) {
       DebugLog("ListGetPreviewBitmap: 2D conversion failed: " + error);
       return nullptr;
     }

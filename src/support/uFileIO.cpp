@@ -1,12 +1,16 @@
 // Portable file access by 8-bit names (msvcrt takes them in the ANSI code page).
 #include "uFileIO.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 
+#include "uText.h"
+
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <windows.h>
@@ -20,6 +24,27 @@ namespace pelorin {
 TFile OpenReadDenyWrite(const std::string& path) {
 #ifdef _WIN32
   return TFile(_fsopen(path.c_str(), "rb", _SH_DENYWR));
+#else
+  return TFile(std::fopen(path.c_str(), "rb"));
+#endif
+}
+
+TFile OpenReadShared(const std::string& path) {
+#ifdef _WIN32
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+    return TFile();
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return TFile();
+  }
+  std::FILE* f = _fdopen(fd, "rb");
+  if (!f) _close(fd);  // closes the handle with it
+  return TFile(f);
 #else
   return TFile(std::fopen(path.c_str(), "rb"));
 #endif
@@ -169,6 +194,119 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
   }
   return moved;
 }
+
+TCancelSignal::TCancelSignal() {
+#ifdef _WIN32
+  event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+#endif
+}
+
+TCancelSignal::~TCancelSignal() {
+#ifdef _WIN32
+  if (event_) CloseHandle(event_);
+#endif
+}
+
+void TCancelSignal::Set() {
+  set_.store(true, std::memory_order_release);
+#ifdef _WIN32
+  if (event_) SetEvent(event_);
+#endif
+}
+
+TSignalledReader::TSignalledReader(const TCancelSignal& cancel) : cancel_(cancel) {}
+
+#ifdef _WIN32
+
+TSignalledReader::~TSignalledReader() {
+  if (file_) CloseHandle(file_);
+  if (done_) CloseHandle(done_);
+}
+
+bool TSignalledReader::Open(const std::string& path) {
+  done_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE h =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE || !done_) {
+    error_ = SystemErrorText(GetLastError());
+    return false;
+  }
+  file_ = h;
+  return true;
+}
+
+TSignalledReader::TRead TSignalledReader::Read(char* buffer, size_t size, size_t& got) {
+  got = 0;
+  if (cancel_.IsSet()) return TRead::kCancelled;
+  OVERLAPPED request{};
+  request.Offset = static_cast<DWORD>(position_);
+  request.OffsetHigh = static_cast<DWORD>(position_ >> 32);
+  request.hEvent = done_;
+  ResetEvent(done_);
+  const DWORD asked = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+  DWORD read = 0;
+  if (!ReadFile(file_, buffer, asked, nullptr, &request)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE) return TRead::kEnd;
+    if (error != ERROR_IO_PENDING) {
+      error_ = SystemErrorText(error);
+      return TRead::kFailed;
+    }
+    HANDLE waits[2] = {done_, cancel_.Event()};
+    if (WaitForMultipleObjects(cancel_.Event() ? 2 : 1, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      // The request and the buffer must outlive the read: it is cancelled and waited for.
+      CancelIoEx(file_, &request);
+      GetOverlappedResult(file_, &request, &read, TRUE);
+      return TRead::kCancelled;
+    }
+  }
+  if (!GetOverlappedResult(file_, &request, &read, FALSE)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE) return TRead::kEnd;
+    if (error == ERROR_OPERATION_ABORTED) return TRead::kCancelled;
+    error_ = SystemErrorText(error);
+    return TRead::kFailed;
+  }
+  if (read == 0) return TRead::kEnd;
+  position_ += read;
+  got = read;
+  return TRead::kData;
+}
+
+std::optional<uint64_t> TSignalledReader::Size() const {
+  LARGE_INTEGER size{};
+  if (!file_ || GetFileType(file_) != FILE_TYPE_DISK || !GetFileSizeEx(file_, &size)) return std::nullopt;
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
+#else
+
+TSignalledReader::~TSignalledReader() = default;
+
+bool TSignalledReader::Open(const std::string& path) {
+  errno = 0;
+  file_ = OpenReadShared(path);
+  if (!file_) error_ = errno != 0 ? std::strerror(errno) : "cannot open";
+  return file_ != nullptr;
+}
+
+TSignalledReader::TRead TSignalledReader::Read(char* buffer, size_t size, size_t& got) {
+  got = 0;
+  if (cancel_.IsSet()) return TRead::kCancelled;
+  errno = 0;
+  got = std::fread(buffer, 1, size, file_.get());
+  if (got > 0) return TRead::kData;
+  if (!std::ferror(file_.get())) return TRead::kEnd;
+  error_ = errno != 0 ? std::strerror(errno) : "read error";
+  return TRead::kFailed;
+}
+
+std::optional<uint64_t> TSignalledReader::Size() const {
+  return FileSizeOf(file_.get());
+}
+
+#endif
 
 namespace {
 

@@ -1,6 +1,7 @@
 // Portable file access by 8-bit (ANSI code page) names, with an owning handle.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -18,6 +19,10 @@ using TFile = std::unique_ptr<std::FILE, TFileCloser>;
 
 // Opens for binary reading; others may read but not write while it is open.
 TFile OpenReadDenyWrite(const std::string& path);
+// Opens for binary reading, shared with everyone: others may read, write, rename and delete the
+// file while it is open, so that a molecule library being read stays free for the programs that
+// save or move it.
+TFile OpenReadShared(const std::string& path);
 // Creates or truncates for binary writing.
 TFile OpenWriteTruncate(const std::string& path);
 
@@ -59,6 +64,64 @@ bool CanCreateFileIn(const std::string& directory);
 // Writes the bytes to a sibling temporary file and moves it over `path`, so a failed
 // write never leaves a truncated file behind.
 [[nodiscard]] bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string& error);
+
+// A flag that stops reads in progress on other threads (TSignalledReader): set once, never
+// cleared. Any thread may set it at any time.
+class TCancelSignal {
+ public:
+  TCancelSignal();
+  ~TCancelSignal();
+  TCancelSignal(const TCancelSignal&) = delete;
+  TCancelSignal& operator=(const TCancelSignal&) = delete;
+  void Set();
+  bool IsSet() const { return set_.load(std::memory_order_acquire); }
+#ifdef _WIN32
+  // A manual-reset event that Set signals, for waits beside other handles.
+  void* Event() const {
+    return event_;
+  }
+#endif
+
+ private:
+  std::atomic<bool> set_{false};
+#ifdef _WIN32
+  void* event_ = nullptr;
+#endif
+};
+
+// A file read from its start in pieces, opened shared (as OpenReadShared), whose read in progress
+// ends when its signal is set. On Windows each read is overlapped and waits for the signal beside
+// its own completion, then cancels itself, so a file on a stalled network share, or a pipe that
+// never answers, cannot hold the reading thread past the signal (as far as the system can cancel
+// the read). Elsewhere the signal is looked at between reads.
+class TSignalledReader {
+ public:
+  explicit TSignalledReader(const TCancelSignal& cancel);
+  ~TSignalledReader();
+  TSignalledReader(const TSignalledReader&) = delete;
+  TSignalledReader& operator=(const TSignalledReader&) = delete;
+
+  enum class TRead : uint8_t { kData, kEnd, kCancelled, kFailed };
+  // False with Error() set when the file cannot be opened.
+  bool Open(const std::string& path);
+  // Reads the next bytes, at most `size`: kData with `got` > 0, or how the reading ended.
+  TRead Read(char* buffer, size_t size, size_t& got);
+  // The file's size, when the system knows one (not for a pipe).
+  std::optional<uint64_t> Size() const;
+  // The system's reason of the last failure.
+  const std::string& Error() const { return error_; }
+
+ private:
+  const TCancelSignal& cancel_;
+  std::string error_;
+#ifdef _WIN32
+  void* file_ = nullptr;
+  void* done_ = nullptr;  // the event a read signals when it completes
+  uint64_t position_ = 0;
+#else
+  TFile file_;
+#endif
+};
 
 // Deletes a file when it goes out of scope, unless released: temporary files are removed
 // on every path of the operation that made them.

@@ -1,10 +1,12 @@
 // Copying the viewer's current view to the clipboard: its picture and the record as text.
 #include "viewer/uClipboard.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "convert/uConverter.h"
 #include "formats/uMolFormat.h"
+#include "formats/uMolSurvey.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGdiObjects.h"
@@ -18,9 +20,11 @@
 namespace pelorin {
 namespace {
 
-// The converter's arguments for the SMILES of a file: one line per molecule, without its
+// The converter's arguments for the SMILES of a record: one line per molecule, without its
 // name (a drawing program reads the bare SMILES). The name after "-O " becomes a temporary file.
 constexpr char kSmilesArguments[] = "-osmi -xn -O tempfile.smi";
+// The most text a copy puts on the clipboard: a larger record is copied as its picture only.
+constexpr uint64_t kCopyTextMaxBytes = uint64_t{8} << 20;
 // Another program may hold the clipboard for a moment.
 constexpr int kOpenAttempts = 10;
 constexpr DWORD kOpenRetryMs = 20;
@@ -114,23 +118,56 @@ HBITMAP ViewPicture(const TPelorinState& state) {
   return RenderSceneBitmap(state.Scene, state.View.ShowHeadings);
 }
 
-bool ConvertToSmiles(const std::string& input, std::string& smiles, std::string& message) {
+// The converter's SMILES of a record's text, within the host's limits; false (and nothing added)
+// when it cannot be had in time.
+bool ConvertToSmiles(const std::string& recordText, TRecordRule rule, std::string& smiles, std::string& error) {
   TPelorinConfig config = ConfigSnapshot();
+  const TConversionLimits limits = HostThreadLimits(config);
   config.CmdLine2D = kSmilesArguments;
   config.OBabelOpts.clear();  // the user's further options are meant for the drawings
-  std::string outputPath, error;
-  if (!RunOBabelMode(config, input, TViewMode::k2D, outputPath, error)) {
-    message = "Could not generate SMILES: " + error;
-    return false;
-  }
+  const std::string input = MakeRecordTempName(std::string(RecordInputExtension(rule)));
+  TFileRemover inputFile(input);
+  if (!WriteRecordTemp(input, recordText, error)) return false;
+  std::string outputPath;
+  if (!RunOBabelMode(config, input, TViewMode::k2D, outputPath, error, limits)) return false;
   TFileRemover output(outputPath);
   auto bytes = ReadWholeFile(outputPath);
   if (!bytes) {
-    message = "Could not read the generated SMILES.";
+    error = "the generated SMILES cannot be read";
     return false;
   }
   smiles = NormalizeLineBreaks(*bytes);
   return true;
+}
+
+// The whole file's text, when it is not larger than the copy takes; kTooLarge otherwise.
+TRecordRead WholeFileText(const std::string& fileName, std::string& text, std::string& message) {
+  const std::optional<uint64_t> size = FileSizeOf(fileName);
+  if (size && *size > kCopyTextMaxBytes) return TRecordRead::kTooLarge;
+  auto bytes = ReadWholeFile(fileName);
+  if (!bytes) {
+    message = "Could not read " + fileName;
+    return TRecordRead::kFailed;
+  }
+  text = NormalizeLineBreaks(*bytes);
+  return TRecordRead::kRead;
+}
+
+// The record's own text from the file: through the window's record index (SDF, SMILES), through
+// a pass over the file's head for the other formats with records, or the whole file (MOL).
+TRecordRead OwnRecordText(const TPelorinState& state, std::string& text, std::string& message) {
+  TRecordReadLimits limits;
+  limits.MaxBytes = kCopyTextMaxBytes;
+  if (state.Records) {
+    bool wholeFile = false;
+    const TRecordRead read = ReadRecordOf(state.Records.get(), state.MolIndex, limits, text, wholeFile, message);
+    return read == TRecordRead::kRead && wholeFile ? WholeFileText(state.FileName, text, message) : read;
+  }
+  if (const std::optional<TRecordRule> rule = RecordRuleOf(MolFormatFromFileName(state.FileName))) {
+    const size_t index = static_cast<size_t>(std::max(state.MolIndex, 0));
+    return ReadFileRecord(state.FileName, *rule, index, kCopyTextMaxBytes + kReadChunkSize, limits, text, message);
+  }
+  return WholeFileText(state.FileName, text, message);
 }
 
 bool PutOnClipboard(HWND owner, TGlobalMemory& dib, TGlobalMemory& ansi, TGlobalMemory& wide, std::string& message) {
@@ -141,6 +178,7 @@ bool PutOnClipboard(HWND owner, TGlobalMemory& dib, TGlobalMemory& ansi, TGlobal
   }
   EmptyClipboard();
   for (auto [format, memory] : {std::pair{CF_DIB, &dib}, std::pair{CF_TEXT, &ansi}, std::pair{CF_UNICODETEXT, &wide}}) {
+    if (!*memory) continue;  // no text: the picture alone
     if (!SetClipboardData(format, memory->get())) {
       message = "Could not put the view on the clipboard.";
       return false;
@@ -158,8 +196,12 @@ bool CopyViewUnguarded(TPelorinState* state) {
   if (!picture) {
     message = "Could not render the view for the clipboard.";
   } else if (RecordTextForCopy(*state, text, message)) {
-    TGlobalMemory dib = PackedDIB(picture.get()), ansi = GlobalText(text), wide = GlobalText(AnsiToWide(text));
-    if (!dib || !ansi || !wide)
+    TGlobalMemory dib = PackedDIB(picture.get()), ansi, wide;
+    if (!text.empty()) {
+      ansi = GlobalText(text);
+      wide = GlobalText(AnsiToWide(text));
+    }
+    if (!dib || (!text.empty() && (!ansi || !wide)))
       message = "Not enough memory for the clipboard.";
     else
       copied = PutOnClipboard(wnd, dib, ansi, wide, message);
@@ -180,16 +222,36 @@ bool CopyViewUnguarded(TPelorinState* state) {
 }  // namespace
 
 bool RecordTextForCopy(const TPelorinState& state, std::string& text, std::string& message) {
-  bool wholeFile = false;
-  if (!ReadRecordOf(state.Records.get(), state.MolIndex, text, wholeFile, message)) return false;
-  if (!wholeFile) return true;
-  if (!HoldsMolfileText(MolFormatFromFileName(state.FileName))) return ConvertToSmiles(state.FileName, text, message);
-  auto bytes = ReadWholeFile(state.FileName);
-  if (!bytes) {
-    message = "Could not read " + state.FileName;
-    return false;
+  text.clear();
+  message.clear();
+  switch (OwnRecordText(state, text, message)) {
+    case TRecordRead::kRead:
+      break;
+    case TRecordRead::kTooLarge:
+      text.clear();
+      DebugLogFmt("CopyToClipboard: the record is larger than %llu MB: only the picture is copied",
+                  static_cast<unsigned long long>(kCopyTextMaxBytes >> 20));
+      return true;
+    case TRecordRead::kCancelled:
+    case TRecordRead::kFailed:
+      return false;
   }
-  text = NormalizeLineBreaks(*bytes);
+  const TMolFormat format = MolFormatFromFileName(state.FileName);
+  const std::optional<TRecordRule> rule = RecordRuleOf(format);
+  if (HoldsMolfileOrSmilesText(format) || !rule) return true;
+  // The converter's SMILES of a small molecule follows the record's text, if it comes in time.
+  const std::optional<TRecordSurvey> survey = SurveyRecord(text, format, 0);
+  const int32_t limit = ConfigSnapshot().MaxThumbnail2DAtoms;
+  if (!survey || survey->AtomCount > limit) {
+    DebugLogFmt("CopyToClipboard: no SMILES added: the record has %lld atoms, more than MaxThumbnail2DAtoms (%d)",
+                static_cast<long long>(survey ? survey->AtomCount : -1), static_cast<int>(limit));
+    return true;
+  }
+  std::string smiles, error;
+  if (ConvertToSmiles(text, *rule, smiles, error))
+    text += smiles;
+  else
+    DebugLog("CopyToClipboard: no SMILES added: " + error);
   return true;
 }
 

@@ -107,9 +107,14 @@ TGdiObject<HBITMAP> Capture3D(HWND wnd) {
   return TGdiObject<HBITMAP>(RenderViewToBitmap(wnd));
 }
 
-// The current record redrawn from a fresh conversion at export scale; false with the
-// message to show when the drawing cannot be made.
+// The current record's drawing at export scale: the one the window shows, or one converted now
+// within the host's limits (ConvertRecord2D); false with the message to show when the drawing
+// cannot be made.
 bool Render2D(const TPelorinState& state, TGdiObject<HBITMAP>& bitmap, std::string& message) {
+  if (state.SceneReady && !state.Loading) {
+    bitmap.reset(RenderSceneBitmap(state.Scene, state.View.ShowHeadings));
+    return true;
+  }
   std::string svgText, error;
   if (!ConvertRecord2D(&state, svgText, error)) {
     message = "Could not generate 2D source: " + error;

@@ -68,7 +68,8 @@ void InstallKbdHook(HWND wnd) {
   THookUse& use = Hooks()[GetCurrentThreadId()];
   if (!use.Hook) use.Hook = SetWindowsHookExA(WH_KEYBOARD, &KeyboardHookProc, nullptr, GetCurrentThreadId());
   ++use.Windows;
-  DebugLogFmt("InstallKbdHook: HHOOK=%llu HWND=%llu windows=%d", Number(use.Hook), Number(wnd), use.Windows);
+  DebugLogFmt("InstallKbdHook: HHOOK=%llu HWND=%llu", Number(use.Hook), Number(wnd));
+  DebugLogFmt("InstallKbdHook: viewer windows on this thread: %d", use.Windows);
 }
 
 void RemoveKbdHook(HWND wnd) {
@@ -79,7 +80,8 @@ void RemoveKbdHook(HWND wnd) {
   if (--use.Windows > 0) return;
   if (use.Hook) UnhookWindowsHookEx(use.Hook);
   Hooks().erase(found);
-  DebugLogFmt("RemoveKbdHook: unhooked with HWND=%llu, the thread's last viewer", Number(wnd));
+  DebugLog("RemoveKbdHook: unhooked");
+  DebugLogFmt("RemoveKbdHook: HWND=%llu was the thread's last viewer window", Number(wnd));
 }
 
 void RemoveAllKbdHooks() {

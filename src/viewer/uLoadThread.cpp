@@ -135,7 +135,9 @@ void TLoadThread::Load(TFileRemover& recordFile) {
   DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ViewModeText(Mode).c_str(), MolIndex, fileName_.c_str());
   if (records_ && !WaitForRecord()) return;
   std::string input;
-  if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg)) return;
+  if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg,
+                       [this] { return terminated_.load(); }))
+    return;
   if (terminated_) return;
   bool ok = Mode == TViewMode::k2D ? Load2D(input) : Load3D(input);
   if (!ok) return;
@@ -144,16 +146,28 @@ void TLoadThread::Load(TFileRemover& recordFile) {
 }
 
 bool TLoadThread::Load2D(const std::string& input) {
-  std::string svg;
-  if (!RunOBabel(input, svg, ErrorMsg)) return false;
+  if (!RunOBabel(input, SvgText, ErrorMsg)) return false;
   if (terminated_) return false;
   Scene = TSVGScene{};
-  if (!ParseSVG(svg, Scene)) {
+  if (!ParseSVG(SvgText, Scene)) {
     ErrorMsg = "SVG parse failed.";
+    std::string().swap(SvgText);
     return false;
   }
   return true;
 }
+
+namespace {
+
+// A 3D conversion reads the input's first molecule only: a file of many (an MOL2 or CML
+// collection, a PDB of several models) is shown by its first, and the rest is never converted.
+TConversionLimits ShownMoleculeLimits() {
+  TConversionLimits limits;
+  limits.ExtraArgs = "-l 1";
+  return limits;
+}
+
+}  // namespace
 
 bool TLoadThread::Load3D(const std::string& input) {
   const TPelorinConfig config = ConfigSnapshot();
@@ -170,8 +184,14 @@ bool TLoadThread::Load3D(const std::string& input) {
   // 1 MB of file and more of memory for every atom. Auto draws the atoms instead of refusing.
   std::string budgetMessage;
   const bool surfaceWithinBudget = config.Model3D == TModel3D::Atoms || !SurfaceOverBudget(survey, budgetMessage);
-  if (ChooseModelKind(config.Model3D, config.MaxSurfaceAtoms, survey, surfaceWithinBudget) == TModelKind::Atoms)
-    return LoadAtoms(input, survey, std::move(ownAtoms));
+  const TModelKind kind = ChooseModelKind(config.Model3D, config.MaxSurfaceAtoms, survey, surfaceWithinBudget);
+  if (!surfaceWithinBudget) {
+    DebugLog(
+        std::string("SurfaceOverBudget: ") +
+        (kind == TModelKind::Atoms ? "no surface conversion, the atoms are drawn instead: " : "no 3D conversion: ") +
+        budgetMessage);
+  }
+  if (kind == TModelKind::Atoms) return LoadAtoms(input, survey, std::move(ownAtoms));
   if (!surfaceWithinBudget) {
     ErrorMsg = budgetMessage;
     return false;
@@ -196,7 +216,7 @@ bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecor
   // Held for as long as the window shows it, like a surface: a model that the free memory
   // cannot hold is refused before its atoms are read, when the survey knows how many there are.
   if (survey && AtomModelOverBudget(survey->AtomCount, drawing, ErrorMsg)) return false;
-  if (atoms.empty() && !LoadFileAtoms(input, atoms, ErrorMsg)) return false;
+  if (atoms.empty() && !LoadFileAtoms(input, atoms, ErrorMsg, ShownMoleculeLimits())) return false;
   if (terminated_) return false;
   const auto count = static_cast<int64_t>(atoms.size());
   if (AtomModelOverBudget(count, drawing, ErrorMsg)) return false;
@@ -213,7 +233,7 @@ bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecor
 
 bool TLoadThread::LoadSurface(const std::string& input, TOverBudget overBudget) {
   std::string stl;
-  if (!RunOBabelSTL(input, stl, ErrorMsg)) return false;
+  if (!RunOBabelSTL(input, stl, ErrorMsg, ShownMoleculeLimits())) return false;
   // Removed on every path, a failed read included: a model too large to hold would
   // otherwise leave a file of gigabytes in the temporary folder on every attempt.
   TFileRemover stlFile(stl);
@@ -276,6 +296,7 @@ void KeepShownView(TPelorinState& state) {
     state.Views.Keep(*state.ShownKey, std::move(view));
   state.Scene = TSVGScene{};
   state.Model.reset();
+  std::string().swap(state.SvgText);
   state.ShownKey.reset();
 }
 
@@ -288,6 +309,7 @@ void BeginWaiting(TPelorinState& state) {
   state.ErrorMsg.clear();
   state.Scene = TSVGScene{};
   state.Model.reset();
+  std::string().swap(state.SvgText);
   state.ShownKey.reset();
   state.PrefetchDue = false;
 }
@@ -295,6 +317,7 @@ void BeginWaiting(TPelorinState& state) {
 void ShowKeptView(TPelorinState& state, const TViewKey& key, TKeptView view) {
   state.Scene = std::move(view.Scene);
   state.Model = std::move(view.Model);
+  std::string().swap(state.SvgText);  // not kept with the view: an export converts it again
   state.SceneReady = true;
   state.ErrorMsg.clear();
   state.Loading = false;
@@ -412,6 +435,7 @@ void TakeOverLoad(TPelorinState* state, LPARAM sequence) {
   state = StateOf(wnd);
   if (!state || state->LoadThread) return;  // window gone, or a newer load has begun
   state->Scene = std::move(load->Scene);
+  state->SvgText = std::move(load->SvgText);
   state->SceneReady = load->SceneReady;
   state->ErrorMsg = load->ErrorMsg;
   state->Model = std::move(load->Model);

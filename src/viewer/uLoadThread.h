@@ -56,6 +56,7 @@ class TLoadThread {
 
   // Results, valid once the worker has posted.
   TSVGScene Scene;
+  std::string SvgText;
   bool SceneReady = false;
   std::string ErrorMsg;
   std::shared_ptr<TMeshModel> Model;

@@ -3,6 +3,8 @@
 
 #include "convert/uConverter.h"
 #include "formats/uMolFormat.h"
+#include "formats/uMolSurvey.h"
+#include "support/uDebugLog.h"
 #include "viewer/uViewerLogic.h"
 
 namespace pelorin {
@@ -10,11 +12,12 @@ std::string MakeRecordTempName(const std::string& extension) {
   return MakeTempFileName("pelorin_mol", extension);
 }
 
-bool ReadRecordOf(const TRecordIndex* records, int32_t index, std::string& text, bool& wholeFile, std::string& error) {
+TRecordRead ReadRecordOf(const TRecordIndex* records, int32_t index, const TRecordReadLimits& limits, std::string& text,
+                         bool& wholeFile, std::string& error) {
   text.clear();
   error.clear();
   wholeFile = !records;
-  if (!records) return true;
+  if (!records) return TRecordRead::kRead;
   // The state before the count: a pass seen ended has its final count.
   const TRecordIndexState pass = records->State();
   const size_t known = records->Count();
@@ -22,21 +25,23 @@ bool ReadRecordOf(const TRecordIndex* records, int32_t index, std::string& text,
   switch (ChooseRecordSource(records->Rule(), at, known, pass)) {
     case TRecordSource::kWholeFile:
       wholeFile = true;
-      return true;
+      return TRecordRead::kRead;
     case TRecordSource::kRecord:
-      return records->ReadRecord(at, text, error);
+      return records->ReadRecordWithin(at, limits, text, error);
     default:
       error = pass == TRecordIndexState::kFailed ? records->Error() : "Record index out of range";
-      return false;
+      return TRecordRead::kFailed;
   }
 }
 
 bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index, std::string& input,
-                     TFileRemover& remover, std::string& error) {
+                     TFileRemover& remover, std::string& error, const TStopCheck& stop) {
   input = fileName;
   std::string text;
   bool wholeFile = false;
-  if (!ReadRecordOf(records, index, text, wholeFile, error)) return false;
+  TRecordReadLimits limits;
+  limits.Stop = stop;
+  if (ReadRecordOf(records, index, limits, text, wholeFile, error) != TRecordRead::kRead) return false;
   if (wholeFile) return true;
   std::string path = MakeRecordTempName(std::string(RecordInputExtension(records->Rule())));
   remover.Reset(path);  // removed on every path, an exception included
@@ -49,10 +54,26 @@ bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::stri
   svgText.clear();
   error.clear();
   if (!state) return false;
+  if (state->Mode == TViewMode::k2D && state->SceneReady && !state->Loading && !state->SvgText.empty()) {
+    svgText = state->SvgText;
+    return true;
+  }
+  const TPelorinConfig config = ConfigSnapshot();
+  const TConversionLimits limits = HostThreadLimits(config);
+  const TStopCheck outOfTime = [&limits] { return limits.Deadline.Passed(); };
   std::string input;
   TFileRemover recordFile("");
-  if (!MakeRecordInput(state->FileName, state->Records.get(), state->MolIndex, input, recordFile, error)) return false;
-  return RunOBabel(input, svgText, error);
+  if (!MakeRecordInput(state->FileName, state->Records.get(), state->MolIndex, input, recordFile, error, outOfTime))
+    return false;
+  // A drawing of many atoms takes the converter minutes, if it finishes at all: not on the host's thread.
+  const std::optional<TRecordSurvey> survey = SurveyFileRecord(input, MolFormatFromFileName(input), 0, outOfTime);
+  if (survey && survey->AtomCount > config.MaxThumbnail2DAtoms) {
+    error = "SVG is not available for a record of " + std::to_string(survey->AtomCount) +
+            " atoms (MaxThumbnail2DAtoms is " + std::to_string(config.MaxThumbnail2DAtoms) + ")";
+    DebugLog("ConvertRecord2D: " + error);
+    return false;
+  }
+  return RunOBabel(input, svgText, error, limits);
 }
 
 }  // namespace pelorin

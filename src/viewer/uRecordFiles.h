@@ -13,17 +13,22 @@ namespace pelorin {
 std::string MakeRecordTempName(const std::string& extension);
 
 // Record `index` of a file with records (`records` null: a file without): its text, read from
-// the file, with `wholeFile` false; or `wholeFile` true when the file itself stands for it (no
-// records, a SMILES grid). False with `error` set when the record is not known (yet) or cannot
-// be read.
-[[nodiscard]] bool ReadRecordOf(const TRecordIndex* records, int32_t index, std::string& text, bool& wholeFile,
-                                std::string& error);
+// the file within `limits`, with `wholeFile` false; or `wholeFile` true when the file itself
+// stands for it (no records, a SMILES grid). Otherwise how the read ended, with `error` set (a
+// record not known (yet) or unreadable: kFailed).
+[[nodiscard]] TRecordRead ReadRecordOf(const TRecordIndex* records, int32_t index, const TRecordReadLimits& limits,
+                                       std::string& text, bool& wholeFile, std::string& error);
 // The converter's input for record `index`: `fileName` itself, or a new temporary file holding
-// the record (named by RecordInputExtension of the index's rule), which `remover` deletes.
+// the record (named by RecordInputExtension of the index's rule), which `remover` deletes. The
+// record is read in pieces; `stop` (optional) can end the read between them.
 [[nodiscard]] bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index,
-                                   std::string& input, TFileRemover& remover, std::string& error);
+                                   std::string& input, TFileRemover& remover, std::string& error,
+                                   const TStopCheck& stop = {});
 
-// The SVG drawing of the current record (or of the whole file when it has no records).
+// The SVG drawing of the current record (or of the whole file when it has no records) for the
+// exports, on the host's thread: the converter's drawing that the window shows, when it shows one
+// in 2D; otherwise a conversion within the host's limits (HostThreadLimits), and none at all for a
+// record of more atoms than MaxThumbnail2DAtoms ("SVG is not available ...").
 [[nodiscard]] bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::string& error);
 
 }  // namespace pelorin

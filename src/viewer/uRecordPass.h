@@ -13,10 +13,16 @@ namespace pelorin {
 
 inline constexpr UINT WM_PELORIN_RECORDS = WM_USER + 103;  // the pass found records or ended
 
+// How long closing a window waits for its pass to end: a pass whose read the system cannot stop
+// at once (a stalled network share) ends later on its own and only drops its result.
+inline constexpr DWORD kRecordPassCloseWaitMs = 200;
+
 class TRecordPass {
  public:
   TRecordPass(HWND wnd, std::shared_ptr<TRecordIndex> records);
-  ~TRecordPass();  // cancels the pass and waits for it: at most one chunk's read
+  // Cancels the pass and waits for it at most kRecordPassCloseWaitMs; a pass still running then
+  // goes on with what it shares (the index, its link to the window) and posts nothing more.
+  ~TRecordPass();
   TRecordPass(const TRecordPass&) = delete;
   TRecordPass& operator=(const TRecordPass&) = delete;
 
@@ -24,12 +30,10 @@ class TRecordPass {
   bool Start();
 
  private:
-  static unsigned __stdcall ThreadEntry(void* self);
-  void Execute();
-  void Post();
+  struct TShared;
+  static void Execute(const std::shared_ptr<TShared>& shared);
 
-  HWND wnd_;
-  std::shared_ptr<TRecordIndex> records_;
+  std::shared_ptr<TShared> shared_;  // with the pass's thread, which may outlive this object
   TUniqueHandle thread_;
 };
 

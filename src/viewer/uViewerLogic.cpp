@@ -128,7 +128,7 @@ int32_t SteppedRecordCount(TRecordRule rule, size_t known) {
 }
 
 bool NewParamsOpenOptions(int previousParameter, int parameter) {
-  const int changed = previousParameter ^ parameter;
+  const int changed = (previousParameter ^ parameter) & ~kParamForceShow;
   return changed == 0 || (changed & ~(kParamDarkMode | kParamDarkModeNative)) != 0;
 }
 

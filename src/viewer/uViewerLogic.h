@@ -83,13 +83,15 @@ TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, T
 int32_t SteppedRecordCount(TRecordRule rule, size_t known);
 
 // The host's display parameters: ListLoad's ShowFlags and the parameter of its "new display
-// parameters" command. Only the dark-mode bits matter here.
+// parameters" command. Only the dark-mode bits matter here, and the one bit only ListLoad carries.
+inline constexpr int kParamForceShow = 16;        // ListLoad only: the user asked for this viewer
 inline constexpr int kParamDarkMode = 128;        // the host's interface is dark
 inline constexpr int kParamDarkModeNative = 256;  // the system draws dark controls itself
 // Whether the host's "new display parameters" command opens the options dialog. The host sends
 // it when the user changes a lister option, and also when its interface switches between light
 // and dark by itself: a parameter that differs from the previous one in the dark-mode bits only
-// opens nothing. Any other command, one with an unchanged parameter included, is the user's.
+// opens nothing. Any other command, one with an unchanged parameter included, is the user's. A
+// bit that only ListLoad's flags carry (kParamForceShow) is no difference.
 bool NewParamsOpenOptions(int previousParameter, int parameter);
 
 // Whether the viewer takes a key from the host (virtual-key code and the modifiers held):

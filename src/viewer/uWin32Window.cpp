@@ -399,7 +399,7 @@ std::unique_ptr<TPelorinState> NewState(HWND wnd, const std::string& fileName, i
 
 // Files with records get an index, empty until the pass fills it.
 void MakeRecordIndex(TPelorinState& state) {
-  const std::optional<TRecordRule> rule = RecordRuleOf(MolFormatFromFileName(state.FileName));
+  const std::optional<TRecordRule> rule = SteppedRecordRuleOf(MolFormatFromFileName(state.FileName));
   if (!rule) return;
   state.Records = std::make_shared<TRecordIndex>(state.FileName, *rule);
   state.MolCountFinal = false;

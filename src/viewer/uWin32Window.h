@@ -62,13 +62,16 @@ struct TPelorinState {
   std::shared_future<TAtomDrawing> AtomDrawing = AtomDrawingKnown.get_future().share();
   std::string FileName;
   // Where the records of an SDF or SMILES file lie, filled by RecordPass while the window is
-  // open; null for other files. Loads read a record's text from the file when they need it.
+  // open; null for other files (shown by their first record). Loads read a record's text from the
+  // file when they need it.
   std::shared_ptr<TRecordIndex> Records;
   std::unique_ptr<TRecordPass> RecordPass;
   int32_t MolIndex = 0;
   int32_t MolCount = 1;       // records to step through, known so far
   bool MolCountFinal = true;  // false while the pass still counts
   TSVGScene Scene;
+  // The converter's SVG of the drawing the last 2D load made (what the SVG export saves).
+  std::string SvgText;
   bool SceneReady = false;
   std::string ErrorMsg;
   bool Dragging = false;

@@ -24,11 +24,13 @@ class ConverterTest : public ::testing::Test {
   }
   void TearDown() override {
     pelorin::DebugLogClose();
+    // Whatever happened, no temporary file of a conversion may be left behind. A killed run's
+    // capture goes once its whole job has ended: the runner waits one kill's wait for that, a
+    // thread of its own another, then tries the deletion for three seconds; a deletion pending
+    // when the last copy of the handle closes. The grace covers that whole road and a margin.
+    const uint32_t graceMs = 2 * pelorin::GetRunLimits().KillWaitMs + 5000;
     pelorin::SetRunLimits({});
-    // Whatever happened, no temporary file of a conversion may be left behind. A capture file
-    // whose deletion is pending goes when the last copy of its handle closes, which on a busy
-    // machine can be a few seconds after a killed child was signalled.
-    for (int wait = 0; wait < 100 && !std::filesystem::is_empty(temp_.Path()); ++wait) Sleep(100);
+    for (uint32_t waited = 0; waited < graceMs && !std::filesystem::is_empty(temp_.Path()); waited += 100) Sleep(100);
     for (const auto& entry : std::filesystem::directory_iterator(temp_.Path()))
       ADD_FAILURE() << "left behind: " << entry.path().string();
   }

@@ -16,38 +16,42 @@ using pelorin_test::WriteFileBytes;
 
 TEST(MolFormat, KindFromTheNameAndWhatFollowsFromIt) {
   using F = TMolFormat;
-  const std::optional<TRecordRule> none, sdf = TRecordRule::kSDF, lines = TRecordRule::kLines;
+  using R = TRecordRule;
+  const std::optional<TRecordRule> none;
   const struct {
     const char* name;
     TMolFormat format;
     std::optional<TRecordRule> rule;
-    bool atomTable, molfileText;
+    bool stepped, atomTable, ownTextOnly;
+    const char* recordExtension;
   } cases[] = {
-      {"C:\\m\\LIB.SDF", F::Sdf, sdf, false, true},
-      {"x.sdf", F::Sdf, sdf, false, true},
-      {"a.smi", F::Smiles, lines, false, false},
-      {"B.SMILES", F::Smiles, lines, false, false},
-      {"a.mol", F::Mol, none, false, true},
-      {"a.smi.mol", F::Mol, none, false, true},
-      {"x.MOL2", F::Mol2, none, false, false},
-      {"a.Pdb", F::Pdb, none, true, false},
-      {"/data/b.xyz", F::Xyz, none, true, false},
-      {"w.cml", F::Cml, none, false, false},
-      {"dir.sdf/file", F::Unknown, none, false, false},
-      {"C:\\a.sdf\\file", F::Unknown, none, false, false},
-      {"x.sdf.txt", F::Unknown, none, false, false},
-      {"x.sd", F::Unknown, none, false, false},
-      {"sdf", F::Unknown, none, false, false},
+      {"C:\\m\\LIB.SDF", F::Sdf, R::kSDF, true, false, true, ".mol"},
+      {"x.sdf", F::Sdf, R::kSDF, true, false, true, ".mol"},
+      {"a.smi", F::Smiles, R::kLines, true, false, true, ".smi"},
+      {"B.SMILES", F::Smiles, R::kLines, true, false, true, ".smi"},
+      {"a.mol", F::Mol, none, false, false, true, nullptr},
+      {"a.smi.mol", F::Mol, none, false, false, true, nullptr},
+      {"x.MOL2", F::Mol2, R::kMOL2, false, false, false, ".mol2"},
+      {"a.Pdb", F::Pdb, R::kPDB, false, true, false, ".pdb"},
+      {"/data/b.xyz", F::Xyz, R::kXYZ, false, true, false, ".xyz"},
+      {"w.cml", F::Cml, R::kCML, false, false, false, ".cml"},
+      {"dir.sdf/file", F::Unknown, none, false, false, false, nullptr},
+      {"C:\\a.sdf\\file", F::Unknown, none, false, false, false, nullptr},
+      {"x.sdf.txt", F::Unknown, none, false, false, false, nullptr},
+      {"x.sd", F::Unknown, none, false, false, false, nullptr},
+      {"sdf", F::Unknown, none, false, false, false, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(MolFormatFromFileName(c.name), c.format);
     EXPECT_EQ(RecordRuleOf(c.format), c.rule);
+    EXPECT_EQ(SteppedRecordRuleOf(c.format).has_value(), c.stepped);
     EXPECT_EQ(IsAtomTable(c.format), c.atomTable);
-    EXPECT_EQ(HoldsMolfileText(c.format), c.molfileText);
+    EXPECT_EQ(HoldsMolfileOrSmilesText(c.format), c.ownTextOnly);
+    if (c.rule) {
+      EXPECT_EQ(RecordInputExtension(*c.rule), c.recordExtension);
+    }
   }
-  EXPECT_EQ(RecordInputExtension(TRecordRule::kSDF), ".mol");
-  EXPECT_EQ(RecordInputExtension(TRecordRule::kLines), ".smi");
 }
 
 TEST(MolFormat, ProgramDatabasesAreRecognisedByTheirFirstBytes) {

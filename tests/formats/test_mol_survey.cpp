@@ -107,6 +107,8 @@ std::string WithBreaks(std::string text, const std::string& eol) {
   return out;
 }
 
+const std::string kPdbAtom = "ATOM      1  N   GLY A   1       1.000   1.000   1.000  1.00  0.00           N\n";
+
 // Record counts. SDF records are the record index's (a "$$$$" line ends one, a blank tail is none).
 TEST(MolSurvey, RecordCounts) {
   const struct {
@@ -135,7 +137,9 @@ TEST(MolSurvey, RecordCounts) {
        true},
       {"CML without molecule elements", TMolFormat::Cml, "<atomArray><atom/></atomArray>", 1, true},
       {"SMILES, blank lines are no records", TMolFormat::Smiles, "C\n\n  \r\nCC\rN", 3, true},
-      {"PDB", TMolFormat::Pdb, "REMARK\n", 1, true},
+      {"PDB models that hold atoms, up to END", TMolFormat::Pdb,
+       "REMARK\nENDMDL\n" + kPdbAtom + "ENDMDL\nMODEL 2\n" + kPdbAtom + "ENDMDL\nCONECT\nEND\n" + kPdbAtom, 2, true},
+      {"PDB without atoms", TMolFormat::Pdb, "REMARK\n", 0, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -205,6 +209,10 @@ TEST(MolSurvey, RecordSurveys) {
       {"XYZ count past 2^64 is no count, as to the reader", TMolFormat::Xyz, "100000000000000000000\nt\nH 0 0 0\n", 0,
        std::nullopt},
       {"XYZ second block", TMolFormat::Xyz, "1\nt\nH 0 0 0\n2\nt\nH 0 0 0\nH 1 0 0\n", 1, Atoms(2, true, true)},
+      {"PDB second model, its own first locations", TMolFormat::Pdb,
+       "MODEL 1\n" + kPdbAtom + "ENDMDL\nMODEL 2\n" + kPdbAtom + kPdbAtom.substr(0, 16) + "B" + kPdbAtom.substr(17) +
+           kPdbAtom.substr(0, 16) + "A" + kPdbAtom.substr(17) + "ENDMDL\n",
+       1, Atoms(2, true, true)},
       {"CML array form", TMolFormat::Cml,
        "<molecule><atomArray atomID=\" a1 a2\ta3 \" elementType=\"O H H\" x3=\"0 1 2\"/></molecule>", 0,
        Atoms(3, true, true)},

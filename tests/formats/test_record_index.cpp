@@ -1,7 +1,12 @@
 // Tests of the record index of SDF and SMILES files: where records end, whatever the breaks and
 // the chunks read, their texts read back, the pass on another thread, and files that change.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "formats/uMolSurvey.h"
 #include "formats/uRecordIndex.h"
 #include "support/uFileIO.h"
 #include "test_temp_dir.h"
@@ -34,17 +40,21 @@ TRecords ReadIndexed(const TRecordIndex& index) {
   return records;
 }
 
-// The records of `text` from the index built with each chunk size must be `expected`.
-void ExpectRecords(const std::string& text, const TRecords& expected, std::initializer_list<size_t> chunkSizes) {
+// The records of `text` from the index built with each chunk size must be `expected`, and as many
+// as the survey counts (both walk the rule).
+void ExpectRecords(const std::string& text, const TRecords& expected, std::initializer_list<size_t> chunkSizes,
+                   TRecordRule rule = TRecordRule::kSDF) {
   TTempDir dir;
-  std::string path = dir.File("in.sdf");
+  // A file of the rule's format (a record of SDF alone would be a MOL file).
+  std::string path = dir.File(rule == TRecordRule::kSDF ? "in.sdf" : "in" + std::string(RecordInputExtension(rule)));
   WriteFileBytes(path, text);
   for (size_t chunkSize : chunkSizes) {
     SCOPED_TRACE("index read in chunks of " + std::to_string(chunkSize));
-    TRecordIndex index(path);
+    TRecordIndex index(path, rule);
     EXPECT_EQ(BuildRecordIndex(index, {}, chunkSize), TRecordIndexState::kComplete);
     EXPECT_EQ(ReadIndexed(index), expected);
   }
+  EXPECT_EQ(SurveyRecords(text, MolFormatFromFileName(path)).RecordCount, static_cast<int64_t>(expected.size()));
 }
 
 // Three small records written with the given line break.
@@ -152,6 +162,89 @@ TEST(SDFIndex, SmallRecordsAcrossLargeReads) {
   ASSERT_EQ(text.substr(2 * chunk - 1, 3), "\r\n$");
   ASSERT_EQ(text.substr(3 * chunk - 5, 6), "$$$$\r\n");
   ExpectRecords(text, expected, {kReadChunkSize});
+}
+
+// The molecules of MOL2, XYZ, PDB and CML files as records, by their formats' rules.
+TEST(RecordIndex, MoleculesOfEveryFormat) {
+  const std::string atom = "ATOM      1  N   GLY A   1       1.000   1.000   1.000  1.00  0.00           N";
+  const struct {
+    const char* name;
+    TRecordRule rule;
+    std::string text;
+    TRecords records;
+  } cases[] = {
+      {"MOL2: from each MOLECULE section to the next; what stands before the first is its own",
+       TRecordRule::kMOL2,
+       "# made by hand\n@<TRIPOS>MOLECULE\na\n1\n@<TRIPOS>ATOM\n 1 C 0 0 0 C\n  @<TRIPOS>MOLECULE \r\nb\r\n1",
+       {"# made by hand\r\n@<TRIPOS>MOLECULE\r\na\r\n1\r\n@<TRIPOS>ATOM\r\n 1 C 0 0 0 C\r\n",
+        "  @<TRIPOS>MOLECULE \r\nb\r\n1\r\n"}},
+      {"MOL2 without a MOLECULE section", TRecordRule::kMOL2, "@<TRIPOS>ATOM\n1 C 0 0 0\n", {}},
+      {"XYZ: blank lines between blocks go, an empty block counts, the last may lack a break",
+       TRecordRule::kXYZ,
+       "\n2\nwater\nO 0 0 0\rH 1 0 0\r\n\n0\nnone\n1\n\nHe 0 0 0",
+       {"2\r\nwater\r\nO 0 0 0\r\nH 1 0 0\r\n", "0\r\nnone\r\n", "1\r\n\r\nHe 0 0 0\r\n"}},
+      {"XYZ: a block the file's end cuts counts; no count line ends the records",
+       TRecordRule::kXYZ,
+       "1\nt\nH 0 0 0\nnot a count\n1\nt\nH 0 0 0\n",
+       {"1\r\nt\r\nH 0 0 0\r\n"}},
+      {"XYZ cut", TRecordRule::kXYZ, "3\nt\nH 0 0 0\n", {"3\r\nt\r\nH 0 0 0\r\n"}},
+      {"PDB models: ENDMDL ends one that holds atoms, END the last; MODEL ends nothing",
+       TRecordRule::kPDB,
+       "HEADER\nENDMDL\nMODEL 1\n" + atom + "\r\nMODEL 2\n" + atom + "\nENDMDL\r\nMODEL 3\n" + atom +
+           "\nENDMDL\nCONECT\nEND\n" + atom + "\n",
+       {"HEADER\r\nENDMDL\r\nMODEL 1\r\n" + atom + "\r\nMODEL 2\r\n" + atom + "\r\nENDMDL\r\n",
+        "MODEL 3\r\n" + atom + "\r\nENDMDL\r\n"}},
+      {"PDB without models is one record; the file's end may cut it",
+       TRecordRule::kPDB,
+       "REMARK\n" + atom + "\n" + atom,
+       {"REMARK\r\n" + atom + "\r\n" + atom + "\r\n"}},
+      {"PDB END after atoms", TRecordRule::kPDB, atom + "\rEND\r\n" + atom, {atom + "\r\nEND\r\n"}},
+      {"PDB without atoms", TRecordRule::kPDB, "REMARK\nEND\n", {}},
+      {"CML: each top-level molecule from its tag; nested, commented and empty ones",
+       TRecordRule::kCML,
+       "<?xml version='1.0'?>\n<cml><!-- <molecule> -->\n <molecule id='a'><molecule/>\n</molecule><c:molecule "
+       "id='b'/> <molecule><atom/>",
+       {"<molecule id='a'><molecule/>\r\n</molecule>\r\n", "<c:molecule id='b'/>\r\n", "<molecule><atom/>\r\n"}},
+      {"CML without a molecule is one record",
+       TRecordRule::kCML,
+       "<atomArray><atom/></atomArray>\n",
+       {"<atomArray><atom/></atomArray>\r\n"}},
+      {"CML of blanks", TRecordRule::kCML, " \n\t", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectRecords(c.text, c.records, {1, 2, 3, 4, 5, 6, 7, kReadChunkSize}, c.rule);
+  }
+}
+
+// A record larger than a reader allows is not read; a read of one can be stopped between pieces;
+// a caller without an index finds a record within a bound.
+TEST(RecordIndex, ReadsWithinLimits) {
+  TTempDir dir;
+  const std::string path = dir.File("in.sdf");
+  const std::string large = "big\n" + std::string(3 * kReadChunkSize, 'x') + "\n$$$$\n";
+  WriteFileBytes(path, kThreeRecords[0] + large);
+  TRecordIndex index(path);
+  ASSERT_EQ(BuildRecordIndex(index), TRecordIndexState::kComplete);
+  std::string text, error;
+  EXPECT_EQ(index.ReadRecordWithin(1, {large.size() - 1, {}}, text, error), TRecordRead::kTooLarge);
+  EXPECT_EQ(error, "Cannot read " + path + ": record 2 holds " + std::to_string(large.size()) + " bytes, more than " +
+                       std::to_string(large.size() - 1));
+  int pieces = 0;  // stopped after two of its four pieces
+  EXPECT_EQ(index.ReadRecordWithin(1, {UINT64_MAX, [&pieces] { return ++pieces > 2; }}, text, error),
+            TRecordRead::kCancelled);
+  EXPECT_EQ(pieces, 3);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(index.ReadRecordWithin(1, {large.size(), [] { return false; }}, text, error), TRecordRead::kRead) << error;
+  EXPECT_EQ(text.size(), large.size() + 3);
+
+  EXPECT_EQ(ReadFileRecord(path, TRecordRule::kSDF, 0, 100, {}, text, error), TRecordRead::kRead);
+  EXPECT_EQ(text, kThreeRecords[0]);
+  EXPECT_EQ(ReadFileRecord(path, TRecordRule::kSDF, 1, kReadChunkSize, {}, text, error), TRecordRead::kTooLarge);
+  EXPECT_EQ(ReadFileRecord(path, TRecordRule::kSDF, 2, UINT64_MAX, {}, text, error), TRecordRead::kFailed);
+  EXPECT_EQ(error, "Cannot read " + path + ": no record 3");
+  EXPECT_EQ(ReadFileRecord(dir.File("missing.xyz"), TRecordRule::kXYZ, 0, 100, {}, text, error), TRecordRead::kFailed);
+  EXPECT_EQ(error.rfind("Cannot read " + dir.File("missing.xyz") + ": ", 0), 0u) << error;
 }
 
 TEST(SDFIndex, UnreadableFileGivesNoRecords) {
@@ -285,6 +378,54 @@ TEST(SDFIndex, ChangedFileGivesErrorsNotOtherText) {
   EXPECT_FALSE(index.ReadRecord(0, text, error));
   EXPECT_EQ(error.rfind("Cannot read " + path + ": ", 0), 0u) << error;
 }
+
+#ifdef _WIN32
+// The pass reads a library shared with everyone: it can be renamed, or deleted, while its records
+// are counted, and the pass still counts them all.
+TEST(RecordIndex, LibraryRenamedOrDeletedWhileCounted) {
+  TTempDir dir;
+  std::string text;
+  while (text.size() < 3 * kReadChunkSize) text += ThreeRecords("\r\n");
+  const size_t records = 3 * (text.size() / ThreeRecords("\r\n").size());
+  for (const bool deleted : {false, true}) {
+    SCOPED_TRACE(deleted ? "deleted" : "renamed");
+    const std::string path = dir.File("library.sdf"), moved = dir.File("renamed.sdf");
+    WriteFileBytes(path, text);
+    TRecordIndex index(path);
+    TRecordIndexBuilder builder(index);
+    ASSERT_TRUE(builder.Step());
+    if (deleted)
+      EXPECT_TRUE(DeleteFileA(path.c_str())) << GetLastError();
+    else
+      EXPECT_TRUE(MoveFileA(path.c_str(), moved.c_str())) << GetLastError();
+    while (builder.Step()) {
+    }
+    EXPECT_EQ(index.State(), TRecordIndexState::kComplete) << index.Error();
+    EXPECT_EQ(index.Count(), records);
+    DeleteFileA(moved.c_str());
+  }
+}
+
+// A read that never answers (a pipe whose other end writes nothing) ends when the pass is cancelled.
+TEST(RecordIndex, CancelEndsAReadThatNeverAnswers) {
+  const std::string pipe = "\\\\.\\pipe\\pelorin_stalled_" + std::to_string(GetCurrentProcessId()) + ".sdf";
+  HANDLE server =
+      CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  TRecordIndex index(pipe);
+  std::thread pass([&index] { BuildRecordIndex(index); });
+  const BOOL connected = ConnectNamedPipe(server, nullptr);
+  EXPECT_TRUE(connected || GetLastError() == ERROR_PIPE_CONNECTED);
+  Sleep(300);  // the pass is in its read
+  EXPECT_EQ(index.State(), TRecordIndexState::kBuilding);
+  const auto start = std::chrono::steady_clock::now();
+  index.Cancel();
+  pass.join();
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+  EXPECT_EQ(index.State(), TRecordIndexState::kCancelled);
+  CloseHandle(server);
+}
+#endif
 
 #ifndef _WIN32
 // Offsets past 4 GB: a sparse file whose last record starts beyond them (where holes are cheap).

@@ -185,8 +185,8 @@ TEST(SurfaceBudget, DecisionFromAtomsAndFacetsAndItsMessage) {
 
   // The boundary: exactly what the budget holds fits, one facet more does not.
   const int64_t fits = 1000;
-  EXPECT_FALSE(SurfaceFacetsOverBudget(fits, fits * kSurfacePeakBytesPerFacet));
-  EXPECT_TRUE(SurfaceFacetsOverBudget(fits + 1, fits * kSurfacePeakBytesPerFacet));
+  EXPECT_FALSE(SurfaceFacetsOverBudget(fits, fits * kSurfaceBytesPerFacet));
+  EXPECT_TRUE(SurfaceFacetsOverBudget(fits + 1, fits * kSurfaceBytesPerFacet));
   EXPECT_FALSE(SurfaceFacetsOverBudget(0, 0));
   // Caffeine fits into the half of 1 GB of free memory; a protein of 1,788 atoms not into 8 GB.
   EXPECT_FALSE(SurfaceFacetsOverBudget(EstimatedSurfaceFacets(24), SurfaceBudgetBytes(1 * GB)));

@@ -322,7 +322,8 @@ TEST_F(PreviewTest, OverTheAtomLimitTheThumbnailIsAnAtomPictureAndLeavesNoFile) 
   TTempDir temp;
   TScopedEnvironment tmp(L"TMP", temp.Path().wstring()), tempVar(L"TEMP", temp.Path().wstring());
   WriteIni("[Pelorin]\r\nOBabelPath=" + pelorin::testpaths::BridgeExe() +
-           "\r\nMaxThumbnail2DAtoms=10\r\n");  // caffeine.mol: 14 atoms
+           "\r\nMaxThumbnail2DAtoms=10\r\n"  // caffeine.mol: 14 atoms
+           "ThumbnailTimeout=30000\r\n");    // the picture counts here, not the converter's time on a busy machine
   HBITMAP bitmap = Preview(pelorin::testpaths::SamplePath("caffeine.mol"), 128, 128);
   ASSERT_NE(bitmap, nullptr) << Log();
   const TDib dib = DibOf(bitmap);
@@ -332,6 +333,16 @@ TEST_F(PreviewTest, OverTheAtomLimitTheThumbnailIsAnAtomPictureAndLeavesNoFile) 
   EXPECT_GT(CountPixels(dib.Image, IsInk), 128u * 128 / 4) << "discs, not thin bonds";
   EXPECT_NE(Log().find("RunOBabelXYZ: XYZ ready"), std::string::npos) << Log();
   EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+
+  // More atoms than the atom picture draws: an even subsample of them, read from the file.
+  const std::string protein = dir_.File("protein.pdb");
+  std::ofstream(protein, std::ios::binary) << pelorin::lattice::LatticePDBText(60000);
+  bitmap = Preview(protein, 128, 128);
+  ASSERT_NE(bitmap, nullptr) << Log();
+  EXPECT_GT(CountPixels(DibOf(bitmap).Image, IsInk), 128u * 128 / 4);
+  const std::string log = Log();
+  EXPECT_NE(log.find("ListGetPreviewBitmap: 60000 atoms: one in 3 drawn (20000)"), std::string::npos) << log;
+  EXPECT_NE(log.find("LoadFileAtoms: 60000 atoms read from the file itself"), std::string::npos) << log;
 }
 
 // A simulation box of a million atoms: its thumbnail draws an even subsample, says which, and

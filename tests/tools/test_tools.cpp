@@ -220,6 +220,39 @@ TEST_F(ToolsTest, KilledBridgeTakesTheConverterWithIt) {
   EXPECT_TRUE(TmpIsEmpty());
 }
 
+// The bridge killed at any moment of a real conversion (a caller's time-out: while Wine starts it,
+// while the converter runs, while its output is moved into place) leaves nothing behind: once the
+// caller has removed what stood there when the run ended, no output appears later, and no private
+// output file or capture file remains once the watchdog has seen the bridge gone.
+TEST_F(ToolsTest, BridgeKilledAtAnyMomentLeavesNothingBehind) {
+  const std::string input = In("caffeine.mol"), output = Out("drawing.svg");
+  fs::copy_file(SamplePath("caffeine.mol"), input);
+  const std::string command = Quote(BridgeExe()) + " " + Quote(input) + " -O " + Quote(output) + " --gen2d";
+  auto isEmpty = [this](const char* folder) { return fs::is_empty(work_.Path() / folder); };
+  int finished = 0, killed = 0;
+  for (uint32_t ms = 10; finished < 3 && ms < 5000; ms += ms < 400 ? 8 : 200) {
+    SCOPED_TRACE("killed after " + std::to_string(ms) + " ms");
+    SetRunLimits({ms, 5000});
+    const TRun run = Run(command);
+    if (run.Finished) {
+      ++finished;
+      EXPECT_EQ(run.ExitCode, 0) << run.Output;
+      EXPECT_GT(fs::file_size(output), 1000u);
+    } else {
+      ++killed;  // a bridge killed right after it moved the output into place leaves it there
+    }
+    fs::remove(output);  // as the caller does with the output of a run that failed
+    // Pending deletes get the fixture's grace; a late converter would publish within it.
+    for (int wait = 0; wait < 100 && !(isEmpty("out dir") && isEmpty("tmp")); ++wait) Sleep(100);
+    Sleep(300);
+    for (const auto& entry : fs::directory_iterator(work_.Path() / "out dir"))
+      ADD_FAILURE() << "left in the output folder: " << entry.path().filename().string();
+    EXPECT_TRUE(TmpIsEmpty());
+  }
+  EXPECT_EQ(finished, 3);
+  EXPECT_GE(killed, 5) << "kills at several moments of the run";
+}
+
 // Each stand-in's exit code, output and output file; also shows that a non-zero exit code is
 // a result of the runner, not a failure, and that standard error reaches the log.
 TEST_F(ToolsTest, StandInsBehaveAsAdvertised) {

@@ -155,8 +155,10 @@ TEST(ViewerInput, RecordSourceWhileThePassCounts) {
 }
 
 TEST(HostRules, OnlyAChangeOfTheDarkModeBitsAloneOpensNoOptionsDialog) {
-  const int ansi = 4, wrap = 1, dark = 128, darkNative = 256;
+  const int ansi = 4, wrap = 1, forceShow = 16, dark = 128, darkNative = 256;
   EXPECT_FALSE(NewParamsOpenOptions(ansi, ansi | dark));
+  EXPECT_FALSE(NewParamsOpenOptions(ansi | forceShow, ansi | dark)) << "ListLoad's flags carry a bit commands never do";
+  EXPECT_TRUE(NewParamsOpenOptions(ansi | forceShow, ansi)) << "unchanged but for that bit: the user's command";
   EXPECT_FALSE(NewParamsOpenOptions(ansi | dark, ansi | dark | darkNative));
   EXPECT_FALSE(NewParamsOpenOptions(ansi | dark | darkNative, ansi));
   EXPECT_TRUE(NewParamsOpenOptions(ansi | dark, ansi | dark)) << "unchanged: the user's command";

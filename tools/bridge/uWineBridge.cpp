@@ -19,37 +19,49 @@ namespace {
 using TUnixSpawn = LONG(CDECL*)(char* const argv[], int wait);
 using TUnixFileName = char*(CDECL*)(LPCWSTR dosName);
 
-// The converter runs in the background so that a watchdog can end it (and remove the
-// capture files) when this Windows process is killed, for example by a caller's time-out:
-// a killed Wine process leaves its Unix children running. A changed parent process id
-// shows that this process is gone (a zombie would still answer `kill -0`). The files go
-// first: ending the converter also wakes the main shell, which then stops the watchdog.
-// Arguments: out file, err file, "merged" or "apart" (err into its own file), program, its
-// arguments.
-constexpr const char* kShellScript = R"(out=$1 err=$2 streams=$3
-shift 3
+// The converter runs in the background, watched by a watchdog that outlives this script: the
+// bridge (this Windows process, the script's parent) is polled every 50 ms, and once it is gone
+// (killed by a caller's time-out or job: a killed Wine process leaves its Unix children running)
+// the watchdog kills the converter, waits until it has exited, and removes the converter's private
+// output and the capture files. Only the bridge itself moves the private output into place after
+// the converter has ended, so a bridge that is gone can never publish it. A process counts as gone
+// when it is a zombie or another process has its number (its start time differs).
+// The parent is the bridge only when its name is the bridge's: a bridge killed before the script
+// started has left it to another parent, and then nothing is run (and the capture files go).
+// Arguments: out file, err file, "merged" or "apart" (err into its own file), the private output
+// file (or "-"), the bridge's process name, program, its arguments.
+constexpr const char* kShellScript = R"sh(out=$1 err=$2 streams=$3 private=$4 name=$5
+shift 5
+started() {
+  { read -r stat </proc/$1/stat; } 2>/dev/null || return 1
+  set -- ${stat##*) }
+  [ "$1" != Z ] && [ "$1" != X ] && echo "${20}"
+}
+bridge=$PPID
+comm=
+{ read -r comm </proc/$bridge/comm; } 2>/dev/null
+if [ "$comm" != "$name" ] || ! bridgeStart=$(started $bridge); then
+  rm -f "$out" "$err"
+  exit 125
+fi
 exec 3>"$out" || exit 126
 if [ "$streams" = apart ]; then exec 4>"$err" || exit 126; else exec 4>&3; fi
 "$@" </dev/null >&3 2>&4 3>&- 4>&- &
 child=$!
+childStart=$(started $child)
 exec 3>&- 4>&- 2>/dev/null
 (
-  while kill -0 "$child" 2>/dev/null; do
-    read -r _ _ _ parent _ </proc/$$/stat
-    if [ "$parent" != "$PPID" ]; then
-      rm -f "$out" "$err"
-      kill "$child"
-      exit
-    fi
-    sleep 1
-  done
+  alive() { [ -n "$2" ] && [ "$(started $1)" = "$2" ]; }
+  while alive $bridge "$bridgeStart"; do sleep 0.05; done
+  if alive $child "$childStart"; then
+    kill $child
+    while alive $child "$childStart"; do sleep 0.05; done
+  fi
+  rm -f "$out" "$err"
+  [ "$private" = - ] || rm -f "$private"
 ) </dev/null >/dev/null 2>&1 &
-watchdog=$!
-wait "$child"
-status=$?
-kill "$watchdog" 2>/dev/null
-exit $status
-)";
+wait $child
+)sh";
 
 class THandle {
  public:
@@ -66,22 +78,26 @@ class THandle {
   HANDLE h_;
 };
 
-// A temporary file made (empty) in the temporary directory and deleted on destruction.
-class TTempFile {
+// The name of a capture file in the temporary directory, which the script creates and this
+// process deletes on destruction. No file exists before the script makes it, so a bridge killed
+// before the script runs leaves none; the name is never used again (process id, time and a
+// count), so that the watchdog, which removes the file too once this process is gone, can never
+// remove another run's file.
+class TCaptureFile {
  public:
-  TTempFile() {
+  TCaptureFile() {
+    static int made = 0;
     wchar_t dir[MAX_PATH + 1];
-    wchar_t name[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, dir);
     if (n == 0 || n > MAX_PATH) return;
-    if (GetTempFileNameW(dir, L"pob", 0, name) == 0) return;
-    path_ = name;
+    path_ = std::wstring(dir) + L"pob" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+            std::to_wstring(GetTickCount64()) + L"_" + std::to_wstring(++made) + L".tmp";
   }
-  ~TTempFile() {
+  ~TCaptureFile() {
     if (!path_.empty()) DeleteFileW(path_.c_str());
   }
-  TTempFile(const TTempFile&) = delete;
-  TTempFile& operator=(const TTempFile&) = delete;
+  TCaptureFile(const TCaptureFile&) = delete;
+  TCaptureFile& operator=(const TCaptureFile&) = delete;
   bool valid() const { return !path_.empty(); }
   const std::wstring& path() const { return path_; }
 
@@ -210,6 +226,47 @@ void WriteStd(unsigned long which, const std::string& text) {
   if (HasHandle(h)) WriteAll(h, text.data(), static_cast<DWORD>(text.size()));
 }
 
+// The name the system gives this process (Wine names it after its program file): at most the 15
+// bytes a Linux process name holds.
+std::string OwnProcessName() {
+  wchar_t path[MAX_PATH + 1] = {};
+  const std::wstring own(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  return ToUtf8(own.substr(own.find_last_of(L"\\/") + 1)).substr(0, 15);
+}
+
+// The converter's output file ("-O name" or "-Oname"), as the index of the argument that holds
+// it and where the name starts in it; none when there is none.
+struct TOutputArgument {
+  size_t Index = SIZE_MAX;
+  size_t Offset = 0;
+};
+
+TOutputArgument FindOutputArgument(const std::vector<std::wstring>& args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == L"-O" && i + 1 < args.size()) return {i + 1, 0};
+    if (args[i].size() > 2 && args[i].compare(0, 2, L"-O") == 0) return {i, 2};
+  }
+  return {};
+}
+
+// The private name beside an output file: the same folder and extension (which tells the
+// converter the format), marked with this process's id.
+std::wstring PrivateOutputName(const std::wstring& output) {
+  const size_t slash = output.find_last_of(L"\\/");
+  const size_t dot = output.find_last_of(L'.');
+  const size_t cut = dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash) ? output.size() : dot;
+  return output.substr(0, cut) + L".bridge" + std::to_wstring(GetCurrentProcessId()) + output.substr(cut);
+}
+
+// Moves the converter's private output into place, replacing whatever is there; false when there
+// was one but it cannot be moved (it is removed then).
+bool PublishOutput(const std::wstring& privateName, const std::wstring& output) {
+  if (GetFileAttributesW(privateName.c_str()) == INVALID_FILE_ATTRIBUTES) return true;  // none written
+  if (MoveFileExW(privateName.c_str(), output.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileW(privateName.c_str());
+  return false;
+}
+
 int RunUnixConverter(const std::vector<std::wstring>& args) {
   TWineEntryPoints wine = FindWineEntryPoints();
   if (!wine.spawn || !wine.unixFileName) {
@@ -223,8 +280,8 @@ int RunUnixConverter(const std::vector<std::wstring>& args) {
   HANDLE stdErr = GetStdHandle(STD_ERROR_HANDLE);
   const bool merged = SameFile(stdOut, stdErr);
 
-  TTempFile outFile;
-  TTempFile errFile;
+  TCaptureFile outFile;
+  TCaptureFile errFile;
   std::string unixOut = outFile.valid() ? UnixPathOf(wine, outFile.path()) : std::string();
   std::string unixErr = errFile.valid() ? UnixPathOf(wine, errFile.path()) : std::string();
   if (unixOut.empty() || unixErr.empty()) {
@@ -232,10 +289,29 @@ int RunUnixConverter(const std::vector<std::wstring>& args) {
     return kBridgeExitNoTempFile;
   }
 
+  // The converter writes to a private name; only this process publishes the file, below.
+  std::vector<std::wstring> converterArgs = args;
+  const TOutputArgument output = FindOutputArgument(args);
+  std::wstring outputName, privateName;
+  std::string unixPrivate = "-";
+  if (output.Index != SIZE_MAX && IsDrivePath(args[output.Index].substr(output.Offset))) {
+    outputName = args[output.Index].substr(output.Offset);
+    privateName = PrivateOutputName(outputName);
+    converterArgs[output.Index] = args[output.Index].substr(0, output.Offset) + privateName;
+    unixPrivate = UnixPathOf(wine, privateName);
+    if (unixPrivate.empty()) {  // its folder is missing: the converter reports that itself
+      converterArgs[output.Index] = args[output.Index];
+      privateName.clear();
+      unixPrivate = "-";
+    }
+  }
+
   std::vector<std::string> unixArgs = {"/bin/sh", "-c", kShellScript, "sh", unixOut, unixErr};
   unixArgs.push_back(merged ? "merged" : "apart");
+  unixArgs.push_back(unixPrivate);
+  unixArgs.push_back(OwnProcessName());
   unixArgs.push_back(UnixConverterPath());
-  for (const std::wstring& arg : args) unixArgs.push_back(UnixArgument(wine, arg));
+  for (const std::wstring& arg : converterArgs) unixArgs.push_back(UnixArgument(wine, arg));
   std::vector<char*> argv;
   for (std::string& arg : unixArgs) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -249,6 +325,10 @@ int RunUnixConverter(const std::vector<std::wstring>& args) {
 
   CopyFileToHandle(outFile.path(), stdOut);
   if (!merged) CopyFileToHandle(errFile.path(), stdErr);
+  if (!privateName.empty() && !PublishOutput(privateName, outputName)) {
+    WriteStd(STD_ERROR_HANDLE, "obabel bridge: cannot move the output into place\r\n");
+    return kBridgeExitNoOutput;
+  }
   return static_cast<int>(status);
 }
 

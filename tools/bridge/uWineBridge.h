@@ -11,6 +11,7 @@ namespace pelorin {
 constexpr int kBridgeExitNotUnderWine = 900;
 constexpr int kBridgeExitNoTempFile = 901;
 constexpr int kBridgeExitSpawnFailed = 902;
+constexpr int kBridgeExitNoOutput = 903;
 
 // The Linux program run when PELORIN_UNIX_OBABEL names no other.
 constexpr const char* kDefaultUnixConverter = "/usr/bin/obabel";
@@ -25,6 +26,9 @@ bool IsDrivePath(const std::wstring& arg);
 // Runs the Linux converter with `args` (drive paths mapped to Unix paths), waits for it,
 // copies what it printed to this process's standard output and error handles and returns
 // its exit status, or one of the kBridgeExit codes after writing a message to standard error.
+// The converter's output file ("-O name") is written under a private name beside it and moved
+// into place by this process once the converter has ended; when this process is killed first, a
+// watchdog ends the converter and removes the private file and the capture files.
 int RunUnixConverter(const std::vector<std::wstring>& args);
 
 // Writes text to a standard handle; does nothing when the handle is missing.
