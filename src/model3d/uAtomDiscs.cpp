@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "formats/uElements.h"
@@ -41,8 +42,14 @@ TRGBAColor Shaded(const TMeshColor& c, float share) {
 size_t KeepEvenSubsample(TAtomArray& atoms, size_t maxAtoms) {
   const size_t stride = maxAtoms == 0 ? 1 : std::max<size_t>(1, (atoms.size() + maxAtoms - 1) / maxAtoms);
   if (stride == 1) return 1;
+  // One atom of every run, at a place that changes from run to run: the same place in each would
+  // line up with a lattice written in file order (a box 100 atoms wide, one atom in 50, would
+  // show as two sheets). Each atom kept lies at or after the place it is written to.
   size_t kept = 0;
-  for (size_t i = 0; i < atoms.size(); i += stride) atoms[kept++] = atoms[i];
+  for (size_t first = 0; first < atoms.size(); first += stride, ++kept) {
+    const uint64_t scattered = ((kept + 1) * 0x9E3779B97F4A7C15ull) >> 33;  // Fibonacci hashing
+    atoms[kept] = atoms[first + scattered % std::min(stride, atoms.size() - first)];
+  }
   atoms.resize(kept);
   atoms.shrink_to_fit();
   return stride;

@@ -18,8 +18,8 @@ constexpr float kDiscOutlineShade = 0.65f;
 // A thumbnail of a large model draws an even subsample: GDI draws every disc on the host's own
 // thread, and each is a scene element of a few hundred bytes.
 constexpr size_t kMaxThumbnailAtoms = 20000;
-// Keeps every n-th atom of `atoms` in file order, n the smallest that leaves at most `maxAtoms`;
-// returns n (1: all are kept).
+// Keeps one atom of every run of n in file order, n the smallest that leaves at most `maxAtoms`,
+// its place in the run scattered from run to run; returns n (1: all are kept).
 size_t KeepEvenSubsample(TAtomArray& atoms, size_t maxAtoms);
 
 // Replaces `scene` by one filled circle per atom, turned by rotX degrees about x and then rotY
