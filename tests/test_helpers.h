@@ -44,18 +44,22 @@ class TScopedEnvironment {
   std::optional<std::wstring> saved_;
 };
 
-// The ids of the running processes of this program file name (any letter case) that this test
-// program started: ctest runs two test programs at once, and the other one's converters are not
-// this test's.
+// The running processes of this name that this test program started (the plugin's converters
+// run as its children). ctest runs two test programs at once in one Wine server, each starting
+// converters of the same names; and a process that has ended may stay listed a moment longer.
 inline std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
   std::vector<DWORD> ids;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return ids;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    if (_wcsicmp(entry.szExeFile, exeName.c_str()) == 0 && entry.th32ParentProcessID == GetCurrentProcessId())
-      ids.push_back(entry.th32ProcessID);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID != GetCurrentProcessId() || _wcsicmp(entry.szExeFile, exeName.c_str()) != 0) continue;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) ids.push_back(entry.th32ProcessID);
+    CloseHandle(process);
+  }
   CloseHandle(snapshot);
   return ids;
 }
