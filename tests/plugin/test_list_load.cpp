@@ -297,9 +297,8 @@ TEST_F(ListLoadTest, ListLoadNextStopsARunningLoadWithoutLeavingAProcessOrFile) 
   defaults_(nullptr);  // the host's settings again: the real converter from here on
   EXPECT_LT(MillisecondsOf([&] { EXPECT_EQ(loadNext_(host_, viewer_, caffeine.data(), 0), 0); }), 10000.0);
   EXPECT_NE(Log().find("RunProcessWait: CANCELLED, terminating obabel process"), std::string::npos);
-  // Ended with its job; the system lists a killed process a moment longer (seconds, under Wine
-  // on a busy machine).
-  EXPECT_TRUE(PumpUntil([] { return !ProcessRuns(L"obabel-sleep.exe"); }, 15));
+  // Ended with its job; the system lists a killed process a moment longer.
+  EXPECT_TRUE(PumpUntil([] { return !ProcessRuns(L"obabel-sleep.exe"); }, 5));
   ASSERT_TRUE(WaitForLoad()) << Log();
   EXPECT_NE(Log().find("WM_PELORIN_LOADED: SceneReady=True"), std::string::npos) << Log();
   close_(viewer_);
