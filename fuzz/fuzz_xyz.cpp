@@ -31,8 +31,8 @@ void CheckModel(const TAtomArray& atoms) {
   if (atoms.empty() || atoms.size() > kMostAtomsToBuild) return;
   TMeshModel model;
   std::string error;
-  if (!BuildAtomModel(atoms, model, error)) __builtin_trap();
-  if (model.MeshVertexCount != 3 * model.FacetCount) __builtin_trap();
+  if (!BuildAtomModel(atoms, TAtomDrawing::Meshes, model, error)) __builtin_trap();
+  if (model.MeshVertexCount != 3 * model.FacetCount || model.Atoms.size() != atoms.size()) __builtin_trap();
   if (model.MeshVertices.size() != size_t(model.MeshVertexCount) * 3) __builtin_trap();
   if (!(model.ModelRadius > 0) || !std::isfinite(model.ModelRadius)) __builtin_trap();
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (native Release, and the Windows ones in the Windows build, run under
-# Wine) and runs them; ends with one line per figure:
+# Wine) and runs them, and where Debian's jmol is installed the peer's figures beside ours
+# (scripts/bench_jmol.sh); ends with one line per figure:
 #   name: value unit (ratio x baseline)
+#   jmol name: value unit (what)
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 BUILD_BENCH="$PELORIN_ROOT/build/bench"
@@ -32,6 +34,13 @@ else
   echo "Windows build failed: no Windows benchmarks"
   status=1
 fi
+
+# The peer's figures beside ours, where Debian's jmol is installed.
+echo "== Jmol"
+while IFS= read -r line; do
+  echo "$line"
+  case "$line" in jmol\ atoms_*) figures+=("$line") ;; esac
+done < <(bash "$PELORIN_ROOT/scripts/bench_jmol.sh" "$PELORIN_BENCH_DATA/jmol")
 
 echo "== figures"
 printf '%s\n' "${figures[@]}"

@@ -9,9 +9,9 @@
 # caffeine and back in the same window (ListLoadNextW), a catalogue of 500 records with data
 # fields (the fields panel, a record found by its catalogue number through the host's search,
 # the host's percent position), caffeine in dark mode, the frames of an XYZ trajectory stepped,
-# caffeine as atoms (the 3D model chosen in the options dialog), a
-# generated 20,000-atom protein-sized PDB in 3D, and 256x256 thumbnails of every sample and of
-# that PDB (an atom picture). Results go to out/.
+# caffeine as atoms (the 3D model chosen in the options dialog), a generated 20,000-atom
+# protein-sized PDB in 3D, a generated 1,000,000-atom XYZ (a simulation box) in 3D, and 256x256
+# thumbnails of every sample and of those two files (atom pictures). Results go to out/.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -24,8 +24,9 @@ winpath() { echo "Z:${1//\//\\}"; }
 
 # A library of 200 MB: the sample records over and over, then one record of its own at the end.
 LIBRARY="$PELORIN_ROOT/build/demo/library_200mb.sdf"
+BOX="$PELORIN_ROOT/build/demo/box-1000000.xyz"
 mkdir -p "$(dirname "$LIBRARY")"
-trap 'rm -f "$LIBRARY" "$LIBRARY.block"' EXIT
+trap 'rm -f "$LIBRARY" "$LIBRARY.block" "$BOX"' EXIT
 for _ in $(seq 2800); do cat "$PELORIN_ROOT/samples/three.sdf"; done >"$LIBRARY.block"
 {
   for _ in $(seq 24); do cat "$LIBRARY.block"; done
@@ -86,6 +87,19 @@ with open(sys.argv[1], "w") as f:
         f.write("ATOM  %5d %-4s LAT A   1    %8.3f%8.3f%8.3f  1.00  0.00          %2s\n" % ((i + 1) % 100000, e, x, y, z, e))
     f.write("END\n")
 PY
+
+# A simulation box of a million atoms on the same lattice, a cube of 100 atoms a side (as
+# tools/common/lattice_pdb.h's WriteLatticeXYZ).
+python3 - "$BOX" <<'PY'
+import sys
+elements = ["C", "C", "N", "O", "H", "H", "S", "C"]
+n, side = 1000000, 100
+with open(sys.argv[1], "w") as f:
+    f.write("%d\na box of %d atoms\n" % (n, n))
+    f.writelines("%s %.3f %.3f %.3f\n" % (elements[i % 8], 3.5 * (i % side), 3.5 * (i // side % side), 3.5 * (i // side // side))
+                 for i in range(n))
+PY
+echo "== made $(basename "$BOX"): $(($(stat -c %s "$BOX") >> 20)) MB"
 
 # The plugin as a user installs it: the DLL with its pelorin.ini beside it.
 cp "$BUILD_WIN/src/plugin/PELORINPLUGIN.dll" "$OUT/plugin/"
@@ -152,8 +166,11 @@ script="$OUT/demo-steps.txt"
   echo "model3d Auto"
   echo "open \"$W_OUT\\lattice-20000.pdb\""
   echo "snapshot \"$W_OUT\\lattice-20000-view-3d.png\""
+  echo "open \"$(winpath "$BOX")\""
+  echo "snapshot \"$W_OUT\\box-1000000-view-3d.png\""
   echo "close"
   echo "thumbnail 256x256 \"$W_OUT\\thumbnails\\lattice-20000.pdb.png\" \"$W_OUT\\lattice-20000.pdb\""
+  echo "thumbnail 256x256 \"$W_OUT\\thumbnails\\box-1000000.xyz.png\" \"$(winpath "$BOX")\""
   for f in "$PELORIN_ROOT"/samples/*; do
     name="$(basename "$f")"
     case "${name,,}" in *.md) continue ;; esac

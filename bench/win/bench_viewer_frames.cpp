@@ -125,11 +125,11 @@ struct TFrameTimes {
 TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, int runs) {
   const TViewValues view;  // the view a load starts with
   auto full = [&] {
-    RenderMeshModel(model, buffers, kWidth, kHeight, view, TMeshFrame::Still);
+    RenderMeshModel(model, buffers, {kWidth, kHeight}, view, TMeshFrame::Still);
     glFinish();
   };
   auto drag = [&] {
-    RenderMeshModel(model, buffers, kWidth, kHeight, view, TMeshFrame::Dragged);
+    RenderMeshModel(model, buffers, {kWidth, kHeight}, view, TMeshFrame::Dragged);
     glFinish();
   };
   TMeshOnlyFrame meshOnly(*model);

@@ -3,14 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "formats/uElements.h"
 
 namespace pelorin {
 namespace {
-
-constexpr double kDegrees = 3.14159265358979323846 / 180;
 
 struct TDisc {
   float X, Y, Depth, Radius;  // Depth grows towards the viewer
@@ -21,21 +20,15 @@ float FiniteOrZero(float v) {
   return std::isfinite(v) ? v : 0.0f;
 }
 
-// The 3D view turns the model about x after turning it about y (glRotatef(x) then glRotatef(y)
-// on the model-view matrix); the viewer looks along -z.
 std::vector<TDisc> ProjectAtoms(const TAtomArray& atoms, float rotX, float rotY) {
-  const double cx = std::cos(rotX * kDegrees), sx = std::sin(rotX * kDegrees);
-  const double cy = std::cos(rotY * kDegrees), sy = std::sin(rotY * kDegrees);
+  const TViewTurn turn(rotX, rotY);
   std::vector<TDisc> discs;
   discs.reserve(atoms.size());
   for (const TAtom& atom : atoms) {
-    const double x = FiniteOrZero(atom.X), y = FiniteOrZero(atom.Y), z = FiniteOrZero(atom.Z);
-    const double x1 = x * cy + z * sy, z1 = -x * sy + z * cy;
-    const double y2 = y * cx - z1 * sx, z2 = y * sx + z1 * cx;
+    const TVec3 seen = turn.Apply({FiniteOrZero(atom.X), FiniteOrZero(atom.Y), FiniteOrZero(atom.Z)});
     const char* end = std::find(atom.Element, atom.Element + sizeof atom.Element, '\0');
     const TElementStyle style = ElementStyle(std::string_view(atom.Element, static_cast<size_t>(end - atom.Element)));
-    discs.push_back(
-        {static_cast<float>(x1), static_cast<float>(-y2), static_cast<float>(z2), style.Radius, style.Color});
+    discs.push_back({seen.X, -seen.Y, seen.Z, style.Radius, style.Color});
   }
   return discs;
 }
@@ -45,6 +38,22 @@ TRGBAColor Shaded(const TMeshColor& c, float share) {
 }
 
 }  // namespace
+
+size_t KeepEvenSubsample(TAtomArray& atoms, size_t maxAtoms) {
+  const size_t stride = maxAtoms == 0 ? 1 : std::max<size_t>(1, (atoms.size() + maxAtoms - 1) / maxAtoms);
+  if (stride == 1) return 1;
+  // One atom of every run, at a place that changes from run to run: the same place in each would
+  // line up with a lattice written in file order (a box 100 atoms wide, one atom in 50, would
+  // show as two sheets). Each atom kept lies at or after the place it is written to.
+  size_t kept = 0;
+  for (size_t first = 0; first < atoms.size(); first += stride, ++kept) {
+    const uint64_t scattered = ((kept + 1) * 0x9E3779B97F4A7C15ull) >> 33;  // Fibonacci hashing
+    atoms[kept] = atoms[first + scattered % std::min(stride, atoms.size() - first)];
+  }
+  atoms.resize(kept);
+  atoms.shrink_to_fit();
+  return stride;
+}
 
 void BuildAtomDiscScene(const TAtomArray& atoms, float rotX, float rotY, TSVGScene& scene) {
   scene = TSVGScene{};

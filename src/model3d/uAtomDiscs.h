@@ -3,6 +3,8 @@
 // rasteriser.
 #pragma once
 
+#include <cstddef>
+
 #include "formats/uAtomTable.h"
 #include "svg/uScene2D.h"
 
@@ -12,6 +14,13 @@ namespace pelorin {
 constexpr float kFarthestDiscShade = 0.45f;
 // A disc's outline is its fill darkened to this share, so that touching discs stay apart.
 constexpr float kDiscOutlineShade = 0.65f;
+
+// A thumbnail of a large model draws an even subsample: GDI draws every disc on the host's own
+// thread, and each is a scene element of a few hundred bytes.
+constexpr size_t kMaxThumbnailAtoms = 20000;
+// Keeps one atom of every run of n in file order, n the smallest that leaves at most `maxAtoms`,
+// its place in the run scattered from run to run; returns n (1: all are kept).
+size_t KeepEvenSubsample(TAtomArray& atoms, size_t maxAtoms);
 
 // Replaces `scene` by one filled circle per atom, turned by rotX degrees about x and then rotY
 // about y (the 3D view's order), its y axis pointing down as the scene's does, sorted back to

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "formats/uElements.h"
+#include "formats/uSTLParser.h"
 
 namespace pelorin {
 namespace {
@@ -84,6 +85,10 @@ float FiniteOrZero(float v) {
   return std::isfinite(v) ? v : 0.0f;
 }
 
+uint8_t ColourByte(float channel) {
+  return static_cast<uint8_t>(std::lround(std::clamp(channel, 0.0f, 1.0f) * 255.0f));
+}
+
 // The surface model's reset (its shadow included, which an atom model must not inherit),
 // then the atom model's own start values.
 void ResetAtomModel(TMeshModel& model) {
@@ -99,50 +104,45 @@ void SizeMeshArray(TFloatArray& array, size_t size) {
   array.resize(size);
 }
 
-// Box around every sphere, kept as the model's centre and largest half extent, the way the
-// surface model's bounds are kept.
-class TSphereBounds {
- public:
-  void Add(float x, float y, float z, float r) {
-    min_[0] = std::min(min_[0], x - r), max_[0] = std::max(max_[0], x + r);
-    min_[1] = std::min(min_[1], y - r), max_[1] = std::max(max_[1], y + r);
-    min_[2] = std::min(min_[2], z - r), max_[2] = std::max(max_[2], z + r);
-  }
-  void StoreInto(TMeshModel& model) const {
-    // Halved before subtracting, so that coordinates near the float range give no infinity.
-    model.ModelCenter = {min_[0] / 2 + max_[0] / 2, min_[1] / 2 + max_[1] / 2, min_[2] / 2 + max_[2] / 2};
-    float radius = 0;
-    for (int i = 0; i < 3; ++i) radius = std::max(radius, max_[i] / 2 - min_[i] / 2);
-    model.ModelRadius = radius < 1e-6f ? 1.0f : radius;
-    model.BoundsValid = true;
-  }
+void FreeMeshArrays(TMeshModel& model) {
+  TFloatArray().swap(model.MeshVertices), TFloatArray().swap(model.MeshNormals), TFloatArray().swap(model.MeshColors);
+  model.FacetCount = model.MeshVertexCount = 0;
+  model.SphereLevel = -1;
+}
 
- private:
-  float min_[3] = {HUGE_VALF, HUGE_VALF, HUGE_VALF};
-  float max_[3] = {-HUGE_VALF, -HUGE_VALF, -HUGE_VALF};
-};
+// Box around every sphere, kept as the model's centre and half extents, the way the surface
+// model's bounds are kept.
+void StoreSphereBounds(const std::vector<TAtomSphere>& atoms, TMeshModel& model) {
+  TVec3 min{HUGE_VALF, HUGE_VALF, HUGE_VALF}, max{-HUGE_VALF, -HUGE_VALF, -HUGE_VALF};
+  uint8_t largest = 0;
+  for (const TAtomSphere& atom : atoms) {
+    largest = std::max(largest, atom.Radius);
+    const float r = SphereRadius(atom);
+    min.X = std::min(min.X, atom.X - r), max.X = std::max(max.X, atom.X + r);
+    min.Y = std::min(min.Y, atom.Y - r), max.Y = std::max(max.Y, atom.Y + r);
+    min.Z = std::min(min.Z, atom.Z - r), max.Z = std::max(max.Z, atom.Z + r);
+  }
+  StoreBox(min, max, model);
+  model.LargestAtomRadius = largest * kSphereRadiusStep;
+}
 
 // Writes one sphere per atom into the sized mesh arrays.
-void WriteSpheres(const TAtomArray& atoms, const TFloatArray& unit, TMeshModel& model) {
+void WriteSpheres(const std::vector<TAtomSphere>& atoms, const TFloatArray& unit, TMeshModel& model) {
   float* vertex = model.MeshVertices.data();
   float* normal = model.MeshNormals.data();
   float* color = model.MeshColors.data();
   const size_t floats = unit.size();
-  TSphereBounds bounds;
-  for (const TAtom& atom : atoms) {
-    const char* end = std::find(atom.Element, atom.Element + sizeof atom.Element, '\0');
-    TElementStyle style = ElementStyle(std::string_view(atom.Element, static_cast<size_t>(end - atom.Element)));
-    const float x = FiniteOrZero(atom.X), y = FiniteOrZero(atom.Y), z = FiniteOrZero(atom.Z), r = style.Radius;
-    bounds.Add(x, y, z, r);
+  for (const TAtomSphere& atom : atoms) {
+    const float x = atom.X, y = atom.Y, z = atom.Z, r = SphereRadius(atom);
+    const float red = atom.R / 255.0f, green = atom.G / 255.0f, blue = atom.B / 255.0f;
     const float* u = unit.data();
     for (size_t i = 0; i < floats; i += 3) {
       vertex[i] = x + r * u[i], vertex[i + 1] = y + r * u[i + 1], vertex[i + 2] = z + r * u[i + 2];
-      color[i] = style.Color.R, color[i + 1] = style.Color.G, color[i + 2] = style.Color.B;
+      color[i] = red, color[i + 1] = green, color[i + 2] = blue;
     }
     std::copy(u, u + floats, normal);
     vertex += floats, normal += floats, color += floats;
   }
-  bounds.StoreInto(model);
 }
 
 }  // namespace
@@ -167,35 +167,83 @@ const TSharedSphereCorners& SharedSphereCorners(int level) {
   return shared[std::clamp(level, 0, kSphereLevels - 1)];
 }
 
-bool BuildAtomModel(const TAtomArray& atoms, TMeshModel& model, std::string& error) {
+bool WantsDepthCue(bool setting, size_t atoms) {
+  return setting && atoms > kDepthCueMinAtoms;
+}
+
+TAtomSphere MakeAtomSphere(const TAtom& atom) {
+  // Each element's colour and radius as the sphere holds them, made once: a million atoms
+  // look theirs up.
+  static const std::array<TAtomSphere, kLastElementNumber + 1> styles = [] {
+    std::array<TAtomSphere, kLastElementNumber + 1> all{};
+    for (int number = 0; number <= kLastElementNumber; ++number) {
+      const TElementStyle style = ElementStyle(number);
+      const long steps = std::lround(style.Radius / kSphereRadiusStep);
+      all[number] = {0,
+                     0,
+                     0,
+                     ColourByte(style.Color.R),
+                     ColourByte(style.Color.G),
+                     ColourByte(style.Color.B),
+                     static_cast<uint8_t>(std::clamp(steps, 1L, 255L))};
+    }
+    return all;
+  }();
+  const char* end = std::find(atom.Element, atom.Element + sizeof atom.Element, '\0');
+  TAtomSphere sphere = styles[ElementNumber(std::string_view(atom.Element, static_cast<size_t>(end - atom.Element)))];
+  sphere.X = FiniteOrZero(atom.X), sphere.Y = FiniteOrZero(atom.Y), sphere.Z = FiniteOrZero(atom.Z);
+  return sphere;
+}
+
+bool BuildAtomModel(const TAtomArray& atoms, TAtomDrawing drawing, TMeshModel& model, std::string& error) {
   ResetAtomModel(model);
   error.clear();
   if (atoms.empty()) {
     error = "No atoms to draw";
     return false;
   }
-  if (atoms.size() > size_t(kMaxModelAtoms)) {
-    error = std::to_string(atoms.size()) + " atoms: the atom model draws at most " + std::to_string(kMaxModelAtoms);
+  try {
+    model.Atoms.resize(atoms.size());
+    std::transform(atoms.begin(), atoms.end(), model.Atoms.begin(), MakeAtomSphere);
+  } catch (const std::bad_alloc&) {
+    ResetAtomModel(model);
+    std::vector<TAtomSphere>().swap(model.Atoms);
+    error = "Not enough memory for the spheres of " + std::to_string(atoms.size()) + " atoms";
     return false;
   }
-  const int level = SphereLevelForAtomCount(static_cast<int64_t>(atoms.size()));
-  // Within the budget (level 0 for kMaxModelAtoms is exactly it): far inside kMaxSTLFacets.
-  const int32_t facets = static_cast<int32_t>(atoms.size()) * kSphereFacets[level];
-  static_assert(int64_t(kMaxModelAtoms) * 20 <= kAtomModelFacetBudget && kAtomModelFacetBudget <= kMaxSTLFacets,
-                "the facet budget fits every count derived from it");
+  StoreSphereBounds(model.Atoms, model);
+  if (drawing == TAtomDrawing::Meshes && !BuildAtomSphereMesh(model, error)) {
+    ResetAtomModel(model);
+    std::vector<TAtomSphere>().swap(model.Atoms);
+    return false;
+  }
+  return true;
+}
+
+bool BuildAtomSphereMesh(TMeshModel& model, std::string& error) {
+  const size_t atoms = model.Atoms.size();
+  const int level = SphereLevelForAtomCount(static_cast<int64_t>(atoms));
+  // The counts are 32-bit: a mesh of more facets than that could not be drawn, nor held.
+  if (atoms == 0 || atoms > size_t(kMaxSTLFacets / kSphereFacets[level])) {
+    FreeMeshArrays(model);
+    error = "Not enough memory for the spheres of " + std::to_string(atoms) + " atoms";
+    return false;
+  }
+  const int32_t facets = static_cast<int32_t>(atoms) * kSphereFacets[level];
   try {
     const TFloatArray& unit = UnitSphereCorners(level);
     const size_t floats = size_t(facets) * 9;
     SizeMeshArray(model.MeshVertices, floats);
     SizeMeshArray(model.MeshNormals, floats);
     SizeMeshArray(model.MeshColors, floats);
-    WriteSpheres(atoms, unit, model);
+    WriteSpheres(model.Atoms, unit, model);
   } catch (const std::bad_alloc&) {
-    ResetAtomModel(model);
-    TFloatArray().swap(model.MeshVertices), TFloatArray().swap(model.MeshNormals), TFloatArray().swap(model.MeshColors);
-    error = "Not enough memory for the spheres of " + std::to_string(atoms.size()) + " atoms";
+    FreeMeshArrays(model);
+    error = "Not enough memory for the spheres of " + std::to_string(atoms) + " atoms";
     return false;
   }
+  model.ShadowVertices.clear();
+  model.BuffersUploaded = false;
   model.FacetCount = facets;
   model.MeshVertexCount = 3 * facets;
   model.SphereLevel = level;

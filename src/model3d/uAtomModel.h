@@ -1,5 +1,6 @@
 // The atom model: one sphere per atom at its van der Waals radius, in its element's colour,
-// prepared as a mesh that the 3D renderer draws like the converter's surface model.
+// drawn as exact spheres, or prepared as a mesh that the 3D renderer draws like the converter's
+// surface model.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +12,17 @@
 
 namespace pelorin {
 
-// Spheres are subdivided icosahedra: level 0 has 20 facets, each level four times more.
+// How a window draws atom models: as exact spheres, each computed per pixel by shaders (OpenGL
+// 2.0 and later), or as meshes of subdivided icosahedra (OpenGL 1.1 drivers).
+enum class TAtomDrawing : uint8_t { Impostors, Meshes };
+
+// Mesh spheres are subdivided icosahedra: level 0 has 20 facets, each level four times more.
 constexpr int kSphereLevels = 4;
 constexpr int32_t kSphereFacets[kSphereLevels] = {20, 80, 320, 1280};
 
-// Facets of a whole model stay within this budget (about 108 MB of mesh arrays: 108 bytes a
-// facet), except that no sphere gets fewer than 20 facets; that makes the budget an upper
-// bound on the atoms too.
+// The facets of a mesh model stay within this budget (about 108 MB of mesh arrays: 108 bytes a
+// facet) where 20 a sphere allow it; more atoms than 50,000 get 20 facets each all the same.
 constexpr int64_t kAtomModelFacetBudget = 1000000;
-constexpr int32_t kMaxModelAtoms = static_cast<int32_t>(kAtomModelFacetBudget / 20);  // 50,000
 
 // The finest level whose facets for all atoms stay within the budget; level 0 when none does.
 int SphereLevelForAtomCount(int64_t atomCount);
@@ -37,12 +40,25 @@ struct TSharedSphereCorners {
 };
 const TSharedSphereCorners& SharedSphereCorners(int level);
 
-// Replaces `model` by the spheres of `atoms`: per-vertex positions, normals (the sphere's own,
-// for smooth shading) and colours, facet and vertex counts, and bounds (centre and largest
-// half extent of the box around every sphere), ready to draw, with Kind set to Atoms and
-// SphereLevel to the level every sphere is made at.
-// Coordinates that are not finite are taken as 0. False with a reason in `error`, and
-// an empty model, when there are no atoms, more than kMaxModelAtoms, or not enough memory.
-bool BuildAtomModel(const TAtomArray& atoms, TMeshModel& model, std::string& error);
+// Atom models of more atoms than this fade towards the background with depth, as the peers'
+// depth cueing does, while the settings leave it on: in a large model it tells near from far.
+constexpr size_t kDepthCueMinAtoms = 1000;
+bool WantsDepthCue(bool setting, size_t atoms);
+
+// The sphere of an atom: its element's colour and van der Waals radius; coordinates that are
+// not finite are taken as 0.
+TAtomSphere MakeAtomSphere(const TAtom& atom);
+
+// Replaces `model` by the atom model of `atoms`: Atoms, the bounds (centre and half extents of
+// the box around every sphere) and Kind Atoms; for TAtomDrawing::Meshes also the spheres' mesh
+// (BuildAtomSphereMesh). False with a reason in `error`, and an empty model, when there are no
+// atoms or not enough memory.
+bool BuildAtomModel(const TAtomArray& atoms, TAtomDrawing drawing, TMeshModel& model, std::string& error);
+
+// The mesh of an atom model's spheres, made from its Atoms: per-vertex positions, normals (the
+// sphere's own, for smooth shading) and colours, facet and vertex counts, and SphereLevel, the
+// level every sphere is made at. False with a reason in `error`, the mesh left empty and the
+// atoms kept, when the mesh cannot be held (memory, or more facets than a mesh counts).
+bool BuildAtomSphereMesh(TMeshModel& model, std::string& error);
 
 }  // namespace pelorin

@@ -14,6 +14,20 @@ void SizeMeshArray(TFloatArray& array, size_t size) {
   array.resize(size);
 }
 
+}  // namespace
+
+void StoreBox(const TVec3& min, const TVec3& max, TMeshModel& model) {
+  // Halved before subtracting: coordinates near the float range would otherwise give an
+  // infinite extent, and with it an empty (NaN) projection.
+  model.ModelCenter = {min.X / 2 + max.X / 2, min.Y / 2 + max.Y / 2, min.Z / 2 + max.Z / 2};
+  model.HalfExtent = {max.X / 2 - min.X / 2, max.Y / 2 - min.Y / 2, max.Z / 2 - min.Z / 2};
+  const float radius = std::max({model.HalfExtent.X, model.HalfExtent.Y, model.HalfExtent.Z});
+  model.ModelRadius = radius < 1e-6f ? 1.0f : radius;
+  model.BoundsValid = true;
+}
+
+namespace {
+
 // Bounding box of the corners of the facets added, stored as the model's centre and radius.
 class TBoundsBuilder {
  public:
@@ -30,13 +44,10 @@ class TBoundsBuilder {
     model.ShadowVertices.clear();
     model.ModelCenter = {0, 0, 0};
     model.ModelRadius = 1;
+    model.HalfExtent = {1, 1, 1};
     model.BoundsValid = facetCount > 0;
     if (!model.BoundsValid) return;
-    // Halved before subtracting: coordinates near the float range would otherwise give an
-    // infinite extent, and with it an empty (NaN) projection.
-    model.ModelCenter = {min_.X / 2 + max_.X / 2, min_.Y / 2 + max_.Y / 2, min_.Z / 2 + max_.Z / 2};
-    float radius = std::max({max_.X / 2 - min_.X / 2, max_.Y / 2 - min_.Y / 2, max_.Z / 2 - min_.Z / 2});
-    model.ModelRadius = radius < 1e-6f ? 1.0f : radius;
+    StoreBox(min_, max_, model);
   }
 
  private:
@@ -122,6 +133,10 @@ void ResetMeshModel(TMeshModel& model) {
   std::vector<float>().swap(model.ShadowVertices);
   model.Kind = TModelKind::Surface;
   model.SphereLevel = -1;
+  model.Atoms.clear();
+  model.LargestAtomRadius = 0;
+  model.DepthCue = false;
+  model.DefaultExtent.reset();
 }
 
 bool MeshArraysHeld(const TMeshModel& model) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,25 @@ using TFloatArray = std::vector<float, TDefaultInitAllocator<float>>;
 // renderer draws without the wire overlay).
 enum class TModelKind : uint8_t { Surface, Atoms };
 
+// One atom as an atom model keeps it and the sphere renderer's buffer holds it: its centre, its
+// element's colour and its van der Waals radius in steps of kSphereRadiusStep (16 bytes).
+struct TAtomSphere {
+  float X, Y, Z;
+  uint8_t R, G, B, Radius;
+};
+static_assert(sizeof(TAtomSphere) == 16, "an atom sphere is 16 bytes");
+// 1/64 Angstrom: radii up to 3.98 Angstrom, each within 0.008 of the element table's.
+constexpr float kSphereRadiusStep = 1.0f / 64;
+inline float SphereRadius(const TAtomSphere& atom) {
+  return atom.Radius * kSphereRadiusStep;
+}
+
+// Where a model lies in the view plane when turned as the view first shows it: the box around
+// its outline, relative to ModelCenter, x right and y up.
+struct TViewExtent {
+  float Left = 0, Right = 0, Bottom = 0, Top = 0;
+};
+
 // The model the 3D renderer draws. A load thread builds it as its own; the window that takes
 // the load over owns it from then on, until it loads again or closes. The facets read from the
 // file are not kept: the mesh arrays hold all that drawing needs.
@@ -52,7 +72,8 @@ struct TMeshModel {
   TFloatArray MeshColors;    // r, g, b per vertex
   int32_t MeshVertexCount = 0;
   TVec3 ModelCenter;
-  float ModelRadius = 1;
+  float ModelRadius = 1;      // the largest of HalfExtent's three
+  TVec3 HalfExtent{1, 1, 1};  // half the bounding box's size along x, y and z
   bool BoundsValid = false;
   bool BuffersUploaded = false;
   // The renderer's drop shadow of the mesh (three floats per vertex), made when the model is
@@ -62,11 +83,21 @@ struct TMeshModel {
   // An atom model's spheres, all made at this level in atom order (uAtomModel.h), so that
   // the renderer may share their corners; -1 for any other mesh.
   int32_t SphereLevel = -1;
+  // An atom model's atoms in file order (none for a surface). The renderer draws them as exact
+  // spheres where the driver runs shaders, and the mesh arrays hold their spheres otherwise.
+  std::vector<TAtomSphere> Atoms;
+  float LargestAtomRadius = 0;  // of Atoms
+  // Whether the model fades towards the background with depth (large atom models).
+  bool DepthCue = false;
+  // The renderer's fit of an atom model: its view extent, made when it is first drawn.
+  std::optional<TViewExtent> DefaultExtent;
 };
 
 // Colour of a facet from its (unit) normal: lit tops, blue x-sides, violet fronts, slate rest.
 TMeshColor FacetColor(const TVec3& normal);
 
+// Stores the box min..max as the model's bounds (centre, half extents, radius), valid.
+void StoreBox(const TVec3& min, const TVec3& max, TMeshModel& model);
 // The bounds of the mesh arrays' vertices.
 void ComputeModelBounds(TMeshModel& model);
 // Fills the mesh arrays and the counts from `facets`; the bounds are then to be computed.
@@ -74,7 +105,7 @@ void PrepareMeshBuffers(TMeshModel& model, const TFacetArray& facets);
 // The model's centre and radius, computed first when they are not valid.
 void GetModelBounds(TMeshModel& model, TVec3& center, float& radius);
 
-// Empties `model` (mesh arrays, shadow, bounds) and marks it a surface model; the mesh
+// Empties `model` (mesh arrays, shadow, atoms, bounds) and marks it a surface model; the mesh
 // arrays' storage is kept for the next load.
 void ResetMeshModel(TMeshModel& model);
 

@@ -24,6 +24,11 @@ TModelKind ChooseModelKind(TModel3D setting, int32_t maxSurfaceAtoms, const std:
                            bool surfaceWithinBudget);
 
 #ifdef _WIN32
+// The atoms of a PDB or XYZ file's first record, straight from the file (read within the
+// deadline of `limits`, when it has one); false, with no converter run, for any other file, when
+// the file gives none or the deadline passed.
+[[nodiscard]] bool ReadFileOwnAtoms(const std::string& inputPath, TAtomArray& atoms, std::string& error,
+                                    const TConversionLimits& limits = {});
 // The atoms of the file's first record: straight from a PDB or XYZ file when that reads (within
 // the deadline of `limits`, when it has one); otherwise the converter's XYZ run (RunOBabelXYZ with
 // `limits`), read and deleted. Never leaves a temporary file behind.

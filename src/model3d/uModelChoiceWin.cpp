@@ -8,15 +8,23 @@
 
 namespace pelorin {
 
+bool ReadFileOwnAtoms(const std::string& inputPath, TAtomArray& atoms, std::string& error,
+                      const TConversionLimits& limits) {
+  if (!IsAtomTable(MolFormatFromFileName(inputPath))) {
+    error = "Not a PDB or XYZ file: " + inputPath;
+    return false;
+  }
+  if (!ReadAtomTableFile(inputPath, atoms, error, [&limits] { return limits.Deadline.Passed(); })) return false;
+  DebugLogFmt("LoadFileAtoms: %d atoms read from the file itself", static_cast<int>(atoms.size()));
+  return true;
+}
+
 bool LoadFileAtoms(const std::string& inputPath, TAtomArray& atoms, std::string& error,
                    const TConversionLimits& limits) {
   // Reading the table is far quicker than any converter run (no process start), and gives the
   // same atoms: the converter writes a PDB's or XYZ's own elements and coordinates back.
   if (IsAtomTable(MolFormatFromFileName(inputPath))) {
-    if (ReadAtomTableFile(inputPath, atoms, error, [&limits] { return limits.Deadline.Passed(); })) {
-      DebugLogFmt("LoadFileAtoms: %d atoms read from the file itself", static_cast<int>(atoms.size()));
-      return true;
-    }
+    if (ReadFileOwnAtoms(inputPath, atoms, error, limits)) return true;
     if (limits.Deadline.Passed()) {
       DebugLog("LoadFileAtoms ERROR: " + error);
       return false;

@@ -1,6 +1,7 @@
-// The memory budget of the 3D surface model: the decision and its message.
+// The memory budget of the 3D models: the decisions and their messages.
 #include "model3d/uSurfaceBudget.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "formats/uSTLParser.h"
@@ -56,6 +57,41 @@ std::string SurfaceOverBudgetMessage(int64_t atoms, int64_t facets, uint64_t bud
   return "The 3D surface of " + std::to_string(atoms) +
          " atoms is too large for the free memory: " + FacetsText(facets) + " need " + BytesText(needed) +
          ", the budget (half the free memory) is " + BytesText(budgetBytes) + ".";
+}
+
+uint64_t AtomModelBytesPerAtom(int64_t atoms, TAtomDrawing drawing) {
+  uint64_t bytes = 3 * sizeof(TAtomSphere);  // the atoms read, the model's and the driver's
+  if (drawing == TAtomDrawing::Meshes) {
+    const uint64_t facets = kSphereFacets[SphereLevelForAtomCount(atoms)];
+    bytes = 2 * sizeof(TAtomSphere) + facets * kMeshArrayBytesPerFacet + SphereMeshDriverBytes(facets);
+  }
+  return bytes + bytes / 4;
+}
+
+uint64_t SphereMeshDriverBytes(uint64_t facets) {
+  return (facets / 2 + 2) * kSharedCornerDriverBytes + facets * 3 * sizeof(uint32_t);
+}
+
+uint64_t AtomModelHeldBytes(const TMeshModel& model) {
+  const uint64_t atoms = model.Atoms.size();
+  uint64_t bytes = model.Atoms.capacity() * sizeof(TAtomSphere);
+  if (model.FacetCount <= 0) return bytes + atoms * sizeof(TAtomSphere);  // the driver's copy of the spheres
+  if (MeshArraysHeld(model))
+    return bytes + (model.MeshVertices.capacity() + model.MeshNormals.capacity() + model.MeshColors.capacity() +
+                    model.ShadowVertices.capacity()) *
+                       sizeof(float);
+  return bytes + atoms * SphereMeshDriverBytes(static_cast<uint64_t>(model.FacetCount) / std::max<uint64_t>(atoms, 1));
+}
+
+bool AtomModelOverBudget(int64_t atoms, TAtomDrawing drawing, uint64_t budgetBytes) {
+  if (atoms <= 0) return false;
+  return static_cast<uint64_t>(atoms) > budgetBytes / AtomModelBytesPerAtom(atoms, drawing);
+}
+
+std::string AtomModelOverBudgetMessage(int64_t atoms, uint64_t neededBytes, uint64_t budgetBytes) {
+  const std::string count = std::to_string(atoms);
+  return "The 3D model of " + count + " atoms is too large for the free memory: " + count + " atoms need " +
+         BytesText(neededBytes) + ", the budget (half the free memory) is " + BytesText(budgetBytes) + ".";
 }
 
 }  // namespace pelorin

@@ -1,6 +1,7 @@
-// The memory budget of the 3D surface model: whether the converter's surface of a molecule
-// can be held, told before the conversion from the atom count and after it from the STL's
-// own facet count, against a share of the machine's free physical memory.
+// The memory budget of the 3D models: whether the converter's surface of a molecule can be held,
+// told before the conversion from the atom count and after it from the STL's own facet count,
+// and whether an atom model of so many atoms can, against a share of the machine's free
+// physical memory.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "formats/uMolSurvey.h"
+#include "model3d/uAtomModel.h"
 
 namespace pelorin {
 
@@ -42,6 +44,30 @@ bool SurfaceFacetsOverBudget(int64_t facets, uint64_t budgetBytes);
 // facets need 9.5 GB, the budget (half the free memory) is 4.0 GB."
 std::string SurfaceOverBudgetMessage(int64_t atoms, int64_t facets, uint64_t budgetBytes);
 
+// Bytes an atom model costs per atom at the height of its load, drawn the given way: the atoms
+// read from the file (16) and the model's own (16), then for impostors the driver's copy of the
+// spheres (16); for meshes the spheres' mesh arrays (108 bytes a facet) and the driver's copy
+// of their shared corners (36 bytes each) and indices (12 bytes a facet); with a quarter more
+// for the allocators and the pieces of the upload.
+uint64_t AtomModelBytesPerAtom(int64_t atoms, TAtomDrawing drawing);
+// Bytes of a facet in the mesh arrays (three vertices of position, normal and colour), and of a
+// shared sphere corner in the driver's copy (a packed vertex and its shadow position).
+constexpr uint64_t kMeshArrayBytesPerFacet = 27 * sizeof(float);
+constexpr uint64_t kSharedCornerDriverBytes = 36;
+// The driver's copy of one mesh sphere of `facets` facets: its shared corners and its indices.
+uint64_t SphereMeshDriverBytes(uint64_t facets);
+// Bytes an atom model holds while a window shows or keeps it, counted as AtomModelBytesPerAtom
+// counts them (without the atoms read and the allocators' share): its spheres, and the driver's
+// copy of them (impostors: a sphere each; meshes: shared corners and indices), or for meshes
+// their arrays while it still has them.
+uint64_t AtomModelHeldBytes(const TMeshModel& model);
+// True when an atom model of `atoms` atoms does not fit into `budgetBytes`.
+bool AtomModelOverBudget(int64_t atoms, TAtomDrawing drawing, uint64_t budgetBytes);
+// The window's message for an atom model left out: names the atoms, their memory and the budget,
+// e.g. "The 3D model of 5000000 atoms is too large for the free memory: 5000000 atoms need
+// 300.0 MB, the budget (half the free memory) is 200.0 MB."
+std::string AtomModelOverBudgetMessage(int64_t atoms, uint64_t neededBytes, uint64_t budgetBytes);
+
 #ifdef _WIN32
 
 // Free physical memory now (GlobalMemoryStatusEx), 0 when the system does not say.
@@ -61,6 +87,9 @@ bool SurfaceOverBudget(const std::optional<TRecordSurvey>& survey, std::string& 
 // `message` then says so, naming the atoms the surface shows. A file that cannot be read is
 // left to the reader to report.
 bool SurfaceFileOverBudget(const std::string& stlPath, std::string& message);
+// True when an atom model of `atoms` atoms, drawn the given way, would not fit into the budget
+// now; `message` then says so.
+bool AtomModelOverBudget(int64_t atoms, TAtomDrawing drawing, std::string& message);
 
 #endif  // _WIN32
 

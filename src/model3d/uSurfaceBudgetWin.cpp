@@ -49,4 +49,14 @@ bool SurfaceFileOverBudget(const std::string& stlPath, std::string& message) {
   return true;
 }
 
+bool AtomModelOverBudget(int64_t atoms, TAtomDrawing drawing, std::string& message) {
+  const uint64_t budget = CurrentSurfaceBudget();
+  if (!AtomModelOverBudget(atoms, drawing, budget)) return false;
+  const uint64_t perAtom = AtomModelBytesPerAtom(atoms, drawing);
+  const uint64_t needed = static_cast<uint64_t>(atoms) > UINT64_MAX / perAtom ? UINT64_MAX : atoms * perAtom;
+  message = AtomModelOverBudgetMessage(atoms, needed, budget);
+  DebugLog("AtomModelOverBudget: " + message);
+  return true;
+}
+
 }  // namespace pelorin

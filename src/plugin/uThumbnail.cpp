@@ -5,7 +5,6 @@
 #include "convert/uConverter.h"
 #include "formats/uMolSurvey.h"
 #include "model3d/uAtomDiscs.h"
-#include "model3d/uAtomModel.h"
 #include "model3d/uModelChoice.h"
 #include "render/uSceneRaster.h"
 #include "render/uViewValues.h"
@@ -36,15 +35,9 @@ namespace {
 
 // The first record's atoms as discs, seen as the 3D view first shows them. The atoms of a
 // PDB or XYZ file are read from the file; other formats take one XYZ run of the converter
-// within the thumbnail's time limit. A record of more atoms than the picture draws is not read.
-HBITMAP MakeAtomThumbnail(const TRecordSurvey& survey, TConversionLimits limits, const std::string& fileName,
-                          int32_t width, int32_t height) {
-  // Each disc is a scene element of a few hundred bytes, on the host's own thread.
-  if (survey.AtomCount > kMaxModelAtoms) {
-    DebugLogFmt("ListGetPreviewBitmap: %lld atoms, more than a thumbnail draws (%d)",
-                static_cast<long long>(survey.AtomCount), kMaxModelAtoms);
-    return nullptr;
-  }
+// within the thumbnail's time limit. A record of more atoms than the picture draws is drawn by
+// an even subsample.
+HBITMAP MakeAtomThumbnail(TConversionLimits limits, const std::string& fileName, int32_t width, int32_t height) {
   limits.ExtraArgs = "-l 1";
   TAtomArray atoms;
   std::string error;
@@ -52,11 +45,11 @@ HBITMAP MakeAtomThumbnail(const TRecordSurvey& survey, TConversionLimits limits,
     DebugLog("ListGetPreviewBitmap: atom conversion failed: " + error);
     return nullptr;
   }
-  if (atoms.size() > size_t(kMaxModelAtoms)) {  // the converter's hydrogens
-    DebugLogFmt("ListGetPreviewBitmap: %d atoms, more than a thumbnail draws (%d)", static_cast<int>(atoms.size()),
-                kMaxModelAtoms);
-    return nullptr;
-  }
+  const size_t count = atoms.size();
+  const size_t stride = KeepEvenSubsample(atoms, kMaxThumbnailAtoms);
+  if (stride > 1)
+    DebugLogFmt("ListGetPreviewBitmap: %llu atoms: one in %llu drawn (%llu)", static_cast<unsigned long long>(count),
+                static_cast<unsigned long long>(stride), static_cast<unsigned long long>(atoms.size()));
   TSVGScene scene;
   BuildAtomDiscScene(atoms, kResetRotX, kResetRotY, scene);
   return RenderThumbnail(scene, width, height);
@@ -79,7 +72,7 @@ HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height
       DebugLog("ListGetPreviewBitmap: the file was not surveyed within the thumbnail's time limit");
       return nullptr;
     }
-    if (WantsAtomThumbnail(config, survey)) return MakeAtomThumbnail(*survey, limits, fileName, width, height);
+    if (WantsAtomThumbnail(config, survey)) return MakeAtomThumbnail(limits, fileName, width, height);
     std::string svgText, error;
     if (!RunOBabel(fileName, svgText, error, limits)) {
       DebugLog("ListGetPreviewBitmap: 2D conversion failed: " + error);

@@ -21,7 +21,6 @@ constexpr int kTextMargin = 4;
 constexpr int64_t kMaxTexels = int64_t{1} << 25;
 // What an entry costs beside its texels and key: the list node and the index slot, roughly.
 constexpr int64_t kEntryOverheadBytes = 128;
-constexpr size_t kMaxVersionDigits = 9;  // no overflow of an int
 
 // A texture name that is deleted again unless it was handed over.
 class TTextureName {
@@ -42,14 +41,6 @@ class TTextureName {
  private:
   GLuint name_ = 0;
 };
-
-bool ReadNumber(std::string_view s, size_t& pos, int& value) {
-  const size_t start = pos;
-  value = 0;
-  while (pos < s.size() && pos - start < kMaxVersionDigits && s[pos] >= '0' && s[pos] <= '9')
-    value = value * 10 + (s[pos++] - '0');
-  return pos > start;
-}
 
 bool FitsInTexture(const TTextTextureSize& size) {
   GLint maxSize = 0;
@@ -84,12 +75,7 @@ bool UploadAlphaTexture(GLuint name, int32_t width, int32_t height, const std::v
 }  // namespace
 
 bool SupportsClampToEdge(std::string_view glVersion) noexcept {
-  size_t pos = 0;
-  int major = 0, minor = 0;
-  if (!ReadNumber(glVersion, pos, major) || pos >= glVersion.size() || glVersion[pos] != '.') return false;
-  ++pos;
-  if (!ReadNumber(glVersion, pos, minor)) return false;
-  return major > 1 || (major == 1 && minor >= 2);
+  return GLVersionAtLeast(glVersion, 1, 2);
 }
 
 TGLFontCache::~TGLFontCache() {

@@ -10,7 +10,10 @@
 #include <type_traits>
 
 #include "model3d/uAtomModel.h"
+#include "render/uLighting.h"
 #include "render/uOpenGL.h"
+#include "render/uView3D.h"
+#include "support/uDebugLog.h"
 
 namespace pelorin {
 namespace {
@@ -190,17 +193,21 @@ bool UploadMeshBuffers(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& b
 }
 
 void SetUpLights() {
-  const GLfloat ambient[] = {0.18f, 0.18f, 0.20f, 1};
+  using namespace lighting;
+  const GLfloat ambient[] = {kSceneAmbient[0], kSceneAmbient[1], kSceneAmbient[2], 1};
   glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
   glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
   const GLfloat black[] = {0, 0, 0, 1};
-  const GLfloat pos0[] = {1.2f, 1.5f, 1.0f, 0}, diffuse0[] = {1.0f, 0.95f, 0.85f, 1}, spec0[] = {0.9f, 0.88f, 0.8f, 1};
+  const GLfloat pos0[] = {kKeyDirection[0], kKeyDirection[1], kKeyDirection[2], 0};
+  const GLfloat diffuse0[] = {kKeyDiffuse[0], kKeyDiffuse[1], kKeyDiffuse[2], 1};
+  const GLfloat spec0[] = {kKeySpecular[0], kKeySpecular[1], kKeySpecular[2], 1};
   glEnable(GL_LIGHT0);
   glLightfv(GL_LIGHT0, GL_POSITION, pos0);
   glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse0);
   glLightfv(GL_LIGHT0, GL_SPECULAR, spec0);
   glLightfv(GL_LIGHT0, GL_AMBIENT, black);
-  const GLfloat pos1[] = {-1.5f, 0.5f, 0.3f, 0}, diffuse1[] = {0.35f, 0.42f, 0.65f, 1};
+  const GLfloat pos1[] = {kFillDirection[0], kFillDirection[1], kFillDirection[2], 0};
+  const GLfloat diffuse1[] = {kFillDiffuse[0], kFillDiffuse[1], kFillDiffuse[2], 1};
   glEnable(GL_LIGHT1);
   glLightfv(GL_LIGHT1, GL_POSITION, pos1);
   glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse1);
@@ -208,9 +215,9 @@ void SetUpLights() {
   glLightfv(GL_LIGHT1, GL_AMBIENT, black);
   glEnable(GL_COLOR_MATERIAL);
   glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
-  const GLfloat specular[] = {0.55f, 0.53f, 0.50f, 1};
+  const GLfloat specular[] = {kMaterialSpecular[0], kMaterialSpecular[1], kMaterialSpecular[2], 1};
   glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
-  glMaterialf(GL_FRONT, GL_SHININESS, 48);
+  glMaterialf(GL_FRONT, GL_SHININESS, kMaterialShininess);
 }
 
 // Every facet from the arrays pointed at: by index where the buffers share vertices.
@@ -235,7 +242,7 @@ void DrawShadow(TMeshModel& model, const TMeshBuffers* buffers) {
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glColor4f(0, 0, 0, 0.22f);
+  glColor4f(0, 0, 0, lighting::kShadowAlpha);
   glEnableClientState(GL_VERTEX_ARRAY);
   if (buffers) {
     Procs().Bind(GL_ARRAY_BUFFER, buffers->Names[kShadowBuffer]);
@@ -307,27 +314,102 @@ void DrawWireOverlay(const TMeshModel& model, const TMeshBuffers* buffers) {
   glEnable(GL_LIGHTING);
 }
 
-}  // namespace
-
-TShadowProjection::TShadowProjection(const TMeshModel& model) {
-  const TVec3 c = model.ModelCenter;
-  const float r = model.ModelRadius;
-  ground_ = c.Y - 1.05f * r;
-  const float lightHeight = c.Y + 2.5f * r;
-  height_ = lightHeight - ground_;
-  if (!(height_ > 0.001f)) height_ = 0.001f;
-  towardsX_ = c.X + 1.2f * r;
+// The surface as it has always been fitted: its radius 0.74 of the area's height (1.35 radii
+// above and below its centre), the whole area, turned about the centre of its bounds.
+TView3D SurfaceView(TMeshModel& model, const TDrawArea& area, const TViewValues& view) {
+  TVec3 c;
+  float r;
+  GetModelBounds(model, c, r);
+  TView3D v;
+  v.Width = std::max(area.Width, 1), v.Height = std::max(area.Height, 1);
+  double aspect = area.Height > 0 ? static_cast<double>(area.Width) / area.Height : 1.0;
+  if (aspect < 0.01) aspect = 1.0;
+  v.HalfHeight = 1.35 * r / view.Zoom3D;
+  v.HalfWidth = v.HalfHeight * aspect;
+  v.Depth = 4.0 * r;
+  v.Pivot = c;
+  v.RotX = view.RotX, v.RotY = view.RotY;
+  return v;
 }
 
-void TShadowProjection::Apply(const float* vertices, size_t count, float* out) const {
-  for (size_t i = 0; i < 3 * count; i += 3) {
-    float x = vertices[i], y = vertices[i + 1], z = vertices[i + 2];
-    if (y > ground_) x += (towardsX_ - x) * ((y - ground_) / height_);
-    out[i] = x;
-    out[i + 1] = ground_;
-    out[i + 2] = z;
+// An atom model fitted by its extent into the uncovered part of the area, turned about the
+// point that puts the extent in the middle.
+TView3D AtomView(TMeshModel& model, const TDrawArea& area, const TViewValues& view) {
+  if (!model.DefaultExtent)
+    model.DefaultExtent = ProjectedAtomExtent(model.Atoms, model.ModelCenter, kResetRotX, kResetRotY);
+  TView3D v;
+  const int covered = std::clamp(area.CoveredBottom, 0, std::max(area.Height - 1, 0));
+  v.Y = covered;
+  v.Width = std::max(area.Width, 1), v.Height = std::max(area.Height - covered, 1);
+  const TAtomFit fit =
+      FitAtomExtent(*model.DefaultExtent, model.ModelCenter, kResetRotX, kResetRotY, v.Width, v.Height);
+  v.HalfHeight = fit.HalfHeight / view.Zoom3D;
+  v.HalfWidth = v.HalfHeight * v.Width / v.Height;
+  v.Pivot = fit.Pivot;
+  // The box reaches past every sphere however the model turns about the pivot.
+  v.Depth = 4.0 * model.ModelRadius + VecLength(VecSub(fit.Pivot, model.ModelCenter));
+  v.RotX = view.RotX, v.RotY = view.RotY;
+  return v;
+}
+
+// The fade over the model's depth as it is turned now: from its bounds' nearest corner to their
+// farthest, as distances from the eye (the pivot lies `Depth` in front of it).
+TDepthCueFade DepthCueOf(const TMeshModel& model, const TView3D& view) {
+  const TDepthSpan span = TurnedDepthSpan(model.ModelCenter, model.HalfExtent, view.Pivot, view.RotX, view.RotY);
+  return DepthCueFade(static_cast<float>(view.Depth - span.Nearest), static_cast<float>(view.Depth - span.Farthest));
+}
+
+// An atom model made for spheres, drawn where shaders are missing: its mesh is made now from the
+// atoms; so is the mesh of one whose arrays went into another context's buffers.
+bool HoldsAtomMesh(const std::shared_ptr<TMeshModel>& model, const TMeshBuffers& buffers) {
+  if (model->Kind != TModelKind::Atoms || model->Atoms.empty()) return true;
+  if (buffers.Uploaded.lock() == model || (model->MeshVertexCount > 0 && MeshArraysHeld(*model))) return true;
+  std::string error;
+  if (BuildAtomSphereMesh(*model, error)) return true;
+  DebugLog("RenderMeshModel: no mesh of the atoms: " + error);
+  return false;
+}
+
+void DrawMeshFrame(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, const TView3D& view,
+                   const TDepthCueFade& fade, TMeshFrame frame) {
+  if (!HoldsAtomMesh(model, buffers)) return;
+  const bool dragging = frame == TMeshFrame::Dragged;
+  const TMeshBuffers* fromBuffers = UploadMeshBuffers(model, buffers) ? &buffers : nullptr;
+  // A model whose arrays went into another context's buffers has nothing to draw from here.
+  const bool drawable = fromBuffers || MeshArraysHeld(*model);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glEnable(GL_CULL_FACE);
+  glCullFace(GL_BACK);
+  glFrontFace(GL_CCW);
+  // Multisampling doubles a software driver's cost of every facet; a moving picture does
+  // without it, and the still one after the drag has it again.
+  if (dragging)
+    glDisable(GL_MULTISAMPLE);
+  else
+    glEnable(GL_MULTISAMPLE);
+  glEnable(GL_LIGHTING);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();  // the lights are fixed to the viewer
+  SetUpLights();
+  ApplyView3D(view, 0);
+
+  if (drawable && !dragging) DrawShadow(*model, fromBuffers);
+  if (fade.PerDistance != 0) {
+    const GLfloat background[] = {lighting::kBackground[0], lighting::kBackground[1], lighting::kBackground[2], 1};
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glFogf(GL_FOG_START, fade.Start());
+    glFogf(GL_FOG_END, fade.End());
+    glFogfv(GL_FOG_COLOR, background);
+    glEnable(GL_FOG);
   }
+  if (drawable && model->MeshVertexCount > 0) DrawMesh(*model, fromBuffers);
+  glDisable(GL_FOG);
+  bool surface = model->Kind == TModelKind::Surface;  // atom spheres have no edges worth showing
+  if (drawable && !dragging && surface && model->MeshVertexCount > 0) DrawWireOverlay(*model, fromBuffers);
 }
+
+}  // namespace
 
 std::vector<float> ComputeShadowVertices(const TMeshModel& model) {
   std::vector<float> out(model.MeshVertices.size() / 3 * 3);
@@ -341,60 +423,40 @@ TMeshBuffers::~TMeshBuffers() {
     if (name) Procs().Delete(1, &name);
 }
 
-void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, int w, int h,
+TAtomDrawing TMeshBuffers::AtomDrawing() {
+  if (Spheres.Programs == TSphereDrawing::TPrograms::Failed && Spheres.Context == wglGetCurrentContext())
+    return TAtomDrawing::Meshes;
+  if (AssumedVersion) return SupportsSphereShaders(*AssumedVersion) ? TAtomDrawing::Impostors : TAtomDrawing::Meshes;
+  const HGLRC current = wglGetCurrentContext();
+  if (current && current != VersionAskedOf) {
+    const auto* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    VersionRunsShaders = SupportsSphereShaders(version ? version : "");
+    VersionAskedOf = current;
+  }
+  return VersionRunsShaders ? TAtomDrawing::Impostors : TAtomDrawing::Meshes;
+}
+
+void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, const TDrawArea& area,
                      const TViewValues& view, TMeshFrame frame) {
-  if (!model || model->FacetCount <= 0) return;
+  if (!model || (model->FacetCount <= 0 && model->Atoms.empty())) return;
   const bool dragging = frame == TMeshFrame::Dragged;
-  TVec3 c;
-  float r;
-  GetModelBounds(*model, c, r);
   TakeToCurrentContext(buffers);
-  const TMeshBuffers* fromBuffers = UploadMeshBuffers(model, buffers) ? &buffers : nullptr;
-  // A model whose arrays went into another context's buffers has nothing to draw from here.
-  const bool drawable = fromBuffers || MeshArraysHeld(*model);
+  const bool atoms = model->Kind == TModelKind::Atoms && !model->Atoms.empty();
+  const TView3D view3D = atoms ? AtomView(*model, area, view) : SurfaceView(*model, area, view);
+  const TDepthCueFade fade = model->DepthCue ? DepthCueOf(*model, view3D) : TDepthCueFade{};
 
-  glViewport(0, 0, w, h);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  double aspect = h > 0 ? static_cast<double>(w) / h : 1.0;
-  if (aspect < 0.01) aspect = 1.0;
-  double s = 1.35 * r / view.Zoom3D;
-  glOrtho(-s * aspect, s * aspect, -s, s, -4.0 * r, 4.0 * r);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glTranslatef(-c.X, -c.Y, -c.Z);
-
-  glClearColor(0.13f, 0.14f, 0.16f, 1);
+  glClearColor(lighting::kBackground[0], lighting::kBackground[1], lighting::kBackground[2], 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glEnable(GL_CULL_FACE);
-  glCullFace(GL_BACK);
-  glFrontFace(GL_CCW);
-  // Multisampling doubles a software driver's cost of every facet; a moving picture does
-  // without it, and the still one after the drag has it again.
-  if (dragging)
-    glDisable(GL_MULTISAMPLE);
-  else
-    glEnable(GL_MULTISAMPLE);
-  glEnable(GL_LIGHTING);
-  SetUpLights();
-
-  glTranslatef(c.X, c.Y, c.Z);
-  glRotatef(view.RotX, 1, 0, 0);
-  glRotatef(view.RotY, 0, 1, 0);
-  glTranslatef(-c.X, -c.Y, -c.Z);
-
-  if (drawable && !dragging) DrawShadow(*model, fromBuffers);
-  if (drawable && model->MeshVertexCount > 0) DrawMesh(*model, fromBuffers);
-  bool surface = model->Kind == TModelKind::Surface;  // atom spheres have no edges worth showing
-  if (drawable && !dragging && surface && model->MeshVertexCount > 0) DrawWireOverlay(*model, fromBuffers);
+  const bool spheres = atoms && buffers.AtomDrawing() == TAtomDrawing::Impostors &&
+                       DrawSphereFrame(model, buffers.Spheres, view3D, fade, !dragging);
+  if (!spheres) DrawMeshFrame(model, buffers, view3D, fade, frame);
   // The same context later draws 2D drawings and messages, which expect none of this.
   glDisable(GL_LIGHTING);
   glDisable(GL_COLOR_MATERIAL);
   glDisable(GL_CULL_FACE);
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
+  glDisable(GL_FOG);
   glEnable(GL_MULTISAMPLE);
 }
 
@@ -404,12 +466,18 @@ TMeshBuffers& TMeshBufferPool::For(const std::shared_ptr<const TMeshModel>& mode
   for (const auto& set : sets_)
     if (set->Uploaded.expired() && set->Refused.expired()) return *set;
   sets_.push_back(std::make_unique<TMeshBuffers>());
+  if (assumedVersion_) sets_.back()->AssumeGLVersion(*assumedVersion_);
   return *sets_.back();
 }
 
 TMeshBuffers& TMeshBufferPool::First() {
-  if (sets_.empty()) sets_.push_back(std::make_unique<TMeshBuffers>());
+  if (sets_.empty()) For(nullptr);
   return *sets_.front();
+}
+
+void TMeshBufferPool::AssumeGLVersion(std::string_view version) {
+  assumedVersion_ = std::string(version);
+  for (const auto& set : sets_) set->AssumeGLVersion(version);
 }
 
 void TMeshBufferPool::ReleaseStale() {
@@ -417,6 +485,7 @@ void TMeshBufferPool::ReleaseStale() {
 }
 
 void ReleaseStaleMeshBuffers(TMeshBuffers& buffers) {
+  buffers.Spheres.ReleaseStale();
   if (buffers.Context == nullptr || buffers.Context != wglGetCurrentContext()) return;
   if (!buffers.Filled || !buffers.Uploaded.expired()) return;
   for (uint32_t name : buffers.Names) {

@@ -1,20 +1,28 @@
-// The 3D mesh renderer: a lit, orthographic view of a prepared model with a drop shadow
-// and a wire overlay, drawn from buffer objects when the driver has them.
+// The 3D renderer: a lit, orthographic view of a prepared model with a drop shadow, the
+// converter's surface with a wire overlay, drawn from buffer objects when the driver has them;
+// an atom model as exact spheres (uSphereRender) where the driver runs shaders, as a mesh of
+// spheres otherwise.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
+#include "model3d/uAtomModel.h"
 #include "model3d/uMeshModel.h"
+#include "render/uSphereRender.h"
 #include "render/uViewValues.h"
 
 namespace pelorin {
 
-// The buffer objects the mesh renderer keeps in one OpenGL context, and which model they hold:
-// the renderer's bookkeeping, which a window keeps for its context and hands to every frame.
+// The buffer objects the 3D renderer keeps in one OpenGL context, and which model they hold,
+// and the sphere renderer's programs and buffer: the renderer's bookkeeping, which a window keeps
+// for its context and hands to every frame.
 // Names belong to the context current when they were made; drawn while another context is
 // current, they are dropped (deleting them there would free that context's buffers of the same
 // names) and made again. Deleted with the object while their context is current; otherwise the
@@ -33,6 +41,26 @@ struct TMeshBuffers {
   std::weak_ptr<const TMeshModel> Uploaded;
   std::weak_ptr<const TMeshModel> Refused;  // not tried again on every frame
   bool Filled = false;                      // the buffers hold a model's data
+  TSphereDrawing Spheres;
+
+  // How this context draws atom models: as spheres from OpenGL 2.0 on, unless its shaders do not
+  // build there, as meshes before. Asks the context the first time it is current here.
+  TAtomDrawing AtomDrawing();
+  // Takes `version` as the context's GL_VERSION from now on (tests: "1.1.0" draws atom models as
+  // meshes on any driver).
+  void AssumeGLVersion(std::string_view version) { AssumedVersion = std::string(version); }
+
+ private:
+  std::optional<std::string> AssumedVersion;
+  HGLRC VersionAskedOf = nullptr;
+  bool VersionRunsShaders = false;
+};
+
+// Where a 3D frame goes: a width x height drawing area whose bottom `CoveredBottom` pixels lie
+// under the window's own controls (its navigation bar). An atom model is fitted into the rest;
+// the surface keeps the whole area.
+struct TDrawArea {
+  int Width = 0, Height = 0, CoveredBottom = 0;
 };
 
 // The buffers of every model one window keeps ready to draw: the shown one and those it keeps
@@ -52,36 +80,34 @@ class TMeshBufferPool {
   void ReleaseStale();
   size_t Size() const { return sets_.size(); }
 
+  // How the pool's context draws atom models (TMeshBuffers::AtomDrawing).
+  TAtomDrawing AtomDrawing() { return First().AtomDrawing(); }
+  // TMeshBuffers::AssumeGLVersion for every buffers of the pool, those made later included.
+  void AssumeGLVersion(std::string_view version);
+
  private:
   std::vector<std::unique_ptr<TMeshBuffers>> sets_;
+  std::optional<std::string> assumedVersion_;
 };
 
 // A still frame has the shadow, the wire overlay and multisampling; a frame drawn while the user
 // drags the model goes without them, so that the model follows the mouse.
 enum class TMeshFrame { Still, Dragged };
 
-// Draws `model` into the current OpenGL context for a w x h area, turned by the view's RotX and
-// RotY and scaled by its Zoom3D, from `buffers` (the current context's; filled on first use,
-// after which the model's arrays are released). The model's bounds and shadow are made on first
-// use.
-void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, int w, int h,
+// Draws `model` into the current OpenGL context for `area`, turned by the view's RotX and RotY
+// and scaled by its Zoom3D, from `buffers` (the current context's; filled on first use, after
+// which the model's mesh arrays are released). An atom model's extent, seen as the view first
+// shows it, fills kAtomFillShare of the area's uncovered part; a surface model's radius 0.74 of
+// the area's height. Large atom models fade with depth (TMeshModel::DepthCue). The model's
+// bounds, fit and shadow are made on first use.
+void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, const TDrawArea& area,
                      const TViewValues& view, TMeshFrame frame);
 
 // Empties the buffers when the model they hold is gone (the window went to 2D or loads another
-// model), so that the driver does not keep its mesh meanwhile. Needs their context current.
+// model), so that the driver does not keep its mesh or spheres meanwhile. Needs their context
+// current.
 void ReleaseStaleMeshBuffers(TMeshBuffers& buffers);
 
-// The shadow of a model: every vertex flattened onto the ground plane below it and shifted
-// away from the light. Depends only on the model's bounds.
-class TShadowProjection {
- public:
-  explicit TShadowProjection(const TMeshModel& model);
-  // `count` vertices (x, y, z each) projected into `out` (as many floats).
-  void Apply(const float* vertices, size_t count, float* out) const;
-
- private:
-  float ground_, height_, towardsX_;
-};
 // The shadow of every vertex of the mesh arrays: three floats per vertex, in mesh order.
 std::vector<float> ComputeShadowVertices(const TMeshModel& model);
 

@@ -14,6 +14,7 @@ const char kOpenGLLibrary[] = "opengl32.dll";
 constexpr unsigned kSseExceptionMasks = 0x1F80;
 // More than the distinct error flags any context keeps.
 constexpr int kMaxDrainedErrors = 16;
+constexpr size_t kMaxVersionDigits = 9;  // no overflow of an int
 
 // Only the host's window thread loads and unloads the library, so this needs no lock.
 HMODULE gOpenGLModule = nullptr;
@@ -34,6 +35,14 @@ PROC LookUp(const char* name) {
   if (library == nullptr) return nullptr;
   address = GetProcAddress(library, name);
   return IsRealProcAddress(address) ? address : nullptr;
+}
+
+bool ReadNumber(std::string_view s, size_t& pos, int& value) {
+  const size_t start = pos;
+  value = 0;
+  while (pos < s.size() && pos - start < kMaxVersionDigits && s[pos] >= '0' && s[pos] <= '9')
+    value = value * 10 + (s[pos++] - '0');
+  return pos > start;
 }
 
 }  // namespace
@@ -70,6 +79,15 @@ bool IsRealProcAddress(PROC address) noexcept {
 PROC GetGLProc(const char* name, const char* fallback) noexcept {
   if (PROC address = LookUp(name)) return address;
   return LookUp(fallback);
+}
+
+bool GLVersionAtLeast(std::string_view glVersion, int major, int minor) noexcept {
+  size_t pos = 0;
+  int readMajor = 0, readMinor = 0;
+  if (!ReadNumber(glVersion, pos, readMajor) || pos >= glVersion.size() || glVersion[pos] != '.') return false;
+  ++pos;
+  if (!ReadNumber(glVersion, pos, readMinor)) return false;
+  return readMajor > major || (readMajor == major && readMinor >= minor);
 }
 
 bool DrainGLErrors() noexcept {

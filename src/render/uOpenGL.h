@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace pelorin {
 
@@ -24,6 +25,10 @@ bool IsRealProcAddress(PROC address) noexcept;
 // null), from the current context's driver or from opengl32.dll itself; null when neither exists.
 // Needs a current OpenGL context for extension functions.
 PROC GetGLProc(const char* name, const char* fallback) noexcept;
+
+// Whether a context reporting `glVersion` (GL_VERSION: "major.minor" first) is at least of
+// version major.minor; false for anything unreadable.
+bool GLVersionAtLeast(std::string_view glVersion, int major, int minor) noexcept;
 
 // Reads and drops the current context's pending errors, at most 16 of them, since a lost
 // context may report one on every call. True when there was any.

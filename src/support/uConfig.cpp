@@ -124,6 +124,7 @@ void ReadIniInto(const TIniDocument& ini, TPelorinConfig& c) {
   c.MaxThumbnail2DAtoms =
       ParseAtomLimit(ini.ReadString(kIniSection, "MaxThumbnail2DAtoms", ""), kDefaultMaxThumbnail2DAtoms);
   c.ShowFields = ParseShowFields(ini.ReadString(kIniSection, "ShowFields", ""));
+  c.DepthCue = ParseDepthCueValue(ini.ReadString(kIniSection, "DepthCue", ""));
 }
 
 void LogConfig(const TPelorinConfig& c) {
@@ -138,6 +139,7 @@ void LogConfig(const TPelorinConfig& c) {
   DebugLogFmt("LoadConfig: ThumbnailTimeout=%u ms", c.ThumbnailTimeoutMs);
   DebugLogFmt("LoadConfig: Model3D=%s MaxSurfaceAtoms=%d MaxThumbnail2DAtoms=%d", Model3DToText(c.Model3D).c_str(),
               c.MaxSurfaceAtoms, c.MaxThumbnail2DAtoms);
+  DebugLogFmt("LoadConfig: DepthCue=%d", c.DepthCue ? 1 : 0);
 }
 
 }  // namespace
@@ -219,6 +221,10 @@ int32_t ParseAtomLimit(std::string_view text, int32_t fallback) {
 
 bool ParseLoggingValue(std::string_view text) {
   return text.empty() || text.front() == '1';
+}
+
+bool ParseDepthCueValue(std::string_view text) {
+  return TrimView(text) != "0";
 }
 
 bool IsAbsolutePath(std::string_view path) {

@@ -40,6 +40,8 @@ struct TPelorinConfig {
   int32_t MaxThumbnail2DAtoms = kDefaultMaxThumbnail2DAtoms;
   // The data fields panel beside the drawing (the D key switches it and saves the choice).
   bool ShowFields = true;
+  // Large atom models fade towards the background with depth; the DepthCue key turns it off.
+  bool DepthCue = true;
 };
 
 // The one configuration. Written only on the host's thread; load threads must not read
@@ -76,6 +78,8 @@ TViewMode ParseStartMode(std::string_view text);
 std::string ViewModeText(TViewMode mode);
 // Logging key: empty keeps the default (on); otherwise on exactly when it starts with "1".
 bool ParseLoggingValue(std::string_view text);
+// DepthCue key: "0" (trimmed) turns the depth cue off; anything else keeps it on.
+bool ParseDepthCueValue(std::string_view text);
 inline constexpr uint32_t kDefaultThumbnailTimeoutMs = 4000;
 inline constexpr uint32_t kMinThumbnailTimeoutMs = 500;
 inline constexpr uint32_t kMaxThumbnailTimeoutMs = 30000;

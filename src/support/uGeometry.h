@@ -16,6 +16,21 @@ float VecLength(const TVec3& v);
 // v / |v|, or (0, 1, 0) for a vector too short to have a direction.
 TVec3 VecNormalize(const TVec3& v);
 
+// How the 3D view turns a model: rotX degrees about x after rotY degrees about y
+// (glRotatef(rotX, 1, 0, 0) then glRotatef(rotY, 0, 1, 0) on the model-view matrix), the viewer
+// looking along -z. Turns offsets from the point the model turns about.
+class TViewTurn {
+ public:
+  TViewTurn(float rotXDegrees, float rotYDegrees);
+  // A model offset as the view sees it: x right, y up, z towards the viewer.
+  TVec3 Apply(const TVec3& v) const;
+  // The model offset that the view sees as `v`.
+  TVec3 Undo(const TVec3& v) const;
+
+ private:
+  double cosX_, sinX_, cosY_, sinY_;
+};
+
 // An opaque colour, each channel 0..1.
 struct TMeshColor {
   float R = 0, G = 0, B = 0;

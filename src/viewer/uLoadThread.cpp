@@ -7,10 +7,12 @@
 #include <chrono>
 
 #include "convert/uConverter.h"
+#include "formats/uMolFormat.h"
 #include "formats/uMolSurvey.h"
 #include "model3d/uAtomModel.h"
 #include "model3d/uModelChoice.h"
 #include "model3d/uSurfaceBudget.h"
+#include "render/uGLContext.h"
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGuard.h"
@@ -23,16 +25,38 @@ namespace {
 constexpr unsigned kLoadThreadStack = 4 * 1024 * 1024;
 std::atomic<uint64_t> gNextSequence{1};
 
+// A PDB or XYZ file is a table of its atoms: read first, they tell how many there are as a survey
+// would, in one pass instead of two, and the atom model takes them as read. Not when the file's
+// size leaves room for more atoms than the budget holds even as spheres (the least an atom
+// model holds): the survey's count decides first then.
+bool ReadsOwnAtomsAhead(const std::string& input, const TPelorinConfig& config) {
+  if (config.Model3D == TModel3D::Surface || !IsAtomTable(MolFormatFromFileName(input))) return false;
+  constexpr uint64_t kShortestAtomLine = 8;  // "C 0 0 0" and its line break
+  const uint64_t mostAtoms = FileSizeOf(input).value_or(UINT64_MAX) / kShortestAtomLine;
+  return !AtomModelOverBudget(static_cast<int64_t>(std::min<uint64_t>(mostAtoms, INT64_MAX)), TAtomDrawing::Impostors,
+                              CurrentSurfaceBudget());
+}
+
+// How the window's atom models are drawn, for a load to build them so: known once the window has
+// its OpenGL context, until then a promise that SetUpGL keeps.
+std::shared_future<TAtomDrawing> AtomDrawingOf(TPelorinState& state) {
+  if (!state.GL) return state.AtomDrawing;
+  std::promise<TAtomDrawing> known;
+  known.set_value(state.GL->MeshPool().AtomDrawing());
+  return known.get_future().share();
+}
+
 }  // namespace
 
 TLoadThread::TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
-                         TViewMode mode, TLoadPriority priority)
+                         TViewMode mode, std::shared_future<TAtomDrawing> atomDrawing, TLoadPriority priority)
     : Sequence(gNextSequence++),
       MolIndex(molIndex),
       Mode(mode),
       wnd_(wnd),
       fileName_(std::move(fileName)),
       records_(std::move(records)),
+      atomDrawing_(std::move(atomDrawing)),
       background_(priority == TLoadPriority::kBackground) {}
 
 TLoadThread::~TLoadThread() {
@@ -150,7 +174,13 @@ TConversionLimits ShownMoleculeLimits() {
 
 bool TLoadThread::Load3D(const std::string& input) {
   const TPelorinConfig config = ConfigSnapshot();
-  const std::optional<TRecordSurvey> survey = SurveyFileRecord(input, 0);
+  TAtomArray ownAtoms;
+  std::string aheadError;
+  std::optional<TRecordSurvey> survey;
+  if (ReadsOwnAtomsAhead(input, config) && ReadFileOwnAtoms(input, ownAtoms, aheadError))
+    survey = TRecordSurvey{static_cast<int64_t>(ownAtoms.size()), true, true};
+  else
+    survey = SurveyFileRecord(input, 0);
   Scene = TSVGScene{};
   Scene.Width = Scene.Height = 200;
   // A surface that cannot be held is not converted at all: the converter's spheres cost about
@@ -164,7 +194,7 @@ bool TLoadThread::Load3D(const std::string& input) {
         (kind == TModelKind::Atoms ? "no surface conversion, the atoms are drawn instead: " : "no 3D conversion: ") +
         budgetMessage);
   }
-  if (kind == TModelKind::Atoms) return LoadAtoms(input);
+  if (kind == TModelKind::Atoms) return LoadAtoms(input, survey, std::move(ownAtoms));
   if (!surfaceWithinBudget) {
     ErrorMsg = budgetMessage;
     return false;
@@ -172,13 +202,34 @@ bool TLoadThread::Load3D(const std::string& input) {
   return LoadSurface(input, config.Model3D == TModel3D::Auto ? TOverBudget::DrawAtoms : TOverBudget::Refuse);
 }
 
-bool TLoadThread::LoadAtoms(const std::string& input) {
-  TAtomArray atoms;
-  if (!LoadFileAtoms(input, atoms, ErrorMsg, ShownMoleculeLimits())) return false;
+bool TLoadThread::KnowAtomDrawing(TAtomDrawing& drawing) {
+  while (atomDrawing_.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+    if (terminated_) return false;
+  try {
+    drawing = atomDrawing_.get();
+  } catch (const std::future_error&) {
+    return false;  // the window went before it knew: nothing is shown anyway
+  }
+  return !terminated_;
+}
+
+bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey, TAtomArray atoms) {
+  TAtomDrawing drawing = TAtomDrawing::Meshes;
+  if (!KnowAtomDrawing(drawing)) return false;
+  // Held for as long as the window shows it, like a surface: a model that the free memory
+  // cannot hold is refused before its atoms are read, when the survey knows how many there are.
+  if (survey && AtomModelOverBudget(survey->AtomCount, drawing, ErrorMsg)) return false;
+  if (atoms.empty() && !LoadFileAtoms(input, atoms, ErrorMsg, ShownMoleculeLimits())) return false;
   if (terminated_) return false;
+  const auto count = static_cast<int64_t>(atoms.size());
+  if (AtomModelOverBudget(count, drawing, ErrorMsg)) return false;
   auto model = std::make_shared<TMeshModel>();
-  if (!BuildAtomModel(atoms, *model, ErrorMsg)) return false;
-  DebugLogFmt("TLoadThread: atom model of %d atoms, %d facets", static_cast<int>(atoms.size()), model->FacetCount);
+  if (!BuildAtomModel(atoms, drawing, *model, ErrorMsg)) return false;
+  model->DepthCue = WantsDepthCue(ConfigSnapshot().DepthCue, atoms.size());
+  if (drawing == TAtomDrawing::Impostors)
+    DebugLogFmt("TLoadThread: atom model of %lld atoms, drawn as spheres", static_cast<long long>(count));
+  else
+    DebugLogFmt("TLoadThread: atom model of %d atoms, %d facets", static_cast<int>(count), model->FacetCount);
   Model = std::move(model);
   return true;
 }
@@ -196,7 +247,7 @@ bool TLoadThread::LoadSurface(const std::string& input, TOverBudget overBudget) 
     DebugLog("TLoadThread: " + ErrorMsg + " The atoms are drawn instead.");
     ErrorMsg.clear();
     DeleteFileIfExists(stl);
-    return LoadAtoms(input);
+    return LoadAtoms(input, std::nullopt);
   }
   // The model is this load's own until the window takes it over, so no lock is needed
   // while it is built; the window's painting never waits for a parse.
@@ -242,7 +293,10 @@ void KeepShownView(TPelorinState& state) {
   if (!state.ShownKey || !state.SceneReady || state.Loading) return;
   TKeptView view{std::move(state.Scene), std::move(state.Model), std::move(state.Data)};
   if (view.Model) state.Views.SetModelLimit(KeptModelLimit());
-  state.Views.Keep(*state.ShownKey, std::move(view));
+  // The view shown next is taken to be of this one's size, as for a model made ahead: a model
+  // that leaves no room for another beside it is not kept.
+  if (!view.Model || 2 * ModelHeapBytes(*view.Model) <= KeptModelLimit())
+    state.Views.Keep(*state.ShownKey, std::move(view));
   state.Scene = TSVGScene{};
   state.DarkScene.reset();
   state.Model.reset();
@@ -343,7 +397,8 @@ bool StartLoad(TPelorinState* state, int32_t index) {
     if (!state) return false;
   }
   BeginWaiting(*state);
-  auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName, state->Records, index, state->Mode);
+  auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName, state->Records, index, state->Mode,
+                                            AtomDrawingOf(*state));
   load->Key = key;
   if (!load->Start()) {
     state->Loading = false;
@@ -429,7 +484,7 @@ void StartPrefetch(TPelorinState* state) {
     if (state->Views.ModelBytes() + 2 * shown > KeptModelLimit()) return;
   }
   auto load = std::make_unique<TLoadThread>(state->Wnd, state->FileName, state->Records, index, state->Mode,
-                                            TLoadPriority::kBackground);
+                                            AtomDrawingOf(*state), TLoadPriority::kBackground);
   load->Key = key;
   DebugLogFmt("Prefetch: mode=%s mol=%d started", ViewModeText(state->Mode).c_str(), index);
   if (load->Start()) state->Prefetch = std::move(load);

@@ -6,10 +6,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "formats/uMolSurvey.h"
+#include "model3d/uAtomModel.h"
 #include "support/uFileIO.h"
 #include "support/uWinHandle.h"
 #include "viewer/uViewCache.h"
@@ -26,8 +29,11 @@ class TLoadThread {
   // Everything the worker needs is copied in: it never reads the window's state, so the
   // window may change or free it once the worker has been stopped. `records` (null for a file
   // without records) may still be filled by the record pass: the worker waits for its record.
+  // `atomDrawing`: how the window draws atom models, which decides what their model holds; the
+  // window's first load starts before the window knows, and an atom model waits for it.
   TLoadThread(HWND wnd, std::string fileName, std::shared_ptr<const TRecordIndex> records, int32_t molIndex,
-              TViewMode mode, TLoadPriority priority = TLoadPriority::kShown);
+              TViewMode mode, std::shared_future<TAtomDrawing> atomDrawing,
+              TLoadPriority priority = TLoadPriority::kShown);
   ~TLoadThread();  // asks the worker to stop and waits for it
   TLoadThread(const TLoadThread&) = delete;
   TLoadThread& operator=(const TLoadThread&) = delete;
@@ -66,12 +72,16 @@ class TLoadThread {
   // What becomes of a surface whose STL is too large to hold.
   enum class TOverBudget { Refuse, DrawAtoms };
   bool LoadSurface(const std::string& input, TOverBudget overBudget);
-  bool LoadAtoms(const std::string& input);
+  // `atoms`: the file's own, when they were read ahead; otherwise LoadFileAtoms reads them.
+  bool LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey, TAtomArray atoms = {});
+  // How the window draws atoms, once it knows; false when the load is stopped meanwhile.
+  bool KnowAtomDrawing(TAtomDrawing& drawing);
   void PostResult();
 
   HWND wnd_;
   std::string fileName_;
   std::shared_ptr<const TRecordIndex> records_;
+  std::shared_future<TAtomDrawing> atomDrawing_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> background_;

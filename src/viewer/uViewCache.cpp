@@ -4,6 +4,8 @@
 #include <tuple>
 #include <utility>
 
+#include "model3d/uSurfaceBudget.h"
+
 namespace pelorin {
 namespace {
 
@@ -45,6 +47,7 @@ uint64_t SceneHeapBytes(const TSVGScene& scene) {
 }
 
 uint64_t ModelHeapBytes(const TMeshModel& model) {
+  if (model.Kind == TModelKind::Atoms) return AtomModelHeldBytes(model);
   if (MeshArraysHeld(model))
     return CapacityBytes(model.MeshVertices) + CapacityBytes(model.MeshNormals) + CapacityBytes(model.MeshColors) +
            CapacityBytes(model.ShadowVertices);

@@ -43,8 +43,9 @@ struct TKeptView {
 
 // Heap bytes a scene holds: its elements, their points and texts.
 uint64_t SceneHeapBytes(const TSVGScene& scene);
-// Bytes a model holds: its mesh arrays while it has them, else the driver's copy made from them
-// (a packed vertex, its shadow position and an index per corner).
+// Bytes a model holds: a surface's mesh arrays while it has them, else the driver's copy made
+// from them (a packed vertex, its shadow position and an index per corner); an atom model's as
+// the memory budget counts them (AtomModelHeldBytes).
 uint64_t ModelHeapBytes(const TMeshModel& model);
 uint64_t KeptViewBytes(const TKeptView& view);
 

@@ -65,7 +65,7 @@ void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
     DrawCenteredMessage(gl.Text(), LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.MolCount > 1), w, h);
   } else if (state.SceneReady) {
     if (state.Mode == TViewMode::k3D) {
-      RenderMeshModel(state.Model, gl.MeshPool().For(state.Model), w, h, state.View,
+      RenderMeshModel(state.Model, gl.MeshPool().For(state.Model), {w, h, kNavBarHeight}, state.View,
                       state.Dragging ? TMeshFrame::Dragged : TMeshFrame::Still);
     } else {
       const TSVGScene& scene = ShownScene(state);
@@ -289,7 +289,9 @@ void SetUpGL(TPelorinState* state) {
   state->GL = TWindowGL::Create(wnd);
   if (state->GL) {
     const TCurrentContext current = state->GL->MakeCurrent();
+    state->AtomDrawingKnown.set_value(state->GL->MeshPool().AtomDrawing());
   } else {
+    state->AtomDrawingKnown.set_value(TAtomDrawing::Meshes);  // nothing is loaded: the loads stop
     CancelPrefetch(*state);
     StopLoad(state);
     state = StateOf(wnd);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "formats/uRecordIndex.h"
 #include "formats/uRecordSearch.h"
 #include "formats/uSDFData.h"
+#include "model3d/uAtomModel.h"
 #include "model3d/uMeshModel.h"
 #include "svg/uScene2D.h"
 #include "viewer/uViewCache.h"
@@ -56,6 +58,11 @@ struct TPelorinState {
   // loads nothing).
   std::unique_ptr<TWindowGL> GL;
   bool GLPending = false;  // WM_PELORIN_SETUP_GL is on its way
+  // How the window draws atom models, told once its OpenGL context is made (SetUpGL): loads
+  // started before then wait for it before they build an atom model, since the drawing decides
+  // what the model holds and what it costs.
+  std::promise<TAtomDrawing> AtomDrawingKnown;
+  std::shared_future<TAtomDrawing> AtomDrawing = AtomDrawingKnown.get_future().share();
   std::string FileName;
   // Where the records of an SDF or SMILES file lie, filled by RecordPass while the window is
   // open; null for other files (shown by their first record). Loads read a record's text from the

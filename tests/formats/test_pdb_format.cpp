@@ -74,6 +74,26 @@ TEST(PDBAtoms, FirstModelFirstLocationOnly) {
 
 // The survey counts exactly the atoms the reader reads, from the text whole, in pieces of one byte
 // and as a file; the cases are where the old survey's own rule counted otherwise.
+// Files of more than 99,999 atoms: serial numbers that wrap to 0 or are written in hybrid-36
+// ("A0000" after 99999), and residue numbers past 9999 likewise; none of it decides an atom.
+TEST(PDBAtoms, SerialsPastFiveDigitsWrappedOrHybrid36) {
+  const std::string text =
+      "ATOM  99999  CA  ALA A9999      10.000   2.000  -3.000  1.00  0.00           C\n"
+      "ATOM      0  N   ALA A   0      11.000   2.000  -3.000  1.00  0.00           N\n"
+      "ATOM  A0000  O   ALA AA000      12.000   2.000  -3.000  1.00  0.00           O\n"
+      "HETATMA0001 FE   HEM AA001      13.000   2.000  -3.000  1.00  0.00          FE\n"
+      "ATOM  *****  S   CYS A****      14.000   2.000  -3.000  1.00  0.00           S\n";
+  TAtomArray atoms;
+  std::string error;
+  ASSERT_TRUE(ReadPDBAtoms(text, atoms, error)) << error;
+  ASSERT_EQ(atoms.size(), 5u);
+  ExpectAtom(atoms[0], "C", 10, 2, -3);
+  ExpectAtom(atoms[2], "O", 12, 2, -3);
+  ExpectAtom(atoms[3], "Fe", 13, 2, -3);
+  ExpectAtom(atoms[4], "S", 14, 2, -3);
+  EXPECT_EQ(SurveyRecord(text, TMolFormat::Pdb, 0)->AtomCount, 5);
+}
+
 TEST(PDBFormat, SurveyCountsTheAtomsTheReaderReads) {
   const std::string atom = PDBAtom("ATOM", " CA ", 1, " C"), hetatm = PDBAtom("HETATM", "ZN  ", 2, "ZN");
   const struct {

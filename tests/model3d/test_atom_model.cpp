@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ namespace pelorin {
 namespace {
 
 using pelorin_test::MakeAtom;
+using pelorin_test::SameAtoms;
 using pelorin_test::TTempDir;
 using pelorin_test::WriteFileBytes;
 
@@ -71,62 +73,92 @@ TEST(AtomModel, SpheresColoursAndBoundsOfABuiltModel) {
   atoms.push_back(MakeAtom("Au", std::numeric_limits<float>::quiet_NaN(), 2, 3));  // NaN taken as 0
   TMeshModel model;
   std::string error;
-  ASSERT_TRUE(BuildAtomModel(atoms, model, error)) << error;
+  ASSERT_TRUE(BuildAtomModel(atoms, TAtomDrawing::Meshes, model, error)) << error;
   const int32_t perSphere = 1280;
   ASSERT_EQ(model.FacetCount, 25 * perSphere);
   ASSERT_EQ(model.MeshVertexCount, 3 * model.FacetCount);
   ASSERT_EQ(model.MeshVertices.size(), size_t(model.MeshVertexCount) * 3);
   ASSERT_EQ(model.MeshNormals.size(), model.MeshVertices.size());
   ASSERT_EQ(model.MeshColors.size(), model.MeshVertices.size());
+  ASSERT_EQ(model.Atoms.size(), atoms.size());
   EXPECT_EQ(model.Kind, TModelKind::Atoms);
   ASSERT_TRUE(model.BoundsValid);
   EXPECT_TRUE(std::isfinite(model.ModelRadius));
 
   const TVec3 c = model.ModelCenter;
+  float largest = 0;
   for (size_t a = 0; a < atoms.size(); ++a) {
     SCOPED_TRACE(atoms[a].Element);
-    TElementStyle style = ElementStyle(atoms[a].Element);
+    const TElementStyle style = ElementStyle(atoms[a].Element);
+    const TAtomSphere& sphere = model.Atoms[a];
+    const float radius = SphereRadius(sphere);
+    largest = std::max(largest, radius);
+    EXPECT_NEAR(radius, style.Radius, kSphereRadiusStep / 2) << "the table's radius in steps of 1/64";
+    EXPECT_EQ(sphere.R / 255.0f, style.Color.R) << "the table's colours are bytes";
     TVec3 centre{std::isfinite(atoms[a].X) ? atoms[a].X : 0, atoms[a].Y, atoms[a].Z};
-    // The bounds hold the whole sphere, the way the renderer reads them (largest half extent).
+    EXPECT_EQ(sphere.X, centre.X);
+    // The bounds hold the whole sphere, along each axis as the half extents say.
     float slack = model.ModelRadius * 1e-6f;
-    EXPECT_LE(std::fabs(centre.X - c.X) + style.Radius, model.ModelRadius + slack);
-    EXPECT_LE(std::fabs(centre.Y - c.Y) + style.Radius, model.ModelRadius + slack);
-    EXPECT_LE(std::fabs(centre.Z - c.Z) + style.Radius, model.ModelRadius + slack);
+    EXPECT_LE(std::fabs(centre.X - c.X) + radius, model.HalfExtent.X + slack);
+    EXPECT_LE(std::fabs(centre.Y - c.Y) + radius, model.HalfExtent.Y + slack);
+    EXPECT_LE(std::fabs(centre.Z - c.Z) + radius, model.HalfExtent.Z + slack);
     for (size_t v = a * perSphere * 3; v < (a + 1) * perSphere * 3; ++v) {
       const float* p = &model.MeshVertices[3 * v];
       const float* n = &model.MeshNormals[3 * v];
       const float* rgb = &model.MeshColors[3 * v];
       TVec3 offset = VecSub({p[0], p[1], p[2]}, centre);
-      ASSERT_NEAR(VecLength(offset), style.Radius, 1e-4f);
-      ASSERT_NEAR(offset.X / style.Radius, n[0], 1e-4f);
-      ASSERT_NEAR(offset.Y / style.Radius, n[1], 1e-4f);
-      ASSERT_NEAR(offset.Z / style.Radius, n[2], 1e-4f);
+      ASSERT_NEAR(VecLength(offset), radius, 1e-4f);
+      ASSERT_NEAR(offset.X / radius, n[0], 1e-4f);
+      ASSERT_NEAR(offset.Y / radius, n[1], 1e-4f);
+      ASSERT_NEAR(offset.Z / radius, n[2], 1e-4f);
       ASSERT_EQ(rgb[0], style.Color.R);
       ASSERT_EQ(rgb[2], style.Color.B);
     }
   }
+  EXPECT_FLOAT_EQ(model.LargestAtomRadius, largest);
+  EXPECT_FLOAT_EQ(model.ModelRadius, std::max({model.HalfExtent.X, model.HalfExtent.Y, model.HalfExtent.Z}));
   // Coordinates at the edge of the float range still give finite bounds.
-  ASSERT_TRUE(BuildAtomModel({MakeAtom("C", 3e38f, -3e38f, 0)}, model, error));
+  ASSERT_TRUE(BuildAtomModel({MakeAtom("C", 3e38f, -3e38f, 0)}, TAtomDrawing::Meshes, model, error));
   EXPECT_TRUE(std::isfinite(model.ModelRadius) && std::isfinite(model.ModelCenter.X));
 }
 
-TEST(AtomModel, AtomLimitsAndReuseOfAModel) {
+// Drawn as spheres, a model is its atoms alone (16 bytes each): no mesh, and no atom limit.
+// The mesh is made from those atoms when the window draws meshes after all.
+TEST(AtomModel, SpheresNeedNoMeshAndHaveNoAtomLimit) {
   TMeshModel model;
   std::string error;
-  ASSERT_TRUE(BuildAtomModel(Lattice(20000), model, error)) << error;
-  EXPECT_EQ(model.FacetCount, 20000 * 20);
-  // A smaller model in the same arrays: no leftovers of the large one.
-  ASSERT_TRUE(BuildAtomModel(Lattice(2), model, error));
-  EXPECT_EQ(model.FacetCount, 2 * 1280);
-  EXPECT_EQ(model.MeshVertices.size(), size_t(2 * 1280 * 9));
-
-  EXPECT_FALSE(BuildAtomModel(Lattice(kMaxModelAtoms + 1), model, error));
-  EXPECT_EQ(error, "50001 atoms: the atom model draws at most 50000");
+  ASSERT_TRUE(BuildAtomModel(Lattice(60000), TAtomDrawing::Impostors, model, error)) << error;
+  EXPECT_EQ(model.Atoms.size(), 60000u);
   EXPECT_EQ(model.FacetCount, 0);
   EXPECT_EQ(model.MeshVertexCount, 0);
-  EXPECT_FALSE(model.BoundsValid);
-  EXPECT_FALSE(BuildAtomModel({}, model, error));
+  EXPECT_TRUE(model.MeshVertices.empty());
+  EXPECT_TRUE(model.BoundsValid);
+
+  ASSERT_TRUE(BuildAtomModel(Lattice(3), TAtomDrawing::Impostors, model, error));
+  ASSERT_TRUE(BuildAtomSphereMesh(model, error)) << error;
+  EXPECT_EQ(model.FacetCount, 3 * 1280);
+  EXPECT_EQ(model.SphereLevel, 3);
+  TMeshModel meshes;
+  ASSERT_TRUE(BuildAtomModel(Lattice(3), TAtomDrawing::Meshes, meshes, error));
+  EXPECT_TRUE(meshes.MeshVertices == model.MeshVertices) << "the same spheres either way";
+
+  EXPECT_FALSE(BuildAtomModel({}, TAtomDrawing::Impostors, model, error));
   EXPECT_EQ(error, "No atoms to draw");
+  EXPECT_TRUE(model.Atoms.empty());
+  EXPECT_FALSE(model.BoundsValid);
+  EXPECT_FALSE(BuildAtomSphereMesh(model, error)) << "no atoms, no mesh";
+}
+
+TEST(AtomModel, ReuseOfAModelAndItsDepthCue) {
+  TMeshModel model;
+  std::string error;
+  ASSERT_TRUE(BuildAtomModel(Lattice(20000), TAtomDrawing::Meshes, model, error)) << error;
+  EXPECT_EQ(model.FacetCount, 20000 * 20);
+  // A smaller model in the same arrays: no leftovers of the large one.
+  ASSERT_TRUE(BuildAtomModel(Lattice(2), TAtomDrawing::Meshes, model, error));
+  EXPECT_EQ(model.FacetCount, 2 * 1280);
+  EXPECT_EQ(model.MeshVertices.size(), size_t(2 * 1280 * 9));
+  EXPECT_EQ(model.Atoms.size(), 2u);
 
   // Loading a surface into a model that held atoms makes it a surface model again.
   TTempDir dir;
@@ -134,10 +166,17 @@ TEST(AtomModel, AtomLimitsAndReuseOfAModel) {
   WriteFileBytes(stl,
                  "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 "
                  "0\nendloop\nendfacet\nendsolid t\n");
-  ASSERT_TRUE(BuildAtomModel(Lattice(1), model, error));
+  ASSERT_TRUE(BuildAtomModel(Lattice(1), TAtomDrawing::Impostors, model, error));
+  model.DepthCue = true;
   std::string openError;
   ASSERT_TRUE(LoadMeshModel(model, stl, openError));
   EXPECT_EQ(model.Kind, TModelKind::Surface);
+  EXPECT_TRUE(model.Atoms.empty());
+  EXPECT_FALSE(model.DepthCue);
+
+  EXPECT_FALSE(WantsDepthCue(true, kDepthCueMinAtoms));
+  EXPECT_TRUE(WantsDepthCue(true, kDepthCueMinAtoms + 1));
+  EXPECT_FALSE(WantsDepthCue(false, 1000000)) << "the setting turns it off";
 }
 
 TEST(ModelChoice, SettingSurveyAndBudget) {
@@ -178,6 +217,30 @@ TEST(AtomDiscs, SortedBackToFrontShadedByDepthAndTurnedAsTheView) {
   EXPECT_NEAR(scene.Elements[0].CY, 1, 1e-6);
   BuildAtomDiscScene({}, 0, 0, scene);
   EXPECT_EQ(scene.Count, 0);
+}
+
+TEST(AtomDiscs, LargeModelsKeepAnEvenSubsample) {
+  TAtomArray atoms = Lattice(10);
+  EXPECT_EQ(KeepEvenSubsample(atoms, 10), 1u);
+  EXPECT_EQ(atoms.size(), 10u);
+  EXPECT_EQ(KeepEvenSubsample(atoms, 4), 3u);
+  ASSERT_EQ(atoms.size(), 4u) << "one of atoms 0-2, 3-5, 6-8 and 9";
+  EXPECT_TRUE(SameAtoms({atoms[3]}, {Lattice(10)[9]}));
+  atoms = Lattice(100001);
+  EXPECT_EQ(KeepEvenSubsample(atoms, kMaxThumbnailAtoms), 6u);
+  EXPECT_EQ(atoms.size(), 16667u);
+  EXPECT_EQ(KeepEvenSubsample(atoms, 0), 1u) << "no bound";
+
+  // One atom of each run, not the same place in every run: a row of 30 atoms is 5 runs, and a
+  // choice in step with it would keep only 5 of the 30 columns.
+  std::set<float> columns;
+  for (size_t i = 0; i < atoms.size(); ++i) {
+    const int index = static_cast<int>(atoms[i].Z + 50) / 4 * 900 + static_cast<int>(atoms[i].Y) / 4 * 30 +
+                      static_cast<int>(atoms[i].X) / 4;
+    ASSERT_EQ(static_cast<size_t>(index) / 6, i) << "atom " << index << " in run " << i;
+    columns.insert(atoms[i].X);
+  }
+  EXPECT_EQ(columns.size(), 30u);
 }
 
 }  // namespace

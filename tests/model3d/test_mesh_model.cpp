@@ -11,6 +11,7 @@
 #include <string>
 
 #include "formats/stl_test_util.h"
+#include "model3d/uAtomModel.h"
 #include "model3d/uMeshModel.h"
 #include "model3d/uSurfaceBudget.h"
 #include "test_temp_dir.h"
@@ -195,6 +196,26 @@ TEST(SurfaceBudget, DecisionFromAtomsAndFacetsAndItsMessage) {
   EXPECT_NE(message.find("1788 atoms"), std::string::npos) << message;
   EXPECT_NE(message.find("37.1 million facets"), std::string::npos) << message;
   EXPECT_NE(message.find("budget (half the free memory) is 4.0 GB"), std::string::npos) << message;
+}
+
+// An atom model counts against the same budget: as spheres its atoms and the driver's copy,
+// as meshes mostly their facets.
+TEST(SurfaceBudget, AtomModelsCountTheirAtomsAndTheDriversCopy) {
+  const uint64_t spheres = AtomModelBytesPerAtom(1000000, TAtomDrawing::Impostors);
+  EXPECT_GE(spheres, 3 * sizeof(TAtomSphere));
+  EXPECT_LE(spheres, 100u) << "within the goal of 100 bytes an atom";
+  // Twenty facets a sphere above 50,000 atoms, 1280 for a few: far more than the spheres.
+  EXPECT_GT(AtomModelBytesPerAtom(1000000, TAtomDrawing::Meshes), 20 * 108u);
+  EXPECT_GT(AtomModelBytesPerAtom(24, TAtomDrawing::Meshes), 1280 * 108u);
+
+  EXPECT_FALSE(AtomModelOverBudget(1000, TAtomDrawing::Impostors, 1000 * spheres));
+  EXPECT_TRUE(AtomModelOverBudget(1001, TAtomDrawing::Impostors, 1000 * spheres));
+  EXPECT_TRUE(AtomModelOverBudget(1000, TAtomDrawing::Meshes, 1000 * spheres));
+  EXPECT_FALSE(AtomModelOverBudget(0, TAtomDrawing::Meshes, 0));
+  EXPECT_TRUE(AtomModelOverBudget(INT64_MAX, TAtomDrawing::Impostors, UINT64_MAX)) << "no overflow";
+  EXPECT_EQ(AtomModelOverBudgetMessage(5000000, 300000000, 200000000),
+            "The 3D model of 5000000 atoms is too large for the free memory: 5000000 atoms need 300.0 MB, the budget "
+            "(half the free memory) is 200.0 MB.");
 }
 
 #ifndef _WIN32

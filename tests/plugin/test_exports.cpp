@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -352,14 +353,32 @@ TEST_F(PreviewTest, OverTheAtomLimitTheThumbnailIsAnAtomPictureAndLeavesNoFile) 
   EXPECT_NE(Log().find("RunOBabelXYZ: XYZ ready"), std::string::npos) << Log();
   EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
 
-  // More atoms than the atom picture draws: the survey says so, and the file is not read.
+  // More atoms than the atom picture draws: an even subsample of them, read from the file.
   const std::string protein = dir_.File("protein.pdb");
   std::ofstream(protein, std::ios::binary) << pelorin::lattice::LatticePDBText(60000);
-  EXPECT_EQ(Preview(protein, 128, 128), nullptr);
+  bitmap = Preview(protein, 128, 128);
+  ASSERT_NE(bitmap, nullptr) << Log();
+  EXPECT_GT(CountPixels(DibOf(bitmap).Image, IsInk), 128u * 128 / 4);
   const std::string log = Log();
-  EXPECT_NE(log.find("ListGetPreviewBitmap: 60000 atoms, more than a thumbnail draws (50000)"), std::string::npos)
-      << log;
-  EXPECT_EQ(CountOf(log, "LoadFileAtoms: "), 1u) << "caffeine's atoms only";
+  EXPECT_NE(log.find("ListGetPreviewBitmap: 60000 atoms: one in 3 drawn (20000)"), std::string::npos) << log;
+  EXPECT_NE(log.find("LoadFileAtoms: 60000 atoms read from the file itself"), std::string::npos) << log;
+}
+
+// A simulation box of a million atoms: its thumbnail draws an even subsample, says which, and
+// comes within the thumbnail's time limit.
+TEST_F(PreviewTest, MillionAtomThumbnailDrawsASubsampleWithinItsTimeLimit) {
+  const std::string box = dir_.File("box.xyz");
+  ASSERT_TRUE(pelorin::lattice::WriteLatticeXYZ(box, 1000000));
+  const auto start = std::chrono::steady_clock::now();
+  HBITMAP bitmap = Preview(box, 256, 256);
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_NE(bitmap, nullptr) << Log();
+  EXPECT_LT(ms, pelorin::kDefaultThumbnailTimeoutMs);
+  const TImage image = TakeImage(bitmap);
+  EXPECT_GT(CountPixels(image, IsInk), 256u * 256 / 4) << "the box's discs";
+  EXPECT_GT(CountPixels(image, IsNitrogenBlue), 100u);
+  Unload();
+  EXPECT_NE(Log().find("ListGetPreviewBitmap: 1000000 atoms: one in 50 drawn (20000)"), std::string::npos) << Log();
 }
 
 TEST_F(PreviewTest, UnreadableFileGivesNoBitmapAndOneLogLine) {

@@ -21,7 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "formats/atom_test_util.h"
 #include "model3d/uAtomModel.h"
+#include "render/uAtomCulling.h"
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
 #include "render/uMeshRender.h"
@@ -448,16 +450,26 @@ std::vector<unsigned char> BackBuffer() {
   return rgba;
 }
 
-// A still frame (shadow included) of atoms on a grid with overlapping spheres of mixed elements.
-std::vector<unsigned char> AtomPicture(TMeshBuffers& buffers, const TAtomArray& atoms, bool shareCorners) {
+// How a test draws an atom model: as the context offers (spheres, with shaders), or as meshes,
+// the version forced to OpenGL 1.1 as Windows' own renderer reports it.
+enum class TDrawn { Spheres, Meshes };
+
+// A frame of atoms drawn into `buffers` (a 400 x 300 window, the bottom 28 pixels covered as the
+// viewer's navigation bar covers them), read back; empty when nothing was drawn from the driver's
+// buffers.
+std::vector<unsigned char> AtomPicture(TMeshBuffers& buffers, const std::shared_ptr<TMeshModel>& model, TDrawn drawn,
+                                       TMeshFrame frame = TMeshFrame::Still, TViewValues view = {}) {
+  if (drawn == TDrawn::Meshes) buffers.AssumeGLVersion("1.1.0");
+  RenderMeshModel(model, buffers, {kWidth, kHeight, 28}, view, frame);
+  const bool fromBuffers = drawn == TDrawn::Meshes ? model->BuffersUploaded : buffers.Spheres.Uploaded.lock() == model;
+  return fromBuffers ? BackBuffer() : std::vector<unsigned char>{};
+}
+
+std::shared_ptr<TMeshModel> AtomModel(const TAtomArray& atoms, TAtomDrawing drawing) {
   auto model = std::make_shared<TMeshModel>();
   std::string error;
-  if (!BuildAtomModel(atoms, *model, error)) return {};
-  if (!shareCorners) model->SphereLevel = -1;  // the renderer then draws every facet's own corners
-  TViewValues view;
-  view.RotY = 35;
-  RenderMeshModel(model, buffers, kWidth, kHeight, view, TMeshFrame::Still);
-  return model->BuffersUploaded ? BackBuffer() : std::vector<unsigned char>{};
+  EXPECT_TRUE(BuildAtomModel(atoms, drawing, *model, error)) << error;
+  return model;
 }
 
 TAtomArray AtomGrid(int count) {
@@ -473,6 +485,45 @@ TAtomArray AtomGrid(int count) {
   return atoms;
 }
 
+// Which pixels of a picture show something other than the background.
+std::vector<bool> Silhouette(const std::vector<unsigned char>& rgba) {
+  std::vector<bool> mask(rgba.size() / 4);
+  for (size_t i = 0; i < mask.size(); ++i)
+    mask[i] = rgba[4 * i] != 33 || rgba[4 * i + 1] != 36 || rgba[4 * i + 2] != 41;  // (0.13, 0.14, 0.16)
+  return mask;
+}
+
+// Pixels of `a` with no pixel of `b` within one pixel of them.
+size_t FartherThanAPixel(const std::vector<bool>& a, const std::vector<bool>& b) {
+  size_t alone = 0;
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      if (!a[y * kWidth + x]) continue;
+      bool beside = false;
+      for (int dy = -1; dy <= 1 && !beside; ++dy)
+        for (int dx = -1; dx <= 1 && !beside; ++dx) {
+          const int nx = x + dx, ny = y + dy;
+          beside = nx >= 0 && ny >= 0 && nx < kWidth && ny < kHeight && b[ny * kWidth + nx];
+        }
+      alone += !beside;
+    }
+  return alone;
+}
+
+// The mean brightness of the pixels of a picture row band that show the model.
+double MeanBrightness(const std::vector<unsigned char>& rgba, int x0, int x1) {
+  double sum = 0;
+  size_t count = 0;
+  const std::vector<bool> mask = Silhouette(rgba);
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = x0; x < x1; ++x)
+      if (mask[y * kWidth + x]) {
+        const unsigned char* p = &rgba[4 * (y * kWidth + x)];
+        sum += p[0] + p[1] + p[2], ++count;
+      }
+  return count ? sum / count : 0;
+}
+
 }  // namespace
 
 TEST(AtomModelPicture, SharedSphereCornersDrawTheSamePictureAsEveryFacetsOwn) {
@@ -480,17 +531,124 @@ TEST(AtomModelPicture, SharedSphereCornersDrawTheSamePictureAsEveryFacetsOwn) {
   ASSERT_TRUE(window.Ready());
   for (int atoms : {27, 13000}) {  // the finest spheres, and the coarsest (more atoms than 65,535 corners)
     SCOPED_TRACE(atoms);
-    const std::vector<unsigned char> shared = AtomPicture(window.Mesh(), AtomGrid(atoms), true);
-    const std::vector<unsigned char> own = AtomPicture(window.Mesh(), AtomGrid(atoms), false);
+    TViewValues view;
+    view.RotY = 35;
+    const auto model = AtomModel(AtomGrid(atoms), TAtomDrawing::Meshes);
+    const std::vector<unsigned char> shared =
+        AtomPicture(window.Mesh(), model, TDrawn::Meshes, TMeshFrame::Still, view);
+    auto own = AtomModel(AtomGrid(atoms), TAtomDrawing::Meshes);
+    own->SphereLevel = -1;  // the renderer then draws every facet's own corners
+    const std::vector<unsigned char> owned = AtomPicture(window.Mesh(), own, TDrawn::Meshes, TMeshFrame::Still, view);
     ASSERT_FALSE(shared.empty());
+    ASSERT_FALSE(owned.empty());
     size_t differing = 0, lit = 0;
     for (size_t i = 0; i < shared.size(); i += 4) {
-      differing += std::memcmp(&shared[i], &own[i], 3) != 0;
+      differing += std::memcmp(&shared[i], &owned[i], 3) != 0;
       lit += shared[i] > 100 || shared[i + 1] > 100 || shared[i + 2] > 100;
     }
     EXPECT_EQ(differing, 0u);
     EXPECT_GT(lit, size_t(kWidth * kHeight / 20)) << "the spheres are in the picture";
   }
+}
+
+// The same atoms drawn as exact spheres and, where the driver offers only OpenGL 1.1, as meshes
+// made from the very same atoms (the model was built for spheres): their outlines agree within
+// a pixel, fitted into the window above its covered bottom, also when zoomed in so far that
+// spheres at the edge are cut and the largest outgrow the driver's points.
+TEST(AtomModelPicture, SpheresAndMeshesHaveTheSameSilhouette) {
+  TGLWindow window;
+  ASSERT_TRUE(window.Ready());
+  ASSERT_EQ(window.Mesh().AtomDrawing(), TAtomDrawing::Impostors) << "Mesa offers OpenGL 4.5";
+  TMeshBuffers meshes;
+  const auto model = AtomModel(AtomGrid(14), TAtomDrawing::Impostors);
+  for (float zoom : {1.0f, 2.5f, 6.0f}) {
+    SCOPED_TRACE(zoom);
+    TViewValues view;
+    view.Zoom3D = zoom;
+    const std::vector<unsigned char> spheres =
+        AtomPicture(window.Mesh(), model, TDrawn::Spheres, TMeshFrame::Dragged, view);
+    const std::vector<unsigned char> meshed = AtomPicture(meshes, model, TDrawn::Meshes, TMeshFrame::Dragged, view);
+    ASSERT_FALSE(spheres.empty());
+    ASSERT_FALSE(meshed.empty());
+    const std::vector<bool> a = Silhouette(spheres), b = Silhouette(meshed);
+    const size_t inside = static_cast<size_t>(std::count(a.begin(), a.end(), true));
+    EXPECT_GT(inside, size_t(kWidth * kHeight / 5));
+    EXPECT_EQ(FartherThanAPixel(a, b), 0u);
+    EXPECT_EQ(FartherThanAPixel(b, a), 0u);
+    if (zoom != 1) continue;
+    // Fitted: the outline fills 85 % or more of the uncovered area's binding side, centred in it.
+    int left = kWidth, right = -1, top = kHeight, bottom = -1;  // rows of the read-back run bottom-up
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        if (a[y * kWidth + x])
+          left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+    const int area = kHeight - 28;
+    EXPECT_GE(std::max((right - left + 1) / double(kWidth), (bottom - top + 1) / double(area)), 0.85);
+    EXPECT_NEAR(left, kWidth - 1 - right, 2);
+    EXPECT_NEAR(top - 28, kHeight - 1 - bottom, 2) << "centred above the covered bottom";
+  }
+  EXPECT_GT(model->FacetCount, 0) << "the meshes were made from the atoms when first drawn";
+  EXPECT_EQ(model->Atoms.size(), 14u);
+}
+
+// A large model is drawn without the spheres that do not show: the picture is the same as with
+// all of them, the shadow included (above the covered bottom, which the window does not show).
+TEST(AtomModelPicture, LargeModelsLeaveOutOnlyWhatDoesNotShow) {
+  TGLWindow window;
+  ASSERT_TRUE(window.Ready());
+  const auto model = AtomModel(AtomGrid(int(kCullMinAtoms) + 3000), TAtomDrawing::Impostors);
+  for (float zoom : {1.0f, 3.0f}) {
+    SCOPED_TRACE(zoom);
+    TViewValues view;
+    view.Zoom3D = zoom;
+    window.Mesh().Spheres.Cull = true;
+    const std::vector<unsigned char> culled =
+        AtomPicture(window.Mesh(), model, TDrawn::Spheres, TMeshFrame::Still, view);
+    const size_t kept = window.Mesh().Spheres.Culler.Spheres().size();
+    window.Mesh().Spheres.Cull = false;
+    const std::vector<unsigned char> whole =
+        AtomPicture(window.Mesh(), model, TDrawn::Spheres, TMeshFrame::Still, view);
+    ASSERT_FALSE(culled.empty());
+    size_t differing = 0;
+    for (size_t i = 4 * kWidth * 28; i < culled.size(); i += 4) differing += std::memcmp(&culled[i], &whole[i], 3) != 0;
+    EXPECT_EQ(differing, 0u);
+    EXPECT_LT(kept, model->Atoms.size() / 2) << "most of the grid lies behind its front";
+  }
+}
+
+// Large models fade towards the background with depth on both ways of drawing: a far atom
+// darkens, a near one keeps its colour. The drop shadow lies beneath either.
+TEST(AtomModelPicture, DepthCueAndShadowOnBothWays) {
+  TGLWindow window;
+  ASSERT_TRUE(window.Ready());
+  TMeshBuffers meshes;
+  // Two atoms side by side on the screen, one far behind the other.
+  TAtomArray atoms = {pelorin_test::MakeAtom("C", -3, 0, -20), pelorin_test::MakeAtom("C", 3, 0, 20)};
+  std::vector<size_t> shadows;
+  for (TDrawn drawn : {TDrawn::Spheres, TDrawn::Meshes}) {
+    SCOPED_TRACE(drawn == TDrawn::Spheres ? "spheres" : "meshes");
+    TMeshBuffers& buffers = drawn == TDrawn::Spheres ? window.Mesh() : meshes;
+    const auto model = AtomModel(atoms, TAtomDrawing::Impostors);
+    TViewValues straight;
+    straight.RotX = straight.RotY = 0;
+    const std::vector<unsigned char> plain = AtomPicture(buffers, model, drawn, TMeshFrame::Dragged, straight);
+    model->DepthCue = true;
+    const std::vector<unsigned char> cued = AtomPicture(buffers, model, drawn, TMeshFrame::Dragged, straight);
+    ASSERT_FALSE(plain.empty());
+    ASSERT_FALSE(cued.empty());
+    // Seen straight on, the far atom (z -20) is the left one.
+    EXPECT_LT(MeanBrightness(cued, 0, kWidth / 2), 0.7 * MeanBrightness(plain, 0, kWidth / 2)) << "the far atom fades";
+    EXPECT_NEAR(MeanBrightness(cued, kWidth / 2, kWidth), MeanBrightness(plain, kWidth / 2, kWidth), 3)
+        << "the nearest point keeps its colour";
+    model->DepthCue = false;
+    const std::vector<unsigned char> still = AtomPicture(buffers, model, drawn);  // the first view, with its shadow
+    ASSERT_FALSE(still.empty());
+    size_t shadow = 0;
+    for (size_t i = 0; i < still.size(); i += 4) shadow += still[i] < 33 && still[i + 1] < 36 && still[i + 2] < 41;
+    EXPECT_GT(shadow, 200u) << "darker than the background";
+    shadows.push_back(shadow);
+  }
+  EXPECT_NEAR(double(shadows[0]) / shadows[1], 1, 0.2) << "the same shadow";
 }
 
 // A window's buffer record goes with the window: its buffers are deleted while their context is
@@ -511,17 +669,28 @@ TEST(MeshBuffers, AreDeletedInTheirOwnContextOnly) {
   };
 
   std::vector<uint32_t> names;
+  auto drawBoth = [](TMeshBuffers& buffers) {
+    const auto spheres = AtomModel(AtomGrid(8), TAtomDrawing::Impostors);
+    const auto meshes = AtomModel(AtomGrid(8), TAtomDrawing::Meshes);
+    return !AtomPicture(buffers, spheres, TDrawn::Spheres).empty() &&
+           !AtomPicture(buffers, meshes, TDrawn::Meshes).empty();
+  };
+  auto namesOf = [](const TMeshBuffers& buffers) {
+    std::vector<uint32_t> all(std::begin(buffers.Names), std::end(buffers.Names));
+    all.push_back(buffers.Spheres.Buffer);
+    return all;
+  };
   {
     TMeshBuffers buffers;
-    ASSERT_FALSE(AtomPicture(buffers, AtomGrid(8), true).empty());
-    names.assign(std::begin(buffers.Names), std::end(buffers.Names));
+    ASSERT_TRUE(drawBoth(buffers));
+    names = namesOf(buffers);
     EXPECT_TRUE(allBuffers(names));
   }
   EXPECT_TRUE(noBuffers(names)) << "deleted with the record";
 
   auto kept = std::make_unique<TMeshBuffers>();
-  ASSERT_FALSE(AtomPicture(*kept, AtomGrid(8), true).empty());
-  names.assign(std::begin(kept->Names), std::end(kept->Names));
+  ASSERT_TRUE(drawBoth(*kept));
+  names = namesOf(*kept);
   {
     TGLWindow other;  // another window's context is current, with buffers of the same names
     ASSERT_TRUE(other.Ready());

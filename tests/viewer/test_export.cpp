@@ -14,6 +14,7 @@
 #include "dialog_driver.h"
 #include "lattice_pdb.h"
 #include "plugin/uWLXExports.h"
+#include "render/uGLContext.h"
 #include "render/uRasterPlacement.h"
 #include "svg/uSVGParser.h"
 #include "test_drawing.h"
@@ -238,6 +239,41 @@ TEST_F(ExportTest, PngIn3DIsTheWindowPictureWithoutTheNavigationBar) {
       << std::hex << corner << " is not the 3D background";
   const size_t bluish = CountPixels(image, [](uint32_t c) { return Blue(c) > Red(c) + 20 && Blue(c) > 90; });
   EXPECT_GT(bluish, image.Pixels.size() / 50) << "the model's colours are in the picture";
+}
+
+// An atom model drawn as exact spheres, and as meshes where the driver offers only OpenGL 1.1:
+// the PNG export and the copied picture are the window's picture either way, with the spheres'
+// colours and their shadow, and the same as each other.
+TEST_F(ExportTest, AtomPicturesExportAndCopyAsSpheresAndAsMeshes) {
+  UseStartMode(TViewMode::k3D);
+  Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Atoms; });
+  for (const char* version : {"4.5 Mesa", "1.1.0"}) {
+    SCOPED_TRACE(version);
+    HWND wnd = Open(SamplePath("caffeine.mol"));
+    ASSERT_TRUE(WaitLoaded(wnd));
+    State(wnd)->GL->MeshPool().AssumeGLVersion(version);
+    SendMessageA(wnd, WM_PELORIN_RELOAD, 0, 0);  // the load makes the model the window draws
+    ASSERT_TRUE(WaitLoaded(wnd));
+    ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+    EXPECT_EQ(State(wnd)->Model->FacetCount > 0, version[0] == '1') << "meshes only for OpenGL 1.1";
+    const std::string path = out_.File(std::string("atoms-") + version[0] + ".png");
+    ExportWith(wnd, 'G', path);
+    const TImage image = DecodePng(path);
+    ASSERT_GT(image.Width, 0);
+    uint32_t corner = image.At(0, 0);
+    EXPECT_TRUE(std::abs(Red(corner) - 33) <= 3 && std::abs(Green(corner) - 36) <= 3 &&
+                std::abs(Blue(corner) - 41) <= 3)
+        << std::hex << corner << " is not the 3D background";
+    EXPECT_GT(CountPixels(image, IsReddish), 200u) << "oxygen";
+    EXPECT_GT(CountPixels(image, IsNitrogenBlue), 200u) << "nitrogen";
+    EXPECT_GT(CountPixels(image, [](uint32_t c) { return Red(c) < 30 && Green(c) < 33 && Blue(c) < 38; }), 500u)
+        << "the shadow";
+    EmptyTheClipboard();
+    EXPECT_EQ(ListSendCommand(wnd, 1, 0), 0);
+    const TClipboardSeen seen = ReadClipboard();
+    EXPECT_TRUE(seen.Picture == image) << "the copied picture is the exported one";
+    DestroyWindow(wnd);
+  }
 }
 
 TEST_F(ExportTest, SvgIsTheConvertersTextWithTheTitleInItsBandOrWithoutTheTitles) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "model3d/uAtomModel.h"
+#include "model3d/uSurfaceBudget.h"
 #include "test_drawing.h"
 #include "viewer/uViewCache.h"
 #include "viewer/uViewerLogic.h"
@@ -117,6 +119,24 @@ TEST(ViewCache, MemoryOfAViewIsCountedFromWhatItHolds) {
   ReleaseMeshArrays(*view.Model);
   EXPECT_EQ(ModelHeapBytes(*view.Model), 3000u * (sizeof(TPackedVertex) + 3 * sizeof(float) + sizeof(uint32_t)));
   EXPECT_GT(KeptViewBytes(view), ModelHeapBytes(*view.Model));
+
+  // An atom model as the memory budget counts it: as spheres its atoms and the driver's copy of
+  // them (a surface's counting would find no mesh and count nothing); as meshes also the
+  // spheres' mesh arrays, then the driver's copy of their shared corners.
+  const TAtomArray atoms(1000, TAtom{"C", 1, 2, 3});
+  for (TAtomDrawing drawing : {TAtomDrawing::Impostors, TAtomDrawing::Meshes}) {
+    TMeshModel model;
+    std::string error;
+    ASSERT_TRUE(BuildAtomModel(atoms, drawing, model, error)) << error;
+    const uint64_t budget = atoms.size() * AtomModelBytesPerAtom(1000, drawing);
+    EXPECT_GE(ModelHeapBytes(model), atoms.size() * 2 * sizeof(TAtomSphere));
+    EXPECT_LE(ModelHeapBytes(model), budget) << "never above what the budget let in";
+    if (drawing == TAtomDrawing::Impostors) continue;
+    EXPECT_GE(ModelHeapBytes(model), static_cast<uint64_t>(model.FacetCount) * kMeshArrayBytesPerFacet);
+    ReleaseMeshArrays(model);
+    const uint64_t perSphere = SphereMeshDriverBytes(static_cast<uint64_t>(model.FacetCount) / atoms.size());
+    EXPECT_EQ(ModelHeapBytes(model), atoms.size() * (sizeof(TAtomSphere) + perSphere));
+  }
 }
 
 TEST(ViewerInput, PrefetchFollowsTheLastStepAndStopsAtTheEnds) {

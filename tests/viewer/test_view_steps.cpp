@@ -167,7 +167,9 @@ TEST_F(ViewerTest, ModelsAreMadeAheadAndKeptOnlyWithinTheSurfaceBudget) {
   } reset;
   UseCountingConverter(TViewMode::k3D);
   Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Atoms; });
-  SetSurfaceBudgetOverride(1);
+  // Room for the atom model of one record (paracetamol with its hydrogens) and no more.
+  constexpr int64_t kAtoms = 20;
+  SetSurfaceBudgetOverride(kAtoms * AtomModelBytesPerAtom(kAtoms, TAtomDrawing::Impostors));
   TTempDir dir;
   HWND wnd = Open(WriteThreeDLibrary(dir));
   ASSERT_TRUE(WaitLoaded(wnd));

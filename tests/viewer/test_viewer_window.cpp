@@ -161,7 +161,7 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedOrDrawnAsAtoms) {
   }
   // Auto draws the atoms instead of refusing.
   Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Auto; });
-  SetSurfaceBudgetOverride(1);
+  SetSurfaceBudgetOverride(1 << 20);
   const size_t conversionsBefore = CountOf(Log(), "] Mode=3D");
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
@@ -169,6 +169,17 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedOrDrawnAsAtoms) {
   EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
   EXPECT_EQ(CountOf(Log(), "] Mode=3D"), conversionsBefore + 1) << "the atoms' conversion only";
   EXPECT_EQ(CountOf(Log(), "] Mode=3D atoms"), 1u);
+  DestroyWindow(wnd);
+
+  // Atoms the budget cannot hold either are refused with their count, before they are read.
+  SetSurfaceBudgetOverride(1);
+  wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  EXPECT_FALSE(State(wnd)->SceneReady);
+  EXPECT_EQ(State(wnd)->ErrorMsg.rfind("The 3D model of 14 atoms is too large for the free memory: 14 atoms need ", 0),
+            0u)
+      << State(wnd)->ErrorMsg;
+  EXPECT_EQ(CountOf(Log(), "] Mode=3D atoms"), 1u) << "no conversion";
 }
 
 TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
@@ -179,7 +190,8 @@ TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
   ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
   ASSERT_TRUE(State(wnd)->Model);
   EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
-  EXPECT_EQ(State(wnd)->Model->FacetCount, 24 * 1280);
+  EXPECT_EQ(State(wnd)->Model->Atoms.size(), 24u);
+  EXPECT_FALSE(State(wnd)->Model->DepthCue) << "a small molecule keeps its colours";
   TImage p = Picture(wnd);
   EXPECT_GT(CountPixels(p, IsReddish), 200u) << "oxygen";
   EXPECT_GT(CountPixels(p, IsNitrogenBlue), 200u) << "nitrogen";
@@ -193,7 +205,7 @@ TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
   wnd = Open(collection);
   ASSERT_TRUE(WaitLoaded(wnd));
   ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
-  EXPECT_EQ(State(wnd)->Model->FacetCount, 21 * 1280);
+  EXPECT_EQ(State(wnd)->Model->Atoms.size(), 21u) << "the first molecule's atoms only";
   EXPECT_EQ(State(wnd)->MolCount, 2);
   EXPECT_NE(Log().find(".mol2 -O "), std::string::npos);
   EXPECT_NE(Log().find(".xyz -l 1 "), std::string::npos) << Log();
@@ -207,10 +219,44 @@ TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
   ASSERT_TRUE(WaitLoaded(wnd));
   ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
   EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
-  EXPECT_EQ(State(wnd)->Model->FacetCount, 20000 * kSphereFacets[SphereLevelForAtomCount(20000)]);
+  EXPECT_EQ(State(wnd)->Model->Atoms.size(), 20000u);
+  EXPECT_TRUE(State(wnd)->Model->DepthCue);
   p = Picture(wnd);
   EXPECT_GT(CountPixels(p, IsNitrogenBlue), 1000u);
   EXPECT_NE(Log().find("LoadFileAtoms: 20000 atoms read from the file itself"), std::string::npos);
+  DestroyWindow(wnd);
+
+  // The settings turn the depth cue off.
+  Configure([](TPelorinConfig& c) { c.DepthCue = false; });
+  wnd = Open(protein);
+  ASSERT_TRUE(WaitLoaded(wnd));
+  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  EXPECT_FALSE(State(wnd)->Model->DepthCue);
+}
+
+// No atom limit but memory: a simulation box of a million atoms (XYZ) and a 200,000-atom PDB
+// whose serial numbers wrap past 99,999 load from the files themselves and fill the picture:
+// their extent, as the view first shows it, 85 % or more of its height or width.
+TEST_F(ViewerTest, MillionAtomXYZAndWrappedPDBLoadAndFillThePicture) {
+  UseStartMode(TViewMode::k3D);
+  TTempDir data;
+  const std::string box = data.File("box.xyz"), pdb = data.File("wrapped.pdb");
+  ASSERT_TRUE(lattice::WriteLatticeXYZ(box, 1000000));
+  WriteFileBytes(pdb, lattice::LatticePDBText(200000));
+  for (const auto& [file, atoms] : {std::pair{box, 1000000u}, {pdb, 200000u}}) {
+    SCOPED_TRACE(file);
+    HWND wnd = Open(file);
+    ASSERT_TRUE(WaitLoaded(wnd));
+    ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+    EXPECT_EQ(State(wnd)->Model->Atoms.size(), atoms);
+    EXPECT_NE(Log().find("LoadFileAtoms: " + std::to_string(atoms) + " atoms read from the file itself"),
+              std::string::npos);
+    const TImage p = Picture(wnd);
+    const TBox model = BoxOf(p, [](uint32_t c) { return Red(c) > 60 || Green(c) > 60 || Blue(c) > 70; });
+    EXPECT_GE(std::max(double(model.Width() + 1) / p.Width, double(model.Height() + 1) / p.Height), 0.85);
+    EXPECT_GT(CountPixels(p, IsNitrogenBlue), 100u);
+    DestroyWindow(wnd);
+  }
 }
 
 TEST_F(ViewerTest, RecordsAreSteppedWithoutWrapAround) {

@@ -1,0 +1,558 @@
+// The sphere renderer: atoms as exact spheres computed per pixel, and their drop shadow.
+#include "render/uSphereRender.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "render/uLighting.h"
+#include "render/uOpenGL.h"
+#include "render/uViewValues.h"
+#include "support/uDebugLog.h"
+
+namespace pelorin {
+namespace {
+
+// The shaders are GLSL 1.10 (OpenGL 2.0) on the compatibility profile's built-in attributes: the
+// vertex is the atom's centre, the colour's alpha its radius, the texture coordinate a quad's
+// corner (0, 0 for a point).
+constexpr const char* kVertexShader = R"(#version 110
+uniform vec4 uViewport;       // x, y, width, height in pixels
+uniform float uPixelsPerUnit;
+uniform float uRadiusUnit;    // model units of a radius stored as 1 in the colour's alpha
+varying vec4 vCentre;         // the outline's centre and radius in window pixels, the centre's eye z
+varying vec3 vColour;
+void main() {
+  float radius = gl_Color.a * uRadiusUnit;
+  vec4 eye = gl_ModelViewMatrix * gl_Vertex;
+  vec4 clip = gl_ProjectionMatrix * eye;
+  vCentre = vec4((clip.xy / clip.w * 0.5 + 0.5) * uViewport.zw + uViewport.xy, radius * uPixelsPerUnit, eye.z);
+  gl_PointSize = 2.0 * vCentre.z;
+  eye.xy += gl_MultiTexCoord0.xy * radius;
+  gl_Position = gl_ProjectionMatrix * eye;
+  vColour = gl_Color.rgb;
+}
+)";
+
+// The light of the mesh renderer's fixed lighting, per pixel: ambient, two diffuse lights and
+// the key light's highlight (shininess 48 as the product of squares), then the depth cue.
+constexpr const char* kSphereFragmentShader = R"(#version 110
+uniform float uPixelsPerUnit;
+uniform vec3 uKey, uKeyHalf, uFill;  // directions in eye space, unit length
+uniform vec3 uAmbient, uKeyDiffuse, uFillDiffuse, uSpecular;
+uniform vec2 uDepth;                 // window depth = x + y * eye z
+uniform vec2 uFade;                  // share of its colour = x - y * eye z, clamped
+uniform vec3 uBackground;
+varying vec4 vCentre;
+varying vec3 vColour;
+void main() {
+  vec2 p = (gl_FragCoord.xy - vCentre.xy) / vCentre.z;
+  float d2 = dot(p, p);
+  if (d2 > 1.0) discard;
+  vec3 n = vec3(p, sqrt(1.0 - d2));
+  float z = vCentre.w + n.z * vCentre.z / uPixelsPerUnit;
+  gl_FragDepth = uDepth.x + uDepth.y * z;
+  float key = dot(n, uKey);
+  float highlight = 0.0;
+  if (key > 0.0) {
+    float s = max(dot(n, uKeyHalf), 0.0);
+    s *= s;
+    s *= s;
+    s *= s;
+    s *= s;
+    highlight = s * s * s;
+  }
+  vec3 lit = vColour * (uAmbient + max(key, 0.0) * uKeyDiffuse + max(dot(n, uFill), 0.0) * uFillDiffuse);
+  lit = min(lit + highlight * uSpecular, 1.0);
+  gl_FragColor = vec4(mix(uBackground, lit, clamp(uFade.x - uFade.y * z, 0.0, 1.0)), 1.0);
+}
+)";
+
+static_assert(lighting::kMaterialShininess == 48, "the sphere shader's highlight is the 48th power");
+
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
+#endif
+
+struct TShaderProcs {
+  PFNGLCREATESHADERPROC CreateShader = nullptr;
+  PFNGLSHADERSOURCEPROC ShaderSource = nullptr;
+  PFNGLCOMPILESHADERPROC CompileShader = nullptr;
+  PFNGLGETSHADERIVPROC GetShaderiv = nullptr;
+  PFNGLGETSHADERINFOLOGPROC GetShaderInfoLog = nullptr;
+  PFNGLCREATEPROGRAMPROC CreateProgram = nullptr;
+  PFNGLATTACHSHADERPROC AttachShader = nullptr;
+  PFNGLLINKPROGRAMPROC LinkProgram = nullptr;
+  PFNGLGETPROGRAMIVPROC GetProgramiv = nullptr;
+  PFNGLGETPROGRAMINFOLOGPROC GetProgramInfoLog = nullptr;
+  PFNGLUSEPROGRAMPROC UseProgram = nullptr;
+  PFNGLGETUNIFORMLOCATIONPROC GetUniformLocation = nullptr;
+  PFNGLUNIFORM1FPROC Uniform1f = nullptr;
+  PFNGLUNIFORM2FPROC Uniform2f = nullptr;
+  PFNGLUNIFORM3FPROC Uniform3f = nullptr;
+  PFNGLUNIFORM4FPROC Uniform4f = nullptr;
+  PFNGLDELETESHADERPROC DeleteShader = nullptr;
+  PFNGLDELETEPROGRAMPROC DeleteProgram = nullptr;
+  PFNGLGENBUFFERSPROC GenBuffers = nullptr;
+  PFNGLBINDBUFFERPROC BindBuffer = nullptr;
+  PFNGLBUFFERDATAPROC BufferData = nullptr;
+  PFNGLDELETEBUFFERSPROC DeleteBuffers = nullptr;
+  bool Found = false;
+};
+
+template <typename T>
+void LookUp(T& proc, const char* name, const char* fallback = nullptr) {
+  proc = reinterpret_cast<T>(reinterpret_cast<void*>(GetGLProc(name, fallback)));
+}
+
+// Looked up once for the process by whichever window draws spheres first (with its context
+// current); every later frame of every window only reads them.
+const TShaderProcs& Procs() {
+  static std::once_flag lookedUp;
+  static TShaderProcs p;
+  std::call_once(lookedUp, [] {
+    LookUp(p.CreateShader, "glCreateShader");
+    LookUp(p.ShaderSource, "glShaderSource");
+    LookUp(p.CompileShader, "glCompileShader");
+    LookUp(p.GetShaderiv, "glGetShaderiv");
+    LookUp(p.GetShaderInfoLog, "glGetShaderInfoLog");
+    LookUp(p.CreateProgram, "glCreateProgram");
+    LookUp(p.AttachShader, "glAttachShader");
+    LookUp(p.LinkProgram, "glLinkProgram");
+    LookUp(p.GetProgramiv, "glGetProgramiv");
+    LookUp(p.GetProgramInfoLog, "glGetProgramInfoLog");
+    LookUp(p.UseProgram, "glUseProgram");
+    LookUp(p.GetUniformLocation, "glGetUniformLocation");
+    LookUp(p.Uniform1f, "glUniform1f");
+    LookUp(p.Uniform2f, "glUniform2f");
+    LookUp(p.Uniform3f, "glUniform3f");
+    LookUp(p.Uniform4f, "glUniform4f");
+    LookUp(p.DeleteShader, "glDeleteShader");
+    LookUp(p.DeleteProgram, "glDeleteProgram");
+    LookUp(p.GenBuffers, "glGenBuffers", "glGenBuffersARB");
+    LookUp(p.BindBuffer, "glBindBuffer", "glBindBufferARB");
+    LookUp(p.BufferData, "glBufferData", "glBufferDataARB");
+    LookUp(p.DeleteBuffers, "glDeleteBuffers", "glDeleteBuffersARB");
+    p.Found = p.CreateShader && p.ShaderSource && p.CompileShader && p.GetShaderiv && p.GetShaderInfoLog &&
+              p.CreateProgram && p.AttachShader && p.LinkProgram && p.GetProgramiv && p.GetProgramInfoLog &&
+              p.UseProgram && p.GetUniformLocation && p.Uniform1f && p.Uniform2f && p.Uniform3f && p.Uniform4f &&
+              p.DeleteShader && p.DeleteProgram;
+  });
+  return p;
+}
+
+bool BuffersAvailable() {
+  const TShaderProcs& p = Procs();
+  return p.GenBuffers && p.BindBuffer && p.BufferData && p.DeleteBuffers;
+}
+
+// The compiler's or linker's own words, for the log.
+std::string InfoLog(GLuint object, bool program) {
+  char text[1024] = {};
+  GLsizei length = 0;
+  if (program)
+    Procs().GetProgramInfoLog(object, sizeof text, &length, text);
+  else
+    Procs().GetShaderInfoLog(object, sizeof text, &length, text);
+  return std::string(text, static_cast<size_t>(std::clamp<GLsizei>(length, 0, sizeof text)));
+}
+
+GLuint Compile(GLenum kind, const char* source, std::string& error) {
+  const GLuint shader = Procs().CreateShader(kind);
+  if (!shader) {
+    error = "no shader object";
+    return 0;
+  }
+  Procs().ShaderSource(shader, 1, &source, nullptr);
+  Procs().CompileShader(shader);
+  GLint compiled = 0;
+  Procs().GetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+  if (!compiled) error = InfoLog(shader, false);
+  return shader;
+}
+
+GLuint Link(GLuint vertex, GLuint fragment, std::string& error) {
+  const GLuint program = Procs().CreateProgram();
+  if (!program) {
+    error = "no program object";
+    return 0;
+  }
+  Procs().AttachShader(program, vertex);
+  Procs().AttachShader(program, fragment);
+  Procs().LinkProgram(program);
+  GLint linked = 0;
+  Procs().GetProgramiv(program, GL_LINK_STATUS, &linked);
+  if (!linked) {
+    error = InfoLog(program, true);
+    Procs().DeleteProgram(program);
+    return 0;
+  }
+  return program;
+}
+
+void DeleteObjects(TSphereDrawing& drawing) {
+  if (drawing.Programs == TSphereDrawing::TPrograms::Untried && !drawing.Buffer && !drawing.ShadowTexture) return;
+  const TShaderProcs& p = Procs();
+  if (p.Found) {
+    if (drawing.SphereProgram) p.DeleteProgram(drawing.SphereProgram);
+    for (GLuint shader : drawing.Shaders)
+      if (shader) p.DeleteShader(shader);
+  }
+  if (drawing.Buffer && BuffersAvailable()) p.DeleteBuffers(1, &drawing.Buffer);
+  if (drawing.ShadowTexture) glDeleteTextures(1, &drawing.ShadowTexture);
+}
+
+void Forget(TSphereDrawing& drawing) {
+  drawing.Programs = TSphereDrawing::TPrograms::Untried;
+  std::fill(std::begin(drawing.Shaders), std::end(drawing.Shaders), 0u);
+  drawing.SphereProgram = drawing.Buffer = drawing.ShadowTexture = 0;
+  drawing.Uploaded.reset();
+  drawing.Refused.reset();
+  drawing.Filled = false;
+}
+
+// Compiles and links the program in the current context, once; a driver that cannot is told
+// about in the log and not asked again.
+bool PreparePrograms(TSphereDrawing& drawing) {
+  using TPrograms = TSphereDrawing::TPrograms;
+  if (drawing.Programs != TPrograms::Untried) return drawing.Programs == TPrograms::Ready;
+  drawing.Programs = TPrograms::Failed;
+  if (!Procs().Found) {
+    DebugLog("SphereRender: no shader functions: atoms are drawn as meshes");
+    return false;
+  }
+  std::string error;
+  GLuint& vertex = drawing.Shaders[0];
+  GLuint& sphere = drawing.Shaders[1];
+  vertex = Compile(GL_VERTEX_SHADER, kVertexShader, error);
+  if (error.empty()) sphere = Compile(GL_FRAGMENT_SHADER, kSphereFragmentShader, error);
+  if (error.empty()) drawing.SphereProgram = Link(vertex, sphere, error);
+  if (!error.empty()) {
+    DebugLog("SphereRender: the shaders do not build, atoms are drawn as meshes: " + error);
+    return false;
+  }
+  GLfloat pointSizes[2] = {1, 1};
+  glGetFloatv(GL_ALIASED_POINT_SIZE_RANGE, pointSizes);
+  drawing.MaxPointSize = std::max(pointSizes[1], 1.0f);
+  GLint viewport[2] = {0, 0};
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+  drawing.MaxViewport = std::min(viewport[0], viewport[1]);
+  drawing.Programs = TPrograms::Ready;
+  DebugLogFmt("SphereRender: shaders ready, points up to %.0f pixels", drawing.MaxPointSize);
+  return true;
+}
+
+// The model's spheres into the context's buffer, as the model keeps them; false when there is
+// no buffer to draw from (the spheres are then drawn from the model's own array).
+bool UploadSpheres(const std::shared_ptr<TMeshModel>& model, TSphereDrawing& drawing) {
+  if (!BuffersAvailable()) return false;
+  if (drawing.Uploaded.lock() == model) return true;
+  if (drawing.Refused.lock() == model) return false;
+  const TShaderProcs& p = Procs();
+  if (!drawing.Buffer) p.GenBuffers(1, &drawing.Buffer);
+  if (!drawing.Buffer) return false;
+  DrainGLErrors();  // errors of earlier drawing are not the upload's
+  p.BindBuffer(GL_ARRAY_BUFFER, drawing.Buffer);
+  p.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(model->Atoms.size() * sizeof(TAtomSphere)), model->Atoms.data(),
+               GL_STATIC_DRAW);
+  p.BindBuffer(GL_ARRAY_BUFFER, 0);
+  // A driver short of memory refuses the data; drawing from an empty buffer would then read
+  // past its end.
+  if (DrainGLErrors()) {
+    drawing.Uploaded.reset();
+    drawing.Refused = model;
+    return false;
+  }
+  drawing.Uploaded = model;
+  drawing.Filled = true;
+  return true;
+}
+
+// Where each uniform of a program is, asked once a frame.
+class TUniforms {
+ public:
+  explicit TUniforms(GLuint program) : program_(program) {}
+  void Set(const char* name, float x) const { Procs().Uniform1f(At(name), x); }
+  void Set(const char* name, float x, float y) const { Procs().Uniform2f(At(name), x, y); }
+  void Set(const char* name, const float (&v)[3]) const { Procs().Uniform3f(At(name), v[0], v[1], v[2]); }
+  void Set(const char* name, float x, float y, float z) const { Procs().Uniform3f(At(name), x, y, z); }
+  void Set(const char* name, float x, float y, float z, float w) const { Procs().Uniform4f(At(name), x, y, z, w); }
+
+ private:
+  GLint At(const char* name) const { return Procs().GetUniformLocation(program_, name); }
+  GLuint program_;
+};
+
+void Normalized(const float (&v)[3], float (&out)[3]) {
+  const TVec3 n = VecNormalize({v[0], v[1], v[2]});
+  out[0] = n.X, out[1] = n.Y, out[2] = n.Z;
+}
+
+void SetLight(const TUniforms& u) {
+  float key[3], fill[3], half[3];
+  Normalized(lighting::kKeyDirection, key);
+  Normalized(lighting::kFillDirection, fill);
+  Normalized({key[0], key[1], key[2] + 1}, half);  // towards a viewer at infinity
+  u.Set("uKey", key);
+  u.Set("uKeyHalf", half);
+  u.Set("uFill", fill);
+  u.Set("uAmbient", lighting::kSceneAmbient);
+  u.Set("uKeyDiffuse", lighting::kKeyDiffuse);
+  u.Set("uFillDiffuse", lighting::kFillDiffuse);
+  u.Set("uSpecular", lighting::kKeySpecular[0] * lighting::kMaterialSpecular[0],
+        lighting::kKeySpecular[1] * lighting::kMaterialSpecular[1],
+        lighting::kKeySpecular[2] * lighting::kMaterialSpecular[2]);
+  u.Set("uBackground", lighting::kBackground);
+}
+
+// A quad's corner: the atom and which corner of its outline's box (-1 or 1 in x and y).
+struct TCornerVertex {
+  TAtomSphere Atom;
+  float CornerX, CornerY;
+};
+
+// The atoms a pass draws: all of the model's, or those its culling kept.
+struct TAtomSelection {
+  const std::vector<TAtomSphere>& Atoms;
+  const std::vector<uint32_t>* Kept = nullptr;
+  size_t Count() const { return Kept ? Kept->size() : Atoms.size(); }
+  const TAtomSphere& operator[](size_t i) const { return Atoms[Kept ? (*Kept)[i] : i]; }
+};
+
+// The spheres whose outline reaches into the view, as quads: for spheres larger than the
+// driver's points. Only these are turned into vertices, so a model seen close up costs no more
+// than what is in sight.
+std::vector<TCornerVertex> VisibleQuads(const TAtomSelection& atoms, const TView3D& view) {
+  const TViewTurn turn(view.RotX, view.RotY);
+  std::vector<TCornerVertex> corners;
+  for (size_t i = 0; i < atoms.Count(); ++i) {
+    const TAtomSphere& atom = atoms[i];
+    const TVec3 seen = turn.Apply({atom.X - view.Pivot.X, atom.Y - view.Pivot.Y, atom.Z - view.Pivot.Z});
+    const float reach = SphereRadius(atom);
+    if (std::fabs(seen.X) > view.HalfWidth + reach || std::fabs(seen.Y) > view.HalfHeight + reach) continue;
+    for (const auto& [x, y] : {std::pair{-1.0f, -1.0f}, {1.0f, -1.0f}, {1.0f, 1.0f}, {-1.0f, 1.0f}})
+      corners.push_back({atom, x, y});
+  }
+  return corners;
+}
+
+// Every selected sphere as a point, from the buffer or from the model's own array.
+void DrawPoints(const TAtomSelection& atoms, const TSphereDrawing& drawing, bool fromBuffer) {
+  glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
+  glEnable(GL_POINT_SPRITE);
+  glTexCoord2f(0, 0);  // no corner: the point is centred on the atom
+  constexpr GLsizei kStride = sizeof(TAtomSphere);
+  const auto* base = fromBuffer ? nullptr : reinterpret_cast<const char*>(atoms.Atoms.data());
+  if (fromBuffer) Procs().BindBuffer(GL_ARRAY_BUFFER, drawing.Buffer);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+  glVertexPointer(3, GL_FLOAT, kStride, base + offsetof(TAtomSphere, X));
+  glColorPointer(4, GL_UNSIGNED_BYTE, kStride, base + offsetof(TAtomSphere, R));
+  if (fromBuffer) Procs().BindBuffer(GL_ARRAY_BUFFER, 0);
+  const auto count = static_cast<GLsizei>(atoms.Count());
+  if (atoms.Kept)
+    glDrawElements(GL_POINTS, count, GL_UNSIGNED_INT, atoms.Kept->data());
+  else
+    glDrawArrays(GL_POINTS, 0, count);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisable(GL_POINT_SPRITE);
+  glDisable(GL_VERTEX_PROGRAM_POINT_SIZE);
+}
+
+void DrawQuads(const std::vector<TCornerVertex>& corners) {
+  if (corners.empty()) return;
+  constexpr GLsizei kStride = sizeof(TCornerVertex);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glVertexPointer(3, GL_FLOAT, kStride, &corners[0].Atom.X);
+  glColorPointer(4, GL_UNSIGNED_BYTE, kStride, &corners[0].Atom.R);
+  glTexCoordPointer(2, GL_FLOAT, kStride, &corners[0].CornerX);
+  glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(corners.size()));
+  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+// Work done on a thread of its own beside the caller's, joined by Wait() or when the object goes.
+// Work that throws, or a thread that cannot be had, counts as not done: the caller then does it.
+class TWorkBeside {
+ public:
+  template <typename TWork>
+  TWorkBeside(bool wanted, TWork work) {
+    if (!wanted) return;
+    try {
+      thread_ = std::thread([this, work] {
+        try {
+          work();
+          done_ = true;
+        } catch (...) {
+        }
+      });
+    } catch (...) {
+    }
+  }
+  TWorkBeside(const TWorkBeside&) = delete;
+  TWorkBeside& operator=(const TWorkBeside&) = delete;
+  ~TWorkBeside() { Wait(); }
+  bool Wait() {
+    if (thread_.joinable()) thread_.join();
+    return done_;
+  }
+
+ private:
+  std::thread thread_;
+  bool done_ = false;  // written by the thread, read once it is joined
+};
+
+// The drop shadow: the shadows over each pixel (TAtomCuller::ShadowLayers) as one texture of
+// the drawing area, each layer darkening by the shadow's alpha as a blended layer would.
+void DrawShadowLayers(TSphereDrawing& drawing, const TView3D& view, const std::vector<uint8_t>& layers) {
+  static const std::array<uint8_t, kShadowLayersSeen + 1> alphaOf = [] {
+    std::array<uint8_t, kShadowLayersSeen + 1> alpha{};
+    for (int n = 0; n <= kShadowLayersSeen; ++n)
+      alpha[n] = static_cast<uint8_t>(std::lround(255 * (1 - std::pow(1 - lighting::kShadowAlpha, n))));
+    return alpha;
+  }();
+  drawing.ShadowAlpha.resize(layers.size());
+  std::transform(layers.begin(), layers.end(), drawing.ShadowAlpha.begin(), [](uint8_t n) { return alphaOf[n]; });
+  if (!drawing.ShadowTexture) glGenTextures(1, &drawing.ShadowTexture);
+  DrainGLErrors();  // errors of earlier drawing are not the upload's
+  glBindTexture(GL_TEXTURE_2D, drawing.ShadowTexture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, view.Width, view.Height, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
+               drawing.ShadowAlpha.data());
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  if (!DrainGLErrors()) {
+    glViewport(view.X, view.Y, view.Width, view.Height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(0, 0, 0, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0), glVertex2f(-1, -1);
+    glTexCoord2f(1, 0), glVertex2f(1, -1);
+    glTexCoord2f(1, 1), glVertex2f(1, 1);
+    glTexCoord2f(0, 1), glVertex2f(-1, 1);
+    glEnd();
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+}  // namespace
+
+bool SupportsSphereShaders(std::string_view glVersion) noexcept {
+  return GLVersionAtLeast(glVersion, 2, 0);
+}
+
+void ApplyView3D(const TView3D& view, int guardPixels) {
+  const double perPixel = 1 / view.PixelsPerUnit();
+  const double halfWidth = view.HalfWidth + guardPixels * perPixel,
+               halfHeight = view.HalfHeight + guardPixels * perPixel;
+  glViewport(view.X - guardPixels, view.Y - guardPixels, view.Width + 2 * guardPixels, view.Height + 2 * guardPixels);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(-halfWidth, halfWidth, -halfHeight, halfHeight, 0, 2 * view.Depth);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslated(0, 0, -view.Depth);
+  glRotatef(view.RotX, 1, 0, 0);
+  glRotatef(view.RotY, 0, 1, 0);
+  glTranslatef(-view.Pivot.X, -view.Pivot.Y, -view.Pivot.Z);
+}
+
+TSphereDrawing::~TSphereDrawing() {
+  if (Context != nullptr && wglGetCurrentContext() == Context) DeleteObjects(*this);
+}
+
+void TSphereDrawing::TakeCurrentContext() {
+  const HGLRC current = wglGetCurrentContext();
+  if (Context == current) return;
+  Forget(*this);
+  Context = current;
+}
+
+void TSphereDrawing::ReleaseStale() {
+  if (Context == nullptr || Context != wglGetCurrentContext()) return;
+  if (!Filled || !Uploaded.expired() || !Buffer || !BuffersAvailable()) return;
+  Procs().BindBuffer(GL_ARRAY_BUFFER, Buffer);
+  Procs().BufferData(GL_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+  Procs().BindBuffer(GL_ARRAY_BUFFER, 0);
+  Filled = false;
+}
+
+bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TSphereDrawing& drawing, const TView3D& view,
+                     const TDepthCueFade& fade, bool withShadow) {
+  drawing.TakeCurrentContext();
+  if (!PreparePrograms(drawing)) return false;
+  if (!model || model->Atoms.empty()) return true;
+  const bool fromBuffer = UploadSpheres(model, drawing);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_DEPTH_TEST);
+  const TCullView cullView{view.Width, view.Height, view.HalfWidth, view.HalfHeight, view.Pivot, view.RotX, view.RotY};
+  const bool cull = drawing.Cull && model->Atoms.size() >= kCullMinAtoms;
+  {
+    // The shadow's layers and the spheres that show are found at once, on two processors.
+    const TShadowProjection shadow(*model);
+    const std::vector<uint8_t>* layers = nullptr;
+    TWorkBeside shadowWork(withShadow, [&] { layers = &drawing.Culler.ShadowLayers(model->Atoms, cullView, shadow); });
+    if (cull) drawing.Culler.VisibleSpheres(model->Atoms, cullView);
+    if (withShadow && !shadowWork.Wait()) layers = &drawing.Culler.ShadowLayers(model->Atoms, cullView, shadow);
+    if (layers) DrawShadowLayers(drawing, view, *layers);
+  }
+
+  const double radiusPixels = model->LargestAtomRadius * view.PixelsPerUnit();
+  const bool points = 2 * radiusPixels <= drawing.MaxPointSize;
+  // Points are dropped whole when their centre leaves the viewport: widened by a sphere's
+  // radius, those partly in the area are drawn as well.
+  int guard = points ? static_cast<int>(std::ceil(radiusPixels)) + 1 : 0;
+  guard = std::clamp(guard, 0, std::max(0, (drawing.MaxViewport - std::max(view.Width, view.Height)) / 2));
+  ApplyView3D(view, guard);
+  const TAtomSelection spheres{model->Atoms, cull ? &drawing.Culler.Spheres() : nullptr};
+  const TShaderProcs& p = Procs();
+  p.UseProgram(drawing.SphereProgram);
+  const TUniforms u(drawing.SphereProgram);
+  u.Set("uViewport", static_cast<float>(view.X - guard), static_cast<float>(view.Y - guard),
+        static_cast<float>(view.Width + 2 * guard), static_cast<float>(view.Height + 2 * guard));
+  u.Set("uPixelsPerUnit", static_cast<float>(view.PixelsPerUnit()));
+  u.Set("uRadiusUnit", 255 * kSphereRadiusStep);
+  SetLight(u);
+  // Window depth of an eye z as glOrtho(..., 0, 2 Depth) and the default depth range make it.
+  u.Set("uDepth", 0, static_cast<float>(-1 / (2 * view.Depth)));
+  u.Set("uFade", fade.Constant, fade.PerDistance);
+  // The outline is cut per pixel: sampling the edge more often changes nothing but the cost.
+  glDisable(GL_MULTISAMPLE);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glDepthMask(GL_TRUE);
+  if (points)
+    DrawPoints(spheres, drawing, fromBuffer);
+  else
+    DrawQuads(VisibleQuads(spheres, view));
+  p.UseProgram(0);
+  glEnable(GL_MULTISAMPLE);
+  return true;
+}
+
+}  // namespace pelorin

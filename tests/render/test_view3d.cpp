@@ -1,0 +1,217 @@
+// Tests of the 3D view's geometry: the fit of an atom model into windows of every shape, the
+// depth a turned model spans and the depth cue's fade over it, and the culling of hidden spheres
+// and of shadows that darken nothing more.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "render/uAtomCulling.h"
+#include "render/uView3D.h"
+#include "render/uViewValues.h"
+
+namespace pelorin {
+namespace {
+
+TAtomSphere Carbon(float x, float y, float z) {
+  return {x, y, z, 0x90, 0x90, 0x90, 109};  // 1.70 Angstrom
+}
+
+// A chain of 120 atoms 1.5 Angstrom apart along a slanted line: long and thin.
+std::vector<TAtomSphere> Rod() {
+  std::vector<TAtomSphere> atoms;
+  for (int i = 0; i < 120; ++i) atoms.push_back(Carbon(1.5f * i, 0.2f * i, -0.3f * i));
+  return atoms;
+}
+
+// Atoms 1.5 Angstrom apart filling a ball of radius 20 around (5, -7, 3): round.
+std::vector<TAtomSphere> Ball() {
+  std::vector<TAtomSphere> atoms;
+  for (float x = -20; x <= 20; x += 1.5f)
+    for (float y = -20; y <= 20; y += 1.5f)
+      for (float z = -20; z <= 20; z += 1.5f)
+        if (x * x + y * y + z * z <= 400) atoms.push_back(Carbon(5 + x, -7 + y, 3 + z));
+  return atoms;
+}
+
+// Where the atoms' outlines land in a width x height window of the fitted view (pixels, y down).
+struct TPixelBox {
+  double Left = 1e30, Right = -1e30, Top = 1e30, Bottom = -1e30;
+};
+TPixelBox PictureOf(const std::vector<TAtomSphere>& atoms, const TAtomFit& fit, int width, int height) {
+  const TViewTurn turn(kResetRotX, kResetRotY);
+  const double perUnit = height / (2.0 * fit.HalfHeight);
+  TPixelBox box;
+  for (const TAtomSphere& atom : atoms) {
+    const TVec3 seen = turn.Apply(VecSub({atom.X, atom.Y, atom.Z}, fit.Pivot));
+    const double x = width / 2.0 + seen.X * perUnit, y = height / 2.0 - seen.Y * perUnit;
+    const double r = SphereRadius(atom) * perUnit;
+    box.Left = std::min(box.Left, x - r), box.Right = std::max(box.Right, x + r);
+    box.Top = std::min(box.Top, y - r), box.Bottom = std::max(box.Bottom, y + r);
+  }
+  return box;
+}
+
+// The atom model's extent seen as the view first shows it fills 85 % or more of the window's
+// height or width, whichever binds, all of it inside and centred: the same margin at every size.
+TEST(AtomFit, LongAndRoundModelsFillWindowsOfEveryShape) {
+  const struct {
+    const char* name;
+    std::vector<TAtomSphere> atoms;
+  } models[] = {{"long and thin", Rod()}, {"round", Ball()}};
+  const int sizes[][2] = {{800, 600}, {600, 800}, {1600, 300}, {300, 1600}, {400, 272}, {64, 64}, {2, 1}};
+  for (const auto& model : models) {
+    const TVec3 centre = {50, -3, 10};  // any point: the pivot moves the extent to the middle
+    const TViewExtent extent = ProjectedAtomExtent(model.atoms, centre, kResetRotX, kResetRotY);
+    for (const auto& size : sizes) {
+      SCOPED_TRACE(std::string(model.name) + " in " + std::to_string(size[0]) + "x" + std::to_string(size[1]));
+      const TAtomFit fit = FitAtomExtent(extent, centre, kResetRotX, kResetRotY, size[0], size[1]);
+      const TPixelBox box = PictureOf(model.atoms, fit, size[0], size[1]);
+      const double fill = std::max((box.Right - box.Left) / size[0], (box.Bottom - box.Top) / size[1]);
+      EXPECT_GE(fill, 0.85);
+      EXPECT_NEAR(fill, kAtomFillShare, 1e-4);
+      const double tolerance = 1e-3 * std::max(size[0], size[1]);
+      EXPECT_NEAR(box.Left, size[0] - box.Right, tolerance) << "as much margin left as right";
+      EXPECT_NEAR(box.Top, size[1] - box.Bottom, tolerance) << "as much above as below";
+      EXPECT_GT(box.Left, 0);
+      EXPECT_GT(box.Top, 0);
+    }
+  }
+  // A bounding sphere would leave the rod far smaller in a wide window: its extent binds by width.
+  const TViewExtent rod = ProjectedAtomExtent(Rod(), {0, 0, 0}, kResetRotX, kResetRotY);
+  EXPECT_GT((rod.Right - rod.Left) / (rod.Top - rod.Bottom), 3);
+
+  const TAtomFit none = FitAtomExtent({}, {1, 2, 3}, kResetRotX, kResetRotY, 800, 600);
+  EXPECT_FLOAT_EQ(none.HalfHeight, 1) << "no extent: shown as one of unit size";
+  EXPECT_FLOAT_EQ(none.Pivot.Y, 2);
+}
+
+TEST(ViewTurn, UndoesWhatItAppliesInTheViewsOrder) {
+  const TViewTurn turn(kResetRotX, kResetRotY);
+  const TVec3 v{1.5f, -2, 0.25f};
+  const TVec3 back = turn.Undo(turn.Apply(v));
+  EXPECT_NEAR(back.X, v.X, 1e-5);
+  EXPECT_NEAR(back.Y, v.Y, 1e-5);
+  EXPECT_NEAR(back.Z, v.Z, 1e-5);
+  // Turned about y first: a quarter turn about y takes +x away from the viewer, then about x
+  // takes the viewer's +z up.
+  const TVec3 x = TViewTurn(0, 90).Apply({1, 0, 0});
+  EXPECT_NEAR(x.Z, -1, 1e-6);
+  const TVec3 z = TViewTurn(90, 90).Apply({1, 0, 0});
+  EXPECT_NEAR(z.Y, 1, 1e-6);
+}
+
+TEST(DepthCue, FadesLinearlyFromTheNearestToTheFarthestPoint) {
+  TDepthSpan span = TurnedDepthSpan({10, 0, 0}, {1, 2, 3}, {10, 0, 0}, 0, 0);
+  EXPECT_FLOAT_EQ(span.Nearest, 3);
+  EXPECT_FLOAT_EQ(span.Farthest, -3);
+  span = TurnedDepthSpan({0, 0, 5}, {1, 2, 3}, {0, 0, 0}, 0, 90);  // x now runs along the depth
+  EXPECT_NEAR(span.Nearest, 1, 1e-5);
+  EXPECT_NEAR(span.Farthest, -1, 1e-5);
+
+  const TDepthCueFade fade = DepthCueFade(10, 20);
+  auto share = [&](float d) { return fade.Constant + fade.PerDistance * d; };
+  EXPECT_FLOAT_EQ(share(10), 1);
+  EXPECT_FLOAT_EQ(share(20), kFarthestDepthCueShare);
+  EXPECT_FLOAT_EQ(share(15), (1 + kFarthestDepthCueShare) / 2);
+  EXPECT_FLOAT_EQ(fade.Start(), 10);
+  EXPECT_FLOAT_EQ(share(fade.End()), 0);
+  const TDepthCueFade flat = DepthCueFade(10, 10);
+  EXPECT_FLOAT_EQ(flat.Constant + flat.PerDistance * 12, 1) << "a flat model keeps its colours";
+}
+
+// The view the renderer fits a model into: width x height pixels, the first turn.
+TCullView FittedView(const std::vector<TAtomSphere>& atoms, int width, int height) {
+  const TVec3 centre{0, 0, 0};
+  const TAtomFit fit = FitAtomExtent(ProjectedAtomExtent(atoms, centre, kResetRotX, kResetRotY), centre, kResetRotX,
+                                     kResetRotY, width, height);
+  return {width, height, fit.HalfHeight * width / height, fit.HalfHeight, fit.Pivot, kResetRotX, kResetRotY};
+}
+
+// Every pixel's nearest sphere, the plain way: what a depth test leaves of the picture.
+std::vector<int> NearestSpheres(const std::vector<TAtomSphere>& atoms, const TCullView& view) {
+  const TViewTurn turn(view.RotX, view.RotY);
+  const double perUnit = view.Height / (2 * view.HalfHeight);
+  std::vector<double> depth(static_cast<size_t>(view.Width) * view.Height, 1e30);
+  std::vector<int> nearest(depth.size(), -1);
+  for (size_t i = 0; i < atoms.size(); ++i) {
+    const TVec3 seen = turn.Apply(VecSub({atoms[i].X, atoms[i].Y, atoms[i].Z}, view.Pivot));
+    const double x = view.Width / 2.0 + seen.X * perUnit, y = view.Height / 2.0 + seen.Y * perUnit;
+    const double r = SphereRadius(atoms[i]) * perUnit;
+    for (int row = 0; row < view.Height; ++row)
+      for (int column = 0; column < view.Width; ++column) {
+        const double dx = column + 0.5 - x, dy = row + 0.5 - y, h = r * r - dx * dx - dy * dy;
+        if (h < 0) continue;
+        const double d = -seen.Z - std::sqrt(h) / perUnit;
+        const size_t at = static_cast<size_t>(row) * view.Width + column;
+        if (d < depth[at]) depth[at] = d, nearest[at] = static_cast<int>(i);
+      }
+  }
+  return nearest;
+}
+
+// Only the spheres that show in a pixel are kept: every one a depth test leaves in the picture,
+// far fewer than all in a dense model, the nearest of a row straight behind one another.
+TEST(AtomCulling, KeepsEverySphereThatShowsAndDropsHiddenOnes) {
+  const std::vector<TAtomSphere> ball = Ball();
+  const TCullView view = FittedView(ball, 160, 120);
+  TAtomCuller culler;
+  const std::vector<uint32_t> kept = culler.VisibleSpheres(ball, view);
+  EXPECT_TRUE(std::is_sorted(kept.begin(), kept.end()));
+  std::vector<bool> isKept(ball.size());
+  for (uint32_t i : kept) isKept[i] = true;
+  size_t shown = 0;
+  for (int nearest : NearestSpheres(ball, view))
+    if (nearest >= 0) {
+      ++shown;
+      ASSERT_TRUE(isKept[static_cast<size_t>(nearest)]) << "atom " << nearest << " shows but was dropped";
+    }
+  EXPECT_GT(shown, 0u);
+  EXPECT_LT(kept.size(), ball.size() / 2) << kept.size() << " of " << ball.size();
+  EXPECT_EQ(culler.Spheres(), kept);
+
+  // A row along the viewer's line of sight, smaller atoms behind a carbon: only it shows.
+  std::vector<TAtomSphere> row;
+  const TViewTurn turn(kResetRotX, kResetRotY);
+  for (int i = 0; i < 5; ++i) {
+    const TVec3 at = turn.Undo({0, 0, -5.0f * i});
+    row.push_back(Carbon(at.X, at.Y, at.Z));
+    if (i > 0) row.back().Radius = 70;  // hydrogen's 1.10 Angstrom
+  }
+  EXPECT_EQ(culler.VisibleSpheres(row, FittedView(row, 80, 60)), std::vector<uint32_t>{0});
+  EXPECT_TRUE(culler.VisibleSpheres(row, {80, 60, 1, 1, {1000, 0, 0}, 0, 0}).empty()) << "all outside the picture";
+}
+
+// The shadows over each pixel: one under a single atom's ellipse, none beside it, and no more
+// than kShadowLayersSeen however many atoms stand above one another.
+TEST(AtomCulling, ShadowLayersCountUpToWhatShows) {
+  const std::vector<TAtomSphere> one = {Carbon(0, 5, 0)};
+  TMeshModel model;
+  model.Atoms = one;
+  model.ModelCenter = {0, 5, 0};
+  model.ModelRadius = 2;
+  const TCullView view{100, 100, 10, 10, {0, 5, 0}, kResetRotX, kResetRotY};
+  TAtomCuller culler;
+  const std::vector<uint8_t> single = culler.ShadowLayers(one, view, TShadowProjection(model));
+  ASSERT_EQ(single.size(), 100u * 100u);
+  const size_t covered = static_cast<size_t>(std::count(single.begin(), single.end(), 1));
+  EXPECT_EQ(covered + static_cast<size_t>(std::count(single.begin(), single.end(), 0)), single.size());
+  // The ellipse of a sphere of 1.7 Angstrom (8.5 pixels) seen at 20 degrees and drawn in to 0.78
+  // of its width by the light's lean: pi 8.5^2 sin 20 0.78, about 60 pixels.
+  EXPECT_GT(covered, 45u);
+  EXPECT_LT(covered, 75u);
+
+  std::vector<TAtomSphere> stack(kShadowLayersSeen + 5, Carbon(0, 5, 0));
+  const std::vector<uint8_t> stacked = culler.ShadowLayers(stack, view, TShadowProjection(model));
+  for (size_t i = 0; i < stacked.size(); ++i) ASSERT_EQ(stacked[i], single[i] ? kShadowLayersSeen : 0) << i;
+
+  EXPECT_EQ(
+      std::count(culler.ShadowLayers(one, {100, 100, 10, 10, {0, 5, 0}, 0, 0}, TShadowProjection(model)).begin(),
+                 culler.ShadowLayers(one, {100, 100, 10, 10, {0, 5, 0}, 0, 0}, TShadowProjection(model)).end(), 0),
+      100 * 100)
+      << "a ground seen edge-on has no shadow";
+}
+
+}  // namespace
+}  // namespace pelorin
