@@ -1,7 +1,6 @@
 // Fuzz target: the XYZ and PDB atom readers on arbitrary text, the survey against them (it must
 // find the records and count the atoms they read), and the atom model built from what they read.
 // The first byte picks the XYZ record.
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -74,9 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ok == atoms.empty()) __builtin_trap();
   CheckAtoms(atoms);
   if (ok) CheckModel(atoms);
-  // A PDB text is one record when it holds anything but blanks, atoms or not.
-  const bool pdbBlank =
-      std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
-  CheckSurvey(text, TMolFormat::Pdb, 0, !pdbBlank, atoms.size(), true);
+  // A PDB model is a record when it holds atom lines, as the converter reads it. The survey finds
+  // the first one whenever the reader read atoms, and counts them; where the reader read none
+  // (atom lines without readable coordinates), the survey counts none either.
+  if (ok) {
+    CheckSurvey(text, TMolFormat::Pdb, 0, true, atoms.size(), true);
+  } else if (const std::optional<TRecordSurvey> survey = SurveyRecord(text, TMolFormat::Pdb, 0)) {
+    if (survey->AtomCount != 0) __builtin_trap();
+  }
   return 0;
 }
