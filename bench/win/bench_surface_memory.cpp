@@ -158,7 +158,7 @@ int main() {
       threaded.Take("loaded on another thread: all gone");
     }
     std::printf(
-        "FIGURE surface_bytes_per_facet: %.0f B (%.2f x the budget's %lld B; the highest working set of a "
+        "FIGURE surface_peak_bytes_per_facet: %.0f B (%.2f x the budget's %lld B; the highest working set of a "
         "viewer's load and first picture)\n",
         costMB * kMB / facets, costMB * kMB / facets / kSurfaceBytesPerFacet,
         static_cast<long long>(kSurfaceBytesPerFacet));
