@@ -26,6 +26,10 @@ struct TCullView {
   double HalfWidth = 1, HalfHeight = 1;
   TVec3 Pivot;
   float RotX = 0, RotY = 0;
+  bool operator==(const TCullView& o) const {
+    return Width == o.Width && Height == o.Height && HalfWidth == o.HalfWidth && HalfHeight == o.HalfHeight &&
+           Pivot.X == o.Pivot.X && Pivot.Y == o.Pivot.Y && Pivot.Z == o.Pivot.Z && RotX == o.RotX && RotY == o.RotY;
+  }
 };
 
 // VisibleSpheres and ShadowLayers keep apart what they work with: one thread may run each at once.

@@ -321,6 +321,7 @@ TView3D SurfaceView(TMeshModel& model, const TDrawArea& area, const TViewValues&
   float r;
   GetModelBounds(model, c, r);
   TView3D v;
+  v.X = area.OriginX, v.Y = area.OriginY;
   v.Width = std::max(area.Width, 1), v.Height = std::max(area.Height, 1);
   double aspect = area.Height > 0 ? static_cast<double>(area.Width) / area.Height : 1.0;
   if (aspect < 0.01) aspect = 1.0;
@@ -339,7 +340,7 @@ TView3D AtomView(TMeshModel& model, const TDrawArea& area, const TViewValues& vi
     model.DefaultExtent = ProjectedAtomExtent(model.Atoms, model.ModelCenter, kResetRotX, kResetRotY);
   TView3D v;
   const int covered = std::clamp(area.CoveredBottom, 0, std::max(area.Height - 1, 0));
-  v.Y = covered;
+  v.X = area.OriginX, v.Y = area.OriginY + covered;
   v.Width = std::max(area.Width, 1), v.Height = std::max(area.Height - covered, 1);
   const TAtomFit fit =
       FitAtomExtent(*model.DefaultExtent, model.ModelCenter, kResetRotX, kResetRotY, v.Width, v.Height);
@@ -409,6 +410,29 @@ void DrawMeshFrame(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffe
   if (drawable && !dragging && surface && model->MeshVertexCount > 0) DrawWireOverlay(*model, fromBuffers);
 }
 
+// RenderMeshModelTiles' tiles, drawn and handed over one by one.
+bool DrawTiles(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, TPictureSize picture, TPictureSize tile,
+               const TViewValues& view, const TTileSink& sink) {
+  std::vector<uint32_t> rows, pixels;
+  for (const TPictureTile& t : PictureTiles(picture, tile)) {
+    // The whole picture's area, moved so that this tile falls on the buffer's lower left corner.
+    const TDrawArea area{picture.Width, picture.Height, 0, -t.X, -(picture.Height - t.Y - t.Height)};
+    RenderMeshModel(model, buffers, area, view, TMeshFrame::Still);
+    glFinish();
+    const size_t count = static_cast<size_t>(t.Width) * t.Height;
+    rows.resize(count);
+    pixels.resize(count);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, t.Width, t.Height, GL_BGRA_EXT, GL_UNSIGNED_BYTE, rows.data());
+    for (int y = 0; y < t.Height; ++y)  // OpenGL rows run bottom-up
+      std::copy_n(rows.data() + static_cast<size_t>(t.Height - 1 - y) * t.Width, t.Width,
+                  pixels.data() + static_cast<size_t>(y) * t.Width);
+    if (!sink(t, pixels.data())) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<float> ComputeShadowVertices(const TMeshModel& model) {
@@ -458,6 +482,21 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buf
   glDisable(GL_BLEND);
   glDisable(GL_FOG);
   glEnable(GL_MULTISAMPLE);
+}
+
+bool RenderMeshModelTiles(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, TPictureSize picture,
+                          TPictureSize tile, const TViewValues& view, const TTileSink& sink) {
+  GLint maxViewport[2] = {0, 0};
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
+  if (picture.Width > maxViewport[0] || picture.Height > maxViewport[1]) {
+    DebugLogFmt("RenderMeshModelTiles: %dx%d is past the driver's viewport of %dx%d", picture.Width, picture.Height,
+                maxViewport[0], maxViewport[1]);
+    return false;
+  }
+  const bool drawn = DrawTiles(model, buffers, picture, tile, view, sink);
+  // The culler and the shadow grew to the picture's pixels; the window's next frame needs far fewer.
+  buffers.Spheres.ReleaseWorkingMemory();
+  return drawn;
 }
 
 TMeshBuffers& TMeshBufferPool::For(const std::shared_ptr<const TMeshModel>& model) {

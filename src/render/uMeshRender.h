@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include "model3d/uAtomModel.h"
 #include "model3d/uMeshModel.h"
+#include "render/uPictureTiles.h"
 #include "render/uSphereRender.h"
 #include "render/uViewValues.h"
 
@@ -58,9 +60,12 @@ struct TMeshBuffers {
 
 // Where a 3D frame goes: a width x height drawing area whose bottom `CoveredBottom` pixels lie
 // under the window's own controls (its navigation bar). An atom model is fitted into the rest;
-// the surface keeps the whole area.
+// the surface keeps the whole area. The area's lower left corner lies at OriginX, OriginY of the
+// drawing buffer: left of and below it when a picture larger than the buffer is drawn a tile
+// at a time.
 struct TDrawArea {
   int Width = 0, Height = 0, CoveredBottom = 0;
+  int OriginX = 0, OriginY = 0;
 };
 
 // The buffers of every model one window keeps ready to draw: the shown one and those it keeps
@@ -102,6 +107,16 @@ enum class TMeshFrame { Still, Dragged };
 // bounds, fit and shadow are made on first use.
 void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, const TDrawArea& area,
                      const TViewValues& view, TMeshFrame frame);
+
+// A tile's pixels: 32-bit BGRX, rows from the top, Width to a row. False stops the drawing.
+using TTileSink = std::function<bool(const TPictureTile& tile, const uint32_t* pixels)>;
+
+// Draws `model` as RenderMeshModel does a still frame, as a picture of `picture`'s size that may
+// exceed the drawing buffer: a tile of `tile`'s size (at most the buffer's) at a time into the
+// back buffer, each read back and handed to `sink` in PictureTiles' order. Nothing is shown (no
+// swap). False when the picture is larger than the driver's viewport, or `sink` stopped it.
+bool RenderMeshModelTiles(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, TPictureSize picture,
+                          TPictureSize tile, const TViewValues& view, const TTileSink& sink);
 
 // Empties the buffers when the model they hold is gone (the window went to 2D or loads another
 // model), so that the driver does not keep its mesh or spheres meanwhile. Needs their context

@@ -217,6 +217,7 @@ void Forget(TSphereDrawing& drawing) {
   drawing.Uploaded.reset();
   drawing.Refused.reset();
   drawing.Filled = false;
+  drawing.WorkedOut.reset();
 }
 
 // Compiles and links the program in the current context, once; a driver that cannot is told
@@ -414,9 +415,10 @@ class TWorkBeside {
   bool done_ = false;  // written by the thread, read once it is joined
 };
 
-// The drop shadow: the shadows over each pixel (TAtomCuller::ShadowLayers) as one texture of
-// the drawing area, each layer darkening by the shadow's alpha as a blended layer would.
-void DrawShadowLayers(TSphereDrawing& drawing, const TView3D& view, const std::vector<uint8_t>& layers) {
+// The drop shadow's texture: the shadows over each pixel (TAtomCuller::ShadowLayers) as alpha,
+// each layer darkening by the shadow's alpha as a blended layer would. False when the driver
+// refused it (a picture past its largest texture).
+bool UploadShadowLayers(TSphereDrawing& drawing, const TView3D& view, const std::vector<uint8_t>& layers) {
   static const std::array<uint8_t, kShadowLayersSeen + 1> alphaOf = [] {
     std::array<uint8_t, kShadowLayersSeen + 1> alpha{};
     for (int n = 0; n <= kShadowLayersSeen; ++n)
@@ -436,27 +438,46 @@ void DrawShadowLayers(TSphereDrawing& drawing, const TView3D& view, const std::v
   glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, view.Width, view.Height, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
                drawing.ShadowAlpha.data());
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  if (!DrainGLErrors()) {
-    glViewport(view.X, view.Y, view.Width, view.Height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glEnable(GL_TEXTURE_2D);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(0, 0, 0, 1);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0), glVertex2f(-1, -1);
-    glTexCoord2f(1, 0), glVertex2f(1, -1);
-    glTexCoord2f(1, 1), glVertex2f(1, 1);
-    glTexCoord2f(0, 1), glVertex2f(-1, 1);
-    glEnd();
-    glDisable(GL_BLEND);
-    glDisable(GL_TEXTURE_2D);
-  }
   glBindTexture(GL_TEXTURE_2D, 0);
+  return !DrainGLErrors();
+}
+
+// The shadow's texture laid over the drawing area.
+void DrawShadowTexture(const TSphereDrawing& drawing, const TView3D& view) {
+  glBindTexture(GL_TEXTURE_2D, drawing.ShadowTexture);
+  glViewport(view.X, view.Y, view.Width, view.Height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glEnable(GL_TEXTURE_2D);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColor4f(0, 0, 0, 1);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0, 0), glVertex2f(-1, -1);
+  glTexCoord2f(1, 0), glVertex2f(1, -1);
+  glTexCoord2f(1, 1), glVertex2f(1, 1);
+  glTexCoord2f(0, 1), glVertex2f(-1, 1);
+  glEnd();
+  glDisable(GL_BLEND);
+  glDisable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+// Finds the spheres that show and the shadow's layers for `work`, at once on two processors,
+// and uploads the layers; the result is kept in drawing.WorkedOut.
+void WorkOut(TSphereDrawing& drawing, const std::shared_ptr<TMeshModel>& model, const TView3D& view,
+             const TSphereDrawing::TWorkedOut& work) {
+  const TShadowProjection shadow(*model);
+  const std::vector<uint8_t>* layers = nullptr;
+  TWorkBeside shadowWork(work.Shadowed,
+                         [&] { layers = &drawing.Culler.ShadowLayers(model->Atoms, work.View, shadow); });
+  if (work.Culled) drawing.Culler.VisibleSpheres(model->Atoms, work.View);
+  if (work.Shadowed && !shadowWork.Wait()) layers = &drawing.Culler.ShadowLayers(model->Atoms, work.View, shadow);
+  drawing.WorkedOut = work;
+  drawing.WorkedOut->ShadowTextureReady = layers && UploadShadowLayers(drawing, view, *layers);
 }
 
 }  // namespace
@@ -501,6 +522,12 @@ void TSphereDrawing::ReleaseStale() {
   Filled = false;
 }
 
+void TSphereDrawing::ReleaseWorkingMemory() {
+  Culler = TAtomCuller();
+  std::vector<uint8_t>().swap(ShadowAlpha);
+  WorkedOut.reset();
+}
+
 bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TSphereDrawing& drawing, const TView3D& view,
                      const TDepthCueFade& fade, bool withShadow) {
   drawing.TakeCurrentContext();
@@ -510,17 +537,17 @@ bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TSphereDrawing& d
   glDisable(GL_LIGHTING);
   glDisable(GL_CULL_FACE);
   glDisable(GL_DEPTH_TEST);
-  const TCullView cullView{view.Width, view.Height, view.HalfWidth, view.HalfHeight, view.Pivot, view.RotX, view.RotY};
-  const bool cull = drawing.Cull && model->Atoms.size() >= kCullMinAtoms;
-  {
-    // The shadow's layers and the spheres that show are found at once, on two processors.
-    const TShadowProjection shadow(*model);
-    const std::vector<uint8_t>* layers = nullptr;
-    TWorkBeside shadowWork(withShadow, [&] { layers = &drawing.Culler.ShadowLayers(model->Atoms, cullView, shadow); });
-    if (cull) drawing.Culler.VisibleSpheres(model->Atoms, cullView);
-    if (withShadow && !shadowWork.Wait()) layers = &drawing.Culler.ShadowLayers(model->Atoms, cullView, shadow);
-    if (layers) DrawShadowLayers(drawing, view, *layers);
-  }
+  const TSphereDrawing::TWorkedOut work{
+      model,
+      {view.Width, view.Height, view.HalfWidth, view.HalfHeight, view.Pivot, view.RotX, view.RotY},
+      drawing.Cull && model->Atoms.size() >= kCullMinAtoms,
+      withShadow};
+  const std::optional<TSphereDrawing::TWorkedOut>& last = drawing.WorkedOut;
+  if (!last || last->Model.lock() != model || !(last->View == work.View) || last->Culled != work.Culled ||
+      last->Shadowed != work.Shadowed)
+    WorkOut(drawing, model, view, work);
+  if (withShadow && drawing.WorkedOut->ShadowTextureReady) DrawShadowTexture(drawing, view);
+  const bool cull = work.Culled;
 
   const double radiusPixels = model->LargestAtomRadius * view.PixelsPerUnit();
   const bool points = 2 * radiusPixels <= drawing.MaxPointSize;

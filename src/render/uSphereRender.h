@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -62,11 +63,24 @@ struct TSphereDrawing {
   // as tests compare).
   bool Cull = true;
   TAtomCuller Culler;
+  // What the culler and the shadow's texture hold: worked out for this model and view, with or
+  // without culling and shadow. A frame of the very same (a repaint, the next tile of a picture
+  // larger than the window) draws from them without working them out again.
+  struct TWorkedOut {
+    std::weak_ptr<const TMeshModel> Model;
+    TCullView View;
+    bool Culled = false, Shadowed = false;
+    bool ShadowTextureReady = false;
+  };
+  std::optional<TWorkedOut> WorkedOut;
 
   // Forgets what was made in another context, without deleting it there, and takes the current.
   void TakeCurrentContext();
   // Empties the buffer when the model it holds is gone. Needs the context current.
   void ReleaseStale();
+  // Frees the culler's and the shadow's memory, which grows with the picture's pixels (after a
+  // picture far larger than the window); the next frame works them out again.
+  void ReleaseWorkingMemory();
 };
 
 // One frame of an atom model's spheres: `view` as set up for it, the depth cue's fade (none:

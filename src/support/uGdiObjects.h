@@ -35,19 +35,27 @@ class TGdiObject {
   THandle handle_ = nullptr;
 };
 
-// A memory device context compatible with the screen.
-class TMemoryDC {
+// A device context this program made (CreateDC, CreateCompatibleDC, the print dialog's), deleted
+// with the object.
+class TOwnedDC {
  public:
-  TMemoryDC() : dc_(CreateCompatibleDC(nullptr)) {}
-  TMemoryDC(const TMemoryDC&) = delete;
-  TMemoryDC& operator=(const TMemoryDC&) = delete;
-  ~TMemoryDC() {
+  explicit TOwnedDC(HDC dc = nullptr) : dc_(dc) {}
+  TOwnedDC(const TOwnedDC&) = delete;
+  TOwnedDC& operator=(const TOwnedDC&) = delete;
+  ~TOwnedDC() {
     if (dc_) DeleteDC(dc_);
   }
   HDC get() const { return dc_; }
+  explicit operator bool() const { return dc_ != nullptr; }
 
  private:
   HDC dc_;
+};
+
+// A memory device context compatible with the screen.
+class TMemoryDC : public TOwnedDC {
+ public:
+  TMemoryDC() : TOwnedDC(CreateCompatibleDC(nullptr)) {}
 };
 
 // A window's device context (GetDC; the screen's for no window), released with the object.

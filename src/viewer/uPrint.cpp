@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "render/uPictureTiles.h"
 #include "render/uRasterPlacement.h"
 #include "render/uSceneRaster.h"
+#include "support/uDeadline.h"
 #include "support/uDebugLog.h"
 #include "support/uGdiObjects.h"
 #include "viewer/uViewerLogic.h"
@@ -18,6 +20,13 @@ namespace pelorin {
 namespace {
 
 constexpr LONG kDefaultMargin = 150;  // 1/10 mm
+// A 3D picture of at most this many pixels a side and in all (A4 or Letter at 600 dpi, the page
+// filled in its width) is drawn for a page; the driver's own limit may be lower.
+constexpr int kMaxPrintSide = 8192;
+constexpr int64_t kMaxPrintPixels = 24'000'000;
+// The print command runs on the host's thread: a model that takes longer to draw for the page
+// is not printed.
+constexpr uint32_t kPrint3DBudgetMs = 60'000;
 
 void ShowPrintError(HWND wnd, const std::string& text) {
   DebugLog("PrintView: " + text);
@@ -110,23 +119,36 @@ void Draw2D(HDC dc, const TSVGScene& scene, const RECT& area, bool showHeadings)
   DrawSceneElements(dc, scene, placement);
 }
 
-void Draw3D(HDC dc, HWND wnd, const RECT& area) {
-  TGdiObject<HBITMAP> picture(RenderViewToBitmap(wnd));
-  BITMAP info{};
-  if (!picture || !GetObject(picture.get(), sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0) return;
-  const int w = area.right - area.left, h = area.bottom - area.top;
-  const double scale = std::min(static_cast<double>(w) / info.bmWidth, static_cast<double>(h) / info.bmHeight);
-  const int outW = static_cast<int>(info.bmWidth * scale), outH = static_cast<int>(info.bmHeight * scale);
-  BITMAPINFO header{};
-  header.bmiHeader = {sizeof(BITMAPINFOHEADER), info.bmWidth, -info.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-  {
-    TMemoryDC mem;
-    if (!GetDIBits(mem.get(), picture.get(), 0, info.bmHeight, pixels.data(), &header, DIB_RGB_COLORS)) return;
+// The 3D model drawn for the page at the printer's pixels (within CapPicture's bounds: past them
+// the printer scales the picture up), a tile of the window's size at a time, each tile sent to
+// the printer as soon as it is read back, so that no picture of the page's size is held. Empty,
+// or what went wrong.
+std::string Draw3D(HDC dc, HWND wnd, const RECT& area) {
+  const TPictureSize placed = FitPicture(ShownPictureSize(wnd), {area.right - area.left, area.bottom - area.top});
+  const TPictureSize drawn = CapPicture(placed, std::min(kMaxPrintSide, LargestTiledPictureSide(wnd)), kMaxPrintPixels);
+  if (drawn.Width <= 0 || drawn.Height <= 0) return "Could not print: there is no room for the picture.";
+  const int left = area.left + (area.right - area.left - placed.Width) / 2;
+  if (!(drawn == placed)) {
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
   }
-  SetStretchBltMode(dc, HALFTONE);
-  StretchDIBits(dc, area.left + (w - outW) / 2, area.top, outW, outH, 0, 0, info.bmWidth, info.bmHeight, pixels.data(),
-                &header, DIB_RGB_COLORS, SRCCOPY);
+  DebugLogFmt("PrintView: 3D at %dx%d for %dx%d printer pixels", drawn.Width, drawn.Height, placed.Width,
+              placed.Height);
+  const TDeadline deadline = TDeadline::In(kPrint3DBudgetMs);
+  bool late = false;
+  const bool done = RenderShown3DTiles(wnd, drawn, [&](const TPictureTile& tile, const uint32_t* pixels) {
+    if (deadline.Passed()) return !(late = true);
+    const TPictureTile at = PlaceTile(tile, drawn, placed);
+    BITMAPINFO header{};
+    header.bmiHeader = {sizeof(BITMAPINFOHEADER), tile.Width, -tile.Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    return StretchDIBits(dc, left + at.X, area.top + at.Y, at.Width, at.Height, 0, 0, tile.Width, tile.Height, pixels,
+                         &header, DIB_RGB_COLORS, SRCCOPY) != 0;
+  });
+  if (done) return {};
+  if (late)
+    return "Could not print: drawing the 3D model for the printer took longer than " +
+           std::to_string(kPrint3DBudgetMs / 1000) + " s.";
+  return "Could not print: the 3D model could not be drawn at the printer's resolution.";
 }
 
 }  // namespace
@@ -142,33 +164,37 @@ bool PrintView(HWND wnd, const std::string& fileName, const RECT* margins) {
     ShowPrintError(wnd, "No printer is installed.");
     return false;
   }
-  HDC printer = ChoosePrinter(wnd);
-  state = StateOf(wnd);
-  if (!printer || !state) {
-    if (printer) DeleteDC(printer);
-    return false;
-  }
+  const TOwnedDC printerDC(ChoosePrinter(wnd));
+  state = StateOf(wnd);  // the dialog's message loop may have destroyed the window
+  if (!printerDC || !state) return false;
+  const HDC printer = printerDC.get();
   const std::string caption = CaptionOf(*state, fileName);
   DOCINFOA doc{};
   doc.cbSize = sizeof doc;
   const std::string docName = "Pelorin - " + BaseName(state->FileName);
   doc.lpszDocName = docName.c_str();
   bool printed = false;
+  std::string failure = "Could not print.";
   if (StartDocA(printer, &doc) > 0) {
     if (StartPage(printer) > 0) {
       RECT area = PageArea(printer, margins);
       area.top += DrawCaption(printer, area, caption);
+      std::string drawFailure;
       if (state->Mode == TViewMode::k3D)
-        Draw3D(printer, wnd, area);
+        drawFailure = Draw3D(printer, wnd, area);
       else
         Draw2D(printer, state->Scene, area, state->View.ShowHeadings);
-      printed = EndPage(printer) > 0;
+      if (!drawFailure.empty()) failure = drawFailure;
+      printed = drawFailure.empty() && EndPage(printer) > 0;
     }
-    printed = EndDoc(printer) > 0 && printed;
+    // A page that could not be drawn whole goes nowhere.
+    if (printed)
+      printed = EndDoc(printer) > 0;
+    else
+      AbortDoc(printer);
   }
-  DeleteDC(printer);
   DebugLogFmt("PrintView: %s [%s]", printed ? "printed" : "FAILED", caption.c_str());
-  if (!printed) ShowPrintError(wnd, "Could not print.");
+  if (!printed) ShowPrintError(wnd, failure);
   return printed;
 }
 

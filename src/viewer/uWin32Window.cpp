@@ -611,6 +611,39 @@ HBITMAP RenderViewToBitmap(HWND wnd) {
   return ReadBackPicture(wnd, state);
 }
 
+TPictureSize ShownPictureSize(HWND wnd) {
+  const TPelorinState* state = StateOf(wnd);
+  if (!state) return {};
+  const TDrawSize size = ClientDrawSize(wnd);
+  const int width = size.w - FieldsPanelWidthOf(*state, size.w), height = size.h - kNavBarHeight;
+  return width > 0 && height > 0 ? TPictureSize{width, height} : TPictureSize{};
+}
+
+int LargestTiledPictureSide(HWND wnd) {
+  TPelorinState* state = StateOf(wnd);
+  if (!state || !state->GL) return 0;
+  const TCurrentContext current = state->GL->MakeCurrent();
+  if (!current) return 0;
+  GLint viewport[2] = {0, 0};
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+  return std::min(viewport[0], viewport[1]);
+}
+
+bool RenderShown3DTiles(HWND wnd, TPictureSize size, const TTileSink& sink) {
+  TPelorinState* state = StateOf(wnd);
+  if (!state || !state->GL || !state->SceneReady || state->Loading || state->Mode != TViewMode::k3D) return false;
+  RECT client{};
+  GetClientRect(wnd, &client);
+  // The tiles go through the window's back buffer, which is as large as its client area.
+  const TPictureSize tile{client.right - client.left, client.bottom - client.top};
+  const TCurrentContext current = state->GL->MakeCurrent();
+  if (!current || tile.Width <= 0 || tile.Height <= 0) return false;
+  const bool drawn =
+      RenderMeshModelTiles(state->Model, state->GL->MeshPool().For(state->Model), size, tile, state->View, sink);
+  Invalidate(wnd);  // the back buffer now holds the last tile
+  return drawn;
+}
+
 void ViewerLibraryAttach(HINSTANCE instance) {
   gInstance = instance;
 }

@@ -17,6 +17,8 @@
 #include "formats/uSDFData.h"
 #include "model3d/uAtomModel.h"
 #include "model3d/uMeshModel.h"
+#include "render/uMeshRender.h"
+#include "render/uPictureTiles.h"
 #include "svg/uScene2D.h"
 #include "viewer/uViewCache.h"
 #include "viewer/uViewerLogic.h"
@@ -130,6 +132,18 @@ bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags);
 // buffer and reads it into a new 32-bit top-down DIB section of the drawing area's size.
 // Null when the window has no OpenGL context or nothing to draw. The caller deletes it.
 HBITMAP RenderViewToBitmap(HWND wnd);
+
+// The size of the picture the window shows: its drawing area above the navigation bar and beside
+// the fields panel; empty when it shows none.
+TPictureSize ShownPictureSize(HWND wnd);
+// The longest side of a picture the window's OpenGL driver draws in tiles (its viewport's); 0
+// without a context.
+int LargestTiledPictureSide(HWND wnd);
+// Draws the 3D model the window shows, framed as shown, as a picture of `size` (any size up to
+// LargestTiledPictureSide), a tile of the window's size at a time handed to `sink`
+// (RenderMeshModelTiles); the window draws its own picture again afterwards. False when the
+// window shows no 3D model, the size is refused or the sink stopped the drawing.
+bool RenderShown3DTiles(HWND wnd, TPictureSize size, const TTileSink& sink);
 
 // Library start and unload of the viewer module.
 void ViewerLibraryAttach(HINSTANCE instance);

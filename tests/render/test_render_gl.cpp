@@ -651,6 +651,69 @@ TEST(AtomModelPicture, DepthCueAndShadowOnBothWays) {
   EXPECT_NEAR(double(shadows[0]) / shadows[1], 1, 0.2) << "the same shadow";
 }
 
+// A picture larger than the buffer is drawn a tile at a time: put together, the tiles are the
+// picture drawn whole, for spheres as points and (zoomed in) as quads, for meshes, and for a
+// model large enough to be culled, with its shadow. A sink that says stop ends the drawing; a
+// picture past the driver's viewport is refused.
+TEST(AtomModelPicture, DrawnInTilesIsThePictureDrawnWhole) {
+  TGLWindow window;
+  ASSERT_TRUE(window.Ready());
+  const struct {
+    const char* Name;
+    int Atoms;
+    float Zoom;
+    TDrawn Drawn;
+  } cases[] = {
+      {"spheres", 14, 1, TDrawn::Spheres},
+      {"spheres as quads", 14, 6, TDrawn::Spheres},
+      {"meshes", 14, 1.5f, TDrawn::Meshes},
+      {"culled", int(kCullMinAtoms) + 3000, 1, TDrawn::Spheres},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TMeshBuffers buffers;
+    if (c.Drawn == TDrawn::Meshes) buffers.AssumeGLVersion("1.1.0");
+    const auto model = AtomModel(AtomGrid(c.Atoms), TAtomDrawing::Impostors);
+    TViewValues view;
+    view.Zoom3D = c.Zoom;
+    RenderMeshModel(model, buffers, {kWidth, kHeight, 0}, view, TMeshFrame::Still);
+    const std::vector<unsigned char> whole = BackBuffer();  // rows from the bottom
+    std::vector<uint32_t> tiled(kWidth * kHeight);
+    size_t tiles = 0;
+    const bool drawn = RenderMeshModelTiles(
+        model, buffers, {kWidth, kHeight}, {150, 110}, view, [&](const TPictureTile& t, const uint32_t* pixels) {
+          for (int y = 0; y < t.Height; ++y)
+            std::copy_n(pixels + y * t.Width, t.Width, &tiled[(t.Y + y) * kWidth + t.X]);
+          return ++tiles > 0;
+        });
+    EXPECT_TRUE(drawn);
+    EXPECT_EQ(tiles, 9u);
+    size_t differing = 0, lit = 0;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x) {
+        const unsigned char* p = &whole[4 * ((kHeight - 1 - y) * kWidth + x)];
+        const uint32_t t = tiled[y * kWidth + x];
+        // A mesh's shading may round a level apart where its facets are set up from another corner.
+        differing += std::abs(int(t >> 16 & 0xFF) - p[0]) > 1 || std::abs(int(t >> 8 & 0xFF) - p[1]) > 1 ||
+                     std::abs(int(t & 0xFF) - p[2]) > 1;
+        lit += p[0] > 100;
+      }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_GT(lit, size_t(kWidth * kHeight / 50)) << "the model is in the picture";
+    tiles = 0;
+    EXPECT_FALSE(RenderMeshModelTiles(model, buffers, {kWidth, kHeight}, {150, 110}, view,
+                                      [&](const TPictureTile&, const uint32_t*) { return ++tiles < 2; }));
+    EXPECT_EQ(tiles, 2u) << "stopped where the sink said";
+  }
+  GLint maxViewport[2] = {0, 0};
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
+  bool called = false;
+  EXPECT_FALSE(RenderMeshModelTiles(AtomModel(AtomGrid(14), TAtomDrawing::Impostors), window.Mesh(),
+                                    {maxViewport[0] + 1, 100}, {150, 110}, {},
+                                    [&](const TPictureTile&, const uint32_t*) { return called = true; }));
+  EXPECT_FALSE(called);
+}
+
 // A window's buffer record goes with the window: its buffers are deleted while their context is
 // current, and never in another context, whose buffers of the same names are not the record's.
 TEST(MeshBuffers, AreDeletedInTheirOwnContextOnly) {

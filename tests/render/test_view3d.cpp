@@ -1,6 +1,6 @@
 // Tests of the 3D view's geometry: the fit of an atom model into windows of every shape, the
-// depth a turned model spans and the depth cue's fade over it, and the culling of hidden spheres
-// and of shadows that darken nothing more.
+// depth a turned model spans and the depth cue's fade over it, the culling of hidden spheres
+// and of shadows that darken nothing more, and the tiles of a picture made for a page.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/uAtomCulling.h"
+#include "render/uPictureTiles.h"
 #include "render/uView3D.h"
 #include "render/uViewValues.h"
 
@@ -211,6 +212,40 @@ TEST(AtomCulling, ShadowLayersCountUpToWhatShows) {
                  culler.ShadowLayers(one, {100, 100, 10, 10, {0, 5, 0}, 0, 0}, TShadowProjection(model)).end(), 0),
       100 * 100)
       << "a ground seen edge-on has no shadow";
+}
+
+// A page's picture made a tile at a time: the tiles cover it once, the size fits the page and
+// keeps to the driver's and the memory's bounds, and the placed tiles meet edge to edge.
+TEST(PictureTiles, CoverFitKeepToTheirBoundsAndMeetOnThePage) {
+  const std::vector<TPictureTile> tiles = PictureTiles({1000, 650}, {400, 300});
+  ASSERT_EQ(tiles.size(), 9u);
+  std::vector<int> covered(1000 * 650);
+  for (const TPictureTile& t : tiles)
+    for (int y = t.Y; y < t.Y + t.Height; ++y)
+      for (int x = t.X; x < t.X + t.Width; ++x) ++covered[y * 1000 + x];
+  EXPECT_TRUE(std::all_of(covered.begin(), covered.end(), [](int n) { return n == 1; }));
+  EXPECT_TRUE(PictureTiles({0, 650}, {400, 300}).empty());
+  EXPECT_TRUE(PictureTiles({1000, 650}, {400, 0}).empty());
+
+  EXPECT_EQ(FitPicture({800, 572}, {4658, 6000}), (TPictureSize{4658, 3330})) << "the width binds";
+  EXPECT_EQ(FitPicture({300, 900}, {4658, 6000}), (TPictureSize{2000, 6000})) << "the height binds";
+  EXPECT_EQ(FitPicture({800, 0}, {4658, 6000}), TPictureSize{});
+
+  EXPECT_EQ(CapPicture({4658, 3330}, 16384, 36000000), (TPictureSize{4658, 3330})) << "within both";
+  EXPECT_EQ(CapPicture({20000, 10000}, 8192, 0), (TPictureSize{8192, 4096}));
+  const TPictureSize capped = CapPicture({9316, 6660}, 16384, 36000000);  // 1200 dpi
+  EXPECT_LE(int64_t{capped.Width} * capped.Height, 36000000);
+  EXPECT_NEAR(double(capped.Width) / capped.Height, 9316.0 / 6660, 0.001);
+
+  // Drawn at half the page's pixels: the placed tiles again cover the page's picture once.
+  const TPictureSize drawn{333, 217}, placed{666, 434};
+  std::vector<int> onPage(666 * 434);
+  for (const TPictureTile& t : PictureTiles(drawn, {100, 70})) {
+    const TPictureTile p = PlaceTile(t, drawn, placed);
+    for (int y = p.Y; y < p.Y + p.Height; ++y)
+      for (int x = p.X; x < p.X + p.Width; ++x) ++onPage[y * 666 + x];
+  }
+  EXPECT_TRUE(std::all_of(onPage.begin(), onPage.end(), [](int n) { return n == 1; }));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <regex>
 
 #include "dialog_driver.h"
 #include "lattice_pdb.h"
@@ -140,6 +141,91 @@ TClipboardSeen ReadClipboard() {
   }
   CloseClipboard();
   return seen;
+}
+
+// --- A printer whose pages land in a file ---
+
+// A PostScript printer of Wine's own driver at `dpi` on A4 paper whose port is a file, made
+// for a test and taken away after it (one of its name that a crashed run left is replaced). It
+// is the default printer meanwhile, so the print dialog offers it.
+class TFilePrinter {
+ public:
+  TFilePrinter(const std::string& output, int dpi) {
+    Remove();
+    wchar_t folder[MAX_PATH] = {};
+    DWORD needed = 0;
+    if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(folder), sizeof folder, &needed))
+      return;
+    ppd_ = std::wstring(folder) + L"\\" + kPPDName;
+    WriteFileBytes(std::string(ppd_.begin(), ppd_.end()), PPDText(dpi));
+    DRIVER_INFO_3W driver{};
+    driver.cVersion = 3;
+    driver.pName = const_cast<wchar_t*>(kDriverName);
+    driver.pDriverPath = const_cast<wchar_t*>(L"wineps.drv");
+    driver.pConfigFile = const_cast<wchar_t*>(L"wineps.drv");
+    driver.pDataFile = const_cast<wchar_t*>(kPPDName);
+    if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE*>(&driver))) return;
+    std::wstring port(output.begin(), output.end());
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = const_cast<wchar_t*>(kPrinterName);
+    info.pPortName = port.data();
+    info.pDriverName = const_cast<wchar_t*>(kDriverName);
+    info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
+    info.pDatatype = const_cast<wchar_t*>(L"RAW");
+    HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+    if (!printer) return;
+    ClosePrinter(printer);
+    ready_ = SetDefaultPrinterW(kPrinterName) != 0;
+  }
+  TFilePrinter(const TFilePrinter&) = delete;
+  TFilePrinter& operator=(const TFilePrinter&) = delete;
+  ~TFilePrinter() {
+    Remove();
+    if (!ppd_.empty()) DeleteFileW(ppd_.c_str());
+  }
+  bool Ready() const { return ready_; }
+
+ private:
+  static constexpr const wchar_t* kPrinterName = L"Pelorin Test File Printer";
+  static constexpr const wchar_t* kDriverName = L"Pelorin Test PostScript";
+  static constexpr const wchar_t* kPPDName = L"pelorin-test.ppd";
+
+  static void Remove() {
+    HANDLE printer = nullptr;
+    if (OpenPrinterW(const_cast<wchar_t*>(kPrinterName), &printer, nullptr)) {
+      DeletePrinter(printer);
+      ClosePrinter(printer);
+    }
+    DeletePrinterDriverW(nullptr, nullptr, const_cast<wchar_t*>(kDriverName));
+  }
+  // A colour PostScript printer with A4 paper and a margin of a quarter inch.
+  static std::string PPDText(int dpi) {
+    return "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*LanguageVersion: English\n"
+           "*LanguageEncoding: ISOLatin1\n*ModelName: \"Pelorin Test\"\n*NickName: \"Pelorin Test\"\n"
+           "*PCFileName: \"PELORIN.PPD\"\n*LanguageLevel: \"2\"\n*ColorDevice: True\n*DefaultColorSpace: RGB\n"
+           "*DefaultResolution: " +
+           std::to_string(dpi) +
+           "dpi\n*OpenUI *PageSize: PickOne\n*DefaultPageSize: A4\n"
+           "*PageSize A4/A4: \"<</PageSize[595 842]>>setpagedevice\"\n*CloseUI: *PageSize\n"
+           "*DefaultImageableArea: A4\n*ImageableArea A4/A4: \"18 18 577 824\"\n"
+           "*DefaultPaperDimension: A4\n*PaperDimension A4/A4: \"595 842\"\n";
+  }
+
+  std::wstring ppd_;
+  bool ready_ = false;
+};
+
+// The bitmaps a PostScript page holds: each one's pixels and the size it is drawn at in the
+// driver's device units ("w h scale" before its dictionary).
+struct TPostScriptImage {
+  int Width = 0, Height = 0, DrawnWidth = 0, DrawnHeight = 0;
+};
+std::vector<TPostScriptImage> PostScriptImages(const std::string& ps) {
+  std::vector<TPostScriptImage> images;
+  const std::regex image(R"((\d+) (\d+) scale\s*<<\s*/ImageType 1\s*/Width (\d+)\s*/Height (\d+))");
+  for (auto it = std::sregex_iterator(ps.begin(), ps.end(), image); it != std::sregex_iterator(); ++it)
+    images.push_back({std::stoi((*it)[3]), std::stoi((*it)[4]), std::stoi((*it)[1]), std::stoi((*it)[2])});
+  return images;
 }
 
 // --- Fixture ---
@@ -497,6 +583,51 @@ TEST_F(ExportTest, PrintWithoutAPrinterSaysSoAndWithOneOffersItsDialog) {
   }
   EXPECT_TRUE(State(wnd)->SceneReady);  // the view is as it was
   DestroyWindow(wnd);
+}
+
+// With a printer (Wine's PostScript driver printing into a file at 300 dpi): the 2D drawing
+// goes to the page as vectors, no bitmap; the 3D model is drawn again for the page, its tiles
+// sent at the printer's own pixels (each bitmap drawn at its own size) and together many times
+// the window's picture.
+TEST_F(ExportTest, PrintsTheDrawingAsVectorsAndTheModelAtThePrintersResolution) {
+  for (TViewMode mode : {TViewMode::k2D, TViewMode::k3D}) {
+    SCOPED_TRACE(ViewModeText(mode));
+    const std::string output = out_.File(ViewModeText(mode) + ".ps");
+    TFilePrinter printer(output, 300);
+    ASSERT_TRUE(printer.Ready());
+    UseStartMode(mode);
+    HWND wnd = Open(SamplePath("caffeine.mol"));
+    ASSERT_TRUE(WaitLoaded(wnd));
+    ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+    TDialogScript script(parent_, [&](TDialogScript& s) {
+      HWND dialog = WaitForDialog(s.Owner());
+      if (!dialog) return s.Notes.push_back("no print dialog");
+      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    bool printed = false;
+    RunCommand(script, [&] { printed = PrintView(wnd, "caffeine.mol", nullptr); });
+    EXPECT_TRUE(script.Notes.empty()) << script.Notes.front();
+    EXPECT_TRUE(script.Boxes.empty()) << script.Boxes.front().Text;
+    EXPECT_TRUE(printed);
+    const std::string ps = ReadFileBytes(output);
+    ASSERT_EQ(ps.compare(0, 4, "%!PS"), 0) << "a PostScript page";
+    const std::vector<TPostScriptImage> images = PostScriptImages(ps);
+    if (mode == TViewMode::k2D) {
+      EXPECT_TRUE(images.empty());
+      EXPECT_NE(ps.find("lineto"), std::string::npos) << "bonds as lines";
+    } else {
+      int64_t pixels = 0;
+      for (const TPostScriptImage& image : images) {
+        EXPECT_EQ(image.DrawnWidth, image.Width);
+        EXPECT_EQ(image.DrawnHeight, image.Height);
+        pixels += int64_t{image.Width} * image.Height;
+      }
+      const TPictureSize shown = ShownPictureSize(wnd);
+      EXPECT_GT(pixels, 8 * int64_t{shown.Width} * shown.Height);
+      EXPECT_GT(images.size(), 1u) << "a tile at a time";
+    }
+    DestroyWindow(wnd);
+  }
 }
 
 TEST_F(ExportTest, ClosingTheViewerDuringADialogEndsTheCommandQuietly) {
