@@ -34,11 +34,31 @@ TRecordRead ReadRecordOf(const TRecordIndex* records, int32_t index, const TReco
   }
 }
 
+namespace {
+
+// True when record `index` is all of the file (a file of one molecule, frame or model) and a
+// record's input would be written in the file's own format: the file then is that input, and a
+// large record is neither copied nor read twice. Not for SDF records, whose input is a molfile
+// and whose text gives the record's data, nor for SMILES lines, whose file may be named otherwise.
+bool RecordIsWholeFile(const std::string& fileName, const TRecordIndex& records, int32_t index) {
+  const TRecordRule rule = records.Rule();
+  if (index != 0 || rule == TRecordRule::kSDF || rule == TRecordRule::kLines) return false;
+  uint64_t start = 0, end = 0;
+  return records.RecordRange(0, start, end) && start == 0 && FileSizeOf(fileName) == std::optional<uint64_t>(end);
+}
+
+}  // namespace
+
 bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index, std::string& input,
                      TFileRemover& remover, std::string& error, const TStopCheck& stop, std::string* recordText) {
   input = fileName;
   std::string local;
   std::string& text = recordText ? *recordText : local;
+  if (records && RecordIsWholeFile(fileName, *records, index)) {
+    text.clear();
+    error.clear();
+    return true;
+  }
   bool wholeFile = false;
   TRecordReadLimits limits;
   limits.Stop = stop;

@@ -18,10 +18,10 @@ std::string MakeRecordTempName(const std::string& extension);
 // record not known (yet) or unreadable: kFailed).
 [[nodiscard]] TRecordRead ReadRecordOf(const TRecordIndex* records, int32_t index, const TRecordReadLimits& limits,
                                        std::string& text, bool& wholeFile, std::string& error);
-// The converter's input for record `index`: `fileName` itself, or a new temporary file holding
-// the record (named by RecordInputExtension of the index's rule), which `remover` deletes. The
-// record is read in pieces; `stop` (optional) can end the read between them. `recordText`
-// (optional) receives the record's text (empty when the file itself is the input).
+// The converter's input for record `index`: `fileName` itself (no records, a SMILES grid, or a
+// record that is the whole file), or a new temporary file holding the record (named by RecordInputExtension of the
+// index's rule), which `remover` deletes. The record is read in pieces; `stop` (optional) can end the read between
+// them. `recordText` (optional) receives the record's text (empty when the file itself is the input).
 [[nodiscard]] bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index,
                                    std::string& input, TFileRemover& remover, std::string& error,
                                    const TStopCheck& stop = {}, std::string* recordText = nullptr);

@@ -532,7 +532,7 @@ TEST_F(ExportTest, SvgOfAThreeDViewIsBoundedOrNotAvailable) {
     size_t Runs;  // converter runs of the export
   } cases[] = {
       {"a converter that hangs", SamplePath("ethanol.pdb"),
-       "Could not generate SVG: Open Babel did not finish within 0.6 s: pelorin_mol_", 1},  // its one model's input
+       "Could not generate SVG: Open Babel did not finish within 0.6 s: ethanol.pdb", 1},  // its one model is all of it
       {"20,000 atoms", protein,
        "Could not generate SVG: SVG is not available for a record of 20000 atoms (MaxThumbnail2DAtoms is 150)", 0},
   };

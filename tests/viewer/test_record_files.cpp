@@ -1,5 +1,5 @@
-// Converting one record of a multi-record file through a temporary record file, and the text a
-// copy takes of the shown record.
+// Converting one record of a multi-record file through a temporary record file (a record that is
+// the whole file through the file itself), and the text a copy takes of the shown record.
 #include <chrono>
 
 #include "convert/converter_test_util.h"
@@ -51,6 +51,41 @@ TEST_F(RecordFileTest, FileWithoutRecordsIsConvertedDirectly) {
   ASSERT_TRUE(ConvertRecord2D(&state, svg, error)) << error;
   EXPECT_NE(Log().find("RunOBabelMode: InputFile=[" + state.FileName + "]"), std::string::npos);
   EXPECT_FALSE(ConvertRecord2D(nullptr, svg, error));
+}
+
+// A record that is all of its file is converted from the file itself (nothing is copied, a large
+// frame is not read twice), unless its input has another format (an SDF record goes as a
+// molfile, its text giving the record's data); a record of several is copied.
+TEST_F(RecordFileTest, ARecordThatIsTheWholeFileIsItsOwnInput) {
+  using pelorin_test::ReadFileBytes;
+  using pelorin_test::WriteFileBytes;
+  pelorin_test::TTempDir dir;
+  const std::string oneFrame = dir.File("one.xyz"), twoFrames = dir.File("two.xyz"), oneRecord = dir.File("one.sdf");
+  const std::string frame = "3\nwater\nO 0 0 0\nH 0.96 0 0\nH -0.24 0.93 0\n";
+  WriteFileBytes(oneFrame, frame);
+  WriteFileBytes(twoFrames, frame + frame);
+  WriteFileBytes(oneRecord, ReadFileBytes(testpaths::SamplePath("caffeine.mol")) + "$$$$\n");
+  const struct {
+    const char* Name;
+    std::string File;
+    TRecordRule Rule;
+    bool Itself;
+  } cases[] = {
+      {"a PDB of one model", testpaths::SamplePath("ethanol.pdb"), TRecordRule::kPDB, true},
+      {"an XYZ of one frame", oneFrame, TRecordRule::kXYZ, true},
+      {"the first of two frames", twoFrames, TRecordRule::kXYZ, false},
+      {"an SDF of one record", oneRecord, TRecordRule::kSDF, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRecordIndex records(c.File, c.Rule);
+    ASSERT_EQ(BuildRecordIndex(records), TRecordIndexState::kComplete);
+    std::string input, error, text;
+    TFileRemover remover("");
+    ASSERT_TRUE(MakeRecordInput(c.File, &records, 0, input, remover, error, {}, &text)) << error;
+    EXPECT_EQ(input == c.File, c.Itself) << input;
+    EXPECT_EQ(text.empty(), c.Itself);
+  }
 }
 
 TEST_F(RecordFileTest, UnwritableRecordFileStopsBeforeTheConverter) {
