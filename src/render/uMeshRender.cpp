@@ -486,6 +486,8 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buf
 
 bool RenderMeshModelTiles(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, TPictureSize picture,
                           TPictureSize tile, const TViewValues& view, const TTileSink& sink) {
+  // RenderMeshModel leaves the buffer as it was for want of a model: no tile would be a picture.
+  if (!model || (model->FacetCount <= 0 && model->Atoms.empty())) return false;
   GLint maxViewport[2] = {0, 0};
   glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
   if (picture.Width > maxViewport[0] || picture.Height > maxViewport[1]) {

@@ -114,7 +114,8 @@ using TTileSink = std::function<bool(const TPictureTile& tile, const uint32_t* p
 // Draws `model` as RenderMeshModel does a still frame, as a picture of `picture`'s size that may
 // exceed the drawing buffer: a tile of `tile`'s size (at most the buffer's) at a time into the
 // back buffer, each read back and handed to `sink` in PictureTiles' order. Nothing is shown (no
-// swap). False when the picture is larger than the driver's viewport, or `sink` stopped it.
+// swap). False when there is no model to draw, the picture is larger than the driver's viewport,
+// or `sink` stopped it.
 bool RenderMeshModelTiles(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, TPictureSize picture,
                           TPictureSize tile, const TViewValues& view, const TTileSink& sink);
 

@@ -654,7 +654,7 @@ TEST(AtomModelPicture, DepthCueAndShadowOnBothWays) {
 // A picture larger than the buffer is drawn a tile at a time: put together, the tiles are the
 // picture drawn whole, for spheres as points and (zoomed in) as quads, for meshes, and for a
 // model large enough to be culled, with its shadow. A sink that says stop ends the drawing; a
-// picture past the driver's viewport is refused.
+// picture past the driver's viewport, or of an empty model, is refused.
 TEST(AtomModelPicture, DrawnInTilesIsThePictureDrawnWhole) {
   TGLWindow window;
   ASSERT_TRUE(window.Ready());
@@ -711,6 +711,9 @@ TEST(AtomModelPicture, DrawnInTilesIsThePictureDrawnWhole) {
   EXPECT_FALSE(RenderMeshModelTiles(AtomModel(AtomGrid(14), TAtomDrawing::Impostors), window.Mesh(),
                                     {maxViewport[0] + 1, 100}, {150, 110}, {},
                                     [&](const TPictureTile&, const uint32_t*) { return called = true; }));
+  EXPECT_FALSE(RenderMeshModelTiles(std::make_shared<TMeshModel>(), window.Mesh(), {kWidth, kHeight}, {150, 110}, {},
+                                    [&](const TPictureTile&, const uint32_t*) { return called = true; }))
+      << "no model, no picture";
   EXPECT_FALSE(called);
 }
 
