@@ -410,21 +410,29 @@ void DrawMeshFrame(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffe
   if (drawable && !dragging && surface && model->MeshVertexCount > 0) DrawWireOverlay(*model, fromBuffers);
 }
 
-// RenderMeshModelTiles' tiles, drawn and handed over one by one.
-bool DrawTiles(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, TPictureSize picture, TPictureSize tile,
-               const TViewValues& view, const TTileSink& sink) {
+// RenderMeshModelTiles' tiles, drawn and handed over one by one; false when a read-back failed
+// or the sink stopped.
+bool DrawTiles(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, TPictureSize picture, int coveredBottom,
+               TPictureSize tile, const TViewValues& view, const TTileSink& sink) {
   std::vector<uint32_t> rows, pixels;
   for (const TPictureTile& t : PictureTiles(picture, tile)) {
-    // The whole picture's area, moved so that this tile falls on the buffer's lower left corner.
-    const TDrawArea area{picture.Width, picture.Height, 0, -t.X, -(picture.Height - t.Y - t.Height)};
+    // The whole area, moved so that this tile of the picture above its covered band falls on the
+    // buffer's lower left corner.
+    const TDrawArea area{picture.Width, picture.Height + coveredBottom, coveredBottom, -t.X,
+                         -(picture.Height - t.Y - t.Height) - coveredBottom};
     RenderMeshModel(model, buffers, area, view, TMeshFrame::Still);
     glFinish();
     const size_t count = static_cast<size_t>(t.Width) * t.Height;
     rows.resize(count);
     pixels.resize(count);
+    DrainGLErrors();  // the drawing's are not the read's
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, t.Width, t.Height, GL_BGRA_EXT, GL_UNSIGNED_BYTE, rows.data());
+    if (DrainGLErrors()) {
+      DebugLog("RenderMeshModelTiles: a tile could not be read back");
+      return false;
+    }
     for (int y = 0; y < t.Height; ++y)  // OpenGL rows run bottom-up
       std::copy_n(rows.data() + static_cast<size_t>(t.Height - 1 - y) * t.Width, t.Width,
                   pixels.data() + static_cast<size_t>(y) * t.Width);
@@ -432,6 +440,18 @@ bool DrawTiles(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, 
   }
   return true;
 }
+
+// Frees what the sphere renderer grew to a picture's pixels, however the drawing ends.
+class TWorkingMemoryRelease {
+ public:
+  explicit TWorkingMemoryRelease(TSphereDrawing& drawing) : drawing_(drawing) {}
+  TWorkingMemoryRelease(const TWorkingMemoryRelease&) = delete;
+  TWorkingMemoryRelease& operator=(const TWorkingMemoryRelease&) = delete;
+  ~TWorkingMemoryRelease() { drawing_.ReleaseWorkingMemory(); }
+
+ private:
+  TSphereDrawing& drawing_;
+};
 
 }  // namespace
 
@@ -485,20 +505,20 @@ void RenderMeshModel(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buf
 }
 
 bool RenderMeshModelTiles(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, TPictureSize picture,
-                          TPictureSize tile, const TViewValues& view, const TTileSink& sink) {
+                          int coveredBottom, TPictureSize tile, const TViewValues& view, const TTileSink& sink) {
   // RenderMeshModel leaves the buffer as it was for want of a model: no tile would be a picture.
   if (!model || (model->FacetCount <= 0 && model->Atoms.empty())) return false;
+  coveredBottom = std::max(coveredBottom, 0);
   GLint maxViewport[2] = {0, 0};
   glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
-  if (picture.Width > maxViewport[0] || picture.Height > maxViewport[1]) {
-    DebugLogFmt("RenderMeshModelTiles: %dx%d is past the driver's viewport of %dx%d", picture.Width, picture.Height,
-                maxViewport[0], maxViewport[1]);
+  if (picture.Width > maxViewport[0] || picture.Height > maxViewport[1] - coveredBottom) {
+    DebugLogFmt("RenderMeshModelTiles: %dx%d is past the driver's viewport of %dx%d", picture.Width,
+                picture.Height + coveredBottom, maxViewport[0], maxViewport[1]);
     return false;
   }
-  const bool drawn = DrawTiles(model, buffers, picture, tile, view, sink);
-  // The culler and the shadow grew to the picture's pixels; the window's next frame needs far fewer.
-  buffers.Spheres.ReleaseWorkingMemory();
-  return drawn;
+  // The culler and the shadow grow to the picture's pixels; the window's next frame needs far fewer.
+  const TWorkingMemoryRelease release(buffers.Spheres);
+  return DrawTiles(model, buffers, picture, coveredBottom, tile, view, sink);
 }
 
 TMeshBuffers& TMeshBufferPool::For(const std::shared_ptr<const TMeshModel>& model) {

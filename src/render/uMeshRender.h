@@ -113,11 +113,13 @@ using TTileSink = std::function<bool(const TPictureTile& tile, const uint32_t* p
 
 // Draws `model` as RenderMeshModel does a still frame, as a picture of `picture`'s size that may
 // exceed the drawing buffer: a tile of `tile`'s size (at most the buffer's) at a time into the
-// back buffer, each read back and handed to `sink` in PictureTiles' order. Nothing is shown (no
-// swap). False when there is no model to draw, the picture is larger than the driver's viewport,
-// or `sink` stopped it.
+// back buffer, each read back and handed to `sink` in PictureTiles' order. The picture is the
+// part of a drawing area above a band of `coveredBottom` pixels, framed as a window whose
+// controls cover that band frames it. Nothing is shown (no swap). False when there is no model
+// to draw, the area is larger than the driver's viewport, a tile could not be read back, or
+// `sink` stopped the drawing.
 bool RenderMeshModelTiles(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, TPictureSize picture,
-                          TPictureSize tile, const TViewValues& view, const TTileSink& sink);
+                          int coveredBottom, TPictureSize tile, const TViewValues& view, const TTileSink& sink);
 
 // Empties the buffers when the model they hold is gone (the window went to 2D or loads another
 // model), so that the driver does not keep its mesh or spheres meanwhile. Needs their context

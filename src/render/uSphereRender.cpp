@@ -470,6 +470,7 @@ void DrawShadowTexture(const TSphereDrawing& drawing, const TView3D& view) {
 // and uploads the layers; the result is kept in drawing.WorkedOut.
 void WorkOut(TSphereDrawing& drawing, const std::shared_ptr<TMeshModel>& model, const TView3D& view,
              const TSphereDrawing::TWorkedOut& work) {
+  drawing.WorkedOut.reset();  // nothing holds for any view until the work is done
   const TShadowProjection shadow(*model);
   const std::vector<uint8_t>* layers = nullptr;
   TWorkBeside shadowWork(work.Shadowed,

@@ -5,6 +5,8 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "render/uPictureTiles.h"
@@ -121,9 +123,10 @@ void Draw2D(HDC dc, const TSVGScene& scene, const RECT& area, bool showHeadings)
 
 // The 3D model drawn for the page at the printer's pixels (within CapPicture's bounds: past them
 // the printer scales the picture up), a tile of the window's size at a time, each tile sent to
-// the printer as soon as it is read back, so that no picture of the page's size is held. Empty,
-// or what went wrong.
-std::string Draw3D(HDC dc, HWND wnd, const RECT& area) {
+// the printer as soon as it is read back: the picture's pixels are never held together (the
+// sphere renderer's culling and shadow, a few bytes a pixel, are, while it draws). Empty, or
+// what went wrong.
+std::string Draw3DTiles(HDC dc, HWND wnd, const RECT& area) {
   const TPictureSize placed = FitPicture(ShownPictureSize(wnd), {area.right - area.left, area.bottom - area.top});
   const TPictureSize drawn = CapPicture(placed, std::min(kMaxPrintSide, LargestTiledPictureSide(wnd)), kMaxPrintPixels);
   if (drawn.Width <= 0 || drawn.Height <= 0) return "Could not print: there is no room for the picture.";
@@ -151,6 +154,41 @@ std::string Draw3D(HDC dc, HWND wnd, const RECT& area) {
   return "Could not print: the 3D model could not be drawn at the printer's resolution.";
 }
 
+std::string Draw3D(HDC dc, HWND wnd, const RECT& area) {
+  try {
+    return Draw3DTiles(dc, wnd, area);
+  } catch (const std::bad_alloc&) {
+    return "Could not print: not enough memory to draw the 3D model at the printer's resolution.";
+  }
+}
+
+// One print job on a printer's device context: aborted when it goes without being finished, so
+// that no part of a page reaches the printer on any path (an exception included).
+class TPrintJob {
+ public:
+  TPrintJob(HDC printer, const std::string& name) : printer_(printer) {
+    DOCINFOA doc{};
+    doc.cbSize = sizeof doc;
+    doc.lpszDocName = name.c_str();
+    started_ = StartDocA(printer_, &doc) > 0;
+  }
+  TPrintJob(const TPrintJob&) = delete;
+  TPrintJob& operator=(const TPrintJob&) = delete;
+  ~TPrintJob() {
+    if (started_) AbortDoc(printer_);
+  }
+  bool Started() const { return started_; }
+  // Ends the job and hands it to the printer; true when it took it.
+  bool Finish() {
+    started_ = false;
+    return EndDoc(printer_) > 0;
+  }
+
+ private:
+  HDC printer_;
+  bool started_ = false;
+};
+
 }  // namespace
 
 bool PrintView(HWND wnd, const std::string& fileName, const RECT* margins) {
@@ -169,13 +207,10 @@ bool PrintView(HWND wnd, const std::string& fileName, const RECT* margins) {
   if (!printerDC || !state) return false;
   const HDC printer = printerDC.get();
   const std::string caption = CaptionOf(*state, fileName);
-  DOCINFOA doc{};
-  doc.cbSize = sizeof doc;
-  const std::string docName = "Pelorin - " + BaseName(state->FileName);
-  doc.lpszDocName = docName.c_str();
   bool printed = false;
   std::string failure = "Could not print.";
-  if (StartDocA(printer, &doc) > 0) {
+  TPrintJob job(printer, "Pelorin - " + BaseName(state->FileName));
+  if (job.Started()) {
     if (StartPage(printer) > 0) {
       RECT area = PageArea(printer, margins);
       area.top += DrawCaption(printer, area, caption);
@@ -187,11 +222,8 @@ bool PrintView(HWND wnd, const std::string& fileName, const RECT* margins) {
       if (!drawFailure.empty()) failure = drawFailure;
       printed = drawFailure.empty() && EndPage(printer) > 0;
     }
-    // A page that could not be drawn whole goes nowhere.
-    if (printed)
-      printed = EndDoc(printer) > 0;
-    else
-      AbortDoc(printer);
+    // A page that could not be drawn whole goes nowhere: the job is aborted.
+    if (printed) printed = job.Finish();
   }
   DebugLogFmt("PrintView: %s [%s]", printed ? "printed" : "FAILED", caption.c_str());
   if (!printed) ShowPrintError(wnd, failure);

@@ -36,15 +36,32 @@ TRecordRead ReadRecordOf(const TRecordIndex* records, int32_t index, const TReco
 
 namespace {
 
-// True when record `index` is all of the file (a file of one molecule, frame or model) and a
-// record's input would be written in the file's own format: the file then is that input, and a
-// large record is neither copied nor read twice. Not for SDF records, whose input is a molfile
-// and whose text gives the record's data, nor for SMILES lines, whose file may be named otherwise.
+// True when the file's first line holds more than blanks (a line that fills `kLineLooked` bytes
+// counts as holding some).
+bool FirstLineHasText(const std::string& fileName) {
+  constexpr size_t kLineLooked = 512;
+  const std::string head = ReadFileHead(fileName, kLineLooked);
+  for (char c : head) {
+    if (c == '\n' || c == '\r') return false;
+    if (c != ' ' && c != '\t') return true;
+  }
+  return head.size() == kLineLooked;
+}
+
+// True when record `index` is all of the file (a file of one molecule, frame or model) and its
+// input would hold the file's own text: the file then is that input, and a large record is
+// neither copied nor read twice. PDB and MOL2 records are taken from their first byte, an XYZ
+// record from its count line (blank lines before it are left out: the converter does not skip
+// them). Not for SDF records, whose input is a molfile and whose text gives the record's data,
+// CML records, whose input starts at the molecule, or SMILES lines.
 bool RecordIsWholeFile(const std::string& fileName, const TRecordIndex& records, int32_t index) {
   const TRecordRule rule = records.Rule();
-  if (index != 0 || rule == TRecordRule::kSDF || rule == TRecordRule::kLines) return false;
+  if (index != 0 || (rule != TRecordRule::kPDB && rule != TRecordRule::kMOL2 && rule != TRecordRule::kXYZ))
+    return false;
   uint64_t start = 0, end = 0;
-  return records.RecordRange(0, start, end) && start == 0 && FileSizeOf(fileName) == std::optional<uint64_t>(end);
+  if (!records.RecordRange(0, start, end) || start != 0 || FileSizeOf(fileName) != std::optional<uint64_t>(end))
+    return false;
+  return rule != TRecordRule::kXYZ || FirstLineHasText(fileName);
 }
 
 }  // namespace

@@ -619,14 +619,24 @@ TPictureSize ShownPictureSize(HWND wnd) {
   return width > 0 && height > 0 ? TPictureSize{width, height} : TPictureSize{};
 }
 
+// The band under the picture that the navigation bar covers, at the scale of a picture `height`
+// pixels high: the 3D view is framed over the picture and the band.
+static int CoveredBandFor(int height, const TPictureSize& shown) {
+  return shown.Height > 0 ? static_cast<int>(static_cast<int64_t>(kNavBarHeight) * height / shown.Height) : 0;
+}
+
 int LargestTiledPictureSide(HWND wnd) {
   TPelorinState* state = StateOf(wnd);
-  if (!state || !state->GL) return 0;
+  const TPictureSize shown = ShownPictureSize(wnd);
+  if (!state || !state->GL || shown.Height <= 0) return 0;
   const TCurrentContext current = state->GL->MakeCurrent();
   if (!current) return 0;
-  GLint viewport[2] = {0, 0};
+  // The viewport takes the picture and its covered band; the shadow is one texture of the picture.
+  GLint viewport[2] = {0, 0}, texture = 0;
   glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
-  return std::min(viewport[0], viewport[1]);
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+  const int64_t side = std::min({viewport[0], viewport[1], texture});
+  return static_cast<int>(side * shown.Height / (shown.Height + kNavBarHeight));
 }
 
 bool RenderShown3DTiles(HWND wnd, TPictureSize size, const TTileSink& sink) {
@@ -638,8 +648,8 @@ bool RenderShown3DTiles(HWND wnd, TPictureSize size, const TTileSink& sink) {
   const TPictureSize tile{client.right - client.left, client.bottom - client.top};
   const TCurrentContext current = state->GL->MakeCurrent();
   if (!current || tile.Width <= 0 || tile.Height <= 0) return false;
-  const bool drawn =
-      RenderMeshModelTiles(state->Model, state->GL->MeshPool().For(state->Model), size, tile, state->View, sink);
+  const bool drawn = RenderMeshModelTiles(state->Model, state->GL->MeshPool().For(state->Model), size,
+                                          CoveredBandFor(size.Height, ShownPictureSize(wnd)), tile, state->View, sink);
   Invalidate(wnd);  // the back buffer now holds the last tile
   return drawn;
 }

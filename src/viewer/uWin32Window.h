@@ -136,8 +136,8 @@ HBITMAP RenderViewToBitmap(HWND wnd);
 // The size of the picture the window shows: its drawing area above the navigation bar and beside
 // the fields panel; empty when it shows none.
 TPictureSize ShownPictureSize(HWND wnd);
-// The longest side of a picture the window's OpenGL driver draws in tiles (its viewport's); 0
-// without a context.
+// The longest side of a picture the window's OpenGL driver draws in tiles (within its viewport,
+// with the band under the picture, and its largest texture); 0 without a context.
 int LargestTiledPictureSide(HWND wnd);
 // Draws the 3D model the window shows, framed as shown, as a picture of `size` (any size up to
 // LargestTiledPictureSide), a tile of the window's size at a time handed to `sink`

@@ -652,10 +652,11 @@ TEST(AtomModelPicture, DepthCueAndShadowOnBothWays) {
 }
 
 // A picture larger than the buffer is drawn a tile at a time: put together, the tiles are the
-// picture drawn whole, for spheres as points and (zoomed in) as quads, for meshes, and for a
-// model large enough to be culled, with its shadow. A sink that says stop ends the drawing; a
-// picture past the driver's viewport, or of an empty model, is refused.
+// picture drawn whole (framed above a covered band as the window frames it), for spheres as points and (zoomed in) as
+// quads, for meshes, and for a model large enough to be culled, with its shadow. A sink that says stop ends the
+// drawing; a picture past the driver's viewport, or of an empty model, is refused.
 TEST(AtomModelPicture, DrawnInTilesIsThePictureDrawnWhole) {
+  constexpr int kBar = 28, kPicture = kHeight - kBar;
   TGLWindow window;
   ASSERT_TRUE(window.Ready());
   const struct {
@@ -676,12 +677,14 @@ TEST(AtomModelPicture, DrawnInTilesIsThePictureDrawnWhole) {
     const auto model = AtomModel(AtomGrid(c.Atoms), TAtomDrawing::Impostors);
     TViewValues view;
     view.Zoom3D = c.Zoom;
-    RenderMeshModel(model, buffers, {kWidth, kHeight, 0}, view, TMeshFrame::Still);
+    // Whole as the window draws it, its bottom covered by the bar; the picture is the rest.
+    RenderMeshModel(model, buffers, {kWidth, kHeight, kBar}, view, TMeshFrame::Still);
     const std::vector<unsigned char> whole = BackBuffer();  // rows from the bottom
-    std::vector<uint32_t> tiled(kWidth * kHeight);
+    buffers.Spheres.ReleaseWorkingMemory();                 // the tiles work the culling out again
+    std::vector<uint32_t> tiled(kWidth * kPicture);
     size_t tiles = 0;
     const bool drawn = RenderMeshModelTiles(
-        model, buffers, {kWidth, kHeight}, {150, 110}, view, [&](const TPictureTile& t, const uint32_t* pixels) {
+        model, buffers, {kWidth, kPicture}, kBar, {150, 110}, view, [&](const TPictureTile& t, const uint32_t* pixels) {
           for (int y = 0; y < t.Height; ++y)
             std::copy_n(pixels + y * t.Width, t.Width, &tiled[(t.Y + y) * kWidth + t.X]);
           return ++tiles > 0;
@@ -689,7 +692,7 @@ TEST(AtomModelPicture, DrawnInTilesIsThePictureDrawnWhole) {
     EXPECT_TRUE(drawn);
     EXPECT_EQ(tiles, 9u);
     size_t differing = 0, lit = 0;
-    for (int y = 0; y < kHeight; ++y)
+    for (int y = 0; y < kPicture; ++y)
       for (int x = 0; x < kWidth; ++x) {
         const unsigned char* p = &whole[4 * ((kHeight - 1 - y) * kWidth + x)];
         const uint32_t t = tiled[y * kWidth + x];
@@ -699,9 +702,9 @@ TEST(AtomModelPicture, DrawnInTilesIsThePictureDrawnWhole) {
         lit += p[0] > 100;
       }
     EXPECT_EQ(differing, 0u);
-    EXPECT_GT(lit, size_t(kWidth * kHeight / 50)) << "the model is in the picture";
+    EXPECT_GT(lit, size_t(kWidth * kPicture / 50)) << "the model is in the picture";
     tiles = 0;
-    EXPECT_FALSE(RenderMeshModelTiles(model, buffers, {kWidth, kHeight}, {150, 110}, view,
+    EXPECT_FALSE(RenderMeshModelTiles(model, buffers, {kWidth, kPicture}, kBar, {150, 110}, view,
                                       [&](const TPictureTile&, const uint32_t*) { return ++tiles < 2; }));
     EXPECT_EQ(tiles, 2u) << "stopped where the sink said";
   }
@@ -709,10 +712,10 @@ TEST(AtomModelPicture, DrawnInTilesIsThePictureDrawnWhole) {
   glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
   bool called = false;
   EXPECT_FALSE(RenderMeshModelTiles(AtomModel(AtomGrid(14), TAtomDrawing::Impostors), window.Mesh(),
-                                    {maxViewport[0] + 1, 100}, {150, 110}, {},
+                                    {maxViewport[0] + 1, 100}, 0, {150, 110}, {},
                                     [&](const TPictureTile&, const uint32_t*) { return called = true; }));
-  EXPECT_FALSE(RenderMeshModelTiles(std::make_shared<TMeshModel>(), window.Mesh(), {kWidth, kHeight}, {150, 110}, {},
-                                    [&](const TPictureTile&, const uint32_t*) { return called = true; }))
+  EXPECT_FALSE(RenderMeshModelTiles(std::make_shared<TMeshModel>(), window.Mesh(), {kWidth, kPicture}, 0, {150, 110},
+                                    {}, [&](const TPictureTile&, const uint32_t*) { return called = true; }))
       << "no model, no picture";
   EXPECT_FALSE(called);
 }

@@ -152,11 +152,15 @@ class TFilePrinter {
  public:
   TFilePrinter(const std::string& output, int dpi) {
     Remove();
+    wchar_t previous[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (GetDefaultPrinterW(previous, &size)) previousDefault_ = previous;
     wchar_t folder[MAX_PATH] = {};
     DWORD needed = 0;
     if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(folder), sizeof folder, &needed))
       return;
     ppd_ = std::wstring(folder) + L"\\" + kPPDName;
+    installedPPD_ = std::wstring(folder) + L"\\3\\" + kPPDName;  // where the driver takes its copy
     WriteFileBytes(std::string(ppd_.begin(), ppd_.end()), PPDText(dpi));
     DRIVER_INFO_3W driver{};
     driver.cVersion = 3;
@@ -181,7 +185,9 @@ class TFilePrinter {
   TFilePrinter& operator=(const TFilePrinter&) = delete;
   ~TFilePrinter() {
     Remove();
-    if (!ppd_.empty()) DeleteFileW(ppd_.c_str());
+    for (const std::wstring& file : {ppd_, installedPPD_})
+      if (!file.empty()) DeleteFileW(file.c_str());
+    if (!previousDefault_.empty()) SetDefaultPrinterW(previousDefault_.c_str());
   }
   bool Ready() const { return ready_; }
 
@@ -211,7 +217,7 @@ class TFilePrinter {
            "*DefaultPaperDimension: A4\n*PaperDimension A4/A4: \"595 842\"\n";
   }
 
-  std::wstring ppd_;
+  std::wstring ppd_, installedPPD_, previousDefault_;
   bool ready_ = false;
 };
 

@@ -54,16 +54,19 @@ TEST_F(RecordFileTest, FileWithoutRecordsIsConvertedDirectly) {
 }
 
 // A record that is all of its file is converted from the file itself (nothing is copied, a large
-// frame is not read twice), unless its input has another format (an SDF record goes as a
-// molfile, its text giving the record's data); a record of several is copied.
+// frame is not read twice), unless its input is not the file's text (an SDF record goes as a
+// molfile, its text giving the record's data; an XYZ frame from its count line; a CML molecule
+// from its element); a record of several is copied.
 TEST_F(RecordFileTest, ARecordThatIsTheWholeFileIsItsOwnInput) {
   using pelorin_test::ReadFileBytes;
   using pelorin_test::WriteFileBytes;
   pelorin_test::TTempDir dir;
-  const std::string oneFrame = dir.File("one.xyz"), twoFrames = dir.File("two.xyz"), oneRecord = dir.File("one.sdf");
+  const std::string oneFrame = dir.File("one.xyz"), twoFrames = dir.File("two.xyz"), blankFirst = dir.File("blank.xyz"),
+                    oneRecord = dir.File("one.sdf");
   const std::string frame = "3\nwater\nO 0 0 0\nH 0.96 0 0\nH -0.24 0.93 0\n";
   WriteFileBytes(oneFrame, frame);
   WriteFileBytes(twoFrames, frame + frame);
+  WriteFileBytes(blankFirst, " \r\n" + frame);
   WriteFileBytes(oneRecord, ReadFileBytes(testpaths::SamplePath("caffeine.mol")) + "$$$$\n");
   const struct {
     const char* Name;
@@ -74,7 +77,9 @@ TEST_F(RecordFileTest, ARecordThatIsTheWholeFileIsItsOwnInput) {
       {"a PDB of one model", testpaths::SamplePath("ethanol.pdb"), TRecordRule::kPDB, true},
       {"an XYZ of one frame", oneFrame, TRecordRule::kXYZ, true},
       {"the first of two frames", twoFrames, TRecordRule::kXYZ, false},
+      {"a frame after a blank line", blankFirst, TRecordRule::kXYZ, false},  // its input starts at the count
       {"an SDF of one record", oneRecord, TRecordRule::kSDF, false},
+      {"a CML of one molecule", testpaths::SamplePath("water.cml"), TRecordRule::kCML, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
