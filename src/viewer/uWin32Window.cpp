@@ -460,10 +460,10 @@ void StartRecordPass(TPelorinState& state) {
 // picture cannot be read back reliably.
 HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   if (!state || !state->GL) return nullptr;
-  TDrawSize size = ClientDrawSize(wnd);
-  size.w -= FieldsPanelWidthOf(*state, size.w);  // the drawing beside the panel
-  int pictureHeight = size.h - kNavBarHeight;
-  if (size.w <= 0 || pictureHeight <= 0) return nullptr;
+  const TPictureSize shown = ShownPictureSize(wnd);  // the drawing beside the panel, above the bar
+  if (shown.Width <= 0 || shown.Height <= 0) return nullptr;
+  const TDrawSize size{shown.Width, shown.Height + kNavBarHeight};
+  const int pictureHeight = shown.Height;
   const TCurrentContext current = state->GL->MakeCurrent();
   if (!current) return nullptr;
   state->View.ViewWidth = size.w;
