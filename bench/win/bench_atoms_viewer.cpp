@@ -79,7 +79,7 @@ class TFrameSeries {
  public:
   TFrameSeries(std::shared_ptr<TMeshModel> model, TMeshFrame frame) : model_(std::move(model)), frame_(frame) {
     if (!window_.Ready()) return;
-    if (model_->Kind == TModelKind::Atoms && model_->FacetCount > 0) window_.Mesh().AssumeGLVersion("1.1.0");
+    if (model_->Kind == TModelKind::Atoms && model_->FacetCount > 0) window_.Resources().AssumeGLVersion("1.1.0");
     Frame();
   }
   bool Ready() const { return window_.Ready(); }
@@ -95,7 +95,7 @@ class TFrameSeries {
   void Frame() {
     TViewValues view;
     view.RotY += 0.25f * static_cast<float>(frames_++);
-    RenderMeshModel(model_, window_.Mesh(), {kWidth, kHeight}, view, frame_);
+    RenderMeshModel(model_, window_.Resources().For(model_), {kWidth, kHeight}, view, frame_);
     glFinish();
   }
   TGLWindow window_;

@@ -58,7 +58,7 @@ class TStages {
 };
 
 void Frame(TGLWindow& window, const std::shared_ptr<TMeshModel>& model) {
-  RenderMeshModel(model, window.Mesh(), {kWidth, kHeight}, TViewValues(), TMeshFrame::Still);
+  RenderMeshModel(model, window.Resources().For(model), {kWidth, kHeight}, TViewValues(), TMeshFrame::Still);
   glFinish();
 }
 

@@ -20,6 +20,7 @@
 
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
+#include "render/uGLResources.h"
 #include "render/uOpenGL.h"
 #include "render/uRender2D.h"
 #include "support/uWglObjects.h"
@@ -100,14 +101,14 @@ struct TSceneTimes {
 
 TSceneTimes Measure(int texts, int64_t budgetBytes, float fontSize) {
   const TSVGScene scene = LabelScene(texts, fontSize);
-  TGLFontCache cache(budgetBytes);
+  TGLResources resources(budgetBytes);  // the text cache of a context of its own, as a window's
+  TGLFontCache& cache = resources.Text();
   TSceneTimes t;
   t.FirstMs = FrameMilliseconds(scene, cache);
   t.LaterMs = FrameMilliseconds(scene, cache);
   const TFontCacheStats stats = cache.Stats();
   t.TextureMB = static_cast<double>(stats.TextureBytes) / (1 << 20);
   t.Textures = stats.Textures;
-  cache.Clear();
   return t;
 }
 

@@ -122,7 +122,7 @@ struct TFrameTimes {
   double FullMs = 0, DragMs = 0, MeshOnlyMs = 0, NoWireMs = 0;
 };
 
-TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, TMeshBuffers& buffers, int runs) {
+TFrameTimes MeasureFrames(const std::shared_ptr<TMeshModel>& model, TModelObjects& buffers, int runs) {
   const TViewValues view;  // the view a load starts with
   auto full = [&] {
     RenderMeshModel(model, buffers, {kWidth, kHeight}, view, TMeshFrame::Still);
@@ -218,7 +218,7 @@ bool ReportFrames(const std::string& input, int runs) {
   }
   std::shared_ptr<TMeshModel> model = LoadSurfaceModel(input);
   if (!model) return false;
-  const TFrameTimes t = MeasureFrames(model, window.Mesh(), runs);
+  const TFrameTimes t = MeasureFrames(model, window.Resources().For(model), runs);
   std::printf(
       "caffeine, %d facets at %dx%d: full frame %.0f ms (%.0f ms without the wire overlay), dragging %.0f ms, "
       "mesh only %.0f ms (median of %d)\n",

@@ -80,7 +80,7 @@ class TGLWindow {
   TGLWindow& operator=(const TGLWindow&) = delete;
   bool Ready() const { return current_; }
   bool MakeCurrent() { return gl_ && wglMakeCurrent(gl_->DC(), gl_->Context()) != FALSE; }
-  TMeshBuffers& Mesh() { return gl_->Mesh(); }
+  TGLResources& Resources() { return gl_->Resources(); }
   TGLFontCache& Text() { return gl_->Text(); }
 
  private:

@@ -234,7 +234,7 @@ std::unique_ptr<TWindowGL> TWindowGL::Create(HWND window) {
 
 TWindowGL::TWindowGL(TWindowDC dc, TGLContext context, int pixelFormat)
     : dc_(std::move(dc)), context_(std::move(context)), pixelFormat_(pixelFormat) {
-  drawing_.emplace();
+  resources_.emplace();
 }
 
 TWindowGL::~TWindowGL() {
@@ -243,11 +243,25 @@ TWindowGL::~TWindowGL() {
     // Names are only forgotten when the context cannot be made current; deleting the context
     // frees them then.
     const TCurrentContext current = MakeCurrent();
-    drawing_.reset();
+    resources_.reset();
     emptied = static_cast<bool>(current);
   }
   // Only a context whose textures and buffers are gone goes to the next window.
   if (emptied) GiveBackContext(std::move(context_), pixelFormat_);
+}
+
+TGdiObject<HBITMAP> TWindowGL::DrawAndReadBack(TBufferRect rect, const std::function<void()>& draw) {
+  const TCurrentContext current = MakeCurrent();
+  if (!current || rect.Width <= 0 || rect.Height <= 0) return {};
+  void* bits = nullptr;
+  TGdiObject<HBITMAP> bitmap(CreateTopDownDIB(nullptr, rect.Width, rect.Height, bits));
+  if (!bitmap) return {};
+  std::string error;
+  if (!pelorin::DrawAndReadBack(draw, rect, static_cast<uint32_t*>(bits), error)) {
+    LogQuietly(("TWindowGL: the picture could not be read back (" + error + ")").c_str());
+    return {};
+  }
+  return bitmap;
 }
 
 }  // namespace pelorin

@@ -1,15 +1,18 @@
 // Pixel format and OpenGL context of a viewer window (multisampled when the driver offers it),
-// the contexts closed windows leave for the next, and the window's drawing state in its context.
+// the contexts closed windows leave for the next, and the window's drawing state in its context
+// with the read-back of its pictures.
 #pragma once
 
 #ifdef _WIN32
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "render/uGLFont.h"
-#include "render/uMeshRender.h"
+#include "render/uGLResources.h"
+#include "render/uPictureTiles.h"
 #include "support/uGdiObjects.h"
 #include "support/uWglObjects.h"
 
@@ -43,11 +46,11 @@ void GiveBackContext(TGLContext context, int pixelFormat);
 // Deletes the kept contexts (the library is unloaded).
 void DeleteIdleContexts() noexcept;
 
-// What one window draws with: its device context, the rendering context made on it, and what
-// the renderers keep in that context (the mesh buffers of its models and the text cache). The window owns it
-// and hands its parts to the renderers, so windows share none of it, whichever threads they
-// run on. It is destroyed on the window's thread: the textures and buffers are deleted while
-// their context is current, then the context, and then the device context is released.
+// What one window draws with: its device context, the rendering context made on it, and the
+// record of what the renderers keep in that context (TGLResources). The window owns it and hands
+// its parts to the renderers, so windows share none of it, whichever threads they run on. It is
+// destroyed on the window's thread: the record's objects are deleted while their context is
+// current, then the context, and then the device context is released.
 class TWindowGL {
  public:
   // The window's device context with its pixel format set and a context for it (one a closed
@@ -64,21 +67,22 @@ class TWindowGL {
   void Swap() const { SwapBuffers(dc_.get()); }
   HDC DC() const { return dc_.get(); }
   HGLRC Context() const { return context_.get(); }
-  // The buffers of the first model drawn, for a caller that draws one model at a time.
-  TMeshBuffers& Mesh() { return drawing_->Mesh.First(); }
-  // The buffers of every model the window keeps ready to draw.
-  TMeshBufferPool& MeshPool() { return drawing_->Mesh; }
-  TGLFontCache& Text() { return drawing_->Text; }
+  // What the renderers keep in the window's context.
+  TGLResources& Resources() { return *resources_; }
+  // The same record, by the name the viewer has called it: the models' buffers are in it.
+  TGLResources& MeshPool() { return *resources_; }
+  TGLFontCache& Text() { return resources_->Text(); }
+
+  // With the context current, has `draw` draw into the back buffer and reads `rect` of it
+  // (DrawAndReadBack) into a new top-down 32-bit DIB section of the rectangle's size; empty
+  // when the context cannot be made current, the rectangle is empty or the read fails.
+  [[nodiscard]] TGdiObject<HBITMAP> DrawAndReadBack(TBufferRect rect, const std::function<void()>& draw);
 
  private:
-  struct TDrawing {
-    TMeshBufferPool Mesh;
-    TGLFontCache Text;
-  };
   TWindowDC dc_;
   TGLContext context_;
   int pixelFormat_;
-  std::optional<TDrawing> drawing_;  // emptied first, with the context current
+  std::optional<TGLResources> resources_;  // emptied first, with the context current
 };
 
 }  // namespace pelorin

@@ -1,8 +1,6 @@
 // OpenGL text through GDI-rasterised alpha textures.
 #include "uGLFont.h"
 
-#include <GL/gl.h>
-
 #include <climits>
 #include <utility>
 
@@ -42,13 +40,6 @@ class TTextureName {
   GLuint name_ = 0;
 };
 
-bool FitsInTexture(const TTextTextureSize& size) {
-  GLint maxSize = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  return maxSize > 0 && size.TexWidth <= maxSize && size.TexHeight <= maxSize &&
-         size.TexWidth * size.TexHeight <= kMaxTexels;
-}
-
 // Uploads one alpha byte a texel; false (and the name is freed by its owner) when the driver
 // refused them, so an incomplete texture is never drawn as a solid block. Only the upload
 // decides: a filter or wrap mode the driver does not take leaves its default, which draws too.
@@ -78,31 +69,26 @@ bool SupportsClampToEdge(std::string_view glVersion) noexcept {
   return GLVersionAtLeast(glVersion, 1, 2);
 }
 
-TGLFontCache::~TGLFontCache() {
-  Clear();
-}
-
 void TGLFontCache::Clear() noexcept {
-  if (Context != nullptr && wglGetCurrentContext() == Context) {
-    for (const TEntry& entry : Recent) {
-      if (entry.TexID != 0) {
-        GLuint name = entry.TexID;
-        glDeleteTextures(1, &name);
-      }
+  for (const TEntry& entry : Recent) {
+    if (entry.TexID != 0) {
+      GLuint name = entry.TexID;
+      glDeleteTextures(1, &name);
     }
   }
   Forget();
-  Context = nullptr;
 }
 
-// Drops the entries without deleting their textures: they belong to a context that is not
-// current, where deleting would free another context's textures of the same names.
 void TGLFontCache::Forget() noexcept {
   Index.clear();
   Recent.clear();
   CostBytes = TextureBytes = 0;
   Textures = 0;
-  ClampToEdge.reset();
+}
+
+bool TGLFontCache::FitsInTexture(const TTextTextureSize& size) const {
+  return MaxTextureSize > 0 && size.TexWidth <= MaxTextureSize && size.TexHeight <= MaxTextureSize &&
+         size.TexWidth * size.TexHeight <= kMaxTexels;
 }
 
 TFontCacheStats TGLFontCache::Stats() const {
@@ -112,16 +98,6 @@ TFontCacheStats TGLFontCache::Stats() const {
   stats.TextureBytes = TextureBytes;
   stats.Made = Made;
   return stats;
-}
-
-// Windows' own OpenGL 1.1 renderer answers GL_CLAMP_TO_EDGE with GL_INVALID_ENUM.
-bool TGLFontCache::UseClampToEdge() {
-  if (AssumedVersion) return SupportsClampToEdge(*AssumedVersion);
-  if (!ClampToEdge) {
-    const auto* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-    ClampToEdge = SupportsClampToEdge(version ? version : "");
-  }
-  return *ClampToEdge;
 }
 
 // Grows the drawing surface to at least width x height. On failure no stale size is kept, so
@@ -205,8 +181,7 @@ const TGLFontCache::TEntry& TGLFontCache::Make(std::string_view text, int32_t pi
   std::vector<uint8_t> texels;
   if (!Rasterise(text, pixelSize, bold, entry, texels)) return Insert(TEntry{std::move(entry.Key)});
   TTextureName texture;
-  if (texture.get() == 0 ||
-      !UploadAlphaTexture(texture.get(), entry.TexWidth, entry.TexHeight, texels, UseClampToEdge()))
+  if (texture.get() == 0 || !UploadAlphaTexture(texture.get(), entry.TexWidth, entry.TexHeight, texels, ClampToEdge))
     return Insert(TEntry{std::move(entry.Key)});
   TEntry& inserted = Insert(std::move(entry));  // may throw: the texture is still owned here and freed
   Adopt(inserted, texture.release());
@@ -259,12 +234,7 @@ void TGLFontCache::EvictOverBudget() noexcept {
 TTextTexture TGLFontCache::GetTexture(std::string_view text, int32_t pixelSize, bool bold) noexcept {
   if (text.empty()) return {};
   try {
-    const HGLRC current = wglGetCurrentContext();
-    if (current == nullptr) return {};
-    if (current != Context) {
-      Forget();
-      Context = current;
-    }
+    if (wglGetCurrentContext() == nullptr) return {};
     const int32_t size = ClampPixelSize(pixelSize);
     std::string key = MakeTextKey(text, size, bold);
     const TEntry* found = nullptr;
@@ -293,8 +263,7 @@ void DrawGLText(TGLFontCache& cache, std::string_view text, TPoint2D at, const T
   if (texture.Name == 0) return;
   const TTextQuad q = PlaceTextQuad(at, style, texture.Size);
 
-  glEnable(GL_TEXTURE_2D);
-  glEnable(GL_BLEND);
+  const TGLStateScope state({GL_TEXTURE_2D, GL_BLEND});
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glBindTexture(GL_TEXTURE_2D, texture.Name);
   glColor4f(style.Color.R, style.Color.G, style.Color.B, style.Color.A);
@@ -309,7 +278,6 @@ void DrawGLText(TGLFontCache& cache, std::string_view text, TPoint2D at, const T
   glVertex2f(q.X0, q.Y0 + q.H);
   glEnd();
   glBindTexture(GL_TEXTURE_2D, 0);
-  glDisable(GL_TEXTURE_2D);
 }
 
 void DrawGLTextOutline(TGLFontCache& cache, std::string_view text, TPoint2D at, const TTextStyle& style,

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <list>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -38,30 +37,36 @@ struct TFontCacheStats {
 // The textures of one viewer window's texts, at most `budgetBytes` of texels (one text larger
 // than that is still kept, alone); the least recently used texts go first and are made again
 // when needed. A text that cannot be drawn is remembered as such until it is evicted or the
-// cache cleared. Textures belong to the OpenGL context current when they were made: when
-// another context is current the cache forgets them (without deleting another context's
-// names) and starts over in that one.
+// cache cleared. The cache is part of its context's record (TGLResources), which makes it,
+// tells it what the driver takes, has it forget its textures when another context is current
+// and deletes them: reached through TGLResources::Text, its context is current.
 class TGLFontCache {
  public:
   static constexpr int64_t kDefaultBudgetBytes = int64_t{64} << 20;
 
-  explicit TGLFontCache(int64_t budgetBytes = kDefaultBudgetBytes) : BudgetBytes(budgetBytes) {}
   TGLFontCache(const TGLFontCache&) = delete;
   TGLFontCache& operator=(const TGLFontCache&) = delete;
-  ~TGLFontCache();
+  ~TGLFontCache() = default;
 
   // The texture of `text` at the clamped pixel size, made on the first request. None for an
   // empty text, without a current context, or for a text that could not be rasterised, would
   // not fit in a texture or was refused by the driver. Never throws.
   TTextTexture GetTexture(std::string_view text, int32_t pixelSize, bool bold) noexcept;
-  // Deletes every texture (when their context is current) and forgets the entries.
+  // Deletes every texture (their context is current) and forgets the entries.
   void Clear() noexcept;
 
   TFontCacheStats Stats() const;
-  // Test hook: judge `version` instead of the context's GL_VERSION.
-  void AssumeGLVersion(std::string_view version) { AssumedVersion = std::string(version); }
 
  private:
+  friend class TGLResources;
+  explicit TGLFontCache(int64_t budgetBytes) : BudgetBytes(budgetBytes) {}
+  // What the context takes: GL_CLAMP_TO_EDGE (OpenGL 1.2 on; Windows' own 1.1 renderer answers
+  // it with GL_INVALID_ENUM) and textures of up to maxTextureSize texels a side.
+  void TakeDriver(bool clampToEdge, int32_t maxTextureSize) noexcept {
+    ClampToEdge = clampToEdge;
+    MaxTextureSize = maxTextureSize;
+  }
+
   struct TEntry {
     std::string Key;       // MakeTextKey: text|pixel size|True or False (bold)
     uint32_t TexID = 0;    // 0: cannot be drawn
@@ -73,8 +78,10 @@ class TGLFontCache {
   };
   using TEntryList = std::list<TEntry>;
 
+  // Drops the entries without deleting their textures: they belong to a context that is not
+  // current, where deleting would free another context's textures of the same names.
   void Forget() noexcept;
-  bool UseClampToEdge();
+  bool FitsInTexture(const TTextTextureSize& size) const;
   const TEntry& Make(std::string_view text, int32_t pixelSize, bool bold, std::string&& key);
   bool Rasterise(std::string_view text, int32_t pixelSize, bool bold, TEntry& entry, std::vector<uint8_t>& texels);
   bool PrepareFont(int32_t pixelSize, bool bold);
@@ -90,9 +97,8 @@ class TGLFontCache {
   int64_t TextureBytes = 0;
   int32_t Textures = 0;
   int64_t Made = 0;
-  HGLRC Context = nullptr;  // where the textures live
-  std::optional<std::string> AssumedVersion;
-  std::optional<bool> ClampToEdge;  // of Context, asked once
+  bool ClampToEdge = false;
+  int32_t MaxTextureSize = 0;
   TMemoryDC MemDC;
   TGdiObject<HFONT> Font;
   int32_t FontSize = 0;

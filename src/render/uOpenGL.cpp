@@ -1,11 +1,14 @@
-// Process-wide start of OpenGL, the look-up of extension entry points and the error drain.
+// OpenGL itself: its start, the table of looked-up entry points, the switches' scope, the
+// error drain and the read-back.
 #include "uOpenGL.h"
 
-#include <GL/gl.h>
 #include <float.h>
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <vector>
 
 namespace pelorin {
 namespace {
@@ -35,6 +38,11 @@ PROC LookUp(const char* name) {
   if (library == nullptr) return nullptr;
   address = GetProcAddress(library, name);
   return IsRealProcAddress(address) ? address : nullptr;
+}
+
+template <typename T>
+void LookUp(T& proc, const char* name, const char* fallback = nullptr) {
+  proc = reinterpret_cast<T>(reinterpret_cast<void*>(GetGLProc(name, fallback)));
 }
 
 bool ReadNumber(std::string_view s, size_t& pos, int& value) {
@@ -90,10 +98,111 @@ bool GLVersionAtLeast(std::string_view glVersion, int major, int minor) noexcept
   return readMajor > major || (readMajor == major && readMinor >= minor);
 }
 
+bool TGLFunctions::Buffers() const {
+  return GenBuffers && BindBuffer && BufferData && BufferSubData && DeleteBuffers;
+}
+
+bool TGLFunctions::Shaders() const {
+  return CreateShader && ShaderSource && CompileShader && GetShaderiv && GetShaderInfoLog && CreateProgram &&
+         AttachShader && LinkProgram && GetProgramiv && GetProgramInfoLog && UseProgram && GetUniformLocation &&
+         Uniform1f && Uniform2f && Uniform3f && Uniform4f && DeleteShader && DeleteProgram;
+}
+
+TGLFunctions LookUpGLFunctions() noexcept {
+  TGLFunctions f;
+  if (wglGetCurrentContext() == nullptr) return f;
+  LookUp(f.GenBuffers, "glGenBuffers", "glGenBuffersARB");
+  LookUp(f.BindBuffer, "glBindBuffer", "glBindBufferARB");
+  LookUp(f.BufferData, "glBufferData", "glBufferDataARB");
+  LookUp(f.BufferSubData, "glBufferSubData", "glBufferSubDataARB");
+  LookUp(f.DeleteBuffers, "glDeleteBuffers", "glDeleteBuffersARB");
+  LookUp(f.CreateShader, "glCreateShader");
+  LookUp(f.ShaderSource, "glShaderSource");
+  LookUp(f.CompileShader, "glCompileShader");
+  LookUp(f.GetShaderiv, "glGetShaderiv");
+  LookUp(f.GetShaderInfoLog, "glGetShaderInfoLog");
+  LookUp(f.CreateProgram, "glCreateProgram");
+  LookUp(f.AttachShader, "glAttachShader");
+  LookUp(f.LinkProgram, "glLinkProgram");
+  LookUp(f.GetProgramiv, "glGetProgramiv");
+  LookUp(f.GetProgramInfoLog, "glGetProgramInfoLog");
+  LookUp(f.UseProgram, "glUseProgram");
+  LookUp(f.GetUniformLocation, "glGetUniformLocation");
+  LookUp(f.Uniform1f, "glUniform1f");
+  LookUp(f.Uniform2f, "glUniform2f");
+  LookUp(f.Uniform3f, "glUniform3f");
+  LookUp(f.Uniform4f, "glUniform4f");
+  LookUp(f.DeleteShader, "glDeleteShader");
+  LookUp(f.DeleteProgram, "glDeleteProgram");
+  return f;
+}
+
+TGLStateScope::TGLStateScope(std::initializer_list<GLenum> on, std::initializer_list<GLenum> off) {
+  for (GLenum capability : on) Enable(capability);
+  for (GLenum capability : off) Disable(capability);
+}
+
+TGLStateScope::~TGLStateScope() {
+  while (count_ > 0) {
+    const TSwitch& s = switched_[--count_];
+    Switch(s.Name, s.Array, s.WasOn);
+  }
+}
+
+TGLStateScope& TGLStateScope::Set(GLenum capability, bool on) {
+  Remember(capability, false);
+  Switch(capability, false, on);
+  return *this;
+}
+
+TGLStateScope& TGLStateScope::EnableArray(GLenum array) {
+  Remember(array, true);
+  Switch(array, true, true);
+  return *this;
+}
+
+// What a capability or array was before the scope first switched it.
+void TGLStateScope::Remember(GLenum name, bool array) {
+  for (size_t i = 0; i < count_; ++i)
+    if (switched_[i].Name == name) return;
+  if (count_ < kMaxSwitches) switched_[count_++] = {name, array, glIsEnabled(name) == GL_TRUE};
+}
+
+// The only glEnable and glDisable calls of the render layer.
+void TGLStateScope::Switch(GLenum name, bool array, bool on) {
+  if (array)
+    on ? glEnableClientState(name) : glDisableClientState(name);
+  else
+    on ? glEnable(name) : glDisable(name);
+}
+
 bool DrainGLErrors() noexcept {
   bool any = false;
   for (int i = 0; i < kMaxDrainedErrors && glGetError() != GL_NO_ERROR; ++i) any = true;
   return any;
+}
+
+bool DrawAndReadBack(const std::function<void()>& draw, TBufferRect rect, uint32_t* pixels, std::string& error) {
+  draw();
+  glFinish();
+  const size_t width = static_cast<size_t>(std::max(rect.Width, 0)),
+               height = static_cast<size_t>(std::max(rect.Height, 0));
+  std::vector<uint32_t> rows(width * height);
+  DrainGLErrors();  // the drawing's are not the read's
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glReadBuffer(GL_BACK);
+  glReadPixels(rect.X, rect.Y, rect.Width, rect.Height, GL_BGRA_EXT, GL_UNSIGNED_BYTE, rows.data());
+  const GLenum code = glGetError();
+  if (code != GL_NO_ERROR) {
+    DrainGLErrors();
+    char text[48];
+    std::snprintf(text, sizeof text, "glReadPixels: OpenGL error 0x%04X", static_cast<unsigned>(code));
+    error = text;
+    return false;
+  }
+  for (size_t y = 0; y < height; ++y)  // OpenGL rows run bottom-up
+    std::copy_n(rows.data() + (height - 1 - y) * width, width, pixels + y * width);
+  return true;
 }
 
 }  // namespace pelorin

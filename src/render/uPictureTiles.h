@@ -17,6 +17,11 @@ struct TPictureTile {
   int X = 0, Y = 0, Width = 0, Height = 0;
 };
 
+// A rectangle of a drawing buffer, counted from its lower left corner as OpenGL counts.
+struct TBufferRect {
+  int X = 0, Y = 0, Width = 0, Height = 0;
+};
+
 // Tiles of at most tileWidth x tileHeight that cover a width x height picture once, row by row
 // from the top; none for an empty picture or tile.
 std::vector<TPictureTile> PictureTiles(TPictureSize picture, TPictureSize tile);

@@ -1,13 +1,8 @@
 // The OpenGL 2D renderer: immediate-mode lines, fans and textured texts.
 #include "uRender2D.h"
 
-// GL/gl.h needs windows.h before it.
-// clang-format off
-#include <windows.h>
-#include <GL/gl.h>
-// clang-format on
-
 #include "uGLFont.h"
+#include "uOpenGL.h"
 
 namespace pelorin {
 namespace {
@@ -19,25 +14,19 @@ void SetColor(const TRGBAColor& c) {
   glColor4f(c.R, c.G, c.B, c.A);
 }
 
-void EnableBlending() {
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-}
-
 void DrawPoints(GLenum mode, const TPointArray& points, size_t count, bool dashed) {
+  TGLStateScope state;
   if (dashed) {
-    glEnable(GL_LINE_STIPPLE);
+    state.Enable(GL_LINE_STIPPLE);
     glLineStipple(1, kDashPattern);
   }
   glBegin(mode);
   for (size_t i = 0; i < count; ++i) glVertex2f(points[i].X, points[i].Y);
   glEnd();
-  if (dashed) glDisable(GL_LINE_STIPPLE);
 }
 
 void DrawPolygon(const TGeoElement& e) {
   if (e.Fill.A > 0) {
-    EnableBlending();
     SetColor(e.Fill);
     DrawPoints(GL_TRIANGLE_FAN, e.Points, e.Points.size(), false);
   }
@@ -49,7 +38,6 @@ void DrawPolygon(const TGeoElement& e) {
 
 void DrawEllipse(const TGeoElement& e) {
   if (e.Fill.A > 0) {
-    EnableBlending();
     SetColor(e.Fill);
     glBegin(GL_TRIANGLE_FAN);
     glVertex2f(e.CX, e.CY);
@@ -127,15 +115,26 @@ void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene, TV
   glLoadIdentity();
 }
 
+void BeginPixelFrame2D(int32_t width, int32_t height, const TRGBAColor& background) noexcept {
+  glClearColor(background.R, background.G, background.B, background.A);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, width, height, 0, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
 void RenderScene2D(const TSVGScene& scene, const TView2D& view, TGLFontCache& text,
                    const TRGBAColor& background) noexcept {
   glClearColor(background.R, background.G, background.B, background.A);
   glClear(GL_COLOR_BUFFER_BIT);
   const TElementRange elements = ValidElements(scene);
   if (elements.empty()) return;
-  EnableBlending();
-  glDisable(GL_DEPTH_TEST);
-  glEnable(GL_LINE_SMOOTH);
+  // Every element blends: fills and texts with their alpha, lines over their smoothed edges.
+  const TGLStateScope state({GL_BLEND, GL_LINE_SMOOTH}, {GL_DEPTH_TEST});
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
 
   const float pixelsPerUnit = PixelsPerUnit(scene, view);

@@ -1,14 +1,10 @@
 // The sphere renderer: atoms as exact spheres computed per pixel, and their drop shadow.
 #include "render/uSphereRender.h"
 
-#include <GL/gl.h>
-#include <GL/glext.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,213 +78,107 @@ static_assert(lighting::kMaterialShininess == 48, "the sphere shader's highlight
 #define GL_CLAMP_TO_EDGE 0x812F
 #endif
 
-struct TShaderProcs {
-  PFNGLCREATESHADERPROC CreateShader = nullptr;
-  PFNGLSHADERSOURCEPROC ShaderSource = nullptr;
-  PFNGLCOMPILESHADERPROC CompileShader = nullptr;
-  PFNGLGETSHADERIVPROC GetShaderiv = nullptr;
-  PFNGLGETSHADERINFOLOGPROC GetShaderInfoLog = nullptr;
-  PFNGLCREATEPROGRAMPROC CreateProgram = nullptr;
-  PFNGLATTACHSHADERPROC AttachShader = nullptr;
-  PFNGLLINKPROGRAMPROC LinkProgram = nullptr;
-  PFNGLGETPROGRAMIVPROC GetProgramiv = nullptr;
-  PFNGLGETPROGRAMINFOLOGPROC GetProgramInfoLog = nullptr;
-  PFNGLUSEPROGRAMPROC UseProgram = nullptr;
-  PFNGLGETUNIFORMLOCATIONPROC GetUniformLocation = nullptr;
-  PFNGLUNIFORM1FPROC Uniform1f = nullptr;
-  PFNGLUNIFORM2FPROC Uniform2f = nullptr;
-  PFNGLUNIFORM3FPROC Uniform3f = nullptr;
-  PFNGLUNIFORM4FPROC Uniform4f = nullptr;
-  PFNGLDELETESHADERPROC DeleteShader = nullptr;
-  PFNGLDELETEPROGRAMPROC DeleteProgram = nullptr;
-  PFNGLGENBUFFERSPROC GenBuffers = nullptr;
-  PFNGLBINDBUFFERPROC BindBuffer = nullptr;
-  PFNGLBUFFERDATAPROC BufferData = nullptr;
-  PFNGLDELETEBUFFERSPROC DeleteBuffers = nullptr;
-  bool Found = false;
-};
-
-template <typename T>
-void LookUp(T& proc, const char* name, const char* fallback = nullptr) {
-  proc = reinterpret_cast<T>(reinterpret_cast<void*>(GetGLProc(name, fallback)));
-}
-
-// Looked up once for the process by whichever window draws spheres first (with its context
-// current); every later frame of every window only reads them.
-const TShaderProcs& Procs() {
-  static std::once_flag lookedUp;
-  static TShaderProcs p;
-  std::call_once(lookedUp, [] {
-    LookUp(p.CreateShader, "glCreateShader");
-    LookUp(p.ShaderSource, "glShaderSource");
-    LookUp(p.CompileShader, "glCompileShader");
-    LookUp(p.GetShaderiv, "glGetShaderiv");
-    LookUp(p.GetShaderInfoLog, "glGetShaderInfoLog");
-    LookUp(p.CreateProgram, "glCreateProgram");
-    LookUp(p.AttachShader, "glAttachShader");
-    LookUp(p.LinkProgram, "glLinkProgram");
-    LookUp(p.GetProgramiv, "glGetProgramiv");
-    LookUp(p.GetProgramInfoLog, "glGetProgramInfoLog");
-    LookUp(p.UseProgram, "glUseProgram");
-    LookUp(p.GetUniformLocation, "glGetUniformLocation");
-    LookUp(p.Uniform1f, "glUniform1f");
-    LookUp(p.Uniform2f, "glUniform2f");
-    LookUp(p.Uniform3f, "glUniform3f");
-    LookUp(p.Uniform4f, "glUniform4f");
-    LookUp(p.DeleteShader, "glDeleteShader");
-    LookUp(p.DeleteProgram, "glDeleteProgram");
-    LookUp(p.GenBuffers, "glGenBuffers", "glGenBuffersARB");
-    LookUp(p.BindBuffer, "glBindBuffer", "glBindBufferARB");
-    LookUp(p.BufferData, "glBufferData", "glBufferDataARB");
-    LookUp(p.DeleteBuffers, "glDeleteBuffers", "glDeleteBuffersARB");
-    p.Found = p.CreateShader && p.ShaderSource && p.CompileShader && p.GetShaderiv && p.GetShaderInfoLog &&
-              p.CreateProgram && p.AttachShader && p.LinkProgram && p.GetProgramiv && p.GetProgramInfoLog &&
-              p.UseProgram && p.GetUniformLocation && p.Uniform1f && p.Uniform2f && p.Uniform3f && p.Uniform4f &&
-              p.DeleteShader && p.DeleteProgram;
-  });
-  return p;
-}
-
-bool BuffersAvailable() {
-  const TShaderProcs& p = Procs();
-  return p.GenBuffers && p.BindBuffer && p.BufferData && p.DeleteBuffers;
-}
-
 // The compiler's or linker's own words, for the log.
-std::string InfoLog(GLuint object, bool program) {
+std::string InfoLog(const TGLFunctions& gl, GLuint object, bool program) {
   char text[1024] = {};
   GLsizei length = 0;
   if (program)
-    Procs().GetProgramInfoLog(object, sizeof text, &length, text);
+    gl.GetProgramInfoLog(object, sizeof text, &length, text);
   else
-    Procs().GetShaderInfoLog(object, sizeof text, &length, text);
+    gl.GetShaderInfoLog(object, sizeof text, &length, text);
   return std::string(text, static_cast<size_t>(std::clamp<GLsizei>(length, 0, sizeof text)));
 }
 
-GLuint Compile(GLenum kind, const char* source, std::string& error) {
-  const GLuint shader = Procs().CreateShader(kind);
+GLuint Compile(const TGLFunctions& gl, GLenum kind, const char* source, std::string& error) {
+  const GLuint shader = gl.CreateShader(kind);
   if (!shader) {
     error = "no shader object";
     return 0;
   }
-  Procs().ShaderSource(shader, 1, &source, nullptr);
-  Procs().CompileShader(shader);
+  gl.ShaderSource(shader, 1, &source, nullptr);
+  gl.CompileShader(shader);
   GLint compiled = 0;
-  Procs().GetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-  if (!compiled) error = InfoLog(shader, false);
+  gl.GetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+  if (!compiled) error = InfoLog(gl, shader, false);
   return shader;
 }
 
-GLuint Link(GLuint vertex, GLuint fragment, std::string& error) {
-  const GLuint program = Procs().CreateProgram();
+GLuint Link(const TGLFunctions& gl, GLuint vertex, GLuint fragment, std::string& error) {
+  const GLuint program = gl.CreateProgram();
   if (!program) {
     error = "no program object";
     return 0;
   }
-  Procs().AttachShader(program, vertex);
-  Procs().AttachShader(program, fragment);
-  Procs().LinkProgram(program);
+  gl.AttachShader(program, vertex);
+  gl.AttachShader(program, fragment);
+  gl.LinkProgram(program);
   GLint linked = 0;
-  Procs().GetProgramiv(program, GL_LINK_STATUS, &linked);
+  gl.GetProgramiv(program, GL_LINK_STATUS, &linked);
   if (!linked) {
-    error = InfoLog(program, true);
-    Procs().DeleteProgram(program);
+    error = InfoLog(gl, program, true);
+    gl.DeleteProgram(program);
     return 0;
   }
   return program;
 }
 
-void DeleteObjects(TSphereDrawing& drawing) {
-  if (drawing.Programs == TSphereDrawing::TPrograms::Untried && !drawing.Buffer && !drawing.ShadowTexture) return;
-  const TShaderProcs& p = Procs();
-  if (p.Found) {
-    if (drawing.SphereProgram) p.DeleteProgram(drawing.SphereProgram);
-    for (GLuint shader : drawing.Shaders)
-      if (shader) p.DeleteShader(shader);
-  }
-  if (drawing.Buffer && BuffersAvailable()) p.DeleteBuffers(1, &drawing.Buffer);
-  if (drawing.ShadowTexture) glDeleteTextures(1, &drawing.ShadowTexture);
-}
-
-void Forget(TSphereDrawing& drawing) {
-  drawing.Programs = TSphereDrawing::TPrograms::Untried;
-  std::fill(std::begin(drawing.Shaders), std::end(drawing.Shaders), 0u);
-  drawing.SphereProgram = drawing.Buffer = drawing.ShadowTexture = 0;
-  drawing.Uploaded.reset();
-  drawing.Refused.reset();
-  drawing.Filled = false;
-  drawing.WorkedOut.reset();
-}
-
 // Compiles and links the program in the current context, once; a driver that cannot is told
 // about in the log and not asked again.
-bool PreparePrograms(TSphereDrawing& drawing) {
-  using TPrograms = TSphereDrawing::TPrograms;
-  if (drawing.Programs != TPrograms::Untried) return drawing.Programs == TPrograms::Ready;
-  drawing.Programs = TPrograms::Failed;
-  if (!Procs().Found) {
+bool PrepareProgram(TGLResources& resources) {
+  using TState = TSphereProgram::TState;
+  TSphereProgram& program = resources.SphereProgram();
+  if (program.State != TState::Untried) return program.State == TState::Ready;
+  program.State = TState::Failed;
+  const TGLFunctions& gl = resources.Functions();
+  if (!gl.Shaders()) {
     DebugLog("SphereRender: no shader functions: atoms are drawn as meshes");
     return false;
   }
   std::string error;
-  GLuint& vertex = drawing.Shaders[0];
-  GLuint& sphere = drawing.Shaders[1];
-  vertex = Compile(GL_VERTEX_SHADER, kVertexShader, error);
-  if (error.empty()) sphere = Compile(GL_FRAGMENT_SHADER, kSphereFragmentShader, error);
-  if (error.empty()) drawing.SphereProgram = Link(vertex, sphere, error);
+  GLuint& vertex = program.Shaders[0];
+  GLuint& sphere = program.Shaders[1];
+  vertex = Compile(gl, GL_VERTEX_SHADER, kVertexShader, error);
+  if (error.empty()) sphere = Compile(gl, GL_FRAGMENT_SHADER, kSphereFragmentShader, error);
+  if (error.empty()) program.Program = Link(gl, vertex, sphere, error);
   if (!error.empty()) {
     DebugLog("SphereRender: the shaders do not build, atoms are drawn as meshes: " + error);
     return false;
   }
-  GLfloat pointSizes[2] = {1, 1};
-  glGetFloatv(GL_ALIASED_POINT_SIZE_RANGE, pointSizes);
-  drawing.MaxPointSize = std::max(pointSizes[1], 1.0f);
-  GLint viewport[2] = {0, 0};
-  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
-  drawing.MaxViewport = std::min(viewport[0], viewport[1]);
-  drawing.Programs = TPrograms::Ready;
-  DebugLogFmt("SphereRender: shaders ready, points up to %.0f pixels", drawing.MaxPointSize);
+  program.State = TState::Ready;
+  DebugLogFmt("SphereRender: shaders ready, points up to %.0f pixels", resources.Limits().MaxPointSize);
   return true;
 }
 
 // The model's spheres into the context's buffer, as the model keeps them; false when there is
 // no buffer to draw from (the spheres are then drawn from the model's own array).
-bool UploadSpheres(const std::shared_ptr<TMeshModel>& model, TSphereDrawing& drawing) {
-  if (!BuffersAvailable()) return false;
-  if (drawing.Uploaded.lock() == model) return true;
-  if (drawing.Refused.lock() == model) return false;
-  const TShaderProcs& p = Procs();
-  if (!drawing.Buffer) p.GenBuffers(1, &drawing.Buffer);
-  if (!drawing.Buffer) return false;
-  DrainGLErrors();  // errors of earlier drawing are not the upload's
-  p.BindBuffer(GL_ARRAY_BUFFER, drawing.Buffer);
-  p.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(model->Atoms.size() * sizeof(TAtomSphere)), model->Atoms.data(),
-               GL_STATIC_DRAW);
-  p.BindBuffer(GL_ARRAY_BUFFER, 0);
-  // A driver short of memory refuses the data; drawing from an empty buffer would then read
-  // past its end.
-  if (DrainGLErrors()) {
-    drawing.Uploaded.reset();
-    drawing.Refused = model;
-    return false;
-  }
-  drawing.Uploaded = model;
-  drawing.Filled = true;
-  return true;
+bool UploadSpheres(const std::shared_ptr<TMeshModel>& model, TModelObjects& objects) {
+  const TGLFunctions& gl = objects.Owner.Functions();
+  if (!gl.Buffers()) return false;
+  if (objects.Spheres.Holds(model)) return true;
+  if (objects.Spheres.Refuses(model)) return false;
+  if (!objects.SphereBuffer) gl.GenBuffers(1, &objects.SphereBuffer);
+  if (!objects.SphereBuffer) return false;
+  return objects.Spheres.Upload(model, [&] {
+    gl.BindBuffer(GL_ARRAY_BUFFER, objects.SphereBuffer);
+    gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(model->Atoms.size() * sizeof(TAtomSphere)),
+                  model->Atoms.data(), GL_STATIC_DRAW);
+    gl.BindBuffer(GL_ARRAY_BUFFER, 0);
+  });
 }
 
 // Where each uniform of a program is, asked once a frame.
 class TUniforms {
  public:
-  explicit TUniforms(GLuint program) : program_(program) {}
-  void Set(const char* name, float x) const { Procs().Uniform1f(At(name), x); }
-  void Set(const char* name, float x, float y) const { Procs().Uniform2f(At(name), x, y); }
-  void Set(const char* name, const float (&v)[3]) const { Procs().Uniform3f(At(name), v[0], v[1], v[2]); }
-  void Set(const char* name, float x, float y, float z) const { Procs().Uniform3f(At(name), x, y, z); }
-  void Set(const char* name, float x, float y, float z, float w) const { Procs().Uniform4f(At(name), x, y, z, w); }
+  TUniforms(const TGLFunctions& gl, GLuint program) : gl_(gl), program_(program) {}
+  void Set(const char* name, float x) const { gl_.Uniform1f(At(name), x); }
+  void Set(const char* name, float x, float y) const { gl_.Uniform2f(At(name), x, y); }
+  void Set(const char* name, const float (&v)[3]) const { gl_.Uniform3f(At(name), v[0], v[1], v[2]); }
+  void Set(const char* name, float x, float y, float z) const { gl_.Uniform3f(At(name), x, y, z); }
+  void Set(const char* name, float x, float y, float z, float w) const { gl_.Uniform4f(At(name), x, y, z, w); }
 
  private:
-  GLint At(const char* name) const { return Procs().GetUniformLocation(program_, name); }
+  GLint At(const char* name) const { return gl_.GetUniformLocation(program_, name); }
+  const TGLFunctions& gl_;
   GLuint program_;
 };
 
@@ -346,42 +236,33 @@ std::vector<TCornerVertex> VisibleQuads(const TAtomSelection& atoms, const TView
 }
 
 // Every selected sphere as a point, from the buffer or from the model's own array.
-void DrawPoints(const TAtomSelection& atoms, const TSphereDrawing& drawing, bool fromBuffer) {
-  glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);
-  glEnable(GL_POINT_SPRITE);
+void DrawPoints(const TAtomSelection& atoms, const TModelObjects& objects, bool fromBuffer) {
+  TGLStateScope state({GL_VERTEX_PROGRAM_POINT_SIZE, GL_POINT_SPRITE});
+  state.EnableArray(GL_VERTEX_ARRAY).EnableArray(GL_COLOR_ARRAY);
   glTexCoord2f(0, 0);  // no corner: the point is centred on the atom
   constexpr GLsizei kStride = sizeof(TAtomSphere);
   const auto* base = fromBuffer ? nullptr : reinterpret_cast<const char*>(atoms.Atoms.data());
-  if (fromBuffer) Procs().BindBuffer(GL_ARRAY_BUFFER, drawing.Buffer);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glEnableClientState(GL_COLOR_ARRAY);
+  const TGLFunctions& gl = objects.Owner.Functions();
+  if (fromBuffer) gl.BindBuffer(GL_ARRAY_BUFFER, objects.SphereBuffer);
   glVertexPointer(3, GL_FLOAT, kStride, base + offsetof(TAtomSphere, X));
   glColorPointer(4, GL_UNSIGNED_BYTE, kStride, base + offsetof(TAtomSphere, R));
-  if (fromBuffer) Procs().BindBuffer(GL_ARRAY_BUFFER, 0);
+  if (fromBuffer) gl.BindBuffer(GL_ARRAY_BUFFER, 0);
   const auto count = static_cast<GLsizei>(atoms.Count());
   if (atoms.Kept)
     glDrawElements(GL_POINTS, count, GL_UNSIGNED_INT, atoms.Kept->data());
   else
     glDrawArrays(GL_POINTS, 0, count);
-  glDisableClientState(GL_COLOR_ARRAY);
-  glDisableClientState(GL_VERTEX_ARRAY);
-  glDisable(GL_POINT_SPRITE);
-  glDisable(GL_VERTEX_PROGRAM_POINT_SIZE);
 }
 
 void DrawQuads(const std::vector<TCornerVertex>& corners) {
   if (corners.empty()) return;
   constexpr GLsizei kStride = sizeof(TCornerVertex);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glEnableClientState(GL_COLOR_ARRAY);
-  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  TGLStateScope state;
+  state.EnableArray(GL_VERTEX_ARRAY).EnableArray(GL_COLOR_ARRAY).EnableArray(GL_TEXTURE_COORD_ARRAY);
   glVertexPointer(3, GL_FLOAT, kStride, &corners[0].Atom.X);
   glColorPointer(4, GL_UNSIGNED_BYTE, kStride, &corners[0].Atom.R);
   glTexCoordPointer(2, GL_FLOAT, kStride, &corners[0].CornerX);
   glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(corners.size()));
-  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-  glDisableClientState(GL_COLOR_ARRAY);
-  glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 // Work done on a thread of its own beside the caller's, joined by Wait() or when the object goes.
@@ -418,41 +299,40 @@ class TWorkBeside {
 // The drop shadow's texture: the shadows over each pixel (TAtomCuller::ShadowLayers) as alpha,
 // each layer darkening by the shadow's alpha as a blended layer would. False when the driver
 // refused it (a picture past its largest texture).
-bool UploadShadowLayers(TSphereDrawing& drawing, const TView3D& view, const std::vector<uint8_t>& layers) {
+bool UploadShadowLayers(TModelObjects& objects, const TView3D& view, const std::vector<uint8_t>& layers) {
   static const std::array<uint8_t, kShadowLayersSeen + 1> alphaOf = [] {
     std::array<uint8_t, kShadowLayersSeen + 1> alpha{};
     for (int n = 0; n <= kShadowLayersSeen; ++n)
       alpha[n] = static_cast<uint8_t>(std::lround(255 * (1 - std::pow(1 - lighting::kShadowAlpha, n))));
     return alpha;
   }();
-  drawing.ShadowAlpha.resize(layers.size());
-  std::transform(layers.begin(), layers.end(), drawing.ShadowAlpha.begin(), [](uint8_t n) { return alphaOf[n]; });
-  if (!drawing.ShadowTexture) glGenTextures(1, &drawing.ShadowTexture);
+  objects.ShadowAlpha.resize(layers.size());
+  std::transform(layers.begin(), layers.end(), objects.ShadowAlpha.begin(), [](uint8_t n) { return alphaOf[n]; });
+  if (!objects.ShadowTexture) glGenTextures(1, &objects.ShadowTexture);
   DrainGLErrors();  // errors of earlier drawing are not the upload's
-  glBindTexture(GL_TEXTURE_2D, drawing.ShadowTexture);
+  glBindTexture(GL_TEXTURE_2D, objects.ShadowTexture);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, view.Width, view.Height, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
-               drawing.ShadowAlpha.data());
+               objects.ShadowAlpha.data());
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glBindTexture(GL_TEXTURE_2D, 0);
   return !DrainGLErrors();
 }
 
 // The shadow's texture laid over the drawing area.
-void DrawShadowTexture(const TSphereDrawing& drawing, const TView3D& view) {
-  glBindTexture(GL_TEXTURE_2D, drawing.ShadowTexture);
+void DrawShadowTexture(const TModelObjects& objects, const TView3D& view) {
+  glBindTexture(GL_TEXTURE_2D, objects.ShadowTexture);
   glViewport(view.X, view.Y, view.Width, view.Height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  glEnable(GL_TEXTURE_2D);
+  const TGLStateScope state({GL_TEXTURE_2D, GL_BLEND});
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-  glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glColor4f(0, 0, 0, 1);
   glBegin(GL_QUADS);
@@ -461,24 +341,22 @@ void DrawShadowTexture(const TSphereDrawing& drawing, const TView3D& view) {
   glTexCoord2f(1, 1), glVertex2f(1, 1);
   glTexCoord2f(0, 1), glVertex2f(-1, 1);
   glEnd();
-  glDisable(GL_BLEND);
-  glDisable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 // Finds the spheres that show and the shadow's layers for `work`, at once on two processors,
-// and uploads the layers; the result is kept in drawing.WorkedOut.
-void WorkOut(TSphereDrawing& drawing, const std::shared_ptr<TMeshModel>& model, const TView3D& view,
-             const TSphereDrawing::TWorkedOut& work) {
-  drawing.WorkedOut.reset();  // nothing holds for any view until the work is done
+// and uploads the layers; the result is kept in objects.WorkedOut.
+void WorkOut(TModelObjects& objects, const std::shared_ptr<TMeshModel>& model, const TView3D& view,
+             const TModelObjects::TWorkedOut& work) {
+  objects.WorkedOut.reset();  // nothing holds for any view until the work is done
   const TShadowProjection shadow(*model);
   const std::vector<uint8_t>* layers = nullptr;
   TWorkBeside shadowWork(work.Shadowed,
-                         [&] { layers = &drawing.Culler.ShadowLayers(model->Atoms, work.View, shadow); });
-  if (work.Culled) drawing.Culler.VisibleSpheres(model->Atoms, work.View);
-  if (work.Shadowed && !shadowWork.Wait()) layers = &drawing.Culler.ShadowLayers(model->Atoms, work.View, shadow);
-  drawing.WorkedOut = work;
-  drawing.WorkedOut->ShadowTextureReady = layers && UploadShadowLayers(drawing, view, *layers);
+                         [&] { layers = &objects.Culler.ShadowLayers(model->Atoms, work.View, shadow); });
+  if (work.Culled) objects.Culler.VisibleSpheres(model->Atoms, work.View);
+  if (work.Shadowed && !shadowWork.Wait()) layers = &objects.Culler.ShadowLayers(model->Atoms, work.View, shadow);
+  objects.WorkedOut = work;
+  objects.WorkedOut->ShadowTextureReady = layers && UploadShadowLayers(objects, view, *layers);
 }
 
 }  // namespace
@@ -503,64 +381,38 @@ void ApplyView3D(const TView3D& view, int guardPixels) {
   glTranslatef(-view.Pivot.X, -view.Pivot.Y, -view.Pivot.Z);
 }
 
-TSphereDrawing::~TSphereDrawing() {
-  if (Context != nullptr && wglGetCurrentContext() == Context) DeleteObjects(*this);
-}
-
-void TSphereDrawing::TakeCurrentContext() {
-  const HGLRC current = wglGetCurrentContext();
-  if (Context == current) return;
-  Forget(*this);
-  Context = current;
-}
-
-void TSphereDrawing::ReleaseStale() {
-  if (Context == nullptr || Context != wglGetCurrentContext()) return;
-  if (!Filled || !Uploaded.expired() || !Buffer || !BuffersAvailable()) return;
-  Procs().BindBuffer(GL_ARRAY_BUFFER, Buffer);
-  Procs().BufferData(GL_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
-  Procs().BindBuffer(GL_ARRAY_BUFFER, 0);
-  Filled = false;
-}
-
-void TSphereDrawing::ReleaseWorkingMemory() {
-  Culler = TAtomCuller();
-  std::vector<uint8_t>().swap(ShadowAlpha);
-  WorkedOut.reset();
-}
-
-bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TSphereDrawing& drawing, const TView3D& view,
+bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TModelObjects& objects, const TView3D& view,
                      const TDepthCueFade& fade, bool withShadow) {
-  drawing.TakeCurrentContext();
-  if (!PreparePrograms(drawing)) return false;
+  TGLResources& resources = objects.Owner;
+  if (!PrepareProgram(resources)) return false;
   if (!model || model->Atoms.empty()) return true;
-  const bool fromBuffer = UploadSpheres(model, drawing);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_DEPTH_TEST);
-  const TSphereDrawing::TWorkedOut work{
+  const bool fromBuffer = UploadSpheres(model, objects);
+  const TModelObjects::TWorkedOut work{
       model,
       {view.Width, view.Height, view.HalfWidth, view.HalfHeight, view.Pivot, view.RotX, view.RotY},
-      drawing.Cull && model->Atoms.size() >= kCullMinAtoms,
+      objects.Cull && model->Atoms.size() >= kCullMinAtoms,
       withShadow};
-  const std::optional<TSphereDrawing::TWorkedOut>& last = drawing.WorkedOut;
+  const std::optional<TModelObjects::TWorkedOut>& last = objects.WorkedOut;
   if (!last || last->Model.lock() != model || !(last->View == work.View) || last->Culled != work.Culled ||
       last->Shadowed != work.Shadowed)
-    WorkOut(drawing, model, view, work);
-  if (withShadow && drawing.WorkedOut->ShadowTextureReady) DrawShadowTexture(drawing, view);
+    WorkOut(objects, model, view, work);
+  if (withShadow && objects.WorkedOut->ShadowTextureReady) DrawShadowTexture(objects, view);
   const bool cull = work.Culled;
 
+  const TGLLimits& limits = resources.Limits();
   const double radiusPixels = model->LargestAtomRadius * view.PixelsPerUnit();
-  const bool points = 2 * radiusPixels <= drawing.MaxPointSize;
+  const bool points = 2 * radiusPixels <= limits.MaxPointSize;
   // Points are dropped whole when their centre leaves the viewport: widened by a sphere's
   // radius, those partly in the area are drawn as well.
   int guard = points ? static_cast<int>(std::ceil(radiusPixels)) + 1 : 0;
-  guard = std::clamp(guard, 0, std::max(0, (drawing.MaxViewport - std::max(view.Width, view.Height)) / 2));
+  const int maxViewport = std::min(limits.MaxViewportWidth, limits.MaxViewportHeight);
+  guard = std::clamp(guard, 0, std::max(0, (maxViewport - std::max(view.Width, view.Height)) / 2));
   ApplyView3D(view, guard);
-  const TAtomSelection spheres{model->Atoms, cull ? &drawing.Culler.Spheres() : nullptr};
-  const TShaderProcs& p = Procs();
-  p.UseProgram(drawing.SphereProgram);
-  const TUniforms u(drawing.SphereProgram);
+  const TAtomSelection spheres{model->Atoms, cull ? &objects.Culler.Spheres() : nullptr};
+  const TGLFunctions& gl = resources.Functions();
+  const GLuint program = resources.SphereProgram().Program;
+  gl.UseProgram(program);
+  const TUniforms u(gl, program);
   u.Set("uViewport", static_cast<float>(view.X - guard), static_cast<float>(view.Y - guard),
         static_cast<float>(view.Width + 2 * guard), static_cast<float>(view.Height + 2 * guard));
   u.Set("uPixelsPerUnit", static_cast<float>(view.PixelsPerUnit()));
@@ -570,16 +422,14 @@ bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TSphereDrawing& d
   u.Set("uDepth", 0, static_cast<float>(-1 / (2 * view.Depth)));
   u.Set("uFade", fade.Constant, fade.PerDistance);
   // The outline is cut per pixel: sampling the edge more often changes nothing but the cost.
-  glDisable(GL_MULTISAMPLE);
-  glEnable(GL_DEPTH_TEST);
+  const TGLStateScope state({GL_DEPTH_TEST}, {GL_MULTISAMPLE});
   glDepthFunc(GL_LEQUAL);
   glDepthMask(GL_TRUE);
   if (points)
-    DrawPoints(spheres, drawing, fromBuffer);
+    DrawPoints(spheres, objects, fromBuffer);
   else
     DrawQuads(VisibleQuads(spheres, view));
-  p.UseProgram(0);
-  glEnable(GL_MULTISAMPLE);
+  gl.UseProgram(0);
   return true;
 }
 

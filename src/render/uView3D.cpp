@@ -1,4 +1,4 @@
-// Geometry of the 3D view: the fit of an atom model and the depth cue.
+// Geometry of the 3D view: the fits of a surface and of an atom model, the depth cue, the shadow.
 #include "render/uView3D.h"
 
 #include <algorithm>
@@ -30,6 +30,45 @@ TAtomFit FitAtomExtent(const TViewExtent& extent, const TVec3& center, float rot
   return {{center.X + offset.X, center.Y + offset.Y, center.Z + offset.Z}, static_cast<float>(half)};
 }
 
+TView3D SurfaceView(TMeshModel& model, const TDrawArea& area, const TViewValues& view) {
+  TVec3 c;
+  float r;
+  GetModelBounds(model, c, r);
+  TView3D v;
+  v.X = area.OriginX, v.Y = area.OriginY;
+  v.Width = std::max(area.Width, 1), v.Height = std::max(area.Height, 1);
+  double aspect = area.Height > 0 ? static_cast<double>(area.Width) / area.Height : 1.0;
+  if (aspect < 0.01) aspect = 1.0;
+  v.HalfHeight = kSurfaceViewRadii * r / view.Zoom3D;
+  v.HalfWidth = v.HalfHeight * aspect;
+  v.Depth = 4.0 * r;
+  v.Pivot = c;
+  v.RotX = view.RotX, v.RotY = view.RotY;
+  return v;
+}
+
+TView3D AtomView(TMeshModel& model, const TDrawArea& area, const TViewValues& view) {
+  if (!model.DefaultExtent)
+    model.DefaultExtent = ProjectedAtomExtent(model.Atoms, model.ModelCenter, kResetRotX, kResetRotY);
+  TView3D v;
+  const int covered = std::clamp(area.CoveredBottom, 0, std::max(area.Height - 1, 0));
+  v.X = area.OriginX, v.Y = area.OriginY + covered;
+  v.Width = std::max(area.Width, 1), v.Height = std::max(area.Height - covered, 1);
+  const TAtomFit fit =
+      FitAtomExtent(*model.DefaultExtent, model.ModelCenter, kResetRotX, kResetRotY, v.Width, v.Height);
+  v.HalfHeight = fit.HalfHeight / view.Zoom3D;
+  v.HalfWidth = v.HalfHeight * v.Width / v.Height;
+  v.Pivot = fit.Pivot;
+  v.Depth = 4.0 * model.ModelRadius + VecLength(VecSub(fit.Pivot, model.ModelCenter));
+  v.RotX = view.RotX, v.RotY = view.RotY;
+  return v;
+}
+
+TView3D ModelView(TMeshModel& model, const TDrawArea& area, const TViewValues& view) {
+  const bool atoms = model.Kind == TModelKind::Atoms && !model.Atoms.empty();
+  return atoms ? AtomView(model, area, view) : SurfaceView(model, area, view);
+}
+
 TDepthSpan TurnedDepthSpan(const TVec3& center, const TVec3& halfExtent, const TVec3& pivot, float rotX, float rotY) {
   const TViewTurn turn(rotX, rotY);
   TDepthSpan span{-HUGE_VALF, HUGE_VALF};
@@ -50,6 +89,11 @@ TDepthCueFade DepthCueFade(float nearest, float farthest) {
   // share(d) = 1 - (1 - kFarthest) (d - nearest) / depth
   const float perDistance = -(1 - kFarthestDepthCueShare) / depth;
   return {1 - perDistance * nearest, perDistance};
+}
+
+TDepthCueFade ModelDepthCue(const TMeshModel& model, const TView3D& view) {
+  const TDepthSpan span = TurnedDepthSpan(model.ModelCenter, model.HalfExtent, view.Pivot, view.RotX, view.RotY);
+  return DepthCueFade(static_cast<float>(view.Depth - span.Nearest), static_cast<float>(view.Depth - span.Farthest));
 }
 
 TShadowProjection::TShadowProjection(const TMeshModel& model) {

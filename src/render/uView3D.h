@@ -1,12 +1,52 @@
-// Geometry of the 3D view, free of OpenGL: how an atom model is fitted into a window, the depth
-// range a turned model spans, and the depth cue's fade over it. The 3D renderer draws with it.
+// Geometry of the 3D view, free of OpenGL: where a frame goes and the view it is drawn in, how a
+// surface and an atom model are fitted into it, the depth range a turned model spans, the depth
+// cue's fade over it and the shadow's projection. Both 3D renderers draw with it.
 #pragma once
 
 #include <vector>
 
 #include "model3d/uMeshModel.h"
+#include "render/uViewValues.h"
 
 namespace pelorin {
+
+// Where a 3D frame goes: a width x height drawing area whose bottom `CoveredBottom` pixels lie
+// under the window's own controls (its navigation bar). An atom model is fitted into the rest;
+// the surface keeps the whole area. The area's lower left corner lies at OriginX, OriginY of the
+// drawing buffer: left of and below it when a picture larger than the buffer is drawn a tile
+// at a time.
+struct TDrawArea {
+  int Width = 0, Height = 0, CoveredBottom = 0;
+  int OriginX = 0, OriginY = 0;
+};
+
+// The view of one 3D frame as both renderers set it up: the drawing area (a viewport), the
+// orthographic box around the pivot, which sits `Depth` in front of the eye, and the model's turn
+// about the pivot.
+struct TView3D {
+  int X = 0, Y = 0, Width = 1, Height = 1;
+  double HalfWidth = 1, HalfHeight = 1;  // of the box, in model units
+  double Depth = 1;                      // the box reaches as far before and behind the pivot
+  TVec3 Pivot;
+  float RotX = 0, RotY = 0;
+  double PixelsPerUnit() const { return Height / (2 * HalfHeight); }
+};
+
+// The surface's view reaches this many of its radii above and below its centre at zoom 1: the
+// bounding sphere's diameter takes 1 / 1.35 = 0.74 of the area's height, its radius 0.37.
+constexpr double kSurfaceViewRadii = 1.35;
+
+// The surface as it has always been fitted: the whole area (its covered bottom too), its
+// bounding sphere kSurfaceViewRadii in at zoom 1, turned about the centre of its bounds, which
+// are computed first when they are not valid.
+TView3D SurfaceView(TMeshModel& model, const TDrawArea& area, const TViewValues& view);
+// An atom model fitted by its extent, seen as the view first shows it (kResetRotX, kResetRotY;
+// worked out on first use and kept in the model, so that turning it does not change its size),
+// into the area above its covered bottom, turned about the point that puts the extent in the
+// middle (FitAtomExtent). The box reaches past every sphere however the model turns.
+TView3D AtomView(TMeshModel& model, const TDrawArea& area, const TViewValues& view);
+// The view the renderers draw `model` in: AtomView for an atom model, SurfaceView otherwise.
+TView3D ModelView(TMeshModel& model, const TDrawArea& area, const TViewValues& view);
 
 // An atom model's view extent fills this share of the drawing area's height or width, whichever
 // binds, centred: the same margin, in proportion, at every size.
@@ -48,6 +88,10 @@ struct TDepthCueFade {
 // The fade for a model whose nearest point lies `nearest` from the viewer and its farthest
 // `farthest`; no fade for a model without depth.
 TDepthCueFade DepthCueFade(float nearest, float farthest);
+
+// The fade over the model's depth as `view` turns it: from its bounds' nearest corner to their
+// farthest, as distances from the eye (the pivot lies `Depth` in front of it).
+TDepthCueFade ModelDepthCue(const TMeshModel& model, const TView3D& view);
 
 // The drop shadow of a model: every point flattened onto the ground plane below the model and
 // shifted away from the light, the more the higher it lies. Depends only on the model's bounds.

@@ -1,12 +1,11 @@
 // The navigation bar along the bottom of a viewer window, and the two message views.
 #include "viewer/uNavBar.h"
 
-#include <GL/gl.h>
-
 #include <climits>
 #include <vector>
 
 #include "render/uGLFont.h"
+#include "render/uRender2D.h"
 #include "support/uConfig.h"
 #include "support/uGdiObjects.h"
 #include "support/uText.h"
@@ -169,14 +168,7 @@ void DrawFieldsPanel(const TPelorinState& state, HDC dc, int w, int h) {
 }
 
 void DrawCenteredMessage(TGLFontCache& cache, const std::string& text, int w, int h) {
-  glClearColor(0.96f, 0.96f, 0.96f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glViewport(0, 0, w, h);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, w, h, 0, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  BeginPixelFrame2D(w, h, {0.96f, 0.96f, 0.96f, 1.0f});
   std::vector<std::string> lines = SplitLines(text);
   TTextStyle style;
   style.Color = {0.5f, 0.1f, 0.1f, 1.0f};

@@ -2,7 +2,6 @@
 // into state changes by the plain functions of uViewerLogic.
 #include "viewer/uWin32Window.h"
 
-#include <GL/gl.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -463,25 +462,14 @@ HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
   const TPictureSize shown = ShownPictureSize(wnd);  // the drawing beside the panel, above the bar
   if (shown.Width <= 0 || shown.Height <= 0) return nullptr;
   const TDrawSize size{shown.Width, shown.Height + kNavBarHeight};
-  const int pictureHeight = shown.Height;
-  const TCurrentContext current = state->GL->MakeCurrent();
-  if (!current) return nullptr;
-  state->View.ViewWidth = size.w;
-  state->View.ViewHeight = size.h;
-  DrawView(*state, *state->GL, size.w, size.h);
-  glFinish();
-  void* bits = nullptr;
-  TGdiObject<HBITMAP> bitmap(CreateTopDownDIB(nullptr, size.w, pictureHeight, bits));
-  if (!bitmap) return nullptr;
-  const size_t stride = static_cast<size_t>(size.w) * 4;
-  std::vector<uint8_t> rows(stride * pictureHeight);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glReadBuffer(GL_BACK);
-  glReadPixels(0, kNavBarHeight, size.w, pictureHeight, GL_BGRA_EXT, GL_UNSIGNED_BYTE, rows.data());
-  auto* out = static_cast<uint8_t*>(bits);
-  for (int y = 0; y < pictureHeight; ++y)  // OpenGL rows run bottom-up
-    std::copy_n(rows.data() + (pictureHeight - 1 - y) * stride, stride, out + y * stride);
-  return bitmap.release();
+  return state->GL
+      ->DrawAndReadBack({0, kNavBarHeight, shown.Width, shown.Height},
+                        [&] {
+                          state->View.ViewWidth = size.w;
+                          state->View.ViewHeight = size.h;
+                          DrawView(*state, *state->GL, size.w, size.h);
+                        })
+      .release();
 }
 
 // WM_PRINTCLIENT: the window's picture and navigation bar drawn into another program's
@@ -631,11 +619,8 @@ int LargestTiledPictureSide(HWND wnd) {
   if (!state || !state->GL || shown.Height <= 0) return 0;
   const TCurrentContext current = state->GL->MakeCurrent();
   if (!current) return 0;
-  // The viewport takes the picture and its covered band; the shadow is one texture of the picture.
-  GLint viewport[2] = {0, 0}, texture = 0;
-  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
-  const int64_t side = std::min({viewport[0], viewport[1], texture});
+  // The area takes the picture and its covered band.
+  const int64_t side = LargestTiledAreaSide(state->GL->Resources());
   return static_cast<int>(side * shown.Height / (shown.Height + kNavBarHeight));
 }
 

@@ -1,6 +1,7 @@
-// OpenGL under a real display: library start, pixel format and context, the text cache, 2D
-// scenes (a title in its band, the dark view) and 3D atom models drawn into a window's back
-// buffer and read back before the swap.
+// OpenGL under a real display: library start and the table of entry points, pixel format and
+// context, the text cache, 2D scenes (a title in its band, the dark view) and 3D atom models
+// drawn into a window's back buffer and read back before the swap, the record of what a context
+// keeps, the switches every drawing puts back and the read-back itself.
 // GL/gl.h needs windows.h before it.
 // clang-format off
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -26,6 +28,7 @@
 #include "render/uAtomCulling.h"
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
+#include "render/uGLResources.h"
 #include "render/uMeshRender.h"
 #include "render/uOpenGL.h"
 #include "render/uRender2D.h"
@@ -105,7 +108,8 @@ class TGLWindow {
   }
   bool Ready() const { return current_ && *current_; }
   HGLRC Context() const { return gl_ ? gl_->Context() : nullptr; }
-  TMeshBuffers& Mesh() { return gl_->Mesh(); }
+  TWindowGL& GL() { return *gl_; }
+  TGLResources& Resources() { return gl_->Resources(); }
 
  private:
   TOwnedWindow window_;
@@ -169,11 +173,11 @@ class RenderGLTest : public ::testing::Test {
     TView2D view;
     view.ShowHeadings = showHeadings;
     SetupProjection2D(kWidth, kHeight, scene, view);
-    RenderScene2D(scene, view, cache_);
+    RenderScene2D(scene, view, Cache());
     return OrthoBox2D(kWidth, kHeight, scene, view);
   }
+  TGLFontCache& Cache() { return window_.Resources().Text(); }
   TGLWindow window_;
-  TGLFontCache cache_;  // goes first, with the window's context current
 };
 
 }  // namespace
@@ -188,8 +192,14 @@ TEST(OpenGLStart, MasksFloatingPointExceptionsAndFindsEntryPoints) {
   for (intptr_t fake : {0, 1, 2, 3, -1}) EXPECT_FALSE(IsRealProcAddress(reinterpret_cast<PROC>(fake))) << fake;
   EXPECT_TRUE(IsRealProcAddress(reinterpret_cast<PROC>(intptr_t{4})));
 
+  EXPECT_FALSE(LookUpGLFunctions().Buffers()) << "no entry points without a current context";
   TGLWindow window;
   ASSERT_TRUE(window.Ready());
+  const TGLFunctions gl = LookUpGLFunctions();
+  EXPECT_TRUE(gl.Buffers());
+  EXPECT_TRUE(gl.Shaders()) << "Mesa offers OpenGL 4.5";
+  EXPECT_EQ(reinterpret_cast<void*>(gl.BindBuffer),
+            reinterpret_cast<void*>(GetGLProc("glBindBuffer", "glBindBufferARB")));
   EXPECT_NE(GetGLProc("glGenBuffers", "glGenBuffersARB"), nullptr);
   EXPECT_NE(GetGLProc("glNoSuchFunctionHere", "glBindBufferARB"), nullptr) << "the fallback name is tried";
   EXPECT_NE(GetGLProc("glClear", nullptr), nullptr) << "1.1 functions come from the library";
@@ -288,7 +298,7 @@ TEST_F(RenderGLTest, TextsAnchorAtTheirPointAndHeadingsCanBeHidden) {
   EXPECT_GT(frame.Count(IsDark, 30, 52, 49, 61), 20u);
   EXPECT_EQ(frame.Count(IsDark, 51, 52, 70, 61), 0u);
   EXPECT_GT(frame.Count(IsDark, 51, 82, 70, 91), 20u) << "no text colour means black";
-  EXPECT_EQ(cache_.Stats().Textures, 1) << "one label, one texture";
+  EXPECT_EQ(Cache().Stats().Textures, 1) << "one label, one texture";
 
   const TSVGScene titled = Page({Heading(Text("NNN", {50, 50}, 10, "middle"))});
   EXPECT_GT(TFrame(Draw(titled, true)).Count(IsDark, 40, 40, 60, 51), 20u);
@@ -320,28 +330,28 @@ static std::vector<unsigned char> TexelsOf(TGLFontCache& cache, const std::strin
 }
 
 TEST_F(RenderGLTest, CacheKeysClampSizesAndTexturesHoldGlyphCoverage) {
-  auto name = [this](int32_t pixels, bool bold) { return cache_.GetTexture("CH3", pixels, bold).Name; };
+  auto name = [this](int32_t pixels, bool bold) { return Cache().GetTexture("CH3", pixels, bold).Name; };
   const uint32_t id = name(10, false);
   ASSERT_NE(id, 0u);
   EXPECT_EQ(name(72, false), id);
   EXPECT_NE(name(72, true), id);
   const uint32_t big = name(2000, false);
   EXPECT_EQ(name(1024, false), big);
-  EXPECT_EQ(cache_.Stats().Textures, 3);
+  EXPECT_EQ(Cache().Stats().Textures, 3);
 
-  const TTextTextureSize size = cache_.GetTexture("CH3", 72, false).Size;
+  const TTextTextureSize size = Cache().GetTexture("CH3", 72, false).Size;
   EXPECT_EQ(size.TexWidth & (size.TexWidth - 1), 0);
   EXPECT_EQ(size.TexHeight & (size.TexHeight - 1), 0);
   EXPECT_GT(size.TextWidth, 72) << "three glyphs of a 72-pixel font are wider than one";
   EXPECT_TRUE(size.TexWidth >= size.TextWidth && size.TexHeight >= size.TextHeight);
-  const std::vector<unsigned char> texels = TexelsOf(cache_, "CH3", 72);
+  const std::vector<unsigned char> texels = TexelsOf(Cache(), "CH3", 72);
   EXPECT_GT(std::count_if(texels.begin(), texels.end(), [](unsigned char a) { return a > 0; }), 100);
 
-  const TTextTexture none = cache_.GetTexture("", 100, false);
+  const TTextTexture none = Cache().GetTexture("", 100, false);
   EXPECT_EQ(none.Name, 0u);
   EXPECT_EQ(none.Size.TexWidth | none.Size.TexHeight | none.Size.TextWidth | none.Size.TextHeight, 0);
-  cache_.Clear();
-  EXPECT_EQ(cache_.Stats().Entries, 0);
+  Cache().Clear();
+  EXPECT_EQ(Cache().Stats().Entries, 0);
   EXPECT_FALSE(glIsTexture(id));
 }
 
@@ -352,20 +362,19 @@ TEST_F(RenderGLTest, OversizedTextIsSkippedAndTheSurfaceIsReusedCleanly) {
   // Far wider than any texture at 1024 pixels: an 'M' is wider than half the font's height.
   const std::string wide(static_cast<size_t>(maxSize) / 256 + 64, 'M');
   for (int paint = 0; paint < 2; ++paint) {
-    const TTextTexture texture = cache_.GetTexture(wide, 1024, false);
+    const TTextTexture texture = Cache().GetTexture(wide, 1024, false);
     EXPECT_EQ(texture.Name, 0u);
     EXPECT_EQ(texture.Size.TexWidth | texture.Size.TexHeight | texture.Size.TextWidth | texture.Size.TextHeight, 0);
   }
-  EXPECT_EQ(cache_.Stats().Textures, 0);
-  EXPECT_EQ(cache_.Stats().Made, 1) << "a text that cannot be drawn is not rasterised on every paint";
+  EXPECT_EQ(Cache().Stats().Textures, 0);
+  EXPECT_EQ(Cache().Stats().Made, 1) << "a text that cannot be drawn is not rasterised on every paint";
 
   // A large text grows the DIB; a small one drawn into it afterwards must come out exactly as
   // in a fresh cache, with nothing left over from the large one.
-  ASSERT_FALSE(TexelsOf(cache_, "TTTTTTTT", 400).empty());
-  const std::vector<unsigned char> reused = TexelsOf(cache_, "-", 72);
-  TGLFontCache fresh;
-  const std::vector<unsigned char> expected = TexelsOf(fresh, "-", 72);
-  fresh.Clear();
+  ASSERT_FALSE(TexelsOf(Cache(), "TTTTTTTT", 400).empty());
+  const std::vector<unsigned char> reused = TexelsOf(Cache(), "-", 72);
+  TGLResources fresh;
+  const std::vector<unsigned char> expected = TexelsOf(fresh.Text(), "-", 72);
   ASSERT_FALSE(expected.empty());
   EXPECT_TRUE(reused == expected);
 }
@@ -379,7 +388,7 @@ TEST_F(RenderGLTest, TextsDrawWhereOnlyOpenGL11IsOffered) {
 
   // Windows' own renderer reports "1.1.0" and refuses GL_CLAMP_TO_EDGE; Mesa takes GL_CLAMP as
   // well, so the path for it is drawn here.
-  cache_.AssumeGLVersion("1.1.0");
+  window_.Resources().AssumeGLVersion("1.1.0");
   glTexParameteri(GL_TEXTURE_2D, 0x7FFF, 0);  // an earlier error, not the upload's
   TSVGScene texts = Page({Text("NNN", {50, 30}, 10, "start")});
   AddFrame(texts);
@@ -392,19 +401,19 @@ TEST_F(RenderGLTest, TextsDrawWhereOnlyOpenGL11IsOffered) {
     glBindTexture(GL_TEXTURE_2D, 0);
     return wrap;
   };
-  EXPECT_EQ(wrapModeOf(cache_), GL_CLAMP);
-  TGLFontCache asTheContextSays;
-  EXPECT_EQ(wrapModeOf(asTheContextSays), 0x812F) << "GL_CLAMP_TO_EDGE from 1.2 on";
+  EXPECT_EQ(wrapModeOf(Cache()), GL_CLAMP);
+  TGLResources asTheContextSays;
+  EXPECT_EQ(wrapModeOf(asTheContextSays.Text()), 0x812F) << "GL_CLAMP_TO_EDGE from 1.2 on";
 }
 
 TEST_F(RenderGLTest, CacheKeepsToItsBudgetDroppingTheLeastRecentlyUsed) {
   auto texture = [](TGLFontCache& cache, const char* text) { return cache.GetTexture(text, 72, false).Name; };
-  TGLFontCache probe;
-  ASSERT_NE(texture(probe, "N1"), 0u);
-  const int64_t oneText = probe.Stats().TextureBytes;  // the digits are equally wide
-  probe.Clear();
+  TGLResources probe;
+  ASSERT_NE(texture(probe.Text(), "N1"), 0u);
+  const int64_t oneText = probe.Text().Stats().TextureBytes;  // the digits are equally wide
 
-  TGLFontCache cache(2 * oneText + 1024);  // two texts and their bookkeeping
+  TGLResources record(2 * oneText + 1024);  // two texts and their bookkeeping
+  TGLFontCache& cache = record.Text();
   const uint32_t n1 = texture(cache, "N1");
   ASSERT_NE(texture(cache, "N2"), 0u);
   EXPECT_EQ(texture(cache, "N1"), n1);
@@ -418,9 +427,9 @@ TEST_F(RenderGLTest, CacheKeepsToItsBudgetDroppingTheLeastRecentlyUsed) {
 }
 
 TEST_F(RenderGLTest, TexturesStayWithTheContextTheyWereMadeIn) {
-  TGLFontCache left;  // its texture has this context's first name
-  ASSERT_NE(left.GetTexture("N1", 72, false).Name, 0u);
-  ASSERT_NE(cache_.GetTexture("N1", 72, false).Name, 0u);
+  TGLResources left;  // its texture has this context's first name
+  ASSERT_NE(left.Text().GetTexture("N1", 72, false).Name, 0u);
+  ASSERT_NE(Cache().GetTexture("N1", 72, false).Name, 0u);
 
   TGLWindow other;  // another viewer window's context is current now
   ASSERT_TRUE(other.Ready());
@@ -428,13 +437,13 @@ TEST_F(RenderGLTest, TexturesStayWithTheContextTheyWereMadeIn) {
   glGenTextures(1, &theirs);
   glBindTexture(GL_TEXTURE_2D, theirs);
   glBindTexture(GL_TEXTURE_2D, 0);
-  left.Clear();
+  left.Text().Clear();
   EXPECT_TRUE(glIsTexture(theirs)) << "names of another context are not the cache's to delete";
 
-  const uint32_t here = cache_.GetTexture("N1", 72, false).Name;
+  const uint32_t here = Cache().GetTexture("N1", 72, false).Name;
   EXPECT_TRUE(glIsTexture(here));
   EXPECT_NE(here, theirs);
-  EXPECT_EQ(cache_.Stats().Made, 2) << "made again in the current context";
+  EXPECT_EQ(Cache().Stats().Made, 2) << "made again in the current context";
   glDeleteTextures(1, &theirs);
 }
 
@@ -454,14 +463,15 @@ std::vector<unsigned char> BackBuffer() {
 // the version forced to OpenGL 1.1 as Windows' own renderer reports it.
 enum class TDrawn { Spheres, Meshes };
 
-// A frame of atoms drawn into `buffers` (a 400 x 300 window, the bottom 28 pixels covered as the
+// A frame of atoms drawn with `record` (a 400 x 300 window, the bottom 28 pixels covered as the
 // viewer's navigation bar covers them), read back; empty when nothing was drawn from the driver's
 // buffers.
-std::vector<unsigned char> AtomPicture(TMeshBuffers& buffers, const std::shared_ptr<TMeshModel>& model, TDrawn drawn,
+std::vector<unsigned char> AtomPicture(TGLResources& record, const std::shared_ptr<TMeshModel>& model, TDrawn drawn,
                                        TMeshFrame frame = TMeshFrame::Still, TViewValues view = {}) {
-  if (drawn == TDrawn::Meshes) buffers.AssumeGLVersion("1.1.0");
-  RenderMeshModel(model, buffers, {kWidth, kHeight, 28}, view, frame);
-  const bool fromBuffers = drawn == TDrawn::Meshes ? model->BuffersUploaded : buffers.Spheres.Uploaded.lock() == model;
+  if (drawn == TDrawn::Meshes) record.AssumeGLVersion("1.1.0");
+  TModelObjects& objects = record.For(model);
+  RenderMeshModel(model, objects, {kWidth, kHeight, 28}, view, frame);
+  const bool fromBuffers = drawn == TDrawn::Meshes ? model->BuffersUploaded : objects.Spheres.Holds(model);
   return fromBuffers ? BackBuffer() : std::vector<unsigned char>{};
 }
 
@@ -535,10 +545,11 @@ TEST(AtomModelPicture, SharedSphereCornersDrawTheSamePictureAsEveryFacetsOwn) {
     view.RotY = 35;
     const auto model = AtomModel(AtomGrid(atoms), TAtomDrawing::Meshes);
     const std::vector<unsigned char> shared =
-        AtomPicture(window.Mesh(), model, TDrawn::Meshes, TMeshFrame::Still, view);
+        AtomPicture(window.Resources(), model, TDrawn::Meshes, TMeshFrame::Still, view);
     auto own = AtomModel(AtomGrid(atoms), TAtomDrawing::Meshes);
     own->SphereLevel = -1;  // the renderer then draws every facet's own corners
-    const std::vector<unsigned char> owned = AtomPicture(window.Mesh(), own, TDrawn::Meshes, TMeshFrame::Still, view);
+    const std::vector<unsigned char> owned =
+        AtomPicture(window.Resources(), own, TDrawn::Meshes, TMeshFrame::Still, view);
     ASSERT_FALSE(shared.empty());
     ASSERT_FALSE(owned.empty());
     size_t differing = 0, lit = 0;
@@ -558,15 +569,15 @@ TEST(AtomModelPicture, SharedSphereCornersDrawTheSamePictureAsEveryFacetsOwn) {
 TEST(AtomModelPicture, SpheresAndMeshesHaveTheSameSilhouette) {
   TGLWindow window;
   ASSERT_TRUE(window.Ready());
-  ASSERT_EQ(window.Mesh().AtomDrawing(), TAtomDrawing::Impostors) << "Mesa offers OpenGL 4.5";
-  TMeshBuffers meshes;
+  ASSERT_EQ(window.Resources().AtomDrawing(), TAtomDrawing::Impostors) << "Mesa offers OpenGL 4.5";
+  TGLResources meshes;
   const auto model = AtomModel(AtomGrid(14), TAtomDrawing::Impostors);
   for (float zoom : {1.0f, 2.5f, 6.0f}) {
     SCOPED_TRACE(zoom);
     TViewValues view;
     view.Zoom3D = zoom;
     const std::vector<unsigned char> spheres =
-        AtomPicture(window.Mesh(), model, TDrawn::Spheres, TMeshFrame::Dragged, view);
+        AtomPicture(window.Resources(), model, TDrawn::Spheres, TMeshFrame::Dragged, view);
     const std::vector<unsigned char> meshed = AtomPicture(meshes, model, TDrawn::Meshes, TMeshFrame::Dragged, view);
     ASSERT_FALSE(spheres.empty());
     ASSERT_FALSE(meshed.empty());
@@ -601,13 +612,14 @@ TEST(AtomModelPicture, LargeModelsLeaveOutOnlyWhatDoesNotShow) {
     SCOPED_TRACE(zoom);
     TViewValues view;
     view.Zoom3D = zoom;
-    window.Mesh().Spheres.Cull = true;
+    TModelObjects& objects = window.Resources().For(model);
+    objects.Cull = true;
     const std::vector<unsigned char> culled =
-        AtomPicture(window.Mesh(), model, TDrawn::Spheres, TMeshFrame::Still, view);
-    const size_t kept = window.Mesh().Spheres.Culler.Spheres().size();
-    window.Mesh().Spheres.Cull = false;
+        AtomPicture(window.Resources(), model, TDrawn::Spheres, TMeshFrame::Still, view);
+    const size_t kept = objects.Culler.Spheres().size();
+    objects.Cull = false;
     const std::vector<unsigned char> whole =
-        AtomPicture(window.Mesh(), model, TDrawn::Spheres, TMeshFrame::Still, view);
+        AtomPicture(window.Resources(), model, TDrawn::Spheres, TMeshFrame::Still, view);
     ASSERT_FALSE(culled.empty());
     size_t differing = 0;
     for (size_t i = 4 * kWidth * 28; i < culled.size(); i += 4) differing += std::memcmp(&culled[i], &whole[i], 3) != 0;
@@ -621,13 +633,13 @@ TEST(AtomModelPicture, LargeModelsLeaveOutOnlyWhatDoesNotShow) {
 TEST(AtomModelPicture, DepthCueAndShadowOnBothWays) {
   TGLWindow window;
   ASSERT_TRUE(window.Ready());
-  TMeshBuffers meshes;
+  TGLResources meshes;
   // Two atoms side by side on the screen, one far behind the other.
   TAtomArray atoms = {pelorin_test::MakeAtom("C", -3, 0, -20), pelorin_test::MakeAtom("C", 3, 0, 20)};
   std::vector<size_t> shadows;
   for (TDrawn drawn : {TDrawn::Spheres, TDrawn::Meshes}) {
     SCOPED_TRACE(drawn == TDrawn::Spheres ? "spheres" : "meshes");
-    TMeshBuffers& buffers = drawn == TDrawn::Spheres ? window.Mesh() : meshes;
+    TGLResources& buffers = drawn == TDrawn::Spheres ? window.Resources() : meshes;
     const auto model = AtomModel(atoms, TAtomDrawing::Impostors);
     TViewValues straight;
     straight.RotX = straight.RotY = 0;
@@ -672,15 +684,16 @@ TEST(AtomModelPicture, DrawnInTilesIsThePictureDrawnWhole) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    TMeshBuffers buffers;
-    if (c.Drawn == TDrawn::Meshes) buffers.AssumeGLVersion("1.1.0");
+    TGLResources record;
+    if (c.Drawn == TDrawn::Meshes) record.AssumeGLVersion("1.1.0");
     const auto model = AtomModel(AtomGrid(c.Atoms), TAtomDrawing::Impostors);
+    TModelObjects& buffers = record.For(model);
     TViewValues view;
     view.Zoom3D = c.Zoom;
     // Whole as the window draws it, its bottom covered by the bar; the picture is the rest.
     RenderMeshModel(model, buffers, {kWidth, kHeight, kBar}, view, TMeshFrame::Still);
     const std::vector<unsigned char> whole = BackBuffer();  // rows from the bottom
-    buffers.Spheres.ReleaseWorkingMemory();                 // the tiles work the culling out again
+    buffers.ReleaseWorkingMemory();                         // the tiles work the culling out again
     std::vector<uint32_t> tiled(kWidth * kPicture);
     size_t tiles = 0;
     const bool drawn = RenderMeshModelTiles(
@@ -708,74 +721,103 @@ TEST(AtomModelPicture, DrawnInTilesIsThePictureDrawnWhole) {
                                       [&](const TPictureTile&, const uint32_t*) { return ++tiles < 2; }));
     EXPECT_EQ(tiles, 2u) << "stopped where the sink said";
   }
-  GLint maxViewport[2] = {0, 0};
+  GLint maxViewport[2] = {0, 0}, maxTexture = 0;
   glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
+  EXPECT_EQ(LargestTiledAreaSide(window.Resources()), std::min({maxViewport[0], maxViewport[1], maxTexture}));
   bool called = false;
-  EXPECT_FALSE(RenderMeshModelTiles(AtomModel(AtomGrid(14), TAtomDrawing::Impostors), window.Mesh(),
-                                    {maxViewport[0] + 1, 100}, 0, {150, 110}, {},
+  const auto model = AtomModel(AtomGrid(14), TAtomDrawing::Impostors);
+  EXPECT_FALSE(RenderMeshModelTiles(model, window.Resources().For(model), {maxViewport[0] + 1, 100}, 0, {150, 110}, {},
                                     [&](const TPictureTile&, const uint32_t*) { return called = true; }));
-  EXPECT_FALSE(RenderMeshModelTiles(std::make_shared<TMeshModel>(), window.Mesh(), {kWidth, kPicture}, 0, {150, 110},
-                                    {}, [&](const TPictureTile&, const uint32_t*) { return called = true; }))
+  const auto empty = std::make_shared<TMeshModel>();
+  EXPECT_FALSE(RenderMeshModelTiles(empty, window.Resources().For(empty), {kWidth, kPicture}, 0, {150, 110}, {},
+                                    [&](const TPictureTile&, const uint32_t*) { return called = true; }))
       << "no model, no picture";
   EXPECT_FALSE(called);
 }
 
-// A window's buffer record goes with the window: its buffers are deleted while their context is
-// current, and never in another context, whose buffers of the same names are not the record's.
-TEST(MeshBuffers, AreDeletedInTheirOwnContextOnly) {
+// A window's record of what the renderers keep goes with the window: its buffers, textures and
+// program are deleted while their context is current, and never in another context, whose
+// objects of the same names are not the record's.
+TEST(GLResources, AreDeletedInTheirOwnContextOnly) {
   TGLWindow window;
   ASSERT_TRUE(window.Ready());
   auto proc = [](const char* name, const char* arbName) { return reinterpret_cast<void*>(GetGLProc(name, arbName)); };
   const auto isBuffer = reinterpret_cast<PFNGLISBUFFERPROC>(proc("glIsBuffer", "glIsBufferARB"));
   const auto genBuffers = reinterpret_cast<PFNGLGENBUFFERSPROC>(proc("glGenBuffers", "glGenBuffersARB"));
   const auto bindBuffer = reinterpret_cast<PFNGLBINDBUFFERPROC>(proc("glBindBuffer", "glBindBufferARB"));
-  ASSERT_TRUE(isBuffer && genBuffers && bindBuffer);
-  auto allBuffers = [&](const std::vector<uint32_t>& names) {
-    return std::all_of(names.begin(), names.end(), [&](uint32_t name) { return isBuffer(name) == GL_TRUE; });
+  const auto isProgram = reinterpret_cast<PFNGLISPROGRAMPROC>(proc("glIsProgram", nullptr));
+  ASSERT_TRUE(isBuffer && genBuffers && bindBuffer && isProgram);
+  // What a record holds: its buffers, its textures and its program.
+  struct TNames {
+    std::vector<uint32_t> Buffers, Textures;
+    uint32_t Program = 0;
   };
-  auto noBuffers = [&](const std::vector<uint32_t>& names) {
-    return std::none_of(names.begin(), names.end(), [&](uint32_t name) { return isBuffer(name) == GL_TRUE; });
+  auto exist = [&](const TNames& names) {
+    return std::all_of(names.Buffers.begin(), names.Buffers.end(), [&](uint32_t n) { return isBuffer(n); }) &&
+           std::all_of(names.Textures.begin(), names.Textures.end(), [&](uint32_t n) { return glIsTexture(n); }) &&
+           (names.Program == 0 || isProgram(names.Program));
   };
-
-  std::vector<uint32_t> names;
-  auto drawBoth = [](TMeshBuffers& buffers) {
+  auto gone = [&](const TNames& names) {
+    return std::none_of(names.Buffers.begin(), names.Buffers.end(), [&](uint32_t n) { return isBuffer(n); }) &&
+           std::none_of(names.Textures.begin(), names.Textures.end(), [&](uint32_t n) { return glIsTexture(n); }) &&
+           !isProgram(names.Program);
+  };
+  // Spheres with their shadow's texture, meshes and a text: every kind of object a record keeps.
+  auto drawAll = [](TGLResources& record) {
+    TNames names;
     const auto spheres = AtomModel(AtomGrid(8), TAtomDrawing::Impostors);
     const auto meshes = AtomModel(AtomGrid(8), TAtomDrawing::Meshes);
-    return !AtomPicture(buffers, spheres, TDrawn::Spheres).empty() &&
-           !AtomPicture(buffers, meshes, TDrawn::Meshes).empty();
+    TModelObjects& sphereObjects = record.For(spheres);
+    if (AtomPicture(record, spheres, TDrawn::Spheres).empty() || AtomPicture(record, meshes, TDrawn::Meshes).empty())
+      return names;
+    for (const TModelObjects* objects : {&sphereObjects, &record.For(meshes)}) {
+      names.Buffers.insert(names.Buffers.end(), std::begin(objects->MeshBuffers), std::end(objects->MeshBuffers));
+      names.Buffers.push_back(objects->SphereBuffer);
+      names.Textures.push_back(objects->ShadowTexture);
+    }
+    names.Textures.push_back(record.Text().GetTexture("N1", 72, false).Name);
+    names.Program = record.SphereProgram().Program;
+    return names;
   };
-  auto namesOf = [](const TMeshBuffers& buffers) {
-    std::vector<uint32_t> all(std::begin(buffers.Names), std::end(buffers.Names));
-    all.push_back(buffers.Spheres.Buffer);
-    return all;
-  };
+  TNames names;
   {
-    TMeshBuffers buffers;
-    ASSERT_TRUE(drawBoth(buffers));
-    names = namesOf(buffers);
-    EXPECT_TRUE(allBuffers(names));
+    TGLResources record;
+    names = drawAll(record);
+    ASSERT_NE(names.Program, 0u);
+    ASSERT_TRUE(std::find(names.Buffers.begin(), names.Buffers.end(), 0u) == names.Buffers.end());
+    ASSERT_TRUE(std::find(names.Textures.begin(), names.Textures.end(), 0u) == names.Textures.end());
+    EXPECT_TRUE(exist(names));
   }
-  EXPECT_TRUE(noBuffers(names)) << "deleted with the record";
+  EXPECT_TRUE(gone(names)) << "deleted with the record";
 
-  auto kept = std::make_unique<TMeshBuffers>();
-  ASSERT_TRUE(drawBoth(*kept));
-  names = namesOf(*kept);
+  auto kept = std::make_unique<TGLResources>();
+  names = drawAll(*kept);
+  ASSERT_NE(names.Program, 0u);
   {
-    TGLWindow other;  // another window's context is current, with buffers of the same names
+    TGLWindow other;  // another window's context is current, with objects of the same names
     ASSERT_TRUE(other.Ready());
     // A fresh context's names count up from 1: these cover every name the record holds.
-    const uint32_t highest = *std::max_element(names.begin(), names.end());
-    std::vector<uint32_t> theirs;
-    for (GLuint name = 0; theirs.size() < highest;) {
+    TNames theirs;
+    const uint32_t highestBuffer = *std::max_element(names.Buffers.begin(), names.Buffers.end());
+    for (GLuint name = 0; theirs.Buffers.size() < highestBuffer;) {
       genBuffers(1, &name);
       bindBuffer(GL_ARRAY_BUFFER, name);  // a buffer object from its first binding on
-      theirs.push_back(name);
+      theirs.Buffers.push_back(name);
     }
     bindBuffer(GL_ARRAY_BUFFER, 0);
+    const uint32_t highestTexture = *std::max_element(names.Textures.begin(), names.Textures.end());
+    for (GLuint name = 0; theirs.Textures.size() < highestTexture;) {
+      glGenTextures(1, &name);
+      glBindTexture(GL_TEXTURE_2D, name);  // likewise a texture
+      theirs.Textures.push_back(name);
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
     kept.reset();
-    EXPECT_TRUE(allBuffers(theirs)) << "another context's buffers are not the record's to delete";
+    EXPECT_TRUE(exist(theirs)) << "another context's objects are not the record's to delete";
+    glDeleteTextures(static_cast<GLsizei>(theirs.Textures.size()), theirs.Textures.data());
   }
-  EXPECT_TRUE(allBuffers(names)) << "left to their own context, whose deletion frees them";
+  EXPECT_TRUE(exist(names)) << "left to their own context, whose deletion frees them";
 }
 
 TEST_F(RenderGLTest, ATitleStandsBelowItsDrawingAndTheDarkViewIsDark) {
@@ -793,11 +835,128 @@ TEST_F(RenderGLTest, ATitleStandsBelowItsDrawingAndTheDarkViewIsDark) {
   TView2D view;
   const TSVGScene dark = DarkScene(scene);
   SetupProjection2D(kWidth, kHeight, dark, view);
-  RenderScene2D(dark, view, cache_, kDarkBackground);
+  RenderScene2D(dark, view, Cache(), kDarkBackground);
   const TImage night = TFrame(OrthoBox2D(kWidth, kHeight, dark, view)).Image();
   EXPECT_EQ(night.At(0, 0), 0u);
   EXPECT_EQ(night.At(kWidth - 1, kHeight - 1), 0u);
   const size_t light = CountPixels(night, [](uint32_t c) { return Red(c) > 200 && Green(c) > 200 && Blue(c) > 200; });
   EXPECT_GT(light, 200u) << "bonds and labels light";
   EXPECT_GT(CountPixels(night, IsReddish), 20u) << "the title keeps its colour";
+}
+
+// Every drawing leaves the context's switches as it found them, so that none depends on what was
+// drawn before it: a 2D scene with dashed lines, fills and outlined texts, a message, a surface
+// with its wire overlay, atoms as spheres and as meshes fading with depth, still and dragged,
+// and a picture in tiles; from the initial state, and from one that another drawing changed.
+TEST(GLState, EveryDrawingLeavesTheSwitchesAsItFoundThem) {
+  TGLWindow window;
+  ASSERT_TRUE(window.Ready());
+  const GLenum switches[] = {GL_BLEND,
+                             GL_DEPTH_TEST,
+                             GL_CULL_FACE,
+                             GL_LIGHTING,
+                             GL_LIGHT0,
+                             GL_LIGHT1,
+                             GL_COLOR_MATERIAL,
+                             GL_FOG,
+                             GL_MULTISAMPLE,
+                             GL_TEXTURE_2D,
+                             GL_LINE_SMOOTH,
+                             GL_LINE_STIPPLE,
+                             GL_POLYGON_OFFSET_LINE,
+                             GL_POINT_SPRITE,
+                             GL_VERTEX_PROGRAM_POINT_SIZE,
+                             GL_VERTEX_ARRAY,
+                             GL_NORMAL_ARRAY,
+                             GL_COLOR_ARRAY,
+                             GL_TEXTURE_COORD_ARRAY};
+  auto state = [&] {
+    std::string on;
+    for (GLenum name : switches) on += glIsEnabled(name) ? '1' : '0';
+    return on;
+  };
+  TSVGScene scene = Page({Line({10, 10}, {90, 10}, 1, true), Polygon({{20, 30}, {50, 30}, {50, 60}}, kRed, kBlack),
+                          Circle({75, 75}, 12, 12), Text("NNN", {20, 80}, 10, "start")});
+  scene.Elements[3].TextStroke = kBlack;
+  scene.Elements[3].TextStrokeWidth = 1;
+  const auto surface = AtomModel(AtomGrid(8), TAtomDrawing::Meshes);
+  surface->Kind = TModelKind::Surface;  // drawn with the wire overlay
+  const auto spheres = AtomModel(AtomGrid(8), TAtomDrawing::Impostors);
+  const auto meshes = AtomModel(AtomGrid(8), TAtomDrawing::Meshes);
+  spheres->DepthCue = meshes->DepthCue = true;
+  TGLResources meshRecord;
+  meshRecord.AssumeGLVersion("1.1.0");
+  TGLResources& record = window.Resources();
+  auto frame = [&](TGLResources& r, const std::shared_ptr<TMeshModel>& model, TMeshFrame f) {
+    return [&r, model, f] { RenderMeshModel(model, r.For(model), {kWidth, kHeight, 28}, {}, f); };
+  };
+  const std::pair<const char*, std::function<void()>> drawings[] = {
+      {"2D scene",
+       [&] {
+         TView2D view;
+         SetupProjection2D(kWidth, kHeight, scene, view);
+         RenderScene2D(scene, view, record.Text());
+       }},
+      {"message",
+       [&] {
+         BeginPixelFrame2D(kWidth, kHeight, {1, 1, 1, 1});
+         DrawGLText(record.Text(), "Loading", {100, 100}, TTextStyle{});
+       }},
+      {"surface", frame(record, surface, TMeshFrame::Still)},
+      {"surface dragged", frame(record, surface, TMeshFrame::Dragged)},
+      {"spheres", frame(record, spheres, TMeshFrame::Still)},
+      {"spheres dragged", frame(record, spheres, TMeshFrame::Dragged)},
+      {"meshes", frame(meshRecord, meshes, TMeshFrame::Still)},
+      {"meshes dragged", frame(meshRecord, meshes, TMeshFrame::Dragged)},
+      {"tiles",
+       [&] {
+         EXPECT_TRUE(RenderMeshModelTiles(spheres, record.For(spheres), {kWidth, 200}, 28, {150, 110}, {},
+                                          [](const TPictureTile&, const uint32_t*) { return true; }));
+       }},
+  };
+  for (bool changed : {false, true}) {
+    if (changed) {  // as another drawing might have left them
+      glEnable(GL_BLEND), glEnable(GL_DEPTH_TEST), glEnable(GL_LINE_SMOOTH), glDisable(GL_MULTISAMPLE);
+      glEnableClientState(GL_COLOR_ARRAY);
+    }
+    for (const auto& [name, draw] : drawings) {
+      SCOPED_TRACE(std::string(name) + (changed ? ", from a changed state" : ""));
+      const std::string before = state();
+      draw();
+      EXPECT_EQ(state(), before);
+    }
+  }
+  glDisable(GL_BLEND), glDisable(GL_DEPTH_TEST), glDisable(GL_LINE_SMOOTH), glEnable(GL_MULTISAMPLE);
+  glDisableClientState(GL_COLOR_ARRAY);
+}
+
+// The read-back gives the rectangle asked for, rows from the top, as the driver holds it: the
+// pixels a plain read of the back buffer finds there, into rows and into a window's bitmap.
+TEST_F(RenderGLTest, ReadBackGivesTheRectangleRowsFromTheTop) {
+  const TSVGScene scene = Page({Polygon({{5, 45}, {60, 45}, {60, 85}, {5, 85}}, kRed, kNoPaint),
+                                Line({10, 90}, {95, 60}, 3), Text("NNN", {40, 70}, 10, "start")});
+  Draw(scene);
+  const std::vector<unsigned char> whole = BackBuffer();  // RGBA, rows from the bottom
+  const TBufferRect rect{30, 28, 200, 150};
+  auto expected = [&](int x, int y) {  // the rectangle's pixel x, y (from its top) as 0xRRGGBB
+    const unsigned char* p = &whole[4 * (static_cast<size_t>(rect.Y + rect.Height - 1 - y) * kWidth + rect.X + x)];
+    return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+  };
+  std::vector<uint32_t> rows(static_cast<size_t>(rect.Width) * rect.Height);
+  std::string error;
+  ASSERT_TRUE(DrawAndReadBack([&] { Draw(scene); }, rect, rows.data(), error)) << error;
+  const TImage picture = TakeImage(window_.GL().DrawAndReadBack(rect, [&] { Draw(scene); }).release());
+  ASSERT_EQ(picture.Width, rect.Width);
+  ASSERT_EQ(picture.Height, rect.Height);
+  size_t differing = 0, reddish = 0;
+  for (int y = 0; y < rect.Height; ++y)
+    for (int x = 0; x < rect.Width; ++x) {
+      const uint32_t want = expected(x, y);
+      differing += (rows[static_cast<size_t>(y) * rect.Width + x] & 0xFFFFFF) != want;
+      differing += picture.At(x, y) != want;
+      reddish += IsReddish(want);
+    }
+  EXPECT_EQ(differing, 0u);
+  EXPECT_GT(reddish, 1000u) << "the rectangle holds part of the drawing";
+  EXPECT_FALSE(window_.GL().DrawAndReadBack({0, 0, 0, 10}, [] {})) << "an empty rectangle is no picture";
 }

@@ -1,6 +1,7 @@
-// Tests of the 3D view's geometry: the fit of an atom model into windows of every shape, the
-// depth a turned model spans and the depth cue's fade over it, the culling of hidden spheres
-// and of shadows that darken nothing more, and the tiles of a picture made for a page.
+// Tests of the 3D view's geometry: the fit of an atom model into windows of every shape, the views
+// a surface and an atom model are drawn in, the depth a turned model spans and the depth cue's
+// fade over it, the culling of hidden spheres and of shadows that darken nothing more, and the
+// tiles of a picture made for a page.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -88,6 +89,107 @@ TEST(AtomFit, LongAndRoundModelsFillWindowsOfEveryShape) {
   EXPECT_FLOAT_EQ(none.Pivot.Y, 2);
 }
 
+// A model whose bounds are the box lo..hi.
+TMeshModel BoxModel(TVec3 lo, TVec3 hi) {
+  TMeshModel model;
+  StoreBox(lo, hi, model);
+  return model;
+}
+
+// An atom model of `atoms`, its bounds around their spheres.
+TMeshModel AtomModelOf(const std::vector<TAtomSphere>& atoms) {
+  TVec3 lo{HUGE_VALF, HUGE_VALF, HUGE_VALF}, hi{-HUGE_VALF, -HUGE_VALF, -HUGE_VALF};
+  for (const TAtomSphere& a : atoms) {
+    const float r = SphereRadius(a);
+    lo = {std::min(lo.X, a.X - r), std::min(lo.Y, a.Y - r), std::min(lo.Z, a.Z - r)};
+    hi = {std::max(hi.X, a.X + r), std::max(hi.Y, a.Y + r), std::max(hi.Z, a.Z + r)};
+  }
+  TMeshModel model = BoxModel(lo, hi);
+  model.Kind = TModelKind::Atoms;
+  model.Atoms = atoms;
+  return model;
+}
+
+// How far from `pivot` the farthest corner of the model's bounds lies: the box must reach it
+// before and behind the pivot however the model turns.
+double FarthestCorner(const TMeshModel& model, const TVec3& pivot) {
+  double farthest = 0;
+  for (int corner = 0; corner < 8; ++corner) {
+    const TVec3 at{model.ModelCenter.X + (corner & 1 ? model.HalfExtent.X : -model.HalfExtent.X),
+                   model.ModelCenter.Y + (corner & 2 ? model.HalfExtent.Y : -model.HalfExtent.Y),
+                   model.ModelCenter.Z + (corner & 4 ? model.HalfExtent.Z : -model.HalfExtent.Z)};
+    farthest = std::max(farthest, double(VecLength(VecSub(at, pivot))));
+  }
+  return farthest;
+}
+
+// The surface keeps the whole area, covered band and all, and its diameter (twice its radius, the
+// largest half extent of its bounds) takes 0.74 of the area's height at zoom 1: radius 0.37. It
+// turns about the centre of its bounds, undistorted, in a box that reaches past every corner.
+TEST(SurfaceFit, DiameterTakes074OfTheAreasHeightAndTheWholeArea) {
+  TMeshModel model = BoxModel({-1, 2, 3}, {5, 4, 6});  // radius 3 about (2, 3, 4.5)
+  TViewValues view;
+  view.RotX = 12, view.RotY = 34;
+  const TDrawArea area{800, 600, 28, 10, -20};
+  TView3D v = SurfaceView(model, area, view);
+  EXPECT_EQ(v.X, 10);
+  EXPECT_EQ(v.Y, -20);
+  EXPECT_EQ(v.Width, 800);
+  EXPECT_EQ(v.Height, 600) << "the covered band is the surface's too";
+  EXPECT_NEAR(2 * 3 * v.PixelsPerUnit() / area.Height, 0.74, 0.001) << "the diameter";
+  EXPECT_NEAR(3 * v.PixelsPerUnit() / area.Height, 0.37, 0.001) << "the radius";
+  EXPECT_DOUBLE_EQ(v.HalfWidth / v.HalfHeight, 800.0 / 600) << "undistorted";
+  EXPECT_FLOAT_EQ(v.Pivot.X, 2);
+  EXPECT_FLOAT_EQ(v.Pivot.Y, 3);
+  EXPECT_FLOAT_EQ(v.Pivot.Z, 4.5f);
+  EXPECT_FLOAT_EQ(v.RotX, 12);
+  EXPECT_FLOAT_EQ(v.RotY, 34);
+  EXPECT_GE(v.Depth, FarthestCorner(model, v.Pivot));
+
+  view.Zoom3D = 2;
+  v = SurfaceView(model, area, view);
+  EXPECT_NEAR(2 * 3 * v.PixelsPerUnit() / area.Height, 1.48, 0.002) << "zoomed in twice";
+  v = SurfaceView(model, {300, 0}, view);
+  EXPECT_EQ(v.Height, 1);
+  EXPECT_DOUBLE_EQ(v.HalfWidth, v.HalfHeight) << "no height: square";
+  EXPECT_EQ(ModelView(model, area, view).Height, 600) << "a model without atoms is fitted as a surface";
+}
+
+// An atom model is fitted by its first view's extent into the area above the covered band; the fit
+// is kept in the model, so that turning the model changes neither its size nor its pivot. The box
+// reaches past every sphere however the model turns.
+TEST(AtomFit, AtomViewFitsAboveTheCoveredBandAndKeepsItsFitWhenTurned) {
+  TMeshModel model = AtomModelOf(Rod());
+  TViewValues view;
+  const TDrawArea area{800, 600, 28, 10, 5};
+  const TView3D first = AtomView(model, area, view);
+  EXPECT_EQ(first.X, 10);
+  EXPECT_EQ(first.Y, 5 + 28) << "above the covered band";
+  EXPECT_EQ(first.Width, 800);
+  EXPECT_EQ(first.Height, 572);
+  const TAtomFit fit = FitAtomExtent(ProjectedAtomExtent(model.Atoms, model.ModelCenter, kResetRotX, kResetRotY),
+                                     model.ModelCenter, kResetRotX, kResetRotY, 800, 572);
+  EXPECT_FLOAT_EQ(static_cast<float>(first.HalfHeight), fit.HalfHeight);
+  EXPECT_FLOAT_EQ(first.Pivot.X, fit.Pivot.X);
+  EXPECT_FLOAT_EQ(first.Pivot.Y, fit.Pivot.Y);
+  EXPECT_DOUBLE_EQ(first.HalfWidth / first.HalfHeight, 800.0 / 572);
+  ASSERT_TRUE(model.DefaultExtent.has_value()) << "kept for the next frames";
+  for (const TAtomSphere& atom : model.Atoms)
+    ASSERT_LE(VecLength(VecSub({atom.X, atom.Y, atom.Z}, first.Pivot)) + SphereRadius(atom), first.Depth);
+
+  view.RotX = 70, view.RotY = 140;
+  const TView3D turned = AtomView(model, area, view);
+  EXPECT_DOUBLE_EQ(turned.HalfHeight, first.HalfHeight) << "turning does not resize";
+  EXPECT_FLOAT_EQ(turned.Pivot.Z, first.Pivot.Z);
+  EXPECT_FLOAT_EQ(turned.RotX, 70);
+  view.Zoom3D = 2;
+  EXPECT_DOUBLE_EQ(AtomView(model, area, view).HalfHeight, first.HalfHeight / 2);
+  EXPECT_EQ(ModelView(model, area, view).Height, 572) << "an atom model is fitted by its atoms";
+
+  EXPECT_EQ(AtomView(model, {800, 600, 1000}, view).Height, 1) << "a band over all of the area leaves a row";
+  EXPECT_EQ(AtomView(model, {800, 600, -5}, view).Height, 600) << "no band";
+}
+
 TEST(ViewTurn, UndoesWhatItAppliesInTheViewsOrder) {
   const TViewTurn turn(kResetRotX, kResetRotY);
   const TVec3 v{1.5f, -2, 0.25f};
@@ -120,6 +222,15 @@ TEST(DepthCue, FadesLinearlyFromTheNearestToTheFarthestPoint) {
   EXPECT_FLOAT_EQ(share(fade.End()), 0);
   const TDepthCueFade flat = DepthCueFade(10, 10);
   EXPECT_FLOAT_EQ(flat.Constant + flat.PerDistance * 12, 1) << "a flat model keeps its colours";
+
+  // A model 4 deep seen straight on, its centre 10 in front of the eye: its front keeps all of its
+  // colour, its back kFarthestDepthCueShare.
+  const TMeshModel model = BoxModel({-1, -1, -2}, {1, 1, 2});
+  TView3D seen;
+  seen.Depth = 10;
+  const TDepthCueFade cue = ModelDepthCue(model, seen);
+  EXPECT_FLOAT_EQ(cue.Constant + cue.PerDistance * 8, 1);
+  EXPECT_FLOAT_EQ(cue.Constant + cue.PerDistance * 12, kFarthestDepthCueShare);
 }
 
 // The view the renderer fits a model into: width x height pixels, the first turn.
