@@ -98,9 +98,9 @@ void DrawNavBar(const TPelorinState& state, HDC dc, int w, int h) {
   shown.MolCount = state.MolCount;
   shown.CountFinal = state.MolCountFinal;
   shown.ShowHeadings = state.View.ShowHeadings;
-  shown.Title = state.Data.Title;
+  shown.Title = state.Shown.Data.Title;
   shown.Notice = state.Notice;
-  shown.HasFields = !state.Data.Items.empty();
+  shown.HasFields = !state.Shown.Data.Items.empty();
   shown.ShowFields = ConfigSnapshot().ShowFields;
   if (state.Records) shown.RecordWord = RecordWordOf(state.Records->Rule());
   std::string status = NavBarStatusText(shown);
@@ -123,7 +123,7 @@ void DrawNavBar(const TPelorinState& state, HDC dc, int w, int h) {
 }
 
 int FieldsPanelWidthOf(const TPelorinState& state, int w) {
-  if (state.Loading || !state.SceneReady || state.Data.Items.empty() || !ConfigSnapshot().ShowFields) return 0;
+  if (state.Loading || !state.Shown.Ready || state.Shown.Data.Items.empty() || !ConfigSnapshot().ShowFields) return 0;
   return FieldsPanelWidth(w);
 }
 
@@ -150,7 +150,7 @@ void DrawFieldsPanel(const TPelorinState& state, HDC dc, int w, int h) {
                     moreFont = UIFont(-12, FW_NORMAL, true);
   SetBkMode(dc, TRANSPARENT);
   int y = kPad;
-  for (const TPanelRow& row : FieldsPanelRows(state.Data.Items, maxRows, marked)) {
+  for (const TPanelRow& row : FieldsPanelRows(state.Shown.Data.Items, maxRows, marked)) {
     if (row.Kind != TPanelRow::TKind::kMore && row.Item == marked) {
       RECT mark{left + 2, y, w - 2, y + kRowHeight};
       FillSolid(dc, mark, chrome.Mark);
