@@ -186,7 +186,7 @@ void ApplyOptions(const TOptionsValues& values, HWND owner, TPelorinState* state
   config.Logging = values.Logging;
   StoreConfig(config);
   DebugLogFmt("ShowOptionsDialog: OBabelPath=[%s] OBabelOpts=[%s] StartMode=%s Logging=%d", config.OBabelPath.c_str(),
-              config.OBabelOpts.c_str(), ViewModeText(config.StartMode).c_str(), config.Logging ? 1 : 0);
+              config.OBabelOpts.c_str(), StartModeToText(config.StartMode).c_str(), config.Logging ? 1 : 0);
   DebugLogFmt("ShowOptionsDialog: Model3D=%s", Model3DToText(config.Model3D).c_str());
   DebugLogSetup(SettingsDir(), config.Logging);
   std::string error;

@@ -115,7 +115,10 @@ TEST(ConfigValues, StartModeAndLoggingTexts) {
     TViewMode mode;
   } modes[] = {{"3D", k3D}, {" 3d\t", k3D}, {"3d ", k3D}, {"2d", k2D}, {"x", k2D}, {"", k2D}, {"3D!", k2D}};
   for (const auto& c : modes) EXPECT_EQ(ParseStartMode(c.text), c.mode) << "[" << c.text << "]";
-  EXPECT_EQ(ViewModeText(k2D), "2D");
+  EXPECT_EQ(StartModeToText(k2D), "2D");
+  EXPECT_EQ(StartModeToText(k3D), "3D");
+  EXPECT_EQ(StartModeToText(static_cast<TViewMode>(7)), "2D") << "any other value writes 2D";
+  EXPECT_EQ(ParseStartMode(StartModeToText(k3D)), k3D);
   EXPECT_EQ(ViewModeText(k3D), "3D");
 
   struct {
