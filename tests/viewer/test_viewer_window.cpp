@@ -682,6 +682,28 @@ TEST_F(ViewerTest, WindowClosedFromAnotherThreadWhileItsLoadIsStopped) {
   // TearDown checks that no temporary file was left behind.
 }
 
+// A handler that waited may find its window destroyed: the state it holds is still there, closed,
+// with everything it ran and drew ended, and goes when the last hold ends.
+TEST_F(ViewerTest, AStateHeldAcrossTheWindowsDestructionOutlivesItClosed) {
+  UseStartMode(TViewMode::k2D);
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  const THeldState held(StateOf(wnd));
+  ASSERT_TRUE(held);
+  {
+    const THeldState nested(held.get());
+    DestroyWindow(wnd);
+    EXPECT_FALSE(nested) << "a hold tells that the window closed";
+  }
+  EXPECT_EQ(StateOf(wnd), nullptr) << "the window no longer hands its state out";
+  ASSERT_NE(held.get(), nullptr);
+  EXPECT_FALSE(held->Open());
+  EXPECT_FALSE(held->GL) << "its drawing state went with the window";
+  EXPECT_FALSE(held->LoadThread);
+  EXPECT_FALSE(held->RecordPass);
+  EXPECT_EQ(held->FileName, SamplePath("caffeine.mol")) << "the rest stays for the handler that holds it";
+}
+
 TEST_F(ViewerTest, FailedConversionShowsTheConvertersMessage) {
   UseStartMode(TViewMode::k2D, Exit1StandInExe());
   HWND wnd = Open(SamplePath("caffeine.mol"));
