@@ -59,7 +59,7 @@ void HandleCommandKey(TPelorinState* state, WPARAM key) {
   else if (key == 'S')
     ExportSVG(state);
   else if (key == 'C')
-    CopyView(state);
+    (void)CopyView(state);  // a copy that fails has told the user why
 }
 
 bool HandleCommandMessage(TPelorinState* state, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {

@@ -27,7 +27,7 @@ class TLoadThread {
   TLoadThread(const TLoadThread&) = delete;
   TLoadThread& operator=(const TLoadThread&) = delete;
 
-  bool Start();
+  [[nodiscard]] bool Start();
   // Asks the worker to stop: its converter ends at once, and it posts nothing.
   void Terminate() { terminated_ = true; }
   bool Finished() const { return finished_; }

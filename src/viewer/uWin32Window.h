@@ -57,7 +57,7 @@ HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags
 // StartMode, record 1), keeping the window, its OpenGL context, text cache, keyboard hook and
 // the views kept so far; the running load and record pass are stopped first. False when `wnd`
 // is no viewer window (or was closed meanwhile).
-bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags);
+[[nodiscard]] bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags);
 
 // Draws the window's current view (2D or 3D, without the navigation bar) into the back
 // buffer and reads it into a new 32-bit top-down DIB section of the drawing area's size.
@@ -74,7 +74,7 @@ int LargestTiledPictureSide(HWND wnd);
 // LargestTiledPictureSide), a tile of the window's size at a time handed to `sink`
 // (RenderMeshModelTiles); the window draws its own picture again afterwards. False when the
 // window shows no 3D model, the size is refused or the sink stopped the drawing.
-bool RenderShown3DTiles(HWND wnd, TPictureSize size, const TTileSink& sink);
+[[nodiscard]] bool RenderShown3DTiles(HWND wnd, TPictureSize size, const TTileSink& sink);
 
 // Library start and unload of the viewer module.
 void ViewerLibraryAttach(HINSTANCE instance);
