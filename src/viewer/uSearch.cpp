@@ -15,7 +15,6 @@
 #include "support/uGuard.h"
 #include "support/uWinHandle.h"
 #include "viewer/uLoadController.h"
-#include "viewer/uNavBar.h"
 #include "viewer/uViewerLogic.h"
 #include "viewer/uWin32Window.h"
 

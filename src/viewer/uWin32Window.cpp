@@ -15,6 +15,7 @@
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
 #include "render/uMeshRender.h"
+#include "render/uMessageView.h"
 #include "render/uRender2D.h"
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
@@ -23,10 +24,12 @@
 #include "support/uWglObjects.h"
 #include "svg/uScenePalette.h"
 #include "viewer/uCommands.h"
+#include "viewer/uFieldsPanel.h"
 #include "viewer/uKeyboardHook.h"
 #include "viewer/uLoadController.h"
 #include "viewer/uNavBar.h"
 #include "viewer/uRecordPass.h"
+#include "viewer/uWindowChrome.h"
 
 namespace pelorin {
 namespace {

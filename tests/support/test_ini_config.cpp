@@ -108,6 +108,12 @@ TEST(IniDocument, UnderstandsEveryLineBreakAndEncoding) {
   EXPECT_EQ(Utf8ToUtf16("\xC3\x28\xE2\x82"), std::u16string(u"\uFFFD(\uFFFD\uFFFD"));  // broken UTF-8
 }
 
+TEST(TextHelpers, LinesSplitAtEveryKindOfBreak) {
+  EXPECT_EQ(SplitLines("a\r\nb\rc\nd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitLines("a\n\r\n"), (std::vector<std::string>{"a", "", ""})) << "a break at the end opens a line";
+  EXPECT_EQ(SplitLines(""), std::vector<std::string>{""});
+}
+
 TEST(ConfigValues, StartModeAndLoggingTexts) {
   const TViewMode k2D = TViewMode::k2D, k3D = TViewMode::k3D;
   struct {

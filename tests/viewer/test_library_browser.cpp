@@ -1,7 +1,6 @@
 // The library browser in the window: the data fields panel and the title in the bar, the D key,
 // the host's search and percent commands, and dark mode; with the real converter.
 #include "viewer/uCommands.h"
-#include "viewer/uNavBar.h"
 #include "viewer/uSearch.h"
 #include "viewer_test_util.h"
 
