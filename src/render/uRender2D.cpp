@@ -115,17 +115,6 @@ void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene, TV
   glLoadIdentity();
 }
 
-void BeginPixelFrame2D(int32_t width, int32_t height, const TRGBAColor& background) noexcept {
-  glClearColor(background.R, background.G, background.B, background.A);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, width, height, 0, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
-
 void RenderScene2D(const TSVGScene& scene, const TView2D& view, TGLFontCache& text,
                    const TRGBAColor& background) noexcept {
   glClearColor(background.R, background.G, background.B, background.A);

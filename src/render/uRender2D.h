@@ -15,11 +15,6 @@ class TGLFontCache;
 // the scene (y down, undistorted), and leaves the model-view matrix as identity.
 void SetupProjection2D(int32_t width, int32_t height, const TSVGScene& scene, TView2D& view) noexcept;
 
-// Clears the current context to `background` and sets a width x height viewport whose projection
-// counts the area's pixels, y down, and an identity model-view matrix: the frame of a message
-// whose lines are drawn with DrawGLText.
-void BeginPixelFrame2D(int32_t width, int32_t height, const TRGBAColor& background) noexcept;
-
 // Clears to `background` and draws the scene's elements in order with the current projection,
 // the texts through `text`, the cache of the window whose context is current; a single
 // molecule's title in its band (LayOutCaption).

@@ -27,7 +27,7 @@ class TRecordPass {
   TRecordPass& operator=(const TRecordPass&) = delete;
 
   // Starts the pass; false when no thread could be made (the index is then left untouched).
-  bool Start();
+  [[nodiscard]] bool Start();
 
  private:
   struct TShared;

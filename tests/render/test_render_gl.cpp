@@ -30,6 +30,7 @@
 #include "render/uGLFont.h"
 #include "render/uGLResources.h"
 #include "render/uMeshRender.h"
+#include "render/uMessageView.h"
 #include "render/uOpenGL.h"
 #include "render/uRender2D.h"
 #include "render/uViewValues.h"
@@ -897,11 +898,7 @@ TEST(GLState, EveryDrawingLeavesTheSwitchesAsItFoundThem) {
          SetupProjection2D(kWidth, kHeight, scene, view);
          RenderScene2D(scene, view, record.Text());
        }},
-      {"message",
-       [&] {
-         BeginPixelFrame2D(kWidth, kHeight, {1, 1, 1, 1});
-         DrawGLText(record.Text(), "Loading", {100, 100}, TTextStyle{});
-       }},
+      {"message", [&] { DrawCenteredMessage(record.Text(), "Loading\nthe second line", kWidth, kHeight); }},
       {"surface", frame(record, surface, TMeshFrame::Still)},
       {"surface dragged", frame(record, surface, TMeshFrame::Dragged)},
       {"spheres", frame(record, spheres, TMeshFrame::Still)},
