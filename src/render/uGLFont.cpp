@@ -9,10 +9,6 @@
 namespace pelorin {
 namespace {
 
-#ifndef GL_CLAMP_TO_EDGE
-#define GL_CLAMP_TO_EDGE 0x812F
-#endif
-
 constexpr int kTextMargin = 4;
 // 32 Mi texels (32 MiB of alpha, four times as much of DIB): room for the widest text a
 // 16384-texel texture holds at the largest raster size, and a bound for drivers that allow larger ones.

@@ -74,10 +74,6 @@ void main() {
 
 static_assert(lighting::kMaterialShininess == 48, "the sphere shader's highlight is the 48th power");
 
-#ifndef GL_CLAMP_TO_EDGE
-#define GL_CLAMP_TO_EDGE 0x812F
-#endif
-
 // The compiler's or linker's own words, for the log.
 std::string InfoLog(const TGLFunctions& gl, GLuint object, bool program) {
   char text[1024] = {};
