@@ -116,6 +116,7 @@ class TPDBRecordAtoms {
 class TPDBRecordRule {
  public:
   static constexpr bool kEndsOfItsOwn = true;
+  static constexpr bool kEndsAtBreak = false;
   TLineEnd Take(const TLine& line) {
     switch (lines_.Take(line.Head)) {
       case TPDBLines::TKind::kRecordEnd:
@@ -140,7 +141,7 @@ std::unique_ptr<TFormatRecordScanner> MakePDBRecordScanner(size_t maxLine);
 bool ReadPDBAtoms(std::string_view text, TAtomArray& atoms, std::string& error);
 // The same on a file, read only up to the end of the first record. `stop` (optional) is asked
 // between pieces of the file: once it says so, the read ends with false and a reason.
-bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& error, const TStopCheck& stop = {});
+bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& error, const TStopToken& stop = {});
 
 // The survey machine of PDB text: its records are the record rule's, and a record's atoms those
 // the reader reads. Counts records when `target` is negative, surveys record `target` otherwise.

@@ -1,12 +1,13 @@
 // Portable file access by 8-bit (ANSI code page) names, with an owning handle.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "support/uStopToken.h"
 
 namespace pelorin {
 
@@ -65,45 +66,21 @@ bool CanCreateFileIn(const std::string& directory);
 // write never leaves a truncated file behind.
 [[nodiscard]] bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string& error);
 
-// A flag that stops reads in progress on other threads (TSignalledReader): set once, never
-// cleared. Any thread may set it at any time.
-class TCancelSignal {
- public:
-  TCancelSignal();
-  ~TCancelSignal();
-  TCancelSignal(const TCancelSignal&) = delete;
-  TCancelSignal& operator=(const TCancelSignal&) = delete;
-  void Set();
-  bool IsSet() const { return set_.load(std::memory_order_acquire); }
-#ifdef _WIN32
-  // A manual-reset event that Set signals, for waits beside other handles.
-  void* Event() const {
-    return event_;
-  }
-#endif
-
- private:
-  std::atomic<bool> set_{false};
-#ifdef _WIN32
-  void* event_ = nullptr;
-#endif
-};
-
 // A file read from its start in pieces, opened shared (as OpenReadShared), whose read in progress
-// ends when its signal is set. On Windows each read is overlapped and waits for the signal beside
-// its own completion, then cancels itself, so a file on a stalled network share, or a pipe that
-// never answers, cannot hold the reading thread past the signal (as far as the system can cancel
-// the read). Elsewhere the signal is looked at between reads.
+// ends when its token stops. On Windows each read is overlapped and waits for the token's event
+// beside its own completion, then cancels itself, so a file on a stalled network share, or a pipe
+// that never answers, cannot hold the reading thread past the stop (as far as the system can
+// cancel the read). Elsewhere the token is looked at between reads.
 class TSignalledReader {
  public:
-  explicit TSignalledReader(const TCancelSignal& cancel);
+  explicit TSignalledReader(TStopToken stop);
   ~TSignalledReader();
   TSignalledReader(const TSignalledReader&) = delete;
   TSignalledReader& operator=(const TSignalledReader&) = delete;
 
   enum class TRead : uint8_t { kData, kEnd, kCancelled, kFailed };
   // False with Error() set when the file cannot be opened.
-  bool Open(const std::string& path);
+  [[nodiscard]] bool Open(const std::string& path);
   // Reads the next bytes, at most `size`: kData with `got` > 0, or how the reading ended.
   TRead Read(char* buffer, size_t size, size_t& got);
   // The file's size, when the system knows one (not for a pipe).
@@ -112,7 +89,7 @@ class TSignalledReader {
   const std::string& Error() const { return error_; }
 
  private:
-  const TCancelSignal& cancel_;
+  const TStopToken stop_;
   std::string error_;
 #ifdef _WIN32
   void* file_ = nullptr;

@@ -102,7 +102,6 @@ unsigned __stdcall TLoadThread::ThreadEntry(void* self) {
 }
 
 void TLoadThread::Execute() {
-  TConversionCancelScope cancel(terminated_);  // a stop ends the converter run at once
   TConversionPriorityScope priority(background_);
   {
     TFileRemover recordFile("");  // gone before the result is posted
@@ -114,7 +113,7 @@ void TLoadThread::Execute() {
     }
   }
   // The one place the result is handed over: every outcome, failures included, ends here.
-  if (!terminated_) PostResult();
+  if (!Stopped()) PostResult();
 }
 
 // The record pass runs beside the load: the record's end may not have been found yet.
@@ -122,8 +121,8 @@ bool TLoadThread::WaitForRecord() {
   const TRecordRule rule = records_->Rule();
   const size_t index = static_cast<size_t>(std::max(MolIndex, 0));
   // A SMILES file is stepped only once it has more lines than a grid shows.
-  const size_t needed = (rule == TRecordRule::kLines ? std::max(index, kGridMaxLines) : index) + 1;
-  while (!terminated_) {
+  const size_t needed = std::max(index, GridMaxRecords(rule)) + 1;
+  while (!Stopped()) {
     const TRecordIndexState pass = records_->State();  // before the count: an ended pass has its final count
     if (ChooseRecordSource(rule, index, records_->Count(), pass) != TRecordSource::kWait) return true;
     records_->WaitForCount(needed, std::chrono::milliseconds(50));  // a stop is seen within 50 ms
@@ -135,13 +134,10 @@ void TLoadThread::Load(TFileRemover& recordFile) {
   DebugLogFmt("TLoadThread.Execute: mode=%s mol=%d file=[%s]", ViewModeText(Mode).c_str(), MolIndex, fileName_.c_str());
   if (records_ && !WaitForRecord()) return;
   std::string input, text;
-  if (!MakeRecordInput(
-          fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg, [this] { return terminated_.load(); },
-          &text))
-    return;
-  if (terminated_) return;
+  if (!MakeRecordInput(fileName_, records_.get(), MolIndex, input, recordFile, ErrorMsg, stop_.Token(), &text)) return;
+  if (Stopped()) return;
   // The record's data come from the text read for the converter: no second read of the file.
-  if (records_ && records_->Rule() == TRecordRule::kSDF && !text.empty()) Data = ReadSDFRecordData(text);
+  if (records_ && RecordsHaveDataItems(records_->Rule()) && !text.empty()) Data = ReadSDFRecordData(text);
   bool ok = Mode == TViewMode::k2D ? Load2D(input) : Load3D(input);
   if (!ok) return;
   SceneReady = true;
@@ -149,8 +145,10 @@ void TLoadThread::Load(TFileRemover& recordFile) {
 }
 
 bool TLoadThread::Load2D(const std::string& input) {
-  if (!RunOBabel(input, SvgText, ErrorMsg)) return false;
-  if (terminated_) return false;
+  TConversionLimits limits;
+  limits.Stop = stop_.Token();  // a stop ends the converter run at once
+  if (!RunOBabel(input, SvgText, ErrorMsg, limits)) return false;
+  if (Stopped()) return false;
   Scene = TSVGScene{};
   if (!ParseSVG(SvgText, Scene)) {
     ErrorMsg = "SVG parse failed.";
@@ -163,10 +161,12 @@ bool TLoadThread::Load2D(const std::string& input) {
 namespace {
 
 // A 3D conversion reads the input's first molecule only: a record's input holds one, and a file
-// whose records could not be found is shown by its first; the rest is never converted.
-TConversionLimits ShownMoleculeLimits() {
+// whose records could not be found is shown by its first; the rest is never converted. A stop of
+// the load ends it at once.
+TConversionLimits ShownMoleculeLimits(const TStopToken& stop) {
   TConversionLimits limits;
   limits.ExtraArgs = "-l 1";
+  limits.Stop = stop;
   return limits;
 }
 
@@ -204,13 +204,13 @@ bool TLoadThread::Load3D(const std::string& input) {
 
 bool TLoadThread::KnowAtomDrawing(TAtomDrawing& drawing) {
   while (atomDrawing_.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-    if (terminated_) return false;
+    if (Stopped()) return false;
   try {
     drawing = atomDrawing_.get();
   } catch (const std::future_error&) {
     return false;  // the window went before it knew: nothing is shown anyway
   }
-  return !terminated_;
+  return !Stopped();
 }
 
 bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey, TAtomArray atoms) {
@@ -219,8 +219,8 @@ bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecor
   // Held for as long as the window shows it, like a surface: a model that the free memory
   // cannot hold is refused before its atoms are read, when the survey knows how many there are.
   if (survey && AtomModelOverBudget(survey->AtomCount, drawing, ErrorMsg)) return false;
-  if (atoms.empty() && !LoadFileAtoms(input, atoms, ErrorMsg, ShownMoleculeLimits())) return false;
-  if (terminated_) return false;
+  if (atoms.empty() && !LoadFileAtoms(input, atoms, ErrorMsg, ShownMoleculeLimits(stop_.Token()))) return false;
+  if (Stopped()) return false;
   const auto count = static_cast<int64_t>(atoms.size());
   if (AtomModelOverBudget(count, drawing, ErrorMsg)) return false;
   auto model = std::make_shared<TMeshModel>();
@@ -236,11 +236,11 @@ bool TLoadThread::LoadAtoms(const std::string& input, const std::optional<TRecor
 
 bool TLoadThread::LoadSurface(const std::string& input, TOverBudget overBudget) {
   std::string stl;
-  if (!RunOBabelSTL(input, stl, ErrorMsg, ShownMoleculeLimits())) return false;
+  if (!RunOBabelSTL(input, stl, ErrorMsg, ShownMoleculeLimits(stop_.Token()))) return false;
   // Removed on every path, a failed read included: a model too large to hold would
   // otherwise leave a file of gigabytes in the temporary folder on every attempt.
   TFileRemover stlFile(stl);
-  if (terminated_) return false;
+  if (Stopped()) return false;
   // The survey cannot count the hydrogens --gen3d adds; the STL's own size is checked too.
   if (SurfaceFileOverBudget(stl, ErrorMsg)) {
     if (overBudget == TOverBudget::Refuse) return false;

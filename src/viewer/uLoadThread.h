@@ -14,6 +14,7 @@
 #include "formats/uMolSurvey.h"
 #include "model3d/uAtomModel.h"
 #include "support/uFileIO.h"
+#include "support/uStopToken.h"
 #include "support/uWinHandle.h"
 #include "viewer/uViewCache.h"
 #include "viewer/uWin32Window.h"
@@ -39,7 +40,7 @@ class TLoadThread {
   TLoadThread& operator=(const TLoadThread&) = delete;
 
   bool Start();
-  void Terminate() { terminated_ = true; }
+  void Terminate() { stop_.RequestStop(); }
   bool Finished() const { return finished_; }
   // Waits for the worker to end; messages sent to this thread's windows are still handled.
   void Wait();
@@ -77,12 +78,13 @@ class TLoadThread {
   // How the window draws atoms, once it knows; false when the load is stopped meanwhile.
   bool KnowAtomDrawing(TAtomDrawing& drawing);
   void PostResult();
+  bool Stopped() const { return stop_.StopRequested(); }
 
   HWND wnd_;
   std::string fileName_;
   std::shared_ptr<const TRecordIndex> records_;
   std::shared_future<TAtomDrawing> atomDrawing_;
-  std::atomic<bool> terminated_{false};
+  TStopSource stop_;  // a stop ends the converter run and the record's read at once
   std::atomic<bool> finished_{false};
   std::atomic<bool> background_;
   TUniqueHandle thread_;

@@ -141,7 +141,7 @@ void OnKeyDown(TPelorinState* state, WPARAM key) {
   const bool ctrl = GetKeyState(VK_CONTROL) < 0, alt = GetKeyState(VK_MENU) < 0;
   if (!ViewerTakesKey(static_cast<int>(key), ctrl, alt)) return;
   if (state->SearchStop) {  // the key stops the search and does nothing else
-    *state->SearchStop = true;
+    state->SearchStop->RequestStop();
     return;
   }
   if (!state->Notice.empty()) {
@@ -231,7 +231,7 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
 
 void OnDestroy(HWND wnd, TPelorinState* state) {
   RemoveKbdHook(wnd);
-  if (state->Records) state->Records->Cancel();  // the pass stops while the load is stopped
+  if (state->RecordPass) state->RecordPass->Stop();  // the pass stops while the load is stopped
   CancelPrefetch(*state);
   StopLoad(state);
   EndBackgroundLoads(*state);
@@ -256,9 +256,9 @@ void OnRecordsCounted(TPelorinState* state) {
   state->MolCount = SteppedRecordCount(state->Records->Rule(), known);
   if (pass != TRecordIndexState::kBuilding) {
     state->MolCountFinal = true;
-    if (state->Records->Rule() == TRecordRule::kSDF)
+    if (CountLineOf(state->Records->Rule()) == TCountLine::kSDFSplit)
       DebugLogFmt("SDF split: %d molecules", state->MolCount);
-    else if (state->Records->Rule() == TRecordRule::kLines)
+    else if (CountLineOf(state->Records->Rule()) == TCountLine::kSMILESLines)
       DebugLogFmt("SMILES lines: %llu (%s)", static_cast<unsigned long long>(known),
                   state->MolCount > 1 ? "stepped" : "drawn as one grid");
     else
@@ -593,7 +593,7 @@ bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags) {
   TPelorinState* state = ViewerStateOf(wnd);
   if (!state) return false;
   CancelPrefetch(*state);
-  if (state->Records) state->Records->Cancel();
+  if (state->RecordPass) state->RecordPass->Stop();
   StopLoad(state);
   state = StateOf(wnd);
   if (!state) return false;

@@ -19,6 +19,7 @@
 #include "model3d/uMeshModel.h"
 #include "render/uMeshRender.h"
 #include "render/uPictureTiles.h"
+#include "support/uStopToken.h"
 #include "svg/uScene2D.h"
 #include "viewer/uViewCache.h"
 #include "viewer/uViewerLogic.h"
@@ -66,8 +67,8 @@ struct TPelorinState {
   std::promise<TAtomDrawing> AtomDrawingKnown;
   std::shared_future<TAtomDrawing> AtomDrawing = AtomDrawingKnown.get_future().share();
   std::string FileName;
-  // Where the records of an SDF or SMILES file lie, filled by RecordPass while the window is
-  // open; null for other files (shown by their first record). Loads read a record's text from the
+  // Where the records of a file with records lie (RecordRuleOf), filled by RecordPass while the
+  // window is open; null for other files (shown by their first record). Loads read a record's text from the
   // file when they need it.
   std::shared_ptr<TRecordIndex> Records;
   std::unique_ptr<TRecordPass> RecordPass;
@@ -107,8 +108,8 @@ struct TPelorinState {
   int ShowFlags = 0;
   bool DarkMode = false;               // the host is dark: the 2D drawing, the bar and the panel follow
   std::optional<TSVGScene> DarkScene;  // Scene in the dark palette, made when first drawn dark
-  // While the host's search runs (SearchInWindow): its stop flag, which the next key sets.
-  std::atomic<bool>* SearchStop = nullptr;
+  // While the host's search runs (SearchInWindow): its stop, which the next key asks.
+  TStopSource* SearchStop = nullptr;
 };
 
 // The state of a viewer window, or null before creation stored it / after destruction.

@@ -51,7 +51,7 @@ void ExpectRecords(const std::string& text, const TRecords& expected, std::initi
   for (size_t chunkSize : chunkSizes) {
     SCOPED_TRACE("index read in chunks of " + std::to_string(chunkSize));
     TRecordIndex index(path, rule);
-    EXPECT_EQ(BuildRecordIndex(index, {}, chunkSize), TRecordIndexState::kComplete);
+    EXPECT_EQ(BuildRecordIndex(index, {}, {}, chunkSize), TRecordIndexState::kComplete);
     EXPECT_EQ(ReadIndexed(index), expected);
   }
   EXPECT_EQ(SurveyRecords(text, MolFormatFromFileName(path)).RecordCount, static_cast<int64_t>(expected.size()));
@@ -217,8 +217,8 @@ TEST(RecordIndex, MoleculesOfEveryFormat) {
   }
 }
 
-// A record larger than a reader allows is not read; a read of one can be stopped between pieces;
-// a caller without an index finds a record within a bound.
+// A record larger than a reader allows is not read; a read of one is stopped by its token, the
+// pass of a caller without an index too; such a caller finds a record within a bound.
 TEST(RecordIndex, ReadsWithinLimits) {
   TTempDir dir;
   const std::string path = dir.File("in.sdf");
@@ -230,13 +230,17 @@ TEST(RecordIndex, ReadsWithinLimits) {
   EXPECT_EQ(index.ReadRecordWithin(1, {large.size() - 1, {}}, text, error), TRecordRead::kTooLarge);
   EXPECT_EQ(error, "Cannot read " + path + ": record 2 holds " + std::to_string(large.size()) + " bytes, more than " +
                        std::to_string(large.size() - 1));
-  int pieces = 0;  // stopped after two of its four pieces
-  EXPECT_EQ(index.ReadRecordWithin(1, {UINT64_MAX, [&pieces] { return ++pieces > 2; }}, text, error),
-            TRecordRead::kCancelled);
-  EXPECT_EQ(pieces, 3);
-  EXPECT_EQ(text, "");
-  EXPECT_EQ(index.ReadRecordWithin(1, {large.size(), [] { return false; }}, text, error), TRecordRead::kRead) << error;
+  TStopSource stop;
+  const TStopSource never;
+  EXPECT_EQ(index.ReadRecordWithin(1, {large.size(), never.Token()}, text, error), TRecordRead::kRead) << error;
   EXPECT_EQ(text.size(), large.size() + 3);
+  stop.RequestStop();
+  EXPECT_EQ(index.ReadRecordWithin(1, {UINT64_MAX, stop.Token()}, text, error), TRecordRead::kCancelled);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(error, "Cannot read " + path + ": the read was stopped");
+  EXPECT_EQ(ReadFileRecord(path, TRecordRule::kSDF, 0, 100, {UINT64_MAX, stop.Token()}, text, error),
+            TRecordRead::kCancelled);
+  EXPECT_EQ(error, "Cannot read " + path + ": the read was stopped");
 
   EXPECT_EQ(ReadFileRecord(path, TRecordRule::kSDF, 0, 100, {}, text, error), TRecordRead::kRead);
   EXPECT_EQ(text, kThreeRecords[0]);
@@ -279,8 +283,8 @@ TEST(SDFIndex, SmilesLinesAreRecords) {
     WriteFileBytes(path, c.text);
     for (size_t chunkSize : {1, 2, 3, 5, 64}) {
       SCOPED_TRACE("chunks of " + std::to_string(chunkSize));
-      TRecordIndex index(path, TRecordRule::kLines);
-      EXPECT_EQ(BuildRecordIndex(index, {}, chunkSize), TRecordIndexState::kComplete);
+      TRecordIndex index(path, TRecordRule::kSMILES);
+      EXPECT_EQ(BuildRecordIndex(index, {}, {}, chunkSize), TRecordIndexState::kComplete);
       EXPECT_EQ(ReadIndexed(index), c.records);
     }
   }
@@ -288,7 +292,7 @@ TEST(SDFIndex, SmilesLinesAreRecords) {
   TTempDir dir;
   std::string path = dir.File("in.smi");
   WriteFileBytes(path, "CCO\nCCN\n");
-  TRecordIndex index(path, TRecordRule::kLines);
+  TRecordIndex index(path, TRecordRule::kSMILES);
   ASSERT_EQ(BuildRecordIndex(index), TRecordIndexState::kComplete);
   WriteFileBytes(path, "CCO\nCC\nN\n");
   std::string text, error;
@@ -307,7 +311,7 @@ TEST(SDFIndex, RecordsAreReadableBeforeThePassEnds) {
   bool firstSeen = false, released = false;
   std::thread pass([&] {
     BuildRecordIndex(
-        index,
+        index, {},
         [&](const TRecordIndex& known) {
           if (known.Count() == 0 || firstSeen) return;
           std::unique_lock<std::mutex> lock(mutex);
@@ -335,19 +339,20 @@ TEST(SDFIndex, RecordsAreReadableBeforeThePassEnds) {
   EXPECT_EQ(ReadIndexed(index), kThreeRecords);
 }
 
-TEST(SDFIndex, CancelStopsThePassAndKeepsTheRecordsKnown) {
+TEST(RecordIndex, StopEndsThePassAndKeepsTheRecordsKnown) {
   TTempDir dir;
   std::string path = dir.File("in.sdf");
   WriteFileBytes(path, ThreeRecords("\r\n"));
   TRecordIndex index(path);
+  TStopSource stop;
   EXPECT_EQ(BuildRecordIndex(
-                index, [&](const TRecordIndex&) { index.Cancel(); }, 8),
+                index, stop.Token(), [&](const TRecordIndex&) { stop.RequestStop(); }, 8),
             TRecordIndexState::kCancelled);
   ASSERT_EQ(index.Count(), 1u);
   EXPECT_EQ(ReadIndexed(index), TRecords{kThreeRecords[0]});
   // A builder dropped halfway leaves no index waiting for ever.
   TRecordIndex dropped(path);
-  TRecordIndexBuilder(dropped, 8).Step();
+  TRecordIndexBuilder(dropped, {}, 8).Step();
   EXPECT_EQ(dropped.State(), TRecordIndexState::kCancelled);
 }
 
@@ -406,20 +411,21 @@ TEST(RecordIndex, LibraryRenamedOrDeletedWhileCounted) {
   }
 }
 
-// A read that never answers (a pipe whose other end writes nothing) ends when the pass is cancelled.
-TEST(RecordIndex, CancelEndsAReadThatNeverAnswers) {
+// A read that never answers (a pipe whose other end writes nothing) ends when the pass is stopped.
+TEST(RecordIndex, StopEndsAReadThatNeverAnswers) {
   const std::string pipe = "\\\\.\\pipe\\pelorin_stalled_" + std::to_string(GetCurrentProcessId()) + ".sdf";
   HANDLE server =
       CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
   ASSERT_NE(server, INVALID_HANDLE_VALUE);
   TRecordIndex index(pipe);
-  std::thread pass([&index] { BuildRecordIndex(index); });
+  TStopSource stop;
+  std::thread pass([&index, &stop] { BuildRecordIndex(index, stop.Token()); });
   const BOOL connected = ConnectNamedPipe(server, nullptr);
   EXPECT_TRUE(connected || GetLastError() == ERROR_PIPE_CONNECTED);
   Sleep(300);  // the pass is in its read
   EXPECT_EQ(index.State(), TRecordIndexState::kBuilding);
   const auto start = std::chrono::steady_clock::now();
-  index.Cancel();
+  stop.RequestStop();
   pass.join();
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
   EXPECT_EQ(index.State(), TRecordIndexState::kCancelled);
