@@ -38,6 +38,8 @@ class TSDFRecordScanner final : public TFormatRecordScanner {
   void Feed(const char* begin, const char* end, std::vector<uint64_t>& ends) override;
   // Returns true when the last record has no end mark.
   bool Finish(std::vector<uint64_t>& ends) override;
+  // Bytes fed so far: the file offset of the next chunk.
+  uint64_t Offset() const { return offset_; }
 
  private:
   using TLineState = TSDFEndMark::TState;
