@@ -229,9 +229,25 @@ TPelorinConfig WithConverter(const TPelorinConfig& config, const std::string& pr
   return c;
 }
 
+// Why a run did not end with the converter's own exit.
+const char* RunEndReason(TRunEnd end) {
+  switch (end) {
+    case TRunEnd::TimedOut:
+      return "timed out";
+    case TRunEnd::Cancelled:
+      return "stopped";
+    case TRunEnd::Failed:
+      return "the wait for the converter failed";
+    case TRunEnd::NotStarted:
+    case TRunEnd::Exited:
+      break;
+  }
+  return "CreateProcess failed";
+}
+
 // The exit code and the output file of a finished run; the message says what is wrong.
-bool CheckConverterOutput(const std::string& command, int32_t exitCode, const std::string& outputPath,
-                          const TDeadline& deadline, std::string& error) {
+[[nodiscard]] bool CheckConverterOutput(const std::string& command, int32_t exitCode, const std::string& outputPath,
+                                        const TDeadline& deadline, std::string& error) {
   if (exitCode != 0) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "obabel exit code=%d CMD=", exitCode);
@@ -268,7 +284,7 @@ TRunEnd RunConverterAttempt(const std::string& program, const std::string& comma
     return end;
   }
   if (end != TRunEnd::Exited) {
-    error = "CreateProcess failed: " + command;
+    error = std::string(RunEndReason(end)) + ": " + command;
     DebugLog("RunOBabelMode ERROR: " + error);
     return end;
   }
@@ -282,9 +298,10 @@ std::string WithoutGen3D(const std::string& arguments) {
 
 // The 3D run once more without --gen3d, for molecules whose 3D coordinate generation fails.
 // `caller` names the conversion in the log.
-bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath, const std::string& arguments,
-                     const std::string& extension, const TConversionLimits& limits, const char* caller,
-                     std::string& outPath, std::string& error) {
+[[nodiscard]] bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath,
+                                   const std::string& arguments, const std::string& extension,
+                                   const TConversionLimits& limits, const char* caller, std::string& outPath,
+                                   std::string& error) {
   std::string reduced = WithoutGen3D(arguments);
   std::string program = ResolveConverter(config.OBabelPath);
   if (Trim(reduced) == Trim(arguments) || program.empty()) return false;
@@ -292,8 +309,9 @@ bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath,
   TFileRemover output(outputPath);
   std::string command = BuildCommandLine(WithConverter(config, program), inputPath, reduced, outputPath);
   int32_t exitCode = -1;
-  if (RunProcessFor(program, command, limits.TimeoutMs, exitCode, limits.Deadline, limits.Stop) != TRunEnd::Exited) {
-    error += " | fallback CreateProcess failed";
+  const TRunEnd end = RunProcessFor(program, command, limits.TimeoutMs, exitCode, limits.Deadline, limits.Stop);
+  if (end != TRunEnd::Exited) {
+    error += std::string(" | fallback ") + RunEndReason(end);
     return false;
   }
   if (exitCode != 0) {
@@ -465,9 +483,9 @@ namespace {
 
 // One conversion of `inputPath` with `arguments` into a new file of `extension`: the runner,
 // its attempts and limits; the output file is the caller's on success and gone otherwise.
-bool RunConversion(const TPelorinConfig& config, const std::string& inputPath, const std::string& modeText,
-                   std::string arguments, const std::string& extension, std::string& outputPath, std::string& error,
-                   const TConversionLimits& limits) {
+[[nodiscard]] bool RunConversion(const TPelorinConfig& config, const std::string& inputPath,
+                                 const std::string& modeText, std::string arguments, const std::string& extension,
+                                 std::string& outputPath, std::string& error, const TConversionLimits& limits) {
   outputPath.clear();
   error.clear();
   DebugLogFmt("RunOBabelMode: InputFile=[%s] Mode=%s", inputPath.c_str(), modeText.c_str());

@@ -61,7 +61,7 @@ class TRecordIndex {
   bool WaitForCount(size_t count, std::chrono::milliseconds timeout) const;
 
   // The bytes [start, end) of record `index` in the file; false when index >= Count().
-  bool RecordRange(size_t index, uint64_t& start, uint64_t& end) const;
+  [[nodiscard]] bool RecordRange(size_t index, uint64_t& start, uint64_t& end) const;
   // Reads record `index` from the file and gives its text as DeliverRecordText delivers it. On
   // failure (index not known, file unreadable, changed or shortened since the pass, out of
   // memory) returns false with `error` set and `text` empty.

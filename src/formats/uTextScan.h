@@ -39,7 +39,8 @@ enum class TFeedResult : uint8_t { kRead, kCannotOpen, kCannotRead, kStopped };
 // PieceSizeFor(most) until all is read or `feed` returns false; kCannotRead when a read fails,
 // kStopped when `stop` (looked at before each piece) stopped.
 template <class F>
-TFeedResult FeedStream(std::FILE* f, F&& feed, size_t most = kReadChunkSize, const TStopToken& stop = {}) {
+[[nodiscard]] TFeedResult FeedStream(std::FILE* f, F&& feed, size_t most = kReadChunkSize,
+                                     const TStopToken& stop = {}) {
   std::vector<char> piece(PieceSizeFor(f, most));
   for (;;) {
     if (stop.StopRequested()) return TFeedResult::kStopped;
@@ -53,7 +54,8 @@ TFeedResult FeedStream(std::FILE* f, F&& feed, size_t most = kReadChunkSize, con
 // The same for a file by its name, opened shared (OpenReadShared). kCannotOpen leaves the
 // system's reason in errno.
 template <class F>
-TFeedResult FeedFile(const std::string& fileName, F&& feed, size_t most = kReadChunkSize, const TStopToken& stop = {}) {
+[[nodiscard]] TFeedResult FeedFile(const std::string& fileName, F&& feed, size_t most = kReadChunkSize,
+                                   const TStopToken& stop = {}) {
   errno = 0;
   TFile f = OpenReadShared(fileName);
   if (!f) return TFeedResult::kCannotOpen;

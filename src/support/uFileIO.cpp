@@ -207,10 +207,14 @@ TSignalledReader::~TSignalledReader() {
 
 bool TSignalledReader::Open(const std::string& path) {
   done_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!done_) {  // the reason is the event's, and no file is left open without one
+    error_ = SystemErrorText(GetLastError());
+    return false;
+  }
   HANDLE h =
       CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE || !done_) {
+  if (h == INVALID_HANDLE_VALUE) {
     error_ = SystemErrorText(GetLastError());
     return false;
   }

@@ -28,10 +28,10 @@ TFile OpenReadShared(const std::string& path);
 TFile OpenWriteTruncate(const std::string& path);
 
 // Size of an open file in bytes, or nullopt when it cannot be determined.
-std::optional<uint64_t> FileSizeOf(std::FILE* f);
-std::optional<uint64_t> FileSizeOf(const std::string& path);
+[[nodiscard]] std::optional<uint64_t> FileSizeOf(std::FILE* f);
+[[nodiscard]] std::optional<uint64_t> FileSizeOf(const std::string& path);
 // Moves an open file to a byte offset from its start; 64-bit offsets on every platform.
-bool SeekFile(std::FILE* f, uint64_t offset);
+[[nodiscard]] bool SeekFile(std::FILE* f, uint64_t offset);
 
 bool FileExists(const std::string& path);
 
@@ -48,12 +48,12 @@ inline bool operator!=(const TFileStamp& a, const TFileStamp& b) {
   return !(a == b);
 }
 // The stamp of a file now; nullopt when it cannot be read.
-std::optional<TFileStamp> FileStampOf(const std::string& path);
+[[nodiscard]] std::optional<TFileStamp> FileStampOf(const std::string& path);
 // Deletes the file if it exists; true when no file remains.
 bool DeleteFileIfExists(const std::string& path);
 
 // Reads a whole file; nullopt when it cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+[[nodiscard]] std::optional<std::string> ReadWholeFile(const std::string& path);
 // The first `maxBytes` bytes of a file (fewer when it is shorter); empty when it cannot be read.
 std::string ReadFileHead(const std::string& path, size_t maxBytes);
 // True when a new file can be created in `directory` (given with its trailing separator):
@@ -82,7 +82,7 @@ class TSignalledReader {
   // False with Error() set when the file cannot be opened.
   [[nodiscard]] bool Open(const std::string& path);
   // Reads the next bytes, at most `size`: kData with `got` > 0, or how the reading ended.
-  TRead Read(char* buffer, size_t size, size_t& got);
+  [[nodiscard]] TRead Read(char* buffer, size_t size, size_t& got);
   // The file's size, when the system knows one (not for a pipe).
   std::optional<uint64_t> Size() const;
   // The system's reason of the last failure.

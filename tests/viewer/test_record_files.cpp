@@ -130,7 +130,7 @@ TEST_F(RecordFileTest, CopyTextIsTheShownRecordsOwnText) {
   const struct {
     const char* Name;
     std::string File, Text;  // Text: the file's own, written to a file of that name when given
-    TRecordRule Rule;        // of the window's index (SDF and SMILES), else unused
+    TRecordRule Rule;        // of the window's index (a file with records), else unused
     int32_t Index;
     std::string Record;
     bool Smiles;
