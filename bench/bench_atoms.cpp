@@ -65,7 +65,7 @@ void BM_BuildAtomModel(benchmark::State& state) {
 void BM_FillMeshArrays(benchmark::State& state) {
   TMeshModel model;
   std::string error;
-  BuildAtomModel(LatticeAtoms(), TAtomDrawing::Meshes, model, error);
+  if (!BuildAtomModel(LatticeAtoms(), TAtomDrawing::Meshes, model, error)) state.SkipWithError(error.c_str());
   for (auto _ : state) {
     std::fill(model.MeshVertices.begin(), model.MeshVertices.end(), 1.0f);
     std::fill(model.MeshNormals.begin(), model.MeshNormals.end(), 0.5f);

@@ -21,7 +21,7 @@
 
 #include "plugin/uWLXExports.h"
 #include "support/uDebugLog.h"
-#include "viewer/uLoadThread.h"
+#include "viewer/uLoadController.h"
 #include "viewer_bench_util.h"
 
 using namespace pelorin;
@@ -65,7 +65,7 @@ bool PumpUntil(TDone done) {
 bool PictureDrawn(HWND wnd) {
   UpdateWindow(wnd);
   TPelorinState* state = StateOf(wnd);
-  if (!state || !state->SceneReady || !state->GL) return false;
+  if (!state || !state->Shown.Ready || !state->GL) return false;
   const TCurrentContext current = state->GL->MakeCurrent();
   if (!current) return false;
   glFinish();
@@ -205,8 +205,9 @@ bool MeasureSteps(HWND parent, const std::filesystem::path& dir, int steps) {
   }
   const TMemory after = ProcessMemory();
   TPelorinState* state = wnd ? StateOf(wnd) : nullptr;
-  const uint64_t kept = state ? state->Views.SceneBytes() : 0, budget = state ? state->Views.Limits().SceneBytes : 0;
-  const size_t views = state ? state->Views.Count() : 0;
+  const uint64_t kept = state ? state->KeptViews.SceneBytes() : 0,
+                 budget = state ? state->KeptViews.Limits().SceneBytes : 0;
+  const size_t views = state ? state->KeptViews.Count() : 0;
   for (int i = 0; ok && i < 3; ++i) {  // to the 3D model and back to the drawing, then on
     StepMs(wnd, 'T', ok);
     toggleBack.Add(StepMs(wnd, 'T', ok), ConverterMs(records[(steps + 1 + i) % 3]));

@@ -30,9 +30,9 @@ HWND OpenLoaded(HWND parent, const std::string& input) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
     PumpMessages();
   }
-  if (!wnd || !StateOf(wnd) || !StateOf(wnd)->SceneReady) {
+  if (!wnd || !StateOf(wnd) || !StateOf(wnd)->Shown.Ready) {
     std::fprintf(stderr, "no view of %s: %s\n", input.c_str(),
-                 wnd && StateOf(wnd) ? StateOf(wnd)->ErrorMsg.c_str() : "");
+                 wnd && StateOf(wnd) ? StateOf(wnd)->Shown.ErrorMsg.c_str() : "");
     if (wnd) DestroyWindow(wnd);
     return nullptr;
   }

@@ -165,7 +165,7 @@ bool ReportSurfaceMemory(HWND parent, const std::string& input, const std::strin
     PumpMessages();
   }
   TPelorinState* state = wnd ? StateOf(wnd) : nullptr;
-  const int32_t facets = state && state->SceneReady && state->Model ? state->Model->FacetCount : 0;
+  const int32_t facets = state && state->Shown.Ready && state->Shown.Model ? state->Shown.Model->FacetCount : 0;
   if (facets > 0) {
     for (int frame = 0; frame < 3; ++frame) {  // the first draws and uploads; later ones must not add
       InvalidateRect(wnd, nullptr, FALSE);
@@ -301,7 +301,7 @@ bool ReportFieldsFrame(const std::string& caffeine, const std::string& tempDir, 
     PumpMessages();
   }
   const TPelorinState* state = wnd ? StateOf(wnd) : nullptr;
-  const bool ready = state && state->SceneReady && state->Data.Items.size() == 12;
+  const bool ready = state && state->Shown.Ready && state->Shown.Data.Items.size() == 12;
   std::vector<double> with, without;
   if (ready) {
     for (bool show : {true, false}) {  // one of each first: the text cache's first textures

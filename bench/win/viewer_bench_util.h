@@ -118,7 +118,7 @@ inline double FirstPictureMs(HWND parent, const std::string& input) {
     }
     UpdateWindow(wnd);  // paints now unless the pump already did
     TPelorinState* state = StateOf(wnd);
-    if (!state || !state->SceneReady || !state->GL) return;
+    if (!state || !state->Shown.Ready || !state->GL) return;
     const TCurrentContext current = state->GL->MakeCurrent();
     if (!current) return;
     glFinish();

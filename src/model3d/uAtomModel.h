@@ -53,12 +53,12 @@ TAtomSphere MakeAtomSphere(const TAtom& atom);
 // the box around every sphere) and Kind Atoms; for TAtomDrawing::Meshes also the spheres' mesh
 // (BuildAtomSphereMesh). False with a reason in `error`, and an empty model, when there are no
 // atoms or not enough memory.
-bool BuildAtomModel(const TAtomArray& atoms, TAtomDrawing drawing, TMeshModel& model, std::string& error);
+[[nodiscard]] bool BuildAtomModel(const TAtomArray& atoms, TAtomDrawing drawing, TMeshModel& model, std::string& error);
 
 // The mesh of an atom model's spheres, made from its Atoms: per-vertex positions, normals (the
 // sphere's own, for smooth shading) and colours, facet and vertex counts, and SphereLevel, the
 // level every sphere is made at. False with a reason in `error`, the mesh left empty and the
 // atoms kept, when the mesh cannot be held (memory, or more facets than a mesh counts).
-bool BuildAtomSphereMesh(TMeshModel& model, std::string& error);
+[[nodiscard]] bool BuildAtomSphereMesh(TMeshModel& model, std::string& error);
 
 }  // namespace pelorin

@@ -130,6 +130,6 @@ void PackMeshVertices(const TMeshModel& model, size_t first, size_t count, TPack
 // Reads the STL file into `model` and prepares it for drawing. False leaves an empty model;
 // `openError` then tells whether the file could not be opened at all (non-empty) or did not
 // hold a model (empty).
-bool LoadMeshModel(TMeshModel& model, const std::string& fileName, std::string& openError);
+[[nodiscard]] bool LoadMeshModel(TMeshModel& model, const std::string& fileName, std::string& openError);
 
 }  // namespace pelorin

@@ -77,19 +77,14 @@ uint64_t CurrentSurfaceBudget();
 // Forces the budget (tests: a small one shows the refusals on a small molecule); 0 lifts it.
 void SetSurfaceBudgetOverride(uint64_t bytes);
 
-// True when the surface of the surveyed record would not fit into the budget now, judged from
-// its atom count before anything is converted; `message` then says so (the caller, who knows
-// what is drawn instead, logs it). A record the survey could not read is not over budget: the
-// check after the conversion still holds.
-bool SurfaceOverBudget(const std::optional<TRecordSurvey>& survey, std::string& message);
 // True when the converter's STL at `stlPath` holds more facets (CountSTLFacets) than the budget
 // now allows;
 // `message` then says so, naming the atoms the surface shows. A file that cannot be read is
 // left to the reader to report.
-bool SurfaceFileOverBudget(const std::string& stlPath, std::string& message);
+[[nodiscard]] bool SurfaceFileOverBudget(const std::string& stlPath, std::string& message);
 // True when an atom model of `atoms` atoms, drawn the given way, would not fit into the budget
 // now; `message` then says so.
-bool AtomModelOverBudget(int64_t atoms, TAtomDrawing drawing, std::string& message);
+[[nodiscard]] bool AtomModelOverBudget(int64_t atoms, TAtomDrawing drawing, std::string& message);
 
 #endif  // _WIN32
 

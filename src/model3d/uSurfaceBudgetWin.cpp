@@ -31,15 +31,6 @@ void SetSurfaceBudgetOverride(uint64_t bytes) {
   gBudgetOverride = bytes;
 }
 
-bool SurfaceOverBudget(const std::optional<TRecordSurvey>& survey, std::string& message) {
-  if (!survey) return false;
-  const int64_t facets = EstimatedSurfaceFacets(survey->AtomCount);
-  const uint64_t budget = CurrentSurfaceBudget();
-  if (!SurfaceFacetsOverBudget(facets, budget)) return false;
-  message = SurfaceOverBudgetMessage(survey->AtomCount, facets, budget);
-  return true;
-}
-
 bool SurfaceFileOverBudget(const std::string& stlPath, std::string& message) {
   const std::optional<int64_t> facets = CountSTLFacets(stlPath);
   const uint64_t budget = CurrentSurfaceBudget();

@@ -134,7 +134,7 @@ void LogConfig(const TPelorinConfig& c) {
   DebugLogFmt("LoadConfig: CmdLine2D=[%s]", c.CmdLine2D.c_str());
   DebugLogFmt("LoadConfig: CmdLine3D=[%s]", c.CmdLine3D.c_str());
   DebugLogFmt("LoadConfig: OBabelOpts=[%s]", c.OBabelOpts.c_str());
-  DebugLogFmt("LoadConfig: StartMode=%s", ViewModeText(c.StartMode).c_str());
+  DebugLogFmt("LoadConfig: StartMode=%s", StartModeToText(c.StartMode).c_str());
   DebugLogFmt("LoadConfig: TempDir=[%s]", c.TempDir.c_str());
   DebugLogFmt("LoadConfig: ThumbnailTimeout=%u ms", c.ThumbnailTimeoutMs);
   DebugLogFmt("LoadConfig: Model3D=%s MaxSurfaceAtoms=%d MaxThumbnail2DAtoms=%d", Model3DToText(c.Model3D).c_str(),
@@ -177,8 +177,12 @@ TViewMode ParseStartMode(std::string_view text) {
   return LowerAscii(TrimView(text)) == "3d" ? TViewMode::k3D : TViewMode::k2D;
 }
 
-std::string ViewModeText(TViewMode mode) {
+std::string StartModeToText(TViewMode mode) {
   return mode == TViewMode::k3D ? "3D" : "2D";
+}
+
+std::string ViewModeText(TViewMode mode) {
+  return StartModeToText(mode);  // the same words: a start mode is a view mode
 }
 
 uint32_t ParseThumbnailTimeout(std::string_view text) {
@@ -346,7 +350,7 @@ bool SaveConfig(std::string& error) {
     ini.Write(kIniSection, "CmdLine2D", c.CmdLine2D);
     ini.Write(kIniSection, "CmdLine3D", c.CmdLine3D);
     ini.Write(kIniSection, "OBabelOpts", c.OBabelOpts);
-    ini.Write(kIniSection, "StartMode", ViewModeText(c.StartMode));
+    ini.Write(kIniSection, "StartMode", StartModeToText(c.StartMode));
     ini.Write(kIniSection, "Logging", c.Logging ? "1" : "0");
     ini.Write(kIniSection, "Model3D", Model3DToText(c.Model3D));
   });

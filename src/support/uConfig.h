@@ -74,7 +74,9 @@ inline constexpr const char* kDefaultOBabelOpts = "-xC";
 
 // StartMode key: "3d" (trimmed, any case) gives 3D; anything else 2D.
 TViewMode ParseStartMode(std::string_view text);
-// "2D" or "3D": the mode as the ini file, the log and the navigation bar name it.
+// The StartMode key's text: "2D" or "3D" (any value but 3D writes "2D").
+std::string StartModeToText(TViewMode mode);
+// "2D" or "3D": the view mode as the log, the converter's log lines and the navigation bar name it.
 std::string ViewModeText(TViewMode mode);
 // Logging key: empty keeps the default (on); otherwise on exactly when it starts with "1".
 bool ParseLoggingValue(std::string_view text);

@@ -247,4 +247,17 @@ std::string AnsiToUtf8(std::string_view ansi) {
 
 #endif
 
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++end;
+    start = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace pelorin

@@ -36,6 +36,8 @@ std::string ReplaceAll(std::string_view s, char from, char to);
 
 // Splits at runs of white space (codes 0..32); no empty fields.
 std::vector<std::string> SplitWhite(std::string_view s);
+// Splits into lines at LF, CR LF and CR; an empty text is one empty line.
+std::vector<std::string> SplitLines(const std::string& text);
 
 bool StartsWith(std::string_view s, std::string_view prefix);
 bool EndsWith(std::string_view s, std::string_view suffix);

@@ -9,6 +9,6 @@ namespace pelorin {
 
 // Resets `scene` and fills it from the SVG text; true when at least one element was read.
 // Never throws.
-bool ParseSVG(std::string_view text, TSVGScene& scene);
+[[nodiscard]] bool ParseSVG(std::string_view text, TSVGScene& scene);
 
 }  // namespace pelorin

@@ -113,9 +113,9 @@ TGlobalMemory PackedDIB(HBITMAP bitmap) {
 // What the PNG export draws: the 2D drawing at export scale from the window's scene, or the
 // 3D picture read back from the window.
 HBITMAP ViewPicture(const TPelorinState& state) {
-  if (!state.SceneReady || state.Loading) return nullptr;
+  if (!state.Shown.Ready || state.Loading) return nullptr;
   if (state.Mode == TViewMode::k3D) return RenderViewToBitmap(state.Wnd);
-  return RenderSceneBitmap(state.Scene, state.View.ShowHeadings);
+  return RenderSceneBitmap(state.Shown.Scene, state.View.ShowHeadings);
 }
 
 // The converter's SMILES of a record's text, within the host's limits; false (and nothing added)
@@ -256,6 +256,7 @@ bool RecordTextForCopy(const TPelorinState& state, std::string& text, std::strin
 }
 
 bool CopyView(TPelorinState* state) {
+  const THeldState held(state);  // the clipboard's owner may be asked to render meanwhile
   if (!state) return false;
   return RunGuarded("CopyToClipboard", false, [state] { return CopyViewUnguarded(state); });
 }

@@ -13,7 +13,7 @@ namespace pelorin {
 // 3D picture without the navigation bar) and the shown record as text (CF_TEXT and
 // CF_UNICODETEXT), as RecordTextForCopy gives it. A failure is logged and shown in a message
 // box; false then.
-bool CopyView(TPelorinState* state);
+[[nodiscard]] bool CopyView(TPelorinState* state);
 
 // The text copied for the shown record: its own text from the file (a MOL file, an SDF record, a
 // SMILES line or a grid's lines, the first model, molecule or frame of a PDB, MOL2, CML or XYZ

@@ -9,7 +9,7 @@
 #include "support/uDebugLog.h"
 #include "viewer/uClipboard.h"
 #include "viewer/uExport.h"
-#include "viewer/uLoadThread.h"
+#include "viewer/uLoadController.h"
 #include "viewer/uOptionsDialog.h"
 
 namespace pelorin {
@@ -33,15 +33,12 @@ void ShowContextMenu(HWND wnd, LPARAM lParam) {
   TrackPopupMenu(menu.get(), 0, at.x, at.y, 0, wnd, nullptr);
 }
 
-// The dialog runs its own message loop, in which the window may be destroyed: the state is
-// looked up again before the reload.
+// The dialog runs its own message loop, in which the window may be closed.
 void RunOptionsCommand(TPelorinState* state) {
-  HWND wnd = state->Wnd;
-  ShowOptionsDialog(wnd, state);
-  state = StateOf(wnd);
-  if (!state) return;
+  ShowOptionsDialog(state->Wnd, state);
+  if (!state->Open()) return;
   ForgetKeptViews(*state);  // made under the settings as they were
-  if (StartLoad(state, state->MolIndex)) InvalidateRect(wnd, nullptr, FALSE);
+  if (StartLoad(*state, state->MolIndex)) InvalidateRect(state->Wnd, nullptr, FALSE);
 }
 
 void RunMenuCommand(TPelorinState* state, UINT id) {
@@ -62,7 +59,7 @@ void HandleCommandKey(TPelorinState* state, WPARAM key) {
   else if (key == 'S')
     ExportSVG(state);
   else if (key == 'C')
-    CopyView(state);
+    (void)CopyView(state);  // a copy that fails has told the user why
 }
 
 bool HandleCommandMessage(TPelorinState* state, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -84,7 +81,7 @@ bool HandleCommandMessage(TPelorinState* state, UINT msg, WPARAM wParam, LPARAM 
 }
 
 bool TakeDisplayParameters(HWND wnd, int parameter) {
-  TPelorinState* state = ViewerStateOf(wnd);
+  const THeldState state(ViewerStateOf(wnd));
   if (!state) return false;
   const bool opens = NewParamsOpenOptions(state->ShowFlags, parameter);
   state->ShowFlags = parameter;
@@ -102,12 +99,12 @@ bool TakeDisplayParameters(HWND wnd, int parameter) {
 }
 
 bool CopyViewOf(HWND wnd) {
-  TPelorinState* state = ViewerStateOf(wnd);
-  return state && CopyView(state);
+  const THeldState state(ViewerStateOf(wnd));
+  return state && CopyView(state.get());
 }
 
 bool GoToPercentOf(HWND wnd, int percent) {
-  TPelorinState* state = ViewerStateOf(wnd);
+  const THeldState state(ViewerStateOf(wnd));
   if (!state) return false;
   const int32_t record = RecordAtPercent(percent, state->MolCount);
   return SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(record), 0) >= 0;

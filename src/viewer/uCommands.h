@@ -21,10 +21,10 @@ bool HandleCommandMessage(TPelorinState* state, UINT msg, WPARAM wParam, LPARAM 
 // The host's commands for the viewer window `wnd`; false when `wnd` is no viewer window.
 // New display parameters: remembered, and the options dialog is posted unless only the
 // dark-mode bits changed (NewParamsOpenOptions).
-bool TakeDisplayParameters(HWND wnd, int parameter);
+[[nodiscard]] bool TakeDisplayParameters(HWND wnd, int parameter);
 // Copy: CopyView; false also when the copy failed.
-bool CopyViewOf(HWND wnd);
+[[nodiscard]] bool CopyViewOf(HWND wnd);
 // The host's percent position: the record at that share of the records (RecordAtPercent).
-bool GoToPercentOf(HWND wnd, int percent);
+[[nodiscard]] bool GoToPercentOf(HWND wnd, int percent);
 
 }  // namespace pelorin

@@ -111,8 +111,8 @@ TGdiObject<HBITMAP> Capture3D(HWND wnd) {
 // within the host's limits (ConvertRecord2D); false with the message to show when the drawing
 // cannot be made.
 bool Render2D(const TPelorinState& state, TGdiObject<HBITMAP>& bitmap, std::string& message) {
-  if (state.SceneReady && !state.Loading) {
-    bitmap.reset(RenderSceneBitmap(state.Scene, state.View.ShowHeadings));
+  if (state.Shown.Ready && !state.Loading) {
+    bitmap.reset(RenderSceneBitmap(state.Shown.Scene, state.View.ShowHeadings));
     return true;
   }
   std::string svgText, error;
@@ -133,8 +133,7 @@ void ExportPNGUnguarded(TPelorinState* state) {
   HWND wnd = state->Wnd;
   std::string path;
   if (!AskSaveFileName(wnd, DefaultExportName(state) + ".png", kPngDialog, path)) return;
-  state = StateOf(wnd);  // the dialog's message loop may have destroyed the window
-  if (!state) return;
+  if (!state->Open()) return;  // closed in the dialog's message loop
   TGdiObject<HBITMAP> bitmap;
   if (state->Mode == TViewMode::k3D) {
     bitmap = Capture3D(wnd);
@@ -170,7 +169,7 @@ void ExportSVGUnguarded(TPelorinState* state) {
   svgText = ExportSVGText(svgText, state->View.ShowHeadings);
   std::string path;
   if (!AskSaveFileName(wnd, DefaultExportName(state) + ".svg", kSvgDialog, path)) return;
-  if (!StateOf(wnd)) return;  // closed while the dialog was open: the export ends with the window
+  if (!state->Open()) return;  // closed while the dialog was open: the export ends with the window
   if (!SaveTextFile(path, svgText)) {
     DebugLogFmt("ExportSVG ERROR: cannot save [%s]", path.c_str());
     ShowError(wnd, "Could not save SVG file.");
@@ -181,11 +180,14 @@ void ExportSVGUnguarded(TPelorinState* state) {
 
 }  // namespace
 
+// Both hold the state across their dialogs, in which the window may be closed.
 void ExportPNG(TPelorinState* state) {
+  const THeldState held(state);
   if (state) TryGuarded("ExportPNG", [state] { ExportPNGUnguarded(state); });
 }
 
 void ExportSVG(TPelorinState* state) {
+  const THeldState held(state);
   if (state) TryGuarded("ExportSVG", [state] { ExportSVGUnguarded(state); });
 }
 

@@ -186,7 +186,7 @@ void ApplyOptions(const TOptionsValues& values, HWND owner, TPelorinState* state
   config.Logging = values.Logging;
   StoreConfig(config);
   DebugLogFmt("ShowOptionsDialog: OBabelPath=[%s] OBabelOpts=[%s] StartMode=%s Logging=%d", config.OBabelPath.c_str(),
-              config.OBabelOpts.c_str(), ViewModeText(config.StartMode).c_str(), config.Logging ? 1 : 0);
+              config.OBabelOpts.c_str(), StartModeToText(config.StartMode).c_str(), config.Logging ? 1 : 0);
   DebugLogFmt("ShowOptionsDialog: Model3D=%s", Model3DToText(config.Model3D).c_str());
   DebugLogSetup(SettingsDir(), config.Logging);
   std::string error;
@@ -197,8 +197,8 @@ void ApplyOptions(const TOptionsValues& values, HWND owner, TPelorinState* state
   }
   // The mode changes only now: paints during the message box above must still find the mode
   // that matches the scene they draw. The dialog's and the message box's loops may have
-  // destroyed the window and freed its state.
-  if (state && StateOf(owner) == state) state->Mode = values.Mode;
+  // closed the window.
+  if (state && state->Open()) state->Mode = values.Mode;
 }
 
 void RunOptionsDialog(HWND owner, TPelorinState* state) {
@@ -219,6 +219,7 @@ void RunOptionsDialog(HWND owner, TPelorinState* state) {
 }  // namespace
 
 void ShowOptionsDialog(HWND owner, TPelorinState* state) {
+  const THeldState held(state);  // the dialog's loop may close the window
   TryGuarded("ShowOptionsDialog", [&] { RunOptionsDialog(owner, state); });
 }
 

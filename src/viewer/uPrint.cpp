@@ -93,7 +93,7 @@ std::string CaptionOf(const TPelorinState& state, const std::string& fileName) {
     const std::string word = state.Records ? RecordWordOf(state.Records->Rule()) : "Molecule";
     caption += "  |  " + word + " " + std::to_string(state.MolIndex + 1) + "/" + std::to_string(state.MolCount);
   }
-  if (!state.Data.Title.empty()) caption += "  |  " + state.Data.Title;
+  if (!state.Shown.Data.Title.empty()) caption += "  |  " + state.Shown.Data.Title;
   return caption;
 }
 
@@ -192,9 +192,9 @@ class TPrintJob {
 }  // namespace
 
 bool PrintView(HWND wnd, const std::string& fileName, const RECT* margins) {
-  TPelorinState* state = ViewerStateOf(wnd);
+  const THeldState state(ViewerStateOf(wnd));
   if (!state) return false;
-  if (state->Loading || !state->SceneReady) {
+  if (state->Loading || !state->Shown.Ready) {
     ShowPrintError(wnd, "Nothing to print yet: the molecule is still loading.");
     return false;
   }
@@ -203,8 +203,7 @@ bool PrintView(HWND wnd, const std::string& fileName, const RECT* margins) {
     return false;
   }
   const TOwnedDC printerDC(ChoosePrinter(wnd));
-  state = StateOf(wnd);  // the dialog's message loop may have destroyed the window
-  if (!printerDC || !state) return false;
+  if (!printerDC || !state) return false;  // the window may have closed in the dialog's message loop
   const HDC printer = printerDC.get();
   const std::string caption = CaptionOf(*state, fileName);
   bool printed = false;
@@ -218,7 +217,7 @@ bool PrintView(HWND wnd, const std::string& fileName, const RECT* margins) {
       if (state->Mode == TViewMode::k3D)
         drawFailure = Draw3D(printer, wnd, area);
       else
-        Draw2D(printer, state->Scene, area, state->View.ShowHeadings);
+        Draw2D(printer, state->Shown.Scene, area, state->View.ShowHeadings);
       if (!drawFailure.empty()) failure = drawFailure;
       printed = drawFailure.empty() && EndPage(printer) > 0;
     }

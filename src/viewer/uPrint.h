@@ -13,6 +13,6 @@ namespace pelorin {
 // title as a caption, inside `margins` (1/10 mm; null or empty: 15 mm on every side). No printer
 // installed: says so in a message box; so does a failure. False when nothing was printed
 // (cancelled, no printer, a failure, or `wnd` is no viewer window).
-bool PrintView(HWND wnd, const std::string& fileName, const RECT* margins);
+[[nodiscard]] bool PrintView(HWND wnd, const std::string& fileName, const RECT* margins);
 
 }  // namespace pelorin

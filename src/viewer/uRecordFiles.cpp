@@ -61,8 +61,8 @@ bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::stri
   svgText.clear();
   error.clear();
   if (!state) return false;
-  if (state->Mode == TViewMode::k2D && state->SceneReady && !state->Loading && !state->SvgText.empty()) {
-    svgText = state->SvgText;
+  if (state->Mode == TViewMode::k2D && state->Shown.Ready && !state->Loading && !state->Shown.SvgText.empty()) {
+    svgText = state->Shown.SvgText;
     return true;
   }
   const TPelorinConfig config = ConfigSnapshot();

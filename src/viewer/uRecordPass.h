@@ -28,7 +28,7 @@ class TRecordPass {
   TRecordPass& operator=(const TRecordPass&) = delete;
 
   // Starts the pass; false when no thread could be made (the index is then left untouched).
-  bool Start();
+  [[nodiscard]] bool Start();
   // Stops the pass (it ends the index kCancelled) without waiting for it.
   void Stop();
 

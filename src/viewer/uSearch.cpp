@@ -15,8 +15,7 @@
 #include "support/uGuard.h"
 #include "support/uStopToken.h"
 #include "support/uWinHandle.h"
-#include "viewer/uLoadThread.h"
-#include "viewer/uNavBar.h"
+#include "viewer/uLoadController.h"
 #include "viewer/uViewerLogic.h"
 #include "viewer/uWin32Window.h"
 
@@ -89,16 +88,14 @@ unsigned __stdcall SearchThreadEntry(void* job) {
   return 0;
 }
 
-void ShowNotice(HWND wnd, const std::string& notice) {
-  TPelorinState* state = StateOf(wnd);
-  if (!state) return;
-  state->Notice = notice;
-  InvalidateRect(wnd, nullptr, FALSE);
+void ShowNotice(TPelorinState& state, const std::string& notice) {
+  state.Notice = notice;
+  InvalidateRect(state.Wnd, nullptr, FALSE);
 }
 
 // Waits for the searching thread, handling the host's messages (the window keeps painting); a
 // key for the viewer stops the search (OnKeyDown sees SearchStop). False when the window closed.
-bool WaitForSearch(HWND wnd, HANDLE thread, TSearchJob& job) {
+bool WaitForSearch(TPelorinState& state, HANDLE thread, TSearchJob& job) {
   const ULONGLONG started = GetTickCount64();
   ULONGLONG shown = 0;
   for (;;) {
@@ -119,36 +116,33 @@ bool WaitForSearch(HWND wnd, HANDLE thread, TSearchJob& job) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
-    if (!StateOf(wnd)) job.Stop.RequestStop();
+    if (!state.Open()) job.Stop.RequestStop();
     const ULONGLONG now = GetTickCount64();
-    if (now - started >= kProgressAfterMs && now - shown >= kProgressEveryMs && StateOf(wnd)) {
+    if (now - started >= kProgressAfterMs && now - shown >= kProgressEveryMs && state.Open()) {
       shown = now;
-      ShowNotice(wnd, SearchProgressNotice(job.Done, job.Total));
+      ShowNotice(state, SearchProgressNotice(job.Done, job.Total));
     }
   }
-  return StateOf(wnd) != nullptr;
+  return state.Open();
 }
 
-void ShowHit(TPelorinState* state, const TSearchHit& hit) {
-  HWND wnd = state->Wnd;
-  const bool grid = state->MolCountFinal && state->MolCount <= 1;
+void ShowHit(TPelorinState& state, const TSearchHit& hit) {
+  const bool grid = state.MolCountFinal && state.MolCount <= 1;
   const int32_t record = grid ? 0 : static_cast<int32_t>(hit.Record);
-  if (record != state->MolIndex) {
-    state->StepDirection = record < state->MolIndex ? -1 : 1;
-    state->MolIndex = record;
+  if (record != state.MolIndex) {
+    state.StepDirection = record < state.MolIndex ? -1 : 1;
+    state.MolIndex = record;
     if (!StartLoad(state, record)) return;
-    state = StateOf(wnd);
-    if (!state) return;
   }
-  state->Notice.clear();
-  state->Mark = hit;
-  InvalidateRect(wnd, nullptr, FALSE);
+  state.Notice.clear();
+  state.Mark = hit;
+  InvalidateRect(state.Wnd, nullptr, FALSE);
 }
 
 }  // namespace
 
 bool SearchInWindow(HWND wnd, const std::vector<std::string>& queries, int flags) {
-  TPelorinState* state = ViewerStateOf(wnd);
+  const THeldState state(ViewerStateOf(wnd));
   if (!state || state->SearchStop) return false;  // a search runs already (a host's nested call)
   const bool grid = state->MolCountFinal && state->MolCount <= 1;
   TSearchStart start = SearchStartOf(flags, state->MolIndex);
@@ -175,29 +169,28 @@ bool SearchInWindow(HWND wnd, const std::vector<std::string>& queries, int flags
     } else {
       TUniqueHandle thread(reinterpret_cast<HANDLE>(h));
       state->SearchStop = &job->Stop;
-      const bool open = WaitForSearch(wnd, thread.get(), *job);
+      const bool open = WaitForSearch(*state, thread.get(), *job);
       WaitForSingleObject(thread.get(), INFINITE);  // it has ended, or ends at its next piece
-      if (!open) return false;
-      state = StateOf(wnd);
       state->SearchStop = nullptr;
+      if (!open) return false;
     }
   }
   switch (job->Outcome) {
     case TSearchOutcome::kFound:
       DebugLogFmt("Search: found in record %llu", static_cast<unsigned long long>(job->Hit.Record + 1));
-      ShowHit(state, job->Hit);
+      ShowHit(*state, job->Hit);
       return true;
     case TSearchOutcome::kStopped:
       DebugLog("Search: stopped");
-      ShowNotice(wnd, "Search stopped");
+      ShowNotice(*state, "Search stopped");
       return false;
     case TSearchOutcome::kFailed:
       DebugLog("Search ERROR: " + job->Error);
-      ShowNotice(wnd, "Search failed: " + job->Error);
+      ShowNotice(*state, "Search failed: " + job->Error);
       return false;
     default:
       DebugLog("Search: not found");
-      ShowNotice(wnd, "Not found");
+      ShowNotice(*state, "Not found");
       return false;
   }
 }

@@ -16,6 +16,6 @@ namespace pelorin {
 // and marks the match (in the fields panel, or the title in the bar): true. A miss says
 // "Not found" in the bar: false, as for a stopped search, a file that cannot be read and a
 // window that is no viewer.
-bool SearchInWindow(HWND wnd, const std::vector<std::string>& queries, int flags);
+[[nodiscard]] bool SearchInWindow(HWND wnd, const std::vector<std::string>& queries, int flags);
 
 }  // namespace pelorin

@@ -15,6 +15,7 @@
 #include "render/uGLContext.h"
 #include "render/uGLFont.h"
 #include "render/uMeshRender.h"
+#include "render/uMessageView.h"
 #include "render/uRender2D.h"
 #include "support/uConfig.h"
 #include "support/uDebugLog.h"
@@ -23,10 +24,12 @@
 #include "support/uWglObjects.h"
 #include "svg/uScenePalette.h"
 #include "viewer/uCommands.h"
+#include "viewer/uFieldsPanel.h"
 #include "viewer/uKeyboardHook.h"
-#include "viewer/uLoadThread.h"
+#include "viewer/uLoadController.h"
 #include "viewer/uNavBar.h"
 #include "viewer/uRecordPass.h"
+#include "viewer/uWindowChrome.h"
 
 namespace pelorin {
 namespace {
@@ -53,9 +56,10 @@ TDrawSize ClientDrawSize(HWND wnd) {
 // The 2D drawing as the window shows it: in dark mode with the dark palette, mapped once per
 // scene (a switch of the host's mode redraws without a conversion).
 const TSVGScene& ShownScene(TPelorinState& state) {
-  if (!state.DarkMode) return state.Scene;
-  if (!state.DarkScene) state.DarkScene = DarkScene(state.Scene);
-  return *state.DarkScene;
+  TShownView& shown = state.Shown;
+  if (!state.DarkMode) return shown.Scene;
+  if (!shown.DarkScene) shown.DarkScene = DarkScene(shown.Scene);
+  return *shown.DarkScene;
 }
 
 // Draws what the window shows into the back buffer of its context, which is current (no swap).
@@ -63,9 +67,9 @@ void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
   gl.MeshPool().ReleaseStale();
   if (state.Loading) {
     DrawCenteredMessage(gl.Text(), LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.MolCount > 1), w, h);
-  } else if (state.SceneReady) {
+  } else if (state.Shown.Ready) {
     if (state.Mode == TViewMode::k3D) {
-      RenderMeshModel(state.Model, gl.MeshPool().For(state.Model), {w, h, kNavBarHeight}, state.View,
+      RenderMeshModel(state.Shown.Model, gl.MeshPool().For(state.Shown.Model), {w, h, kNavBarHeight}, state.View,
                       state.Dragging ? TMeshFrame::Dragged : TMeshFrame::Still);
     } else {
       const TSVGScene& scene = ShownScene(state);
@@ -73,7 +77,7 @@ void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
       RenderScene2D(scene, state.View, gl.Text(), state.DarkMode ? kDarkBackground : TRGBAColor{1, 1, 1, 1});
     }
   } else {
-    DrawCenteredMessage(gl.Text(), state.ErrorMsg, w, h);
+    DrawCenteredMessage(gl.Text(), state.Shown.ErrorMsg, w, h);
   }
 }
 
@@ -83,7 +87,7 @@ void Paint(HWND wnd, TPelorinState* state) {
   TDrawSize size = ClientDrawSize(wnd);
   if (!state->GL) {
     // Until the OpenGL context is made, just after the window's creation, the wait is told with GDI.
-    PaintMessage(wnd, paint.dc(), state->GLPending ? LoadingMessage(0, false) : state->ErrorMsg);
+    PaintMessage(wnd, paint.dc(), state->GLPending ? LoadingMessage(0, false) : state->Shown.ErrorMsg);
     if (state->GLPending) DrawNavBar(*state, paint.dc(), size.w, size.h);
     return;
   }
@@ -109,8 +113,7 @@ void Paint(HWND wnd, TPelorinState* state) {
 }
 
 void StartLoadAndRepaint(TPelorinState* state) {
-  HWND wnd = state->Wnd;
-  if (StartLoad(state, state->MolIndex)) Invalidate(wnd);
+  if (StartLoad(*state, state->MolIndex)) Invalidate(state->Wnd);
 }
 
 void ToggleMode(TPelorinState* state, const char* logFormat) {
@@ -205,7 +208,7 @@ void OnMouseMove(TPelorinState* state, LPARAM lParam) {
   state->LastMouseX = x;
   state->LastMouseY = y;
   ApplyDrag(state->View, state->Mode, dx, dy, client.right - client.left, client.bottom - client.top - kNavBarHeight,
-            state->Scene.Width, state->Scene.Height);
+            state->Shown.Scene.Width, state->Shown.Scene.Height);
   Invalidate(state->Wnd);
 }
 
@@ -222,22 +225,22 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
   if (!state->GL) return;
   int w = LOWORD(lParam), h = HIWORD(lParam);
   if (h < kMinDrawHeight) h = kMinDrawHeight;
-  if (state->SceneReady && state->Mode == TViewMode::k2D) {
+  if (state->Shown.Ready && state->Mode == TViewMode::k2D) {
     const TCurrentContext current = state->GL->MakeCurrent();
-    if (current) SetupProjection2D(w - FieldsPanelWidthOf(*state, w), h, state->Scene, state->View);
+    if (current) SetupProjection2D(w - FieldsPanelWidthOf(*state, w), h, state->Shown.Scene, state->View);
   }
   Invalidate(state->Wnd);
 }
 
+// Ends all the window runs and holds while it still exists; the state itself goes once no handler
+// holds it.
 void OnDestroy(HWND wnd, TPelorinState* state) {
   RemoveKbdHook(wnd);
-  if (state->RecordPass) state->RecordPass->Stop();  // the pass stops while the load is stopped
-  CancelPrefetch(*state);
-  StopLoad(state);
-  EndBackgroundLoads(*state);
+  if (state->RecordPass) state->RecordPass->Stop();  // the pass stops while the loads are stopped
+  EndLoads(*state);
   state->RecordPass.reset();
-  SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
-  delete state;  // its textures and buffers, then its OpenGL context, then its device context
+  state->GL.reset();  // its textures and buffers, then its OpenGL context, then its device context
+  CloseViewerState(wnd);
 }
 
 // Only the navigation bar: repainting the picture for a new count would cost a 3D frame.
@@ -266,7 +269,7 @@ void OnRecordsCounted(TPelorinState* state) {
     if (pass == TRecordIndexState::kFailed) DebugLog("ERROR: " + state->Records->Error());
   }
   RedrawNavBar(state);
-  StartPrefetch(state);  // the record after the shown one may only now be known
+  StartPrefetch(*state);  // the record after the shown one may only now be known
 }
 
 LRESULT OnGoToRecord(TPelorinState* state, WPARAM target) {
@@ -293,17 +296,9 @@ void SetUpGL(TPelorinState* state) {
   } else {
     state->AtomDrawingKnown.set_value(TAtomDrawing::Meshes);  // nothing is loaded: the loads stop
     CancelPrefetch(*state);
-    StopLoad(state);
-    state = StateOf(wnd);
-    if (!state) return;
-    KillTimer(wnd, kLoadClockTimer);
-    state->SceneReady = false;
-    state->Scene = TSVGScene{};
-    state->DarkScene.reset();
-    state->Model.reset();
-    state->ShownKey.reset();
-    state->ErrorMsg = "Could not create OpenGL context.";
-    DebugLog("ERROR: " + state->ErrorMsg);
+    if (!StopLoad(*state)) return;
+    ShowError(*state, "Could not create OpenGL context.");
+    DebugLog("ERROR: " + state->Shown.ErrorMsg);
   }
   Invalidate(wnd);
 }
@@ -354,10 +349,10 @@ bool HandleStateMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, TPelor
       SetUpGL(state);
       return true;
     case WM_PELORIN_PREFETCH:
-      StartPrefetch(state);
+      StartPrefetch(*state);
       return true;
     case WM_PELORIN_LOADED:
-      TakeOverLoad(state, lParam);
+      TakeOverLoad(*state, lParam);
       return true;
     case WM_PELORIN_RECORDS:
       OnRecordsCounted(state);
@@ -378,7 +373,10 @@ bool HandleStateMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, TPelor
 }
 
 LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  TPelorinState* state = StateOf(wnd);
+  // Held while the message is handled: a wait inside may close the window, and the handler
+  // still finds its state, closed.
+  const THeldState held(StateOf(wnd));
+  TPelorinState* state = held ? held.get() : nullptr;
   switch (msg) {
     case WM_PAINT:
       Paint(wnd, state);
@@ -489,7 +487,7 @@ HBITMAP ReadBackPicture(HWND wnd, TPelorinState* state) {
 void PrintClient(HWND wnd, TPelorinState* state, HDC dc) {
   if (!state) return;
   if (!state->GL) {
-    PaintMessage(wnd, dc, state->ErrorMsg);
+    PaintMessage(wnd, dc, state->Shown.ErrorMsg);
     return;
   }
   TDrawSize size = ClientDrawSize(wnd);
@@ -504,13 +502,6 @@ void PrintClient(HWND wnd, TPelorinState* state, HDC dc) {
 }
 
 }  // namespace
-
-TPelorinState::TPelorinState() = default;
-TPelorinState::~TPelorinState() = default;
-
-TPelorinState* StateOf(HWND wnd) {
-  return wnd ? reinterpret_cast<TPelorinState*>(GetWindowLongPtrA(wnd, GWLP_USERDATA)) : nullptr;
-}
 
 bool IsViewerWindow(HWND wnd) {
   DWORD process = 0;
@@ -527,19 +518,18 @@ TPelorinState* ViewerStateOf(HWND wnd) {
 // record's conversion starts at once; the OpenGL context is made while it runs, once the host
 // is back from ListLoad (WM_PELORIN_SETUP_GL).
 static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags, int width, int height) {
-  std::unique_ptr<TPelorinState> state = NewState(wnd, fileName, width, height);
-  state->ShowFlags = showFlags;
-  state->DarkMode = (showFlags & kParamDarkMode) != 0;
-  state->GLPending = true;
-  DebugLogFmt("CreatePelorinWindow: Mode=%s", ViewModeText(state->Mode).c_str());
-  TPelorinState* raw = state.release();  // owned by the window from here; freed in WM_DESTROY
-  SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(raw));
+  std::unique_ptr<TPelorinState> made = NewState(wnd, fileName, width, height);
+  made->ShowFlags = showFlags;
+  made->DarkMode = (showFlags & kParamDarkMode) != 0;
+  made->GLPending = true;
+  DebugLogFmt("CreatePelorinWindow: Mode=%s", ViewModeText(made->Mode).c_str());
+  const THeldState state(&AttachViewerState(wnd, std::move(made)));  // freed in WM_DESTROY
   InstallKbdHook(wnd);  // removed in WM_DESTROY, which runs only for a window with its state
-  MakeRecordIndex(*raw);
-  raw->MolIndex = 0;
-  StartLoad(raw, 0);
-  StartRecordPass(*raw);
-  if (!PostMessageA(wnd, WM_PELORIN_SETUP_GL, 0, 0)) SetUpGL(raw);
+  MakeRecordIndex(*state);
+  state->MolIndex = 0;
+  if (!StartLoad(*state, 0)) return;
+  StartRecordPass(*state);
+  if (!PostMessageA(wnd, WM_PELORIN_SETUP_GL, 0, 0)) SetUpGL(state.get());
 }
 
 HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags) {
@@ -590,16 +580,14 @@ static void TakeNextFile(TPelorinState& state, const std::string& fileName, int 
 }
 
 bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags) {
-  TPelorinState* state = ViewerStateOf(wnd);
+  const THeldState state(ViewerStateOf(wnd));
   if (!state) return false;
   CancelPrefetch(*state);
   if (state->RecordPass) state->RecordPass->Stop();
-  StopLoad(state);
-  state = StateOf(wnd);
-  if (!state) return false;
+  if (!StopLoad(*state)) return false;
   TakeNextFile(*state, fileName, showFlags);
   DebugLogFmt("LoadNextFile: Mode=%s", ViewModeText(state->Mode).c_str());
-  if (!StartLoad(state, 0)) return false;  // keeps the view shown before for a return to it
+  if (!StartLoad(*state, 0)) return false;  // keeps the view shown before for a return to it
   StartRecordPass(*state);
   Invalidate(wnd);
   return true;
@@ -607,7 +595,7 @@ bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags) {
 
 HBITMAP RenderViewToBitmap(HWND wnd) {
   TPelorinState* state = StateOf(wnd);
-  if (!state || !state->SceneReady || state->Loading) return nullptr;
+  if (!state || !state->Shown.Ready || state->Loading) return nullptr;
   return ReadBackPicture(wnd, state);
 }
 
@@ -641,14 +629,14 @@ int LargestTiledPictureSide(HWND wnd) {
 
 bool RenderShown3DTiles(HWND wnd, TPictureSize size, const TTileSink& sink) {
   TPelorinState* state = StateOf(wnd);
-  if (!state || !state->GL || !state->SceneReady || state->Loading || state->Mode != TViewMode::k3D) return false;
+  if (!state || !state->GL || !state->Shown.Ready || state->Loading || state->Mode != TViewMode::k3D) return false;
   RECT client{};
   GetClientRect(wnd, &client);
   // The tiles go through the window's back buffer, which is as large as its client area.
   const TPictureSize tile{client.right - client.left, client.bottom - client.top};
   const TCurrentContext current = state->GL->MakeCurrent();
   if (!current || tile.Width <= 0 || tile.Height <= 0) return false;
-  const bool drawn = RenderMeshModelTiles(state->Model, state->GL->MeshPool().For(state->Model), size,
+  const bool drawn = RenderMeshModelTiles(state->Shown.Model, state->GL->MeshPool().For(state->Shown.Model), size,
                                           CoveredBandFor(size.Height, ShownPictureSize(wnd)), tile, state->View, sink);
   Invalidate(wnd);  // the back buffer now holds the last tile
   return drawn;

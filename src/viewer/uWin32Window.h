@@ -19,16 +19,12 @@
 #include "model3d/uMeshModel.h"
 #include "render/uMeshRender.h"
 #include "render/uPictureTiles.h"
-#include "support/uStopToken.h"
 #include "svg/uScene2D.h"
 #include "viewer/uViewCache.h"
 #include "viewer/uViewerLogic.h"
+#include "viewer/uViewerState.h"
 
 namespace pelorin {
-
-class TLoadThread;
-class TRecordPass;
-class TWindowGL;
 
 inline constexpr UINT WM_PELORIN_RELOAD = WM_USER + 100;   // restart the load of the current record
 inline constexpr UINT WM_PELORIN_LOADED = WM_USER + 101;   // lParam: sequence number of the finished load
@@ -48,72 +44,6 @@ inline constexpr char kViewerClassName[] = "PelorinWLX64";
 // Repaints a running load's message once a second, so the user sees the wait go on.
 inline constexpr UINT_PTR kLoadClockTimer = 1;
 
-// Everything one viewer window owns, reached through its user-data slot.
-struct TPelorinState {
-  TPelorinState();
-  ~TPelorinState();
-  TPelorinState(const TPelorinState&) = delete;
-  TPelorinState& operator=(const TPelorinState&) = delete;
-
-  HWND Wnd = nullptr;
-  // The window's device context, OpenGL context, mesh buffers and text cache; null while
-  // GLPending, and when no context could be made (the window then shows ErrorMsg with GDI and
-  // loads nothing).
-  std::unique_ptr<TWindowGL> GL;
-  bool GLPending = false;  // WM_PELORIN_SETUP_GL is on its way
-  // How the window draws atom models, told once its OpenGL context is made (SetUpGL): loads
-  // started before then wait for it before they build an atom model, since the drawing decides
-  // what the model holds and what it costs.
-  std::promise<TAtomDrawing> AtomDrawingKnown;
-  std::shared_future<TAtomDrawing> AtomDrawing = AtomDrawingKnown.get_future().share();
-  std::string FileName;
-  // Where the records of a file with records lie (RecordRuleOf), filled by RecordPass while the
-  // window is open; null for other files (shown by their first record). Loads read a record's text from the
-  // file when they need it.
-  std::shared_ptr<TRecordIndex> Records;
-  std::unique_ptr<TRecordPass> RecordPass;
-  int32_t MolIndex = 0;
-  int32_t MolCount = 1;       // records to step through, known so far
-  bool MolCountFinal = true;  // false while the pass still counts
-  TSVGScene Scene;
-  // The converter's SVG of the drawing the last 2D load made (what the SVG export saves).
-  std::string SvgText;
-  bool SceneReady = false;
-  TSDFRecordData Data;             // the shown record's title and data fields
-  std::optional<TSearchHit> Mark;  // where the last search found its text in the shown record
-  std::string Notice;              // told in the navigation bar until the next key or load
-  std::string ErrorMsg;
-  bool Dragging = false;
-  int32_t LastMouseX = 0;
-  int32_t LastMouseY = 0;
-  TViewMode Mode = TViewMode::k2D;
-  bool Loading = false;
-  uint64_t LoadStartedMs = 0;  // GetTickCount64 when the running load began
-  std::unique_ptr<TLoadThread> LoadThread;
-  // The next record's conversion, made ahead of the step to it (StartPrefetch), and stopped
-  // ones still ending; their results go to Views.
-  std::unique_ptr<TLoadThread> Prefetch;
-  std::vector<std::unique_ptr<TLoadThread>> StoppedPrefetches;
-  int32_t StepDirection = 1;  // of the last step through the records: +1 forward, -1 back
-  bool PrefetchDue = false;   // the shown view is to be drawn before the next prefetch
-  // The views of the last records and files shown, and the key of the one on show (none while
-  // it loads or when its load failed).
-  TViewCache Views;
-  std::optional<TViewKey> ShownKey;
-  TViewValues View;  // what the renderers draw this window with
-  // The 3D model of the last 3D load. Each window keeps its own, so two windows in 3D
-  // never draw each other's mesh.
-  std::shared_ptr<TMeshModel> Model;
-  // The host's display parameters as last given (ListLoad's ShowFlags, then its commands).
-  int ShowFlags = 0;
-  bool DarkMode = false;               // the host is dark: the 2D drawing, the bar and the panel follow
-  std::optional<TSVGScene> DarkScene;  // Scene in the dark palette, made when first drawn dark
-  // While the host's search runs (SearchInWindow): its stop, which the next key asks.
-  TStopSource* SearchStop = nullptr;
-};
-
-// The state of a viewer window, or null before creation stored it / after destruction.
-TPelorinState* StateOf(HWND wnd);
 // True for a window of this process whose class is the viewer's (whoever subclassed it).
 bool IsViewerWindow(HWND wnd);
 // StateOf for a window that may be any window: null unless IsViewerWindow.
@@ -127,7 +57,7 @@ HWND CreatePelorinWindow(HWND parent, const std::string& fileName, int showFlags
 // StartMode, record 1), keeping the window, its OpenGL context, text cache, keyboard hook and
 // the views kept so far; the running load and record pass are stopped first. False when `wnd`
 // is no viewer window (or was closed meanwhile).
-bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags);
+[[nodiscard]] bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags);
 
 // Draws the window's current view (2D or 3D, without the navigation bar) into the back
 // buffer and reads it into a new 32-bit top-down DIB section of the drawing area's size.
@@ -144,7 +74,7 @@ int LargestTiledPictureSide(HWND wnd);
 // LargestTiledPictureSide), a tile of the window's size at a time handed to `sink`
 // (RenderMeshModelTiles); the window draws its own picture again afterwards. False when the
 // window shows no 3D model, the size is refused or the sink stopped the drawing.
-bool RenderShown3DTiles(HWND wnd, TPictureSize size, const TTileSink& sink);
+[[nodiscard]] bool RenderShown3DTiles(HWND wnd, TPictureSize size, const TTileSink& sink);
 
 // Library start and unload of the viewer module.
 void ViewerLibraryAttach(HINSTANCE instance);

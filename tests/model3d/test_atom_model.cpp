@@ -1,5 +1,4 @@
-// Tests of the atom model built from atom lists, the choice between it and the surface, and the
-// atom discs of thumbnails.
+// Tests of the atom model built from atom lists and the atom discs of thumbnails.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +13,6 @@
 #include "formats/uElements.h"
 #include "model3d/uAtomDiscs.h"
 #include "model3d/uAtomModel.h"
-#include "model3d/uModelChoice.h"
 #include "test_temp_dir.h"
 
 namespace pelorin {
@@ -177,19 +175,6 @@ TEST(AtomModel, ReuseOfAModelAndItsDepthCue) {
   EXPECT_FALSE(WantsDepthCue(true, kDepthCueMinAtoms));
   EXPECT_TRUE(WantsDepthCue(true, kDepthCueMinAtoms + 1));
   EXPECT_FALSE(WantsDepthCue(false, 1000000)) << "the setting turns it off";
-}
-
-TEST(ModelChoice, SettingSurveyAndBudget) {
-  TRecordSurvey small, large;
-  small.AtomCount = 40, large.AtomCount = 41;
-  const std::optional<TRecordSurvey> none;
-  EXPECT_EQ(ChooseModelKind(TModel3D::Auto, 40, small, true), TModelKind::Surface);
-  EXPECT_EQ(ChooseModelKind(TModel3D::Auto, 40, large, true), TModelKind::Atoms);
-  EXPECT_EQ(ChooseModelKind(TModel3D::Auto, 40, none, true), TModelKind::Surface);  // the survey cannot tell
-  EXPECT_EQ(ChooseModelKind(TModel3D::Auto, 40, small, false), TModelKind::Atoms);  // atoms, not a refusal
-  EXPECT_EQ(ChooseModelKind(TModel3D::Auto, 0, small, true), TModelKind::Atoms);
-  EXPECT_EQ(ChooseModelKind(TModel3D::Surface, 40, large, false), TModelKind::Surface);
-  EXPECT_EQ(ChooseModelKind(TModel3D::Atoms, 40, small, true), TModelKind::Atoms);
 }
 
 TEST(AtomDiscs, SortedBackToFrontShadedByDepthAndTurnedAsTheView) {

@@ -108,6 +108,12 @@ TEST(IniDocument, UnderstandsEveryLineBreakAndEncoding) {
   EXPECT_EQ(Utf8ToUtf16("\xC3\x28\xE2\x82"), std::u16string(u"\uFFFD(\uFFFD\uFFFD"));  // broken UTF-8
 }
 
+TEST(TextHelpers, LinesSplitAtEveryKindOfBreak) {
+  EXPECT_EQ(SplitLines("a\r\nb\rc\nd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitLines("a\n\r\n"), (std::vector<std::string>{"a", "", ""})) << "a break at the end opens a line";
+  EXPECT_EQ(SplitLines(""), std::vector<std::string>{""});
+}
+
 TEST(ConfigValues, StartModeAndLoggingTexts) {
   const TViewMode k2D = TViewMode::k2D, k3D = TViewMode::k3D;
   struct {
@@ -115,7 +121,10 @@ TEST(ConfigValues, StartModeAndLoggingTexts) {
     TViewMode mode;
   } modes[] = {{"3D", k3D}, {" 3d\t", k3D}, {"3d ", k3D}, {"2d", k2D}, {"x", k2D}, {"", k2D}, {"3D!", k2D}};
   for (const auto& c : modes) EXPECT_EQ(ParseStartMode(c.text), c.mode) << "[" << c.text << "]";
-  EXPECT_EQ(ViewModeText(k2D), "2D");
+  EXPECT_EQ(StartModeToText(k2D), "2D");
+  EXPECT_EQ(StartModeToText(k3D), "3D");
+  EXPECT_EQ(StartModeToText(static_cast<TViewMode>(7)), "2D") << "any other value writes 2D";
+  EXPECT_EQ(ParseStartMode(StartModeToText(k3D)), k3D);
   EXPECT_EQ(ViewModeText(k3D), "3D");
 
   struct {

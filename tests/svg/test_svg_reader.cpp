@@ -18,7 +18,7 @@ namespace {
 // Reads `body` as the content of a 100 x 100 root.
 TSVGScene Read(const std::string& body) {
   TSVGScene scene;
-  ParseSVG(R"svg(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 100 100">)svg" + body + "</svg>", scene);
+  (void)ParseSVG(R"svg(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 100 100">)svg" + body + "</svg>", scene);
   return scene;
 }
 

@@ -17,6 +17,7 @@
 #include "plugin/uWLXExports.h"
 #include "render/uGLContext.h"
 #include "render/uRasterPlacement.h"
+#include "support/uWinHandle.h"
 #include "svg/uSVGParser.h"
 #include "test_drawing.h"
 #include "viewer/uCommands.h"
@@ -305,7 +306,7 @@ TEST_F(ExportTest, PngIn2DHas300DpiAndTheSizeOfTheExportPlacement) {
     EXPECT_GT(CountPixels(image, IsReddish), 20u) << "the oxygen labels are red";
   }
   EXPECT_LT(heights[1], heights[0]) << "the title below the molecule is not counted";
-  EXPECT_TRUE(State(wnd)->SceneReady);
+  EXPECT_TRUE(State(wnd)->Shown.Ready);
   EXPECT_FLOAT_EQ(State(wnd)->View.Zoom2D, 3);
 }
 
@@ -313,7 +314,7 @@ TEST_F(ExportTest, PngIn3DIsTheWindowPictureWithoutTheNavigationBar) {
   UseStartMode(TViewMode::k3D);
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
   std::string path = out_.File("model.png");
   ExportWith(wnd, 'G', path);
 
@@ -346,8 +347,8 @@ TEST_F(ExportTest, AtomPicturesExportAndCopyAsSpheresAndAsMeshes) {
     State(wnd)->GL->MeshPool().AssumeGLVersion(version);
     SendMessageA(wnd, WM_PELORIN_RELOAD, 0, 0);  // the load makes the model the window draws
     ASSERT_TRUE(WaitLoaded(wnd));
-    ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
-    EXPECT_EQ(State(wnd)->Model->FacetCount > 0, version[0] == '1') << "meshes only for OpenGL 1.1";
+    ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
+    EXPECT_EQ(State(wnd)->Shown.Model->FacetCount > 0, version[0] == '1') << "meshes only for OpenGL 1.1";
     const std::string path = out_.File(std::string("atoms-") + version[0] + ".png");
     ExportWith(wnd, 'G', path);
     const TImage image = DecodePng(path);
@@ -546,7 +547,7 @@ TEST_F(ExportTest, SvgOfAThreeDViewIsBoundedOrNotAvailable) {
     SCOPED_TRACE(c.Name);
     HWND wnd = Open(c.File);
     ASSERT_TRUE(WaitLoaded(wnd));
-    ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+    ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
     Configure([](TPelorinConfig& config) {
       config.OBabelPath = SleepStandInExe();
       config.ThumbnailTimeoutMs = 600;
@@ -587,7 +588,7 @@ TEST_F(ExportTest, PrintWithoutAPrinterSaysSoAndWithOneOffersItsDialog) {
     EXPECT_EQ(script.Boxes[0].Caption, "Pelorin");
     EXPECT_NE(Log().find("PrintView: No printer is installed."), std::string::npos);
   }
-  EXPECT_TRUE(State(wnd)->SceneReady);  // the view is as it was
+  EXPECT_TRUE(State(wnd)->Shown.Ready);  // the view is as it was
   DestroyWindow(wnd);
 }
 
@@ -604,7 +605,7 @@ TEST_F(ExportTest, PrintsTheDrawingAsVectorsAndTheModelAtThePrintersResolution) 
     UseStartMode(mode);
     HWND wnd = Open(SamplePath("caffeine.mol"));
     ASSERT_TRUE(WaitLoaded(wnd));
-    ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+    ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
     TDialogScript script(parent_, [&](TDialogScript& s) {
       HWND dialog = WaitForDialog(s.Owner());
       if (!dialog) return s.Notes.push_back("no print dialog");
@@ -744,7 +745,7 @@ TEST_F(ExportTest, CopyPutsThePictureAndTheRecordOnTheClipboard) {
   EXPECT_EQ(seen.Text, records[1]);
   EXPECT_NE(seen.Text.find("aspirin"), std::string::npos);
   EXPECT_EQ(seen.WideText, std::wstring(seen.Text.begin(), seen.Text.end()));
-  const TRasterPlacement placement = ExportPlacement(State(wnd)->Scene, true);
+  const TRasterPlacement placement = ExportPlacement(State(wnd)->Shown.Scene, true);
   EXPECT_EQ(seen.Picture.Width, placement.Width);
   EXPECT_EQ(seen.Picture.Height, placement.Height);
   ASSERT_FALSE(seen.Picture.Pixels.empty());
@@ -759,7 +760,7 @@ TEST_F(ExportTest, CopyPutsThePictureAndTheRecordOnTheClipboard) {
   UseStartMode(TViewMode::k3D);
   wnd = Open(SamplePath("aspirin.mol2"));
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
   EmptyTheClipboard();
   EXPECT_EQ(ListSendCommand(wnd, 1, 0), 0);
   seen = ReadClipboard();

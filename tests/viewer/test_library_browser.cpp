@@ -1,7 +1,6 @@
 // The library browser in the window: the data fields panel and the title in the bar, the D key,
 // the host's search and percent commands, and dark mode; with the real converter.
 #include "viewer/uCommands.h"
-#include "viewer/uNavBar.h"
 #include "viewer/uSearch.h"
 #include "viewer_test_util.h"
 
@@ -81,10 +80,10 @@ TEST_F(LibraryTest, FieldsPanelBesideTheDrawingInBothModesAndTheDKey) {
   HWND wnd = Open(WriteLibrary(dir, 3, 40));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
-  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
-  EXPECT_EQ(state->Data.Title, "caffeine 1");
-  ASSERT_EQ(state->Data.Items.size(), 43u);
-  EXPECT_EQ(state->Data.Items[0].Value, "CAT-10001");
+  ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
+  EXPECT_EQ(state->Shown.Data.Title, "caffeine 1");
+  ASSERT_EQ(state->Shown.Data.Items.size(), 43u);
+  EXPECT_EQ(state->Shown.Data.Items[0].Value, "CAT-10001");
 
   const int panel = FieldsPanelWidth(640);
   EXPECT_EQ(Picture(wnd).Width, 640 - panel);  // the drawing beside the panel
@@ -94,14 +93,14 @@ TEST_F(LibraryTest, FieldsPanelBesideTheDrawingInBothModesAndTheDKey) {
 
   Key(wnd, VK_RIGHT);
   ASSERT_TRUE(WaitLoaded(wnd));
-  EXPECT_EQ(state->Data.Title, "caffeine 2");
-  EXPECT_EQ(state->Data.Items[1].Value, "Trimethylxanthine 2");
+  EXPECT_EQ(state->Shown.Data.Title, "caffeine 2");
+  EXPECT_EQ(state->Shown.Data.Items[1].Value, "Trimethylxanthine 2");
 
   Key(wnd, 'T');  // the 3D model keeps the panel beside it
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   EXPECT_EQ(Picture(wnd).Width, 640 - panel);
-  EXPECT_EQ(state->Data.Title, "caffeine 2");
+  EXPECT_EQ(state->Shown.Data.Title, "caffeine 2");
 
   Key(wnd, 'D');  // hidden, and the choice kept in the settings file
   EXPECT_FALSE(ConfigSnapshot().ShowFields);
@@ -118,7 +117,7 @@ TEST_F(LibraryTest, FieldsPanelBesideTheDrawingInBothModesAndTheDKey) {
 TEST_F(LibraryTest, RecordsWithoutFieldsAndNarrowWindowsShowNoPanel) {
   HWND wnd = Open(SamplePath("three.sdf"));
   ASSERT_TRUE(WaitLoaded(wnd));
-  EXPECT_TRUE(State(wnd)->Data.Items.empty());
+  EXPECT_TRUE(State(wnd)->Shown.Data.Items.empty());
   EXPECT_EQ(Picture(wnd).Width, 640);
   DestroyWindow(wnd);
 
@@ -126,7 +125,7 @@ TEST_F(LibraryTest, RecordsWithoutFieldsAndNarrowWindowsShowNoPanel) {
   HWND pane = CreatePane(kFieldsPanelMinWindow - 20, 300);
   HWND narrow = CreatePelorinWindow(pane, WriteLibrary(dir, 1));
   ASSERT_TRUE(WaitLoaded(narrow));
-  EXPECT_EQ(State(narrow)->Data.Items.size(), 3u);
+  EXPECT_EQ(State(narrow)->Shown.Data.Items.size(), 3u);
   EXPECT_EQ(Picture(narrow).Width, kFieldsPanelMinWindow - 20);
   DestroyWindow(narrow);
   DestroyWindow(pane);
@@ -149,7 +148,7 @@ TEST_F(LibraryTest, SearchFindsForwardBackwardByCaseAndWholeWordsAndSaysWhenNot)
   EXPECT_TRUE(Find(wnd, "cat-10017", kSearchFindFirst));  // from the first record, any case
   EXPECT_EQ(state->MolIndex, 16);
   EXPECT_TRUE(MarkIs(state, TSearchPlace::kItemValue, 0));
-  EXPECT_EQ(state->Data.Title, "caffeine 17");
+  EXPECT_EQ(state->Shown.Data.Title, "caffeine 17");
   EXPECT_TRUE(Find(wnd, "CAT-100", 0));  // the next: from the record after the shown one
   EXPECT_EQ(state->MolIndex, 17);
   EXPECT_TRUE(Find(wnd, "caffeine 3", kSearchBackwards));  // a title, backwards
@@ -217,7 +216,7 @@ TEST_F(LibraryTest, PercentGoesToTheRecordAtThatShareOfTheCount) {
     EXPECT_TRUE(GoToPercentOf(wnd, percent));
     ASSERT_TRUE(WaitLoaded(wnd));
     EXPECT_EQ(state->MolIndex, record) << percent;
-    EXPECT_TRUE(state->SceneReady) << percent;
+    EXPECT_TRUE(state->Shown.Ready) << percent;
   }
   DestroyWindow(wnd);
   HWND single = Open(SamplePath("caffeine.mol"));
@@ -251,7 +250,7 @@ TEST_F(LibraryTest, DarkModeSwitchesWithoutAConversionOrADialogAnd3DKeepsItsBack
   EXPECT_LT(CountPixels(light, isBlack) * 10, light.Pixels.size());  // bonds and labels only
   EXPECT_GT(CountPixels(light, IsWhite), light.Pixels.size() * 8 / 10);
   EXPECT_EQ(switchTo(kParamDarkMode | kParamDarkModeNative), dark);
-  EXPECT_EQ(State(wnd)->Scene.Count, State(wnd)->DarkScene->Count);
+  EXPECT_EQ(State(wnd)->Shown.Scene.Count, State(wnd)->Shown.DarkScene->Count);
   EXPECT_EQ(CountOf(Log(), "TLoadThread.Execute"), conversions);
   EXPECT_EQ(CountOf(Log(), "New display parameters: only the dark mode changed, no options dialog"), 2u);
 
@@ -326,13 +325,13 @@ TEST_F(LibraryTest, EveryMultiRecordFormatIsSteppedRecordByRecord) {
     ASSERT_TRUE(WaitLoaded(wnd));
     TPelorinState* state = State(wnd);
     EXPECT_EQ(state->MolCount, 3);
-    ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+    ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
     EXPECT_EQ(RecordWordOf(state->Records->Rule()), file.Word);
     for (int32_t step = 1; step < 3; ++step) {
       Key(wnd, VK_RIGHT);
       ASSERT_TRUE(WaitLoaded(wnd));
       EXPECT_EQ(state->MolIndex, step);
-      EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
+      EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
     }
     DestroyWindow(wnd);
   }
@@ -345,16 +344,16 @@ TEST_F(LibraryTest, ATrajectoryOfTenThousandFramesReachesItsLastFrameInBothModes
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
   ASSERT_EQ(state->MolCount, 10000);
-  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   EXPECT_NE(Log().find("Records: 10000 (Frame)"), std::string::npos);
   EXPECT_TRUE(GoToPercentOf(wnd, 100));
   ASSERT_TRUE(WaitLoaded(wnd));
   EXPECT_EQ(state->MolIndex, 9999);
-  EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
-  ASSERT_TRUE(state->Model);
+  EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
+  ASSERT_TRUE(state->Shown.Model);
   Key(wnd, 'T');
   ASSERT_TRUE(WaitLoaded(wnd));
-  EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   EXPECT_EQ(state->MolIndex, 9999);
   DestroyWindow(wnd);
 }

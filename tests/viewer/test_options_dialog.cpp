@@ -223,7 +223,7 @@ TEST_F(OptionsDialogTest, OkAppliesSavesSwitchesTheLogAndReloads) {
   EXPECT_EQ(State(wnd)->Mode, TViewMode::k2D);
   EXPECT_TRUE(State(wnd)->Loading);
   ASSERT_TRUE(WaitLoaded(wnd));
-  EXPECT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
+  EXPECT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
 
   std::string ini = Ini();
   EXPECT_NE(ini.find("OBabelPath=" + typedPath), std::string::npos) << ini;
@@ -293,7 +293,7 @@ TEST_F(OptionsDialogTest, UnwritableIniIsReportedOnceAndTheSettingsStillApply) {
   EXPECT_EQ(State(wnd)->Mode, TViewMode::k3D);
   EXPECT_NE(Log().find("SaveConfig ERROR: "), std::string::npos);
   ASSERT_TRUE(WaitLoaded(wnd));
-  EXPECT_TRUE(State(wnd)->SceneReady) << "reloaded in 3D: " << State(wnd)->ErrorMsg;
+  EXPECT_TRUE(State(wnd)->Shown.Ready) << "reloaded in 3D: " << State(wnd)->Shown.ErrorMsg;
 }
 
 TEST_F(OptionsDialogTest, ContextMenuItemOpensItAndAnUnwritablePluginFolderSavesInTheHostsFolder) {

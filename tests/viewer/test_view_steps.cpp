@@ -39,7 +39,7 @@ std::vector<DWORD> ConverterPriorities() {
 bool StepShowsAtOnce(HWND wnd, WPARAM key) {
   SendMessageA(wnd, WM_KEYDOWN, key, 0);
   const TPelorinState* state = StateOf(wnd);
-  return state && !state->Loading && state->SceneReady;
+  return state && !state->Loading && state->Shown.Ready;
 }
 
 }  // namespace
@@ -73,7 +73,7 @@ TEST_F(ViewerTest, StepsToThePreparedRecordBackAndToggledBackRunNoConverter) {
   // from the buffers kept with it.
   SendMessageA(wnd, WM_KEYDOWN, 'T', 0);
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   const TImage model = Picture(wnd);
   EXPECT_EQ(ConverterRuns(), runs + 1);
   runs = ConverterRuns();
@@ -134,17 +134,17 @@ TEST_F(ViewerTest, AFileThatChangedIsConvertedAgainOneThatDidNotIsShownAsKept) {
   HWND wnd = Open(file);
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
-  const int32_t caffeine = state->Scene.Count;
+  const int32_t caffeine = state->Shown.Scene.Count;
   ASSERT_TRUE(LoadNextFile(wnd, other, 0));
   ASSERT_TRUE(WaitLoaded(wnd));
-  const int32_t benzene = state->Scene.Count;
+  const int32_t benzene = state->Shown.Scene.Count;
   ASSERT_NE(benzene, caffeine);
   EXPECT_EQ(ConverterRuns(), 2u);
 
   for (const auto& [path, elements] : {std::pair(file, caffeine), std::pair(other, benzene)}) {
     ASSERT_TRUE(LoadNextFile(wnd, path, 0));
     EXPECT_FALSE(state->Loading) << path;
-    EXPECT_EQ(state->Scene.Count, elements) << path;
+    EXPECT_EQ(state->Shown.Scene.Count, elements) << path;
   }
   EXPECT_EQ(ConverterRuns(), 2u);
 
@@ -154,9 +154,10 @@ TEST_F(ViewerTest, AFileThatChangedIsConvertedAgainOneThatDidNotIsShownAsKept) {
   ASSERT_TRUE(LoadNextFile(wnd, file, 0));
   EXPECT_TRUE(state->Loading);
   ASSERT_TRUE(WaitLoaded(wnd));
-  EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   bool newTitle = false;
-  for (const TGeoElement& e : ValidElements(state->Scene)) newTitle = newTitle || e.Text == "caffeine, as saved again";
+  for (const TGeoElement& e : ValidElements(state->Shown.Scene))
+    newTitle = newTitle || e.Text == "caffeine, as saved again";
   EXPECT_TRUE(newTitle);
   EXPECT_EQ(ConverterRuns(), 3u);
 }
@@ -174,7 +175,7 @@ TEST_F(ViewerTest, ModelsAreMadeAheadAndKeptOnlyWithinTheSurfaceBudget) {
   HWND wnd = Open(WriteThreeDLibrary(dir));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
-  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   PumpUntil([] { return false; }, 1.0);
   EXPECT_EQ(Log().find("Prefetch:"), std::string::npos) << "no room for a model made ahead";
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);

@@ -49,7 +49,7 @@ TEST_F(ViewerTest, TwoDimensionalDrawingIsReadBack) {
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
-  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   EXPECT_EQ(state->Mode, TViewMode::k2D);
   EXPECT_NE(Log().find("CreatePelorinWindow: Mode=2D"), std::string::npos);
 
@@ -96,9 +96,9 @@ TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
-  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
-  ASSERT_TRUE(state->Model);
-  EXPECT_GT(state->Model->FacetCount, 100000);
+  ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
+  ASSERT_TRUE(state->Shown.Model);
+  EXPECT_GT(state->Shown.Model->FacetCount, 100000);
   EXPECT_NE(Log().find("CreatePelorinWindow: Mode=3D"), std::string::npos);
 
   TImage p = Picture(wnd);
@@ -120,8 +120,8 @@ TEST_F(ViewerTest, ThreeDimensionalModelIsReadBack) {
   EXPECT_GT(lit, total / 4);
   EXPECT_GT(bluish, total / 4);
   // Drawn from the driver's buffers: the model keeps no copy of its mesh in memory.
-  EXPECT_FALSE(MeshArraysHeld(*state->Model));
-  EXPECT_EQ(state->Model->MeshVertexCount, 3 * state->Model->FacetCount);
+  EXPECT_FALSE(MeshArraysHeld(*state->Shown.Model));
+  EXPECT_EQ(state->Shown.Model->MeshVertexCount, 3 * state->Shown.Model->FacetCount);
   // No temporary STL survives the load.
   EXPECT_TRUE(std::filesystem::is_empty(temp_.Path()));
 }
@@ -151,9 +151,9 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedOrDrawnAsAtoms) {
     HWND wnd = Open(SamplePath("caffeine.mol"));
     ASSERT_TRUE(WaitLoaded(wnd));
     TPelorinState* state = State(wnd);
-    EXPECT_FALSE(state->SceneReady);
-    EXPECT_FALSE(state->Model);
-    EXPECT_EQ(state->ErrorMsg.rfind(c.message, 0), 0u) << state->ErrorMsg;
+    EXPECT_FALSE(state->Shown.Ready);
+    EXPECT_FALSE(state->Shown.Model);
+    EXPECT_EQ(state->Shown.ErrorMsg.rfind(c.message, 0), 0u) << state->Shown.ErrorMsg;
     EXPECT_EQ(CountOf(Log(), "] Mode=3D"), c.conversions);
     EXPECT_TRUE(std::filesystem::is_empty(temp_.Path()));
     DestroyWindow(wnd);
@@ -165,8 +165,8 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedOrDrawnAsAtoms) {
   const size_t conversionsBefore = CountOf(Log(), "] Mode=3D");
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
-  EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
+  ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
+  EXPECT_EQ(State(wnd)->Shown.Model->Kind, TModelKind::Atoms);
   EXPECT_EQ(CountOf(Log(), "] Mode=3D"), conversionsBefore + 1) << "the atoms' conversion only";
   EXPECT_EQ(CountOf(Log(), "] Mode=3D atoms"), 1u);
   DestroyWindow(wnd);
@@ -175,10 +175,11 @@ TEST_F(ViewerTest, SurfaceOverTheMemoryBudgetIsRefusedOrDrawnAsAtoms) {
   SetSurfaceBudgetOverride(1);
   wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
-  EXPECT_FALSE(State(wnd)->SceneReady);
-  EXPECT_EQ(State(wnd)->ErrorMsg.rfind("The 3D model of 14 atoms is too large for the free memory: 14 atoms need ", 0),
-            0u)
-      << State(wnd)->ErrorMsg;
+  EXPECT_FALSE(State(wnd)->Shown.Ready);
+  EXPECT_EQ(
+      State(wnd)->Shown.ErrorMsg.rfind("The 3D model of 14 atoms is too large for the free memory: 14 atoms need ", 0),
+      0u)
+      << State(wnd)->Shown.ErrorMsg;
   EXPECT_EQ(CountOf(Log(), "] Mode=3D atoms"), 1u) << "no conversion";
 }
 
@@ -187,11 +188,11 @@ TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
   Configure([](TPelorinConfig& c) { c.Model3D = TModel3D::Atoms; });
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
-  ASSERT_TRUE(State(wnd)->Model);
-  EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
-  EXPECT_EQ(State(wnd)->Model->Atoms.size(), 24u);
-  EXPECT_FALSE(State(wnd)->Model->DepthCue) << "a small molecule keeps its colours";
+  ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
+  ASSERT_TRUE(State(wnd)->Shown.Model);
+  EXPECT_EQ(State(wnd)->Shown.Model->Kind, TModelKind::Atoms);
+  EXPECT_EQ(State(wnd)->Shown.Model->Atoms.size(), 24u);
+  EXPECT_FALSE(State(wnd)->Shown.Model->DepthCue) << "a small molecule keeps its colours";
   TImage p = Picture(wnd);
   EXPECT_GT(CountPixels(p, IsReddish), 200u) << "oxygen";
   EXPECT_GT(CountPixels(p, IsNitrogenBlue), 200u) << "nitrogen";
@@ -204,8 +205,8 @@ TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
   WriteFileBytes(collection, mol2 + mol2);
   wnd = Open(collection);
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
-  EXPECT_EQ(State(wnd)->Model->Atoms.size(), 21u) << "the first molecule's atoms only";
+  ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
+  EXPECT_EQ(State(wnd)->Shown.Model->Atoms.size(), 21u) << "the first molecule's atoms only";
   EXPECT_EQ(State(wnd)->MolCount, 2);
   EXPECT_NE(Log().find(".mol2 -O "), std::string::npos);
   EXPECT_NE(Log().find(".xyz -l 1 "), std::string::npos) << Log();
@@ -217,10 +218,10 @@ TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
   WriteFileBytes(protein, lattice::LatticePDBText(20000));
   wnd = Open(protein);
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
-  EXPECT_EQ(State(wnd)->Model->Kind, TModelKind::Atoms);
-  EXPECT_EQ(State(wnd)->Model->Atoms.size(), 20000u);
-  EXPECT_TRUE(State(wnd)->Model->DepthCue);
+  ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
+  EXPECT_EQ(State(wnd)->Shown.Model->Kind, TModelKind::Atoms);
+  EXPECT_EQ(State(wnd)->Shown.Model->Atoms.size(), 20000u);
+  EXPECT_TRUE(State(wnd)->Shown.Model->DepthCue);
   p = Picture(wnd);
   EXPECT_GT(CountPixels(p, IsNitrogenBlue), 1000u);
   EXPECT_NE(Log().find("LoadFileAtoms: 20000 atoms read from the file itself"), std::string::npos);
@@ -230,8 +231,8 @@ TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
   Configure([](TPelorinConfig& c) { c.DepthCue = false; });
   wnd = Open(protein);
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
-  EXPECT_FALSE(State(wnd)->Model->DepthCue);
+  ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
+  EXPECT_FALSE(State(wnd)->Shown.Model->DepthCue);
 }
 
 // No atom limit but memory: a simulation box of a million atoms (XYZ) and a 200,000-atom PDB
@@ -247,8 +248,8 @@ TEST_F(ViewerTest, MillionAtomXYZAndWrappedPDBLoadAndFillThePicture) {
     SCOPED_TRACE(file);
     HWND wnd = Open(file);
     ASSERT_TRUE(WaitLoaded(wnd));
-    ASSERT_TRUE(State(wnd)->SceneReady) << State(wnd)->ErrorMsg;
-    EXPECT_EQ(State(wnd)->Model->Atoms.size(), atoms);
+    ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
+    EXPECT_EQ(State(wnd)->Shown.Model->Atoms.size(), atoms);
     EXPECT_NE(Log().find("LoadFileAtoms: " + std::to_string(atoms) + " atoms read from the file itself"),
               std::string::npos);
     const TImage p = Picture(wnd);
@@ -274,7 +275,7 @@ TEST_F(ViewerTest, RecordsAreSteppedWithoutWrapAround) {
     ASSERT_TRUE(WaitLoaded(wnd));
   }
   EXPECT_EQ(state->MolIndex, 2);
-  EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   // Each record shown once: loaded, or made ready in the background and shown as kept.
   EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: SceneReady=True") + CountOf(Log(), "View kept: mode=2D"), 3u);
   EXPECT_NE(Log().find("TLoadThread.Execute: mode=2D mol=2 file=["), std::string::npos);
@@ -292,7 +293,7 @@ TEST_F(ViewerTest, QuickStepsShowOnlyTheLastLoad) {
   ASSERT_TRUE(WaitLoaded(wnd));
   PumpUntil([] { return false; }, 0.5);  // let any outdated message arrive
   EXPECT_EQ(state->MolIndex, 2);
-  EXPECT_TRUE(state->SceneReady);
+  EXPECT_TRUE(state->Shown.Ready);
   EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: "), 1u);
 }
 
@@ -334,7 +335,7 @@ TEST_F(ViewerTest, LargeLibraryOpensBeforeItsRecordsAreCountedAndReachesItsLast)
   EXPECT_EQ(SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(-1), 0), 1);
   ASSERT_TRUE(WaitLoaded(wnd));
   EXPECT_EQ(state->MolIndex, count - 1);
-  EXPECT_TRUE(state->SceneReady) << state->ErrorMsg;
+  EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   std::string copied, message;
   ASSERT_TRUE(RecordTextForCopy(*state, copied, message)) << message;
   EXPECT_EQ(copied, last);
@@ -357,7 +358,7 @@ TEST_F(ViewerTest, SmilesFilesOfMoreThanTwelveLinesAreStepped) {
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
   EXPECT_EQ(state->MolCount, 1);
-  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   EXPECT_EQ(ConverterInputs(Log()), std::vector<std::string>{twelve});
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
   EXPECT_FALSE(state->Loading);
@@ -369,7 +370,7 @@ TEST_F(ViewerTest, SmilesFilesOfMoreThanTwelveLinesAreStepped) {
   EXPECT_EQ(state->MolCount, 13);
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   std::vector<std::string> inputs = ConverterInputs(Log());
   ASSERT_GE(inputs.size(), 3u);  // and the next line's, when it was converted in the background
   for (size_t i = 1; i < inputs.size(); ++i) {
@@ -400,7 +401,7 @@ TEST_F(ViewerTest, ModeToggleViewKeysWheelAndDrag) {
   EXPECT_TRUE(state->Loading);
   EXPECT_NE(Log().find("KeyDown T: Mode=3D"), std::string::npos);
   ASSERT_TRUE(WaitLoaded(wnd));
-  ASSERT_TRUE(state->SceneReady) << state->ErrorMsg;
+  ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
 
   // A drag 100 px right and 40 px down turns the model by 50 and 20 degrees.
   float rotX = state->View.RotX, rotY = state->View.RotY;
@@ -582,11 +583,11 @@ TEST_F(ViewerTest, WindowsOnTwoThreadsDrawAtOnceEachItsOwnPicture) {
   auto draw = [&ready](const std::string& file, const std::string& label, TThreadFrames& out) {
     HWND parent = CreateParent(320, 240);
     HWND wnd = parent ? CreatePelorinWindow(parent, file) : nullptr;
-    const bool loaded = wnd && WaitLoaded(wnd) && State(wnd)->SceneReady;
+    const bool loaded = wnd && WaitLoaded(wnd) && State(wnd)->Shown.Ready;
     ++ready;
     if (loaded) {
       TPelorinState* state = State(wnd);
-      state->Scene = SceneOf({Text(label, {10, 60}, 30)}, 100);  // drawn through the window's text cache
+      state->Shown.Scene = SceneOf({Text(label, {10, 60}, 30)}, 100);  // drawn through the window's text cache
       auto frame = [&](TViewMode mode) {
         state->Mode = mode;
         return Picture(wnd);
@@ -681,13 +682,35 @@ TEST_F(ViewerTest, WindowClosedFromAnotherThreadWhileItsLoadIsStopped) {
   // TearDown checks that no temporary file was left behind.
 }
 
+// A handler that waited may find its window destroyed: the state it holds is still there, closed,
+// with everything it ran and drew ended, and goes when the last hold ends.
+TEST_F(ViewerTest, AStateHeldAcrossTheWindowsDestructionOutlivesItClosed) {
+  UseStartMode(TViewMode::k2D);
+  HWND wnd = Open(SamplePath("caffeine.mol"));
+  ASSERT_TRUE(WaitLoaded(wnd));
+  const THeldState held(StateOf(wnd));
+  ASSERT_TRUE(held);
+  {
+    const THeldState nested(held.get());
+    DestroyWindow(wnd);
+    EXPECT_FALSE(nested) << "a hold tells that the window closed";
+  }
+  EXPECT_EQ(StateOf(wnd), nullptr) << "the window no longer hands its state out";
+  ASSERT_NE(held.get(), nullptr);
+  EXPECT_FALSE(held->Open());
+  EXPECT_FALSE(held->GL) << "its drawing state went with the window";
+  EXPECT_FALSE(held->LoadThread);
+  EXPECT_FALSE(held->RecordPass);
+  EXPECT_EQ(held->FileName, SamplePath("caffeine.mol")) << "the rest stays for the handler that holds it";
+}
+
 TEST_F(ViewerTest, FailedConversionShowsTheConvertersMessage) {
   UseStartMode(TViewMode::k2D, Exit1StandInExe());
   HWND wnd = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
-  EXPECT_FALSE(state->SceneReady);
-  EXPECT_EQ(state->ErrorMsg.rfind("obabel exit code=1 CMD=", 0), 0u) << state->ErrorMsg;
+  EXPECT_FALSE(state->Shown.Ready);
+  EXPECT_EQ(state->Shown.ErrorMsg.rfind("obabel exit code=1 CMD=", 0), 0u) << state->Shown.ErrorMsg;
   EXPECT_EQ(RenderViewToBitmap(wnd), nullptr);  // nothing to export
   EXPECT_NE(Log().find("WM_PELORIN_LOADED: SceneReady=False elements=0"), std::string::npos);
 }
@@ -712,7 +735,7 @@ TEST_F(ViewerTest, AContextThatCannotBeMadeStopsTheFirstLoadAndIsShownAsTheReaso
   TPelorinState* state = State(wnd);
   EXPECT_EQ(state->GL, nullptr);
   EXPECT_FALSE(state->Loading);
-  EXPECT_EQ(state->ErrorMsg, "Could not create OpenGL context.");
+  EXPECT_EQ(state->Shown.ErrorMsg, "Could not create OpenGL context.");
   EXPECT_NE(Log().find("ERROR: Could not create OpenGL context."), std::string::npos);
   EXPECT_TRUE(WaitForLog("RunProcessWait: CANCELLED", 10)) << "the first record's converter is ended";
   PumpUntil([] { return false; }, 0.3);
@@ -726,13 +749,13 @@ TEST_F(ViewerTest, WindowWithoutAContextKeepsItsMessageAndStartsNoLoad) {
   TPelorinState* state = State(wnd);
   // As a window whose context could not be made: every way to a new load leaves it alone.
   std::unique_ptr<TWindowGL> gl = std::move(state->GL);
-  state->ErrorMsg = "Could not create OpenGL context.";
+  state->Shown.ErrorMsg = "Could not create OpenGL context.";
   size_t loadsBefore = CountOf(Log(), "TLoadThread.Execute:");
   SendMessageA(wnd, WM_KEYDOWN, 'T', 0);
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
   SendMessageA(wnd, WM_PELORIN_RELOAD, 0, 0);
   EXPECT_FALSE(state->Loading);
-  EXPECT_EQ(state->ErrorMsg, "Could not create OpenGL context.");
+  EXPECT_EQ(state->Shown.ErrorMsg, "Could not create OpenGL context.");
   EXPECT_EQ(CountOf(Log(), "TLoadThread.Execute:"), loadsBefore);
   state->GL = std::move(gl);
 }

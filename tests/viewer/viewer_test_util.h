@@ -11,7 +11,7 @@
 #include "convert/converter_test_util.h"
 #include "formats/uRecordIndex.h"
 #include "test_drawing.h"
-#include "viewer/uLoadThread.h"
+#include "viewer/uLoadController.h"
 #include "viewer/uWin32Window.h"
 
 namespace pelorin_test {
