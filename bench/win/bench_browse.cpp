@@ -83,7 +83,7 @@ bool WaitForPrefetch(HWND wnd) {
   PumpMessages();  // the drawn record asks for it by a posted message
   return PumpUntil([wnd] {
     const TPelorinState* s = StateOf(wnd);
-    return !s || (!s->Loading && !s->PrefetchDue && !s->Prefetch && s->MolCountFinal);
+    return !s || (!s->Loading && !s->PrefetchDue && !s->Prefetch && s->RecordCountFinal);
   });
 }
 

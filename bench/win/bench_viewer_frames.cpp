@@ -296,7 +296,7 @@ bool ReportFieldsFrame(const std::string& caffeine, const std::string& tempDir, 
   UseConfig(tempDir, TViewMode::k2D);
   HWND parent = CreateSizedWindow("PelorinFieldsBenchParent", ParentProc, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   HWND wnd = parent ? CreatePelorinWindow(parent, library) : nullptr;
-  while (wnd && StateOf(wnd) && (StateOf(wnd)->Loading || !StateOf(wnd)->MolCountFinal)) {
+  while (wnd && StateOf(wnd) && (StateOf(wnd)->Loading || !StateOf(wnd)->RecordCountFinal)) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
     PumpMessages();
   }

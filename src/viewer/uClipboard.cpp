@@ -160,11 +160,11 @@ TRecordRead OwnRecordText(const TPelorinState& state, std::string& text, std::st
   limits.MaxBytes = kCopyTextMaxBytes;
   if (state.Records) {
     bool wholeFile = false;
-    const TRecordRead read = ReadRecordOf(state.Records.get(), state.MolIndex, limits, text, wholeFile, message);
+    const TRecordRead read = ReadRecordOf(state.Records.get(), state.ShownRecord, limits, text, wholeFile, message);
     return read == TRecordRead::kRead && wholeFile ? WholeFileText(state.FileName, text, message) : read;
   }
   if (const std::optional<TRecordRule> rule = RecordRuleOf(MolFormatFromFileName(state.FileName))) {
-    const size_t index = static_cast<size_t>(std::max(state.MolIndex, 0));
+    const size_t index = static_cast<size_t>(std::max(state.ShownRecord, 0));
     return ReadFileRecord(state.FileName, *rule, index, kCopyTextMaxBytes + kReadChunkSize, limits, text, message);
   }
   return WholeFileText(state.FileName, text, message);

@@ -38,7 +38,7 @@ void RunOptionsCommand(TPelorinState* state) {
   ShowOptionsDialog(state->Wnd, state);
   if (!state->Open()) return;
   ForgetKeptViews(*state);  // made under the settings as they were
-  if (StartLoad(*state, state->MolIndex)) InvalidateRect(state->Wnd, nullptr, FALSE);
+  if (StartLoad(*state, state->ShownRecord)) InvalidateRect(state->Wnd, nullptr, FALSE);
 }
 
 void RunMenuCommand(TPelorinState* state, UINT id) {
@@ -106,7 +106,7 @@ bool CopyViewOf(HWND wnd) {
 bool GoToPercentOf(HWND wnd, int percent) {
   const THeldState state(ViewerStateOf(wnd));
   if (!state) return false;
-  const int32_t record = RecordAtPercent(percent, state->MolCount);
+  const int32_t record = RecordAtPercent(percent, state->RecordCount);
   return SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(record), 0) >= 0;
 }
 

@@ -210,7 +210,7 @@ bool SaveTextFile(const std::string& fileName, const std::string& text) {
 
 std::string DefaultExportName(const TPelorinState* state) {
   if (!state) return DefaultExportNameFor(std::string(), 0, 0);
-  return DefaultExportNameFor(state->FileName, static_cast<size_t>(state->MolCount), state->MolIndex);
+  return DefaultExportNameFor(state->FileName, static_cast<size_t>(state->RecordCount), state->ShownRecord);
 }
 
 }  // namespace pelorin

@@ -178,12 +178,12 @@ std::string ExportSVGText(const std::string& svgText, bool showHeadings) {
   }
 }
 
-std::string DefaultExportNameFor(const std::string& fileName, size_t recordCount, int molIndex) {
+std::string DefaultExportNameFor(const std::string& fileName, size_t recordCount, int shownRecord) {
   std::string name;
   std::string_view trimmed = TrimView(fileName);
   if (!trimmed.empty()) {
     name = std::string(WithoutExtension(WithoutDirectory(trimmed)));
-    if (recordCount > 1) name += "_" + std::to_string(static_cast<long long>(molIndex) + 1);
+    if (recordCount > 1) name += "_" + std::to_string(static_cast<long long>(shownRecord) + 1);
   }
   return name.empty() ? "pelorin_export" : name;
 }

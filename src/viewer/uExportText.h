@@ -24,6 +24,6 @@ std::string ExportSVGText(const std::string& svgText, bool showHeadings);
 // The proposed export name without extension: the file's name without directory and
 // extension, followed by "_" and the 1-based record number when the file has more than one
 // record; "pelorin_export" when that leaves nothing.
-std::string DefaultExportNameFor(const std::string& fileName, size_t recordCount, int molIndex);
+std::string DefaultExportNameFor(const std::string& fileName, size_t recordCount, int shownRecord);
 
 }  // namespace pelorin

@@ -70,7 +70,7 @@ void ShowKeptView(TPelorinState& state, const TViewKey& key, TKeptView view) {
 // A background load goes on only while it converts what the next prefetch would.
 bool PrefetchStillWanted(const TPelorinState& state) {
   if (!state.Prefetch || !state.Prefetch->Key) return false;
-  const int32_t next = PrefetchRecord(state.MolIndex, state.MolCount, state.StepDirection);
+  const int32_t next = PrefetchRecord(state.ShownRecord, state.RecordCount, state.StepDirection);
   const TViewKey& key = *state.Prefetch->Key;
   return next >= 0 && key.Record == next && key.Mode == state.Mode && key.Path == state.FileName;
 }
@@ -185,7 +185,7 @@ void StartPrefetch(TPelorinState& state) {
   auto& stopped = state.StoppedPrefetches;
   stopped.erase(std::remove_if(stopped.begin(), stopped.end(), [](const auto& load) { return load->Finished(); }),
                 stopped.end());
-  const int32_t index = PrefetchRecord(state.MolIndex, state.MolCount, state.StepDirection);
+  const int32_t index = PrefetchRecord(state.ShownRecord, state.RecordCount, state.StepDirection);
   if (index < 0) return;
   const std::optional<TViewKey> key = ViewKeyFor(state, index, state.Mode);
   if (!key) return;

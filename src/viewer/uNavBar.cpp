@@ -36,9 +36,9 @@ void DrawNavBar(const TPelorinState& state, HDC dc, int w, int h) {
   TNavBarStatus shown;
   shown.Mode = state.Mode;
   shown.Loading = state.Loading;
-  shown.MolIndex = state.MolIndex;
-  shown.MolCount = state.MolCount;
-  shown.CountFinal = state.MolCountFinal;
+  shown.ShownRecord = state.ShownRecord;
+  shown.RecordCount = state.RecordCount;
+  shown.CountFinal = state.RecordCountFinal;
   shown.ShowHeadings = state.View.ShowHeadings;
   shown.Title = state.Shown.Data.Title;
   shown.Notice = state.Notice;

@@ -89,9 +89,9 @@ std::string BaseName(const std::string& path) {
 // "file  |  Molecule n/N  |  title": what the page shows above the drawing.
 std::string CaptionOf(const TPelorinState& state, const std::string& fileName) {
   std::string caption = BaseName(fileName.empty() ? state.FileName : fileName);
-  if (state.MolCount > 1 || !state.MolCountFinal) {
+  if (state.RecordCount > 1 || !state.RecordCountFinal) {
     const std::string word = state.Records ? RecordWordOf(state.Records->Rule()) : "Molecule";
-    caption += "  |  " + word + " " + std::to_string(state.MolIndex + 1) + "/" + std::to_string(state.MolCount);
+    caption += "  |  " + word + " " + std::to_string(state.ShownRecord + 1) + "/" + std::to_string(state.RecordCount);
   }
   if (!state.Shown.Data.Title.empty()) caption += "  |  " + state.Shown.Data.Title;
   return caption;

@@ -70,7 +70,7 @@ bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::stri
   const TStopToken outOfTime = TStopToken::At(limits.Deadline);
   std::string input;
   TFileRemover recordFile("");
-  if (!MakeRecordInput(state->FileName, state->Records.get(), state->MolIndex, input, recordFile, error, outOfTime))
+  if (!MakeRecordInput(state->FileName, state->Records.get(), state->ShownRecord, input, recordFile, error, outOfTime))
     return false;
   // A drawing of many atoms takes the converter minutes, if it finishes at all: not on the host's thread.
   const std::optional<TRecordSurvey> survey = SurveyFileRecord(input, MolFormatFromFileName(input), 0, outOfTime);

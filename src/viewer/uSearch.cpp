@@ -127,11 +127,11 @@ bool WaitForSearch(TPelorinState& state, HANDLE thread, TSearchJob& job) {
 }
 
 void ShowHit(TPelorinState& state, const TSearchHit& hit) {
-  const bool grid = state.MolCountFinal && state.MolCount <= 1;
+  const bool grid = state.RecordCountFinal && state.RecordCount <= 1;
   const int32_t record = grid ? 0 : static_cast<int32_t>(hit.Record);
-  if (record != state.MolIndex) {
-    state.StepDirection = record < state.MolIndex ? -1 : 1;
-    state.MolIndex = record;
+  if (record != state.ShownRecord) {
+    state.StepDirection = record < state.ShownRecord ? -1 : 1;
+    state.ShownRecord = record;
     if (!StartLoad(state, record)) return;
   }
   state.Notice.clear();
@@ -144,8 +144,8 @@ void ShowHit(TPelorinState& state, const TSearchHit& hit) {
 bool SearchInWindow(HWND wnd, const std::vector<std::string>& queries, int flags) {
   const THeldState state(ViewerStateOf(wnd));
   if (!state || state->SearchStop) return false;  // a search runs already (a host's nested call)
-  const bool grid = state->MolCountFinal && state->MolCount <= 1;
-  TSearchStart start = SearchStartOf(flags, state->MolIndex);
+  const bool grid = state->RecordCountFinal && state->RecordCount <= 1;
+  TSearchStart start = SearchStartOf(flags, state->ShownRecord);
   if (grid && !(flags & kSearchFindFirst)) start = {};  // one picture: nothing after it
   if (grid && start.Possible) start.From = (flags & kSearchBackwards) ? SIZE_MAX : 0;
   auto job = std::make_unique<TSearchJob>();

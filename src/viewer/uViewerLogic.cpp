@@ -97,13 +97,13 @@ std::string NavBarStatusText(const TNavBarStatus& status) {
       std::string("[H] Heading:") + (status.ShowHeadings ? "On" : "Off") +
       (status.HasFields ? std::string("  [D] Fields:") + (status.ShowFields ? "On" : "Off") : "");
   const std::string subject = StatusSubject(status);
-  if (status.MolCount <= 1 && status.CountFinal)
+  if (status.RecordCount <= 1 && status.CountFinal)
     return mode + subject + "  |  [R] Reset  [T] 2D/3D  " + heading + "  [G] PNG  [S] SVG";
-  std::string count = std::to_string(status.MolIndex + 1) + "/";
+  std::string count = std::to_string(status.ShownRecord + 1) + "/";
   if (status.CountFinal)
-    count += std::to_string(status.MolCount);
+    count += std::to_string(status.RecordCount);
   else
-    count += (status.MolCount > 1 ? std::to_string(status.MolCount) : std::string()) + "...";
+    count += (status.RecordCount > 1 ? std::to_string(status.RecordCount) : std::string()) + "...";
   return mode + "  |  " + status.RecordWord + " " + count + subject + "  |  [<>] Nav  [R] Reset  [T] Toggle  " +
          heading + "  [G] PNG  [S] SVG";
 }

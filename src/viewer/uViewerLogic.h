@@ -56,9 +56,9 @@ int32_t PrefetchRecord(int32_t index, int32_t count, int32_t direction);
 struct TNavBarStatus {
   TViewMode Mode = TViewMode::k2D;
   bool Loading = false;
-  int32_t MolIndex = 0;    // 0-based
-  int32_t MolCount = 1;    // known so far
-  bool CountFinal = true;  // false while the records are still being counted
+  int32_t ShownRecord = 0;  // 0-based
+  int32_t RecordCount = 1;  // known so far
+  bool CountFinal = true;   // false while the records are still being counted
   bool ShowHeadings = true;
   std::string Title;       // the record's title: shown after the count
   std::string Notice;      // a search's progress or "Not found": shown instead of the title

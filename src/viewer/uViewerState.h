@@ -53,9 +53,9 @@ struct TPelorinState {
   // null for a file of one molecule. Loads read a record's text from the file when they need it.
   std::shared_ptr<TRecordIndex> Records;
   std::unique_ptr<TRecordPass> RecordPass;
-  int32_t MolIndex = 0;
-  int32_t MolCount = 1;            // records to step through, known so far
-  bool MolCountFinal = true;       // false while the pass still counts
+  int32_t ShownRecord = 0;
+  int32_t RecordCount = 1;         // records to step through, known so far
+  bool RecordCountFinal = true;    // false while the pass still counts
   TShownView Shown;                // what the window shows (uLoadController adopts and clears it)
   std::optional<TSearchHit> Mark;  // where the last search found its text in the shown record
   std::string Notice;              // told in the navigation bar until the next key or load

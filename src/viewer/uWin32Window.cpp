@@ -66,7 +66,7 @@ const TSVGScene& ShownScene(TPelorinState& state) {
 void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
   gl.MeshPool().ReleaseStale();
   if (state.Loading) {
-    DrawCenteredMessage(gl.Text(), LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.MolCount > 1), w, h);
+    DrawCenteredMessage(gl.Text(), LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.RecordCount > 1), w, h);
   } else if (state.Shown.Ready) {
     if (state.Mode == TViewMode::k3D) {
       RenderMeshModel(state.Shown.Model, gl.MeshPool().For(state.Shown.Model), {w, h, kNavBarHeight}, state.View,
@@ -113,7 +113,7 @@ void Paint(HWND wnd, TPelorinState* state) {
 }
 
 void StartLoadAndRepaint(TPelorinState* state) {
-  if (StartLoad(*state, state->MolIndex)) Invalidate(state->Wnd);
+  if (StartLoad(*state, state->ShownRecord)) Invalidate(state->Wnd);
 }
 
 void ToggleMode(TPelorinState* state, const char* logFormat) {
@@ -132,9 +132,9 @@ void ToggleFields(TPelorinState* state) {
 }
 
 void GoToRecord(TPelorinState* state, int32_t index) {
-  if (index == state->MolIndex) return;
-  state->StepDirection = index < state->MolIndex ? -1 : 1;
-  state->MolIndex = index;
+  if (index == state->ShownRecord) return;
+  state->StepDirection = index < state->ShownRecord ? -1 : 1;
+  state->ShownRecord = index;
   StartLoadAndRepaint(state);
 }
 
@@ -154,11 +154,11 @@ void OnKeyDown(TPelorinState* state, WPARAM key) {
   switch (key) {
     case VK_LEFT:
     case VK_UP:
-      GoToRecord(state, PreviousRecord(state->MolIndex, state->MolCount));
+      GoToRecord(state, PreviousRecord(state->ShownRecord, state->RecordCount));
       break;
     case VK_RIGHT:
     case VK_DOWN:
-      GoToRecord(state, NextRecord(state->MolIndex, state->MolCount));
+      GoToRecord(state, NextRecord(state->ShownRecord, state->RecordCount));
       break;
     case 'H':
       state->View.ShowHeadings = !state->View.ShowHeadings;
@@ -253,19 +253,19 @@ void RedrawNavBar(TPelorinState* state) {
 
 // WM_PELORIN_RECORDS: the pass found more records, or ended.
 void OnRecordsCounted(TPelorinState* state) {
-  if (!state->Records || state->MolCountFinal) return;
+  if (!state->Records || state->RecordCountFinal) return;
   const TRecordIndexState pass = state->Records->State();  // before the count: an ended pass has its final count
   const size_t known = state->Records->Count();
-  state->MolCount = SteppedRecordCount(state->Records->Rule(), known);
+  state->RecordCount = SteppedRecordCount(state->Records->Rule(), known);
   if (pass != TRecordIndexState::kBuilding) {
-    state->MolCountFinal = true;
+    state->RecordCountFinal = true;
     if (CountLineOf(state->Records->Rule()) == TCountLine::kSDFSplit)
-      DebugLogFmt("SDF split: %d molecules", state->MolCount);
+      DebugLogFmt("SDF split: %d molecules", state->RecordCount);
     else if (CountLineOf(state->Records->Rule()) == TCountLine::kSMILESLines)
       DebugLogFmt("SMILES lines: %llu (%s)", static_cast<unsigned long long>(known),
-                  state->MolCount > 1 ? "stepped" : "drawn as one grid");
+                  state->RecordCount > 1 ? "stepped" : "drawn as one grid");
     else
-      DebugLogFmt("Records: %d (%s)", state->MolCount, RecordWordOf(state->Records->Rule()).c_str());
+      DebugLogFmt("Records: %d (%s)", state->RecordCount, RecordWordOf(state->Records->Rule()).c_str());
     if (pass == TRecordIndexState::kFailed) DebugLog("ERROR: " + state->Records->Error());
   }
   RedrawNavBar(state);
@@ -274,10 +274,10 @@ void OnRecordsCounted(TPelorinState* state) {
 
 LRESULT OnGoToRecord(TPelorinState* state, WPARAM target) {
   const bool last = target == static_cast<WPARAM>(-1);
-  if (last && !state->MolCountFinal) return -1;
-  const WPARAM index = last ? static_cast<WPARAM>(state->MolCount - 1) : target;
-  if (index >= static_cast<WPARAM>(state->MolCount)) return -1;
-  if (static_cast<int32_t>(index) == state->MolIndex) return 0;
+  if (last && !state->RecordCountFinal) return -1;
+  const WPARAM index = last ? static_cast<WPARAM>(state->RecordCount - 1) : target;
+  if (index >= static_cast<WPARAM>(state->RecordCount)) return -1;
+  if (static_cast<int32_t>(index) == state->ShownRecord) return 0;
   GoToRecord(state, static_cast<int32_t>(index));
   return 1;
 }
@@ -436,7 +436,7 @@ void MakeRecordIndex(TPelorinState& state) {
   const std::optional<TRecordRule> rule = RecordRuleOf(MolFormatFromFileName(state.FileName));
   if (!rule) return;
   state.Records = std::make_shared<TRecordIndex>(state.FileName, *rule);
-  state.MolCountFinal = false;
+  state.RecordCountFinal = false;
 }
 
 // The pass runs on a thread of its own: neither the window nor its first load waits for the end
@@ -526,7 +526,7 @@ static void SetUpNewWindow(HWND wnd, const std::string& fileName, int showFlags,
   const THeldState state(&AttachViewerState(wnd, std::move(made)));  // freed in WM_DESTROY
   InstallKbdHook(wnd);  // removed in WM_DESTROY, which runs only for a window with its state
   MakeRecordIndex(*state);
-  state->MolIndex = 0;
+  state->ShownRecord = 0;
   if (!StartLoad(*state, 0)) return;
   StartRecordPass(*state);
   if (!PostMessageA(wnd, WM_PELORIN_SETUP_GL, 0, 0)) SetUpGL(state.get());
@@ -567,9 +567,9 @@ static void TakeNextFile(TPelorinState& state, const std::string& fileName, int 
   state.FileName = fileName;
   state.ShowFlags = showFlags;
   state.DarkMode = (showFlags & kParamDarkMode) != 0;
-  state.MolIndex = 0;
-  state.MolCount = 1;
-  state.MolCountFinal = true;
+  state.ShownRecord = 0;
+  state.RecordCount = 1;
+  state.RecordCountFinal = true;
   state.StepDirection = 1;
   state.Mode = ConfigSnapshot().StartMode;
   const TDrawSize size = ClientDrawSize(state.Wnd);

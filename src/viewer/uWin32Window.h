@@ -1,26 +1,13 @@
-// The viewer window: per-window state, creation, and the private messages between the
-// window, its load thread and the host.
+// The viewer window: its class, creation, the next file shown in it, and the private messages
+// between the window, its loads and the host.
 #pragma once
 
 #include <windows.h>
 
-#include <atomic>
-#include <cstdint>
-#include <future>
-#include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
-#include "formats/uRecordIndex.h"
-#include "formats/uRecordSearch.h"
-#include "formats/uSDFData.h"
-#include "model3d/uAtomModel.h"
-#include "model3d/uMeshModel.h"
 #include "render/uMeshRender.h"
 #include "render/uPictureTiles.h"
-#include "svg/uScene2D.h"
-#include "viewer/uViewCache.h"
 #include "viewer/uViewerLogic.h"
 #include "viewer/uViewerState.h"
 

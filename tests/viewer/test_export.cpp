@@ -752,7 +752,7 @@ TEST_F(ExportTest, CopyPutsThePictureAndTheRecordOnTheClipboard) {
   EXPECT_EQ(seen.Picture.At(0, 0), 0xFFFFFFu);
   EXPECT_GT(CountPixels(seen.Picture, IsDark), 300u);
   EXPECT_GT(CountPixels(seen.Picture, IsReddish), 20u);
-  EXPECT_EQ(State(wnd)->MolIndex, 1) << "Ctrl+C is no other key";
+  EXPECT_EQ(State(wnd)->ShownRecord, 1) << "Ctrl+C is no other key";
   DestroyWindow(wnd);
 
   // 3D, a MOL2 file, by the host's copy command: the window's picture, the molecule's own text

@@ -214,7 +214,7 @@ TEST(DefaultExportName, NameRecordNumberAndFallBack) {
   struct TCase {
     const char* FileName;
     size_t Records;
-    int MolIndex;
+    int ShownRecord;
     const char* Expected;
   };
   const TCase cases[] = {
@@ -230,6 +230,6 @@ TEST(DefaultExportName, NameRecordNumberAndFallBack) {
       {"C:\\x\\.mol", 0, 0, "pelorin_export"},
   };
   for (const TCase& c : cases) {
-    EXPECT_EQ(DefaultExportNameFor(c.FileName, c.Records, c.MolIndex), c.Expected) << "[" << c.FileName << "]";
+    EXPECT_EQ(DefaultExportNameFor(c.FileName, c.Records, c.ShownRecord), c.Expected) << "[" << c.FileName << "]";
   }
 }

@@ -146,35 +146,35 @@ TEST_F(LibraryTest, SearchFindsForwardBackwardByCaseAndWholeWordsAndSaysWhenNot)
   TPelorinState* state = State(wnd);
 
   EXPECT_TRUE(Find(wnd, "cat-10017", kSearchFindFirst));  // from the first record, any case
-  EXPECT_EQ(state->MolIndex, 16);
+  EXPECT_EQ(state->ShownRecord, 16);
   EXPECT_TRUE(MarkIs(state, TSearchPlace::kItemValue, 0));
   EXPECT_EQ(state->Shown.Data.Title, "caffeine 17");
   EXPECT_TRUE(Find(wnd, "CAT-100", 0));  // the next: from the record after the shown one
-  EXPECT_EQ(state->MolIndex, 17);
+  EXPECT_EQ(state->ShownRecord, 17);
   EXPECT_TRUE(Find(wnd, "caffeine 3", kSearchBackwards));  // a title, backwards
-  EXPECT_EQ(state->MolIndex, 2);
+  EXPECT_EQ(state->ShownRecord, 2);
   EXPECT_TRUE(MarkIs(state, TSearchPlace::kTitle));
   EXPECT_TRUE(Find(wnd, "NAME", kSearchFindFirst | kSearchMatchCase));  // a field's name
-  EXPECT_EQ(state->MolIndex, 0);
+  EXPECT_EQ(state->ShownRecord, 0);
   EXPECT_TRUE(MarkIs(state, TSearchPlace::kItemName, 1));
 
   EXPECT_FALSE(Find(wnd, "trimethylxanthine 5", kSearchFindFirst | kSearchMatchCase));
   EXPECT_EQ(state->Notice, "Not found");
-  EXPECT_EQ(state->MolIndex, 0);
+  EXPECT_EQ(state->ShownRecord, 0);
   SendMessageA(wnd, WM_KEYDOWN, 'H', 0);  // the next key ends the notice
   EXPECT_TRUE(state->Notice.empty());
   EXPECT_TRUE(Find(wnd, "trimethylxanthine 5", kSearchFindFirst));
-  EXPECT_EQ(state->MolIndex, 4);
+  EXPECT_EQ(state->ShownRecord, 4);
 
   // Whole words: "Trimethylxanthine 1" is no word of "Trimethylxanthine 10".
   EXPECT_TRUE(Find(wnd, "Trimethylxanthine 1", kSearchWholeWords | kSearchBackwards));
-  EXPECT_EQ(state->MolIndex, 0);
+  EXPECT_EQ(state->ShownRecord, 0);
   EXPECT_FALSE(Find(wnd, "Trimethylxanthine 1", kSearchWholeWords));
-  EXPECT_EQ(state->MolIndex, 0);
+  EXPECT_EQ(state->ShownRecord, 0);
   EXPECT_TRUE(Find(wnd, "Trimethylxanthine 1", 0));
-  EXPECT_EQ(state->MolIndex, 9);
+  EXPECT_EQ(state->ShownRecord, 9);
   EXPECT_TRUE(Find(wnd, "caffeine 30", kSearchFindFirst | kSearchBackwards));  // from the last
-  EXPECT_EQ(state->MolIndex, 29);
+  EXPECT_EQ(state->ShownRecord, 29);
   EXPECT_FALSE(Find(wnd, "caffeine", 0));  // nothing after the last
   EXPECT_FALSE(Find(wnd, "", kSearchFindFirst));
   DestroyWindow(wnd);
@@ -193,16 +193,16 @@ TEST_F(LibraryTest, SearchReachesTheLastRecordOfALargeLibraryAndAKeyStopsIt) {
   HWND wnd = Open(WriteLibrary(dir, 20000));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
-  ASSERT_EQ(state->MolCount, 20000);
+  ASSERT_EQ(state->RecordCount, 20000);
   EXPECT_TRUE(Find(wnd, "CAT-30000", kSearchFindFirst));
-  EXPECT_EQ(state->MolIndex, 19999);
+  EXPECT_EQ(state->ShownRecord, 19999);
   EXPECT_TRUE(MarkIs(state, TSearchPlace::kItemValue, 0));
 
   // A key waiting when the search begins stops it before it has read the file.
   PostMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
   EXPECT_FALSE(Find(wnd, "no such text", kSearchFindFirst));
   EXPECT_EQ(state->Notice, "Search stopped");
-  EXPECT_EQ(state->MolIndex, 19999);  // the key did nothing else
+  EXPECT_EQ(state->ShownRecord, 19999);  // the key did nothing else
   EXPECT_NE(Log().find("Search: stopped"), std::string::npos);
   DestroyWindow(wnd);
 }
@@ -215,14 +215,14 @@ TEST_F(LibraryTest, PercentGoesToTheRecordAtThatShareOfTheCount) {
   for (const auto& [percent, record] : {std::pair{50, 5}, {100, 10}, {0, 0}, {250, 10}, {-5, 0}, {33, 3}}) {
     EXPECT_TRUE(GoToPercentOf(wnd, percent));
     ASSERT_TRUE(WaitLoaded(wnd));
-    EXPECT_EQ(state->MolIndex, record) << percent;
+    EXPECT_EQ(state->ShownRecord, record) << percent;
     EXPECT_TRUE(state->Shown.Ready) << percent;
   }
   DestroyWindow(wnd);
   HWND single = Open(SamplePath("caffeine.mol"));
   ASSERT_TRUE(WaitLoaded(single));
   EXPECT_TRUE(GoToPercentOf(single, 70));
-  EXPECT_EQ(State(single)->MolIndex, 0);
+  EXPECT_EQ(State(single)->ShownRecord, 0);
   DestroyWindow(single);
 }
 
@@ -324,13 +324,13 @@ TEST_F(LibraryTest, EveryMultiRecordFormatIsSteppedRecordByRecord) {
     HWND wnd = Open(file.Path);
     ASSERT_TRUE(WaitLoaded(wnd));
     TPelorinState* state = State(wnd);
-    EXPECT_EQ(state->MolCount, 3);
+    EXPECT_EQ(state->RecordCount, 3);
     ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
     EXPECT_EQ(RecordWordOf(state->Records->Rule()), file.Word);
     for (int32_t step = 1; step < 3; ++step) {
       Key(wnd, VK_RIGHT);
       ASSERT_TRUE(WaitLoaded(wnd));
-      EXPECT_EQ(state->MolIndex, step);
+      EXPECT_EQ(state->ShownRecord, step);
       EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
     }
     DestroyWindow(wnd);
@@ -343,17 +343,17 @@ TEST_F(LibraryTest, ATrajectoryOfTenThousandFramesReachesItsLastFrameInBothModes
   HWND wnd = Open(Repeated(dir, "benzene.xyz", 10000, "trajectory.xyz"));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
-  ASSERT_EQ(state->MolCount, 10000);
+  ASSERT_EQ(state->RecordCount, 10000);
   ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   EXPECT_NE(Log().find("Records: 10000 (Frame)"), std::string::npos);
   EXPECT_TRUE(GoToPercentOf(wnd, 100));
   ASSERT_TRUE(WaitLoaded(wnd));
-  EXPECT_EQ(state->MolIndex, 9999);
+  EXPECT_EQ(state->ShownRecord, 9999);
   EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   ASSERT_TRUE(state->Shown.Model);
   Key(wnd, 'T');
   ASSERT_TRUE(WaitLoaded(wnd));
   EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
-  EXPECT_EQ(state->MolIndex, 9999);
+  EXPECT_EQ(state->ShownRecord, 9999);
   DestroyWindow(wnd);
 }

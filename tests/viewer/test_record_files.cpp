@@ -23,7 +23,7 @@ void OpenRecords(TPelorinState& state, const std::string& file, TRecordRule rule
   state.FileName = file;
   state.Records = std::make_shared<TRecordIndex>(file, rule);
   ASSERT_EQ(BuildRecordIndex(*state.Records), TRecordIndexState::kComplete);
-  state.MolCount = SteppedRecordCount(rule, state.Records->Count());
+  state.RecordCount = SteppedRecordCount(rule, state.Records->Count());
 }
 
 }  // namespace
@@ -31,8 +31,8 @@ void OpenRecords(TPelorinState& state, const std::string& file, TRecordRule rule
 TEST_F(RecordFileTest, SecondOfThreeRecordsIsConvertedAloneAndItsFileRemoved) {
   TPelorinState state;
   OpenRecords(state, testpaths::SamplePath("three.sdf"));
-  ASSERT_EQ(state.MolCount, 3);
-  state.MolIndex = 1;
+  ASSERT_EQ(state.RecordCount, 3);
+  state.ShownRecord = 1;
   std::string svg, error;
   ASSERT_TRUE(ConvertRecord2D(&state, svg, error)) << error;
   EXPECT_NE(svg.find(">aspirin</text>"), std::string::npos);
@@ -160,7 +160,7 @@ TEST_F(RecordFileTest, CopyTextIsTheShownRecordsOwnText) {
     TFileRemover file(c.Text.empty() ? "" : state.FileName);
     if (c.Index >= 0) {
       OpenRecords(state, state.FileName, c.Rule);
-      state.MolIndex = c.Index;
+      state.ShownRecord = c.Index;
     }
     std::string record = c.Record, error;
     if (record.empty()) {

@@ -57,7 +57,7 @@ TEST_F(ViewerTest, StepsToThePreparedRecordBackAndToggledBackRunNoConverter) {
   const TImage first = Picture(wnd);
 
   EXPECT_TRUE(StepShowsAtOnce(wnd, VK_RIGHT));
-  EXPECT_EQ(state->MolIndex, 1);
+  EXPECT_EQ(state->ShownRecord, 1);
   EXPECT_EQ(ConverterRuns(), 2u);
   EXPECT_NE(Log().find("View kept: mode=2D mol=1 drawn without the converter"), std::string::npos);
   EXPECT_FALSE(Picture(wnd) == first);
@@ -66,7 +66,7 @@ TEST_F(ViewerTest, StepsToThePreparedRecordBackAndToggledBackRunNoConverter) {
   ASSERT_TRUE(WaitForLog("Prefetch: mode=2D mol=2 ready for the step to it")) << Log();
   size_t runs = ConverterRuns();
   EXPECT_TRUE(StepShowsAtOnce(wnd, VK_LEFT));
-  EXPECT_EQ(state->MolIndex, 0);
+  EXPECT_EQ(state->ShownRecord, 0);
   EXPECT_TRUE(Picture(wnd) == first);
 
   // T converts the 3D model; T back shows the drawing again, and T once more the model, drawn

@@ -96,8 +96,8 @@ TEST(ViewerTexts, StatusLineAndButton) {
     TNavBarStatus s;
     s.Mode = mode;
     s.Loading = loading;
-    s.MolIndex = index;
-    s.MolCount = count;
+    s.ShownRecord = index;
+    s.RecordCount = count;
     s.ShowHeadings = headings;
     s.CountFinal = countFinal;
     return NavBarStatusText(s);
@@ -114,8 +114,8 @@ TEST(ViewerTexts, StatusLineAndButton) {
             "2D  |  Molecule 1/...  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [G] PNG  [S] SVG");
   // The record's title after the count, cut; a notice instead of it; D told when there are fields.
   TNavBarStatus titled;
-  titled.MolIndex = 2;
-  titled.MolCount = 9;
+  titled.ShownRecord = 2;
+  titled.RecordCount = 9;
   titled.Title = "Caffeine";
   titled.HasFields = true;
   EXPECT_EQ(NavBarStatusText(titled),
@@ -135,7 +135,7 @@ TEST(ViewerTexts, StatusLineAndButton) {
   titled.Title.clear();
   EXPECT_EQ(NavBarStatusText(titled).substr(0, 23), "2D  |  Frame 3/9  |  [<");
   titled.Notice = "Not found";
-  titled.MolCount = 1;
+  titled.RecordCount = 1;
   titled.HasFields = false;
   EXPECT_EQ(NavBarStatusText(titled), "2D  |  Not found  |  [R] Reset  [T] 2D/3D  [H] Heading:On  [G] PNG  [S] SVG");
   EXPECT_EQ(LoadingMessage(999, true), "Loading molecule...");

@@ -207,7 +207,7 @@ TEST_F(ViewerTest, AtomModelsOfCaffeineAndOfAGeneratedProtein) {
   ASSERT_TRUE(WaitLoaded(wnd));
   ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
   EXPECT_EQ(State(wnd)->Shown.Model->Atoms.size(), 21u) << "the first molecule's atoms only";
-  EXPECT_EQ(State(wnd)->MolCount, 2);
+  EXPECT_EQ(State(wnd)->RecordCount, 2);
   EXPECT_NE(Log().find(".mol2 -O "), std::string::npos);
   EXPECT_NE(Log().find(".xyz -l 1 "), std::string::npos) << Log();
   DestroyWindow(wnd);
@@ -264,17 +264,17 @@ TEST_F(ViewerTest, RecordsAreSteppedWithoutWrapAround) {
   HWND wnd = Open(SamplePath("three.sdf"));
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
-  EXPECT_EQ(state->MolCount, 3);
+  EXPECT_EQ(state->RecordCount, 3);
   EXPECT_NE(Log().find("SDF split: 3 molecules"), std::string::npos);
   SendMessageA(wnd, WM_KEYDOWN, VK_LEFT, 0);
-  EXPECT_EQ(state->MolIndex, 0);
+  EXPECT_EQ(state->ShownRecord, 0);
   EXPECT_FALSE(state->Loading);  // nothing to go back to: no new load
 
   for (int i = 0; i < 3; ++i) {
     SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
     ASSERT_TRUE(WaitLoaded(wnd));
   }
-  EXPECT_EQ(state->MolIndex, 2);
+  EXPECT_EQ(state->ShownRecord, 2);
   EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   // Each record shown once: loaded, or made ready in the background and shown as kept.
   EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: SceneReady=True") + CountOf(Log(), "View kept: mode=2D"), 3u);
@@ -292,7 +292,7 @@ TEST_F(ViewerTest, QuickStepsShowOnlyTheLastLoad) {
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
   ASSERT_TRUE(WaitLoaded(wnd));
   PumpUntil([] { return false; }, 0.5);  // let any outdated message arrive
-  EXPECT_EQ(state->MolIndex, 2);
+  EXPECT_EQ(state->ShownRecord, 2);
   EXPECT_TRUE(state->Shown.Ready);
   EXPECT_EQ(CountOf(Log(), "WM_PELORIN_LOADED: "), 1u);
 }
@@ -324,17 +324,17 @@ TEST_F(ViewerTest, LargeLibraryOpensBeforeItsRecordsAreCountedAndReachesItsLast)
 
   HWND wnd = Open(path);
   TPelorinState* state = State(wnd);
-  EXPECT_FALSE(state->MolCountFinal) << "the records are counted after the window is made";
+  EXPECT_FALSE(state->RecordCountFinal) << "the records are counted after the window is made";
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
-  EXPECT_EQ(state->MolIndex, 0) << "no step before a second record is known";
+  EXPECT_EQ(state->ShownRecord, 0) << "no step before a second record is known";
   EXPECT_EQ(SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(-1), 0), -1);
   ASSERT_TRUE(WaitLoaded(wnd));
-  EXPECT_EQ(state->MolCount, count);
+  EXPECT_EQ(state->RecordCount, count);
   EXPECT_NE(Log().find("SDF split: " + std::to_string(count) + " molecules"), std::string::npos);
 
   EXPECT_EQ(SendMessageA(wnd, WM_PELORIN_GOTO_RECORD, static_cast<WPARAM>(-1), 0), 1);
   ASSERT_TRUE(WaitLoaded(wnd));
-  EXPECT_EQ(state->MolIndex, count - 1);
+  EXPECT_EQ(state->ShownRecord, count - 1);
   EXPECT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   std::string copied, message;
   ASSERT_TRUE(RecordTextForCopy(*state, copied, message)) << message;
@@ -357,7 +357,7 @@ TEST_F(ViewerTest, SmilesFilesOfMoreThanTwelveLinesAreStepped) {
   HWND wnd = Open(twelve);
   ASSERT_TRUE(WaitLoaded(wnd));
   TPelorinState* state = State(wnd);
-  EXPECT_EQ(state->MolCount, 1);
+  EXPECT_EQ(state->RecordCount, 1);
   ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;
   EXPECT_EQ(ConverterInputs(Log()), std::vector<std::string>{twelve});
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
@@ -367,7 +367,7 @@ TEST_F(ViewerTest, SmilesFilesOfMoreThanTwelveLinesAreStepped) {
   wnd = Open(thirteen);
   ASSERT_TRUE(WaitLoaded(wnd));
   state = State(wnd);
-  EXPECT_EQ(state->MolCount, 13);
+  EXPECT_EQ(state->RecordCount, 13);
   SendMessageA(wnd, WM_KEYDOWN, VK_RIGHT, 0);
   ASSERT_TRUE(WaitLoaded(wnd));
   ASSERT_TRUE(state->Shown.Ready) << state->Shown.ErrorMsg;

@@ -95,7 +95,7 @@ class ViewerTest : public ConverterTest {
   static bool WaitLoaded(HWND wnd) {
     return PumpUntil([wnd] {
       const pelorin::TPelorinState* state = pelorin::StateOf(wnd);
-      return !state || (!state->Loading && state->MolCountFinal);
+      return !state || (!state->Loading && state->RecordCountFinal);
     });
   }
 
