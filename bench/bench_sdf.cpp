@@ -18,6 +18,7 @@
 #include "bench_util.h"
 #include "formats/uRecordIndex.h"
 #include "formats/uRecordScan.h"
+#include "formats/uSDFFormat.h"
 #include "formats/uTextScan.h"
 #include "support/uFileIO.h"
 

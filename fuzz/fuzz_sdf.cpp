@@ -27,7 +27,7 @@ std::vector<std::string> ReadAll(const TRecordIndex& index) {
 
 std::vector<std::string> IndexedRecords(const std::string& path, TRecordRule rule, size_t chunkSize) {
   TRecordIndex index(path, rule);
-  if (BuildRecordIndex(index, {}, chunkSize) != TRecordIndexState::kComplete) __builtin_trap();
+  if (BuildRecordIndex(index, {}, {}, chunkSize) != TRecordIndexState::kComplete) __builtin_trap();
   return ReadAll(index);
 }
 
@@ -68,11 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
   }
   endLine();
-  if (IndexedRecords(path, TRecordRule::kLines, chunkSize) != lines) __builtin_trap();
+  if (IndexedRecords(path, TRecordRule::kSMILES, chunkSize) != lines) __builtin_trap();
   // Every rule: the chunks change nothing, every record holds a line, and the survey counts as many.
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::pair<TRecordRule, TMolFormat> rules[] = {
-      {TRecordRule::kSDF, TMolFormat::Sdf},   {TRecordRule::kLines, TMolFormat::Smiles},
+      {TRecordRule::kSDF, TMolFormat::Sdf},   {TRecordRule::kSMILES, TMolFormat::Smiles},
       {TRecordRule::kMOL2, TMolFormat::Mol2}, {TRecordRule::kXYZ, TMolFormat::Xyz},
       {TRecordRule::kPDB, TMolFormat::Pdb},   {TRecordRule::kCML, TMolFormat::Cml}};
   for (const auto& [rule, format] : rules) {

@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   query.Text.assign(reinterpret_cast<const char*>(data) + 2, queryLength);
   query.MatchCase = flags & 1;
   query.WholeWords = flags & 2;
-  const TRecordRule rule = flags & 4 ? TRecordRule::kLines : TRecordRule::kSDF;
+  const TRecordRule rule = flags & 4 ? TRecordRule::kSMILES : TRecordRule::kSDF;
   TSearchControl control;
   control.ChunkSize = 1 + (flags >> 3) * 37u;
   const char* text = reinterpret_cast<const char*>(data) + 2 + queryLength;
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string record, error;
     if (!index.ReadRecord(i, record, error)) __builtin_trap();
     TSearchHit hit;
-    const bool found = FindInRecord(rule, record, query, hit);
+    const bool found = FindInRecord(SearchPlacesOf(rule), record, query, hit);
     if (found != RecordHoldsPlainly(rule, record, query)) __builtin_trap();
     if (found && (hit.Length != query.Text.size())) __builtin_trap();
     if (found) expected.push_back(i);

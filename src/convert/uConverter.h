@@ -10,6 +10,7 @@
 
 #include "support/uConfig.h"
 #include "support/uDeadline.h"
+#include "support/uStopToken.h"
 
 namespace pelorin {
 
@@ -47,6 +48,10 @@ struct TConversionLimits {
   // one, the removal of its capture and output files. What is left of the clean-up then goes on,
   // on a thread of its own. The host's thread runs the converter only so.
   TDeadline Deadline;
+  // Once it stops, a running converter is ended at once and no further attempt or fall-back is
+  // started: a viewer's load hands its own, so that stepping to another record or closing the
+  // window need not wait for a converter that may take up to its time-out.
+  TStopToken Stop;
 };
 
 // The limits of a converter run on the host's thread (a thumbnail, a copy, an export): one
@@ -83,22 +88,6 @@ struct TRunLimits {
 TRunLimits GetRunLimits();
 void SetRunLimits(const TRunLimits& limits);
 
-// While one of these lives, setting its flag stops the calling thread's converter runs:
-// a running child is ended within a moment and no further attempt or fall-back is
-// started. A viewer's load thread uses it, so that stepping to another record or closing
-// the window need not wait for a converter that may take up to its time-out.
-class TConversionCancelScope {
- public:
-  explicit TConversionCancelScope(const std::atomic<bool>& flag);
-  ~TConversionCancelScope();
-  TConversionCancelScope(const TConversionCancelScope&) = delete;
-  TConversionCancelScope& operator=(const TConversionCancelScope&) = delete;
-
- private:
-  const std::atomic<bool>* previous_;
-};
-bool ConversionCancelled();
-
 // While one of these lives, the calling thread's converter runs start below normal priority as
 // long as its flag is set (a conversion made ahead of the user's step, which must not slow the
 // host or a conversion the user waits for). A flag cleared during a run raises the running
@@ -128,10 +117,11 @@ std::string MakeTempFileName(const std::string& tempDir, const std::string& pref
 
 // How a run ended, for callers that treat a time-out apart from other failures.
 enum class TRunEnd { Exited, NotStarted, TimedOut, Cancelled, Failed };
-// As RunProcessWait, with its own time limit (0: the runner's limit) and, when `deadline` is set,
-// every wait ending by it (TConversionLimits::Deadline).
+// As RunProcessWait, with its own time limit (0: the runner's limit), when `deadline` is set every
+// wait ending by it (TConversionLimits::Deadline), and the child ended at once (Cancelled) when
+// `stop` stops.
 [[nodiscard]] TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine, uint32_t timeoutMs,
-                                    int32_t& exitCode, const TDeadline& deadline = {});
+                                    int32_t& exitCode, const TDeadline& deadline = {}, const TStopToken& stop = {});
 
 // --- Conversions ---
 

@@ -22,7 +22,6 @@ namespace pelorin {
 namespace {
 
 std::atomic<uint32_t> gTimeoutMs{30000};
-thread_local const std::atomic<bool>* tCancelFlag = nullptr;
 thread_local const std::atomic<bool>* tBackgroundFlag = nullptr;
 constexpr DWORD kCancelPollMs = 50;
 constexpr ULONGLONG kJobPollMs = 10;
@@ -163,30 +162,33 @@ bool FollowBackgroundFlag(HANDLE process, bool background) {
   return false;
 }
 
-// Waits up to `timeout` ms for the child, looking at the cancel and background flags between
-// slices.
-DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool background, bool& cancelled) {
+// Waits up to `timeout` ms for the child, and for the stop's event beside it; the stop and the
+// background flag are looked at between slices.
+DWORD WaitOrCancel(HANDLE process, uint32_t timeout, bool background, const TStopToken& stop, bool& cancelled) {
   cancelled = false;
-  if (!tCancelFlag && !background) return WaitForSingleObject(process, timeout);
+  if (!stop.CanStop() && !background) return WaitForSingleObject(process, timeout);
+  HANDLE handles[2] = {process, static_cast<HANDLE>(stop.Event())};
+  const DWORD count = handles[1] ? 2 : 1;
   DWORD wait = WAIT_TIMEOUT;
   bool ended = WaitWithDeadline(
       timeout, kCancelPollMs, GetTickCount64,
       [&](uint32_t ms) {
-        wait = WaitForSingleObject(process, ms);
-        return wait != WAIT_TIMEOUT;
+        wait = WaitForMultipleObjects(count, handles, FALSE, ms);
+        return wait != WAIT_TIMEOUT && wait != WAIT_OBJECT_0 + 1;  // the stop's event: told below
       },
       [&] {
         background = FollowBackgroundFlag(process, background);
-        return cancelled = tCancelFlag && tCancelFlag->load();
+        return cancelled = stop.StopRequested();
       });
   return ended ? wait : WAIT_TIMEOUT;
 }
 
 // Waits for the child; Exited with its exit code when it ended in time. A child out of time (or
 // cancelled) is killed with its job; the caller waits for the job's end.
-TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, bool background, int32_t& exitCode) {
+TRunEnd WaitForChild(HANDLE process, TChildJob& job, uint32_t timeout, bool background, const TStopToken& stop,
+                     int32_t& exitCode) {
   bool cancelled = false;
-  DWORD wait = WaitOrCancel(process, timeout, background, cancelled);
+  DWORD wait = WaitOrCancel(process, timeout, background, stop, cancelled);
   if (wait == WAIT_OBJECT_0) {
     DWORD code = 0;
     if (GetExitCodeProcess(process, &code)) {
@@ -227,9 +229,25 @@ TPelorinConfig WithConverter(const TPelorinConfig& config, const std::string& pr
   return c;
 }
 
+// Why a run did not end with the converter's own exit.
+const char* RunEndReason(TRunEnd end) {
+  switch (end) {
+    case TRunEnd::TimedOut:
+      return "timed out";
+    case TRunEnd::Cancelled:
+      return "stopped";
+    case TRunEnd::Failed:
+      return "the wait for the converter failed";
+    case TRunEnd::NotStarted:
+    case TRunEnd::Exited:
+      break;
+  }
+  return "CreateProcess failed";
+}
+
 // The exit code and the output file of a finished run; the message says what is wrong.
-bool CheckConverterOutput(const std::string& command, int32_t exitCode, const std::string& outputPath,
-                          const TDeadline& deadline, std::string& error) {
+[[nodiscard]] bool CheckConverterOutput(const std::string& command, int32_t exitCode, const std::string& outputPath,
+                                        const TDeadline& deadline, std::string& error) {
   if (exitCode != 0) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "obabel exit code=%d CMD=", exitCode);
@@ -259,14 +277,14 @@ TRunEnd RunConverterAttempt(const std::string& program, const std::string& comma
   const uint32_t timeoutMs = limits.TimeoutMs;
   DeleteFileIfExists(outputPath);
   int32_t exitCode = -1;
-  TRunEnd end = RunProcessFor(program, command, timeoutMs, exitCode, limits.Deadline);
+  TRunEnd end = RunProcessFor(program, command, timeoutMs, exitCode, limits.Deadline, limits.Stop);
   if (end == TRunEnd::TimedOut) {
     error = TimeoutMessage(timeoutMs ? timeoutMs : gTimeoutMs.load(), inputPath);
     DebugLog("RunOBabelMode ERROR: " + error);
     return end;
   }
   if (end != TRunEnd::Exited) {
-    error = "CreateProcess failed: " + command;
+    error = std::string(RunEndReason(end)) + ": " + command;
     DebugLog("RunOBabelMode ERROR: " + error);
     return end;
   }
@@ -280,9 +298,10 @@ std::string WithoutGen3D(const std::string& arguments) {
 
 // The 3D run once more without --gen3d, for molecules whose 3D coordinate generation fails.
 // `caller` names the conversion in the log.
-bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath, const std::string& arguments,
-                     const std::string& extension, const TConversionLimits& limits, const char* caller,
-                     std::string& outPath, std::string& error) {
+[[nodiscard]] bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath,
+                                   const std::string& arguments, const std::string& extension,
+                                   const TConversionLimits& limits, const char* caller, std::string& outPath,
+                                   std::string& error) {
   std::string reduced = WithoutGen3D(arguments);
   std::string program = ResolveConverter(config.OBabelPath);
   if (Trim(reduced) == Trim(arguments) || program.empty()) return false;
@@ -290,8 +309,9 @@ bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath,
   TFileRemover output(outputPath);
   std::string command = BuildCommandLine(WithConverter(config, program), inputPath, reduced, outputPath);
   int32_t exitCode = -1;
-  if (RunProcessFor(program, command, limits.TimeoutMs, exitCode, limits.Deadline) != TRunEnd::Exited) {
-    error += " | fallback CreateProcess failed";
+  const TRunEnd end = RunProcessFor(program, command, limits.TimeoutMs, exitCode, limits.Deadline, limits.Stop);
+  if (end != TRunEnd::Exited) {
+    error += std::string(" | fallback ") + RunEndReason(end);
     return false;
   }
   if (exitCode != 0) {
@@ -316,23 +336,11 @@ bool RunWithoutGen3D(const TPelorinConfig& config, const std::string& inputPath,
 
 // A failed 3D run is tried again without --gen3d when the converter itself failed (not when it
 // could not start, ran out of time or was stopped).
-bool WantsGen3DFallback(const std::string& error) {
-  return !ConversionCancelled() && LowerAscii(error).find("exit code=") != std::string::npos;
+bool WantsGen3DFallback(const std::string& error, const TConversionLimits& limits) {
+  return !limits.Stop.StopRequested() && LowerAscii(error).find("exit code=") != std::string::npos;
 }
 
 }  // namespace
-
-TConversionCancelScope::TConversionCancelScope(const std::atomic<bool>& flag) : previous_(tCancelFlag) {
-  tCancelFlag = &flag;
-}
-
-TConversionCancelScope::~TConversionCancelScope() {
-  tCancelFlag = previous_;
-}
-
-bool ConversionCancelled() {
-  return tCancelFlag && tCancelFlag->load();
-}
 
 TConversionPriorityScope::TConversionPriorityScope(const std::atomic<bool>& background) : previous_(tBackgroundFlag) {
   tBackgroundFlag = &background;
@@ -380,7 +388,7 @@ bool RunProcessWait(const std::string& program, const std::string& commandLine, 
 }
 
 TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine, uint32_t timeoutMs, int32_t& exitCode,
-                      const TDeadline& deadline) {
+                      const TDeadline& deadline, const TStopToken& stop) {
   exitCode = -1;
   if (!IsAbsolutePath(program)) {
     DebugLog("RunProcessWait: not a full path, not started: " + program);
@@ -432,7 +440,7 @@ TRunEnd RunProcessFor(const std::string& program, const std::string& commandLine
   job.AdoptAndResume(process.get(), thread.get());
 
   const uint32_t limit = deadline.Cap(timeoutMs ? timeoutMs : gTimeoutMs.load());
-  TRunEnd end = WaitForChild(process.get(), job, limit, background, exitCode);
+  TRunEnd end = WaitForChild(process.get(), job, limit, background, stop, exitCode);
   if (end != TRunEnd::Exited) exitCode = -1;
   thread.reset();
   DebugLogFmt("RunProcessWait: ExitCode=%d", exitCode);
@@ -475,9 +483,9 @@ namespace {
 
 // One conversion of `inputPath` with `arguments` into a new file of `extension`: the runner,
 // its attempts and limits; the output file is the caller's on success and gone otherwise.
-bool RunConversion(const TPelorinConfig& config, const std::string& inputPath, const std::string& modeText,
-                   std::string arguments, const std::string& extension, std::string& outputPath, std::string& error,
-                   const TConversionLimits& limits) {
+[[nodiscard]] bool RunConversion(const TPelorinConfig& config, const std::string& inputPath,
+                                 const std::string& modeText, std::string arguments, const std::string& extension,
+                                 std::string& outputPath, std::string& error, const TConversionLimits& limits) {
   outputPath.clear();
   error.clear();
   DebugLogFmt("RunOBabelMode: InputFile=[%s] Mode=%s", inputPath.c_str(), modeText.c_str());
@@ -501,7 +509,8 @@ bool RunConversion(const TPelorinConfig& config, const std::string& inputPath, c
   std::string command = BuildConverterCommand(WithConverter(config, program), inputPath, arguments, extension, output);
   DebugLogFmt("RunOBabelMode: CMD=[%s]", command.c_str());
   DebugLogFmt("RunOBabelMode: expected OutputFile=[%s]", output.c_str());
-  for (int attempt = 0; attempt < limits.Attempts && !ConversionCancelled() && !limits.Deadline.Passed(); ++attempt) {
+  for (int attempt = 0; attempt < limits.Attempts && !limits.Stop.StopRequested() && !limits.Deadline.Passed();
+       ++attempt) {
     TRunEnd end = RunConverterAttempt(program, command, inputPath, output, limits, error);
     if (end == TRunEnd::Exited) {
       outputPath = output;
@@ -559,7 +568,7 @@ bool RunOBabelSTL(const std::string& inputPath, std::string& stlPath, std::strin
     DebugLog("RunOBabelSTL: the input has 3D coordinates; they are kept (no --gen3d)");
   }
   bool ok = RunOBabelMode(config, inputPath, TViewMode::k3D, stlPath, error, limits);
-  if (!ok && limits.Attempts > 1 && WantsGen3DFallback(error))
+  if (!ok && limits.Attempts > 1 && WantsGen3DFallback(error, limits))
     ok = RunWithoutGen3D(config, inputPath, Trim(config.CmdLine3D + " " + limits.ExtraArgs), ".stl", limits,
                          "RunOBabelSTL", stlPath, error);
   if (ok)
@@ -581,7 +590,7 @@ bool RunOBabelXYZ(const std::string& inputPath, std::string& xyzPath, std::strin
   if (has3D) DebugLog("RunOBabelXYZ: the input has 3D coordinates; they are kept (no --gen3d)");
   bool ok = RunConversion(config, inputPath, "3D atoms", arguments, ".xyz", xyzPath, error, limits);
   // A run limited to one attempt (a thumbnail's) has no time for a second one either.
-  if (!ok && limits.Attempts > 1 && WantsGen3DFallback(error))
+  if (!ok && limits.Attempts > 1 && WantsGen3DFallback(error, limits))
     ok = RunWithoutGen3D(config, inputPath, Trim(arguments + " " + limits.ExtraArgs), ".xyz", limits, "RunOBabelXYZ",
                          xyzPath, error);
   if (ok)

@@ -40,8 +40,7 @@ void StoreElementSymbol(std::string_view word, char (&out)[4]) {
   for (size_t i = 1; i < letters; ++i) out[i] = static_cast<char>(word[i] | 0x20);
 }
 
-bool ReadAtomTableFile(const std::string& fileName, TAtomArray& atoms, std::string& error,
-                       const std::function<bool()>& stop) {
+bool ReadAtomTableFile(const std::string& fileName, TAtomArray& atoms, std::string& error, const TStopToken& stop) {
   switch (MolFormatFromFileName(fileName)) {
     case TMolFormat::Pdb:
       return ReadPDBFile(fileName, atoms, error, stop);

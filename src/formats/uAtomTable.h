@@ -2,10 +2,11 @@
 // model draws them.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "support/uStopToken.h"
 
 namespace pelorin {
 
@@ -21,8 +22,8 @@ void StoreElementSymbol(std::string_view word, char (&out)[4]);
 
 // The atoms of the first record (the first model of a PDB) straight from a file whose format is
 // an atom table (IsAtomTable: PDB, XYZ, by its name); false with a reason for any other file,
-// when it holds no readable atoms, or when `stop` (optional, asked between pieces) ended the read.
-bool ReadAtomTableFile(const std::string& fileName, TAtomArray& atoms, std::string& error,
-                       const std::function<bool()>& stop = {});
+// when it holds no readable atoms, or when `stop` (looked at between pieces) ended the read.
+[[nodiscard]] bool ReadAtomTableFile(const std::string& fileName, TAtomArray& atoms, std::string& error,
+                                     const TStopToken& stop = {});
 
 }  // namespace pelorin

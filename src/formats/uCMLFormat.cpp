@@ -269,7 +269,7 @@ class TCmlMachine : public TSurveyMachine {
 
 }  // namespace
 
-std::unique_ptr<TFormatRecordScanner> MakeCMLRecordScanner() {
+std::unique_ptr<TFormatRecordScanner> MakeCMLRecordScanner(size_t /*maxLine*/) {
   return std::make_unique<TCMLRecordScanner>();
 }
 
@@ -285,7 +285,7 @@ const char* CMLMoleculeStart(const char* begin, const char* end) {
   return start;
 }
 
-TSurveyMachinePtr MakeCMLSurvey(int64_t target) {
+TSurveyMachinePtr MakeCMLSurvey(int64_t target, size_t /*maxLine*/) {
   if (target < 0) return std::make_unique<TScannedRecordCounter>(TRecordRule::kCML, kSurveyMaxLineBytes);
   return std::make_unique<TCmlMachine>(target);
 }

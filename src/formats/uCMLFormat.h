@@ -110,7 +110,8 @@ class TCMLRecords {
   int64_t molecules_ = 0;
 };
 
-std::unique_ptr<TFormatRecordScanner> MakeCMLRecordScanner();
+// Tags are scanned without a line limit of their own: `maxLine` is not used.
+std::unique_ptr<TFormatRecordScanner> MakeCMLRecordScanner(size_t maxLine);
 
 // Where the record's own text starts in a CML record's bytes: the '<' of its top-level
 // <molecule> tag, or `begin` when it holds none.
@@ -119,7 +120,7 @@ const char* CMLMoleculeStart(const char* begin, const char* end);
 // The survey machine of CML text: its records are the record rule's; a record's atoms are its
 // <atom> elements (or the atomID entries of an array-form atomArray), 3D when an x3, y3 or z3
 // attribute stands on one. Counts records when `target` is negative, surveys record `target`
-// otherwise.
-TSurveyMachinePtr MakeCMLSurvey(int64_t target);
+// otherwise. `maxLine` is not used.
+TSurveyMachinePtr MakeCMLSurvey(int64_t target, size_t maxLine);
 
 }  // namespace pelorin

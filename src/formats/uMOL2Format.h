@@ -21,6 +21,7 @@ std::optional<std::string_view> Mol2SectionOf(std::string_view line);
 class TMOL2RecordRule {
  public:
   static constexpr bool kEndsOfItsOwn = false;
+  static constexpr bool kEndsAtBreak = false;
   TLineEnd Take(const TLine& line);
   bool OpenRecordCounts() const { return molecules_; }
 

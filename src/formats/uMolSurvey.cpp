@@ -1,49 +1,28 @@
 // Record counts, atom counts and 3D coordinates of molecule files, told from their bytes alone.
 //
 // Every format's module has a small state machine that takes the bytes in pieces cut anywhere, on
-// the rules of its reader or of the viewer's record index; here the survey picks the machine and
-// feeds it: a file in pieces and only as far as the answer needs, a text as one piece.
+// the rules of its reader or of the viewer's record index; here the survey takes the machine its
+// format's row names and feeds it: a file in pieces and only as far as the answer needs, a text as
+// one piece.
 #include "formats/uMolSurvey.h"
 
 #include <exception>
 
-#include "formats/uCMLFormat.h"
-#include "formats/uMOL2Format.h"
-#include "formats/uPDBFormat.h"
-#include "formats/uSDFFormat.h"
-#include "formats/uSMILESFormat.h"
 #include "formats/uSurveyMachine.h"
 #include "formats/uTextScan.h"
-#include "formats/uXYZFormat.h"
 
 namespace pelorin {
 namespace {
 
+// The machine of the format's row (its module's), or one that knows nothing.
 TSurveyMachinePtr MakeMachine(TMolFormat format, int64_t target, size_t maxLine) {
-  switch (format) {
-    case TMolFormat::Mol:
-      return MakeSDFSurvey(target, maxLine, true);
-    case TMolFormat::Sdf:
-      return MakeSDFSurvey(target, maxLine, false);
-    case TMolFormat::Mol2:
-      return MakeMOL2Survey(target, maxLine);
-    case TMolFormat::Smiles:
-      return MakeSMILESSurvey(target, maxLine);
-    case TMolFormat::Pdb:
-      return MakePDBSurvey(target, maxLine);
-    case TMolFormat::Xyz:
-      return MakeXYZSurvey(target, maxLine);
-    case TMolFormat::Cml:
-      return MakeCMLSurvey(target);
-    case TMolFormat::Unknown:
-      break;
-  }
-  return std::make_unique<TNoAnswer>();
+  const auto make = RowOf(format).MakeSurvey;
+  return make ? make(target, maxLine) : std::make_unique<TNoAnswer>();
 }
 
 // Feeds the file to `machine`; false when the file cannot be opened or read, or `stop` ended the read.
 template <class TMachine>
-bool FeedFileTo(const std::string& fileName, TMachine& machine, const TStopCheck& stop = {}) {
+[[nodiscard]] bool FeedFileTo(const std::string& fileName, TMachine& machine, const TStopToken& stop = {}) {
   return FeedFile(
              fileName, [&machine](std::string_view piece) { return machine.Feed(piece); }, kReadChunkSize, stop) ==
          TFeedResult::kRead;
@@ -109,7 +88,7 @@ std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, int64
 }
 
 std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, TMolFormat format, int64_t index,
-                                              const TStopCheck& stop) {
+                                              const TStopToken& stop) {
   if (format == TMolFormat::Unknown) return std::nullopt;
   try {
     TRecordSurveyor surveyor(format, index);

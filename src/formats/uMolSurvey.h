@@ -11,6 +11,7 @@
 
 #include "formats/uMolFormat.h"
 #include "formats/uRecordScan.h"
+#include "support/uStopToken.h"
 
 namespace pelorin {
 
@@ -78,12 +79,12 @@ std::optional<TRecordSurvey> SurveyRecord(std::string_view text, TMolFormat form
 
 // The same over a file, read in pieces (kReadChunkSize) only as far as the answer needs. The format
 // comes from the extension unless given. nullopt when the format is unknown, the file cannot
-// be read, `stop` (optional, asked between pieces) ended the read, or (for one record) the file
-// has no record of that index.
-std::optional<TMolSurvey> SurveyFileRecords(const std::string& fileName);
-std::optional<TMolSurvey> SurveyFileRecords(const std::string& fileName, TMolFormat format);
-std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, int64_t index);
-std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, TMolFormat format, int64_t index,
-                                              const TStopCheck& stop = {});
+// be read, `stop` (looked at between pieces) ended the read, or (for one record) the file has no
+// record of that index.
+[[nodiscard]] std::optional<TMolSurvey> SurveyFileRecords(const std::string& fileName);
+[[nodiscard]] std::optional<TMolSurvey> SurveyFileRecords(const std::string& fileName, TMolFormat format);
+[[nodiscard]] std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, int64_t index);
+[[nodiscard]] std::optional<TRecordSurvey> SurveyFileRecord(const std::string& fileName, TMolFormat format,
+                                                            int64_t index, const TStopToken& stop = {});
 
 }  // namespace pelorin

@@ -132,7 +132,7 @@ bool ReadPDBAtoms(std::string_view text, TAtomArray& atoms, std::string& error) 
   return NoAtomsIsError(atoms, error);
 }
 
-bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& error, const TStopCheck& stop) {
+bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& error, const TStopToken& stop) {
   atoms.clear();
   error.clear();
   try {

@@ -116,6 +116,7 @@ class TPDBRecordAtoms {
 class TPDBRecordRule {
  public:
   static constexpr bool kEndsOfItsOwn = true;
+  static constexpr bool kEndsAtBreak = false;
   TLineEnd Take(const TLine& line) {
     switch (lines_.Take(line.Head)) {
       case TPDBLines::TKind::kRecordEnd:
@@ -137,10 +138,11 @@ std::unique_ptr<TFormatRecordScanner> MakePDBRecordScanner(size_t maxLine);
 // columns 31-54, element from columns 77-78, or, where those are blank, from the atom name
 // (columns 13-16) as the format places it: a one-letter element in column 14, a two-letter one in
 // 13-14. Lines end at LF, CR LF or CR. False with a reason when no atom was read.
-bool ReadPDBAtoms(std::string_view text, TAtomArray& atoms, std::string& error);
+[[nodiscard]] bool ReadPDBAtoms(std::string_view text, TAtomArray& atoms, std::string& error);
 // The same on a file, read only up to the end of the first record. `stop` (optional) is asked
 // between pieces of the file: once it says so, the read ends with false and a reason.
-bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& error, const TStopCheck& stop = {});
+[[nodiscard]] bool ReadPDBFile(const std::string& fileName, TAtomArray& atoms, std::string& error,
+                               const TStopToken& stop = {});
 
 // The survey machine of PDB text: its records are the record rule's, and a record's atoms those
 // the reader reads. Counts records when `target` is negative, surveys record `target` otherwise.

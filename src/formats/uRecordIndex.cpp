@@ -144,7 +144,7 @@ TRecordRead TRecordIndex::ReadRange(const TRecordShape& record, const TRecordRea
   // In pieces, so that a record of gigabytes can be stopped.
   std::string raw(static_cast<size_t>(record.End - from), '\0');
   for (size_t at = 0; at < raw.size();) {
-    if (limits.Stop && limits.Stop()) {
+    if (limits.Stop.StopRequested()) {
       error = ErrorText(fileName_, "the read was stopped");
       return TRecordRead::kCancelled;
     }
@@ -181,8 +181,8 @@ bool TRecordIndex::IsRecordStill(const TRecordShape& record, const char* before,
   return ends.size() == 1 && ends[0] == static_cast<uint64_t>(end - begin) && unmarked == record.Unmarked;
 }
 
-TRecordIndexBuilder::TRecordIndexBuilder(TRecordIndex& index, size_t chunkSize)
-    : index_(index), chunkSize_(std::max<size_t>(chunkSize, 1)), scanner_(index.Rule()) {}
+TRecordIndexBuilder::TRecordIndexBuilder(TRecordIndex& index, const TStopToken& stop, size_t chunkSize)
+    : index_(index), stop_(stop), chunkSize_(std::max<size_t>(chunkSize, 1)), scanner_(index.Rule()) {}
 
 TRecordIndexBuilder::~TRecordIndexBuilder() {
   if (!ended_) End(TRecordIndexState::kCancelled);
@@ -204,7 +204,7 @@ bool TRecordIndexBuilder::Fail(const std::string& reason) {
 }
 
 bool TRecordIndexBuilder::Open() {
-  file_ = std::make_unique<TSignalledReader>(index_.cancel_);
+  file_ = std::make_unique<TSignalledReader>(stop_);
   if (!file_->Open(index_.FileName())) return false;
   chunk_.resize(PieceSizeFor(file_->Size(), chunkSize_));
   return true;
@@ -213,7 +213,7 @@ bool TRecordIndexBuilder::Open() {
 bool TRecordIndexBuilder::Step() {
   if (ended_) return false;
   try {
-    if (index_.CancelRequested()) return End(TRecordIndexState::kCancelled);
+    if (stop_.StopRequested()) return End(TRecordIndexState::kCancelled);
     if (!file_ && !Open()) return Fail(file_->Error());
     size_t got = 0;
     switch (file_->Read(chunk_.data(), chunk_.size(), got)) {
@@ -238,9 +238,9 @@ bool TRecordIndexBuilder::Step() {
   }
 }
 
-TRecordIndexState BuildRecordIndex(TRecordIndex& index, const std::function<void(const TRecordIndex&)>& onRecords,
-                                   size_t chunkSize) {
-  TRecordIndexBuilder builder(index, chunkSize);
+TRecordIndexState BuildRecordIndex(TRecordIndex& index, const TStopToken& stop,
+                                   const std::function<void(const TRecordIndex&)>& onRecords, size_t chunkSize) {
+  TRecordIndexBuilder builder(index, stop, chunkSize);
   size_t reported = 0;
   while (builder.Step()) {
     if (onRecords && index.Count() != reported) {
@@ -258,7 +258,7 @@ TRecordRead ReadFileRecord(const std::string& fileName, TRecordRule rule, size_t
   error.clear();
   TRecordIndex records(fileName, rule);
   {
-    TRecordIndexBuilder builder(records);
+    TRecordIndexBuilder builder(records, limits.Stop);
     while (records.Count() <= index && builder.Step()) {
       if (records.Count() > index || builder.BytesRead() <= scanLimit) continue;
       error = ErrorText(fileName, "record " + std::to_string(index + 1) + " does not end within the first " +
@@ -267,9 +267,39 @@ TRecordRead ReadFileRecord(const std::string& fileName, TRecordRule rule, size_t
     }
   }
   if (records.Count() > index) return records.ReadRecordWithin(index, limits, text, error);
+  if (records.State() == TRecordIndexState::kCancelled) {
+    error = ErrorText(fileName, "the read was stopped");
+    return TRecordRead::kCancelled;
+  }
   error = records.State() == TRecordIndexState::kFailed ? records.Error()
                                                         : ErrorText(fileName, "no record " + std::to_string(index + 1));
   return TRecordRead::kFailed;
+}
+
+namespace {
+
+// True when the file's first line holds more than blanks (a line that fills `kLineLooked` bytes
+// counts as holding some).
+bool FirstLineHasText(const std::string& fileName) {
+  constexpr size_t kLineLooked = 512;
+  const std::string head = ReadFileHead(fileName, kLineLooked);
+  for (char c : head) {
+    if (c == '\n' || c == '\r') return false;
+    if (c != ' ' && c != '\t') return true;
+  }
+  return head.size() == kLineLooked;
+}
+
+}  // namespace
+
+bool RecordIsWholeFileInput(const TRecordIndex& records, size_t index) {
+  const TWholeFileInput whole = RowOf(records.Rule()).WholeFileInput;
+  if (index != 0 || whole == TWholeFileInput::kNever) return false;
+  uint64_t start = 0, end = 0;
+  if (!records.RecordRange(0, start, end) || start != 0 ||
+      FileSizeOf(records.FileName()) != std::optional<uint64_t>(end))
+    return false;
+  return whole != TWholeFileInput::kIfFirstLineHasText || FirstLineHasText(records.FileName());
 }
 
 }  // namespace pelorin

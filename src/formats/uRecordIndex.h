@@ -17,29 +17,30 @@
 #include "formats/uRecordScan.h"
 #include "formats/uTextScan.h"
 #include "support/uFileIO.h"
+#include "support/uStopToken.h"
 
 namespace pelorin {
 
 enum class TRecordIndexState : uint8_t {
   kBuilding,   // the pass is under way (or has not begun): Count() may still grow
   kComplete,   // the pass reached the end of the file: Count() is final
-  kCancelled,  // Cancel() stopped the pass: the records known stay readable
+  kCancelled,  // the pass's stop token stopped it: the records known stay readable
   kFailed,     // the file could not be read (Error() says why): the records known stay readable
 };
 
 // How a record is read: not at all when it is larger than `MaxBytes`, and in pieces, `Stop`
-// (optional) asked before each: true ends the read (kCancelled).
+// looked at before each: once it stops, the read ends (kCancelled).
 struct TRecordReadLimits {
   uint64_t MaxBytes = UINT64_MAX;
-  TStopCheck Stop;
+  TStopToken Stop;
 };
 enum class TRecordRead : uint8_t { kRead, kTooLarge, kCancelled, kFailed };
 
 // The records of one file as byte ranges, 8 bytes a record, cut by the file's record rule
 // (uRecordScan). The pass reads the file shared: others may write, rename or delete it meanwhile.
-// One thread builds it (TRecordIndexBuilder or BuildRecordIndex) while others read it: Count(),
-// State() and Cancel() are lock-free atomics; the offsets and the error text are behind a
-// mutex, so a record can be read as soon as its end is known, before the pass ends.
+// One thread builds it (TRecordIndexBuilder or BuildRecordIndex, stopped by the token it is given)
+// while others read it: Count() and State() are lock-free atomics; the offsets and the error text
+// are behind a mutex, so a record can be read as soon as its end is known, before the pass ends.
 class TRecordIndex {
  public:
   explicit TRecordIndex(std::string fileName, TRecordRule rule = TRecordRule::kSDF);
@@ -59,23 +60,18 @@ class TRecordIndex {
   // `timeout`; true when the records are known.
   bool WaitForCount(size_t count, std::chrono::milliseconds timeout) const;
 
-  // Asks the pass to stop (any thread, any time): a read under way ends (on Windows at once, as
-  // far as the system can cancel it; elsewhere with the read), and no further one starts.
-  void Cancel() { cancel_.Set(); }
-  bool CancelRequested() const { return cancel_.IsSet(); }
-
   // The bytes [start, end) of record `index` in the file; false when index >= Count().
-  bool RecordRange(size_t index, uint64_t& start, uint64_t& end) const;
+  [[nodiscard]] bool RecordRange(size_t index, uint64_t& start, uint64_t& end) const;
   // Reads record `index` from the file and gives its text as DeliverRecordText delivers it. On
   // failure (index not known, file unreadable, changed or shortened since the pass, out of
   // memory) returns false with `error` set and `text` empty.
-  bool ReadRecord(size_t index, std::string& text, std::string& error) const {
+  [[nodiscard]] bool ReadRecord(size_t index, std::string& text, std::string& error) const {
     return ReadRecordWithin(index, {}, text, error) == TRecordRead::kRead;
   }
   // The same within `limits`: kTooLarge (nothing read) or kCancelled, with `error` set, when they
   // stopped it.
-  TRecordRead ReadRecordWithin(size_t index, const TRecordReadLimits& limits, std::string& text,
-                               std::string& error) const;
+  [[nodiscard]] TRecordRead ReadRecordWithin(size_t index, const TRecordReadLimits& limits, std::string& text,
+                                             std::string& error) const;
 
   // Heap bytes the offsets take: 8 a record, plus at most one partly filled block.
   size_t MemoryBytes() const;
@@ -108,15 +104,16 @@ class TRecordIndex {
   std::string error_;
   std::atomic<size_t> count_{0};
   std::atomic<TRecordIndexState> state_{TRecordIndexState::kBuilding};
-  TCancelSignal cancel_;
 };
 
 // The pass that fills an index, one chunk per Step(), so the caller can act on the first
 // records (convert record 0) long before the end of a large file. Used by one thread; one
-// builder per index. A builder dropped before the end leaves the index kCancelled.
+// builder per index. Once `stop` stops, a read under way ends (on Windows at once, as far as the
+// system can cancel it; elsewhere with the read) and the pass ends kCancelled; a builder dropped
+// before the end leaves the index kCancelled too.
 class TRecordIndexBuilder {
  public:
-  explicit TRecordIndexBuilder(TRecordIndex& index, size_t chunkSize = kReadChunkSize);
+  explicit TRecordIndexBuilder(TRecordIndex& index, const TStopToken& stop = {}, size_t chunkSize = kReadChunkSize);
   ~TRecordIndexBuilder();
   TRecordIndexBuilder(const TRecordIndexBuilder&) = delete;
   TRecordIndexBuilder& operator=(const TRecordIndexBuilder&) = delete;
@@ -133,6 +130,7 @@ class TRecordIndexBuilder {
   bool End(TRecordIndexState state, std::string error = {});
 
   TRecordIndex& index_;
+  const TStopToken stop_;
   const size_t chunkSize_;
   std::unique_ptr<TSignalledReader> file_;
   uint64_t bytesRead_ = 0;
@@ -142,15 +140,24 @@ class TRecordIndexBuilder {
   bool ended_ = false;
 };
 
-// The whole pass in one call. `onRecords` (optional) runs on this thread after each chunk that
-// found records and once at the end, so that a caller can publish the count as it grows.
-TRecordIndexState BuildRecordIndex(TRecordIndex& index, const std::function<void(const TRecordIndex&)>& onRecords = {},
+// The whole pass in one call, until it ends or `stop` stops it. `onRecords` (optional) runs on
+// this thread after each chunk that found records and once at the end, so that a caller can
+// publish the count as it grows.
+TRecordIndexState BuildRecordIndex(TRecordIndex& index, const TStopToken& stop = {},
+                                   const std::function<void(const TRecordIndex&)>& onRecords = {},
                                    size_t chunkSize = kReadChunkSize);
 
 // Record `index` of a file cut by `rule`, for a caller that holds no index of the file: a pass
 // finds it reading at most `scanLimit` bytes (kTooLarge when it ends further on), then it is read
-// within `limits`. kFailed with `error` set when the file cannot be read or holds no such record.
-TRecordRead ReadFileRecord(const std::string& fileName, TRecordRule rule, size_t index, uint64_t scanLimit,
-                           const TRecordReadLimits& limits, std::string& text, std::string& error);
+// within `limits` (whose stop token stops the pass too). kFailed with `error` set when the file
+// cannot be read or holds no such record.
+[[nodiscard]] TRecordRead ReadFileRecord(const std::string& fileName, TRecordRule rule, size_t index,
+                                         uint64_t scanLimit, const TRecordReadLimits& limits, std::string& text,
+                                         std::string& error);
+
+// True when record `index` is all of the file and its converter input would hold the file's own
+// text (its row's WholeFileInput): the file then is that input, and a large record is neither
+// copied nor read twice.
+bool RecordIsWholeFileInput(const TRecordIndex& records, size_t index);
 
 }  // namespace pelorin

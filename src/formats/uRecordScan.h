@@ -1,7 +1,6 @@
-// The rules of records in one place: where a record of each multi-record format ends, and how
-// its text is delivered. The SDF and SMILES rules are written here, byte by byte, for speed; the
-// rules of MOL2, XYZ, PDB and CML live in their formats' modules, beside the reader and the survey
-// that walk them, and come here through the scanners those modules make.
+// Records of multi-record files: the scanner every format's record rule runs in (the rules live in
+// their formats' modules, beside the reader and the survey that walk them, and come here through
+// the scanner factory of their row in uMolFormat), and how a record's text is delivered.
 #pragma once
 
 #include <algorithm>
@@ -21,64 +20,20 @@ namespace pelorin {
 // the record rules and the survey: what they hold in memory never depends on what a file claims.
 constexpr size_t kSurveyMaxLineBytes = 1 << 20;
 
-// Finds where records end in a file's bytes, fed in chunks of any size. A record is the lines
-// up to and including a "$$$$" line (blanks around the four dollars allowed); a line ends at
-// LF, CR or CR LF, and the two bytes of a CR LF may lie in different chunks. A last record
-// without an end mark counts unless it is blank.
-//
-// Only the lines that hold a '$' are looked at, so the pass costs little more than reading.
-class TSDFRecordScanner {
- public:
-  // Appends to `ends` the file offset just past each record that ends in [begin, end). An end
-  // mark whose CR is the chunk's last byte is reported with the next chunk (or by Finish),
-  // which shows whether an LF belongs to it.
-  void Feed(const char* begin, const char* end, std::vector<uint64_t>& ends);
-  // After the last chunk: appends the end of the record still open, if it counts. Returns
-  // true when that record has no end mark.
-  bool Finish(std::vector<uint64_t>& ends);
-  // Bytes fed so far: the file offset of the next chunk.
-  uint64_t Offset() const { return offset_; }
-
- private:
-  // How far the line in progress matches an end mark: only blanks so far, 1 to 3 dollars,
-  // four dollars and maybe blanks after them, or no longer a mark.
-  enum TLineState : uint8_t { kBlankSoFar = 0, kMarkSoFar = 4, kNotMark = 5 };
-
-  static TLineState Step(TLineState state, char c);
-  static const char* MatchMark(TLineState& state, const char* p, const char* end);
-  const char* EndMarkLine(const char* lineBreak, const char* begin, const char* end, std::vector<uint64_t>& ends);
-  void AddEnd(uint64_t offset, std::vector<uint64_t>& ends);
-
-  uint64_t offset_ = 0;
-  TLineState line_ = kBlankSoFar;  // the line that the previous chunk's end cut
-  bool markCR_ = false;            // the previous chunk ended in the CR after an end mark
-  bool openHasText_ = false;       // the record still open holds a byte other than a blank
-};
-
-// Finds where the records of a SMILES file end: a record is one line holding anything but
-// blanks, with the blank lines before it; it ends after its line break (LF, CR or CR LF, the
-// two bytes of a CR LF possibly in different chunks). Same use as TSDFRecordScanner.
-class TLineRecordScanner {
- public:
-  void Feed(const char* begin, const char* end, std::vector<uint64_t>& ends);
-  // Returns true when the last record's line has no break.
-  bool Finish(std::vector<uint64_t>& ends);
-
- private:
-  uint64_t offset_ = 0;
-  bool lineHasText_ = false;  // the line the previous chunk's end cut holds a non-blank
-  bool pendingCR_ = false;    // the previous chunk ended in the CR after a record's line
-};
-
-// The scanner of a rule that a format's module holds. Same use as TSDFRecordScanner.
+// Finds where the records of one rule end in a file's bytes, fed in chunks of any size, cut
+// anywhere (a CR LF included).
 class TFormatRecordScanner {
  public:
   TFormatRecordScanner() = default;
   TFormatRecordScanner(const TFormatRecordScanner&) = delete;
   TFormatRecordScanner& operator=(const TFormatRecordScanner&) = delete;
   virtual ~TFormatRecordScanner() = default;
+  // Appends to `ends` the file offset just past each record that ends in the chunk. An end right
+  // after a CR that ends the chunk is reported with the next chunk (or by Finish), which shows
+  // whether an LF belongs to it.
   virtual void Feed(const char* begin, const char* end, std::vector<uint64_t>& ends) = 0;
-  // Returns true when the file's end cut the last record before its own end.
+  // After the last chunk: appends the end of the record still open, if it counts. Returns true
+  // when the file's end cut the last record before its own end.
   virtual bool Finish(std::vector<uint64_t>& ends) = 0;
   // True once the bytes have stopped following the format (an XYZ count line that is no
   // number): no record starts after that point.
@@ -101,6 +56,8 @@ enum class TLineEnd : uint8_t {
 //   bool OpenRecordCounts() const;  // at the end of the bytes: the record under way is one
 //   static constexpr bool kEndsOfItsOwn;  // records end by a line of their own (not by the next
 //                                         // record's first), so one the file's end cuts is told
+//   static constexpr bool kEndsAtBreak;   // a record ends with its line's break: a last line
+//                                         // without one was cut (a SMILES line)
 // and optionally, for lines it would take without a look,
 //   uint64_t LinesToPass() const;  // how many of the next lines end no record
 //   void PassLines(uint64_t n);    // takes n of them unseen
@@ -120,11 +77,7 @@ class TLineRuleScanner final : public TFormatRecordScanner {
   void Feed(const char* begin, const char* end, std::vector<uint64_t>& ends) override {
     if (begin == end) return;
     const char* p = begin;
-    if (pendingCR_) {
-      pendingCR_ = false;
-      if (*p == '\n') ++p;
-      EndAfterLine(Offset(begin, p), ends);
-    }
+    if (pieceBreak_.Resume(p, end)) EndAfterLine(Offset(begin, p), ends);
     TBreakFinder breaks(p, end);
     while (p < end && !over_) {
       if constexpr (TPassesLines<TRule>::value) {
@@ -139,15 +92,9 @@ class TLineRuleScanner final : public TFormatRecordScanner {
       const TLineEnd verdict = rule_.Take(LineTo(p, lineBreak));
       ResetLine();
       Before(verdict, ends);
-      const char* next = lineBreak + 1;
       pending_ = verdict;
-      if (*lineBreak == '\r') {
-        if (next == end) {
-          pendingCR_ = true;  // its LF may start the next piece
-          break;
-        }
-        if (*next == '\n') ++next;
-      }
+      const char* next = pieceBreak_.After(lineBreak, end);
+      if (!next) break;
       EndAfterLine(Offset(begin, next), ends);
       p = next;
     }
@@ -155,19 +102,20 @@ class TLineRuleScanner final : public TFormatRecordScanner {
   }
 
   bool Finish(std::vector<uint64_t>& ends) override {
-    if (pendingCR_) {
-      pendingCR_ = false;
+    bool cutAtBreak = false;
+    if (pieceBreak_.Finish()) {
       EndAfterLine(offset_, ends);
     } else if (started_ && !over_) {  // a last line without a break
       pending_ = rule_.Take(TLine{partial_, partialTailNonBlank_});
       ResetLine();
       Before(pending_, ends);
+      cutAtBreak = TRule::kEndsAtBreak && pending_ == TLineEnd::kAfter;
       EndAfterLine(offset_, ends);
     }
     const bool counts = !over_ && offset_ > lastEnd_ && rule_.OpenRecordCounts();
     if (counts) AddEnd(offset_, ends);
     over_ = true;
-    return counts && TRule::kEndsOfItsOwn;
+    return (counts && TRule::kEndsOfItsOwn) || cutAtBreak;
   }
 
   bool Stopped() const override { return notFormat_; }
@@ -183,11 +131,8 @@ class TLineRuleScanner final : public TFormatRecordScanner {
     while (passed < wanted) {
       const char* lineBreak = breaks.Next(p);
       if (lineBreak == end) break;
-      const char* next = lineBreak + 1;
-      if (*lineBreak == '\r') {
-        if (next == end) break;
-        if (*next == '\n') ++next;
-      }
+      const char* next = TPieceBreak::Within(lineBreak, end);
+      if (!next) break;
       ++passed;
       p = next;
     }
@@ -246,51 +191,34 @@ class TLineRuleScanner final : public TFormatRecordScanner {
   uint64_t lastEnd_ = 0;
   std::string partial_;  // the head of a line that a piece's end cut
   bool started_ = false, partialTailNonBlank_ = false;
-  bool pendingCR_ = false;              // the last piece ended in the CR of a line taken
+  TPieceBreak pieceBreak_;              // the last piece ended in the CR of a line taken
   TLineEnd pending_ = TLineEnd::kNone;  // what the rule said of that line
   bool over_ = false;                   // no later byte belongs to a record
   bool notFormat_ = false;              // ... because the bytes stopped following the format
 };
 
-// The scanner of any rule behind one face.
+// The scanner of any rule behind one face: the one its format's row makes.
 class TRecordScanner {
  public:
   explicit TRecordScanner(TRecordRule rule, size_t maxLine = kSurveyMaxLineBytes);
-  void Feed(const char* begin, const char* end, std::vector<uint64_t>& ends) {
-    if (rule_ == TRecordRule::kSDF)
-      sdf_.Feed(begin, end, ends);
-    else if (rule_ == TRecordRule::kLines)
-      lines_.Feed(begin, end, ends);
-    else
-      other_->Feed(begin, end, ends);
-  }
+  void Feed(const char* begin, const char* end, std::vector<uint64_t>& ends) { scanner_->Feed(begin, end, ends); }
   // Returns true when the file's end cut the last record before its own end (an SDF record
   // without its end mark, a SMILES line without its break, a PDB model without ENDMDL or END).
-  bool Finish(std::vector<uint64_t>& ends) {
-    if (rule_ == TRecordRule::kSDF) return sdf_.Finish(ends);
-    if (rule_ == TRecordRule::kLines) return lines_.Finish(ends);
-    return other_->Finish(ends);
-  }
+  bool Finish(std::vector<uint64_t>& ends) { return scanner_->Finish(ends); }
   // True when the bytes stopped following the format: what follows that point holds no record.
-  bool Stopped() const { return other_ && other_->Stopped(); }
+  bool Stopped() const { return scanner_->Stopped(); }
 
  private:
-  TRecordRule rule_;
-  TSDFRecordScanner sdf_;
-  TLineRecordScanner lines_;
-  std::unique_ptr<TFormatRecordScanner> other_;
+  std::unique_ptr<TFormatRecordScanner> scanner_;
 };
-
-// True when the records of `rule` start and end at line breaks: all but CML's, which end at the
-// '>' of a closing tag.
-bool RecordsEndAtLineBreaks(TRecordRule rule);
 
 // The text of one record's bytes as it is delivered: each line followed by CR LF whatever
 // break the file used, a last line without a break included. `lineBreaks` is scratch space.
 void RecordText(const char* begin, const char* end, std::string& text, std::vector<const char*>& lineBreaks);
-// The text of a record of any rule, as RecordText gives it, from where the record itself begins:
-// a SMILES record is its one non-blank line (followed by CR LF), an XYZ record begins at its count
-// line, a CML record at its <molecule> tag; SDF, MOL2 and PDB records are delivered whole.
+// The text of a record of any rule, as RecordText gives it, from where the record itself begins
+// (its row's RecordTextStart): a SMILES record is its one non-blank line (followed by CR LF), an
+// XYZ record begins at its count line, a CML record at its <molecule> tag; SDF, MOL2 and PDB
+// records are delivered whole.
 void DeliverRecordText(TRecordRule rule, const char* begin, const char* end, std::string& text,
                        std::vector<const char*>& lineBreaks);
 

@@ -225,8 +225,9 @@ bool FindInSDF(std::string_view record, const TMatcher& matcher, TSearchHit& hit
   return false;
 }
 
-// Every line of the record (a SMILES record: its one line that is not blank, counted as line 0).
-bool FindInLines(std::string_view record, TRecordRule rule, const TMatcher& matcher, TSearchHit& hit) {
+// Every line of the record, or (kTextLine) its one line that is not blank, counted as line 0.
+bool FindInLines(std::string_view record, TSearchPlaces places, const TMatcher& matcher, TSearchHit& hit) {
+  const bool textLine = places == TSearchPlaces::kTextLine;
   const char* p = record.data();
   const char* end = p + record.size();
   TBreakFinder breaks(p, end);
@@ -234,7 +235,7 @@ bool FindInLines(std::string_view record, TRecordRule rule, const TMatcher& matc
     const char* lineBreak = breaks.Next(p);
     const std::string_view text(p, static_cast<size_t>(lineBreak - p));
     p = lineBreak < end ? AfterBreak(lineBreak, end) : end;
-    if (rule == TRecordRule::kLines && !HasNonBlank(text)) continue;
+    if (textLine && !HasNonBlank(text)) continue;
     const size_t at = matcher.FindIn(text);
     if (at != std::string_view::npos) {
       hit.Place = TSearchPlace::kLine;
@@ -244,16 +245,16 @@ bool FindInLines(std::string_view record, TRecordRule rule, const TMatcher& matc
       hit.Length = matcher.Size();
       return true;
     }
-    if (rule == TRecordRule::kLines) return false;
+    if (textLine) return false;
     ++line;
   }
   return false;
 }
 
-bool FindWithMatcher(TRecordRule rule, std::string_view record, const TMatcher& matcher, TSearchHit& hit) {
+bool FindWithMatcher(TSearchPlaces places, std::string_view record, const TMatcher& matcher, TSearchHit& hit) {
   if (matcher.Size() == 0) return false;
-  if (rule == TRecordRule::kSDF) return FindInSDF(record, matcher, hit);
-  return FindInLines(record, rule, matcher, hit);
+  if (places == TSearchPlaces::kMolfile) return FindInSDF(record, matcher, hit);
+  return FindInLines(record, places, matcher, hit);
 }
 
 std::string ReasonFromErrno() {
@@ -264,14 +265,18 @@ std::string ReasonFromErrno() {
 class TRecordSearch {
  public:
   TRecordSearch(const TRecordIndex& index, const TSearchQuery& query, const TSearchControl& control)
-      : index_(index), matcher_(query), control_(control), chunkSize_(std::max<size_t>(control.ChunkSize, 1)) {}
+      : index_(index),
+        places_(SearchPlacesOf(index.Rule())),
+        matcher_(query),
+        control_(control),
+        chunkSize_(std::max<size_t>(control.ChunkSize, 1)) {}
 
   TSearchOutcome Forward(size_t from, TSearchHit& hit, std::string& error);
   TSearchOutcome Backward(size_t from, TSearchHit& hit, std::string& error);
 
  private:
-  bool StopAsked() const { return control_.Stop && control_.Stop->load(std::memory_order_acquire); }
-  bool Read(uint64_t start, uint64_t end, std::string& error);
+  bool StopAsked() const { return control_.Stop.StopRequested(); }
+  [[nodiscard]] bool Read(uint64_t start, uint64_t end, std::string& error);
   bool Fail(const std::string& reason, std::string& error) const {
     error = "Cannot read " + index_.FileName() + ": " + reason;
     return false;
@@ -286,6 +291,7 @@ class TRecordSearch {
   }
 
   const TRecordIndex& index_;
+  const TSearchPlaces places_;
   const TMatcher matcher_;
   const TSearchControl& control_;
   const size_t chunkSize_;
@@ -329,8 +335,8 @@ bool TRecordSearch::ScanRun(bool last, TSearchHit& hit) const {
     const char* recordBegin = begin + (recordStart - spanStart_);
     const char* recordEnd = begin + (ends_[record] - spanStart_);
     TSearchHit inRecord;
-    if (FindWithMatcher(index_.Rule(), std::string_view(recordBegin, static_cast<size_t>(recordEnd - recordBegin)),
-                        matcher_, inRecord)) {
+    if (FindWithMatcher(places_, std::string_view(recordBegin, static_cast<size_t>(recordEnd - recordBegin)), matcher_,
+                        inRecord)) {
       inRecord.Record = record;
       hit = inRecord;
       found = true;
@@ -408,10 +414,10 @@ TSearchOutcome TRecordSearch::Backward(size_t from, TSearchHit& hit, std::string
 
 }  // namespace
 
-bool FindInRecord(TRecordRule rule, std::string_view record, const TSearchQuery& query, TSearchHit& hit) {
+bool FindInRecord(TSearchPlaces places, std::string_view record, const TSearchQuery& query, TSearchHit& hit) {
   const TMatcher matcher(query);
   const size_t keep = hit.Record;
-  if (!FindWithMatcher(rule, record, matcher, hit)) return false;
+  if (!FindWithMatcher(places, record, matcher, hit)) return false;
   hit.Record = keep;
   return true;
 }

@@ -1,10 +1,9 @@
-// Finding a text in the records of a file: in the titles, data item names and values of SDF
-// records and in the lines of a SMILES file. The file is read in large pieces and scanned as raw
-// bytes first; only a record where the bytes match is cut into its pieces and looked at closely,
-// so a search runs at about the speed of reading the file.
+// Finding a text in the records of a file: in the places its format's row names (the titles, data
+// item names and values of SDF records, the line of a SMILES record, every line of the others). The file is read in
+// large pieces and scanned as raw bytes first; only a record where the bytes match is cut into its pieces and looked at
+// closely, so a search runs at about the speed of reading the file.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,6 +12,7 @@
 
 #include "formats/uRecordIndex.h"
 #include "formats/uSDFData.h"
+#include "support/uStopToken.h"
 
 namespace pelorin {
 
@@ -29,7 +29,7 @@ enum class TSearchPlace : uint8_t {
   kTitle,      // an SDF record's first line
   kItemName,   // the name of data item `Item`
   kItemValue,  // line `Line` of data item `Item`'s value
-  kLine,       // line `Line` of the record's text as it is delivered (a SMILES file's line: 0)
+  kLine,       // line `Line` of the record's text as it is delivered (a SMILES record's line: 0)
 };
 
 // A record that holds the text, and the first place in it where it does (title, then each data
@@ -44,15 +44,16 @@ struct TSearchHit {
   size_t Length = 0;
 };
 
-// The first place in one record's text (as ReadRecord delivers it, or as the file holds it)
+// The first of `places` in one record's text (as ReadRecord delivers it, or as the file holds it)
 // that holds the query; false when none does. `hit.Record` is left as it is. For one-record
 // files (a MOL file) and the record on screen.
-[[nodiscard]] bool FindInRecord(TRecordRule rule, std::string_view record, const TSearchQuery& query, TSearchHit& hit);
+[[nodiscard]] bool FindInRecord(TSearchPlaces places, std::string_view record, const TSearchQuery& query,
+                                TSearchHit& hit);
 
 enum class TSearchOutcome : uint8_t {
   kFound,
   kNotFound,
-  kStopped,  // the stop flag was set, or the index's pass was cancelled before the search got there
+  kStopped,  // the stop token stopped, or the index's pass was stopped before the search got there
   kFailed,   // the file could not be read (the error says why)
 };
 
@@ -61,9 +62,9 @@ inline constexpr size_t kSearchChunkSize = size_t{4} << 20;
 
 // How a search reports and is stopped. `Progress` runs on the searching thread after every piece
 // with the bytes searched so far and the bytes to search (which grows while the index is still
-// being built); `Stop` may be set from any thread and is looked at before every piece.
+// being built); `Stop` is looked at before every piece.
 struct TSearchControl {
-  const std::atomic<bool>* Stop = nullptr;
+  TStopToken Stop;
   std::function<void(uint64_t done, uint64_t total)> Progress;
   size_t ChunkSize = kSearchChunkSize;
 };

@@ -1,15 +1,12 @@
 // The title and data items of an SDF record.
 #include "formats/uSDFData.h"
 
+#include "formats/uSDFFormat.h"
 #include "support/uText.h"
 
 namespace pelorin {
 
 namespace {
-
-bool IsEndMark(std::string_view line) {
-  return TrimView(line) == "$$$$";
-}
 
 bool IsHeaderLine(std::string_view line) {
   return !line.empty() && line.front() == '>';
@@ -62,7 +59,7 @@ bool TSDFPieces::Next(TSDFPiece& piece) {
   std::string_view line;
   while (state_ != kDone && NextLine(line)) {
     const size_t number = lineNumber_ - 1;
-    if (IsEndMark(line)) break;  // a record that is nothing but its end mark has no title either
+    if (IsSDFEndMark(line)) break;  // a record that is nothing but its end mark has no title either
     if (state_ == kTitle) {
       state_ = kMolfile;
       piece = TSDFPiece{TSDFPart::kTitle, 0, 0, line};

@@ -1,6 +1,7 @@
-// MOL and SDF files: the survey of their records.
+// MOL and SDF files: the SDF record rule and the survey of their records.
 #include "formats/uSDFFormat.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "support/uText.h"
@@ -129,9 +130,133 @@ class TMolRecordCounter : public TSurveyMachine {
 
 }  // namespace
 
-TSurveyMachinePtr MakeSDFSurvey(int64_t target, size_t maxLine, bool singleRecord) {
-  if (singleRecord && target < 0) return std::make_unique<TMolRecordCounter>();
-  if (singleRecord && target > 0) return std::make_unique<TNoAnswer>();
+namespace {
+
+// The last line break in [p, end), or null. It is asked about what follows the chunk's last '$',
+// usually a part of one record.
+const char* LastLineBreak(const char* p, const char* end) {
+  const char* last = nullptr;
+  TBreakFinder breaks(p, end);
+  while (p < end) {
+    const char* lineBreak = breaks.Next(p);
+    if (lineBreak == end) break;
+    last = lineBreak;
+    p = lineBreak + 1;
+  }
+  return last;
+}
+
+}  // namespace
+
+TSDFEndMark::TState TSDFEndMark::Step(TState state, char c) {
+  if (c == '$') return state < kMarkSoFar ? static_cast<TState>(state + 1) : kNotMark;
+  if (!IsBlankChar(c)) return kNotMark;
+  return state == kBlankSoFar || state == kMarkSoFar ? state : kNotMark;  // "$$ $$" is no mark
+}
+
+bool IsSDFEndMark(std::string_view line) {
+  TSDFEndMark::TState state = TSDFEndMark::kBlankSoFar;
+  for (char c : line) {
+    state = TSDFEndMark::Step(state, c);
+    if (state == TSDFEndMark::kNotMark) return false;
+  }
+  return state == TSDFEndMark::kMarkSoFar;
+}
+
+// Runs the line through the end-mark rule from p; stops at a line break, at the byte that
+// rules the line out (state kNotMark), or at end.
+const char* TSDFRecordScanner::MatchMark(TLineState& state, const char* p, const char* end) {
+  for (; p < end; ++p) {
+    if (IsLineBreak(*p)) return p;
+    state = TSDFEndMark::Step(state, *p);
+    if (state == TSDFEndMark::kNotMark) return p;
+  }
+  return end;
+}
+
+void TSDFRecordScanner::AddEnd(uint64_t offset, std::vector<uint64_t>& ends) {
+  ends.push_back(offset);
+  openHasText_ = false;
+}
+
+// Ends the record at the break of its end mark; returns where the next record starts, or end
+// when the break is a CR that ends the chunk.
+const char* TSDFRecordScanner::EndMarkLine(const char* lineBreak, const char* begin, const char* end,
+                                           std::vector<uint64_t>& ends) {
+  const char* next = markBreak_.After(lineBreak, end);
+  if (!next) return end;
+  AddEnd(offset_ + static_cast<uint64_t>(next - begin), ends);
+  return next;
+}
+
+void TSDFRecordScanner::Feed(const char* begin, const char* end, std::vector<uint64_t>& ends) {
+  if (begin == end) return;
+  const char* p = begin;
+  if (markBreak_.Resume(p, end)) AddEnd(offset_ + static_cast<uint64_t>(p - begin), ends);
+  const char* openStart = p;  // where the bytes of the record still open begin
+  const TLineState lineAtStart = line_;
+  bool lineKnown = false;  // line_ already describes the line this chunk's end cuts
+  // The line that the previous chunk cut, then each line that holds a '$' where a mark may start.
+  const char* candidate = lineAtStart != TSDFEndMark::kNotMark ? p : nullptr;
+  TLineState state = lineAtStart;
+  while (p < end) {
+    if (!candidate) {
+      candidate = FindByte(p, end, '$');
+      if (candidate == end) break;
+      const char* lineStart = candidate;
+      while (lineStart > begin && IsBlankInLine(lineStart[-1])) --lineStart;
+      bool startsLine = lineStart > begin ? IsLineBreak(lineStart[-1]) : lineAtStart == TSDFEndMark::kBlankSoFar;
+      if (!startsLine) {
+        p = candidate + 1;
+        candidate = nullptr;
+        continue;
+      }
+      state = TSDFEndMark::kBlankSoFar;
+    }
+    const char* stop = MatchMark(state, candidate, end);
+    candidate = nullptr;
+    if (stop == end) {
+      line_ = state;
+      lineKnown = true;
+      p = end;
+    } else if (state == TSDFEndMark::kMarkSoFar) {  // stopped at the mark's line break
+      p = openStart = EndMarkLine(stop, begin, end, ends);
+    } else {
+      p = stop;  // a break after fewer dollars, or the byte that ruled the line out
+    }
+  }
+  if (markBreak_.Pending()) {
+    line_ = TSDFEndMark::kBlankSoFar;
+  } else if (!lineKnown) {
+    // No '$' at or after p: the cut line may still become a mark only if it began at or after
+    // p - 1 (the break that p follows) and holds nothing but blanks.
+    const char* lineBreak = LastLineBreak(p > begin ? p - 1 : p, end);
+    line_ =
+        lineBreak && std::all_of(lineBreak + 1, end, IsBlankInLine) ? TSDFEndMark::kBlankSoFar : TSDFEndMark::kNotMark;
+  }
+  if (!openHasText_) openHasText_ = HasNonBlank(openStart, end);
+  offset_ += static_cast<uint64_t>(end - begin);
+}
+
+bool TSDFRecordScanner::Finish(std::vector<uint64_t>& ends) {
+  const bool marked = markBreak_.Finish() || line_ == TSDFEndMark::kMarkSoFar;  // the file ends in an end mark
+  const bool counts = marked || openHasText_;
+  line_ = TSDFEndMark::kBlankSoFar;
+  if (counts) AddEnd(offset_, ends);
+  return counts && !marked;
+}
+
+std::unique_ptr<TFormatRecordScanner> MakeSDFRecordScanner(size_t /*maxLine*/) {
+  return std::make_unique<TSDFRecordScanner>();
+}
+
+TSurveyMachinePtr MakeSDFSurvey(int64_t target, size_t maxLine) {
+  return std::make_unique<TSdfMachine>(target, maxLine);
+}
+
+TSurveyMachinePtr MakeMOLSurvey(int64_t target, size_t maxLine) {
+  if (target < 0) return std::make_unique<TMolRecordCounter>();
+  if (target > 0) return std::make_unique<TNoAnswer>();
   return std::make_unique<TSdfMachine>(target, maxLine);
 }
 

@@ -1,4 +1,4 @@
-// SMILES files: the survey of their lines.
+// SMILES files: the record rule and the survey of their lines.
 #include "formats/uSMILESFormat.h"
 
 #include <cstring>
@@ -10,7 +10,7 @@ namespace {
 
 class TSmilesMachine : public TScannedRecordMachine<TSmilesMachine> {
  public:
-  TSmilesMachine(int64_t target, size_t maxLine) : TScannedRecordMachine(target, maxLine, TRecordRule::kLines) {}
+  TSmilesMachine(int64_t target, size_t maxLine) : TScannedRecordMachine(target, maxLine, TRecordRule::kSMILES) {}
 
   // A record is its blank lines, then its line.
   bool OnRecordLine(const TLine& line) {
@@ -45,6 +45,10 @@ int64_t CountSmilesAtoms(std::string_view smiles) {
     }
   }
   return atoms;
+}
+
+std::unique_ptr<TFormatRecordScanner> MakeSMILESRecordScanner(size_t maxLine) {
+  return std::make_unique<TLineRuleScanner<TSMILESRecordRule>>(maxLine);
 }
 
 TSurveyMachinePtr MakeSMILESSurvey(int64_t target, size_t maxLine) {

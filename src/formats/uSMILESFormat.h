@@ -1,8 +1,10 @@
-// SMILES files: one molecule per non-blank line; the survey of those lines (written atoms).
+// SMILES files: one molecule per non-blank line; the record rule of those lines and their survey
+// (written atoms).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "formats/uSurveyMachine.h"
@@ -14,8 +16,19 @@ namespace pelorin {
 // whatever stands inside brackets add none; the second letters of Cl and Br are no symbols.
 int64_t CountSmilesAtoms(std::string_view smiles);
 
-// The survey machine of SMILES text, on the viewer's record rule (TRecordRule::kLines): a
-// record per non-blank line, whose first blank-separated word is the string. Counts records
+// The record rule of SMILES text: a record is one line holding anything but blanks, with the blank
+// lines before it, and ends after that line's break (a last line without one was cut).
+class TSMILESRecordRule {
+ public:
+  static constexpr bool kEndsOfItsOwn = false;  // blank lines at the end are no record
+  static constexpr bool kEndsAtBreak = true;
+  TLineEnd Take(const TLine& line) const { return line.Blank() ? TLineEnd::kNone : TLineEnd::kAfter; }
+  bool OpenRecordCounts() const { return false; }
+};
+std::unique_ptr<TFormatRecordScanner> MakeSMILESRecordScanner(size_t maxLine);
+
+// The survey machine of SMILES text, on the record rule: a record per non-blank line, whose first
+// blank-separated word is the string. Counts records
 // when `target` is negative, surveys record `target` otherwise.
 TSurveyMachinePtr MakeSMILESSurvey(int64_t target, size_t maxLine);
 

@@ -38,26 +38,28 @@ bool IsASCIISTL(const std::string& fileName);
 
 // Reads a binary STL. True with `count` facets when the file holds at least one; false
 // with an empty array and count 0 otherwise. Non-finite numbers are stored as 0.
-bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& count, std::string& openError);
-bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& count);
+[[nodiscard]] bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& count,
+                                 std::string& openError);
+[[nodiscard]] bool ReadBinarySTL(const std::string& fileName, TFacetArray& facets, int32_t& count);
 
 // Reads ASCII STL from the whole file text (lines end at LF, CR LF or CR): a line starting with
 // "facet" (after blanks) opens a facet, and the next three "vertex" lines (other lines in
 // between are passed over) fill its corners; a facet still open at the end keeps the corners it
 // got. Numbers are words separated by blanks or commas. True when at least one facet was
 // found. Unreadable or non-finite numbers are stored as 0.
-bool ReadASCIISTL(std::string_view text, TFacetArray& facets, int32_t& count);
+[[nodiscard]] bool ReadASCIISTL(std::string_view text, TFacetArray& facets, int32_t& count);
 
 // Reads an STL file, ASCII or binary by IsASCIISTL. True with `count` facets when it holds at
 // least one; `openError` as above.
-bool ReadSTLFile(const std::string& fileName, TFacetArray& facets, int32_t& count, std::string& openError);
+[[nodiscard]] bool ReadSTLFile(const std::string& fileName, TFacetArray& facets, int32_t& count,
+                               std::string& openError);
 
 // The facets an STL file holds as ReadSTLFile would read them, without reading them: a binary
 // file's count from its header (0 when the file is shorter than that count needs; a count past
 // kMaxSTLFacets is given as it stands), an ASCII file's facets in one streamed pass that keeps
 // no more than a few bytes of a line (the reader's rule, without the kMaxSTLFacets cut).
 // nullopt when the file cannot be opened or read.
-std::optional<int64_t> CountSTLFacets(const std::string& fileName);
+[[nodiscard]] std::optional<int64_t> CountSTLFacets(const std::string& fileName);
 
 // Replaces every normal shorter than 0.01 by the unit normal of the corners' winding.
 void RepairFacetNormals(TFacetArray& facets);

@@ -34,6 +34,16 @@ std::string_view TrimLeftView(std::string_view s) {
   return s.substr(first);
 }
 
+const char* FirstNonBlankLine(const char* begin, const char* end) {
+  TBreakFinder breaks(begin, end);
+  for (const char* p = begin; p < end;) {
+    const char* lineBreak = breaks.Next(p);
+    if (HasNonBlank(p, lineBreak)) return p;
+    p = lineBreak + 1;
+  }
+  return end;
+}
+
 std::string_view WordAt(std::string_view text, int index) {
   TWords words(text);
   std::string_view word;

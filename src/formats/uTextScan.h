@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "support/uFileIO.h"
+#include "support/uStopToken.h"
 #include "support/uText.h"
 
 namespace pelorin {
@@ -35,17 +35,15 @@ size_t PieceSizeFor(std::optional<uint64_t> size, size_t most = kReadChunkSize);
 
 enum class TFeedResult : uint8_t { kRead, kCannotOpen, kCannotRead, kStopped };
 
-// Asked between the pieces of a file being read: true ends the read there (a caller's time limit).
-using TStopCheck = std::function<bool()>;
-
 // Feeds an open file from where it stands to `feed(std::string_view piece)` in pieces of
 // PieceSizeFor(most) until all is read or `feed` returns false; kCannotRead when a read fails,
-// kStopped when `stop` (optional, asked before each piece) said so.
+// kStopped when `stop` (looked at before each piece) stopped.
 template <class F>
-TFeedResult FeedStream(std::FILE* f, F&& feed, size_t most = kReadChunkSize, const TStopCheck& stop = {}) {
+[[nodiscard]] TFeedResult FeedStream(std::FILE* f, F&& feed, size_t most = kReadChunkSize,
+                                     const TStopToken& stop = {}) {
   std::vector<char> piece(PieceSizeFor(f, most));
   for (;;) {
-    if (stop && stop()) return TFeedResult::kStopped;
+    if (stop.StopRequested()) return TFeedResult::kStopped;
     const size_t got = std::fread(piece.data(), 1, piece.size(), f);
     if (got == 0) break;
     if (!feed(std::string_view(piece.data(), got))) return TFeedResult::kRead;
@@ -56,7 +54,8 @@ TFeedResult FeedStream(std::FILE* f, F&& feed, size_t most = kReadChunkSize, con
 // The same for a file by its name, opened shared (OpenReadShared). kCannotOpen leaves the
 // system's reason in errno.
 template <class F>
-TFeedResult FeedFile(const std::string& fileName, F&& feed, size_t most = kReadChunkSize, const TStopCheck& stop = {}) {
+[[nodiscard]] TFeedResult FeedFile(const std::string& fileName, F&& feed, size_t most = kReadChunkSize,
+                                   const TStopToken& stop = {}) {
   errno = 0;
   TFile f = OpenReadShared(fileName);
   if (!f) return TFeedResult::kCannotOpen;
@@ -111,6 +110,44 @@ inline const char* AfterBreak(const char* lineBreak, const char* end) {
   return lineBreak + (*lineBreak == '\r' && lineBreak + 1 < end && lineBreak[1] == '\n' ? 2 : 1);
 }
 
+// The break that ends a piece of bytes fed in pieces: a CR there may have its LF at the start of
+// the next piece, so where the next line starts is known only then. Every walker of lines over
+// pieces keeps one.
+class TPieceBreak {
+ public:
+  // Where the line after the break at `lineBreak` starts, or null when it is a CR that ends the
+  // piece: the walker waits for the next piece (Pending) or the end of the bytes.
+  static const char* Within(const char* lineBreak, const char* end) {
+    return *lineBreak == '\r' && lineBreak + 1 == end ? nullptr : AfterBreak(lineBreak, end);
+  }
+  // As Within, remembering a CR that ends the piece.
+  const char* After(const char* lineBreak, const char* end) {
+    const char* next = Within(lineBreak, end);
+    pending_ = next == nullptr;
+    return next;
+  }
+  // At the start p of the next piece: true when a CR ended the last one; p then moves past its LF.
+  bool Resume(const char*& p, const char* end) {
+    if (!pending_) return false;
+    pending_ = false;
+    if (p < end && *p == '\n') ++p;
+    return true;
+  }
+  bool Pending() const { return pending_; }
+  // The end of the bytes: a CR that ended the last piece ends its line alone.
+  bool Finish() {
+    const bool pending = pending_;
+    pending_ = false;
+    return pending;
+  }
+
+ private:
+  bool pending_ = false;
+};
+
+// Where the first line holding anything but blanks starts in [begin, end), or end.
+const char* FirstNonBlankLine(const char* begin, const char* end);
+
 // A line walker without a limit keeps every line whole.
 inline constexpr size_t kNoLineLimit = SIZE_MAX;
 
@@ -146,7 +183,7 @@ class TLineSplitter {
   // The end of the bytes: hands on a last line without a break.
   template <class F>
   bool Finish(F&& onLine) {
-    pendingCR_ = false;
+    pieceBreak_.Finish();
     if (!started_) return true;
     bool more = onLine(TLine{partial_, partialTailNonBlank_});
     ResetPartial();
@@ -161,10 +198,7 @@ class TLineSplitter {
     if (piece.empty()) return true;
     const char* p = piece.data();
     const char* end = p + piece.size();
-    if (pendingCR_) {
-      pendingCR_ = false;
-      if (*p == '\n') ++p;
-    }
+    pieceBreak_.Resume(p, end);
     TBreakFinder breaks(p, end);
     while (p < end) {
       if (skipLeading_ && leading_) {
@@ -193,13 +227,8 @@ class TLineSplitter {
         more = onLine(LineAt(p, lineBreak));
         leading_ = true;
       }
-      p = lineBreak + 1;
-      if (*lineBreak == '\r') {
-        if (p == end)
-          pendingCR_ = true;  // its LF may start the next piece
-        else if (*p == '\n')
-          ++p;
-      }
+      const char* next = pieceBreak_.After(lineBreak, end);
+      p = next ? next : end;
       if (!more) return false;
     }
     return true;
@@ -231,7 +260,7 @@ class TLineSplitter {
   std::string partial_;
   bool started_ = false;  // a line is under way: an earlier piece held its start
   bool partialTailNonBlank_ = false;
-  bool pendingCR_ = false;
+  TPieceBreak pieceBreak_;
   bool leading_ = true;  // the line under way has shown nothing but blanks so far
 };
 
@@ -252,9 +281,10 @@ std::string ReadStoppedText(const std::string& fileName);
 
 // Feeds the lines of a file (whole, however long) to onLine(const TLine&) until it returns false
 // or the file ends: the file is read only as far as onLine needs. False with `error` set when
-// the file cannot be opened or read, or `stop` (optional, asked between pieces) ended the read.
+// the file cannot be opened or read, or `stop` (looked at between pieces) ended the read.
 template <class F>
-bool ReadFileLines(const std::string& fileName, F&& onLine, std::string& error, const TStopCheck& stop = {}) {
+[[nodiscard]] bool ReadFileLines(const std::string& fileName, F&& onLine, std::string& error,
+                                 const TStopToken& stop = {}) {
   TLineSplitter lines;
   bool more = true;
   const TFeedResult result = FeedFile(

@@ -213,7 +213,7 @@ bool ReadXYZBlock(std::string_view text, int recordIndex, TAtomArray& atoms, std
 }
 
 bool ReadXYZFile(const std::string& fileName, int recordIndex, TAtomArray& atoms, std::string& error,
-                 std::string* title, const TStopCheck& stop) {
+                 std::string* title, const TStopToken& stop) {
   atoms.clear();
   error.clear();
   if (title) title->clear();

@@ -62,13 +62,13 @@ bool SplitXYZAtomLine(std::string_view line, std::string_view (&words)[4]);
 // before the fault; every other failure leaves `atoms` empty. Storage grows with the atoms
 // actually read, never with the claimed count. `title`, when given, receives the comment line.
 // Error texts count records from 1.
-bool ReadXYZBlock(std::string_view text, int recordIndex, TAtomArray& atoms, std::string& error,
-                  std::string* title = nullptr);
+[[nodiscard]] bool ReadXYZBlock(std::string_view text, int recordIndex, TAtomArray& atoms, std::string& error,
+                                std::string* title = nullptr);
 // The same on a file, read only as far as the record needs (a trajectory is not read whole for
 // one frame); a file that cannot be opened gives "Cannot open file [name]: reason". `stop`
 // (optional) is asked between pieces of the file: once it says so, the read ends with false.
-bool ReadXYZFile(const std::string& fileName, int recordIndex, TAtomArray& atoms, std::string& error,
-                 std::string* title = nullptr, const TStopCheck& stop = {});
+[[nodiscard]] bool ReadXYZFile(const std::string& fileName, int recordIndex, TAtomArray& atoms, std::string& error,
+                               std::string* title = nullptr, const TStopToken& stop = {});
 
 // The record rule of XYZ text, on the layout: a record is its blank lines, its count line, its
 // comment line and its atom lines, and ends after the last of them (after the comment when the
@@ -77,6 +77,7 @@ bool ReadXYZFile(const std::string& fileName, int recordIndex, TAtomArray& atoms
 class TXYZRecordRule {
  public:
   static constexpr bool kEndsOfItsOwn = true;
+  static constexpr bool kEndsAtBreak = false;
   TLineEnd Take(const TLine& line);
   bool OpenRecordCounts() const { return layout_.InRecord(); }
   // Atom lines say nothing of where records end but the last: the scanner passes over the others

@@ -14,7 +14,7 @@ bool ReadFileOwnAtoms(const std::string& inputPath, TAtomArray& atoms, std::stri
     error = "Not a PDB or XYZ file: " + inputPath;
     return false;
   }
-  if (!ReadAtomTableFile(inputPath, atoms, error, [&limits] { return limits.Deadline.Passed(); })) return false;
+  if (!ReadAtomTableFile(inputPath, atoms, error, limits.Stop.AlsoAt(limits.Deadline))) return false;
   DebugLogFmt("LoadFileAtoms: %d atoms read from the file itself", static_cast<int>(atoms.size()));
   return true;
 }
@@ -34,7 +34,7 @@ bool LoadFileAtoms(const std::string& inputPath, TAtomArray& atoms, std::string&
   std::string xyzPath;
   if (!RunOBabelXYZ(inputPath, xyzPath, error, limits)) return false;
   TFileRemover xyzFile(xyzPath);
-  if (ConversionCancelled()) return false;
+  if (limits.Stop.StopRequested()) return false;
   if (!ReadXYZFile(xyzPath, 0, atoms, error)) {
     error = "XYZ read failed: " + error;
     DebugLog("LoadFileAtoms ERROR: " + error);

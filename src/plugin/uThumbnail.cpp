@@ -67,7 +67,7 @@ HBITMAP MakeThumbnail(const std::string& fileName, int32_t width, int32_t height
     const TPelorinConfig config = ConfigSnapshot();
     const TConversionLimits limits = ThumbnailLimits(config);  // the time limit runs from here
     const std::optional<TRecordSurvey> survey =
-        SurveyFileRecord(fileName, MolFormatFromFileName(fileName), 0, [&limits] { return limits.Deadline.Passed(); });
+        SurveyFileRecord(fileName, MolFormatFromFileName(fileName), 0, TStopToken::At(limits.Deadline));
     if (limits.Deadline.Passed()) {
       DebugLog("ListGetPreviewBitmap: the file was not surveyed within the thumbnail's time limit");
       return nullptr;

@@ -19,6 +19,12 @@ class TDeadline {
     deadline.at_ = TClock::now() + std::chrono::milliseconds(ms);
     return deadline;
   }
+  // The earlier of two deadlines (either may be none).
+  static TDeadline Earlier(const TDeadline& a, const TDeadline& b) {
+    if (!a.at_) return b;
+    if (!b.at_) return a;
+    return *a.at_ <= *b.at_ ? a : b;
+  }
   bool IsSet() const { return at_.has_value(); }
   bool Passed() const { return at_ && TClock::now() >= *at_; }
   // Milliseconds left (0 once passed); UINT32_MAX when none is set.

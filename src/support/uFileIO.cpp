@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "uText.h"
 
@@ -195,26 +196,7 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes, std:
   return moved;
 }
 
-TCancelSignal::TCancelSignal() {
-#ifdef _WIN32
-  event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-#endif
-}
-
-TCancelSignal::~TCancelSignal() {
-#ifdef _WIN32
-  if (event_) CloseHandle(event_);
-#endif
-}
-
-void TCancelSignal::Set() {
-  set_.store(true, std::memory_order_release);
-#ifdef _WIN32
-  if (event_) SetEvent(event_);
-#endif
-}
-
-TSignalledReader::TSignalledReader(const TCancelSignal& cancel) : cancel_(cancel) {}
+TSignalledReader::TSignalledReader(TStopToken stop) : stop_(std::move(stop)) {}
 
 #ifdef _WIN32
 
@@ -225,10 +207,14 @@ TSignalledReader::~TSignalledReader() {
 
 bool TSignalledReader::Open(const std::string& path) {
   done_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!done_) {  // the reason is the event's, and no file is left open without one
+    error_ = SystemErrorText(GetLastError());
+    return false;
+  }
   HANDLE h =
       CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE || !done_) {
+  if (h == INVALID_HANDLE_VALUE) {
     error_ = SystemErrorText(GetLastError());
     return false;
   }
@@ -238,7 +224,7 @@ bool TSignalledReader::Open(const std::string& path) {
 
 TSignalledReader::TRead TSignalledReader::Read(char* buffer, size_t size, size_t& got) {
   got = 0;
-  if (cancel_.IsSet()) return TRead::kCancelled;
+  if (stop_.StopRequested()) return TRead::kCancelled;
   OVERLAPPED request{};
   request.Offset = static_cast<DWORD>(position_);
   request.OffsetHigh = static_cast<DWORD>(position_ >> 32);
@@ -253,8 +239,9 @@ TSignalledReader::TRead TSignalledReader::Read(char* buffer, size_t size, size_t
       error_ = SystemErrorText(error);
       return TRead::kFailed;
     }
-    HANDLE waits[2] = {done_, cancel_.Event()};
-    if (WaitForMultipleObjects(cancel_.Event() ? 2 : 1, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+    HANDLE waits[2] = {done_, stop_.Event()};
+    const DWORD wait = WaitForMultipleObjects(stop_.Event() ? 2 : 1, waits, FALSE, stop_.Deadline().LeftMs());
+    if (wait != WAIT_OBJECT_0) {
       // The request and the buffer must outlive the read: it is cancelled and waited for.
       CancelIoEx(file_, &request);
       GetOverlappedResult(file_, &request, &read, TRUE);
@@ -293,7 +280,7 @@ bool TSignalledReader::Open(const std::string& path) {
 
 TSignalledReader::TRead TSignalledReader::Read(char* buffer, size_t size, size_t& got) {
   got = 0;
-  if (cancel_.IsSet()) return TRead::kCancelled;
+  if (stop_.StopRequested()) return TRead::kCancelled;
   errno = 0;
   got = std::fread(buffer, 1, size, file_.get());
   if (got > 0) return TRead::kData;

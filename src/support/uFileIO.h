@@ -1,12 +1,13 @@
 // Portable file access by 8-bit (ANSI code page) names, with an owning handle.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "support/uStopToken.h"
 
 namespace pelorin {
 
@@ -27,10 +28,10 @@ TFile OpenReadShared(const std::string& path);
 TFile OpenWriteTruncate(const std::string& path);
 
 // Size of an open file in bytes, or nullopt when it cannot be determined.
-std::optional<uint64_t> FileSizeOf(std::FILE* f);
-std::optional<uint64_t> FileSizeOf(const std::string& path);
+[[nodiscard]] std::optional<uint64_t> FileSizeOf(std::FILE* f);
+[[nodiscard]] std::optional<uint64_t> FileSizeOf(const std::string& path);
 // Moves an open file to a byte offset from its start; 64-bit offsets on every platform.
-bool SeekFile(std::FILE* f, uint64_t offset);
+[[nodiscard]] bool SeekFile(std::FILE* f, uint64_t offset);
 
 bool FileExists(const std::string& path);
 
@@ -47,12 +48,12 @@ inline bool operator!=(const TFileStamp& a, const TFileStamp& b) {
   return !(a == b);
 }
 // The stamp of a file now; nullopt when it cannot be read.
-std::optional<TFileStamp> FileStampOf(const std::string& path);
+[[nodiscard]] std::optional<TFileStamp> FileStampOf(const std::string& path);
 // Deletes the file if it exists; true when no file remains.
 bool DeleteFileIfExists(const std::string& path);
 
 // Reads a whole file; nullopt when it cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+[[nodiscard]] std::optional<std::string> ReadWholeFile(const std::string& path);
 // The first `maxBytes` bytes of a file (fewer when it is shorter); empty when it cannot be read.
 std::string ReadFileHead(const std::string& path, size_t maxBytes);
 // True when a new file can be created in `directory` (given with its trailing separator):
@@ -65,54 +66,30 @@ bool CanCreateFileIn(const std::string& directory);
 // write never leaves a truncated file behind.
 [[nodiscard]] bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string& error);
 
-// A flag that stops reads in progress on other threads (TSignalledReader): set once, never
-// cleared. Any thread may set it at any time.
-class TCancelSignal {
- public:
-  TCancelSignal();
-  ~TCancelSignal();
-  TCancelSignal(const TCancelSignal&) = delete;
-  TCancelSignal& operator=(const TCancelSignal&) = delete;
-  void Set();
-  bool IsSet() const { return set_.load(std::memory_order_acquire); }
-#ifdef _WIN32
-  // A manual-reset event that Set signals, for waits beside other handles.
-  void* Event() const {
-    return event_;
-  }
-#endif
-
- private:
-  std::atomic<bool> set_{false};
-#ifdef _WIN32
-  void* event_ = nullptr;
-#endif
-};
-
 // A file read from its start in pieces, opened shared (as OpenReadShared), whose read in progress
-// ends when its signal is set. On Windows each read is overlapped and waits for the signal beside
-// its own completion, then cancels itself, so a file on a stalled network share, or a pipe that
-// never answers, cannot hold the reading thread past the signal (as far as the system can cancel
-// the read). Elsewhere the signal is looked at between reads.
+// ends when its token stops. On Windows each read is overlapped and waits for the token's event
+// beside its own completion, then cancels itself, so a file on a stalled network share, or a pipe
+// that never answers, cannot hold the reading thread past the stop (as far as the system can
+// cancel the read). Elsewhere the token is looked at between reads.
 class TSignalledReader {
  public:
-  explicit TSignalledReader(const TCancelSignal& cancel);
+  explicit TSignalledReader(TStopToken stop);
   ~TSignalledReader();
   TSignalledReader(const TSignalledReader&) = delete;
   TSignalledReader& operator=(const TSignalledReader&) = delete;
 
   enum class TRead : uint8_t { kData, kEnd, kCancelled, kFailed };
   // False with Error() set when the file cannot be opened.
-  bool Open(const std::string& path);
+  [[nodiscard]] bool Open(const std::string& path);
   // Reads the next bytes, at most `size`: kData with `got` > 0, or how the reading ended.
-  TRead Read(char* buffer, size_t size, size_t& got);
+  [[nodiscard]] TRead Read(char* buffer, size_t size, size_t& got);
   // The file's size, when the system knows one (not for a pipe).
   std::optional<uint64_t> Size() const;
   // The system's reason of the last failure.
   const std::string& Error() const { return error_; }
 
  private:
-  const TCancelSignal& cancel_;
+  const TStopToken stop_;
   std::string error_;
 #ifdef _WIN32
   void* file_ = nullptr;

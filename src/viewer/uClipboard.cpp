@@ -153,8 +153,8 @@ TRecordRead WholeFileText(const std::string& fileName, std::string& text, std::s
   return TRecordRead::kRead;
 }
 
-// The record's own text from the file: through the window's record index (SDF, SMILES), through
-// a pass over the file's head for the other formats with records, or the whole file (MOL).
+// The record's own text from the file: through the window's record index, through a pass over the
+// file's head when the window has none for a format with records, or the whole file (MOL).
 TRecordRead OwnRecordText(const TPelorinState& state, std::string& text, std::string& message) {
   TRecordReadLimits limits;
   limits.MaxBytes = kCopyTextMaxBytes;

@@ -21,20 +21,22 @@ namespace pelorin {
 namespace {
 
 // A 3D conversion reads the input's first molecule only: a record's input holds one, and a file
-// whose records could not be found is shown by its first; the rest is never converted.
-TConversionLimits ShownMoleculeLimits() {
+// whose records could not be found is shown by its first; the rest is never converted. A stop of
+// the load ends it at once.
+TConversionLimits ShownMoleculeLimits(const TStopToken& stop) {
   TConversionLimits limits;
   limits.ExtraArgs = "-l 1";
+  limits.Stop = stop;
   return limits;
 }
 
 class TLoadJob {
  public:
-  TLoadJob(const TLoadRequest& request, const std::atomic<bool>& stop) : request_(request), stop_(stop) {}
+  TLoadJob(const TLoadRequest& request, const TStopToken& stop) : request_(request), stop_(stop) {}
   TShownView Run();
 
  private:
-  bool Stopped() const { return stop_.load(); }
+  bool Stopped() const { return stop_.StopRequested(); }
   bool WaitForRecord();
   bool Load2D(const std::string& input);
   bool Load3D(const std::string& input);
@@ -45,7 +47,7 @@ class TLoadJob {
   bool KnowAtomDrawing(TAtomDrawing& drawing);
 
   const TLoadRequest& request_;
-  const std::atomic<bool>& stop_;
+  const TStopToken stop_;
   TShownView view_;
 };
 
@@ -56,13 +58,11 @@ TShownView TLoadJob::Run() {
   TFileRemover recordFile("");  // gone before the result is handed over
   std::string input, text;
   const TRecordIndex* records = request_.Records.get();
-  if (!MakeRecordInput(
-          request_.FileName, records, request_.Record, input, recordFile, view_.ErrorMsg, [this] { return Stopped(); },
-          &text))
+  if (!MakeRecordInput(request_.FileName, records, request_.Record, input, recordFile, view_.ErrorMsg, stop_, &text))
     return std::move(view_);
   if (Stopped()) return std::move(view_);
   // The record's data come from the text read for the converter: no second read of the file.
-  if (records && records->Rule() == TRecordRule::kSDF && !text.empty()) view_.Data = ReadSDFRecordData(text);
+  if (records && RecordsHaveDataItems(records->Rule()) && !text.empty()) view_.Data = ReadSDFRecordData(text);
   view_.Ready = request_.Mode == TViewMode::k2D ? Load2D(input) : Load3D(input);
   if (view_.Ready) DebugLogFmt("TLoadThread: scene ready, elements=%d", view_.Scene.Count);
   return std::move(view_);
@@ -74,7 +74,7 @@ bool TLoadJob::WaitForRecord() {
   const TRecordRule rule = records.Rule();
   const size_t index = static_cast<size_t>(std::max(request_.Record, 0));
   // A SMILES file is stepped only once it has more lines than a grid shows.
-  const size_t needed = (rule == TRecordRule::kLines ? std::max(index, kGridMaxLines) : index) + 1;
+  const size_t needed = std::max(index, GridMaxRecords(rule)) + 1;
   while (!Stopped()) {
     const TRecordIndexState pass = records.State();  // before the count: an ended pass has its final count
     if (ChooseRecordSource(rule, index, records.Count(), pass) != TRecordSource::kWait) return true;
@@ -84,7 +84,9 @@ bool TLoadJob::WaitForRecord() {
 }
 
 bool TLoadJob::Load2D(const std::string& input) {
-  if (!RunOBabel(input, view_.SvgText, view_.ErrorMsg)) return false;
+  TConversionLimits limits;
+  limits.Stop = stop_;  // a stop ends the converter run at once
+  if (!RunOBabel(input, view_.SvgText, view_.ErrorMsg, limits)) return false;
   if (Stopped()) return false;
   if (!ParseSVG(view_.SvgText, view_.Scene)) {
     view_.ErrorMsg = "SVG parse failed.";
@@ -146,7 +148,7 @@ bool TLoadJob::LoadAtoms(const std::string& input, const std::optional<TRecordSu
   // Held for as long as the window shows it, like a surface: a model that the free memory
   // cannot hold is refused before its atoms are read, when the survey knows how many there are.
   if (survey && AtomModelOverBudget(survey->AtomCount, drawing, error)) return false;
-  if (atoms.empty() && !LoadFileAtoms(input, atoms, error, ShownMoleculeLimits())) return false;
+  if (atoms.empty() && !LoadFileAtoms(input, atoms, error, ShownMoleculeLimits(stop_))) return false;
   if (Stopped()) return false;
   const auto count = static_cast<int64_t>(atoms.size());
   if (AtomModelOverBudget(count, drawing, error)) return false;
@@ -164,7 +166,7 @@ bool TLoadJob::LoadAtoms(const std::string& input, const std::optional<TRecordSu
 bool TLoadJob::LoadSurface(const std::string& input, bool atomsIfTooLarge) {
   std::string stl;
   std::string& error = view_.ErrorMsg;
-  if (!RunOBabelSTL(input, stl, error, ShownMoleculeLimits())) return false;
+  if (!RunOBabelSTL(input, stl, error, ShownMoleculeLimits(stop_))) return false;
   // Removed on every path, a failed read included: a model too large to hold would
   // otherwise leave a file of gigabytes in the temporary folder on every attempt.
   TFileRemover stlFile(stl);
@@ -191,7 +193,7 @@ bool TLoadJob::LoadSurface(const std::string& input, bool atomsIfTooLarge) {
 
 }  // namespace
 
-TShownView RunLoadJob(const TLoadRequest& request, const std::atomic<bool>& stop) {
+TShownView RunLoadJob(const TLoadRequest& request, const TStopToken& stop) {
   return TLoadJob(request, stop).Run();
 }
 

@@ -11,6 +11,7 @@
 #include "formats/uRecordIndex.h"
 #include "model3d/uAtomModel.h"
 #include "support/uConfig.h"
+#include "support/uStopToken.h"
 #include "viewer/uShownView.h"
 
 namespace pelorin {
@@ -29,8 +30,8 @@ struct TLoadRequest {
 
 // Makes the view of `request`: the 2D drawing with its SVG, or the 3D model (surface or atoms),
 // and an SDF record's data; on failure a view that is not Ready, its ErrorMsg saying why. `stop`
-// ends the job early (its converter at once when the caller's thread set up the converter's
-// cancellation); the view is then of no use. The view's Key is left to the caller.
-TShownView RunLoadJob(const TLoadRequest& request, const std::atomic<bool>& stop);
+// ends the job early (its converter and the record's read at once); the view is then of no use.
+// The view's Key is left to the caller.
+TShownView RunLoadJob(const TLoadRequest& request, const TStopToken& stop);
 
 }  // namespace pelorin

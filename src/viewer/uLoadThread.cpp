@@ -54,16 +54,16 @@ unsigned __stdcall TLoadThread::ThreadEntry(void* self) {
 }
 
 void TLoadThread::Execute() {
-  TConversionCancelScope cancel(terminated_);  // a stop ends the converter run at once
   TConversionPriorityScope priority(background_);
   TFailure failure;
   if (!TryGuarded(
-          "TLoadThread", [&] { Result = RunLoadJob(Request, terminated_); }, &failure)) {
+          "TLoadThread", [&] { Result = RunLoadJob(Request, stop_.Token()); }, &failure)) {
     Result = TShownView{};
     Result.ErrorMsg = "Load thread exception: " + failure.Message;
   }
   // The one place the result is handed over: every outcome, failures included, ends here.
-  if (!terminated_ && wnd_ && IsWindow(wnd_)) PostMessageA(wnd_, WM_PELORIN_LOADED, 0, static_cast<LPARAM>(Sequence));
+  if (!stop_.StopRequested() && wnd_ && IsWindow(wnd_))
+    PostMessageA(wnd_, WM_PELORIN_LOADED, 0, static_cast<LPARAM>(Sequence));
 }
 
 }  // namespace pelorin

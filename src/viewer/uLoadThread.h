@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "support/uStopToken.h"
 #include "support/uWinHandle.h"
 #include "viewer/uLoadJob.h"
 
@@ -29,7 +30,7 @@ class TLoadThread {
 
   [[nodiscard]] bool Start();
   // Asks the worker to stop: its converter ends at once, and it posts nothing.
-  void Terminate() { terminated_ = true; }
+  void Terminate() { stop_.RequestStop(); }
   bool Finished() const { return finished_; }
   // The worker's thread, until it has been waited for; null when it never started.
   HANDLE Thread() const { return thread_.get(); }
@@ -49,7 +50,7 @@ class TLoadThread {
   void Execute();
 
   HWND wnd_;
-  std::atomic<bool> terminated_{false};
+  TStopSource stop_;
   std::atomic<bool> finished_{false};
   std::atomic<bool> background_;
   TUniqueHandle thread_;

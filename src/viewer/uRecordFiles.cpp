@@ -34,44 +34,13 @@ TRecordRead ReadRecordOf(const TRecordIndex* records, int32_t index, const TReco
   }
 }
 
-namespace {
-
-// True when the file's first line holds more than blanks (a line that fills `kLineLooked` bytes
-// counts as holding some).
-bool FirstLineHasText(const std::string& fileName) {
-  constexpr size_t kLineLooked = 512;
-  const std::string head = ReadFileHead(fileName, kLineLooked);
-  for (char c : head) {
-    if (c == '\n' || c == '\r') return false;
-    if (c != ' ' && c != '\t') return true;
-  }
-  return head.size() == kLineLooked;
-}
-
-// True when record `index` is all of the file (a file of one molecule, frame or model) and its
-// input would hold the file's own text: the file then is that input, and a large record is
-// neither copied nor read twice. PDB and MOL2 records are taken from their first byte, an XYZ
-// record from its count line (blank lines before it are left out: the converter does not skip
-// them). Not for SDF records, whose input is a molfile and whose text gives the record's data,
-// CML records, whose input starts at the molecule, or SMILES lines.
-bool RecordIsWholeFile(const std::string& fileName, const TRecordIndex& records, int32_t index) {
-  const TRecordRule rule = records.Rule();
-  if (index != 0 || (rule != TRecordRule::kPDB && rule != TRecordRule::kMOL2 && rule != TRecordRule::kXYZ))
-    return false;
-  uint64_t start = 0, end = 0;
-  if (!records.RecordRange(0, start, end) || start != 0 || FileSizeOf(fileName) != std::optional<uint64_t>(end))
-    return false;
-  return rule != TRecordRule::kXYZ || FirstLineHasText(fileName);
-}
-
-}  // namespace
-
 bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index, std::string& input,
-                     TFileRemover& remover, std::string& error, const TStopCheck& stop, std::string* recordText) {
+                     TFileRemover& remover, std::string& error, const TStopToken& stop, std::string* recordText) {
   input = fileName;
   std::string local;
   std::string& text = recordText ? *recordText : local;
-  if (records && RecordIsWholeFile(fileName, *records, index)) {
+  // A record that is the whole file may be its own input (RecordIsWholeFileInput).
+  if (records && index >= 0 && RecordIsWholeFileInput(*records, static_cast<size_t>(index))) {
     text.clear();
     error.clear();
     return true;
@@ -98,7 +67,7 @@ bool ConvertRecord2D(const TPelorinState* state, std::string& svgText, std::stri
   }
   const TPelorinConfig config = ConfigSnapshot();
   const TConversionLimits limits = HostThreadLimits(config);
-  const TStopCheck outOfTime = [&limits] { return limits.Deadline.Passed(); };
+  const TStopToken outOfTime = TStopToken::At(limits.Deadline);
   std::string input;
   TFileRemover recordFile("");
   if (!MakeRecordInput(state->FileName, state->Records.get(), state->ShownRecord, input, recordFile, error, outOfTime))

@@ -5,6 +5,7 @@
 
 #include "formats/uRecordIndex.h"
 #include "support/uFileIO.h"
+#include "support/uStopToken.h"
 #include "viewer/uWin32Window.h"
 
 namespace pelorin {
@@ -20,11 +21,11 @@ std::string MakeRecordTempName(const std::string& extension);
                                        std::string& text, bool& wholeFile, std::string& error);
 // The converter's input for record `index`: `fileName` itself (no records, a SMILES grid, or a
 // record that is the whole file), or a new temporary file holding the record (named by RecordInputExtension of the
-// index's rule), which `remover` deletes. The record is read in pieces; `stop` (optional) can end the read between
+// index's rule), which `remover` deletes. The record is read in pieces; `stop` ends the read between
 // them. `recordText` (optional) receives the record's text (empty when the file itself is the input).
 [[nodiscard]] bool MakeRecordInput(const std::string& fileName, const TRecordIndex* records, int32_t index,
                                    std::string& input, TFileRemover& remover, std::string& error,
-                                   const TStopCheck& stop = {}, std::string* recordText = nullptr);
+                                   const TStopToken& stop = {}, std::string* recordText = nullptr);
 
 // The SVG drawing of the current record (or of the whole file when it has no records) for the
 // exports, on the host's thread: the converter's drawing that the window shows, when it shows one

@@ -6,6 +6,7 @@
 #include "support/uDebugLog.h"
 #include "support/uGuard.h"
 #include "support/uModuleThread.h"
+#include "support/uStopToken.h"
 
 namespace pelorin {
 namespace {
@@ -16,10 +17,11 @@ constexpr ULONGLONG kPostIntervalMs = 200;
 
 }  // namespace
 
-// What the window and its pass share: the index, and the window to post to for as long as it
-// wants to hear (the lock keeps a post from racing the window's end).
+// What the window and its pass share: the index, the pass's stop, and the window to post to for as
+// long as it wants to hear (the lock keeps a post from racing the window's end).
 struct TRecordPass::TShared {
   std::shared_ptr<TRecordIndex> Records;
+  TStopSource Stop;
   std::mutex Lock;
   HWND Wnd = nullptr;  // null once the window no longer listens
 
@@ -40,11 +42,15 @@ TRecordPass::~TRecordPass() {
     shared_->Wnd = nullptr;
   }
   if (!thread_) return;
-  shared_->Records->Cancel();
+  Stop();
   // The pass only posts to the window, never sends, so the wait cannot deadlock; it is bounded
   // all the same, as a read the system cannot cancel would otherwise hold the host.
   if (WaitForSingleObject(thread_.get(), kRecordPassCloseWaitMs) != WAIT_OBJECT_0)
     DebugLog("TRecordPass: the pass goes on after its window closed; it will drop its result");
+}
+
+void TRecordPass::Stop() {
+  shared_->Stop.RequestStop();
 }
 
 bool TRecordPass::Start() {
@@ -63,7 +69,7 @@ bool TRecordPass::Start() {
 
 void TRecordPass::Execute(const std::shared_ptr<TShared>& shared) {
   TRecordIndex& records = *shared->Records;
-  TRecordIndexBuilder builder(records);
+  TRecordIndexBuilder builder(records, shared->Stop.Token());
   size_t posted = 0;
   ULONGLONG postedAt = 0;
   while (builder.Step()) {

@@ -1,5 +1,6 @@
-// The pass that counts a viewer window's records (an SDF library, a SMILES file's lines) on a
-// thread of its own, so that the window opens at once whatever the file's size.
+// The pass that counts a viewer window's records (an SDF library, a SMILES file's lines, the
+// frames of a trajectory, ...) on a thread of its own, so that the window opens at once whatever
+// the file's size.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +29,8 @@ class TRecordPass {
 
   // Starts the pass; false when no thread could be made (the index is then left untouched).
   [[nodiscard]] bool Start();
+  // Stops the pass (it ends the index kCancelled) without waiting for it.
+  void Stop();
 
  private:
   struct TShared;

@@ -13,6 +13,7 @@
 #include "support/uDebugLog.h"
 #include "support/uFileIO.h"
 #include "support/uGuard.h"
+#include "support/uStopToken.h"
 #include "support/uWinHandle.h"
 #include "viewer/uLoadController.h"
 #include "viewer/uViewerLogic.h"
@@ -33,7 +34,7 @@ struct TSearchJob {
   std::shared_ptr<const TRecordIndex> Records;  // null: the file is one record
   std::string FileName;
   size_t From = 0;
-  std::atomic<bool> Stop{false};
+  TStopSource Stop;
   std::atomic<uint64_t> Done{0}, Total{0};
   // Results, read once the thread has ended.
   TSearchOutcome Outcome = TSearchOutcome::kNotFound;
@@ -59,7 +60,7 @@ struct TSearchJob {
  private:
   TSearchOutcome SearchIndex(const TSearchQuery& query, TSearchHit& hit) {
     TSearchControl control;
-    control.Stop = &Stop;
+    control.Stop = Stop.Token();
     control.Progress = [this](uint64_t done, uint64_t total) {
       Done = done;
       Total = total;
@@ -77,7 +78,8 @@ struct TSearchJob {
       return TSearchOutcome::kFailed;
     }
     hit.Record = 0;
-    return FindInRecord(TRecordRule::kSDF, *text, query, hit) ? TSearchOutcome::kFound : TSearchOutcome::kNotFound;
+    return FindInRecord(SearchPlacesOf(MolFormatFromFileName(FileName)), *text, query, hit) ? TSearchOutcome::kFound
+                                                                                            : TSearchOutcome::kNotFound;
   }
 };
 
@@ -103,18 +105,18 @@ bool WaitForSearch(TPelorinState& state, HANDLE thread, TSearchJob& job) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
-        job.Stop = true;
+        job.Stop.RequestStop();
         PostQuitMessage(static_cast<int>(msg.wParam));
         break;
       }
       if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
-        job.Stop = true;  // the next key stops the search, and is not handled otherwise
+        job.Stop.RequestStop();  // the next key stops the search, and is not handled otherwise
         continue;
       }
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
-    if (!state.Open()) job.Stop = true;
+    if (!state.Open()) job.Stop.RequestStop();
     const ULONGLONG now = GetTickCount64();
     if (now - started >= kProgressAfterMs && now - shown >= kProgressEveryMs && state.Open()) {
       shown = now;

@@ -79,17 +79,6 @@ int32_t PrefetchRecord(int32_t index, int32_t count, int32_t direction) {
   return next == index ? -1 : next;
 }
 
-std::string RecordWordOf(TRecordRule rule) {
-  switch (rule) {
-    case TRecordRule::kXYZ:
-      return "Frame";
-    case TRecordRule::kPDB:
-      return "Model";
-    default:
-      return "Molecule";
-  }
-}
-
 namespace {
 
 // What follows the count (or the mode): a notice, else the record's title.
@@ -133,7 +122,7 @@ TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, T
   const bool ended = pass != TRecordIndexState::kBuilding;
   // Until the pass ends, a short SMILES file may still turn out to be a grid, and an SDF file
   // without any record the whole file.
-  if (rule == TRecordRule::kLines && known <= kGridMaxLines) {
+  if (DrawnAsOneGrid(rule, known)) {
     if (!ended) return TRecordSource::kWait;
     return pass == TRecordIndexState::kComplete ? TRecordSource::kWholeFile : TRecordSource::kMissing;
   }
@@ -143,7 +132,7 @@ TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, T
 }
 
 int32_t SteppedRecordCount(TRecordRule rule, size_t known) {
-  if (rule == TRecordRule::kLines && known <= kGridMaxLines) return 1;
+  if (DrawnAsOneGrid(rule, known)) return 1;
   // Records past the 2^31st cannot be stepped to; a file needs at least 10 GB to have them.
   return static_cast<int32_t>(std::clamp<size_t>(known, 1, INT32_MAX));
 }

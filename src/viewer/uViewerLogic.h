@@ -64,11 +64,8 @@ struct TNavBarStatus {
   std::string Notice;      // a search's progress or "Not found": shown instead of the title
   bool HasFields = false;  // the record has data fields: the D key is told
   bool ShowFields = true;
-  std::string RecordWord = "Molecule";  // what a record is called: RecordWordOf
+  std::string RecordWord = "Molecule";  // what a record is called: RecordWordOf (formats/uMolFormat)
 };
-// What the navigation bar calls a record of a file with `rule`: "Frame" (XYZ), "Model" (PDB),
-// otherwise "Molecule".
-std::string RecordWordOf(TRecordRule rule);
 // The status line of the navigation bar. While the records are still being counted the count
 // shows as the records known so far, followed by "...".
 std::string NavBarStatusText(const TNavBarStatus& status);
@@ -80,20 +77,16 @@ std::string LoadingMessage(uint64_t elapsedMs, bool hasRecords);
 // The caption of the 2D/3D toggle button.
 std::string ToggleButtonText(TViewMode mode);
 
-// A SMILES file of up to this many non-blank lines is drawn whole, as one grid; a longer one is
-// stepped through line by line. Which files have records, and by which rule: RecordRuleOf.
-inline constexpr size_t kGridMaxLines = 12;
-
 // What the converter gets for record `index` while the pass that counts the records runs.
 enum class TRecordSource : uint8_t {
   kWait,       // not known yet: the pass is still counting
   kRecord,     // the record alone, through a temporary file
-  kWholeFile,  // the file itself: an SDF without records, a SMILES file of up to 12 lines
+  kWholeFile,  // the file itself: an SDF without records, a file drawn as one grid (DrawnAsOneGrid)
   kMissing,    // the pass ended without it (failed, or the file has fewer records)
 };
 TRecordSource ChooseRecordSource(TRecordRule rule, size_t index, size_t known, TRecordIndexState pass);
-// The records the window steps through, from the records known: at least 1, a SMILES file of
-// up to 12 lines counting as one picture.
+// The records the window steps through, from the records known: at least 1, a file drawn as one
+// grid (a SMILES file of up to kGridMaxLines lines) counting as one picture.
 int32_t SteppedRecordCount(TRecordRule rule, size_t known);
 
 // The host's display parameters: ListLoad's ShowFlags and the parameter of its "new display

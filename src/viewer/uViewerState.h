@@ -20,6 +20,7 @@
 #include "model3d/uAtomModel.h"
 #include "render/uViewValues.h"
 #include "support/uConfig.h"
+#include "support/uStopToken.h"
 #include "viewer/uShownView.h"
 #include "viewer/uViewCache.h"
 
@@ -77,8 +78,8 @@ struct TPelorinState {
   // The host's display parameters as last given (ListLoad's ShowFlags, then its commands).
   int ShowFlags = 0;
   bool DarkMode = false;  // the host is dark: the 2D drawing, the bar and the panel follow
-  // While the host's search runs (SearchInWindow): its stop flag, which the next key sets.
-  std::atomic<bool>* SearchStop = nullptr;
+  // While the host's search runs (SearchInWindow): its stop, which the next key asks.
+  TStopSource* SearchStop = nullptr;
 
   // False once the window is destroyed: its loads are stopped and its drawing state is gone.
   bool Open() const { return !closed_; }

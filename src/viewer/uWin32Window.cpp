@@ -143,7 +143,7 @@ void OnKeyDown(TPelorinState* state, WPARAM key) {
   const bool ctrl = GetKeyState(VK_CONTROL) < 0, alt = GetKeyState(VK_MENU) < 0;
   if (!ViewerTakesKey(static_cast<int>(key), ctrl, alt)) return;
   if (state->SearchStop) {  // the key stops the search and does nothing else
-    *state->SearchStop = true;
+    state->SearchStop->RequestStop();
     return;
   }
   if (!state->Notice.empty()) {
@@ -235,7 +235,7 @@ void OnSize(TPelorinState* state, LPARAM lParam) {
 // holds it.
 void OnDestroy(HWND wnd, TPelorinState* state) {
   RemoveKbdHook(wnd);
-  if (state->Records) state->Records->Cancel();  // the pass stops while the loads are stopped
+  if (state->RecordPass) state->RecordPass->Stop();  // the pass stops while the loads are stopped
   EndLoads(*state);
   state->RecordPass.reset();
   state->GL.reset();  // its textures and buffers, then its OpenGL context, then its device context
@@ -258,9 +258,9 @@ void OnRecordsCounted(TPelorinState* state) {
   state->RecordCount = SteppedRecordCount(state->Records->Rule(), known);
   if (pass != TRecordIndexState::kBuilding) {
     state->RecordCountFinal = true;
-    if (state->Records->Rule() == TRecordRule::kSDF)
+    if (CountLineOf(state->Records->Rule()) == TCountLine::kSDFSplit)
       DebugLogFmt("SDF split: %d molecules", state->RecordCount);
-    else if (state->Records->Rule() == TRecordRule::kLines)
+    else if (CountLineOf(state->Records->Rule()) == TCountLine::kSMILESLines)
       DebugLogFmt("SMILES lines: %llu (%s)", static_cast<unsigned long long>(known),
                   state->RecordCount > 1 ? "stepped" : "drawn as one grid");
     else
@@ -571,7 +571,7 @@ bool LoadNextFile(HWND wnd, const std::string& fileName, int showFlags) {
   const THeldState state(ViewerStateOf(wnd));
   if (!state) return false;
   CancelPrefetch(*state);
-  if (state->Records) state->Records->Cancel();
+  if (state->RecordPass) state->RecordPass->Stop();
   if (!StopLoad(*state)) return false;
   TakeNextFile(*state, fileName, showFlags);
   DebugLogFmt("LoadNextFile: Mode=%s", ViewModeText(state->Mode).c_str());

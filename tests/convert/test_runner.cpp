@@ -63,16 +63,15 @@ TEST_F(RunProcessWaitTest, StandardErrorReachesTheLog) {
 }
 
 TEST_F(RunProcessWaitTest, TimeOutKillsTheChildOnTimeAndKeepsWhatItPrinted) {
-  // On a load thread (a cancel flag is set up) the wait runs in short slices so that the
-  // flag is seen; each slice may last longer than asked, and the limit must still hold.
+  // With a stop token that can stop (a load thread's) the wait runs in short slices so that the
+  // stop is seen; each slice may last longer than asked, and the limit must still hold.
   SetRunLimits({1500, 5000});
-  std::atomic<bool> neverCancelled{false};
+  const TStopSource neverStopped;
   for (bool onLoadThread : {false, true}) {
-    std::optional<TConversionCancelScope> scope;
-    if (onLoadThread) scope.emplace(neverCancelled);
+    const TStopToken stop = onLoadThread ? neverStopped.Token() : TStopToken();
     int32_t code = 0;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(RunProcessWait(SleepStandInExe(), SleepStandInExe(), code));
+    EXPECT_EQ(RunProcessFor(SleepStandInExe(), SleepStandInExe(), 0, code, {}, stop), TRunEnd::TimedOut);
     auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(code, -1);
     EXPECT_LT(seconds, 20.0);

@@ -1,5 +1,5 @@
-// Tests of what kind of file a file is: its format from the name, what follows from the format,
-// and the program-database test.
+// Tests of what kind of file a file is: its format from the name, what its row in the table of
+// formats says, and the program-database test.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -27,8 +27,8 @@ TEST(MolFormat, KindFromTheNameAndWhatFollowsFromIt) {
   } cases[] = {
       {"C:\\m\\LIB.SDF", F::Sdf, R::kSDF, false, true, ".mol"},
       {"x.sdf", F::Sdf, R::kSDF, false, true, ".mol"},
-      {"a.smi", F::Smiles, R::kLines, false, true, ".smi"},
-      {"B.SMILES", F::Smiles, R::kLines, false, true, ".smi"},
+      {"a.smi", F::Smiles, R::kSMILES, false, true, ".smi"},
+      {"B.SMILES", F::Smiles, R::kSMILES, false, true, ".smi"},
       {"a.mol", F::Mol, none, false, true, nullptr},
       {"a.smi.mol", F::Mol, none, false, true, nullptr},
       {"x.MOL2", F::Mol2, R::kMOL2, false, false, ".mol2"},
@@ -49,8 +49,48 @@ TEST(MolFormat, KindFromTheNameAndWhatFollowsFromIt) {
     EXPECT_EQ(HoldsMolfileOrSmilesText(c.format), c.ownTextOnly);
     if (c.rule) {
       EXPECT_EQ(RecordInputExtension(*c.rule), c.recordExtension);
+      EXPECT_EQ(RowOf(*c.rule).Format, c.format);
     }
   }
+}
+
+// What the rows tell the viewer, rule by rule: each rule has a scanner, and the answers callers
+// ask instead of comparing rules.
+TEST(MolFormat, RowsOfTheRecordRules) {
+  using R = TRecordRule;
+  const struct {
+    TRecordRule rule;
+    const char* word;
+    bool dataItems;
+    TSearchPlaces places;
+    TCountLine countLine;
+    size_t gridMax;
+    bool endsAtBreaks;
+  } cases[] = {
+      {R::kSDF, "Molecule", true, TSearchPlaces::kMolfile, TCountLine::kSDFSplit, 0, true},
+      {R::kSMILES, "Molecule", false, TSearchPlaces::kTextLine, TCountLine::kSMILESLines, kGridMaxLines, true},
+      {R::kMOL2, "Molecule", false, TSearchPlaces::kLines, TCountLine::kRecords, 0, true},
+      {R::kXYZ, "Frame", false, TSearchPlaces::kLines, TCountLine::kRecords, 0, true},
+      {R::kPDB, "Model", false, TSearchPlaces::kLines, TCountLine::kRecords, 0, true},
+      {R::kCML, "Molecule", false, TSearchPlaces::kLines, TCountLine::kRecords, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.rule));
+    EXPECT_EQ(RecordWordOf(c.rule), c.word);
+    EXPECT_EQ(RecordsHaveDataItems(c.rule), c.dataItems);
+    EXPECT_EQ(SearchPlacesOf(c.rule), c.places);
+    EXPECT_EQ(CountLineOf(c.rule), c.countLine);
+    EXPECT_EQ(GridMaxRecords(c.rule), c.gridMax);
+    EXPECT_EQ(RecordsEndAtLineBreaks(c.rule), c.endsAtBreaks);
+    EXPECT_EQ(DrawnAsOneGrid(c.rule, 0), c.gridMax > 0);
+    EXPECT_EQ(DrawnAsOneGrid(c.rule, kGridMaxLines), c.gridMax > 0);
+    EXPECT_FALSE(DrawnAsOneGrid(c.rule, kGridMaxLines + 1));
+    EXPECT_NE(RowOf(c.rule).MakeScanner, nullptr);
+    EXPECT_NE(RowOf(c.rule).MakeSurvey, nullptr);
+  }
+  // A file without records is searched as a MOL file.
+  EXPECT_EQ(SearchPlacesOf(TMolFormat::Mol), TSearchPlaces::kMolfile);
+  EXPECT_EQ(SearchPlacesOf(TMolFormat::Unknown), TSearchPlaces::kMolfile);
 }
 
 TEST(MolFormat, ProgramDatabasesAreRecognisedByTheirFirstBytes) {

@@ -7,45 +7,17 @@
 #include <vector>
 
 #include "formats/uMolSurvey.h"
+#include "record_test_util.h"
 #include "test_temp_dir.h"
 
 namespace pelorin {
-
-bool operator==(const TRecordSurvey& a, const TRecordSurvey& b) {
-  return a.AtomCount == b.AtomCount && a.AtomCountKnown == b.AtomCountKnown && a.Has3D == b.Has3D;
-}
-void PrintTo(const TRecordSurvey& s, std::ostream* os) {
-  *os << "{" << s.AtomCount << (s.AtomCountKnown ? " known" : " unknown") << (s.Has3D ? " 3D}" : " 2D}");
-}
 
 namespace {
 
 using pelorin_test::ReadFileBytes;
 using pelorin_test::TTempDir;
 using pelorin_test::WriteFileBytes;
-using TSurvey = std::optional<TRecordSurvey>;
-
-constexpr TRecordSurvey Atoms(int64_t count, bool known, bool has3D) {
-  return TRecordSurvey{count, known, has3D};
-}
-
-std::string SamplePath(const std::string& name) {
-  return std::string(PELORIN_SAMPLES_DIR) + "/" + name;
-}
-
-// The record counted and surveyed from pieces of `pieceSize` bytes, as a file reader feeds them.
-std::pair<int64_t, TSurvey> InPieces(const std::string& text, TMolFormat format, int64_t index, size_t pieceSize,
-                                     size_t maxLine = kSurveyMaxLineBytes) {
-  TRecordCounter counter(format, maxLine);
-  TRecordSurveyor surveyor(format, index, maxLine);
-  bool surveying = true;
-  for (size_t at = 0; at < text.size(); at += pieceSize) {
-    std::string_view piece = std::string_view(text).substr(at, pieceSize);
-    counter.Feed(piece);
-    if (surveying) surveying = surveyor.Feed(piece);
-  }
-  return {counter.Finish().RecordCount, surveyor.Finish()};
-}
+using namespace record_test;
 
 // Every sample through the file functions (format from the extension), and its text whole and
 // cut into one-byte and seven-byte pieces: all must agree.
@@ -101,53 +73,21 @@ TEST(MolSurvey, Files) {
 
 const std::string kCaffeine = ReadFileBytes(SamplePath("caffeine.mol"));
 
-std::string WithBreaks(std::string text, const std::string& eol) {
-  std::string out;
-  for (char c : text) out += c == '\n' ? eol : std::string(1, c);
-  return out;
-}
-
 const std::string kPdbAtom = "ATOM      1  N   GLY A   1       1.000   1.000   1.000  1.00  0.00           N\n";
 
-// Record counts. SDF records are the record index's (a "$$$$" line ends one, a blank tail is none).
+// Record counts of XYZ and PDB files, and of empty text in every format (each of the other formats'
+// counts is tested in its module's test file).
 TEST(MolSurvey, RecordCounts) {
-  const struct {
-    const char* name;
-    TMolFormat format;
-    std::string text;
-    int64_t records;
-    bool exact;
-  } cases[] = {
-      {"SDF, CR only", TMolFormat::Sdf, WithBreaks(kCaffeine + "$$$$\n" + kCaffeine + "$$$$\n", "\r"), 2, true},
-      {"SDF, CR LF", TMolFormat::Sdf, WithBreaks(kCaffeine + "$$$$\n" + kCaffeine, "\r\n"), 2, true},
-      {"SDF marks with blanks, text after a mark, five dollars", TMolFormat::Sdf,
-       "a\n \t$$$$ \nb\n$$$$ next\n$$$$$\n$$$$", 2, true},
-      {"SDF, two marks in a row, blank tail", TMolFormat::Sdf, "a\n$$$$\n$$$$\n \n\t\n", 2, true},
-      {"SDF, mark as the last bytes, NULs count as blanks", TMolFormat::Sdf, std::string("a\n\0$$$$\0", 8), 1, true},
-      {"SDF blank", TMolFormat::Sdf, " \r\n\t\n", 0, true},
-      {"MOL with marks is one record", TMolFormat::Mol, "a\n$$$$\nb\n$$$$\n", 1, true},
-      {"MOL2", TMolFormat::Mol2, "@<TRIPOS>MOLECULE\na\n1\n@<TRIPOS>ATOM\n  @<TRIPOS>MOLECULE\nb\n", 2, true},
+  ExpectCounts({
       {"XYZ blocks with blank lines between", TMolFormat::Xyz, "1\nt\nH 0 0 0\n\n0\nempty\n2\nt\nH 0 0 0\nH 1 0 0\n\n",
        3, true},
       {"XYZ with a short block: its count takes the next block's lines, as the reader's does", TMolFormat::Xyz,
        "3\nt\nH 0 0 0\n1\nt\nH 0 0 0\n", 1, false},
       {"XYZ with junk after a block", TMolFormat::Xyz, "1\nt\nH 0 0 0\nnot a count\n1\nt\nH 0 0 0\n", 1, false},
-      {"CML, nested and commented molecules", TMolFormat::Cml,
-       "<cml><!-- <molecule> --><molecule><molecule/></molecule><![CDATA[<molecule>]]><cml:molecule id='b'/></cml>", 2,
-       true},
-      {"CML without molecule elements", TMolFormat::Cml, "<atomArray><atom/></atomArray>", 1, true},
-      {"SMILES, blank lines are no records", TMolFormat::Smiles, "C\n\n  \r\nCC\rN", 3, true},
       {"PDB models that hold atoms, up to END", TMolFormat::Pdb,
        "REMARK\nENDMDL\n" + kPdbAtom + "ENDMDL\nMODEL 2\n" + kPdbAtom + "ENDMDL\nCONECT\nEND\n" + kPdbAtom, 2, true},
       {"PDB without atoms", TMolFormat::Pdb, "REMARK\n", 0, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TMolSurvey survey = SurveyRecords(c.text, c.format);
-    EXPECT_EQ(survey.RecordCount, c.records);
-    EXPECT_EQ(survey.RecordCountExact, c.exact);
-    EXPECT_EQ(InPieces(c.text, c.format, 0, 1).first, c.records);
-  }
+  });
   for (TMolFormat format : {TMolFormat::Mol, TMolFormat::Sdf, TMolFormat::Mol2, TMolFormat::Smiles, TMolFormat::Pdb,
                             TMolFormat::Xyz, TMolFormat::Cml}) {
     EXPECT_EQ(SurveyRecords("", format).RecordCount, 0);
@@ -155,55 +95,10 @@ TEST(MolSurvey, RecordCounts) {
   }
 }
 
-std::string V2000(const std::string& header, const std::string& counts, const std::vector<std::string>& atoms) {
-  std::string text = "title\n" + header + "\n\n" + counts + "  0  0  0  0  0  0  0  0999 V2000\n";
-  for (const std::string& atom : atoms) text += atom + " C   0  0  0  0  0  0  0  0  0  0  0  0\n";
-  return text + "  1  2  1  0  0  0  0\nM  END\n";
-}
-const std::string kFlat = "    0.0000    1.5000    0.0000";
-const std::string kLifted = "    0.0000    1.5000   -0.0100";
-
-// Atom counts and 3D per format, and what is reported when the bytes hold less than claimed.
+// Atom counts and 3D of XYZ and PDB records, and what is reported when the bytes hold less than
+// claimed (the other formats' surveys are tested in their modules' test files).
 TEST(MolSurvey, RecordSurveys) {
-  const std::string v3000Head = "t\n  Prog  0101010000\n\n  0  0  0     0  0            999 V3000\nM  V30 BEGIN CTAB\n";
-  const struct {
-    const char* name;
-    TMolFormat format;
-    std::string text;
-    int64_t index;
-    TSurvey record;
-  } cases[] = {
-      {"V2000 dimension code 3D, flat atoms", TMolFormat::Mol, V2000("  Prog    01010100003D", " 2  1", {kFlat, kFlat}),
-       0, Atoms(2, true, true)},
-      {"V2000 2D code, one lifted atom", TMolFormat::Mol, V2000("  Prog    01010100002D", "  2  1", {kFlat, kLifted}),
-       0, Atoms(2, true, true)},
-      {"V2000 claims 999 atoms, holds 2", TMolFormat::Mol, V2000("", "999  1", {kFlat, kFlat}), 0,
-       Atoms(2, false, false)},
-      {"V2000 claims more than the file's end allows", TMolFormat::Sdf, "t\n\n\n  5  0\n" + kFlat + "\n", 0,
-       Atoms(1, false, false)},
-      {"V2000 without a counts line", TMolFormat::Sdf, "t\nh\n$$$$\n", 0, Atoms(0, false, false)},
-      {"V2000 counts line no number", TMolFormat::Sdf, "t\nh\n\n  x  1\n" + kFlat + "\n", 0, Atoms(0, false, false)},
-      {"record of blank lines ended by a mark", TMolFormat::Sdf, "a\n$$$$\n\n\n\n\n$$$$\n", 1, Atoms(0, false, false)},
-      {"blank tail after the last mark is no record", TMolFormat::Sdf, "a\n$$$$\n\n\n\n\n", 1, std::nullopt},
-      {"V2000, CR only, second record", TMolFormat::Sdf, WithBreaks("x\n$$$$\n" + V2000("", "  1  0", {kLifted}), "\r"),
-       1, Atoms(1, true, true)},
-      {"V3000 with a continued atom entry", TMolFormat::Sdf,
-       v3000Head + "M  V30 COUNTS 2 0 0 0 0\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0 0 0\nM  V30 2 NOT [N,O] 1.0 2.0 -\n"
-                   "M  V30 0.5 0\nM  V30 END ATOM\nM  END\n",
-       0, Atoms(2, true, true)},
-      {"V3000 claims 5 atoms, holds 1", TMolFormat::Mol,
-       v3000Head + "M  V30 COUNTS 5 0 0 0 0\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0 0 0\nM  V30 END ATOM\nM  END\n", 0,
-       Atoms(1, false, false)},
-      {"V3000 count past int64", TMolFormat::Mol,
-       v3000Head + "M  V30 COUNTS 99999999999999999999999 0\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0 1e-3 0\n", 0,
-       Atoms(1, false, true)},
-      {"MOL2 claims 99 atoms, holds 2 flat ones", TMolFormat::Mol2,
-       "@<TRIPOS>MOLECULE\nm\n 99 0\n@<TRIPOS>ATOM\n 1 C 1.0 2.0 0.0 C.3\n# note\n 2 C 1.0 2.0 -0.000 C.3\n"
-       "@<TRIPOS>BOND\n 1 1 2 1\n",
-       0, Atoms(2, false, false)},
-      {"MOL2 second molecule", TMolFormat::Mol2,
-       "@<TRIPOS>MOLECULE\na\n1\n@<TRIPOS>ATOM\n1 C 0 0 1 C\n@<TRIPOS>MOLECULE\nb\n1 0\n@<TRIPOS>ATOM\n1 C 0 0 1 C\n",
-       1, Atoms(1, true, true)},
+  ExpectSurveys({
       {"XYZ claims 10^12 atoms, holds 2", TMolFormat::Xyz, "1000000000000\nt\nH 0 0 0\nH 1 0 0\n", 0,
        Atoms(2, false, true)},
       {"XYZ count past 2^64 is no count, as to the reader", TMolFormat::Xyz, "100000000000000000000\nt\nH 0 0 0\n", 0,
@@ -213,22 +108,7 @@ TEST(MolSurvey, RecordSurveys) {
        "MODEL 1\n" + kPdbAtom + "ENDMDL\nMODEL 2\n" + kPdbAtom + kPdbAtom.substr(0, 16) + "B" + kPdbAtom.substr(17) +
            kPdbAtom.substr(0, 16) + "A" + kPdbAtom.substr(17) + "ENDMDL\n",
        1, Atoms(2, true, true)},
-      {"CML array form", TMolFormat::Cml,
-       "<molecule><atomArray atomID=\" a1 a2\ta3 \" elementType=\"O H H\" x3=\"0 1 2\"/></molecule>", 0,
-       Atoms(3, true, true)},
-      {"CML second molecule, 2D, namespace prefixes", TMolFormat::Cml,
-       "<?xml version='1.0'?><c:cml><c:molecule><c:atom x3='1'/></c:molecule>\n<c:molecule id='m>2'>"
-       "<c:atomArray><c:atom x2=\"1\" y2=\"2\"/><c:atom/></c:atomArray></c:molecule></c:cml>",
-       1, Atoms(2, true, false)},
-      {"CML cut inside a molecule", TMolFormat::Cml, "<molecule><atom z3='0'/><atom id='a", 0, Atoms(1, false, true)},
-      {"SMILES bracket atoms, Cl and Br, title", TMolFormat::Smiles,
-       "\n  [NH4+].[Cl-]\tsalt\nC1CC[C@@H](Br)CC1Cl  ring\n", 1, Atoms(8, true, false)},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(SurveyRecord(c.text, c.format, c.index), c.record);
-    EXPECT_EQ(InPieces(c.text, c.format, c.index, 1).second, c.record);
-  }
+  });
 }
 
 // Lines longer than the survey's limit, and files longer than one read.

@@ -1,5 +1,6 @@
-// Tests of the record index of SDF and SMILES files: where records end, whatever the breaks and
-// the chunks read, their texts read back, the pass on another thread, and files that change.
+// Tests of the record index: XYZ frames and PDB models as records, their texts read back within
+// limits, the pass on another thread and its stop, and files that change. (Each format's own record
+// rule is tested in its module's test file.)
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <windows.h>
@@ -17,6 +18,7 @@
 
 #include "formats/uMolSurvey.h"
 #include "formats/uRecordIndex.h"
+#include "record_test_util.h"
 #include "support/uFileIO.h"
 #include "test_temp_dir.h"
 
@@ -27,158 +29,12 @@ using pelorin_test::ReadFileBytes;
 using pelorin_test::TTempDir;
 using pelorin_test::WriteFileBytes;
 
-using TRecords = std::vector<std::string>;
+using namespace record_test;
 
-// Every record the index knows, each read from the file on its own.
-TRecords ReadIndexed(const TRecordIndex& index) {
-  TRecords records;
-  for (size_t i = 0; i < index.Count(); ++i) {
-    std::string text = "stale", error;
-    EXPECT_TRUE(index.ReadRecord(i, text, error)) << "record " << i << ": " << error;
-    records.push_back(text);
-  }
-  return records;
-}
-
-// The records of `text` from the index built with each chunk size must be `expected`, and as many
-// as the survey counts (both walk the rule).
-void ExpectRecords(const std::string& text, const TRecords& expected, std::initializer_list<size_t> chunkSizes,
-                   TRecordRule rule = TRecordRule::kSDF) {
-  TTempDir dir;
-  // A file of the rule's format (a record of SDF alone would be a MOL file).
-  std::string path = dir.File(rule == TRecordRule::kSDF ? "in.sdf" : "in" + std::string(RecordInputExtension(rule)));
-  WriteFileBytes(path, text);
-  for (size_t chunkSize : chunkSizes) {
-    SCOPED_TRACE("index read in chunks of " + std::to_string(chunkSize));
-    TRecordIndex index(path, rule);
-    EXPECT_EQ(BuildRecordIndex(index, {}, chunkSize), TRecordIndexState::kComplete);
-    EXPECT_EQ(ReadIndexed(index), expected);
-  }
-  EXPECT_EQ(SurveyRecords(text, MolFormatFromFileName(path)).RecordCount, static_cast<int64_t>(expected.size()));
-}
-
-// Three small records written with the given line break.
-std::string ThreeRecords(const std::string& eol) {
-  std::string text;
-  for (const char* name : {"one", "two", "three"}) text += name + eol + "  body" + eol + "M  END" + eol + "$$$$" + eol;
-  return text;
-}
-const TRecords kThreeRecords = {"one\r\n  body\r\nM  END\r\n$$$$\r\n", "two\r\n  body\r\nM  END\r\n$$$$\r\n",
-                                "three\r\n  body\r\nM  END\r\n$$$$\r\n"};
-
-TEST(SDFIndex, RecordBoundaries) {
-  const struct {
-    const char* name;
-    std::string text;
-    TRecords records;
-  } cases[] = {
-      {"LF", ThreeRecords("\n"), kThreeRecords},
-      {"CR", ThreeRecords("\r"), kThreeRecords},
-      {"CR LF", ThreeRecords("\r\n"), kThreeRecords},
-      {"mixed breaks and blanks or a tab around the end mark",
-       "a\r\n  $$$$ \nb\r\t$$$$\t\r\n",
-       {"a\r\n  $$$$ \r\n", "b\r\n\t$$$$\t\r\n"}},
-      {"end mark with other text on the line, or five dollars, ends nothing",
-       "a\n$$$$ next\nx $$$$\n$$$$$\n$$$$\n",
-       {"a\r\n$$$$ next\r\nx $$$$\r\n$$$$$\r\n$$$$\r\n"}},
-      {"case and count matter", "a\n$$$\n$$ $$\n", {"a\r\n$$$\r\n$$ $$\r\n"}},
-      {"trailing blank lines make no record", "a\n$$$$\n\n  \n\t\n", {"a\r\n$$$$\r\n"}},
-      {"last record without end mark, last line without break",
-       "a\n$$$$\n\nb\nM  END",
-       {"a\r\n$$$$\r\n", "\r\nb\r\nM  END\r\n"}},
-      {"end mark as the very last bytes", "a\n$$$$", {"a\r\n$$$$\r\n"}},
-      {"two end marks in a row", "a\n$$$$\n$$$$\nb\n$$$$\n", {"a\r\n$$$$\r\n", "$$$$\r\n", "b\r\n$$$$\r\n"}},
-      {"leading blank lines stay in the record", "\n\n  title\n$$$$\n", {"\r\n\r\n  title\r\n$$$$\r\n"}},
-      {"no end mark at all: the whole file", "mol\n  x\nM  END\n", {"mol\r\n  x\r\nM  END\r\n"}},
-      {"blank file", " \n\r\n\t\n", {}},
-      {"empty file", "", {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    // Chunks of 1 to 7 bytes cut every end mark and every CR LF at each place.
-    ExpectRecords(c.text, c.records, {1, 2, 3, 4, 5, 6, 7, kReadChunkSize});
-  }
-}
-
-// Lines and breaks that straddle the reader's chunks (1 MiB) must come out as in a short file.
-TEST(SDFIndex, LinesAndBreaksAcrossLargeReads) {
-  const size_t chunk = 1 << 20;
-  std::string text;
-  // A CR LF whose CR ends the first chunk and whose LF starts the second.
-  std::string longLine(chunk - 1, 'x');
-  text = longLine + "\r\n" + "$$$$\n";
-  TRecords expected = {longLine + "\r\n$$$$\r\n"};
-  // An end mark split over the second and third chunks, then a lone CR at the third's end.
-  std::string filler(2 * chunk - text.size() - 4, 'y');
-  text += filler + "\n $$";
-  text += "$$\n";
-  expected.push_back(filler + "\r\n $$$$\r\n");
-  std::string tail(3 * chunk - text.size() - 1, 'z');
-  text += tail + "\rlast\r";
-  expected.push_back(tail + "\r\nlast\r\n");
-  ASSERT_EQ(text.find("\n $$"), 2 * chunk - 4);
-  ExpectRecords(text, expected, {kReadChunkSize});
-}
-
-// Many small records with every kind of break: most lie inside one read, some are cut by a
-// read's end, one right after a lone CR, two inside a CR LF, and the last has no end mark.
-TEST(SDFIndex, SmallRecordsAcrossLargeReads) {
-  const size_t chunk = 1 << 20;
-  const char* breaks[] = {"\n", "\r\n", "\r"};
-  const char* marks[] = {"$$$$", " $$$$\t"};
-  std::string text;
-  TRecords expected;
-  int k = 0;
-  auto addRecords = [&](size_t until) {
-    for (; text.size() < until; ++k) {
-      std::string want;
-      for (int i = 0; i < 1 + k % 7; ++i) {
-        bool blank = i % 3 == 2;  // ends with CR LF: a lone LF after a lone CR would join it
-        std::string line = blank ? "" : "line " + std::to_string(k) + "." + std::to_string(i);
-        text += line + (blank ? "\r\n" : breaks[(k + i) % 3]);
-        want += line + "\r\n";
-      }
-      text += marks[k % 2] + std::string(breaks[k % 3]);
-      expected.push_back(want + marks[k % 2] + "\r\n");
-    }
-  };
-  auto addPaddedRecord = [&](size_t breakAt, const std::string& lineBreak) {
-    std::string pad(breakAt - text.size(), 'p');
-    text += pad + lineBreak + "$$$$\n";
-    expected.push_back(pad + "\r\n$$$$\r\n");
-  };
-  addRecords(chunk - 300);
-  addPaddedRecord(chunk - 1, "\r");
-  addRecords(2 * chunk - 300);
-  addPaddedRecord(2 * chunk - 1, "\r\n");
-  addRecords(3 * chunk - 300);
-  std::string pad(3 * chunk - 1 - 5 - text.size(), 'q');  // an end mark's CR LF across reads
-  text += pad + "\n$$$$\r\n";
-  expected.push_back(pad + "\r\n$$$$\r\n");
-  addRecords(3 * chunk + chunk / 2);
-  text += "tail\r\n\nM  END";
-  expected.push_back("tail\r\n\r\nM  END\r\n");
-  ASSERT_EQ(text.substr(chunk - 1, 2), "\r$");
-  ASSERT_EQ(text.substr(2 * chunk - 1, 3), "\r\n$");
-  ASSERT_EQ(text.substr(3 * chunk - 5, 6), "$$$$\r\n");
-  ExpectRecords(text, expected, {kReadChunkSize});
-}
-
-// The molecules of MOL2, XYZ, PDB and CML files as records, by their formats' rules.
-TEST(RecordIndex, MoleculesOfEveryFormat) {
+// The frames of XYZ files and the models of PDB files as records, by their formats' rules.
+TEST(RecordIndex, FramesAndModelsOfXYZAndPDB) {
   const std::string atom = "ATOM      1  N   GLY A   1       1.000   1.000   1.000  1.00  0.00           N";
-  const struct {
-    const char* name;
-    TRecordRule rule;
-    std::string text;
-    TRecords records;
-  } cases[] = {
-      {"MOL2: from each MOLECULE section to the next; what stands before the first is its own",
-       TRecordRule::kMOL2,
-       "# made by hand\n@<TRIPOS>MOLECULE\na\n1\n@<TRIPOS>ATOM\n 1 C 0 0 0 C\n  @<TRIPOS>MOLECULE \r\nb\r\n1",
-       {"# made by hand\r\n@<TRIPOS>MOLECULE\r\na\r\n1\r\n@<TRIPOS>ATOM\r\n 1 C 0 0 0 C\r\n",
-        "  @<TRIPOS>MOLECULE \r\nb\r\n1\r\n"}},
-      {"MOL2 without a MOLECULE section", TRecordRule::kMOL2, "@<TRIPOS>ATOM\n1 C 0 0 0\n", {}},
+  ExpectRecordCases({
       {"XYZ: blank lines between blocks go, an empty block counts, the last may lack a break",
        TRecordRule::kXYZ,
        "\n2\nwater\nO 0 0 0\rH 1 0 0\r\n\n0\nnone\n1\n\nHe 0 0 0",
@@ -200,25 +56,11 @@ TEST(RecordIndex, MoleculesOfEveryFormat) {
        {"REMARK\r\n" + atom + "\r\n" + atom + "\r\n"}},
       {"PDB END after atoms", TRecordRule::kPDB, atom + "\rEND\r\n" + atom, {atom + "\r\nEND\r\n"}},
       {"PDB without atoms", TRecordRule::kPDB, "REMARK\nEND\n", {}},
-      {"CML: each top-level molecule from its tag; nested, commented and empty ones",
-       TRecordRule::kCML,
-       "<?xml version='1.0'?>\n<cml><!-- <molecule> -->\n <molecule id='a'><molecule/>\n</molecule><c:molecule "
-       "id='b'/> <molecule><atom/>",
-       {"<molecule id='a'><molecule/>\r\n</molecule>\r\n", "<c:molecule id='b'/>\r\n", "<molecule><atom/>\r\n"}},
-      {"CML without a molecule is one record",
-       TRecordRule::kCML,
-       "<atomArray><atom/></atomArray>\n",
-       {"<atomArray><atom/></atomArray>\r\n"}},
-      {"CML of blanks", TRecordRule::kCML, " \n\t", {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    ExpectRecords(c.text, c.records, {1, 2, 3, 4, 5, 6, 7, kReadChunkSize}, c.rule);
-  }
+  });
 }
 
-// A record larger than a reader allows is not read; a read of one can be stopped between pieces;
-// a caller without an index finds a record within a bound.
+// A record larger than a reader allows is not read; a read of one is stopped by its token, the
+// pass of a caller without an index too; such a caller finds a record within a bound.
 TEST(RecordIndex, ReadsWithinLimits) {
   TTempDir dir;
   const std::string path = dir.File("in.sdf");
@@ -230,13 +72,17 @@ TEST(RecordIndex, ReadsWithinLimits) {
   EXPECT_EQ(index.ReadRecordWithin(1, {large.size() - 1, {}}, text, error), TRecordRead::kTooLarge);
   EXPECT_EQ(error, "Cannot read " + path + ": record 2 holds " + std::to_string(large.size()) + " bytes, more than " +
                        std::to_string(large.size() - 1));
-  int pieces = 0;  // stopped after two of its four pieces
-  EXPECT_EQ(index.ReadRecordWithin(1, {UINT64_MAX, [&pieces] { return ++pieces > 2; }}, text, error),
-            TRecordRead::kCancelled);
-  EXPECT_EQ(pieces, 3);
-  EXPECT_EQ(text, "");
-  EXPECT_EQ(index.ReadRecordWithin(1, {large.size(), [] { return false; }}, text, error), TRecordRead::kRead) << error;
+  TStopSource stop;
+  const TStopSource never;
+  EXPECT_EQ(index.ReadRecordWithin(1, {large.size(), never.Token()}, text, error), TRecordRead::kRead) << error;
   EXPECT_EQ(text.size(), large.size() + 3);
+  stop.RequestStop();
+  EXPECT_EQ(index.ReadRecordWithin(1, {UINT64_MAX, stop.Token()}, text, error), TRecordRead::kCancelled);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(error, "Cannot read " + path + ": the read was stopped");
+  EXPECT_EQ(ReadFileRecord(path, TRecordRule::kSDF, 0, 100, {UINT64_MAX, stop.Token()}, text, error),
+            TRecordRead::kCancelled);
+  EXPECT_EQ(error, "Cannot read " + path + ": the read was stopped");
 
   EXPECT_EQ(ReadFileRecord(path, TRecordRule::kSDF, 0, 100, {}, text, error), TRecordRead::kRead);
   EXPECT_EQ(text, kThreeRecords[0]);
@@ -247,7 +93,7 @@ TEST(RecordIndex, ReadsWithinLimits) {
   EXPECT_EQ(error.rfind("Cannot read " + dir.File("missing.xyz") + ": ", 0), 0u) << error;
 }
 
-TEST(SDFIndex, UnreadableFileGivesNoRecords) {
+TEST(RecordIndex, UnreadableFileGivesNoRecords) {
   TTempDir dir;
   // A folder opens on some systems but never reads.
   for (const std::string& path : {dir.File("missing.sdf"), dir.Dir()}) {
@@ -259,45 +105,8 @@ TEST(SDFIndex, UnreadableFileGivesNoRecords) {
   }
 }
 
-// The lines of a SMILES file as records: one per non-blank line, whatever the breaks and chunks.
-TEST(SDFIndex, SmilesLinesAreRecords) {
-  const struct {
-    const char* name;
-    std::string text;
-    TRecords records;
-  } cases[] = {
-      {"LF, CR, CR LF, blank lines and blanks",
-       "CCO ethanol\n\n  \nc1ccccc1\rC[NH3+] x\r\n\t\r\n\r\nO",
-       {"CCO ethanol\r\n", "c1ccccc1\r\n", "C[NH3+] x\r\n", "O\r\n"}},
-      {"a CR at the very end", "C\r", {"C\r\n"}},
-      {"only blank lines", " \n\r\n\t", {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TTempDir dir;
-    std::string path = dir.File("in.smi");
-    WriteFileBytes(path, c.text);
-    for (size_t chunkSize : {1, 2, 3, 5, 64}) {
-      SCOPED_TRACE("chunks of " + std::to_string(chunkSize));
-      TRecordIndex index(path, TRecordRule::kLines);
-      EXPECT_EQ(BuildRecordIndex(index, {}, chunkSize), TRecordIndexState::kComplete);
-      EXPECT_EQ(ReadIndexed(index), c.records);
-    }
-  }
-  // A line that changed since the pass is an error, not another molecule.
-  TTempDir dir;
-  std::string path = dir.File("in.smi");
-  WriteFileBytes(path, "CCO\nCCN\n");
-  TRecordIndex index(path, TRecordRule::kLines);
-  ASSERT_EQ(BuildRecordIndex(index), TRecordIndexState::kComplete);
-  WriteFileBytes(path, "CCO\nCC\nN\n");
-  std::string text, error;
-  EXPECT_FALSE(index.ReadRecord(1, text, error));
-  EXPECT_EQ(error, "Cannot read " + path + ": the file has changed since its records were counted");
-}
-
 // The first records can be read on another thread while the pass is still under way.
-TEST(SDFIndex, RecordsAreReadableBeforeThePassEnds) {
+TEST(RecordIndex, RecordsAreReadableBeforeThePassEnds) {
   TTempDir dir;
   std::string path = dir.File("in.sdf");
   WriteFileBytes(path, ThreeRecords("\n"));
@@ -307,7 +116,7 @@ TEST(SDFIndex, RecordsAreReadableBeforeThePassEnds) {
   bool firstSeen = false, released = false;
   std::thread pass([&] {
     BuildRecordIndex(
-        index,
+        index, {},
         [&](const TRecordIndex& known) {
           if (known.Count() == 0 || firstSeen) return;
           std::unique_lock<std::mutex> lock(mutex);
@@ -335,24 +144,25 @@ TEST(SDFIndex, RecordsAreReadableBeforeThePassEnds) {
   EXPECT_EQ(ReadIndexed(index), kThreeRecords);
 }
 
-TEST(SDFIndex, CancelStopsThePassAndKeepsTheRecordsKnown) {
+TEST(RecordIndex, StopEndsThePassAndKeepsTheRecordsKnown) {
   TTempDir dir;
   std::string path = dir.File("in.sdf");
   WriteFileBytes(path, ThreeRecords("\r\n"));
   TRecordIndex index(path);
+  TStopSource stop;
   EXPECT_EQ(BuildRecordIndex(
-                index, [&](const TRecordIndex&) { index.Cancel(); }, 8),
+                index, stop.Token(), [&](const TRecordIndex&) { stop.RequestStop(); }, 8),
             TRecordIndexState::kCancelled);
   ASSERT_EQ(index.Count(), 1u);
   EXPECT_EQ(ReadIndexed(index), TRecords{kThreeRecords[0]});
   // A builder dropped halfway leaves no index waiting for ever.
   TRecordIndex dropped(path);
-  TRecordIndexBuilder(dropped, 8).Step();
+  TRecordIndexBuilder(dropped, {}, 8).Step();
   EXPECT_EQ(dropped.State(), TRecordIndexState::kCancelled);
 }
 
 // A file rewritten, shortened or removed after the pass gives errors, never wrong text.
-TEST(SDFIndex, ChangedFileGivesErrorsNotOtherText) {
+TEST(RecordIndex, ChangedFileGivesErrorsNotOtherText) {
   TTempDir dir;
   std::string path = dir.File("in.sdf");
   const std::string original = ThreeRecords("\n");
@@ -406,20 +216,21 @@ TEST(RecordIndex, LibraryRenamedOrDeletedWhileCounted) {
   }
 }
 
-// A read that never answers (a pipe whose other end writes nothing) ends when the pass is cancelled.
-TEST(RecordIndex, CancelEndsAReadThatNeverAnswers) {
+// A read that never answers (a pipe whose other end writes nothing) ends when the pass is stopped.
+TEST(RecordIndex, StopEndsAReadThatNeverAnswers) {
   const std::string pipe = "\\\\.\\pipe\\pelorin_stalled_" + std::to_string(GetCurrentProcessId()) + ".sdf";
   HANDLE server =
       CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
   ASSERT_NE(server, INVALID_HANDLE_VALUE);
   TRecordIndex index(pipe);
-  std::thread pass([&index] { BuildRecordIndex(index); });
+  TStopSource stop;
+  std::thread pass([&index, &stop] { BuildRecordIndex(index, stop.Token()); });
   const BOOL connected = ConnectNamedPipe(server, nullptr);
   EXPECT_TRUE(connected || GetLastError() == ERROR_PIPE_CONNECTED);
   Sleep(300);  // the pass is in its read
   EXPECT_EQ(index.State(), TRecordIndexState::kBuilding);
   const auto start = std::chrono::steady_clock::now();
-  index.Cancel();
+  stop.RequestStop();
   pass.join();
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
   EXPECT_EQ(index.State(), TRecordIndexState::kCancelled);
@@ -429,7 +240,7 @@ TEST(RecordIndex, CancelEndsAReadThatNeverAnswers) {
 
 #ifndef _WIN32
 // Offsets past 4 GB: a sparse file whose last record starts beyond them (where holes are cheap).
-TEST(SDFIndex, RecordsBeyondFourGigabytes) {
+TEST(RecordIndex, RecordsBeyondFourGigabytes) {
   TTempDir dir;
   std::string path = dir.File("big.sdf");
   const uint64_t farOffset = (4ull << 30) + 12345;
@@ -453,7 +264,7 @@ TEST(SDFIndex, RecordsBeyondFourGigabytes) {
 }
 
 // Records from the real converter convert back, one by one, to the molecules they came from.
-TEST(SDFIndex, ConverterRecordsRoundTrip) {
+TEST(RecordIndex, ConverterRecordsRoundTrip) {
   TTempDir dir;
   std::string smiles = dir.File("three.smi"), sdf = dir.File("three.sdf");
   WriteFileBytes(smiles, "CCO ethanol\nc1ccccc1 benzene\nC[NH3+] methylammonium\n");

@@ -123,7 +123,7 @@ TEST(RecordSearch, WhereInARecordTheTextStands) {
     SCOPED_TRACE(c.name);
     TSearchHit hit;
     hit.Record = 7;
-    ASSERT_EQ(FindInRecord(TRecordRule::kSDF, record, c.query, hit), c.found);
+    ASSERT_EQ(FindInRecord(TSearchPlaces::kMolfile, record, c.query, hit), c.found);
     if (!c.found) continue;
     EXPECT_EQ(hit.Place, c.place);
     EXPECT_EQ(hit.Item, c.item);
@@ -134,12 +134,13 @@ TEST(RecordSearch, WhereInARecordTheTextStands) {
   }
   // A SMILES record: its line, the blank lines before it not counted.
   TSearchHit hit;
-  ASSERT_TRUE(FindInRecord(TRecordRule::kLines, "  \n\nCn1cnc2c1c(=O)n(C)c(=O)n2C caffeine\n", Query("CAFF"), hit));
+  ASSERT_TRUE(
+      FindInRecord(TSearchPlaces::kTextLine, "  \n\nCn1cnc2c1c(=O)n(C)c(=O)n2C caffeine\n", Query("CAFF"), hit));
   EXPECT_EQ(hit.Place, TSearchPlace::kLine);
   EXPECT_EQ(hit.Line, 0u);
   EXPECT_EQ(hit.Offset, 27u);
-  EXPECT_TRUE(FindInRecord(TRecordRule::kLines, "CCO ethanol\n", Query("cco", false, true), hit));
-  EXPECT_FALSE(FindInRecord(TRecordRule::kLines, "CCO ethanol\n", Query("CC", false, true), hit));
+  EXPECT_TRUE(FindInRecord(TSearchPlaces::kTextLine, "CCO ethanol\n", Query("cco", false, true), hit));
+  EXPECT_FALSE(FindInRecord(TSearchPlaces::kTextLine, "CCO ethanol\n", Query("CC", false, true), hit));
 }
 
 TEST(RecordSearch, ForwardsBackwardsFromAnyRecordAndMisses) {
@@ -163,7 +164,7 @@ TEST(RecordSearch, ForwardsBackwardsFromAnyRecordAndMisses) {
   EXPECT_EQ(file.Find(Query("nowhere"), 0), -1);
   EXPECT_EQ(file.Find(Query("PEL-000012"), 30), -1) << "from beyond the last record";
 
-  const TIndexedFile smiles("CCO ethanol\n\nc1ccccc1 benzene\nCC(=O)O acetic acid\n", TRecordRule::kLines);
+  const TIndexedFile smiles("CCO ethanol\n\nc1ccccc1 benzene\nCC(=O)O acetic acid\n", TRecordRule::kSMILES);
   EXPECT_EQ(smiles.Find(Query("c1ccccc1"), 0), 1);
   EXPECT_EQ(smiles.Find(Query("ACID"), 0), 2);
   EXPECT_EQ(smiles.Find(Query("cc", false, false, true), 2), 2);
@@ -236,10 +237,11 @@ TEST(RecordSearch, HitInTheLastRecordOfALargeLibraryWithProgress) {
   EXPECT_EQ(reports.back().second, text.size());
   EXPECT_LE(reports.back().first, text.size());
 
-  // Backwards from the end finds it at once; a stop flag set before the search ends it.
+  // Backwards from the end finds it at once; a stop asked before the search ends it.
   EXPECT_EQ(file.Find(Query("PEL-LAST-1", true, false, true), records - 1), static_cast<long>(records - 1));
-  std::atomic<bool> stop{true};
-  control.Stop = &stop;
+  TStopSource stop;
+  stop.RequestStop();
+  control.Stop = stop.Token();
   EXPECT_EQ(SearchRecords(file.Index(), Query("PEL-LAST-1"), 0, control, hit, error), TSearchOutcome::kStopped);
 }
 
@@ -248,7 +250,7 @@ TEST(RecordSearch, FollowsAnIndexStillBeingBuiltAndReportsFiles) {
   const std::string path = dir.File("growing.sdf");
   WriteFileBytes(path, Library(5000) + Record("final", {{"ID", "PEL-FINAL"}}));
   TRecordIndex index(path);
-  std::thread pass([&] { BuildRecordIndex(index, {}, 4096); });
+  std::thread pass([&] { BuildRecordIndex(index, {}, {}, 4096); });
   TSearchHit hit;
   std::string error;
   const TSearchOutcome outcome = SearchRecords(index, Query("pel-final"), 0, TSearchControl{}, hit, error);
@@ -256,10 +258,11 @@ TEST(RecordSearch, FollowsAnIndexStillBeingBuiltAndReportsFiles) {
   ASSERT_EQ(outcome, TSearchOutcome::kFound) << error;
   EXPECT_EQ(hit.Record, 5000u);
 
-  // A pass cancelled before the search gets there stops it; a file cut short since the pass fails it.
+  // A pass stopped before the search gets there stops it; a file cut short since the pass fails it.
   TRecordIndex cancelled(path);
-  cancelled.Cancel();
-  BuildRecordIndex(cancelled);
+  TStopSource stopped;
+  stopped.RequestStop();
+  BuildRecordIndex(cancelled, stopped.Token());
   EXPECT_EQ(SearchRecords(cancelled, Query("pel-final"), 0, TSearchControl{}, hit, error), TSearchOutcome::kStopped);
 
   TRecordIndex complete(path);

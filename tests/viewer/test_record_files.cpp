@@ -130,7 +130,7 @@ TEST_F(RecordFileTest, CopyTextIsTheShownRecordsOwnText) {
   const struct {
     const char* Name;
     std::string File, Text;  // Text: the file's own, written to a file of that name when given
-    TRecordRule Rule;        // of the window's index (SDF and SMILES), else unused
+    TRecordRule Rule;        // of the window's index (a file with records), else unused
     int32_t Index;
     std::string Record;
     bool Smiles;
@@ -139,8 +139,8 @@ TEST_F(RecordFileTest, CopyTextIsTheShownRecordsOwnText) {
        CrLf(ReadFileBytes(testpaths::SamplePath("caffeine.mol"))), false},
       {"SDF record", testpaths::SamplePath("three.sdf"), "", TRecordRule::kSDF, 2, "", false},
       {"SMILES line", "many.smi", std::string(14, 'C') + "\n" + "CC\nCCC\nCCCC\nC1CC1\nN\nO\nS\nP\nF\nCl\nBr\nI\nCO\n",
-       TRecordRule::kLines, 4, "C1CC1\r\n", false},
-      {"SMILES grid: the file's lines", testpaths::SamplePath("molecules.smi"), "", TRecordRule::kLines, 0,
+       TRecordRule::kSMILES, 4, "C1CC1\r\n", false},
+      {"SMILES grid: the file's lines", testpaths::SamplePath("molecules.smi"), "", TRecordRule::kSMILES, 0,
        CrLf(ReadFileBytes(testpaths::SamplePath("molecules.smi"))), false},
       {"MOL2: the first molecule", "two.mol2", mol2 + mol2, TRecordRule::kSDF, -1, CrLf(mol2), true},
       {"PDB: the first model", "models.pdb", "MODEL 1\n" + pdbAtom + "ENDMDL\nMODEL 2\n" + pdbAtom + "ENDMDL\n",

@@ -130,10 +130,6 @@ TEST(ViewerTexts, StatusLineAndButton) {
   EXPECT_EQ(NavBarStatusText(titled),
             "2D  |  Molecule 3/9  |  Not found  |  [<>] Nav  [R] Reset  [T] Toggle  [H] Heading:On  [D] Fields:Off  "
             "[G] PNG  [S] SVG");
-  EXPECT_EQ(RecordWordOf(TRecordRule::kXYZ), "Frame");
-  EXPECT_EQ(RecordWordOf(TRecordRule::kPDB), "Model");
-  for (TRecordRule rule : {TRecordRule::kSDF, TRecordRule::kLines, TRecordRule::kMOL2, TRecordRule::kCML})
-    EXPECT_EQ(RecordWordOf(rule), "Molecule");
   titled.RecordWord = "Frame";
   titled.Notice.clear();
   titled.Title.clear();
@@ -226,12 +222,12 @@ TEST(ViewerInput, RecordSourceWhileThePassCounts) {
       {TRecordRule::kSDF, 0, 0, complete, S::kWholeFile, 1},
       {TRecordRule::kSDF, 0, 0, failed, S::kMissing, 1},
       {TRecordRule::kSDF, 2, 3, failed, S::kRecord, 3},
-      {TRecordRule::kLines, 0, 12, building, S::kWait, 1},
-      {TRecordRule::kLines, 0, 12, complete, S::kWholeFile, 1},
-      {TRecordRule::kLines, 0, 13, building, S::kRecord, 13},
-      {TRecordRule::kLines, 12, 13, complete, S::kRecord, 13},
-      {TRecordRule::kLines, 13, 13, complete, S::kMissing, 13},
-      {TRecordRule::kLines, 0, 5, failed, S::kMissing, 1},
+      {TRecordRule::kSMILES, 0, 12, building, S::kWait, 1},
+      {TRecordRule::kSMILES, 0, 12, complete, S::kWholeFile, 1},
+      {TRecordRule::kSMILES, 0, 13, building, S::kRecord, 13},
+      {TRecordRule::kSMILES, 12, 13, complete, S::kRecord, 13},
+      {TRecordRule::kSMILES, 13, 13, complete, S::kMissing, 13},
+      {TRecordRule::kSMILES, 0, 5, failed, S::kMissing, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.Index) + " of " + std::to_string(c.Known));
