@@ -69,8 +69,6 @@ class TWindowGL {
   HGLRC Context() const { return context_.get(); }
   // What the renderers keep in the window's context.
   TGLResources& Resources() { return *resources_; }
-  // The same record, by the name the viewer has called it: the models' buffers are in it.
-  TGLResources& MeshPool() { return *resources_; }
   TGLFontCache& Text() { return resources_->Text(); }
 
   // With the context current, has `draw` draw into the back buffer and reads `rect` of it

@@ -19,7 +19,7 @@ namespace {
 std::shared_future<TAtomDrawing> AtomDrawingOf(TPelorinState& state) {
   if (!state.GL) return state.AtomDrawing;
   std::promise<TAtomDrawing> known;
-  known.set_value(state.GL->MeshPool().AtomDrawing());
+  known.set_value(state.GL->Resources().AtomDrawing());
   return known.get_future().share();
 }
 

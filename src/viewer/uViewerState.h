@@ -38,9 +38,9 @@ struct TPelorinState {
   TPelorinState& operator=(const TPelorinState&) = delete;
 
   HWND Wnd = nullptr;
-  // The window's device context, OpenGL context, mesh buffers and text cache; null while
-  // GLPending, and when no context could be made (the window then shows the error with GDI and
-  // loads nothing).
+  // The window's device context, OpenGL context and what the renderers keep in it (the models'
+  // buffers, the text cache); null while GLPending, and when no context could be made (the window
+  // then shows the error with GDI and loads nothing).
   std::unique_ptr<TWindowGL> GL;
   bool GLPending = false;  // WM_PELORIN_SETUP_GL is on its way
   // How the window draws atom models, told once its OpenGL context is made (SetUpGL): loads

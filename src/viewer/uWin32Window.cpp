@@ -63,12 +63,12 @@ const TSVGScene& ShownScene(TPelorinState& state) {
 
 // Draws what the window shows into the back buffer of its context, which is current (no swap).
 void DrawView(TPelorinState& state, TWindowGL& gl, int w, int h) {
-  gl.MeshPool().ReleaseStale();
+  gl.Resources().ReleaseStale();
   if (state.Loading) {
     DrawCenteredMessage(gl.Text(), LoadingMessage(GetTickCount64() - state.LoadStartedMs, state.RecordCount > 1), w, h);
   } else if (state.Shown.Ready) {
     if (state.Mode == TViewMode::k3D) {
-      RenderMeshModel(state.Shown.Model, gl.MeshPool().For(state.Shown.Model), {w, h, kNavBarHeight}, state.View,
+      RenderMeshModel(state.Shown.Model, gl.Resources().For(state.Shown.Model), {w, h, kNavBarHeight}, state.View,
                       state.Dragging ? TMeshFrame::Dragged : TMeshFrame::Still);
     } else {
       const TSVGScene& scene = ShownScene(state);
@@ -291,7 +291,7 @@ void SetUpGL(TPelorinState* state) {
   state->GL = TWindowGL::Create(wnd);
   if (state->GL) {
     const TCurrentContext current = state->GL->MakeCurrent();
-    state->AtomDrawingKnown.set_value(state->GL->MeshPool().AtomDrawing());
+    state->AtomDrawingKnown.set_value(state->GL->Resources().AtomDrawing());
   } else {
     state->AtomDrawingKnown.set_value(TAtomDrawing::Meshes);  // nothing is loaded: the loads stop
     CancelPrefetch(*state);
@@ -621,7 +621,7 @@ bool RenderShown3DTiles(HWND wnd, TPictureSize size, const TTileSink& sink) {
   const TPictureSize tile{client.right - client.left, client.bottom - client.top};
   const TCurrentContext current = state->GL->MakeCurrent();
   if (!current || tile.Width <= 0 || tile.Height <= 0) return false;
-  const bool drawn = RenderMeshModelTiles(state->Shown.Model, state->GL->MeshPool().For(state->Shown.Model), size,
+  const bool drawn = RenderMeshModelTiles(state->Shown.Model, state->GL->Resources().For(state->Shown.Model), size,
                                           CoveredBandFor(size.Height, ShownPictureSize(wnd)), tile, state->View, sink);
   Invalidate(wnd);  // the back buffer now holds the last tile
   return drawn;

@@ -344,7 +344,7 @@ TEST_F(ExportTest, AtomPicturesExportAndCopyAsSpheresAndAsMeshes) {
     SCOPED_TRACE(version);
     HWND wnd = Open(SamplePath("caffeine.mol"));
     ASSERT_TRUE(WaitLoaded(wnd));
-    State(wnd)->GL->MeshPool().AssumeGLVersion(version);
+    State(wnd)->GL->Resources().AssumeGLVersion(version);
     SendMessageA(wnd, WM_PELORIN_RELOAD, 0, 0);  // the load makes the model the window draws
     ASSERT_TRUE(WaitLoaded(wnd));
     ASSERT_TRUE(State(wnd)->Shown.Ready) << State(wnd)->Shown.ErrorMsg;
