@@ -33,7 +33,7 @@ constexpr int32_t kMaxSTLFacets = INT32_MAX / 9;
 
 // True when the file is to be read as ASCII STL: it does not match its own binary facet
 // count and it starts with "solid". Short, unreadable or unopenable files answer false.
-bool IsASCIISTL(const std::string& fileName, std::string& openError);
+[[nodiscard]] bool IsASCIISTL(const std::string& fileName, std::string& openError);
 bool IsASCIISTL(const std::string& fileName);
 
 // Reads a binary STL. True with `count` facets when the file holds at least one; false

@@ -43,8 +43,9 @@ using TTileSink = std::function<bool(const TPictureTile& tile, const uint32_t* p
 // controls cover that band frames it. Nothing is shown (no swap). False when there is no model
 // to draw, the area is larger than the driver's viewport, a tile could not be read back, or
 // `sink` stopped the drawing.
-bool RenderMeshModelTiles(const std::shared_ptr<TMeshModel>& model, TModelObjects& objects, TPictureSize picture,
-                          int coveredBottom, TPictureSize tile, const TViewValues& view, const TTileSink& sink);
+[[nodiscard]] bool RenderMeshModelTiles(const std::shared_ptr<TMeshModel>& model, TModelObjects& objects,
+                                        TPictureSize picture, int coveredBottom, TPictureSize tile,
+                                        const TViewValues& view, const TTileSink& sink);
 
 // The longest side of a drawing area RenderMeshModelTiles draws in the current context (taken by
 // `resources`): within the driver's viewport, which takes the picture and its covered band, and

@@ -29,7 +29,7 @@ void ApplyView3D(const TView3D& view, int guardPixels);
 // the depth test are its own; the caller has cleared the frame. False, having drawn nothing,
 // when the driver cannot run the program (logged once): the caller then draws the model as
 // meshes.
-bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TModelObjects& objects, const TView3D& view,
-                     const TDepthCueFade& fade, bool withShadow);
+[[nodiscard]] bool DrawSphereFrame(const std::shared_ptr<TMeshModel>& model, TModelObjects& objects,
+                                   const TView3D& view, const TDepthCueFade& fade, bool withShadow);
 
 }  // namespace pelorin
