@@ -28,7 +28,8 @@ TModelPlan PlanModel(TModel3D setting, int32_t maxSurfaceAtoms, const std::optio
     plan.Kind = TModelPlan::TKind::kAtoms;
   else
     plan.Kind = withinBudget ? TModelPlan::TKind::kSurface : TModelPlan::TKind::kRefused;
-  plan.AtomsIfSurfaceTooLarge = setting == TModel3D::Auto;
+  plan.SurfaceFileTooLarge =
+      setting == TModel3D::Auto ? TModelPlan::TOverBudget::kDrawAtoms : TModelPlan::TOverBudget::kRefuse;
   return plan;
 }
 

@@ -35,7 +35,8 @@ struct TModelPlan {
   TKind Kind = TKind::kSurface;
   // The surface's STL, once written, may still prove too large to hold (the survey cannot count
   // the hydrogens --gen3d adds): Auto then draws the atoms, Surface refuses.
-  bool AtomsIfSurfaceTooLarge = false;
+  enum class TOverBudget : uint8_t { kRefuse, kDrawAtoms };
+  TOverBudget SurfaceFileTooLarge = TOverBudget::kRefuse;
   // Non-empty when the surface of the surveyed atoms is over `budgetBytes` (and not converted).
   std::string BudgetMessage;
 };

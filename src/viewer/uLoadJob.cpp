@@ -40,7 +40,7 @@ class TLoadJob {
   bool WaitForRecord();
   bool Load2D(const std::string& input);
   bool Load3D(const std::string& input);
-  bool LoadSurface(const std::string& input, bool atomsIfTooLarge);
+  bool LoadSurface(const std::string& input, TModelPlan::TOverBudget overBudget);
   // `atoms`: the file's own, when they were read ahead; otherwise LoadFileAtoms reads them.
   bool LoadAtoms(const std::string& input, const std::optional<TRecordSurvey>& survey, TAtomArray atoms = {});
   // How the window draws atoms, once it knows; false when the load is stopped meanwhile.
@@ -126,7 +126,7 @@ bool TLoadJob::Load3D(const std::string& input) {
     case TKind::kSurface:
       break;
   }
-  return LoadSurface(input, plan.AtomsIfSurfaceTooLarge);
+  return LoadSurface(input, plan.SurfaceFileTooLarge);
 }
 
 bool TLoadJob::KnowAtomDrawing(TAtomDrawing& drawing) {
@@ -163,7 +163,7 @@ bool TLoadJob::LoadAtoms(const std::string& input, const std::optional<TRecordSu
   return true;
 }
 
-bool TLoadJob::LoadSurface(const std::string& input, bool atomsIfTooLarge) {
+bool TLoadJob::LoadSurface(const std::string& input, TModelPlan::TOverBudget overBudget) {
   std::string stl;
   std::string& error = view_.ErrorMsg;
   if (!RunOBabelSTL(input, stl, error, ShownMoleculeLimits(stop_))) return false;
@@ -173,7 +173,7 @@ bool TLoadJob::LoadSurface(const std::string& input, bool atomsIfTooLarge) {
   if (Stopped()) return false;
   // The survey cannot count the hydrogens --gen3d adds; the STL's own size is checked too.
   if (SurfaceFileOverBudget(stl, error)) {
-    if (!atomsIfTooLarge) return false;
+    if (overBudget == TModelPlan::TOverBudget::kRefuse) return false;
     DebugLog("TLoadThread: " + error + " The atoms are drawn instead.");
     error.clear();
     DeleteFileIfExists(stl);

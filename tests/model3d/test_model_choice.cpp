@@ -42,7 +42,8 @@ TEST(ModelChoice, PlanJudgesTheSurfaceAgainstTheBudgetBeforeAnyConversion) {
   TModelPlan plan = PlanModel(TModel3D::Auto, 80, Atoms(30), holds30);
   EXPECT_EQ(plan.Kind, TKind::kSurface);
   EXPECT_TRUE(plan.BudgetMessage.empty());
-  EXPECT_TRUE(plan.AtomsIfSurfaceTooLarge) << "Auto draws the atoms when the STL proves too large";
+  EXPECT_EQ(plan.SurfaceFileTooLarge, TModelPlan::TOverBudget::kDrawAtoms)
+      << "Auto draws the atoms when the STL proves too large";
   EXPECT_EQ(PlanModel(TModel3D::Auto, 80, Atoms(81), UINT64_MAX).Kind, TKind::kAtoms);
 
   // Over it: Auto draws the atoms and says why the surface was left out; Surface refuses.
@@ -52,7 +53,8 @@ TEST(ModelChoice, PlanJudgesTheSurfaceAgainstTheBudgetBeforeAnyConversion) {
       << plan.BudgetMessage;
   plan = PlanModel(TModel3D::Surface, 80, Atoms(31), holds30);
   EXPECT_EQ(plan.Kind, TKind::kRefused);
-  EXPECT_FALSE(plan.AtomsIfSurfaceTooLarge) << "a surface asked for is refused, never swapped for atoms";
+  EXPECT_EQ(plan.SurfaceFileTooLarge, TModelPlan::TOverBudget::kRefuse)
+      << "a surface asked for is refused, never swapped for atoms";
   EXPECT_EQ(plan.BudgetMessage, SurfaceOverBudgetMessage(31, EstimatedSurfaceFacets(31), holds30));
 
   // Atoms converts no surface, and a record the survey could not read is judged after the
