@@ -2,6 +2,7 @@
 // own process runner: windowless, no input, both output streams captured into the log.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -229,18 +230,15 @@ TEST_F(ToolsTest, BridgeKilledAtAnyMomentLeavesNothingBehind) {
   fs::copy_file(SamplePath("caffeine.mol"), input);
   const std::string command = Quote(BridgeExe()) + " " + Quote(input) + " -O " + Quote(output) + " --gen2d";
   auto isEmpty = [this](const char* folder) { return fs::is_empty(work_.Path() / folder); };
-  int finished = 0, killed = 0;
-  for (uint32_t ms = 10; finished < 3 && ms < 5000; ms += ms < 400 ? 8 : 200) {
-    SCOPED_TRACE("killed after " + std::to_string(ms) + " ms");
+  // Runs with a time-out of `ms` and checks what it leaves.
+  auto runWithin = [&](uint32_t ms) {
+    SCOPED_TRACE("time-out " + std::to_string(ms) + " ms");
     SetRunLimits({ms, 5000});
     const TRun run = Run(command);
     if (run.Finished) {
-      ++finished;
       EXPECT_EQ(run.ExitCode, 0) << run.Output;
       EXPECT_GT(fs::file_size(output), 1000u);
-    } else {
-      ++killed;  // a bridge killed right after it moved the output into place leaves it there
-    }
+    }                    // a bridge killed right after it moved the output into place leaves it there
     fs::remove(output);  // as the caller does with the output of a run that failed
     // Pending deletes get the fixture's grace; a late converter would publish within it.
     for (int wait = 0; wait < 100 && !(isEmpty("out dir") && isEmpty("tmp")); ++wait) Sleep(100);
@@ -248,9 +246,20 @@ TEST_F(ToolsTest, BridgeKilledAtAnyMomentLeavesNothingBehind) {
     for (const auto& entry : fs::directory_iterator(work_.Path() / "out dir"))
       ADD_FAILURE() << "left in the output folder: " << entry.path().filename().string();
     EXPECT_TRUE(TmpIsEmpty());
+    return run;
+  };
+  // The kills are spread over the run's own length, the shorter of two whole runs, so that a
+  // faster or a slower machine is killed at as many moments of it.
+  double length = 1e9;
+  for (int i = 0; i < 2; ++i) {
+    const TRun whole = runWithin(10000);
+    ASSERT_TRUE(whole.Finished) << whole.Output;
+    length = std::min(length, whole.Ms);
   }
-  EXPECT_EQ(finished, 3);
-  EXPECT_GE(killed, 5) << "kills at several moments of the run";
+  int killed = 0;
+  for (int tenth = 0; tenth < 8; ++tenth)
+    killed += runWithin(static_cast<uint32_t>(std::max(1.0, length * tenth / 10))).Finished ? 0 : 1;
+  EXPECT_GE(killed, 5) << "kills at several moments of a run of " << length << " ms";
 }
 
 // Each stand-in's exit code, output and output file; also shows that a non-zero exit code is
